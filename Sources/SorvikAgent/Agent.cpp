@@ -1,0 +1,61 @@
+#include "SorvikAgent/Agent.hpp"
+
+#include <cerrno>
+#include <cstdlib>
+#include <unistd.h>
+
+#include "SorvikCore/FileSystem.hpp"
+
+namespace sorvik::agent {
+
+namespace {
+void writeAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            throw files::systemError(errno, fd == STDOUT_FILENO ? "standard output" : "standard error",
+                                     "cannot write to");
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+}
+}  // namespace
+
+void emit(const Json& value) {
+    std::string text = json::dumpPretty(value);
+    text += '\n';
+    writeAll(STDOUT_FILENO, text);
+}
+
+UUID uuid(std::string_view text) {
+    if (auto id = UUID::parse(text)) return *id;
+    throw SorvikError::message("无效 UUID：" + std::string(text));
+}
+
+const Delivery* liveProject(const WorkspaceState& workspace, const UUID& id) {
+    for (const auto& project : workspace.projects)
+        if (project.id == id) return &project;
+    throw SorvikError::message("项目不存在或已删除");
+}
+
+void fail(std::string_view message) {
+    std::string line;
+    try {
+        Json error = Json::object();
+        error["message"] = std::string(message);
+        error["status"] = "error";
+        // Invalid UTF-8 (a raw path byte) is replaced, so the object always parses.
+        line = error.dump(-1, ' ', false, Json::error_handler_t::replace);
+    } catch (...) {
+        line = "error";
+    }
+    line += '\n';
+    try {
+        writeAll(STDERR_FILENO, line);
+    } catch (...) {
+    }
+    std::_Exit(1);
+}
+
+}  // namespace sorvik::agent

@@ -1,0 +1,29 @@
+#pragma once
+// Shared pieces of the agent's commands: output, identifiers and the failure path.
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "SorvikCore/Repository.hpp"
+
+namespace sorvik::agent {
+
+/// Pretty JSON with sorted keys on the standard output, then a line feed.
+/// An encoding failure or a failed write throws before or instead of success.
+void emit(const Json& value);
+
+/// The UUID the text spells, or "无效 UUID：" followed by the text.
+UUID uuid(std::string_view text);
+
+/// The live project with that identifier, or "项目不存在或已删除".
+const Delivery* liveProject(const WorkspaceState& workspace, const UUID& id);
+
+/// Writes {"message":…,"status":"error"} to the standard error and exits with status 1.
+[[noreturn]] void fail(std::string_view message);
+
+/// `prepare PROJECT_UUID ASSET_UUID[,ASSET_UUID] DESTINATION`.
+void prepare(const Repository& repository, const WorkspaceState& workspace, const std::vector<std::string>& args);
+/// `verify MANIFEST [SHA256]`.
+void verify(const std::vector<std::string>& args);
+
+}  // namespace sorvik::agent

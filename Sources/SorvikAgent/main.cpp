@@ -1,0 +1,96 @@
+// sorvik-agent: reads a Sorvik library folder and answers in JSON for AI tools.
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <filesystem>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include "SorvikAgent/Agent.hpp"
+#include "SorvikCore/FileSystem.hpp"
+#include "SorvikCore/Repository.hpp"
+
+namespace fs = std::filesystem;
+using namespace sorvik;
+
+namespace {
+
+constexpr const char* usage =
+    "用法：sorvik-agent [--data-dir PATH] projects | project UUID | prepare PROJECT_UUID "
+    "ASSET_UUID[,ASSET_UUID] DESTINATION | verify MANIFEST";
+constexpr const char* invalidCommand = "命令或参数无效；使用 projects、project、prepare、verify";
+
+Json summary(const Delivery& project) {
+    Json j = Json::object();
+    j["projectID"] = project.id.string();
+    j["name"] = project.name;
+    j["contentCount"] = static_cast<std::int64_t>(project.files.size());
+    return j;
+}
+
+Json asset(const Repository& repository, const DeliveryFile& file) {
+    Json j = Json::object();
+    j["assetID"] = file.id.string();
+    j["name"] = file.name;
+    j["role"] = FileRoles::rawValue(file.role);
+    j["resolvedPath"] = repository.fileURL(file).string();
+    j["sourceUpdatePending"] = file.isSourceUpdatePending();
+    j["hasDraft"] = file.editedText.has_value() || file.crop.has_value();
+    return j;
+}
+
+int run(std::vector<std::string> args) {
+    fs::path library = defaultLibraryFolder();
+    if (args.size() >= 2 && args[0] == "--data-dir") {
+        library = fs::absolute(fs::path(args[1]));
+        args.erase(args.begin(), args.begin() + 2);
+    }
+    if (args.empty()) throw SorvikError::message(usage);
+    const std::string& command = args[0];
+    if (command == "verify" && (args.size() == 2 || args.size() == 3)) {
+        agent::verify(args);
+        return 0;
+    }
+    if (!files::itemExists(library)) throw SorvikError::message("资料库不存在");
+    const Repository repository(library);
+    const WorkspaceState workspace = repository.loadWorkspace();
+
+    if (command == "projects" && args.size() == 1) {
+        agent::emit(json::encodeArray(workspace.projects, summary));
+        return 0;
+    }
+    if (command == "project" && args.size() == 2) {
+        const UUID id = agent::uuid(args[1]);
+        const Delivery* project = agent::liveProject(workspace, id);
+        Json detail = Json::object();
+        detail["projectID"] = id.string();
+        detail["name"] = project->name;
+        detail["assets"] =
+            json::encodeArray(project->files, [&](const DeliveryFile& f) { return asset(repository, f); });
+        agent::emit(detail);
+        return 0;
+    }
+    if (command == "prepare" && args.size() == 4) {
+        agent::prepare(repository, workspace, args);
+        return 0;
+    }
+    throw SorvikError::message(invalidCommand);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::signal(SIGPIPE, SIG_IGN);
+    try {
+        std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+        return run(std::move(args));
+    } catch (const SorvikError& e) {
+        agent::fail(e.errorDescription());
+    } catch (const std::exception& e) {
+        agent::fail(e.what());
+    } catch (...) {
+        agent::fail("unknown error");
+    }
+}

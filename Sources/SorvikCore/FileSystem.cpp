@@ -1,0 +1,112 @@
+#include "SorvikCore/FileSystem.hpp"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "SorvikCore/Identifier.hpp"
+
+namespace sorvik::files {
+
+namespace fs = std::filesystem;
+
+FileDescriptor& FileDescriptor::operator=(FileDescriptor&& other) noexcept {
+    if (this != &other) {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = other.release();
+    }
+    return *this;
+}
+
+FileDescriptor::~FileDescriptor() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+std::system_error systemError(int error, const fs::path& path, std::string_view what) {
+    std::string message = "\"" + path.string() + "\"";
+    if (!what.empty()) message = std::string(what) + " " + message;
+    return std::system_error(error, std::generic_category(), message);
+}
+
+std::optional<struct stat> linkStatus(const fs::path& path) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) return std::nullopt;
+    return st;
+}
+
+bool itemExists(const fs::path& path) { return linkStatus(path).has_value(); }
+
+FileDescriptor openRegularFile(const fs::path& path, bool noFollow, struct stat* info) {
+    int flags = O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY;
+    if (noFollow) flags |= O_NOFOLLOW;
+    FileDescriptor fd(::open(path.c_str(), flags));
+    if (!fd) throw systemError(errno, path, "cannot open");
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0) throw systemError(errno, path, "cannot read");
+    if (!S_ISREG(st.st_mode)) throw systemError(EINVAL, path, "not a regular file:");
+    // Regular files never block; clear the flag so reads behave normally.
+    int current = ::fcntl(fd.get(), F_GETFL);
+    if (current >= 0) ::fcntl(fd.get(), F_SETFL, current & ~O_NONBLOCK);
+    if (info) *info = st;
+    return fd;
+}
+
+std::string readUpTo(int fd, std::uint64_t maxBytes, const fs::path& pathForErrors) {
+    std::string out;
+    char buffer[1 << 16];
+    while (out.size() < maxBytes) {
+        const std::uint64_t want = std::min<std::uint64_t>(sizeof buffer, maxBytes - out.size());
+        const ssize_t n = ::read(fd, buffer, static_cast<std::size_t>(want));
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            throw systemError(errno, pathForErrors, "cannot read");
+        }
+        if (n == 0) break;
+        out.append(buffer, static_cast<std::size_t>(n));
+    }
+    return out;
+}
+
+std::string readWholeFile(const fs::path& path) {
+    struct stat st {};
+    FileDescriptor fd = openRegularFile(path, false, &st);
+    std::string out;
+    out.reserve(static_cast<std::size_t>(st.st_size));
+    out = readUpTo(fd.get(), UINT64_MAX, path);
+    return out;
+}
+
+namespace {
+void writeAll(int fd, std::string_view bytes, const fs::path& path) {
+    while (!bytes.empty()) {
+        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            throw systemError(errno, path, "cannot write");
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+}
+}  // namespace
+
+void writeFileAtomically(const fs::path& path, std::string_view bytes) {
+    fs::path folder = path.parent_path();
+    if (folder.empty()) folder = ".";
+    const fs::path temp = folder / (".sorvik-" + UUID::make().string() + ".tmp");
+    FileDescriptor fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
+    if (!fd) throw systemError(errno, temp, "cannot create");
+    try {
+        writeAll(fd.get(), bytes, temp);
+        if (::fsync(fd.get()) != 0) throw systemError(errno, temp, "cannot sync");
+        if (::close(fd.release()) != 0) throw systemError(errno, temp, "cannot close");
+        if (::rename(temp.c_str(), path.c_str()) != 0) throw systemError(errno, path, "cannot replace");
+    } catch (...) {
+        ::unlink(temp.c_str());
+        throw;
+    }
+    FileDescriptor dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir) ::fsync(dir.get());
+}
+
+}  // namespace sorvik::files

@@ -1,0 +1,58 @@
+#pragma once
+// Small POSIX file helpers: owned descriptors, safe reads and atomic whole-file writes.
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <sys/stat.h>
+#include <system_error>
+
+namespace sorvik::files {
+
+/// An owned file descriptor, closed on destruction.
+class FileDescriptor {
+public:
+    FileDescriptor() = default;
+    explicit FileDescriptor(int fd) : fd_(fd) {}
+    FileDescriptor(FileDescriptor&& other) noexcept : fd_(other.release()) {}
+    FileDescriptor& operator=(FileDescriptor&& other) noexcept;
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    ~FileDescriptor();
+
+    int get() const { return fd_; }
+    explicit operator bool() const { return fd_ >= 0; }
+    int release() {
+        int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
+
+private:
+    int fd_ = -1;
+};
+
+/// A platform error for `path`, carrying errno and its description.
+std::system_error systemError(int error, const std::filesystem::path& path, std::string_view what = {});
+
+/// Whether anything, a dangling link included, stands at the path (lstat).
+bool itemExists(const std::filesystem::path& path);
+/// lstat of the path, or nothing when no item stands there.
+std::optional<struct stat> linkStatus(const std::filesystem::path& path);
+
+/// Opens an existing regular file for reading without blocking on FIFOs or devices.
+/// With noFollow a final symbolic link is refused (ELOOP). Throws std::system_error.
+FileDescriptor openRegularFile(const std::filesystem::path& path, bool noFollow = false, struct stat* info = nullptr);
+
+/// Reads at most maxBytes from an open descriptor, from its current offset.
+std::string readUpTo(int fd, std::uint64_t maxBytes, const std::filesystem::path& pathForErrors);
+
+/// The whole content of a regular file (links followed). Throws std::system_error.
+std::string readWholeFile(const std::filesystem::path& path);
+
+/// Writes the bytes to a temporary ".sorvik-" file beside `path`, syncs it, renames it over
+/// `path` and syncs the folder. The temporary file is removed on failure.
+void writeFileAtomically(const std::filesystem::path& path, std::string_view bytes);
+
+}  // namespace sorvik::files

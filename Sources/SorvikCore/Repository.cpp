@@ -1,0 +1,103 @@
+#include "SorvikCore/Repository.hpp"
+
+#include <cstdlib>
+#include <pwd.h>
+#include <unistd.h>
+
+#include "SorvikCore/FileSystem.hpp"
+
+namespace sorvik {
+
+namespace fs = std::filesystem;
+
+namespace {
+constexpr const char* workspaceFile = "workspace.json";
+constexpr const char* presetsFile = "templates.json";
+constexpr const char* libraryFile = "library.json";
+
+/// Standardized ("." and ".." removed) with the links of its existing part resolved.
+std::string resolvedPath(const fs::path& p) {
+    fs::path absolute = p.is_absolute() ? p : fs::absolute(p);
+    std::error_code ec;
+    fs::path resolved = fs::weakly_canonical(absolute.lexically_normal(), ec);
+    if (ec) resolved = absolute.lexically_normal();
+    std::string s = resolved.string();
+    while (s.size() > 1 && s.back() == '/') s.pop_back();
+    return s;
+}
+
+std::vector<Delivery> decodeDeliveries(const std::string& text, const char* name) {
+    return json::decodeArray<Delivery>(json::parse(text), name, coding::decodeDelivery);
+}
+}  // namespace
+
+Repository::Repository(fs::path root) : root_(std::move(root)) { fs::create_directories(root_); }
+
+WorkspaceState Repository::loadWorkspace() const {
+    // lstat: a dangling link counts as present and then fails to read, so it is never
+    // mistaken for a new library and replaced by the next save.
+    const fs::path workspace = root_ / workspaceFile;
+    if (files::itemExists(workspace))
+        return coding::decodeWorkspaceState(json::parse(files::readWholeFile(workspace)), workspaceFile);
+    const fs::path library = root_ / libraryFile;
+    if (files::itemExists(library)) return WorkspaceState(decodeDeliveries(files::readWholeFile(library), libraryFile));
+    return WorkspaceState(std::vector<Delivery>{});
+}
+
+void Repository::saveWorkspace(const WorkspaceState& state) const {
+    files::writeFileAtomically(root_ / workspaceFile, json::dumpCompact(coding::encode(state)));
+}
+
+std::vector<TemplatePreset> Repository::loadPresets() const {
+    const fs::path presets = root_ / presetsFile;
+    if (!files::itemExists(presets)) return {};
+    return json::decodeArray<TemplatePreset>(json::parse(files::readWholeFile(presets)), presetsFile,
+                                             coding::decodeTemplatePreset);
+}
+
+void Repository::savePresets(const std::vector<TemplatePreset>& presets) const {
+    Json array = json::encodeArray(presets, [](const TemplatePreset& p) { return coding::encode(p); });
+    files::writeFileAtomically(root_ / presetsFile, json::dumpPretty(array));
+}
+
+std::vector<Delivery> Repository::load() const {
+    const fs::path library = root_ / libraryFile;
+    if (!files::itemExists(library)) return {};
+    return decodeDeliveries(files::readWholeFile(library), libraryFile);
+}
+
+void Repository::save(const std::vector<Delivery>& deliveries) const {
+    Json array = json::encodeArray(deliveries, [](const Delivery& d) { return coding::encode(d); });
+    files::writeFileAtomically(root_ / libraryFile, json::dumpPretty(array));
+}
+
+bool Repository::contains(const fs::path& folder, const fs::path& path) {
+    std::string base = resolvedPath(folder);
+    if (base != "/") base += "/";
+    const std::string candidate = resolvedPath(path);
+    return candidate.starts_with(base);
+}
+
+fs::path Repository::fileURL(const DeliveryFile& file) const {
+    if (file.reference) return file.reference->resolve(false);
+    // Appended as text: an absolute relative path must not replace the root.
+    if (file.relativePath.find('\0') == std::string::npos) {
+        const fs::path candidate = fs::path(root_.string() + "/" + file.relativePath);
+        if (contains(root_, candidate)) return fs::path(resolvedPath(candidate));
+    }
+    throw SorvikError::message("文件路径不属于Sorvik资料库");
+}
+
+fs::path defaultLibraryFolder() {
+    if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg && fs::path(xdg).is_absolute())
+        return fs::path(xdg) / "Sorvik";
+    const char* home = std::getenv("HOME");
+    std::string homeDir = home && *home ? home : "";
+    if (homeDir.empty()) {
+        if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir) homeDir = pw->pw_dir;
+    }
+    if (homeDir.empty()) homeDir = "/";
+    return fs::path(homeDir) / ".local" / "share" / "Sorvik";
+}
+
+}  // namespace sorvik

@@ -1,0 +1,105 @@
+#pragma once
+// Records of the library around the projects: sources, the index, archives, the whole state.
+#include <map>
+
+#include "SorvikCore/Models.hpp"
+
+namespace sorvik {
+
+struct SourceFolder {
+    UUID id;
+    std::string path;
+    std::optional<Bytes> bookmark;
+    bool enabled = true;
+    std::optional<std::string> lastError;
+
+    /// A newly connected folder: fresh id, standardized path, enabled.
+    static SourceFolder make(const std::filesystem::path& url);
+    std::filesystem::path resolve() const;
+    /// The last path component of path.
+    std::string name() const;
+};
+
+enum class AssignmentMode { automatic, manual, unassigned };
+
+namespace AssignmentModes {
+std::string_view rawValue(AssignmentMode mode);
+std::optional<AssignmentMode> fromRawValue(std::string_view text);
+}  // namespace AssignmentModes
+
+struct IndexedAsset {
+    DeliveryFile file;
+    std::optional<UUID> sourceID;
+    std::string relativeFolder;
+    std::optional<std::string> folderHint;
+    std::optional<std::string> recognizedText;
+    bool didAttemptOCR = false;
+    std::optional<UUID> projectID;
+    AssignmentMode assignment = AssignmentMode::automatic;
+    std::string reason;
+    bool isMissing = false;
+    bool sourceChanged = false;
+
+    IndexedAsset() = default;
+    IndexedAsset(DeliveryFile file, std::optional<UUID> sourceID, std::string relativeFolder,
+                 std::optional<std::string> folderHint)
+        : file(std::move(file)), sourceID(sourceID), relativeFolder(std::move(relativeFolder)),
+          folderHint(std::move(folderHint)) {}
+
+    const UUID& id() const { return file.id; }
+    /// Name, folder, hint, recognised text and the first 30000 characters of the text.
+    std::string searchableText() const;
+};
+
+struct ArchiveRecord {
+    UUID id = UUID::make();
+    UUID assetID;
+    Date sourceModifiedAt;
+    std::int64_t sourceBytes = 0;
+    std::string path;
+    std::string sha256;
+    Date date;
+};
+
+struct WorkspaceState {
+    std::int64_t schemaVersion = 1;
+    std::vector<Delivery> projects;
+    std::vector<SourceFolder> sources;
+    std::vector<IndexedAsset> assets;
+    bool automaticScan = true;
+    bool recognizeImageText = true;
+    std::optional<SourceFolder> archiveFolder;
+    bool automaticArchive = false;
+    std::vector<ArchiveRecord> archives;
+    std::optional<Date> lastScan;
+    std::optional<std::string> scanSummary;
+    std::optional<std::vector<Delivery>> deletedProjects;
+
+    WorkspaceState() = default;
+    explicit WorkspaceState(std::vector<Delivery> projects) : projects(std::move(projects)) {}
+
+    void deleteProject(const UUID& id);
+    void restoreProject(const UUID& id);
+};
+
+struct ScanResult {
+    std::vector<IndexedAsset> assets;
+    std::map<UUID, std::string> sourceErrors;
+    std::int64_t inspectedCount = 0;
+    std::int64_t reusedCount = 0;
+    std::int64_t movedCount = 0;
+    std::int64_t ocrCount = 0;
+};
+
+namespace coding {
+Json encode(const SourceFolder&);
+Json encode(const IndexedAsset&);
+Json encode(const ArchiveRecord&);
+Json encode(const WorkspaceState&);
+SourceFolder decodeSourceFolder(const Json&, const std::string& path);
+IndexedAsset decodeIndexedAsset(const Json&, const std::string& path);
+ArchiveRecord decodeArchiveRecord(const Json&, const std::string& path);
+WorkspaceState decodeWorkspaceState(const Json&, const std::string& path = "workspace");
+}  // namespace coding
+
+}  // namespace sorvik

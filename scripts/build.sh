@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# Installs the dependencies, configures and builds. SORVIK_BUILD_DIR and SORVIK_SANITIZE choose the variant.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/install-deps.sh >&2
+build=${SORVIK_BUILD_DIR:-build}
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSORVIK_WERROR=ON \
+  -DSORVIK_SANITIZE="${SORVIK_SANITIZE:-}" >&2
+cmake --build "$build" -j"$(nproc)" >&2
