@@ -3,6 +3,7 @@
 #include <memory>
 
 #include <unicode/brkiter.h>
+#include <unicode/uchar.h>
 #include <unicode/utext.h>
 #include <unicode/utf8.h>
 
@@ -64,6 +65,71 @@ std::string graphemePrefix(std::string_view text, std::size_t count) {
         return true;
     });
     return std::string(text.substr(0, end));
+}
+
+namespace {
+/// Decodes the code point starting at i (U+FFFD for an ill-formed sequence) and advances i.
+UChar32 next(std::string_view text, std::size_t& i) {
+    const auto* s = reinterpret_cast<const uint8_t*>(text.data());
+    int32_t at = static_cast<int32_t>(i);
+    UChar32 c;
+    U8_NEXT_OR_FFFD(s, at, static_cast<int32_t>(text.size()), c);
+    i = static_cast<std::size_t>(at);
+    return c;
+}
+
+UChar32 previous(std::string_view text, std::size_t& i) {
+    const auto* s = reinterpret_cast<const uint8_t*>(text.data());
+    int32_t at = static_cast<int32_t>(i);
+    UChar32 c;
+    U8_PREV_OR_FFFD(s, 0, at, c);
+    i = static_cast<std::size_t>(at);
+    return c;
+}
+
+bool isLineSeparator(UChar32 c) {
+    return (c >= 0x0A && c <= 0x0D) || c == 0x85 || c == 0x2028 || c == 0x2029;
+}
+}  // namespace
+
+std::string_view trimWhitespaceAndNewlines(std::string_view text) {
+    std::size_t begin = 0;
+    while (begin < text.size()) {
+        std::size_t after = begin;
+        if (!u_isUWhiteSpace(next(text, after))) break;
+        begin = after;
+    }
+    std::size_t end = text.size();
+    while (end > begin) {
+        std::size_t before = end;
+        if (!u_isUWhiteSpace(previous(text, before))) break;
+        end = before;
+    }
+    return text.substr(begin, end - begin);
+}
+
+std::vector<std::string_view> splitLines(std::string_view text) {
+    std::vector<std::string_view> lines;
+    std::size_t start = 0, i = 0;
+    while (i < text.size()) {
+        const std::size_t at = i;
+        // ASCII fast path; multi-byte separators are U+0085, U+2028 and U+2029.
+        const auto byte = static_cast<unsigned char>(text[i]);
+        if (byte < 0x80) {
+            ++i;
+            if (byte >= 0x0A && byte <= 0x0D) {
+                lines.push_back(text.substr(start, at - start));
+                start = i;
+            }
+            continue;
+        }
+        if (isLineSeparator(next(text, i))) {
+            lines.push_back(text.substr(start, at - start));
+            start = i;
+        }
+    }
+    lines.push_back(text.substr(start));
+    return lines;
 }
 
 }  // namespace sorvik::unicode

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace sorvik::unicode {
 
@@ -12,5 +13,11 @@ bool isValidUTF8(std::string_view text);
 std::size_t graphemeCount(std::string_view text);
 /// The first `count` grapheme clusters of the text.
 std::string graphemePrefix(std::string_view text, std::size_t count);
+
+/// Removes white space and newlines (the Unicode White_Space property) from both ends.
+std::string_view trimWhitespaceAndNewlines(std::string_view text);
+/// Splits at every line feed, vertical tab, form feed, carriage return, U+0085, U+2028 and
+/// U+2029; each is a separator of its own (CR LF leaves an empty line between).
+std::vector<std::string_view> splitLines(std::string_view text);
 
 }  // namespace sorvik::unicode
