@@ -75,7 +75,7 @@ bool Repository::contains(const fs::path& folder, const fs::path& path) {
     std::string base = resolvedPath(folder);
     if (base != "/") base += "/";
     const std::string candidate = resolvedPath(path);
-    return candidate.starts_with(base);
+    return candidate.size() > base.size() && candidate.starts_with(base);
 }
 
 fs::path Repository::fileURL(const DeliveryFile& file) const {

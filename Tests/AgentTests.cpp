@@ -1,0 +1,197 @@
+#include <gtest/gtest.h>
+
+#include "SorvikCore/Repository.hpp"
+#include "Support/TestSupport.hpp"
+
+using namespace sorvik;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* invalid = "命令或参数无效；使用 projects、project、prepare、verify";
+
+/// The error object of a failed run: exit 1, nothing on stdout, one compact line on stderr.
+std::string errorMessage(const test::ProcessResult& r) {
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.out.empty()) << r.out;
+    EXPECT_FALSE(r.err.empty());
+    if (r.err.empty()) return {};
+    EXPECT_EQ(r.err.back(), '\n');
+    EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << "one line";
+    const Json j = json::parse(r.err);
+    EXPECT_EQ(j.size(), 2u);
+    EXPECT_EQ(j.at("status"), "error");
+    return j.at("message").get<std::string>();
+}
+
+Json output(const test::ProcessResult& r) {
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(r.err.empty()) << r.err;
+    return json::parse(r.out);
+}
+
+struct Library {
+    test::TempDir tmp;
+    fs::path root = tmp / "lib";
+    Delivery first{UUID::make(), "山间慢生活", {}, DeliveryTemplate::flexible()};
+    Delivery second{UUID::make(), "城市夜景", {}, DeliveryTemplate::video()};
+    Delivery deleted{UUID::make(), "旧项目", {}, DeliveryTemplate::flexible()};
+
+    Library() {
+        DeliveryFile linked(UUID::make(), "cover.png", "", FileRole::cover, 10, "");
+        linked.reference = FileReference::make("/src/cover.png", Date{1}, "1:2");
+        linked.crop = CropSpec{0.75, 0.5, 0.5};
+        DeliveryFile copied(UUID::make(), "正文.txt", "files/A/B/C.txt", FileRole::copy, 3, "");
+        copied.editedText = "";
+        copied.sourceUpdatePending = true;
+        DeliveryFile plain(UUID::make(), "clip.mp4", "", FileRole::video, 5, "");
+        plain.reference = FileReference::make("/src/clip.mp4", Date{1}, std::nullopt);
+        first.files = {linked, copied, plain};
+        WorkspaceState w({first, second, deleted});
+        w.deleteProject(deleted.id);
+        Repository(root).saveWorkspace(w);
+    }
+    std::vector<std::string> args(std::vector<std::string> rest) const {
+        rest.insert(rest.begin(), {"--data-dir", root.string()});
+        return rest;
+    }
+};
+
+}  // namespace
+
+TEST(Agent, UsageWithoutArguments) {
+    const auto r = test::runAgent({});
+    EXPECT_EQ(errorMessage(r),
+              "用法：sorvik-agent [--data-dir PATH] projects | project UUID | prepare PROJECT_UUID "
+              "ASSET_UUID[,ASSET_UUID] DESTINATION | verify MANIFEST");
+    EXPECT_EQ(r.err.rfind("{\"message\":", 0), 0u);
+}
+
+TEST(Agent, MissingLibraryComesBeforeTheCommandWord) {
+    test::TempDir tmp;
+    const std::string missing = (tmp / "missing").string();
+    EXPECT_EQ(errorMessage(test::runAgent({"--data-dir", missing, "projects"})), "资料库不存在");
+    EXPECT_EQ(errorMessage(test::runAgent({"--data-dir", missing, "frobnicate"})), "资料库不存在");
+    EXPECT_EQ(errorMessage(test::runAgent({"--data-dir", missing, "verify"})), "资料库不存在");
+    EXPECT_FALSE(fs::exists(tmp / "missing")) << "the agent never creates the library";
+}
+
+TEST(Agent, DataDirCountsOnlyInFirstPlace) {
+    test::TempDir home;
+    const std::vector<std::string> env{"XDG_DATA_HOME=" + (home / "data").string()};
+    // Default library missing.
+    EXPECT_EQ(errorMessage(test::runAgent({"projects", "--data-dir", "/x"}, env)), "资料库不存在");
+    EXPECT_EQ(errorMessage(test::runAgent({"--data-dir"}, env)), "资料库不存在");
+    fs::create_directories(home / "data" / "Sorvik");
+    EXPECT_EQ(errorMessage(test::runAgent({"projects", "--data-dir", "/x"}, env)), invalid);
+    EXPECT_EQ(errorMessage(test::runAgent({"--data-dir"}, env)), invalid);
+    // An empty existing default library lists no projects and the agent writes nothing into it.
+    EXPECT_EQ(output(test::runAgent({"projects"}, env)), Json::array());
+    EXPECT_TRUE(fs::is_empty(home / "data" / "Sorvik"));
+    // SORVIK_DATA_DIR is the app's, not the agent's.
+    EXPECT_EQ(output(test::runAgent({"projects"}, {env[0], "SORVIK_DATA_DIR=/nonexistent"})), Json::array());
+}
+
+TEST(Agent, InvalidCommandsAndCounts) {
+    Library lib;
+    for (const auto& rest : std::vector<std::vector<std::string>>{
+             {"Projects"}, {"projects", "extra"}, {"project"}, {"verify"}, {"verify", "a", "b", "c"},
+             {"prepare", "a", "b"}, {"--data-dir"}}) {
+        EXPECT_EQ(errorMessage(test::runAgent(lib.args(rest))), invalid) << rest[0];
+    }
+}
+
+TEST(Agent, ProjectsListsLiveProjectsInStoredOrder) {
+    Library lib;
+    const Json list = output(test::runAgent(lib.args({"projects"})));
+    ASSERT_EQ(list.size(), 2u);
+    EXPECT_EQ(list[0].at("projectID"), lib.first.id.string());
+    EXPECT_EQ(list[0].at("name"), "山间慢生活");
+    EXPECT_EQ(list[0].at("contentCount"), 3);
+    EXPECT_EQ(list[1].at("contentCount"), 0);
+    EXPECT_EQ(list[0].size(), 3u);
+    // Pretty, sorted keys, Chinese unescaped.
+    const auto r = test::runAgent(lib.args({"projects"}));
+    EXPECT_NE(r.out.find("山间慢生活"), std::string::npos);
+    EXPECT_LT(r.out.find("\"contentCount\""), r.out.find("\"name\""));
+    EXPECT_LT(r.out.find("\"name\""), r.out.find("\"projectID\""));
+    EXPECT_EQ(r.out.back(), '\n');
+}
+
+TEST(Agent, ProjectDetail) {
+    Library lib;
+    std::string lower = lib.first.id.string();
+    for (auto& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const Json detail = output(test::runAgent(lib.args({"project", lower})));
+    EXPECT_EQ(detail.at("projectID"), lib.first.id.string());
+    EXPECT_EQ(detail.at("name"), "山间慢生活");
+    const Json& assets = detail.at("assets");
+    ASSERT_EQ(assets.size(), 3u);
+    EXPECT_EQ(assets[0].at("resolvedPath"), "/src/cover.png");
+    EXPECT_EQ(assets[0].at("role"), "cover");
+    EXPECT_EQ(assets[0].at("hasDraft"), true);
+    EXPECT_EQ(assets[0].at("sourceUpdatePending"), false);
+    EXPECT_EQ(assets[1].at("resolvedPath"), (lib.root / "files/A/B/C.txt").string());
+    EXPECT_EQ(assets[1].at("hasDraft"), true);
+    EXPECT_EQ(assets[1].at("sourceUpdatePending"), true);
+    EXPECT_EQ(assets[2].at("hasDraft"), false);
+    EXPECT_EQ(assets[2].size(), 6u);
+
+    const Json empty = output(test::runAgent(lib.args({"project", lib.second.id.string()})));
+    EXPECT_EQ(empty.at("assets"), Json::array());
+}
+
+TEST(Agent, ProjectFailures) {
+    Library lib;
+    EXPECT_EQ(errorMessage(test::runAgent(lib.args({"project", "abc"}))), "无效 UUID：abc");
+    EXPECT_EQ(errorMessage(test::runAgent(lib.args({"project", lib.deleted.id.string()}))), "项目不存在或已删除");
+    EXPECT_EQ(errorMessage(test::runAgent(lib.args({"project", UUID::make().string()}))), "项目不存在或已删除");
+
+    // A library-relative path that climbs out fails the whole command.
+    WorkspaceState w = Repository(lib.root).loadWorkspace();
+    w.projects[0].files[1].relativePath = "../../etc/passwd";
+    Repository(lib.root).saveWorkspace(w);
+    EXPECT_EQ(errorMessage(test::runAgent(lib.args({"project", lib.first.id.string()}))),
+              "文件路径不属于Sorvik资料库");
+}
+
+TEST(Agent, BadLibraryIsReportedAndNeverRewritten) {
+    test::TempDir tmp;
+    const std::string bytes = "{\"schemaVersion\":1,\"projects\":[]";
+    test::writeFile(tmp / "workspace.json", bytes);
+    const std::string message = errorMessage(test::runAgent({"--data-dir", tmp.path().string(), "unknown"}));
+    EXPECT_NE(message, invalid);
+    EXPECT_FALSE(message.empty());
+    errorMessage(test::runAgent({"--data-dir", tmp.path().string(), "projects"}));
+    EXPECT_EQ(test::readFile(tmp / "workspace.json"), bytes);
+}
+
+TEST(Agent, LibraryPathThatIsAFileFailsWithThePlatformError) {
+    test::TempDir tmp;
+    const fs::path file = tmp / "plain\xff.txt";  // also a non-UTF-8 byte in the message
+    test::writeFile(file, "x");
+    const std::string message = errorMessage(test::runAgent({"--data-dir", file.string(), "projects"}));
+    EXPECT_NE(message, "资料库不存在");
+    EXPECT_NE(message.find("plain"), std::string::npos);
+}
+
+TEST(Agent, RelativeDataDirIsMadeAbsolute) {
+    Library lib;
+    const auto r = test::runAgent({"--data-dir", "lib", "project", lib.first.id.string()}, {}, lib.tmp.path());
+    const Json detail = output(r);
+    EXPECT_EQ(detail.at("assets")[1].at("resolvedPath"), (lib.root / "files/A/B/C.txt").string());
+}
+
+TEST(Agent, FailedOutputWriteIsAnError) {
+    Library lib;
+    const std::string command = std::string("'") + SORVIK_AGENT_PATH + "' --data-dir '" + lib.root.string() +
+                                "' projects";
+    const auto full = test::runProcess("/bin/sh", {"-c", command + " >/dev/full"});
+    EXPECT_EQ(full.status, 1);
+    EXPECT_EQ(json::parse(full.err).at("status"), "error");
+    const auto closed = test::runProcess("/bin/sh", {"-c", command + " >&-"});
+    EXPECT_EQ(closed.status, 1);
+    // A reader that goes away: SIGPIPE is ignored and the exit status stays 0 or 1.
+    const auto piped = test::runProcess("/bin/bash", {"-c", "set -o pipefail; " + command + " | true"});
+    EXPECT_TRUE(piped.status == 0 || piped.status == 1) << piped.status;
+}
