@@ -90,6 +90,12 @@ void writeAll(int fd, std::string_view bytes, const fs::path& path) {
 }
 }  // namespace
 
+bool isTemporaryFileName(std::string_view name) {
+    constexpr std::string_view prefix = ".sorvik-", suffix = ".tmp";
+    return name.size() == prefix.size() + 36 + suffix.size() && name.starts_with(prefix) && name.ends_with(suffix) &&
+           UUID::parse(name.substr(prefix.size(), 36)).has_value();
+}
+
 void writeFileAtomically(const fs::path& path, std::string_view bytes) {
     fs::path folder = path.parent_path();
     if (folder.empty()) folder = ".";

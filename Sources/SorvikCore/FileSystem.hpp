@@ -51,6 +51,9 @@ std::string readUpTo(int fd, std::uint64_t maxBytes, const std::filesystem::path
 /// The whole content of a regular file (links followed). Throws std::system_error.
 std::string readWholeFile(const std::filesystem::path& path);
 
+/// Whether a file name is one that writeFileAtomically uses for its temporary file.
+bool isTemporaryFileName(std::string_view name);
+
 /// Writes the bytes to a temporary ".sorvik-" file beside `path`, syncs it, renames it over
 /// `path` and syncs the folder. The temporary file is removed on failure.
 void writeFileAtomically(const std::filesystem::path& path, std::string_view bytes);

@@ -26,6 +26,16 @@ std::string resolvedPath(const fs::path& p) {
     return s;
 }
 
+/// Removes temporary files that a save killed midway left in the library folder.
+void removeStaleTemporaries(const fs::path& root) {
+    std::error_code ec;
+    for (fs::directory_iterator it(root, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (files::isTemporaryFileName(name) && it->is_regular_file(ec) && !it->is_symlink(ec))
+            fs::remove(it->path(), ec);
+    }
+}
+
 std::vector<Delivery> decodeDeliveries(const std::string& text, const char* name) {
     return json::decodeArray<Delivery>(json::parse(text), name, coding::decodeDelivery);
 }
@@ -46,6 +56,7 @@ WorkspaceState Repository::loadWorkspace() const {
 
 void Repository::saveWorkspace(const WorkspaceState& state) const {
     files::writeFileAtomically(root_ / workspaceFile, json::dumpCompact(coding::encode(state)));
+    removeStaleTemporaries(root_);
 }
 
 std::vector<TemplatePreset> Repository::loadPresets() const {
@@ -58,6 +69,7 @@ std::vector<TemplatePreset> Repository::loadPresets() const {
 void Repository::savePresets(const std::vector<TemplatePreset>& presets) const {
     Json array = json::encodeArray(presets, [](const TemplatePreset& p) { return coding::encode(p); });
     files::writeFileAtomically(root_ / presetsFile, json::dumpPretty(array));
+    removeStaleTemporaries(root_);
 }
 
 std::vector<Delivery> Repository::load() const {
