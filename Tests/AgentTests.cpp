@@ -166,6 +166,35 @@ TEST(Agent, BadLibraryIsReportedAndNeverRewritten) {
     EXPECT_EQ(test::readFile(tmp / "workspace.json"), bytes);
 }
 
+TEST(Agent, DamagedLibrariesFailClearlyAndStayByteIdentical) {
+    const std::string valid = json::dumpCompact(coding::encode(WorkspaceState{}));
+    const std::vector<std::pair<std::string, std::string>> damaged{
+        {"truncated", valid.substr(0, valid.size() / 2)},
+        {"not UTF-8", "{\"schemaVersion\":1,\"projects\":[{\"name\":\"\xff\"}]}"},
+        {"wrong type", std::string(valid).replace(valid.find("\"automaticScan\":true"), 20, "\"automaticScan\":\"1\"")},
+        {"empty object", "{}"},
+    };
+    const std::string id = UUID::make().string();
+    const std::vector<std::vector<std::string>> commands{
+        {"projects"}, {"project", id}, {"prepare", id, id, "/tmp/sorvik-never"}, {"bogus"}};
+    for (const auto& [label, bytes] : damaged) {
+        test::TempDir tmp;
+        test::writeFile(tmp / "workspace.json", bytes);
+        for (auto args : commands) {
+            args.insert(args.begin(), {"--data-dir", tmp.path().string()});
+            const std::string message = errorMessage(test::runAgent(args));
+            EXPECT_FALSE(message.empty()) << label;
+            EXPECT_NE(message, invalid) << label;
+            EXPECT_EQ(test::readFile(tmp / "workspace.json"), bytes) << label;
+        }
+    }
+    test::TempDir tmp;
+    fs::create_symlink(tmp / "nowhere.json", tmp / "workspace.json");
+    errorMessage(test::runAgent({"--data-dir", tmp.path().string(), "projects"}));
+    EXPECT_TRUE(fs::is_symlink(tmp / "workspace.json"));
+    EXPECT_FALSE(fs::exists(tmp / "nowhere.json"));
+}
+
 TEST(Agent, LibraryPathThatIsAFileFailsWithThePlatformError) {
     test::TempDir tmp;
     const fs::path file = tmp / "plain\xff.txt";  // also a non-UTF-8 byte in the message
