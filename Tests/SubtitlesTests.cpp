@@ -180,6 +180,22 @@ TEST(SubtitlesClipped, Failures) {
     EXPECT_EQ(clipFailure(withTiming("1:00:00,000 --> 2:00:00,000"), 10), "第 1 段字幕时间格式无效，请使用 SRT");
 }
 
+TEST(SubtitlesClipped, OutputAlwaysParsesAgain) {
+    // A duration inside a cue's first millisecond would write "a --> a": that cue is dropped.
+    EXPECT_EQ(Subtitles::clipped(kTwoCues, 3.0004), "1\n00:00:01,000 --> 00:00:02,500\n你好\n世界\n");
+    EXPECT_EQ(clipFailure(withTiming("00:00:00,000 --> 00:00:02,500"), 1e-134),
+              "没有位于视频时长以内的字幕，请手动调整时间轴");
+    for (const double duration : {0.0005, 1.0009, 2.4999, 3.0001, 3.9999, 10.0}) {
+        std::string out;
+        try {
+            out = Subtitles::clipped(kTwoCues, duration);
+        } catch (const SorvikError&) {
+            continue;
+        }
+        EXPECT_NO_THROW(Subtitles::parse(out)) << duration << "\n" << out;
+    }
+}
+
 TEST(SubtitlesTimestamp, Formats) {
     EXPECT_EQ(Subtitles::timestamp(3723.456), "01:02:03,456");
     EXPECT_EQ(Subtitles::timestamp(-2), "00:00:00,000");

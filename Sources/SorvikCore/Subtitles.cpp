@@ -239,18 +239,32 @@ std::vector<SubtitleCue> parse(std::string_view text) {
     return cues;
 }
 
+namespace {
+/// The floor of seconds × 1000, zero for negative and NaN, held at the 64-bit limit.
+long long wholeMilliseconds(double seconds) {
+    const double scaled = std::floor(seconds * 1000);
+    if (scaled >= kMillisecondLimit) return std::numeric_limits<long long>::max();
+    if (scaled > 0) return static_cast<long long>(scaled);  // false for NaN
+    return 0;
+}
+}  // namespace
+
 std::string clipped(std::string_view text, double duration) {
     const auto cues = parse(text);
     std::string out;
     std::size_t kept = 0;
     for (const auto& cue : cues) {
         if (!(cue.start < duration)) continue;
+        // A cue that would be written with its end not after its start (a duration inside
+        // its first millisecond) would make the written text fail to parse: drop it.
+        const double end = std::min(cue.end, duration);
+        if (wholeMilliseconds(end) <= wholeMilliseconds(cue.start)) continue;
         if (kept > 0) out += "\n\n";
         out += std::to_string(++kept);
         out += '\n';
         out += timestamp(cue.start);
         out += " --> ";
-        out += timestamp(std::min(cue.end, duration));
+        out += timestamp(end);
         out += '\n';
         out += cue.body;
     }
@@ -260,12 +274,7 @@ std::string clipped(std::string_view text, double duration) {
 }
 
 std::string timestamp(double seconds) {
-    const double scaled = std::floor(seconds * 1000);
-    long long ms = 0;
-    if (scaled >= kMillisecondLimit)
-        ms = std::numeric_limits<long long>::max();
-    else if (scaled > 0)  // false for NaN
-        ms = static_cast<long long>(scaled);
+    const long long ms = wholeMilliseconds(seconds);
     char buffer[48];
     const int length = std::snprintf(buffer, sizeof buffer, "%02lld:%02lld:%02lld,%03lld", ms / 3600000,
                                      (ms / 60000) % 60, (ms / 1000) % 60, ms % 1000);
