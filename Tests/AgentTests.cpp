@@ -211,6 +211,12 @@ TEST(Agent, RelativeDataDirIsMadeAbsolute) {
     EXPECT_EQ(detail.at("assets")[1].at("resolvedPath"), (lib.root / "files/A/B/C.txt").string());
 }
 
+TEST(Agent, EmptyDataDirNamesTheCurrentFolder) {
+    Library lib;
+    const Json list = output(test::runAgent({"--data-dir", "", "projects"}, {}, lib.root));
+    EXPECT_EQ(list.size(), 2u);
+}
+
 TEST(Agent, FailedOutputWriteIsAnError) {
     Library lib;
     const std::string command = std::string("'") + SORVIK_AGENT_PATH + "' --data-dir '" + lib.root.string() +

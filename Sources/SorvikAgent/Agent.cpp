@@ -22,6 +22,34 @@ void writeAll(int fd, std::string_view bytes) {
 }
 }  // namespace
 
+Invocation parseArguments(std::vector<std::string> args, const std::filesystem::path& defaultLibrary) {
+    Invocation invocation;
+    invocation.library = defaultLibrary;
+    if (args.size() >= 2 && args[0] == "--data-dir") {
+        // Relative paths count from the current folder; an empty one names that folder.
+        std::error_code ec;
+        const std::filesystem::path given = args[1].empty() ? std::filesystem::path(".") : std::filesystem::path(args[1]);
+        invocation.library = std::filesystem::absolute(given, ec).lexically_normal();
+        if (ec) invocation.library = given;
+        args.erase(args.begin(), args.begin() + 2);
+    }
+    invocation.args = std::move(args);
+    const auto& a = invocation.args;
+    if (a.empty())
+        invocation.command = Command::usage;
+    else if (a[0] == "verify" && (a.size() == 2 || a.size() == 3))
+        invocation.command = Command::verify;
+    else if (a[0] == "projects" && a.size() == 1)
+        invocation.command = Command::projects;
+    else if (a[0] == "project" && a.size() == 2)
+        invocation.command = Command::project;
+    else if (a[0] == "prepare" && a.size() == 4)
+        invocation.command = Command::prepare;
+    else
+        invocation.command = Command::invalid;
+    return invocation;
+}
+
 void emit(const Json& value) {
     std::string text = json::dumpPretty(value);
     text += '\n';

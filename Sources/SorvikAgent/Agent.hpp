@@ -1,5 +1,6 @@
 #pragma once
 // Shared pieces of the agent's commands: output, identifiers and the failure path.
+#include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -7,6 +8,20 @@
 #include "SorvikCore/Repository.hpp"
 
 namespace sorvik::agent {
+
+enum class Command { usage, verify, projects, project, prepare, invalid };
+
+/// What one run of the agent is asked to do.
+struct Invocation {
+    std::filesystem::path library;  // absolute
+    Command command = Command::usage;
+    std::vector<std::string> args;  // the command word first
+};
+
+/// The argument grammar: "--data-dir PATH" only in first place, then the command word and
+/// its exact argument count. Pure; an unknown command is `invalid` (reported after the
+/// library test, which comes first).
+Invocation parseArguments(std::vector<std::string> args, const std::filesystem::path& defaultLibrary);
 
 /// Pretty JSON with sorted keys on the standard output, then a line feed.
 /// An encoding failure or a failed write throws before or instead of success.

@@ -42,41 +42,32 @@ Json asset(const Repository& repository, const DeliveryFile& file) {
 }
 
 int run(std::vector<std::string> args) {
-    fs::path library = defaultLibraryFolder();
-    if (args.size() >= 2 && args[0] == "--data-dir") {
-        library = fs::absolute(fs::path(args[1]));
-        args.erase(args.begin(), args.begin() + 2);
+    const agent::Invocation invocation = agent::parseArguments(std::move(args), defaultLibraryFolder());
+    switch (invocation.command) {
+        case agent::Command::usage: throw SorvikError::message(usage);
+        case agent::Command::verify: agent::verify(invocation.args); return 0;
+        default: break;
     }
-    if (args.empty()) throw SorvikError::message(usage);
-    const std::string& command = args[0];
-    if (command == "verify" && (args.size() == 2 || args.size() == 3)) {
-        agent::verify(args);
-        return 0;
-    }
-    if (!files::itemExists(library)) throw SorvikError::message("资料库不存在");
-    const Repository repository(library);
+    if (!files::itemExists(invocation.library)) throw SorvikError::message("资料库不存在");
+    const Repository repository(invocation.library);
     const WorkspaceState workspace = repository.loadWorkspace();
 
-    if (command == "projects" && args.size() == 1) {
-        agent::emit(json::encodeArray(workspace.projects, summary));
-        return 0;
+    switch (invocation.command) {
+        case agent::Command::projects: agent::emit(json::encodeArray(workspace.projects, summary)); return 0;
+        case agent::Command::project: {
+            const UUID id = agent::uuid(invocation.args[1]);
+            const Delivery* project = agent::liveProject(workspace, id);
+            Json detail = Json::object();
+            detail["projectID"] = id.string();
+            detail["name"] = project->name;
+            detail["assets"] =
+                json::encodeArray(project->files, [&](const DeliveryFile& f) { return asset(repository, f); });
+            agent::emit(detail);
+            return 0;
+        }
+        case agent::Command::prepare: agent::prepare(repository, workspace, invocation.args); return 0;
+        default: throw SorvikError::message(invalidCommand);
     }
-    if (command == "project" && args.size() == 2) {
-        const UUID id = agent::uuid(args[1]);
-        const Delivery* project = agent::liveProject(workspace, id);
-        Json detail = Json::object();
-        detail["projectID"] = id.string();
-        detail["name"] = project->name;
-        detail["assets"] =
-            json::encodeArray(project->files, [&](const DeliveryFile& f) { return asset(repository, f); });
-        agent::emit(detail);
-        return 0;
-    }
-    if (command == "prepare" && args.size() == 4) {
-        agent::prepare(repository, workspace, args);
-        return 0;
-    }
-    throw SorvikError::message(invalidCommand);
 }
 
 }  // namespace
