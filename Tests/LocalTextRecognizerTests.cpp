@@ -85,31 +85,44 @@ class LocalTextRecognizerTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         dir = std::make_unique<test::TempDir>();
-        const fs::path& d = dir->path();
-        renderText(d, "Sorvik 山间慢生活 2024", d / "title.png");
-        renderText(d, "Sorvik 山间慢生活\nSpring Poster 2024", d / "poster.png");
-        renderText(d, "Harbour Lights", d / "english.png");
-        test::shell("vips black " + (d / "black.png").string() + " 640 400 && vips invert " +
-                    (d / "black.png").string() + " " + (d / "blank.png").string());
-        // Stored a quarter turn back, with the orientation tag that turns it upright.
-        test::shell("vips rot " + (d / "poster.png").string() + " " + (d / "turned.jpg").string() + " d270");
-        test::shell("exiftool -q -n -Orientation=6 -overwrite_original " + (d / "turned.jpg").string());
-        // Black text only in the alpha channel: on a black background it vanishes.
-        test::shell("vips text " + (d / "amask.png").string() +
-                    " 'Harbour Lights' --font 'Noto Sans CJK SC 40' --dpi 150 && vips embed " +
-                    (d / "amask.png").string() + " " + (d / "alpha-a.png").string() + " 40 40 600 200");
-        test::shell("vips black " + (d / "zero.png").string() + " 600 200 && vips bandjoin '" +
-                    (d / "zero.png").string() + " " + (d / "alpha-a.png").string() + "' " +
-                    (d / "alpha.png").string());
-        test::shell("vips black " + (d / "big.png").string() + " 4200 2800");
-        test::writeFile(d / "notes.png", "not an image at all");
         recognizer = std::make_unique<LocalTextRecognizer::Recognizer>();
     }
     static void TearDownTestSuite() {
         recognizer.reset();
         dir.reset();
     }
-    static fs::path file(const std::string& name) { return dir->path() / name; }
+
+    // A fixture image, made the first time a test asks for it.
+    static fs::path file(const std::string& name) {
+        const fs::path& d = dir->path();
+        const fs::path path = d / name;
+        if (fs::exists(path)) return path;
+        const auto out = path.string();
+        if (name == "title.png") {
+            renderText(d, "Sorvik 山间慢生活 2024", path);
+        } else if (name == "poster.png") {
+            renderText(d, "Sorvik 山间慢生活\nSpring Poster 2024", path);
+        } else if (name == "english.png") {
+            renderText(d, "Harbour Lights", path);
+        } else if (name == "blank.png") {
+            test::shell("vips black " + out + ".v 640 400 && vips invert " + out + ".v " + out);
+        } else if (name == "turned.jpg") {
+            // Stored a quarter turn back, with the orientation tag that turns it upright.
+            test::shell("vips rot " + file("poster.png").string() + " " + out + " d270");
+            test::shell("exiftool -q -n -Orientation=6 -overwrite_original " + out);
+        } else if (name == "alpha.png") {
+            // Black text only in the alpha channel: on a black background it vanishes.
+            test::shell("vips text " + out + ".mask.v 'Harbour Lights' --font 'Noto Sans CJK SC 40' --dpi 150 && "
+                        "vips embed " + out + ".mask.v " + out + ".alpha.v 40 40 600 200 && "
+                        "vips black " + out + ".zero.v 600 200 && "
+                        "vips bandjoin '" + out + ".zero.v " + out + ".alpha.v' " + out);
+        } else if (name == "big.png") {
+            test::shell("vips black " + out + " 4200 2800");
+        } else if (name == "notes.png") {
+            test::writeFile(path, "not an image at all");
+        }
+        return path;
+    }
 
     static inline std::unique_ptr<test::TempDir> dir;
     static inline std::unique_ptr<LocalTextRecognizer::Recognizer> recognizer;

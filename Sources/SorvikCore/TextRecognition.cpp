@@ -16,18 +16,21 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Tesseract's messages go through its debug_file (one for the process); Leptonica's through
-// its own severity switch. Both are turned off before any engine starts.
+// Tesseract's messages go through its debug_file, a setting of the whole process that outlives
+// the engine it is set through; Leptonica's through its own severity switch. Both are turned
+// off once, before any engine starts.
 void silenceLibraries() {
     static std::once_flag once;
-    std::call_once(once, [] { setMsgSeverity(L_SEVERITY_NONE); });
+    std::call_once(once, [] {
+        setMsgSeverity(L_SEVERITY_NONE);
+        tesseract::TessBaseAPI api;
+        api.SetVariable("debug_file", "/dev/null");
+    });
 }
 
 std::unique_ptr<tesseract::TessBaseAPI> silentAPI() {
     silenceLibraries();
-    auto api = std::make_unique<tesseract::TessBaseAPI>();
-    api->SetVariable("debug_file", "/dev/null");
-    return api;
+    return std::make_unique<tesseract::TessBaseAPI>();
 }
 
 // Tesseract's LSTM asks OpenMP for teams of up to ten threads per call, and OpenMP reads
