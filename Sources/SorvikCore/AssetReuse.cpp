@@ -112,7 +112,7 @@ void Reuser::process(const Candidate& candidate, std::map<UUID, std::string>& so
     } else {
         DeliveryFile file;
         try {
-            file = FileInspector::inspect(candidate.path, "", std::nullopt, false);
+            file = FileInspector::inspect(candidate.path, "", std::nullopt, false, stop);
         } catch (const CancellationError&) {
             throw;
         } catch (const std::exception& failure) {

@@ -133,6 +133,8 @@ public:
             using FolderWalk::EntryType;
             // Hidden entries and links are never listed, nor entered.
             if (entry.name.starts_with('.') || entry.type == EntryType::symbolicLink) return Action::skipDescendants;
+            // Entries are built below the resolved root and links are never followed, so every
+            // path already starts with the root's prefix.
             if (isIgnored(entry.name) || isExcluded(entry.path)) return Action::skipDescendants;
             if (entry.type == EntryType::directory) {
                 if (!unicode::isValidUTF8(entry.name)) {
