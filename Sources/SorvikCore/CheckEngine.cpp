@@ -104,7 +104,8 @@ void checkCopy(const DeliveryFile& file, const DeliveryTemplate& rules, FileChec
     } else {
         out.add("title-", CheckLevel::pass, "标题长度合适", fill("{0} 字", {decimal(count)}));
     }
-    if (rules.maxBodyCharacters >= 1) {
+    // A text has no more characters than bytes: a short body needs no count.
+    if (exceeds(body.size(), rules.maxBodyCharacters)) {
         if (const auto count = unicode::graphemeCount(body); exceeds(count, rules.maxBodyCharacters))
             out.add("body-", CheckLevel::warning, "正文超过字数限制",
                     fill("{0} / {1} 字", {decimal(count), decimal(rules.maxBodyCharacters)}));
