@@ -407,3 +407,19 @@ TEST(Export, CroppedCoverIsAModifiedJpeg) {
     EXPECT_EQ(out.width, 22);
     EXPECT_EQ(out.height, 30);
 }
+
+TEST(Export, NonRegularSourcesFailAtOnce) {
+    Fixture fx;
+    fs::create_directories(fx.repository.root() / "files");
+    ASSERT_EQ(::mkfifo((fx.repository.root() / "files" / "pipe.bin").c_str(), 0600), 0);
+    DeliveryFile pipe(UUID::make(), "pipe.bin", "files/pipe.bin", FileRole::extra, 0, "");
+    EXPECT_THROW(DeliveryExporter::exportDelivery(delivery("Pipe", {pipe}), fx.repository, fx.destination, false),
+                 std::system_error);
+    // A linked file replaced by a folder no longer matches its reference.
+    DeliveryFile file = fx.linked("a.bin", "abc");
+    fs::remove(fx.source / "a.bin");
+    fs::create_directory(fx.source / "a.bin");
+    EXPECT_EQ(errorOf([&] { DeliveryExporter::exportDelivery(delivery("Dir", {file}), fx.repository, fx.destination, false); }),
+              "“a.bin”已更新，请重新扫描后再交付。");
+    EXPECT_TRUE(listing(fx.destination).empty());
+}
