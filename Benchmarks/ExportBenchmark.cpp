@@ -1,0 +1,190 @@
+// Export and verify of a package against what a user would script with cp and sha256sum.
+//
+//   ExportBenchmark [--quick] [--only=large|medium|small] [--dir=PATH] [--runs=N]
+//
+// Default sets: 1 file of 2 GiB, 200 of 5 MB, 2,000 of 4 KB (--quick: 128 MiB, 40 and 400).
+// Caches are warmed before every timed run. Targets: export at most 0.5x "cp + sha256sum" and
+// at most 1.1x the floor "cp --reflink=auto + 3 openssl dgst passes"; verify at most 1x
+// "sha256sum -c".
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "SorvikCore/AgentHandoff.hpp"
+#include "SorvikCore/Exporter.hpp"
+#include "SorvikCore/FileSystem.hpp"
+
+namespace fs = std::filesystem;
+using namespace sorvik;
+
+namespace {
+
+struct Set {
+    std::string name;
+    std::size_t count;
+    std::uint64_t bytes;
+};
+
+std::string quote(const fs::path& p) { return "'" + p.string() + "'"; }
+
+void run(const std::string& command) {
+    if (std::system(command.c_str()) != 0) {
+        std::cerr << "command failed: " << command.substr(0, 300) << "\n";
+        std::exit(1);
+    }
+}
+
+double seconds(const std::function<void()>& work) {
+    const auto start = std::chrono::steady_clock::now();
+    work();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+/// Best of `runs` timed runs; `prepare` runs untimed before each.
+double best(int runs, const std::function<void()>& prepare, const std::function<void()>& work) {
+    double result = 1e300;
+    for (int i = 0; i < runs; ++i) {
+        prepare();
+        result = std::min(result, seconds(work));
+    }
+    return result;
+}
+
+void writeSource(const fs::path& path, std::uint64_t bytes, std::uint64_t seed) {
+    std::ofstream out(path, std::ios::binary);
+    std::vector<std::uint64_t> block(1 << 17);  // 1 MiB
+    std::uint64_t x = seed * 0x9E3779B97F4A7C15ull + 1;
+    for (std::uint64_t written = 0; written < bytes;) {
+        for (auto& v : block) {
+            x ^= x << 13;
+            x ^= x >> 7;
+            x ^= x << 17;
+            v = x;
+        }
+        const std::uint64_t n = std::min<std::uint64_t>(bytes - written, block.size() * 8);
+        out.write(reinterpret_cast<const char*>(block.data()), static_cast<std::streamsize>(n));
+        written += n;
+    }
+}
+
+void benchmark(const Set& set, const fs::path& root, int runs) {
+    const fs::path work = root / set.name;
+    fs::remove_all(work);
+    const fs::path sources = work / "sources";
+    fs::create_directories(sources);
+    Repository repository(work / "Library");
+
+    std::cout << "== " << set.name << ": " << set.count << " x " << set.bytes << " bytes\n" << std::flush;
+    std::vector<DeliveryFile> files;
+    for (std::size_t i = 0; i < set.count; ++i) {
+        const fs::path path = sources / ("file" + std::to_string(i) + ".bin");
+        writeSource(path, set.bytes, i + 1);
+        struct stat st {};
+        ::stat(path.c_str(), &st);
+        DeliveryFile file(UUID::make(), path.filename().string(), "", FileRole::extra,
+                          static_cast<std::int64_t>(st.st_size), "");
+        file.reference = FileReference::make(path, Date::fromTimespec(st.st_mtim.tv_sec, st.st_mtim.tv_nsec), {});
+        files.push_back(file);
+    }
+    const Delivery delivery(UUID::make(), "Bench", files, DeliveryTemplate::flexible());
+    // Shell commands run inside the work folder and name files by glob, which keeps the
+    // command itself short however many files there are.
+    const std::string in = "cd " + quote(work) + " && ";
+    const fs::path out = work / "out", copy = work / "copy";
+    const auto warm = [&] {
+        run("sync");
+        run(in + "cat sources/* > /dev/null");
+    };
+    const auto clean = [&] {
+        fs::remove_all(out);
+        fs::remove_all(copy);
+        fs::create_directories(out);
+        fs::create_directories(copy);
+        warm();
+    };
+
+    ExportReceipt receipt;
+    const double ours = best(runs, clean, [&] { receipt = DeliveryExporter::exportDelivery(delivery, repository, out, false); });
+    const fs::path package = receipt.path;
+    const fs::path kept = work / "package";
+    fs::rename(package, kept);
+
+    const double cpSum = best(runs, clean, [&] {
+        run(in + "cp -r sources/. copy && sha256sum sources/* copy/* > /dev/null");
+    });
+    const double floor = best(runs, clean, [&] {
+        run(in + "cp --reflink=auto -r sources/. copy && openssl dgst -sha256 sources/* > /dev/null && "
+                 "openssl dgst -sha256 copy/* > /dev/null && openssl dgst -sha256 sources/* > /dev/null");
+    });
+
+    // Verify the same package: ours against sha256sum -c over the same files.
+    fs::remove_all(out);
+    fs::remove_all(copy);
+    const fs::path keptManifest = kept / DeliveryExporter::manifestFileName;
+    const ExportManifest m = AgentHandoff::verify(keptManifest);
+    {
+        std::ofstream sums(work / "sums.txt");
+        for (const auto& e : m.files) sums << e.sha256 << "  " << e.outputPath << "\n";
+    }
+    const auto warmPackage = [&] {
+        run("sync");
+        run(in + "cat package/*/* > /dev/null");
+    };
+    const double verify = best(runs, warmPackage, [&] { AgentHandoff::verify(keptManifest); });
+    const double sumCheck = best(runs, warmPackage, [&] {
+        run(in + "cd package && sha256sum --quiet -c ../sums.txt");
+    });
+
+    std::printf("  export          %8.3f s\n  cp + sha256sum  %8.3f s   ratio %.2fx (target <= 0.5x)\n"
+                "  floor           %8.3f s   ratio %.2fx (target <= 1.1x)\n"
+                "  verify          %8.3f s\n  sha256sum -c    %8.3f s   ratio %.2fx (target <= 1x)\n",
+                ours, cpSum, ours / cpSum, floor, ours / floor, verify, sumCheck, verify / sumCheck);
+    std::fflush(stdout);
+    fs::remove_all(work);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    bool quick = false;
+    std::string only;
+    fs::path root = fs::temp_directory_path() / "sorvik-export-benchmark";
+    int runs = 0;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--quick") quick = true;
+        else if (a.starts_with("--only=")) only = a.substr(7);
+        else if (a.starts_with("--dir=")) root = a.substr(6);
+        else if (a.starts_with("--runs=")) runs = std::atoi(a.c_str() + 7);
+        else {
+            std::cerr << "usage: ExportBenchmark [--quick] [--only=large|medium|small] [--dir=PATH] [--runs=N]\n";
+            return 2;
+        }
+    }
+    const std::vector<Set> sets{
+        {"large", 1, quick ? (128ull << 20) : (2ull << 30)},
+        {"medium", quick ? 40u : 200u, 5'000'000},
+        {"small", quick ? 400u : 2000u, 4096},
+    };
+    try {
+        for (const auto& set : sets) {
+            if (!only.empty() && set.name != only) continue;
+            benchmark(set, root, runs > 0 ? runs : (set.name == "large" && !quick ? 1 : 3));
+        }
+        fs::remove_all(root);
+    } catch (const std::exception& e) {
+        std::cerr << "failed: " << e.what() << "\n";
+        return 1;
+    }
+    return 0;
+}
