@@ -23,15 +23,7 @@ namespace {
 /// Manifests larger than this are refused instead of read.
 constexpr std::uint64_t maxManifestBytes = 256ull << 20;
 
-std::string resolvedPath(const fs::path& p) {
-    const fs::path absolute = p.is_absolute() ? p : fs::absolute(p);
-    std::error_code ec;
-    fs::path resolved = fs::weakly_canonical(absolute.lexically_normal(), ec);
-    if (ec) resolved = absolute.lexically_normal();
-    std::string s = resolved.string();
-    while (s.size() > 1 && s.back() == '/') s.pop_back();
-    return s;
-}
+using files::resolvedPath;
 
 SorvikError snapshotFailure(const ManifestEntry& entry) {
     return SorvikError::message("快照文件校验失败：" + entry.outputPath);

@@ -155,16 +155,7 @@ namespace {
 /// Files at least this large hash and copy on two threads at once.
 constexpr std::int64_t overlapBytes = 16 << 20;
 
-/// Standardized with the links of its existing part resolved, without a trailing "/".
-std::string resolvedPath(const fs::path& p) {
-    const fs::path absolute = p.is_absolute() ? p : fs::absolute(p);
-    std::error_code ec;
-    fs::path resolved = fs::weakly_canonical(absolute.lexically_normal(), ec);
-    if (ec) resolved = absolute.lexically_normal();
-    std::string s = resolved.string();
-    while (s.size() > 1 && s.back() == '/') s.pop_back();
-    return s;
-}
+using files::resolvedPath;
 
 bool insideLibrary(const fs::path& root, const fs::path& destination) {
     const std::string base = resolvedPath(root);

@@ -35,6 +35,16 @@ std::optional<struct stat> linkStatus(const fs::path& path) {
     return st;
 }
 
+std::string resolvedPath(const fs::path& p) {
+    const fs::path absolute = p.is_absolute() ? p : fs::absolute(p);
+    std::error_code ec;
+    fs::path resolved = fs::weakly_canonical(absolute.lexically_normal(), ec);
+    if (ec) resolved = absolute.lexically_normal();
+    std::string s = resolved.string();
+    while (s.size() > 1 && s.back() == '/') s.pop_back();
+    return s;
+}
+
 bool itemExists(const fs::path& path) { return linkStatus(path).has_value(); }
 
 FileDescriptor openRegularFile(const fs::path& path, bool noFollow, struct stat* info) {

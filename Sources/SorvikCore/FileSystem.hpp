@@ -36,6 +36,10 @@ private:
 /// A platform error for `path`, carrying errno and its description.
 std::system_error systemError(int error, const std::filesystem::path& path, std::string_view what = {});
 
+/// The absolute path standardized ("." and ".." removed) with the links of its existing part
+/// resolved, without a trailing "/".
+std::string resolvedPath(const std::filesystem::path& path);
+
 /// Whether anything, a dangling link included, stands at the path (lstat).
 bool itemExists(const std::filesystem::path& path);
 /// lstat of the path, or nothing when no item stands there.

@@ -15,16 +15,7 @@ constexpr const char* workspaceFile = "workspace.json";
 constexpr const char* presetsFile = "templates.json";
 constexpr const char* libraryFile = "library.json";
 
-/// Standardized ("." and ".." removed) with the links of its existing part resolved.
-std::string resolvedPath(const fs::path& p) {
-    fs::path absolute = p.is_absolute() ? p : fs::absolute(p);
-    std::error_code ec;
-    fs::path resolved = fs::weakly_canonical(absolute.lexically_normal(), ec);
-    if (ec) resolved = absolute.lexically_normal();
-    std::string s = resolved.string();
-    while (s.size() > 1 && s.back() == '/') s.pop_back();
-    return s;
-}
+using files::resolvedPath;
 
 /// Removes temporary files that a save killed midway left in the library folder.
 void removeStaleTemporaries(const fs::path& root) {
