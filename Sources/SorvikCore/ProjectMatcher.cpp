@@ -11,6 +11,7 @@
 #include <unordered_map>
 
 #include <unicode/uchar.h>
+#include <unicode/utf8.h>
 
 #include "SorvikCore/AhoCorasick.hpp"
 #include "SorvikCore/CheckEngine.hpp"
@@ -79,7 +80,28 @@ bool isASCII(std::string_view s) {
     return std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
-std::size_t characterCount(std::string_view s) { return isASCII(s) ? s.size() : unicode::graphemeCount(s); }
+std::size_t codePointCount(std::string_view s) {
+    return static_cast<std::size_t>(
+        std::count_if(s.begin(), s.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+}
+
+/// User-perceived characters. When no code point joins a cluster (break class Other
+/// throughout, as for plain letters and Han), they are the code points.
+std::size_t characterCount(std::string_view s) {
+    if (isASCII(s)) return s.size();
+    for (int32_t i = 0; i < static_cast<int32_t>(s.size());) {
+        UChar32 c;
+        U8_NEXT_OR_FFFD(reinterpret_cast<const uint8_t*>(s.data()), i, static_cast<int32_t>(s.size()), c);
+        if (u_getIntPropertyValue(c, UCHAR_GRAPHEME_CLUSTER_BREAK) != U_GCB_OTHER) return unicode::graphemeCount(s);
+    }
+    return codePointCount(s);
+}
+
+/// The first count user-perceived characters.
+std::string characterPrefix(std::string_view s, std::size_t count) {
+    if (codePointCount(s) <= count) return std::string(s);
+    return unicode::graphemePrefix(s, count);
+}
 
 bool isTopicSeparator(char16_t c) { return c == u'-' || c == u'_' || c == u' ' || c == u'.'; }
 
@@ -120,7 +142,7 @@ public:
         if (text::find(*digits_, k16) || text::find(*defaultName_, k16) || text::find(*hash_, k16))
             return std::nullopt;
         if (count < 4 && !text::containsHan(k16)) return std::nullopt;
-        return unicode::graphemePrefix(cleaned, kMaxTopicCharacters);
+        return characterPrefix(cleaned, kMaxTopicCharacters);
     }
 
 private:
