@@ -11,6 +11,7 @@ packages=(
   fonts-noto-cjk
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
+  libimage-exiftool-perl
 )
 
 missing=()

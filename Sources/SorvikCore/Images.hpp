@@ -2,6 +2,9 @@
 // Decoded images on libvips. Untrusted loaders are blocked; the library starts once.
 #include <cstdint>
 #include <filesystem>
+#include <optional>
+#include <stdexcept>
+#include <string>
 #include <vector>
 
 typedef struct _VipsImage VipsImage;
@@ -40,5 +43,45 @@ struct Pixels {
     int bands = 0;  // 1 gray, 3 RGB, 4 RGBA
     std::vector<std::uint8_t> data;
 };
+
+/// A libvips failure, carrying libvips's own description.
+class ImageError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+/// What the header of an image file says, without decoding its pixels.
+struct Properties {
+    int width = 0;        // stored pixel grid
+    int height = 0;
+    int orientation = 1;  // EXIF orientation 1-8; 1 when absent. HEIF files come upright from
+                          // their loader (irot/imir applied) and never report another value.
+    /// Width and height as the picture is meant to be seen (swapped for orientations 5 to 8).
+    int orientedWidth() const { return orientation >= 5 && orientation <= 8 ? height : width; }
+    int orientedHeight() const { return orientation >= 5 && orientation <= 8 ? width : height; }
+};
+
+/// Header of the first image in a regular file, or nothing when it is not an image of an
+/// accepted kind (JPEG, PNG, HEIF/AVIF, TIFF, WebP, GIF) or cannot be read. Never blocks on
+/// FIFOs or devices.
+std::optional<Properties> properties(const std::filesystem::path& path);
+
+/// Header and a forced decode of the first image to at most `maxPixel` on its longer side
+/// (truncated data counts as a failure). Nothing when either fails.
+std::optional<Properties> decodeTest(const std::filesystem::path& path, int maxPixel = 64);
+
+/// The first image of the file, decoded from its full image (never an embedded preview) at
+/// most `maxPixel` on its longer side (never scaled up), orientation applied, as 8-bit sRGB or
+/// grey with its alpha kept, held in memory. Throws ImageError.
+Image orientedThumbnail(const std::filesystem::path& path, int maxPixel);
+
+/// The window of an image; throws ImageError when it lies outside or is empty.
+Image crop(const Image& image, int left, int top, int width, int height);
+
+/// The image encoded as a JPEG (alpha flattened on white, no metadata). Throws ImageError.
+std::string encodeJPEG(const Image& image, int quality);
+
+/// The 8-bit interleaved pixels of the image. Throws ImageError.
+Pixels pixels(const Image& image);
 
 }  // namespace sorvik::images

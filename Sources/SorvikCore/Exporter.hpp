@@ -1,0 +1,42 @@
+#pragma once
+// Delivery packages: safe names and cover crops.
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+#include "SorvikCore/Images.hpp"
+#include "SorvikCore/Models.hpp"
+
+namespace sorvik::DeliveryExporter {
+
+/// Largest side a cover is decoded at for export.
+inline constexpr int exportMaxPixel = 8192;
+/// JPEG quality of cropped covers.
+inline constexpr int cropJPEGQuality = 94;
+
+/// The file-system-safe form of a name: never empty, at most 70 user-perceived characters and
+/// at most 200 bytes of UTF-8 (see the source for why).
+std::string safeName(std::string_view name);
+
+/// A crop window in whole pixels (held as doubles), origin at the top-left corner.
+struct CropRect {
+    double x = 0;
+    double y = 0;
+    double width = 0;
+    double height = 0;
+    friend bool operator==(const CropRect&, const CropRect&) = default;
+};
+
+/// The image file decoded with its orientation applied, at most maxPixel on its longer side.
+/// Throws SorvikError "无法打开图片".
+images::Image orientedImage(const std::filesystem::path& path, int maxPixel);
+
+/// The crop window of spec on an image of the given size. Throws SorvikError "裁切参数无效".
+CropRect cropRect(std::int64_t width, std::int64_t height, const CropSpec& spec);
+
+/// Writes the cropped cover of `source` as a JPEG to `output`. Throws SorvikError
+/// "无法打开图片", "裁切参数无效", "无法创建裁切图片" or "封面写入失败".
+void cropImage(const std::filesystem::path& source, const std::filesystem::path& output, const CropSpec& spec);
+
+}  // namespace sorvik::DeliveryExporter

@@ -1,0 +1,83 @@
+#include "SorvikCore/Hashing.hpp"
+
+#include <cerrno>
+#include <openssl/evp.h>
+#include <stdexcept>
+#include <unistd.h>
+#include <vector>
+
+#include "SorvikCore/FileSystem.hpp"
+#include "SorvikCore/Models.hpp"
+
+namespace sorvik::hashing {
+
+void SHA256::Free::operator()(EVP_MD_CTX* context) const { EVP_MD_CTX_free(context); }
+
+SHA256::SHA256() : context_(EVP_MD_CTX_new()) {
+    if (!context_ || EVP_DigestInit_ex(context_.get(), EVP_sha256(), nullptr) != 1)
+        throw std::runtime_error("SHA-256 is not available");
+}
+
+SHA256::SHA256(SHA256&&) noexcept = default;
+SHA256& SHA256::operator=(SHA256&&) noexcept = default;
+SHA256::~SHA256() = default;
+
+void SHA256::update(const void* data, std::size_t size) {
+    if (!context_) throw std::logic_error("SHA-256 already finished");
+    if (size > 0 && EVP_DigestUpdate(context_.get(), data, size) != 1)
+        throw std::runtime_error("SHA-256 update failed");
+}
+
+std::string SHA256::finishHex() {
+    if (!context_) throw std::logic_error("SHA-256 already finished");
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    if (EVP_DigestFinal_ex(context_.get(), digest, &length) != 1) throw std::runtime_error("SHA-256 final failed");
+    context_.reset();
+    static constexpr char digits[] = "0123456789abcdef";
+    std::string hex;
+    hex.reserve(length * 2);
+    for (unsigned int i = 0; i < length; ++i) {
+        hex.push_back(digits[digest[i] >> 4]);
+        hex.push_back(digits[digest[i] & 0x0f]);
+    }
+    return hex;
+}
+
+std::string sha256Hex(std::string_view bytes) {
+    SHA256 hash;
+    hash.update(bytes);
+    return hash.finishHex();
+}
+
+std::string sha256Descriptor(int fd, const std::filesystem::path& pathForErrors, std::stop_token stop) {
+    SHA256 hash;
+    std::vector<unsigned char> buffer(chunkSize);
+    off_t offset = 0;
+    for (;;) {
+        if (stop.stop_requested()) throw CancellationError();
+        // Fill the whole chunk unless the file ends, so every chunk but the last is 1 MiB.
+        std::size_t filled = 0;
+        while (filled < buffer.size()) {
+            const ssize_t n = ::pread(fd, buffer.data() + filled, buffer.size() - filled, offset);
+            if (n < 0) {
+                if (errno == EINTR) continue;
+                throw files::systemError(errno, pathForErrors, "cannot read");
+            }
+            if (n == 0) break;
+            filled += static_cast<std::size_t>(n);
+            offset += n;
+        }
+        if (filled == 0) break;
+        hash.update(buffer.data(), filled);
+        if (filled < buffer.size()) break;
+    }
+    return hash.finishHex();
+}
+
+std::string sha256File(const std::filesystem::path& path, std::stop_token stop) {
+    files::FileDescriptor fd = files::openRegularFile(path);
+    return sha256Descriptor(fd.get(), path, stop);
+}
+
+}  // namespace sorvik::hashing

@@ -1,0 +1,300 @@
+#include "SorvikCore/Images.hpp"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <string_view>
+
+#include <vips/vips.h>
+
+#include "SorvikCore/FileSystem.hpp"
+
+namespace sorvik::images {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+void ignoreLog(const gchar*, GLogLevelFlags, const gchar*, gpointer) {}
+
+/// libvips's pending error text, cleared.
+std::string takeError(std::string_view fallback) {
+    std::unique_ptr<char, decltype(&g_free)> buffer(vips_error_buffer_copy(), &g_free);
+    std::string text = buffer && *buffer ? buffer.get() : std::string(fallback);
+    while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
+    return text;
+}
+
+[[noreturn]] void fail(std::string_view what) { throw ImageError(takeError(what)); }
+
+struct ObjectUnref {
+    void operator()(void* object) const { g_object_unref(object); }
+};
+using Source = std::unique_ptr<VipsSource, ObjectUnref>;
+
+enum class Loader { jpeg, png, heif, tiff, webp, gif };
+
+/// Only the loaders of the accepted image kinds may open a user's file.
+std::optional<Loader> acceptedLoader(const char* nickname) {
+    if (!nickname) return std::nullopt;
+    static constexpr std::array<std::pair<std::string_view, Loader>, 6> loaders{{
+        {"jpegload", Loader::jpeg}, {"pngload", Loader::png}, {"heifload", Loader::heif},
+        {"tiffload", Loader::tiff}, {"webpload", Loader::webp}, {"gifload", Loader::gif},
+    }};
+    const std::string_view name = nickname;
+    for (const auto& [prefix, loader] : loaders)
+        if (name.starts_with(prefix)) return loader;
+    return std::nullopt;
+}
+
+struct Opened {
+    Source source;
+    Loader loader;
+    Image header;
+    Properties properties;
+};
+
+/// Opens the file without blocking, checks it is a regular file and reads its header through
+/// the same descriptor. Nothing when it is not an accepted image.
+std::optional<Opened> openImage(const fs::path& path) {
+    ensureStarted();
+    files::FileDescriptor fd = files::openRegularFile(path);
+    Source source(vips_source_new_from_descriptor(fd.get()));  // keeps its own duplicate
+    if (!source) {
+        vips_error_clear();
+        return std::nullopt;
+    }
+    const auto loader = acceptedLoader(vips_foreign_find_load_source(source.get()));
+    if (!loader) {
+        vips_error_clear();
+        return std::nullopt;
+    }
+    VipsImage* raw = vips_image_new_from_source(source.get(), "", "access", VIPS_ACCESS_SEQUENTIAL, nullptr);
+    if (!raw) {
+        vips_error_clear();
+        return std::nullopt;
+    }
+    Image header(raw);
+    const char* usedLoader = nullptr;
+    if (vips_image_get_string(raw, VIPS_META_LOADER, &usedLoader) != 0 || acceptedLoader(usedLoader) != loader) {
+        vips_error_clear();
+        return std::nullopt;
+    }
+    Properties props;
+    props.width = header.width();
+    props.height = header.height();
+    // vips reports orientation 1 when the tag is absent; heifload drops it because libheif has
+    // already applied the file's own rotation and mirroring.
+    props.orientation = std::clamp(vips_image_get_orientation(raw), 1, 8);
+    if (props.width < 1 || props.height < 1) return std::nullopt;
+    return Opened{std::move(source), *loader, std::move(header), props};
+}
+
+/// Decodes from the full image at the smallest size that still covers maxPixel, using the
+/// loader's own shrink where it has one (never an embedded preview).
+Image loadReduced(const Opened& opened, int maxPixel) {
+    const int longest = std::max(opened.properties.width, opened.properties.height);
+    VipsImage* raw = nullptr;
+    const auto common = [&](auto... extra) {
+        return vips_image_new_from_source(opened.source.get(), "", "access", VIPS_ACCESS_SEQUENTIAL, "fail_on",
+                                          VIPS_FAIL_ON_TRUNCATED, extra..., nullptr);
+    };
+    switch (opened.loader) {
+        case Loader::jpeg: {
+            int shrink = 1;
+            while (shrink < 8 && longest / (shrink * 2) >= maxPixel) shrink *= 2;
+            raw = common("shrink", shrink);
+            break;
+        }
+        case Loader::webp: {
+            const double scale = std::min(1.0, static_cast<double>(maxPixel) / longest);
+            raw = scale < 1.0 ? common("scale", scale) : common();
+            break;
+        }
+        case Loader::heif:
+            raw = common("thumbnail", FALSE);
+            break;
+        default:
+            raw = common();
+    }
+    if (!raw) fail("cannot decode image");
+    return Image(raw);
+}
+
+Image apply(const Image& in, int (*operation)(VipsImage*, VipsImage**), std::string_view what) {
+    VipsImage* out = nullptr;
+    if (operation(in.get(), &out) != 0) fail(what);
+    return Image(out);
+}
+
+int toDisplaySpace(VipsImage* in, VipsImage** out) {
+    const VipsInterpretation target = in->Bands < 3 ? VIPS_INTERPRETATION_B_W : VIPS_INTERPRETATION_sRGB;
+    return vips_colourspace(in, out, target, nullptr);
+}
+int toUChar(VipsImage* in, VipsImage** out) { return vips_cast(in, out, VIPS_FORMAT_UCHAR, nullptr); }
+int premultiply(VipsImage* in, VipsImage** out) { return vips_premultiply(in, out, nullptr); }
+int unpremultiply(VipsImage* in, VipsImage** out) { return vips_unpremultiply(in, out, nullptr); }
+int autorotate(VipsImage* in, VipsImage** out) { return vips_autorot(in, out, nullptr); }
+
+Image inMemory(const Image& in) {
+    VipsImage* out = vips_image_copy_memory(in.get());
+    if (!out) fail("cannot decode image");
+    return Image(out);
+}
+
+Image reduce(const Opened& opened, int maxPixel) {
+    Image image = loadReduced(opened, maxPixel);
+    image = apply(image, toDisplaySpace, "cannot convert colours");
+    const int longest = std::max(image.width(), image.height());
+    if (longest > maxPixel) {
+        const double scale = static_cast<double>(maxPixel) / longest;
+        const bool alpha = vips_image_hasalpha(image.get());
+        if (alpha) image = apply(image, premultiply, "cannot premultiply");
+        VipsImage* out = nullptr;
+        if (vips_resize(image.get(), &out, scale, nullptr) != 0) fail("cannot resize image");
+        image = Image(out);
+        if (alpha) image = apply(image, unpremultiply, "cannot unpremultiply");
+    }
+    if (vips_image_get_format(image.get()) != VIPS_FORMAT_UCHAR) image = apply(image, toUChar, "cannot convert");
+    // Rotation needs random access, so the reduced pixels are decoded into memory first; this
+    // is also what forces the lazy pipeline to run.
+    image = inMemory(image);
+    if (opened.properties.orientation != 1) image = inMemory(apply(image, autorotate, "cannot rotate image"));
+    return image;
+}
+
+}  // namespace
+
+void ensureStarted() {
+    static const bool started = [] {
+        if (VIPS_INIT("sorvik") != 0) return false;
+        // Loaders marked untrusted (ImageMagick, JPEG 2000, ...) never see a user's file.
+        vips_block_untrusted_set(TRUE);
+        // Files change between scans: a cached loader would report the old content.
+        vips_cache_set_max(0);
+        const auto levels = static_cast<GLogLevelFlags>(G_LOG_LEVEL_MASK | G_LOG_FLAG_FATAL | G_LOG_FLAG_RECURSION);
+        g_log_set_handler("VIPS", static_cast<GLogLevelFlags>(levels & ~G_LOG_LEVEL_ERROR), ignoreLog, nullptr);
+        return true;
+    }();
+    if (!started) throw ImageError("libvips could not be started");
+}
+
+Image::Image(const Image& other) : image_(other.image_) {
+    if (image_) g_object_ref(image_);
+}
+
+Image& Image::operator=(const Image& other) {
+    if (this != &other) {
+        if (other.image_) g_object_ref(other.image_);
+        if (image_) g_object_unref(image_);
+        image_ = other.image_;
+    }
+    return *this;
+}
+
+Image& Image::operator=(Image&& other) noexcept {
+    if (this != &other) {
+        if (image_) g_object_unref(image_);
+        image_ = other.image_;
+        other.image_ = nullptr;
+    }
+    return *this;
+}
+
+Image::~Image() {
+    if (image_) g_object_unref(image_);
+}
+
+int Image::width() const { return image_ ? vips_image_get_width(image_) : 0; }
+int Image::height() const { return image_ ? vips_image_get_height(image_) : 0; }
+int Image::bands() const { return image_ ? vips_image_get_bands(image_) : 0; }
+
+std::optional<Properties> properties(const fs::path& path) {
+    try {
+        auto opened = openImage(path);
+        if (!opened) return std::nullopt;
+        return opened->properties;
+    } catch (const std::system_error&) {
+        return std::nullopt;
+    }
+}
+
+std::optional<Properties> decodeTest(const fs::path& path, int maxPixel) {
+    try {
+        auto opened = openImage(path);
+        if (!opened) return std::nullopt;
+        reduce(*opened, std::max(maxPixel, 1));
+        return opened->properties;
+    } catch (const std::system_error&) {
+        return std::nullopt;
+    } catch (const ImageError&) {
+        return std::nullopt;
+    }
+}
+
+Image orientedThumbnail(const fs::path& path, int maxPixel) {
+    std::optional<Opened> opened;
+    try {
+        opened = openImage(path);
+    } catch (const std::system_error& error) {
+        throw ImageError(error.what());
+    }
+    if (!opened) throw ImageError("not an image of an accepted kind");
+    return reduce(*opened, std::max(maxPixel, 1));
+}
+
+Image crop(const Image& image, int left, int top, int width, int height) {
+    if (!image || width < 1 || height < 1 || left < 0 || top < 0 || left > image.width() - width ||
+        top > image.height() - height)
+        throw ImageError("crop window outside the image");
+    VipsImage* out = nullptr;
+    if (vips_extract_area(image.get(), &out, left, top, width, height, nullptr) != 0) fail("cannot crop image");
+    return Image(out);
+}
+
+std::string encodeJPEG(const Image& image, int quality) {
+    if (!image) throw ImageError("no image");
+    Image flat = image;
+    if (vips_image_hasalpha(flat.get())) {
+        VipsArrayDouble* white = vips_array_double_newv(1, 255.0);
+        VipsImage* out = nullptr;
+        const int status = vips_flatten(flat.get(), &out, "background", white, nullptr);
+        vips_area_unref(VIPS_AREA(white));
+        if (status != 0) fail("cannot flatten alpha");
+        flat = Image(out);
+    }
+    if (vips_image_get_format(flat.get()) != VIPS_FORMAT_UCHAR) flat = apply(flat, toUChar, "cannot convert");
+    void* buffer = nullptr;
+    size_t length = 0;
+    if (vips_jpegsave_buffer(flat.get(), &buffer, &length, "Q", std::clamp(quality, 1, 100), "strip", TRUE,
+                             nullptr) != 0)
+        fail("cannot encode JPEG");
+    std::unique_ptr<void, decltype(&g_free)> owned(buffer, &g_free);
+    return std::string(static_cast<const char*>(buffer), length);
+}
+
+Pixels pixels(const Image& image) {
+    if (!image) throw ImageError("no image");
+    Image source = image;
+    if (source.bands() == 2) {  // grey with alpha becomes RGBA
+        VipsImage* out = nullptr;
+        if (vips_colourspace(source.get(), &out, VIPS_INTERPRETATION_sRGB, nullptr) != 0) fail("cannot convert");
+        source = Image(out);
+    }
+    if (vips_image_get_format(source.get()) != VIPS_FORMAT_UCHAR) source = apply(source, toUChar, "cannot convert");
+    size_t size = 0;
+    void* memory = vips_image_write_to_memory(source.get(), &size);
+    if (!memory) fail("cannot decode image");
+    std::unique_ptr<void, decltype(&g_free)> owned(memory, &g_free);
+    Pixels result;
+    result.width = source.width();
+    result.height = source.height();
+    result.bands = source.bands();
+    const auto* bytes = static_cast<const std::uint8_t*>(memory);
+    result.data.assign(bytes, bytes + size);
+    return result;
+}
+
+}  // namespace sorvik::images
