@@ -16,7 +16,10 @@
 #include "SorvikCore/FileSystem.hpp"
 #include "SorvikCore/FolderIndexer.hpp"
 #include "SorvikCore/Inspector.hpp"
+#if __has_include("SorvikCore/ProjectMatcher.hpp")
 #include "SorvikCore/ProjectMatcher.hpp"
+#define TEMP_HAS_MATCHER 1
+#endif
 
 namespace sorvik {
 
@@ -24,13 +27,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string lowerExtension(const fs::path& path) {
-    std::string ext = path.extension().string();
-    if (!ext.empty()) ext.erase(0, 1);
-    for (char& c : ext)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return ext;
-}
+std::string lowerExtension(const fs::path& path) { return FileInspector::pathExtension(path); }
 
 bool isSupported(const fs::path& path) {
     const std::string ext = lowerExtension(path);
@@ -245,7 +242,7 @@ std::vector<IndexedAsset> Repository::linkFiles(const std::vector<fs::path>& url
         if (!S_ISREG(st.st_mode)) throw SorvikError::message("只支持普通文件：" + lastComponent(url));
         const Date modifiedAt = Date::fromTimespec(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
         std::optional<std::string> identity = FolderIndexer::identity(url);
-        DeliveryFile file = FileInspector::inspect(url, "", std::nullopt, false);
+        DeliveryFile file = FileInspector::inspect(url, "", std::nullopt, false, stop);
         file.reference = FileReference::make(url, modifiedAt, std::move(identity));
         assets.emplace_back(std::move(file), std::nullopt, "", std::nullopt);
     }
@@ -318,7 +315,7 @@ ImportResult Repository::importFiles(const std::vector<fs::path>& urls, const UU
         const fs::path copy = batch.path() / copyName;
         ArchiveCopy::copyFile(candidate, copy, true);
         const std::string name = lastComponent(candidate);
-        DeliveryFile file = FileInspector::inspect(copy, batchPath + "/" + copyName, name, true);
+        DeliveryFile file = FileInspector::inspect(copy, batchPath + "/" + copyName, name, true, stop);
         file.name = name;
         result.files.push_back(std::move(file));
     }
@@ -410,9 +407,11 @@ void WorkspaceState::linkAssets(const std::vector<IndexedAsset>& linked, const s
         }
     }
 
+#ifdef TEMP_HAS_MATCHER
     auto grouped = ProjectMatcher::group(assets, projects, deletedProjects.value_or(std::vector<Delivery>{}));
     assets = std::move(grouped.assets);
     projects = std::move(grouped.projects);
+#endif
 }
 
 }  // namespace sorvik

@@ -134,9 +134,11 @@ bool stillArchived(const ArchiveRecord& record, const SourceStatus& source) {
     return st.st_size == source.info.st_size && sameTime(st.st_mtim, source.info.st_mtim);
 }
 
-std::string hashOrEmpty(const fs::path& path) {
+std::string hashOrEmpty(const fs::path& path, const std::stop_token& stop) {
     try {
-        return FileInspector::hash(path);
+        return FileInspector::hash(path, stop);
+    } catch (const CancellationError&) {
+        throw;
     } catch (const std::exception&) {
         return {};
     }
@@ -145,12 +147,13 @@ std::string hashOrEmpty(const fs::path& path) {
 /// Copies the source to a hidden temporary file, checks the copy and the source against the
 /// first hash and moves the copy to the free target. The temporary file never stays.
 void copyVerified(const fs::path& source, const fs::path& roleFolder, const fs::path& target,
-                  const std::string& sourceHash, const struct timespec& modificationTime) {
+                  const std::string& sourceHash, const struct timespec& modificationTime,
+                  const std::stop_token& stop) {
     const fs::path temp = roleFolder / (".sorvik-" + UUID::make().string());
     try {
         ArchiveCopy::copyFile(source, temp, true, modificationTime);
-        const std::string copyHash = FileInspector::hash(temp);
-        const std::string sourceAgain = FileInspector::hash(source);
+        const std::string copyHash = FileInspector::hash(temp, stop);
+        const std::string sourceAgain = FileInspector::hash(source, stop);
         if (copyHash != sourceHash || sourceAgain != sourceHash)
             throw SorvikError::message("归档时源文件发生变化，将在下次扫描后重试。");
         ArchiveCopy::moveNoReplace(temp, target);
@@ -198,7 +201,7 @@ std::vector<ArchiveRecord> archive(const std::vector<Delivery>& projects, const 
             const std::string dotExt = ext.empty() ? "" : "." + ext;
             const std::string stem = DeliveryExporter::safeName(base) + "__" + file.id.string().substr(0, 6);
             const fs::path candidate = roleFolder / (stem + dotExt);
-            const std::string sourceHash = FileInspector::hash(source);
+            const std::string sourceHash = FileInspector::hash(source, stop);
 
             fs::path target;
             bool adopted = false;
@@ -208,7 +211,7 @@ std::vector<ArchiveRecord> archive(const std::vector<Delivery>& projects, const 
             } else {
                 const bool blocked = S_ISLNK(existing.st_mode) ||
                                      (status->identity && identityOf(existing) == *status->identity);
-                if (!blocked && S_ISREG(existing.st_mode) && hashOrEmpty(candidate) == sourceHash) {
+                if (!blocked && S_ISREG(existing.st_mode) && hashOrEmpty(candidate, stop) == sourceHash) {
                     target = candidate;
                     adopted = true;
                 }
@@ -229,7 +232,7 @@ std::vector<ArchiveRecord> archive(const std::vector<Delivery>& projects, const 
                     }
                 }
             } else {
-                copyVerified(source, roleFolder, target, sourceHash, status->info.st_mtim);
+                copyVerified(source, roleFolder, target, sourceHash, status->info.st_mtim, stop);
             }
 
             struct stat after {};
