@@ -1,12 +1,15 @@
 #pragma once
-// Delivery packages: safe names and cover crops.
+// Delivery packages: export with manifest and report, the delivery signature, safe names
+// and cover crops.
 #include <cstdint>
 #include <filesystem>
 #include <string>
 #include <string_view>
 
+#include "SorvikCore/ExportManifest.hpp"
 #include "SorvikCore/Images.hpp"
 #include "SorvikCore/Models.hpp"
+#include "SorvikCore/Repository.hpp"
 
 namespace sorvik::DeliveryExporter {
 
@@ -38,5 +41,23 @@ CropRect cropRect(std::int64_t width, std::int64_t height, const CropSpec& spec)
 /// Writes the cropped cover of `source` as a JPEG to `output`. Throws SorvikError
 /// "无法打开图片", "裁切参数无效", "无法创建裁切图片" or "封面写入失败".
 void cropImage(const std::filesystem::path& source, const std::filesystem::path& output, const CropSpec& spec);
+
+inline constexpr const char* manifestFileName = "交付清单.json";
+inline constexpr const char* reportFileName = "交付说明.md";
+
+/// Exports the checked delivery as a new package folder inside `destination` (an existing
+/// folder outside the library): role folders, "交付清单.json" and "交付说明.md". The package
+/// is built in a ".sorvik-" folder beside its final place and moved there, never replacing
+/// anything; on any failure nothing is left behind. Throws SorvikError with the export's
+/// messages and passes file-system errors on.
+ExportReceipt exportDelivery(const Delivery& delivery, const Repository& repository,
+                             const std::filesystem::path& destination, bool allowWarnings);
+
+/// SHA-256 (64 lower-case hexadecimal digits) of the delivery's name, files and rules in a
+/// canonical JSON form. Never fails.
+std::string signature(const Delivery& delivery);
+
+/// The report "交付说明.md" of a package.
+std::string reportText(const ExportManifest& manifest);
 
 }  // namespace sorvik::DeliveryExporter

@@ -1,0 +1,132 @@
+#include "SorvikCore/AgentHandoff.hpp"
+
+#include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+#include <linux/openat2.h>
+#include <set>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include "SorvikCore/Exporter.hpp"
+#include "SorvikCore/FileSystem.hpp"
+#include "SorvikCore/Hashing.hpp"
+#include "SorvikCore/OrderedWork.hpp"
+
+namespace sorvik::AgentHandoff {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+/// Manifests larger than this are refused instead of read.
+constexpr std::uint64_t maxManifestBytes = 256ull << 20;
+
+std::string resolvedPath(const fs::path& p) {
+    const fs::path absolute = p.is_absolute() ? p : fs::absolute(p);
+    std::error_code ec;
+    fs::path resolved = fs::weakly_canonical(absolute.lexically_normal(), ec);
+    if (ec) resolved = absolute.lexically_normal();
+    std::string s = resolved.string();
+    while (s.size() > 1 && s.back() == '/') s.pop_back();
+    return s;
+}
+
+SorvikError snapshotFailure(const ManifestEntry& entry) {
+    return SorvikError::message("快照文件校验失败：" + entry.outputPath);
+}
+
+/// Opens a path that holds no symbolic link (it was just resolved) without following any
+/// link that appeared since, and without blocking on FIFOs or devices.
+files::FileDescriptor openResolved(const std::string& path) {
+    open_how how{};
+    how.flags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY;
+    how.resolve = RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS;
+    long fd = ::syscall(SYS_openat2, AT_FDCWD, path.c_str(), &how, sizeof how);
+    if (fd < 0 && errno == ENOSYS)
+        fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    return files::FileDescriptor(static_cast<int>(fd));
+}
+
+void verifyEntry(const std::string& package, const ManifestEntry& entry) {
+    const std::string& relative = entry.outputPath;
+    // The OS would cut the path at a NUL byte and look at another file.
+    if (relative.find('\0') != std::string::npos) throw snapshotFailure(entry);
+    const std::string path = resolvedPath(fs::path(package + "/" + relative));
+    const std::string prefix = package == "/" ? package : package + "/";
+    if (!path.starts_with(prefix) || path.size() == prefix.size()) throw snapshotFailure(entry);
+    if (relative.starts_with('/')) throw snapshotFailure(entry);
+
+    const files::FileDescriptor fd = openResolved(path);
+    if (!fd) {
+        if (errno == ELOOP) throw snapshotFailure(entry);  // a link put in place since
+        throw files::systemError(errno, path, "cannot open");
+    }
+    struct stat info {};
+    if (::fstat(fd.get(), &info) != 0) throw files::systemError(errno, path, "cannot read");
+    // Folders, FIFOs, sockets and devices are never a listed file.
+    if (!S_ISREG(info.st_mode)) throw snapshotFailure(entry);
+    if (static_cast<std::int64_t>(info.st_size) != entry.bytes) throw snapshotFailure(entry);
+    if (hashing::sha256Descriptor(fd.get(), path) != entry.sha256) throw snapshotFailure(entry);
+}
+
+}  // namespace
+
+ExportReceipt prepare(const WorkspaceState& workspace, const UUID& projectID, const std::vector<UUID>& assetIDs,
+                      const Repository& repository, const fs::path& destination) {
+    const auto project = std::find_if(workspace.projects.begin(), workspace.projects.end(),
+                                      [&](const Delivery& d) { return d.id == projectID; });
+    if (project == workspace.projects.end()) throw SorvikError::message("项目不存在或已删除");
+    if (assetIDs.empty() || std::set<UUID>(assetIDs.begin(), assetIDs.end()).size() != assetIDs.size())
+        throw SorvikError::message("必须明确指定不重复的内容 ID");
+
+    Delivery snapshot = *project;
+    snapshot.files.clear();
+    snapshot.templ = DeliveryTemplate::flexible();
+    for (const UUID& id : assetIDs) {
+        const auto file = std::find_if(project->files.begin(), project->files.end(),
+                                       [&](const DeliveryFile& f) { return f.id == id; });
+        if (file == project->files.end()) throw SorvikError::message("内容不属于指定项目：" + id.string());
+        if (file->isSourceUpdatePending())
+            throw SorvikError::message("原文件已更新，请先在应用中检查内容：" + file->name);
+        snapshot.files.push_back(*file);
+    }
+    return DeliveryExporter::exportDelivery(snapshot, repository, destination, false);
+}
+
+std::string readManifest(const fs::path& manifestURL) {
+    struct stat info {};
+    const files::FileDescriptor fd = files::openRegularFile(manifestURL, false, &info);
+    if (static_cast<std::uint64_t>(info.st_size) > maxManifestBytes)
+        throw files::systemError(EFBIG, manifestURL, "too large to read:");
+    std::string bytes = files::readUpTo(fd.get(), maxManifestBytes + 1, manifestURL);
+    if (bytes.size() > maxManifestBytes) throw files::systemError(EFBIG, manifestURL, "too large to read:");
+    return bytes;
+}
+
+ExportManifest verify(const fs::path& manifestURL) { return verify(manifestURL, readManifest(manifestURL)); }
+
+ExportManifest verify(const fs::path& manifestURL, std::string_view manifestBytes) {
+    ExportManifest manifest = decodeManifestFile(manifestBytes);
+
+    const auto& entries = manifest.files;
+    bool whole = manifest.schemaVersion == 1 && manifest.projectID.has_value() && !entries.empty() &&
+                 std::all_of(entries.begin(), entries.end(), [](const ManifestEntry& e) { return e.assetID.has_value(); });
+    if (whole) {
+        std::set<UUID> ids;
+        std::set<std::string> paths;
+        for (const auto& e : entries) whole = whole && ids.insert(*e.assetID).second;
+        for (const auto& e : entries) whole = whole && paths.insert(e.outputPath).second;
+    }
+    if (!whole) throw SorvikError::message("清单缺少唯一项目或内容标识");
+
+    const fs::path absolute = manifestURL.is_absolute() ? manifestURL : fs::absolute(manifestURL);
+    const std::string package = resolvedPath(absolute.parent_path());
+
+    // Entries are checked several at a time; the failure reported is the first in manifest order.
+    ordered::forEach(entries.size(), [&](std::size_t i) { verifyEntry(package, entries[i]); });
+    return manifest;
+}
+
+}  // namespace sorvik::AgentHandoff

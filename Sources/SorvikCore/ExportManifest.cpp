@@ -1,0 +1,144 @@
+#include "SorvikCore/ExportManifest.hpp"
+
+#include <cmath>
+
+namespace sorvik {
+
+namespace {
+
+/// Days from 1970-01-01 to the given civil date (proleptic Gregorian).
+std::int64_t daysFromCivil(std::int64_t y, unsigned m, unsigned d) {
+    y -= m <= 2;
+    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
+    const auto yoe = static_cast<unsigned>(y - era * 400);
+    const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
+}
+
+bool isLeap(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+
+/// The decimal value of text[at, at + count), or -1 when any of it is not a digit.
+int digits(std::string_view text, std::size_t at, std::size_t count) {
+    if (at + count > text.size()) return -1;
+    int value = 0;
+    for (std::size_t i = at; i < at + count; ++i) {
+        const char c = text[i];
+        if (c < '0' || c > '9') return -1;
+        value = value * 10 + (c - '0');
+    }
+    return value;
+}
+
+}  // namespace
+
+std::optional<Date> parseISO8601(std::string_view text) {
+    // YYYY-MM-DDTHH:MM:SS
+    if (text.size() < 20 || text[4] != '-' || text[7] != '-' || (text[10] != 'T' && text[10] != 't') ||
+        text[13] != ':' || text[16] != ':')
+        return std::nullopt;
+    const int year = digits(text, 0, 4), month = digits(text, 5, 2), day = digits(text, 8, 2);
+    const int hour = digits(text, 11, 2), minute = digits(text, 14, 2), second = digits(text, 17, 2);
+    if (year < 0 || month < 1 || month > 12 || day < 1 || hour < 0 || hour > 23 || minute < 0 || minute > 59 ||
+        second < 0 || second > 59)
+        return std::nullopt;
+    static constexpr int monthDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const int maxDay = month == 2 && isLeap(year) ? 29 : monthDays[month - 1];
+    if (day > maxDay) return std::nullopt;
+
+    const std::string_view zone = text.substr(19);
+    int offsetSeconds = 0;
+    if (zone == "Z" || zone == "z") {
+        offsetSeconds = 0;
+    } else if ((zone.size() == 6 && zone[3] == ':') || zone.size() == 5) {
+        if (zone[0] != '+' && zone[0] != '-') return std::nullopt;
+        const int oh = digits(zone, 1, 2);
+        const int om = digits(zone, zone.size() == 6 ? 4 : 3, 2);
+        if (oh < 0 || oh > 23 || om < 0 || om > 59) return std::nullopt;
+        offsetSeconds = (oh * 3600 + om * 60) * (zone[0] == '-' ? -1 : 1);
+    } else {
+        return std::nullopt;
+    }
+    const std::int64_t days = daysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day));
+    const std::int64_t unix = days * 86400 + hour * 3600 + minute * 60 + second - offsetSeconds;
+    return Date::fromUnix(static_cast<double>(unix));
+}
+
+namespace coding {
+
+namespace {
+Date isoDate(const json::Reader& r, std::string_view key) {
+    const std::string text = r.string(key);
+    auto date = parseISO8601(text);
+    if (!date) json::typeMismatch(r.child(key), "an ISO 8601 date");
+    return *date;
+}
+}  // namespace
+
+Json encode(const ManifestEntry& e) {
+    Json j = Json::object();
+    if (e.assetID) j["assetID"] = e.assetID->string();
+    j["sourceName"] = e.sourceName;
+    j["outputPath"] = e.outputPath;
+    j["role"] = FileRoles::rawValue(e.role);
+    j["bytes"] = e.bytes;
+    j["sha256"] = e.sha256;
+    j["sourceSHA256"] = e.sourceSHA256;
+    j["modified"] = e.modified;
+    return j;
+}
+
+Json encode(const ExportManifest& m) {
+    Json j = Json::object();
+    j["schemaVersion"] = m.schemaVersion;
+    j["product"] = m.product;
+    if (m.projectID) j["projectID"] = m.projectID->string();
+    j["title"] = m.title;
+    j["exportedAt"] = iso8601(m.exportedAt);
+    j["template"] = encode(m.templ);
+    j["files"] = json::encodeArray(m.files, [](const ManifestEntry& e) { return encode(e); });
+    j["checks"] = json::encodeArray(m.checks, [](const DeliveryCheck& c) { return encode(c); });
+    j["acknowledgedWarnings"] = m.acknowledgedWarnings;
+    return j;
+}
+
+ManifestEntry decodeManifestEntry(const Json& value, const std::string& path) {
+    json::Reader r(value, path);
+    ManifestEntry e;
+    e.assetID = r.optionalUUID("assetID");
+    e.sourceName = r.string("sourceName");
+    e.outputPath = r.string("outputPath");
+    e.role = decodeRole(r.require("role"), r.child("role"));
+    e.bytes = r.integer("bytes");
+    e.sha256 = r.string("sha256");
+    e.sourceSHA256 = r.string("sourceSHA256");
+    e.modified = r.boolean("modified");
+    return e;
+}
+
+ExportManifest decodeExportManifest(const Json& value, const std::string& path) {
+    json::Reader r(value, path);
+    ExportManifest m;
+    m.schemaVersion = r.integer("schemaVersion");
+    m.product = r.string("product");
+    m.projectID = r.optionalUUID("projectID");
+    m.title = r.string("title");
+    m.exportedAt = isoDate(r, "exportedAt");
+    m.templ = decodeDeliveryTemplate(r.require("template"), r.child("template"));
+    m.files = json::decodeArray<ManifestEntry>(r.array("files"), r.child("files"), decodeManifestEntry);
+    m.checks = json::decodeArray<DeliveryCheck>(r.array("checks"), r.child("checks"), decodeDeliveryCheck);
+    m.acknowledgedWarnings = r.boolean("acknowledgedWarnings");
+    return m;
+}
+
+}  // namespace coding
+
+std::string encodeManifestFile(const ExportManifest& manifest) {
+    return json::dumpPretty(coding::encode(manifest)) + "\n";
+}
+
+ExportManifest decodeManifestFile(std::string_view bytes) {
+    return coding::decodeExportManifest(json::parse(bytes));
+}
+
+}  // namespace sorvik
