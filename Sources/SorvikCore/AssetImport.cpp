@@ -12,7 +12,7 @@
 #include <unicode/coll.h>
 #include <unicode/locid.h>
 
-#include "SorvikCore/ArchiveCopy.hpp"
+#include "SorvikCore/FileCopy.hpp"
 #include "SorvikCore/FileSystem.hpp"
 #include "SorvikCore/FolderIndexer.hpp"
 #include "SorvikCore/Inspector.hpp"
@@ -313,7 +313,12 @@ ImportResult Repository::importFiles(const std::vector<fs::path>& urls, const UU
         checkCancellation(stop);
         const std::string copyName = UUID::make().string() + "." + lowerExtension(candidate);
         const fs::path copy = batch.path() / copyName;
-        ArchiveCopy::copyFile(candidate, copy, true);
+        {
+            // Content only, from the regular file itself: a link or FIFO swapped in since
+            // collecting is refused, never followed or read.
+            const files::FileDescriptor in = files::openRegularFile(candidate, true);
+            files::copyContent(in.get(), copy);
+        }
         const std::string name = lastComponent(candidate);
         DeliveryFile file = FileInspector::inspect(copy, batchPath + "/" + copyName, name, true, stop);
         file.name = name;

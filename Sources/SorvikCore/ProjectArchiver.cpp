@@ -1,13 +1,14 @@
 #include "SorvikCore/ProjectArchiver.hpp"
 
 #include <cerrno>
+#include <fcntl.h>
 #include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <unordered_map>
 
-#include "SorvikCore/ArchiveCopy.hpp"
 #include "SorvikCore/Exporter.hpp"
+#include "SorvikCore/FileCopy.hpp"
 #include "SorvikCore/FileSystem.hpp"
 #include "SorvikCore/FolderIndexer.hpp"
 #include "SorvikCore/Inspector.hpp"
@@ -134,6 +135,25 @@ bool stillArchived(const ArchiveRecord& record, const SourceStatus& source) {
     return st.st_size == source.info.st_size && sameTime(st.st_mtim, source.info.st_mtim);
 }
 
+/// Sets the modification time of the item itself (a final link is not followed).
+void setModificationTime(const fs::path& path, const struct timespec& time) {
+    const struct timespec times[2] = {{0, UTIME_OMIT}, time};
+    if (::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0)
+        throw files::systemError(errno, path, "cannot stamp");
+}
+
+/// Moves without ever replacing; where the file system has no RENAME_NOREPLACE (some
+/// network shares) a hard link refuses a taken name just the same.
+void moveNoReplace(const fs::path& from, const fs::path& to) {
+    try {
+        files::moveNoReplace(from, to);
+    } catch (const std::system_error& error) {
+        if (error.code().value() != EINVAL && error.code().value() != ENOSYS) throw;
+        if (::link(from.c_str(), to.c_str()) != 0) throw files::systemError(errno, to, "cannot move into place");
+        ::unlink(from.c_str());
+    }
+}
+
 std::string hashOrEmpty(const fs::path& path, const std::stop_token& stop) {
     try {
         return FileInspector::hash(path, stop);
@@ -151,12 +171,16 @@ void copyVerified(const fs::path& source, const fs::path& roleFolder, const fs::
                   const std::stop_token& stop) {
     const fs::path temp = roleFolder / (".sorvik-" + UUID::make().string());
     try {
-        ArchiveCopy::copyFile(source, temp, true, modificationTime);
+        {
+            const files::FileDescriptor in = files::openRegularFile(source);
+            files::copyContent(in.get(), temp);
+        }
+        setModificationTime(temp, modificationTime);
         const std::string copyHash = FileInspector::hash(temp, stop);
         const std::string sourceAgain = FileInspector::hash(source, stop);
         if (copyHash != sourceHash || sourceAgain != sourceHash)
             throw SorvikError::message("归档时源文件发生变化，将在下次扫描后重试。");
-        ArchiveCopy::moveNoReplace(temp, target);
+        moveNoReplace(temp, target);
     } catch (...) {
         ::unlink(temp.c_str());
         throw;
@@ -226,7 +250,7 @@ std::vector<ArchiveRecord> archive(const std::vector<Delivery>& projects, const 
                 // (a touched source, or a copy written where time stamps are coarse).
                 if (!sameTime(existing.st_mtim, status->info.st_mtim)) {
                     try {
-                        ArchiveCopy::setModificationTime(target, status->info.st_mtim);
+                        setModificationTime(target, status->info.st_mtim);
                     } catch (const std::system_error&) {
                         // The record check below still keeps the list from growing.
                     }
