@@ -1,6 +1,8 @@
 #include "SorvikCore/ProjectArchiver.hpp"
 
+#include <algorithm>
 #include <cerrno>
+#include <iterator>
 #include <fcntl.h>
 #include <optional>
 #include <sys/stat.h>
@@ -53,6 +55,41 @@ std::pair<std::string, std::string> splitExtension(const std::string& name) {
     return {name.substr(0, dot), ext};
 }
 
+/// lstat through a few open folders: files of one folder are looked up by name below it,
+/// which spares the kernel the walk along the whole path for every file of a rerun.
+class FolderStat {
+public:
+    /// Like ::lstat, errno included.
+    int lstat(const std::string& path, struct stat& st) {
+        const auto slash = path.rfind('/');
+        if (slash == std::string::npos || slash == 0 || slash + 1 == path.size()) return ::lstat(path.c_str(), &st);
+        const int fd = folder(path.substr(0, slash));
+        if (fd < 0) return ::lstat(path.c_str(), &st);
+        return ::fstatat(fd, path.c_str() + slash + 1, &st, AT_SYMLINK_NOFOLLOW);
+    }
+
+private:
+    static constexpr std::size_t capacity = 8;
+
+    int folder(const std::string& path) {
+        for (const auto& [folderPath, fd] : folders_)
+            if (folderPath == path) return fd.get();
+        files::FileDescriptor fd(::open(path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+        if (!fd) return -1;
+        const int raw = fd.get();
+        if (folders_.size() < capacity) {
+            folders_.emplace_back(path, std::move(fd));
+        } else {
+            folders_[next_] = {path, std::move(fd)};
+            next_ = (next_ + 1) % capacity;
+        }
+        return raw;
+    }
+
+    std::vector<std::pair<std::string, files::FileDescriptor>> folders_;
+    std::size_t next_ = 0;
+};
+
 /// The source as a regular file: its status, or nothing when no regular file stands there.
 /// A source behind a link is read through it; its identity stays the link's own, as
 /// FolderIndexer::identity reads it.
@@ -61,10 +98,10 @@ struct SourceStatus {
     std::optional<std::string> identity;
 };
 
-std::optional<SourceStatus> readSource(const fs::path& source) {
+std::optional<SourceStatus> readSource(const fs::path& source, FolderStat& folders) {
     SourceStatus status;
     struct stat own {};
-    if (::lstat(source.c_str(), &own) != 0) {
+    if (folders.lstat(source.string(), own) != 0) {
         if (errno == ENOENT || errno == ENOTDIR) return std::nullopt;
         throw files::systemError(errno, source, "cannot read");
     }
@@ -79,21 +116,30 @@ std::optional<SourceStatus> readSource(const fs::path& source) {
     return status;
 }
 
-/// Records by asset identifier, built once per run and kept up to date with new records.
+/// Records by asset identifier, built once per run for the assets of the projects, each
+/// asset's records chained from its newest; new records join the chains as they are made.
 class RecordIndex {
 public:
-    explicit RecordIndex(const std::vector<ArchiveRecord>& records) : records_(records) {
-        byAsset_.reserve(records.size());
-        for (std::size_t i = 0; i < records.size(); ++i) byAsset_[records[i].assetID].push_back(i);
+    RecordIndex(const std::vector<ArchiveRecord>& previous, const std::vector<Delivery>& projects)
+        : previous_(previous), earlier_(previous.size(), none) {
+        std::size_t fileCount = 0;
+        for (const Delivery& project : projects) fileCount += project.files.size();
+        newest_.reserve(fileCount);
+        for (const Delivery& project : projects)
+            for (const DeliveryFile& file : project.files) newest_.emplace(file.id, none);
+        for (std::size_t i = 0; i < previous.size(); ++i) {
+            auto found = newest_.find(previous[i].assetID);
+            if (found == newest_.end()) continue;
+            earlier_[i] = found->second;
+            found->second = i;
+        }
     }
 
     /// The last record of the asset with this source date and size inside the project folder.
     const ArchiveRecord* lastArchived(const UUID& assetID, Date modifiedAt, std::int64_t size,
                                       const std::string& projectPrefix) const {
-        auto found = byAsset_.find(assetID);
-        if (found == byAsset_.end()) return nullptr;
-        for (auto it = found->second.rbegin(); it != found->second.rend(); ++it) {
-            const ArchiveRecord& r = records_[*it];
+        for (std::size_t i = newestOf(assetID); i != none; i = earlier_[i]) {
+            const ArchiveRecord& r = record(i);
             if (r.sourceModifiedAt == modifiedAt && r.sourceBytes == size && r.path.starts_with(projectPrefix))
                 return &r;
         }
@@ -101,35 +147,54 @@ public:
     }
 
     /// Whether a record equal in asset, path, source date, size and hash exists already.
-    bool holdsEqual(const ArchiveRecord& record) const {
-        auto found = byAsset_.find(record.assetID);
-        if (found == byAsset_.end()) return false;
-        for (std::size_t i : found->second) {
-            const ArchiveRecord& r = records_[i];
-            if (r.path == record.path && r.sourceModifiedAt == record.sourceModifiedAt &&
-                r.sourceBytes == record.sourceBytes && r.sha256 == record.sha256)
+    bool holdsEqual(const ArchiveRecord& candidate) const {
+        for (std::size_t i = newestOf(candidate.assetID); i != none; i = earlier_[i]) {
+            const ArchiveRecord& r = record(i);
+            if (r.path == candidate.path && r.sourceModifiedAt == candidate.sourceModifiedAt &&
+                r.sourceBytes == candidate.sourceBytes && r.sha256 == candidate.sha256)
                 return true;
         }
         return false;
     }
 
     void append(ArchiveRecord record) {
-        byAsset_[record.assetID].push_back(records_.size());
-        records_.push_back(std::move(record));
+        auto& newest = newest_[record.assetID];
+        earlier_.push_back(newest);
+        newest = previous_.size() + added_.size();
+        added_.push_back(std::move(record));
     }
 
-    std::vector<ArchiveRecord> take() { return std::move(records_); }
+    /// The previous records followed by the new ones.
+    std::vector<ArchiveRecord> result() && {
+        std::vector<ArchiveRecord> out;
+        out.reserve(previous_.size() + added_.size());
+        out.insert(out.end(), previous_.begin(), previous_.end());
+        std::move(added_.begin(), added_.end(), std::back_inserter(out));
+        return out;
+    }
 
 private:
-    std::vector<ArchiveRecord> records_;
-    std::unordered_map<UUID, std::vector<std::size_t>> byAsset_;
+    static constexpr std::size_t none = static_cast<std::size_t>(-1);
+
+    std::size_t newestOf(const UUID& assetID) const {
+        auto found = newest_.find(assetID);
+        return found == newest_.end() ? none : found->second;
+    }
+    const ArchiveRecord& record(std::size_t i) const {
+        return i < previous_.size() ? previous_[i] : added_[i - previous_.size()];
+    }
+
+    const std::vector<ArchiveRecord>& previous_;
+    std::vector<ArchiveRecord> added_;
+    std::unordered_map<UUID, std::size_t> newest_;
+    std::vector<std::size_t> earlier_;  // per record: the asset's record before it, or none
 };
 
 /// Whether the recorded copy still holds this version: a regular file (not the source
 /// itself) with the source's size and modification time.
-bool stillArchived(const ArchiveRecord& record, const SourceStatus& source) {
+bool stillArchived(const ArchiveRecord& record, const SourceStatus& source, FolderStat& folders) {
     struct stat st {};
-    if (::lstat(record.path.c_str(), &st) != 0) return false;
+    if (folders.lstat(record.path, st) != 0) return false;
     if (S_ISLNK(st.st_mode)) return false;
     if (source.identity && identityOf(st) == *source.identity) return false;
     return st.st_size == source.info.st_size && sameTime(st.st_mtim, source.info.st_mtim);
@@ -196,7 +261,9 @@ std::vector<ArchiveRecord> archive(const std::vector<Delivery>& projects, const 
     fs::create_directories(root);
     const std::string rootPrefix = root.string() == "/" ? "/" : root.string() + "/";
 
-    RecordIndex index(previous);
+    RecordIndex index(previous, projects);
+    FolderStat sources;
+    FolderStat copies;
     for (const Delivery& project : projects) {
         const fs::path projectFolder =
             root / (DeliveryExporter::safeName(project.name) + "__" + project.id.string().substr(0, 6));
@@ -205,13 +272,13 @@ std::vector<ArchiveRecord> archive(const std::vector<Delivery>& projects, const 
             if (stop.stop_requested()) throw CancellationError();
             if (file.inspectionError) continue;
             const fs::path source = repository.fileURL(file);
-            const std::optional<SourceStatus> status = readSource(source);
+            const std::optional<SourceStatus> status = readSource(source, sources);
             if (!status) continue;
             const std::int64_t size = static_cast<std::int64_t>(status->info.st_size);
             const Date modifiedAt = modificationDate(status->info);
 
             if (const ArchiveRecord* last = index.lastArchived(file.id, modifiedAt, size, projectPrefix);
-                last && stillArchived(*last, *status))
+                last && stillArchived(*last, *status, copies))
                 continue;
 
             if (progress) progress("正在归档：" + project.name + " / " + file.name);
@@ -275,7 +342,7 @@ std::vector<ArchiveRecord> archive(const std::vector<Delivery>& projects, const 
             if (!index.holdsEqual(record)) index.append(std::move(record));
         }
     }
-    return index.take();
+    return std::move(index).result();
 }
 
 }  // namespace sorvik::ProjectArchiver
