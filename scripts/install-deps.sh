@@ -7,7 +7,7 @@ packages=(
   nlohmann-json3-dev libssl-dev libicu-dev uuid-dev
   libvips-dev libvips-tools
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev ffmpeg
-  libtesseract-dev tesseract-ocr-chi-sim tesseract-ocr-eng
+  libtesseract-dev tesseract-ocr-chi-sim tesseract-ocr-eng tesseract-ocr
   fonts-noto-cjk
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev

@@ -36,20 +36,32 @@ using Source = std::unique_ptr<VipsSource, ObjectUnref>;
 
 enum class Loader { jpeg, png, heif, tiff, webp, gif };
 
-/// Only the loaders of the accepted image kinds may open a user's file.
-std::optional<Loader> acceptedLoader(const char* nickname) {
-    if (!nickname) return std::nullopt;
-    static constexpr std::array<std::pair<std::string_view, Loader>, 6> loaders{{
-        {"jpegload", Loader::jpeg}, {"pngload", Loader::png}, {"heifload", Loader::heif},
-        {"tiffload", Loader::tiff}, {"webpload", Loader::webp}, {"gifload", Loader::gif},
+/// Only the loaders of the accepted image kinds may open a user's file. Accepts the class
+/// name the sniffer reports ("VipsForeignLoadJpegSource") and the nickname an image records
+/// ("jpegload_source").
+std::optional<Loader> acceptedLoader(const char* name) {
+    if (!name) return std::nullopt;
+    struct Known {
+        std::string_view className;
+        std::string_view nickname;
+        Loader loader;
+    };
+    static constexpr std::array<Known, 6> loaders{{
+        {"VipsForeignLoadJpeg", "jpegload", Loader::jpeg},
+        {"VipsForeignLoadPng", "pngload", Loader::png},
+        {"VipsForeignLoadHeif", "heifload", Loader::heif},
+        {"VipsForeignLoadTiff", "tiffload", Loader::tiff},
+        {"VipsForeignLoadWebp", "webpload", Loader::webp},
+        {"VipsForeignLoadNsgif", "gifload", Loader::gif},
     }};
-    const std::string_view name = nickname;
-    for (const auto& [prefix, loader] : loaders)
-        if (name.starts_with(prefix)) return loader;
+    const std::string_view text = name;
+    for (const auto& known : loaders)
+        if (text.starts_with(known.className) || text.starts_with(known.nickname)) return known.loader;
     return std::nullopt;
 }
 
 struct Opened {
+    files::FileDescriptor fd;
     Source source;
     Loader loader;
     Image header;
@@ -89,16 +101,20 @@ std::optional<Opened> openImage(const fs::path& path) {
     // already applied the file's own rotation and mirroring.
     props.orientation = std::clamp(vips_image_get_orientation(raw), 1, 8);
     if (props.width < 1 || props.height < 1) return std::nullopt;
-    return Opened{std::move(source), *loader, std::move(header), props};
+    return Opened{std::move(fd), std::move(source), *loader, std::move(header), props};
 }
 
 /// Decodes from the full image at the smallest size that still covers maxPixel, using the
 /// loader's own shrink where it has one (never an embedded preview).
 Image loadReduced(const Opened& opened, int maxPixel) {
     const int longest = std::max(opened.properties.width, opened.properties.height);
+    // A fresh source on the same descriptor: a second load from the header's source would not
+    // honour the new options (fail_on among them).
+    Source source(vips_source_new_from_descriptor(opened.fd.get()));
+    if (!source) fail("cannot read image");
     VipsImage* raw = nullptr;
     const auto common = [&](auto... extra) {
-        return vips_image_new_from_source(opened.source.get(), "", "access", VIPS_ACCESS_SEQUENTIAL, "fail_on",
+        return vips_image_new_from_source(source.get(), "", "access", VIPS_ACCESS_SEQUENTIAL, "fail_on",
                                           VIPS_FAIL_ON_TRUNCATED, extra..., nullptr);
     };
     switch (opened.loader) {
@@ -174,6 +190,9 @@ void ensureStarted() {
         vips_block_untrusted_set(TRUE);
         // Files change between scans: a cached loader would report the old content.
         vips_cache_set_max(0);
+        // One worker per pipeline: with several, a decode error in one tile (a truncated file)
+        // is not reliably reported, and the callers already run one decode per task.
+        vips_concurrency_set(1);
         const auto levels = static_cast<GLogLevelFlags>(G_LOG_LEVEL_MASK | G_LOG_FLAG_FATAL | G_LOG_FLAG_RECURSION);
         g_log_set_handler("VIPS", static_cast<GLogLevelFlags>(levels & ~G_LOG_LEVEL_ERROR), ignoreLog, nullptr);
         return true;

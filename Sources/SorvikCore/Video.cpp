@@ -38,8 +38,15 @@ struct Reader {
     bool cancelled = false;
 };
 
+int interrupted(void* opaque) {
+    auto* reader = static_cast<Reader*>(opaque);
+    if (reader->stop.stop_requested()) reader->cancelled = true;
+    return reader->cancelled || std::chrono::steady_clock::now() > reader->deadline;
+}
+
 int readPacket(void* opaque, uint8_t* buffer, int size) {
     auto* reader = static_cast<Reader*>(opaque);
+    if (interrupted(reader)) return AVERROR_EXIT;  // custom I/O is not checked by FFmpeg itself
     for (;;) {
         const ssize_t n = ::read(reader->fd, buffer, static_cast<size_t>(size));
         if (n < 0 && errno == EINTR) continue;
@@ -58,12 +65,6 @@ int64_t seekTo(void* opaque, int64_t offset, int whence) {
     }
     const off_t position = ::lseek(reader->fd, static_cast<off_t>(offset), whence & ~AVSEEK_FORCE);
     return position < 0 ? AVERROR(errno) : position;
-}
-
-int interrupted(void* opaque) {
-    auto* reader = static_cast<Reader*>(opaque);
-    if (reader->stop.stop_requested()) reader->cancelled = true;
-    return reader->cancelled || std::chrono::steady_clock::now() > reader->deadline;
 }
 
 struct IOFree {
@@ -114,6 +115,7 @@ void applyDisplayMatrix(const AVStream* stream, int& width, int& height) {
 
 Probe probe(const fs::path& path, std::stop_token stop) {
     quietLibrary();
+    if (stop.stop_requested()) throw CancellationError();
     files::FileDescriptor fd;
     try {
         fd = files::openRegularFile(path);

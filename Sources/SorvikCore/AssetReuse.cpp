@@ -1,0 +1,181 @@
+#include "SorvikCore/AssetReuse.hpp"
+
+#include <cerrno>
+#include <sys/stat.h>
+
+#include "SorvikCore/FileSystem.hpp"
+#include "SorvikCore/FolderIndexer.hpp"
+#include "SorvikCore/Inspector.hpp"
+#include "SorvikCore/LocalTextRecognizer.hpp"
+#include "SorvikCore/ProjectMatcher.hpp"
+
+namespace sorvik::AssetReuse {
+
+namespace {
+
+constexpr const char* movedOutMessage = "原文件已移出来源或被删除；重新连接来源后可恢复。";
+constexpr const char* unavailableMessage = "原文件暂时不可用。";
+
+std::string lastComponent(const std::string& path) {
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string stemOf(const std::string& name) {
+    const auto dot = name.rfind('.');
+    return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
+}
+
+}  // namespace
+
+std::string unreadableFileMessage(const std::exception& failure) {
+    return std::string("部分文件暂时无法读取：") + failure.what();
+}
+
+Reuser::Reuser(const std::vector<IndexedAsset>& previous, bool recognizeText)
+    : previous_(previous), recognizeText_(recognizeText) {
+    byPath_.reserve(previous.size());
+    for (std::size_t i = 0; i < previous.size(); ++i) {
+        const auto& reference = previous[i].file.reference;
+        byPath_[reference ? reference->path : std::string()].push_back(i);
+        if (reference && reference->identity) byIdentity_[*reference->identity].push_back(i);
+    }
+    claimed_.reserve(previous.size());
+}
+
+Reuser::~Reuser() = default;
+
+const IndexedAsset* Reuser::match(const std::string& path, const std::optional<std::string>& identity) const {
+    if (const auto it = byPath_.find(path); it != byPath_.end() && !it->second.empty())
+        return &previous_[it->second.front()];
+    if (!identity) return nullptr;
+    if (const auto it = byIdentity_.find(*identity); it != byIdentity_.end())
+        for (const std::size_t i : it->second)
+            if (!claimed_.contains(previous_[i].id())) return &previous_[i];
+    return nullptr;
+}
+
+const std::optional<std::string>& Reuser::folderTopic(const std::string& relativeFolder) {
+    // Many files share a folder: clean each folder name once per scan.
+    auto it = folderTopics_.find(relativeFolder);
+    if (it == folderTopics_.end())
+        it = folderTopics_.emplace(relativeFolder, ProjectMatcher::folderTopic(relativeFolder)).first;
+    return it->second;
+}
+
+void Reuser::recognize(IndexedAsset& asset, const std::string& path) {
+    if (!recognizeText_ || !asset.file.isImage() || asset.didAttemptOCR || asset.folderHint ||
+        recognized_ >= recognitionLimit || ProjectMatcher::topic(stemOf(asset.file.name)))
+        return;
+    try {
+        if (!recognizer_) recognizer_ = std::make_unique<LocalTextRecognizer::Recognizer>();
+        asset.recognizedText = recognizer_->recognize(path);
+    } catch (const CancellationError&) {
+        throw;
+    } catch (...) {
+        // A failed recognition leaves no text; the attempt still counts.
+        asset.recognizedText.reset();
+    }
+    asset.didAttemptOCR = true;
+    ++recognized_;
+}
+
+void Reuser::process(const Candidate& candidate, std::map<UUID, std::string>& sourceErrors, std::stop_token stop) {
+    const auto fail = [&](const std::exception& failure) {
+        if (candidate.sourceID) sourceErrors[*candidate.sourceID] = unreadableFileMessage(failure);
+    };
+
+    // One attribute read gives the size, the date and the identity.
+    struct stat info {};
+    if (candidate.status)
+        info = *candidate.status;
+    else if (::lstat(candidate.path.c_str(), &info) != 0) {
+        fail(files::systemError(errno, candidate.path, "cannot read"));
+        return;
+    }
+    const std::int64_t bytes = static_cast<std::int64_t>(info.st_size);
+    const Date modifiedAt = Date::fromTimespec(info.st_mtim.tv_sec, info.st_mtim.tv_nsec);
+    const std::optional<std::string> identity = FolderIndexer::identity(info);
+
+    const IndexedAsset* previous = match(candidate.path, identity);
+    if (previous && claimed_.contains(previous->id())) return;
+
+    const bool reusable = previous && previous->file.bytes == bytes && previous->file.reference &&
+                          previous->file.reference->modifiedAt == modifiedAt && !previous->isMissing;
+    IndexedAsset asset;
+    if (reusable) {
+        asset = *previous;
+        asset.sourceChanged = false;
+        if (!asset.file.reference || asset.file.reference->path != candidate.path)
+            asset.file.reference = FileReference::make(candidate.path, modifiedAt, identity);
+        ++reused_;
+    } else {
+        DeliveryFile file;
+        try {
+            file = FileInspector::inspect(candidate.path, "", std::nullopt, false, stop);
+        } catch (const CancellationError&) {
+            throw;
+        } catch (const std::exception& failure) {
+            fail(failure);
+            return;
+        }
+        if (stop.stop_requested()) throw CancellationError();
+        if (previous) {
+            const DeliveryFile& before = previous->file;
+            file.id = before.id;
+            file.role = before.role;
+            file.crop = before.crop;
+            file.editedText = before.editedText;
+            if (before.crop || before.editedText) file.sourceUpdatePending = true;
+        }
+        file.reference = FileReference::make(candidate.path, modifiedAt, identity);
+        asset = IndexedAsset(std::move(file), candidate.sourceID, candidate.relativeFolder, std::nullopt);
+        if (previous) {
+            asset.projectID = previous->projectID;
+            asset.assignment = previous->assignment;
+            asset.sourceChanged = true;
+        }
+        ++inspected_;
+    }
+    if (previous && previous->file.reference && previous->file.reference->path != candidate.path) ++moved_;
+
+    asset.file.name = lastComponent(candidate.path);
+    asset.sourceID = candidate.sourceID;
+    asset.relativeFolder = candidate.relativeFolder;
+    asset.folderHint = folderTopic(candidate.relativeFolder);
+    asset.isMissing = false;
+    recognize(asset, candidate.path);
+
+    claimed_.insert(asset.id());
+    results_.push_back(std::move(asset));
+}
+
+void Reuser::keepUnclaimed(const std::set<UUID>& walkedSources) {
+    for (const IndexedAsset& record : previous_) {
+        if (claimed_.contains(record.id())) continue;
+        IndexedAsset kept = record;
+        if (kept.sourceID) {
+            if (walkedSources.contains(*kept.sourceID)) {
+                kept.isMissing = true;
+                kept.file.inspectionError = movedOutMessage;
+            }
+        } else if (kept.file.reference && !files::itemExists(kept.file.reference->resolve(false))) {
+            kept.isMissing = true;
+            kept.file.inspectionError = unavailableMessage;
+        }
+        results_.push_back(std::move(kept));
+    }
+}
+
+ScanResult Reuser::finish(std::map<UUID, std::string> sourceErrors) && {
+    ScanResult result;
+    result.assets = std::move(results_);
+    result.sourceErrors = std::move(sourceErrors);
+    result.inspectedCount = inspected_;
+    result.reusedCount = reused_;
+    result.movedCount = moved_;
+    result.ocrCount = recognized_;
+    return result;
+}
+
+}  // namespace sorvik::AssetReuse

@@ -1,0 +1,77 @@
+#pragma once
+// One scan's decision, per candidate file, between reusing the previous index record and
+// inspecting the file again; and the keeping of previous records no file claimed.
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <stop_token>
+#include <string>
+#include <sys/stat.h>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "SorvikCore/WorkspaceModels.hpp"
+
+namespace sorvik::LocalTextRecognizer {
+class Recognizer;
+}
+
+namespace sorvik::AssetReuse {
+
+/// A file to index: its path, its source (none for a linked file) and its folder below the source.
+struct Candidate {
+    std::string path;
+    std::optional<UUID> sourceID;
+    std::string relativeFolder;
+    std::optional<struct stat> status;  // lstat taken while listing its folder; read by path when absent
+};
+
+/// At most this many text recognitions run in one scan.
+inline constexpr std::int64_t recognitionLimit = 20;
+
+/// The working state of one scan for reuse: lookup maps of the previous index, the claimed
+/// identifiers, the produced assets and the counters.
+class Reuser {
+public:
+    Reuser(const std::vector<IndexedAsset>& previous, bool recognizeText);
+    ~Reuser();
+    Reuser(const Reuser&) = delete;
+    Reuser& operator=(const Reuser&) = delete;
+
+    /// Indexes one candidate: appends at most one asset, may set its source's error.
+    /// Throws CancellationError only; every other failure is the source's error.
+    void process(const Candidate& candidate, std::map<UUID, std::string>& sourceErrors, std::stop_token stop);
+
+    /// Appends every previous record not claimed, marked missing where its original vanished.
+    void keepUnclaimed(const std::set<UUID>& walkedSources);
+
+    std::vector<IndexedAsset>& results() { return results_; }
+    /// The result: produced assets (then kept records, once keepUnclaimed ran) and the counters.
+    ScanResult finish(std::map<UUID, std::string> sourceErrors) &&;
+
+private:
+    const IndexedAsset* match(const std::string& path, const std::optional<std::string>& identity) const;
+    const std::optional<std::string>& folderTopic(const std::string& relativeFolder);
+    void recognize(IndexedAsset& asset, const std::string& path);
+
+    const std::vector<IndexedAsset>& previous_;
+    bool recognizeText_;
+    std::unordered_map<std::string, std::vector<std::size_t>> byPath_;
+    std::unordered_map<std::string, std::vector<std::size_t>> byIdentity_;
+    std::unordered_set<UUID> claimed_;
+    std::unordered_map<std::string, std::optional<std::string>> folderTopics_;
+    std::unique_ptr<LocalTextRecognizer::Recognizer> recognizer_;  // made on first use, kept for the scan
+    std::vector<IndexedAsset> results_;
+    std::int64_t inspected_ = 0;
+    std::int64_t reused_ = 0;
+    std::int64_t moved_ = 0;
+    std::int64_t recognized_ = 0;
+};
+
+/// "部分文件暂时无法读取：" followed by the failure's description.
+std::string unreadableFileMessage(const std::exception& failure);
+
+}  // namespace sorvik::AssetReuse

@@ -1,0 +1,128 @@
+#include "SorvikCore/FolderWalk.hpp"
+
+#include <algorithm>
+#include <cerrno>
+#include <dirent.h>
+#include <fcntl.h>
+#include <memory>
+#include <sys/stat.h>
+#include <vector>
+
+#include "SorvikCore/FileSystem.hpp"
+
+namespace sorvik::FolderWalk {
+
+namespace {
+
+struct Child {
+    std::string name;
+    EntryType type;
+    bool hasStatus = false;
+    struct stat status {};
+};
+
+struct Frame {
+    std::string path;
+    dev_t device;
+    ino_t inode;
+    std::vector<Child> children;
+    std::size_t next = 0;
+};
+
+EntryType typeOfMode(mode_t mode) {
+    if (S_ISDIR(mode)) return EntryType::directory;
+    if (S_ISREG(mode)) return EntryType::regularFile;
+    if (S_ISLNK(mode)) return EntryType::symbolicLink;
+    return EntryType::other;
+}
+
+/// The entry's type from the directory entry, asking the file system when it is not given
+/// or when the attributes of a regular file are wanted.
+Child childOf(int folder, const dirent& entry, const StatusFilter& wantsStatus) {
+    Child child{entry.d_name, EntryType::other};
+    switch (entry.d_type) {
+        case DT_DIR: child.type = EntryType::directory; return child;
+        case DT_LNK: child.type = EntryType::symbolicLink; return child;
+        case DT_REG:
+            child.type = EntryType::regularFile;
+            if (!wantsStatus || !wantsStatus(child.name)) return child;
+            break;
+        case DT_UNKNOWN: break;
+        default: return child;
+    }
+    if (::fstatat(folder, entry.d_name, &child.status, AT_SYMLINK_NOFOLLOW) != 0) {
+        if (entry.d_type == DT_UNKNOWN) child.type = EntryType::other;
+        return child;
+    }
+    child.type = typeOfMode(child.status.st_mode);
+    child.hasStatus = child.type == EntryType::regularFile;
+    return child;
+}
+
+/// Opens and lists one folder; false when it is an ancestor again or cannot be read.
+bool enter(std::string path, std::vector<Frame>& stack, const FailureHandler& failed,
+           const StatusFilter& wantsStatus) {
+    files::FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK));
+    if (!fd) {
+        failed(path, errno);
+        return false;
+    }
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0) {
+        failed(path, errno);
+        return false;
+    }
+    // A bind mount can put a folder inside itself: never walk it a second time.
+    for (const Frame& ancestor : stack)
+        if (ancestor.device == st.st_dev && ancestor.inode == st.st_ino) return false;
+
+    DIR* dir = ::fdopendir(fd.get());
+    if (!dir) {
+        failed(path, errno);
+        return false;
+    }
+    fd.release();  // owned by dir from here on
+    std::unique_ptr<DIR, int (*)(DIR*)> owned(dir, ::closedir);
+
+    Frame frame{std::move(path), st.st_dev, st.st_ino, {}, 0};
+    for (;;) {
+        errno = 0;
+        const dirent* entry = ::readdir(dir);
+        if (!entry) {
+            if (errno != 0) failed(frame.path, errno);
+            break;
+        }
+        const std::string_view name = entry->d_name;
+        if (name == "." || name == "..") continue;
+        frame.children.push_back(childOf(::dirfd(dir), *entry, wantsStatus));
+    }
+    owned.reset();
+    std::sort(frame.children.begin(), frame.children.end(),
+              [](const Child& a, const Child& b) { return a.name < b.name; });
+    stack.push_back(std::move(frame));
+    return true;
+}
+
+}  // namespace
+
+void walk(const std::string& root, const Visitor& visit, const FailureHandler& failed,
+          const StatusFilter& wantsStatus) {
+    std::vector<Frame> stack;
+    if (!enter(root, stack, failed, wantsStatus)) return;
+    while (!stack.empty()) {
+        Frame& top = stack.back();
+        if (top.next == top.children.size()) {
+            stack.pop_back();
+            continue;
+        }
+        const Child& child = top.children[top.next++];
+        std::string path = top.path == "/" ? "/" + child.name : top.path + "/" + child.name;
+        const EntryType type = child.type;
+        const Action action =
+            visit(Entry{path, child.name, type, stack.size(), child.hasStatus ? &child.status : nullptr});
+        // `top` and `child` are not used past this point: entering pushes a frame.
+        if (action == Action::proceed && type == EntryType::directory) enter(std::move(path), stack, failed, wantsStatus);
+    }
+}
+
+}  // namespace sorvik::FolderWalk

@@ -1,0 +1,146 @@
+#include "SorvikCore/TextRecognition.hpp"
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <dlfcn.h>
+#include <mutex>
+
+#include <leptonica/allheaders.h>
+#include <tesseract/baseapi.h>
+#include <tesseract/resultiterator.h>
+
+namespace sorvik::textrecognition {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Tesseract's messages go through its debug_file, a setting of the whole process that outlives
+// the engine it is set through; Leptonica's through its own severity switch. Both are turned
+// off once, before any engine starts.
+void silenceLibraries() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        setMsgSeverity(L_SEVERITY_NONE);
+        tesseract::TessBaseAPI api;
+        api.SetVariable("debug_file", "/dev/null");
+    });
+}
+
+std::unique_ptr<tesseract::TessBaseAPI> silentAPI() {
+    silenceLibraries();
+    return std::make_unique<tesseract::TessBaseAPI>();
+}
+
+// Tesseract's LSTM asks OpenMP for teams of up to ten threads per call, and OpenMP reads
+// OMP_THREAD_LIMIT only when it is loaded, before main. Allowing no active parallel level on
+// the calling thread runs those regions on it alone, so no pool is ever started. Tesseract
+// built without OpenMP has no such symbol and needs nothing.
+void keepOpenMPOnThisThread() {
+    using SetMaxActiveLevels = void (*)(int);
+    static const auto setMaxActiveLevels =
+        reinterpret_cast<SetMaxActiveLevels>(::dlsym(RTLD_DEFAULT, "omp_set_max_active_levels"));
+    if (setMaxActiveLevels) setMaxActiveLevels(0);
+}
+
+const char* dataPathArgument(const fs::path& dataFolder) {
+    return dataFolder.empty() ? nullptr : dataFolder.c_str();
+}
+
+std::string joined(const std::vector<std::string>& languages) {
+    std::string result;
+    for (const auto& language : languages) {
+        if (!result.empty()) result += '+';
+        result += language;
+    }
+    return result;
+}
+
+// Clears the engine's image and results however a recognition ends.
+struct ClearOnExit {
+    tesseract::TessBaseAPI& api;
+    ~ClearOnExit() { api.Clear(); }
+};
+
+std::uint8_t overWhite(std::uint8_t value, std::uint8_t alpha) {
+    return static_cast<std::uint8_t>((value * alpha + 255 * (255 - alpha) + 127) / 255);
+}
+
+}  // namespace
+
+std::vector<std::string> supportedLanguages(const fs::path& dataFolder) {
+    auto api = silentAPI();
+    // A name no data file carries: the start fails before any model is read, after Tesseract
+    // has settled on its data folder, which is then listed.
+    api->Init(dataPathArgument(dataFolder), "sorvik-no-language", tesseract::OEM_LSTM_ONLY);
+    std::vector<std::string> languages;
+    api->GetAvailableLanguagesAsVector(&languages);
+    return languages;
+}
+
+Engine::Engine(const std::vector<std::string>& languages, const fs::path& dataFolder) : languages_(languages) {
+    if (languages_.empty()) throw TextRecognitionError("Tesseract has no language to recognise");
+    api_ = silentAPI();
+    const std::string requested = joined(languages_);
+    if (api_->Init(dataPathArgument(dataFolder), requested.c_str(), tesseract::OEM_LSTM_ONLY) != 0)
+        throw TextRecognitionError("Tesseract could not load the language data \"" + requested + "\"");
+    // Tesseract goes on without an extra language it cannot load; the engine does not.
+    std::vector<std::string> loaded;
+    api_->GetLoadedLanguagesAsVector(&loaded);
+    if (loaded != languages_)
+        throw TextRecognitionError("Tesseract loaded \"" + joined(loaded) + "\" instead of \"" + requested + "\"");
+    api_->SetPageSegMode(tesseract::PSM_AUTO);
+}
+
+Engine::~Engine() = default;
+Engine::Engine(Engine&&) noexcept = default;
+Engine& Engine::operator=(Engine&&) noexcept = default;
+
+std::vector<RecognizedLine> Engine::lines(const images::Pixels& pixels) {
+    if (pixels.width < 1 || pixels.height < 1 || pixels.bands < 1 || pixels.bands > 4 ||
+        pixels.data.size() != static_cast<std::size_t>(pixels.width) * static_cast<std::size_t>(pixels.height) *
+                                   static_cast<std::size_t>(pixels.bands))
+        throw std::invalid_argument("malformed pixels for text recognition");
+
+    const std::uint8_t* data = pixels.data.data();
+    int bytesPerPixel = pixels.bands;
+    std::vector<std::uint8_t> flattened;
+    if (pixels.bands == 2 || pixels.bands == 4) {
+        bytesPerPixel = pixels.bands - 1;
+        const std::size_t count = static_cast<std::size_t>(pixels.width) * static_cast<std::size_t>(pixels.height);
+        flattened.resize(count * static_cast<std::size_t>(bytesPerPixel));
+        const std::uint8_t* in = pixels.data.data();
+        std::uint8_t* out = flattened.data();
+        for (std::size_t i = 0; i < count; ++i) {
+            const std::uint8_t alpha = in[bytesPerPixel];
+            for (int c = 0; c < bytesPerPixel; ++c) *out++ = overWhite(in[c], alpha);
+            in += pixels.bands;
+        }
+        data = flattened.data();
+    }
+
+    keepOpenMPOnThisThread();
+    ClearOnExit clear{*api_};
+    api_->SetImage(data, pixels.width, pixels.height, bytesPerPixel, pixels.width * bytesPerPixel);
+    if (api_->Recognize(nullptr) != 0) throw TextRecognitionError("Tesseract could not recognise the image");
+
+    std::vector<RecognizedLine> result;
+    const std::unique_ptr<tesseract::ResultIterator> it(api_->GetIterator());
+    if (!it) return result;
+    constexpr auto level = tesseract::RIL_TEXTLINE;
+    do {
+        if (it->Empty(level)) continue;
+        const std::unique_ptr<char[]> text(it->GetUTF8Text(level));
+        if (!text) continue;
+        std::string line(text.get());
+        // Tesseract ends every line with its own line feed.
+        while (!line.empty() && line.back() == '\n') line.pop_back();
+        if (line.empty()) continue;
+        const double confidence = std::clamp(static_cast<double>(it->Confidence(level)) / 100.0, 0.0, 1.0);
+        result.push_back({std::move(line), confidence});
+    } while (it->Next(level));
+    return result;
+}
+
+}  // namespace sorvik::textrecognition
