@@ -283,6 +283,9 @@ TEST_F(LinkAssetsTest, RelinkingAChangedOriginalMarksItPending) {
     EXPECT_EQ(stored.projectID, project.id);
     EXPECT_EQ(stored.assignment, AssignmentMode::manual);
     EXPECT_EQ(stored.reason, "已确认项目关联");
+    ASSERT_EQ(workspace.projects.size(), 1u);
+    ASSERT_EQ(workspace.projects[0].files.size(), 1u);  // regrouped into the project's files
+    EXPECT_EQ(workspace.projects[0].files[0].id, stored.id());
     const UUID id = stored.id();
     stored.file.role = FileRole::extra;
     stored.file.crop = CropSpec{0.75, 0.5, 0.5};
@@ -310,6 +313,8 @@ TEST_F(LinkAssetsTest, RelinkingAChangedOriginalMarksItPending) {
     EXPECT_EQ(merged.file.bytes, 20);
     EXPECT_EQ(merged.projectID, project.id);
     EXPECT_EQ(merged.assignment, AssignmentMode::manual);
+    ASSERT_EQ(workspace.projects[0].files.size(), 1u);
+    EXPECT_TRUE(workspace.projects[0].files[0].isSourceUpdatePending());
 }
 
 TEST_F(LinkAssetsTest, MatchesByIdentityAndIgnoresUnknownProjects) {

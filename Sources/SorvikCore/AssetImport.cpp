@@ -16,10 +16,7 @@
 #include "SorvikCore/FileSystem.hpp"
 #include "SorvikCore/FolderIndexer.hpp"
 #include "SorvikCore/Inspector.hpp"
-#if __has_include("SorvikCore/ProjectMatcher.hpp")
 #include "SorvikCore/ProjectMatcher.hpp"
-#define TEMP_HAS_MATCHER 1
-#endif
 
 namespace sorvik {
 
@@ -64,13 +61,11 @@ void checkCancellation(const std::stop_token& stop) {
     if (stop.stop_requested()) throw CancellationError();
 }
 
-/// Folders that present themselves as one item (bundles), by their extension.
+/// Folders that present themselves as one item (bundles), as the scan treats them.
 bool isPackage(const fs::path& path) {
-    static const std::unordered_set<std::string> extensions{
-        "app",    "bundle",  "framework", "plugin",     "kext",  "photoslibrary", "fcpbundle", "logicx",
-        "band",   "rtfd",    "pages",     "numbers",    "key",   "xcodeproj",     "xcworkspace",
-        "imovielibrary", "aplibrary", "lrlibrary", "dvdmedia", "playground"};
-    return extensions.contains(lowerExtension(path));
+    const std::string ext = lowerExtension(path);
+    const auto& packages = FolderIndexer::packageExtensions();
+    return !ext.empty() && std::find(packages.begin(), packages.end(), ext) != packages.end();
 }
 
 /// The localized standard comparison of file viewers: case ignored, digit runs by value.
@@ -412,11 +407,10 @@ void WorkspaceState::linkAssets(const std::vector<IndexedAsset>& linked, const s
         }
     }
 
-#ifdef TEMP_HAS_MATCHER
-    auto grouped = ProjectMatcher::group(assets, projects, deletedProjects.value_or(std::vector<Delivery>{}));
+    ProjectMatcher::Grouping grouped = ProjectMatcher::group(std::move(assets), std::move(projects),
+                                                             deletedProjects.value_or(std::vector<Delivery>{}));
     assets = std::move(grouped.assets);
     projects = std::move(grouped.projects);
-#endif
 }
 
 }  // namespace sorvik

@@ -31,11 +31,7 @@ std::string resolvedPath(const fs::path& path) {
     return s;
 }
 
-/// The identity FolderIndexer::identity gives, from an lstat already made.
-std::string identityOf(const struct stat& st) {
-    return std::to_string(static_cast<unsigned long long>(st.st_dev)) + ":" +
-           std::to_string(static_cast<unsigned long long>(st.st_ino));
-}
+std::string identityOf(const struct stat& st) { return FolderIndexer::identity(st); }
 
 Date modificationDate(const struct stat& st) { return Date::fromTimespec(st.st_mtim.tv_sec, st.st_mtim.tv_nsec); }
 
