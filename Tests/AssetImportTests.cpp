@@ -261,6 +261,21 @@ TEST_F(ImportTest, UnreadableFoldersAreNamed) {
     });
 }
 
+TEST_F(ImportTest, NamesThatAreNotUTF8NeverReachTheLibrary) {
+    // Library files hold text: such a name would make every later save fail.
+    const fs::path bad = file("c/caf\xe9.png", "x");
+    const fs::path good = file("c/good.png", "g");
+    EXPECT_THROW(repository.linkFiles({bad}), std::system_error);
+    const auto batch = repository.linkFilesReportingFailures({bad, good});
+    EXPECT_EQ(batch.assets.size(), 1u);
+    ASSERT_EQ(batch.failures.size(), 1u);
+    EXPECT_TRUE(batch.failures[0].starts_with("caf?.png: ")) << batch.failures[0];
+    EXPECT_EQ(AssetImportPlan({bad, good}).skipped, std::vector<std::string>{"caf?.png"});
+    const ImportResult result = repository.importFiles({dir / "c"}, UUID::make());
+    EXPECT_EQ(names(result.files), std::vector<std::string>{"good.png"});
+    EXPECT_EQ(result.skipped, std::vector<std::string>{"caf?.png"});
+}
+
 // Merging linked assets
 
 class LinkAssetsTest : public ImportTest {

@@ -17,6 +17,7 @@
 #include "SorvikCore/FolderIndexer.hpp"
 #include "SorvikCore/Inspector.hpp"
 #include "SorvikCore/ProjectMatcher.hpp"
+#include "SorvikCore/UnicodeText.hpp"
 
 namespace sorvik {
 
@@ -37,6 +38,21 @@ std::string lastComponent(const fs::path& path) {
     if (!p.has_filename()) p = p.parent_path();
     std::string name = p.filename().string();
     return name.empty() ? p.string() : name;
+}
+
+/// Library files hold text only: a path that is not UTF-8 is never linked or imported.
+bool isStorable(const fs::path& path) { return unicode::isValidUTF8(path.native()); }
+
+/// A name fit for a message: bytes outside ASCII become "?" when the name is not UTF-8.
+std::string printable(std::string name) {
+    if (unicode::isValidUTF8(name)) return name;
+    for (char& c : name)
+        if (static_cast<unsigned char>(c) >= 0x80) c = '?';
+    return name;
+}
+
+std::system_error unstorableName() {
+    return std::system_error(EILSEQ, std::generic_category(), "the file name is not valid UTF-8");
 }
 
 /// Standardized: absolute, "." and ".." removed, no trailing slash.
@@ -101,7 +117,7 @@ public:
 
     void collect(const fs::path& folder) {
         std::vector<Entry> entries;
-        if (!readEntries(folder, entries)) throw SorvikError::message("无法读取文件夹：" + lastComponent(folder));
+        if (!readEntries(folder, entries)) throw SorvikError::message("无法读取文件夹：" + printable(lastComponent(folder)));
         walk(folder, entries);
     }
 
@@ -146,11 +162,11 @@ private:
             checkCancellation(stop_);
             const fs::path path = folder / entry.name;
             if (entry.statFailed) {
-                skipped_.push_back(entry.name);
+                skipped_.push_back(printable(entry.name));
                 continue;
             }
             if (S_ISLNK(entry.mode)) {
-                skipped_.push_back(entry.name);
+                skipped_.push_back(printable(entry.name));
                 continue;
             }
             if (S_ISREG(entry.mode)) {
@@ -163,10 +179,10 @@ private:
                         walk(path, children);
                         continue;
                     }
-                    skipped_.push_back(entry.name);
+                    skipped_.push_back(printable(entry.name));
                 }
             } else {
-                skipped_.push_back(entry.name);  // FIFOs, sockets, devices are never copied
+                skipped_.push_back(printable(entry.name));  // FIFOs, sockets, devices are never copied
             }
             checkLimit();
         }
@@ -230,6 +246,7 @@ std::vector<IndexedAsset> Repository::linkFiles(const std::vector<fs::path>& url
     for (const fs::path& url : urls) {
         if (!isSupported(url)) continue;
         checkCancellation(stop);
+        if (!isStorable(url)) throw unstorableName();
         // Date and identity are read before inspection: a change while it runs then leaves
         // an older date behind, so the next scan inspects the file again.
         struct stat st {};
@@ -255,7 +272,7 @@ LinkedAssetBatch Repository::linkFilesReportingFailures(const std::vector<fs::pa
         } catch (const CancellationError&) {
             throw CancellationError();
         } catch (const std::exception& error) {
-            batch.failures.push_back(lastComponent(url) + ": " + error.what());
+            batch.failures.push_back(printable(lastComponent(url)) + ": " + error.what());
         }
     }
     return batch;
@@ -271,13 +288,13 @@ ImportResult Repository::importFiles(const std::vector<fs::path>& urls, const UU
         struct stat st {};
         if (::lstat(url.c_str(), &st) != 0) throw files::systemError(errno, url, "cannot read");
         if (S_ISLNK(st.st_mode) || (S_ISDIR(st.st_mode) && isPackage(url))) {
-            result.skipped.push_back(lastComponent(url));
+            result.skipped.push_back(printable(lastComponent(url)));
         } else if (S_ISDIR(st.st_mode)) {
             collector.collect(url);
         } else if (S_ISREG(st.st_mode)) {
             candidates.push_back(url);
         } else {
-            result.skipped.push_back(lastComponent(url));
+            result.skipped.push_back(printable(lastComponent(url)));
         }
     }
     if (candidates.size() > AssetImport::maximumFiles) throw SorvikError::message("一次最多导入 500 个文件。");
@@ -294,10 +311,10 @@ ImportResult Repository::importFiles(const std::vector<fs::path>& urls, const UU
     // supported file never creates its folder.
     std::vector<fs::path> supported;
     for (const fs::path& candidate : unique) {
-        if (isSupported(candidate)) {
+        if (isSupported(candidate) && isStorable(candidate)) {
             supported.push_back(candidate);
         } else {
-            result.skipped.push_back(lastComponent(candidate));
+            result.skipped.push_back(printable(lastComponent(candidate)));
         }
     }
     if (supported.empty()) return result;
@@ -330,15 +347,15 @@ AssetImportPlan::AssetImportPlan(const std::vector<fs::path>& urls) {
         if (!seen.insert(path.string()).second) continue;
         struct stat st {};
         if (::stat(path.c_str(), &st) != 0) {
-            skipped.push_back(lastComponent(url));
-        } else if (S_ISDIR(st.st_mode) && isPackage(path)) {
-            skipped.push_back(lastComponent(url));
+            skipped.push_back(printable(lastComponent(url)));
+        } else if (!isStorable(path) || (S_ISDIR(st.st_mode) && isPackage(path))) {
+            skipped.push_back(printable(lastComponent(url)));
         } else if (S_ISDIR(st.st_mode)) {
             folders.push_back(path);
         } else if (S_ISREG(st.st_mode) && isSupported(path)) {
             files.push_back(path);
         } else {
-            skipped.push_back(lastComponent(url));
+            skipped.push_back(printable(lastComponent(url)));
         }
     }
 }
