@@ -1,11 +1,15 @@
 #pragma once
 // The library folder: its JSON files and the copies it keeps.
 #include <filesystem>
+#include <stop_token>
 #include <vector>
 
 #include "SorvikCore/WorkspaceModels.hpp"
 
 namespace sorvik {
+
+struct ImportResult;      // AssetImport.hpp
+struct LinkedAssetBatch;  // AssetImport.hpp
 
 class Repository {
 public:
@@ -26,6 +30,18 @@ public:
 
     /// Whether `path` lies inside `folder` once both are standardized and links resolved.
     static bool contains(const std::filesystem::path& folder, const std::filesystem::path& path);
+
+    // Chosen files (AssetImport.cpp). None of them opens access scopes; callers hold them.
+    /// Indexed assets for at most 500 supported originals, without copying; all or nothing.
+    std::vector<IndexedAsset> linkFiles(const std::vector<std::filesystem::path>& urls,
+                                        std::stop_token stop = {}) const;
+    /// linkFiles one URL at a time, collecting failures instead of stopping at the first.
+    LinkedAssetBatch linkFilesReportingFailures(const std::vector<std::filesystem::path>& urls,
+                                                std::stop_token stop = {}) const;
+    /// Copies chosen files and the supported files of chosen folders into one new batch
+    /// folder under "files/" and inspects the copies; a failed batch leaves nothing behind.
+    ImportResult importFiles(const std::vector<std::filesystem::path>& urls, const UUID& deliveryID,
+                             std::stop_token stop = {}) const;
 
 private:
     std::filesystem::path root_;

@@ -80,6 +80,9 @@ struct WorkspaceState {
 
     void deleteProject(const UUID& id);
     void restoreProject(const UUID& id);
+    /// Merges linked assets into the index, assigns them to a live project by hand when
+    /// one is given and regroups (AssetImport.cpp). Never fails.
+    void linkAssets(const std::vector<IndexedAsset>& linked, const std::optional<UUID>& projectID);
 };
 
 struct ScanResult {
