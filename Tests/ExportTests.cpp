@@ -423,3 +423,14 @@ TEST(Export, NonRegularSourcesFailAtOnce) {
               "“a.bin”已更新，请重新扫描后再交付。");
     EXPECT_TRUE(listing(fx.destination).empty());
 }
+
+TEST(ExportManifest, DatesWithSmallYearsWriteBackReadably) {
+    for (const char* text : {"0226-12-09T05:00:00Z", "0001-01-01T00:00:00Z", "9999-12-31T23:59:59Z"}) {
+        const auto date = parseISO8601(text);
+        ASSERT_TRUE(date) << text;
+        EXPECT_EQ(iso8601(*date), text);
+    }
+    // Offsets that move the instant out of four-digit years are refused.
+    EXPECT_FALSE(parseISO8601("0000-01-01T00:00:00+00:01"));
+    EXPECT_FALSE(parseISO8601("9999-12-31T23:59:59-00:01"));
+}

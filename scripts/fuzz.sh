@@ -47,8 +47,8 @@ total_findings=0
 printf '%-28s %12s %8s %9s\n' target executions seconds findings
 for name in "${targets[@]}"; do
   log="$work/$name/log"
-  execs=$(grep -o 'stat::number_of_executed_units: [0-9]*' "$log" | awk '{print $2}' | tail -1)
-  secs=$(grep -o 'stat::average_exec_per_sec: [0-9]*' "$log" >/dev/null && grep -o 'Done [0-9]* runs in [0-9]* second' "$log" | awk '{print $5}' | tail -1)
+  execs=$(grep -o 'stat::number_of_executed_units: [0-9]*' "$log" | awk '{print $2}' | tail -1 || true)
+  secs=$(grep -o 'Done [0-9]* runs in [0-9]* second' "$log" | awk '{print $5}' | tail -1 || true)
   findings=$(find "$work/$name/artifacts" -type f | wc -l)
   status=$(cat "$work/$name/status")
   [ "$status" -eq 0 ] || [ "$findings" -gt 0 ] || findings=1

@@ -61,6 +61,9 @@ std::optional<Date> parseISO8601(std::string_view text) {
     }
     const std::int64_t days = daysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day));
     const std::int64_t unix = days * 86400 + hour * 3600 + minute * 60 + second - offsetSeconds;
+    // The UTC instant must itself have a four-digit year, so it can be written back.
+    const std::int64_t first = daysFromCivil(0, 1, 1) * 86400, last = daysFromCivil(9999, 12, 31) * 86400 + 86399;
+    if (unix < first || unix > last) return std::nullopt;
     return Date::fromUnix(static_cast<double>(unix));
 }
 

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <ctime>
 #include <limits>
 
@@ -24,8 +25,10 @@ std::string iso8601(Date date) {
     std::time_t t = std::isfinite(unix) ? static_cast<std::time_t>(unix) : 0;
     std::tm tm{};
     gmtime_r(&t, &tm);
-    char buffer[32];
-    std::strftime(buffer, sizeof buffer, "%Y-%m-%dT%H:%M:%SZ", &tm);
+    // Four-digit years, as ISO 8601 asks and as our reader expects.
+    char buffer[48];
+    std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02dT%02d:%02d:%02dZ", tm.tm_year + 1900, tm.tm_mon + 1,
+                  tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);
     return buffer;
 }
 
