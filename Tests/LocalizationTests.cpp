@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+#include <unicode/regex.h>
+#include <unicode/unistr.h>
 
 #include <atomic>
 #include <cstdint>
@@ -9,9 +11,6 @@
 #include <set>
 #include <string>
 #include <vector>
-
-#include <unicode/regex.h>
-#include <unicode/unistr.h>
 
 #include "SorvikCore/EnglishMessages.hpp"
 #include "SorvikCore/Localization.hpp"
@@ -31,7 +30,8 @@ std::vector<int> placeholders(std::string_view text) {
         if (text[i] != '{') continue;
         std::size_t j = i + 1;
         while (j < text.size() && text[j] >= '0' && text[j] <= '9') ++j;
-        if (j > i + 1 && j < text.size() && text[j] == '}') found.push_back(std::stoi(std::string(text.substr(i + 1, j - i - 1))));
+        if (j > i + 1 && j < text.size() && text[j] == '}')
+            found.push_back(std::stoi(std::string(text.substr(i + 1, j - i - 1))));
     }
     return found;
 }
@@ -112,8 +112,8 @@ TEST(EnglishMessages, HoldsTheFixedTextsByteForByte) {
               "Could not load the library: {0}\nThe original library is kept. Check its location in Settings.");
     EXPECT_EQ(EnglishMessages::english("将创建“{0}”文件夹，包含文件、清单与检查说明。同名文件夹会自动编号。"),
               "Creates a “{0}” folder with files, a manifest and a report. Existing names are numbered automatically.");
-    for (std::string_view key : {"缺少{0}", "{0}已就位", "保存失败：{0}", "保存规则失败：{0}", "扫描未完成：{0}",
-                                 "归档未完成：{0}"})
+    for (std::string_view key :
+         {"缺少{0}", "{0}已就位", "保存失败：{0}", "保存规则失败：{0}", "扫描未完成：{0}", "归档未完成：{0}"})
         EXPECT_TRUE(EnglishMessages::english(key).has_value()) << key;
     EXPECT_EQ(EnglishMessages::values().front().chinese, "Sorvik");
     EXPECT_EQ(EnglishMessages::values().back().chinese, "已连接 {0} 个文件夹，关联 {1} 个文件，跳过 {2} 项。");
@@ -158,9 +158,12 @@ namespace {
 std::atomic<int> providedPreference{0};
 LanguageSettings testProvider() {
     switch (providedPreference.load()) {
-        case 1: return {"en", {"zh-CN"}};
-        case 2: return {"zh-Hans", {"en-US"}};
-        default: return {std::nullopt, {"fr"}};
+        case 1:
+            return {"en", {"zh-CN"}};
+        case 2:
+            return {"zh-Hans", {"en-US"}};
+        default:
+            return {std::nullopt, {"fr"}};
     }
 }
 }  // namespace
@@ -263,7 +266,8 @@ TEST(Localization, OnlyTheSixWrappingMessagesTranslateTheirCaptures) {
     EXPECT_EQ(L(en, "扫描未完成：本次扫描超过 20000 件，请选择更具体的来源文件夹。"),
               "Scan incomplete: Scan exceeds 20000 files. Choose a more specific source folder.");
     EXPECT_EQ(L(en, "保存规则失败：保存失败：缺少字幕"), "Could not save rules: Could not save: Missing Subtitles");
-    EXPECT_EQ(L(en, "归档未完成：部分文件暂时无法读取：a.png"), "Archive incomplete: Some files are temporarily unreadable: a.png");
+    EXPECT_EQ(L(en, "归档未完成：部分文件暂时无法读取：a.png"),
+              "Archive incomplete: Some files are temporarily unreadable: a.png");
 }
 
 TEST(Localization, CapturedTextIsInsertedOnce) {

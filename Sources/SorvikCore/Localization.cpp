@@ -184,8 +184,8 @@ std::size_t findFrom(std::string_view whole, std::string_view literal, std::size
 /// the last as a suffix not overlapping it, and each middle literal at its first occurrence
 /// after the previous one that ends before the suffix (an earlier occurrence never hurts
 /// the rest, and a later one cannot fit when the first does not).
-bool matchLiterals(std::string_view whole, Range range, const std::vector<std::string>& literals,
-                   FindCache* caches, std::vector<Range>& captures) {
+bool matchLiterals(std::string_view whole, Range range, const std::vector<std::string>& literals, FindCache* caches,
+                   std::vector<Range>& captures) {
     captures.clear();
     const std::string_view text = whole.substr(range.begin, range.end - range.begin);
     const std::string& first = literals.front();

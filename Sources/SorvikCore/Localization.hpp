@@ -65,11 +65,11 @@ std::string argumentText(const T& value) {
     if constexpr (std::is_convertible_v<const T&, std::string_view>) {
         return std::string(std::string_view(value));
     } else {
-        static_assert(std::is_integral_v<V> && !std::is_same_v<V, bool> && !std::is_same_v<V, char> &&
-                          !std::is_same_v<V, signed char> && !std::is_same_v<V, unsigned char> &&
-                          !std::is_same_v<V, wchar_t> && !std::is_same_v<V, char8_t> &&
-                          !std::is_same_v<V, char16_t> && !std::is_same_v<V, char32_t>,
-                      "message arguments are integers or strings");
+        constexpr bool characterOrBool =
+            std::is_same_v<V, bool> || std::is_same_v<V, char> || std::is_same_v<V, signed char> ||
+            std::is_same_v<V, unsigned char> || std::is_same_v<V, wchar_t> || std::is_same_v<V, char8_t> ||
+            std::is_same_v<V, char16_t> || std::is_same_v<V, char32_t>;
+        static_assert(std::is_integral_v<V> && !characterOrBool, "message arguments are integers or strings");
         return std::to_string(value);
     }
 }
