@@ -50,7 +50,7 @@ protected:
                     " && vips join white.png black.png half.png horizontal"
                     " && vips copy half.png half6.jpg && exiftool -q -overwrite_original -Orientation#=6 half6.jpg"
                     " && vips black alpha.png 40 30 --bands 4"
-                    " && vips black huge.jpg 12000 9000"
+                    " && vips black huge.jpg 12000 9000 && vips gaussnoise wide.webp 1001 701"
                     " && for f in webp gif tif avif heic; do vips copy half.png half.$f 2>/dev/null; done");
     }
     static void TearDownTestSuite() { dir_.reset(); }
@@ -161,6 +161,10 @@ TEST_F(Covers, OrientedImageTurnsThePicture) {
     const images::Image small = DeliveryExporter::orientedImage(at("half6.jpg"), 20);
     EXPECT_EQ(small.width(), 15);
     EXPECT_EQ(small.height(), 20);
+
+    const images::Image wide = DeliveryExporter::orientedImage(at("wide.webp"), 64);  // shrink-on-load
+    EXPECT_EQ(wide.width(), 64);
+    EXPECT_EQ(wide.height(), 45);
 
     const images::Image alpha = DeliveryExporter::orientedImage(at("alpha.png"), 100);
     EXPECT_EQ(alpha.bands(), 4);

@@ -214,6 +214,14 @@ TEST_F(Media, ImageSizeFollowsOrientation) {
     EXPECT_FALSE(alpha.inspectionError);
 }
 
+TEST_F(Media, ReinspectionSeesTheChangedFile) {
+    test::TempDir dir;
+    fs::copy_file(at("o3.jpg"), dir / "cover.jpg");
+    EXPECT_EQ(inspect(dir / "cover.jpg").width, 40);
+    fs::copy_file(at("o6.jpg"), dir / "cover.jpg", fs::copy_options::overwrite_existing);
+    EXPECT_EQ(inspect(dir / "cover.jpg").width, 30);  // no cached decoder answers for the old file
+}
+
 TEST_F(Media, HeicIsNeverRotatedTwice) {
     // The HEIF loader applies the file's own transforms and drops the EXIF orientation copied
     // from the JPEG; the recorded size and the decoded picture must agree.

@@ -125,7 +125,8 @@ Image loadReduced(const Opened& opened, int maxPixel) {
             break;
         }
         case Loader::webp: {
-            const double scale = std::min(1.0, static_cast<double>(maxPixel) / longest);
+            // One pixel to spare, so libwebp's rounding never leaves the result below the limit.
+            const double scale = std::min(1.0, (maxPixel + 1.0) / longest);
             raw = scale < 1.0 ? common("scale", scale) : common();
             break;
         }
