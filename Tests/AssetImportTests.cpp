@@ -1,11 +1,7 @@
 #include <gtest/gtest.h>
 
-#include <exception>
 #include <functional>
-#include <linux/capability.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
-#include <thread>
 #include <unistd.h>
 
 #include "SorvikCore/AssetImport.hpp"
@@ -20,26 +16,7 @@ namespace fs = std::filesystem;
 using test::readFile;
 using test::writeFile;
 
-/// Runs `work` on a thread without the capabilities that bypass file permissions, so
-/// unreadable files and folders are unreadable even when the tests run as root.
-void withoutPermissionOverride(const std::function<void()>& work) {
-    std::exception_ptr failure;
-    std::thread thread([&] {
-        __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
-        __user_cap_data_struct data[2]{};
-        if (::syscall(SYS_capget, &header, data) == 0) {
-            data[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH));
-            ::syscall(SYS_capset, &header, data);  // capabilities are per thread
-        }
-        try {
-            work();
-        } catch (...) {
-            failure = std::current_exception();
-        }
-    });
-    thread.join();
-    if (failure) std::rethrow_exception(failure);
-}
+using test::withoutPermissionOverride;
 
 template <typename F>
 std::string messageOf(F&& f) {

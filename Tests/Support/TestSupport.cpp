@@ -3,7 +3,11 @@
 #include <array>
 #include <cerrno>
 #include <cstdlib>
+#include <exception>
 #include <fcntl.h>
+#include <linux/capability.h>
+#include <sys/syscall.h>
+#include <thread>
 #include <fstream>
 #include <poll.h>
 #include <sstream>
@@ -101,6 +105,25 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
     ::waitpid(pid, &status, 0);
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return result;
+}
+
+void withoutPermissionOverride(const std::function<void()>& work) {
+    std::exception_ptr failure;
+    std::thread thread([&] {
+        __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+        __user_cap_data_struct data[2]{};
+        if (::syscall(SYS_capget, &header, data) == 0) {
+            data[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH));
+            ::syscall(SYS_capset, &header, data);  // capabilities are per thread
+        }
+        try {
+            work();
+        } catch (...) {
+            failure = std::current_exception();
+        }
+    });
+    thread.join();
+    if (failure) std::rethrow_exception(failure);
 }
 
 void shell(const std::string& command) {

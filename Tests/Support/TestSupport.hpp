@@ -1,6 +1,7 @@
 #pragma once
 // Helpers for tests: temporary folders, files and running programs.
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,10 @@ struct ProcessResult {
 ProcessResult runProcess(const std::string& program, const std::vector<std::string>& args,
                          const std::vector<std::string>& environment = {},
                          const std::filesystem::path& workingDirectory = {});
+
+/// Runs `work` on a thread without the capabilities that bypass file permissions, so
+/// unreadable files and folders are unreadable even when the tests run as root.
+void withoutPermissionOverride(const std::function<void()>& work);
 
 /// Runs a shell command and fails the test when it does not exit 0.
 void shell(const std::string& command);
