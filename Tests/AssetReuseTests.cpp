@@ -175,6 +175,12 @@ TEST(AssetReuse, LinkedFilesAreRecheckedAndMarkedWhenGone) {
     EXPECT_TRUE(result.assets[0].isMissing);
     EXPECT_EQ(result.assets[0].file.inspectionError, "原文件暂时不可用。");
     EXPECT_TRUE(result.sourceErrors.empty());
+
+    // A link left where the original was, pointing nowhere, is no file either.
+    fs::create_symlink(dir / "nowhere.txt", dir / "linked.txt");
+    result = scan({}, {linked});
+    EXPECT_TRUE(result.assets[0].isMissing);
+    EXPECT_EQ(result.assets[0].file.inspectionError, "原文件暂时不可用。");
 }
 
 TEST(AssetReuse, UninspectableFileIsTheSourceErrorAndItsRecordGoesMissing) {

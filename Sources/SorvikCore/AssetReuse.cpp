@@ -28,6 +28,11 @@ std::string stemOf(const std::string& name) {
 
 }  // namespace
 
+bool linkedFileExists(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0;
+}
+
 std::string unreadableFileMessage(const std::exception& failure) {
     return std::string("部分文件暂时无法读取：") + failure.what();
 }
@@ -159,7 +164,7 @@ void Reuser::keepUnclaimed(const std::set<UUID>& walkedSources) {
                 kept.isMissing = true;
                 kept.file.inspectionError = movedOutMessage;
             }
-        } else if (kept.file.reference && !files::itemExists(kept.file.reference->resolve(false))) {
+        } else if (kept.file.reference && !linkedFileExists(kept.file.reference->resolve(false).string())) {
             kept.isMissing = true;
             kept.file.inspectionError = unavailableMessage;
         }

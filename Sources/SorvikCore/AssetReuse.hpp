@@ -71,6 +71,10 @@ private:
     std::int64_t recognized_ = 0;
 };
 
+/// Whether a file stands at the path of a linked record, a final link followed: a link
+/// pointing nowhere is no file.
+bool linkedFileExists(const std::string& path);
+
 /// "部分文件暂时无法读取：" followed by the failure's description.
 std::string unreadableFileMessage(const std::exception& failure);
 

@@ -177,7 +177,7 @@ public:
         for (const IndexedAsset& asset : previous) {
             if (asset.sourceID || !asset.file.reference) continue;
             std::string path = asset.file.reference->resolve(false).string();
-            if (!files::itemExists(path) || !seen_.insert(path).second) continue;
+            if (!AssetReuse::linkedFileExists(path) || !seen_.insert(path).second) continue;
             candidates_.push_back(AssetReuse::Candidate{std::move(path), std::nullopt, asset.relativeFolder, {}});
         }
     }
