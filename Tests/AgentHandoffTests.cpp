@@ -144,6 +144,10 @@ TEST(AgentPrepare, RelativePathsAreMadeAbsolute) {
     EXPECT_EQ(path, (lib.destination / "Hand-off_ Spring" / "交付清单.json").string());
     const auto v = test::runAgent({"verify", "out/Hand-off_ Spring/交付清单.json"}, {}, lib.dir.path());
     EXPECT_EQ(v.status, 0) << v.err;
+    // An empty destination names the current folder.
+    const auto here = lib.prepare(lib.list({1}), "", lib.destination);
+    ASSERT_EQ(here.status, 0) << here.err;
+    EXPECT_EQ(json::parse(here.out)["manifestPath"], (lib.destination / "Hand-off_ Spring 2" / "交付清单.json").string());
 }
 
 TEST(AgentPrepare, RefusesBadRequestsBeforeWriting) {
@@ -286,4 +290,22 @@ TEST(AgentVerify, ReportsTheFirstFailingEntryInManifestOrder) {
             EXPECT_EQ(e.errorDescription(), "快照文件校验失败：" + m.files[1].outputPath);
         }
     }
+}
+
+TEST(AgentVerify, UnreadableEntryIsCheckedForSizeFirst) {
+    Library lib;
+    const Prepared p = prepared(lib, lib.list({0}));
+    const fs::path file = p.manifest.parent_path() / decodeManifestFile(test::readFile(p.manifest)).files[0].outputPath;
+    ASSERT_EQ(::chmod(file.c_str(), 0), 0);
+    test::withoutPermissionOverride([&] {
+        // Same size: the read failure is the platform's.
+        EXPECT_THROW(AgentHandoff::verify(p.manifest), std::system_error);
+        editManifest(p.manifest, [](Json& j) { j["files"][0]["bytes"] = 1; });
+        try {
+            AgentHandoff::verify(p.manifest);
+            ADD_FAILURE() << "verified";
+        } catch (const SorvikError& e) {
+            EXPECT_EQ(e.errorDescription(), "快照文件校验失败：" + fs::relative(file, p.manifest.parent_path()).string());
+        }
+    });
 }

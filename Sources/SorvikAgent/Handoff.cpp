@@ -14,7 +14,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-fs::path absolutePath(const std::string& argument) { return fs::absolute(fs::path(argument)); }
+/// A relative path counts from the current folder; an empty one names that folder.
+fs::path absolutePath(const std::string& argument) {
+    return argument.empty() ? fs::current_path() : fs::absolute(fs::path(argument));
+}
 
 /// Every comma-separated piece, empty ones included, as a UUID.
 std::vector<UUID> assetList(std::string_view text) {

@@ -52,8 +52,15 @@ void verifyEntry(const std::string& package, const ManifestEntry& entry) {
 
     const files::FileDescriptor fd = openResolved(path);
     if (!fd) {
-        if (errno == ELOOP) throw snapshotFailure(entry);  // a link put in place since
-        throw files::systemError(errno, path, "cannot open");
+        const int openError = errno;
+        if (openError == ELOOP) throw snapshotFailure(entry);  // a link put in place since
+        // The size is checked before the content: an unreadable file (or a socket) of the
+        // wrong size or kind is a changed entry; only an unreadable match is the OS's failure.
+        struct stat info {};
+        if (::lstat(path.c_str(), &info) == 0 &&
+            (!S_ISREG(info.st_mode) || static_cast<std::int64_t>(info.st_size) != entry.bytes))
+            throw snapshotFailure(entry);
+        throw files::systemError(openError, path, "cannot open");
     }
     struct stat info {};
     if (::fstat(fd.get(), &info) != 0) throw files::systemError(errno, path, "cannot read");

@@ -265,7 +265,10 @@ ManifestEntry exportFile(const Repository& repository, const DeliveryFile& file,
     if (::stat(output.c_str(), &written) != 0) throw files::systemError(errno, output, "cannot read");
 
     // The copy's hash and the source's second hash (by path, so a replaced file is caught).
+    // Failures are reported in the sequential order: the copy's hash, its comparison, then
+    // the source's second hash.
     std::string outputHash, sourceAgain;
+    std::exception_ptr againFailure;
     if (info.st_size >= overlapBytes) {
         auto again = onThread([&] { return FileInspector::hash(source); });
         std::exception_ptr outputFailure;
@@ -274,12 +277,17 @@ ManifestEntry exportFile(const Repository& repository, const DeliveryFile& file,
         } catch (...) {
             outputFailure = std::current_exception();
         }
-        sourceAgain = again.get();
+        try {
+            sourceAgain = again.get();
+        } catch (...) {
+            againFailure = std::current_exception();
+        }
         if (outputFailure) std::rethrow_exception(outputFailure);
     } else {
         outputHash = FileInspector::hash(output);
     }
     if (plainCopy && outputHash != sourceHash) throw SorvikError::message("文件复制校验失败：" + file.name);
+    if (againFailure) std::rethrow_exception(againFailure);
     if (sourceAgain.empty()) sourceAgain = FileInspector::hash(source);
     if (sourceAgain != sourceHash) throw SorvikError::message(quoted(file.name) + "在导出时发生变化，请重试。");
 
