@@ -48,6 +48,8 @@ TEST(DeliveryFile, ExtensionAndKind) {
     EXPECT_TRUE(f.isVideo());
     f.name = "archive.tar.gz";
     EXPECT_EQ(f.fileExtension(), "gz");
+    f.name = "封面.ÉTÉ";
+    EXPECT_EQ(f.fileExtension(), "été");
     f.name = ".hidden";
     EXPECT_EQ(f.fileExtension(), "");
 }
