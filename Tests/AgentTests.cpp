@@ -74,6 +74,10 @@ TEST(Agent, MissingLibraryComesBeforeTheCommandWord) {
     EXPECT_EQ(errorMessage(test::runAgent({"--data-dir", missing, "frobnicate"})), "资料库不存在");
     EXPECT_EQ(errorMessage(test::runAgent({"--data-dir", missing, "verify"})), "资料库不存在");
     EXPECT_FALSE(fs::exists(tmp / "missing")) << "the agent never creates the library";
+    // A link to a missing folder names no library either.
+    fs::create_symlink(tmp / "missing", tmp / "link");
+    EXPECT_EQ(errorMessage(test::runAgent({"--data-dir", (tmp / "link").string(), "projects"})), "资料库不存在");
+    EXPECT_FALSE(fs::exists(tmp / "missing"));
 }
 
 TEST(Agent, DataDirCountsOnlyInFirstPlace) {

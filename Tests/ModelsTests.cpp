@@ -48,6 +48,8 @@ TEST(DeliveryFile, ExtensionAndKind) {
     EXPECT_TRUE(f.isVideo());
     f.name = "archive.tar.gz";
     EXPECT_EQ(f.fileExtension(), "gz");
+    f.name = "封面.ÉTÉ";
+    EXPECT_EQ(f.fileExtension(), "été");
     f.name = ".hidden";
     EXPECT_EQ(f.fileExtension(), "");
 }
@@ -212,4 +214,6 @@ TEST(Dates, Iso8601IsWholeSecondsUtc) {
     EXPECT_EQ(iso8601(Date{0}), "2001-01-01T00:00:00Z");
     EXPECT_EQ(iso8601(Date{86400.9}), "2001-01-02T00:00:00Z");
     EXPECT_EQ(iso8601(Date::fromUnix(0)), "1970-01-01T00:00:00Z");
+    EXPECT_EQ(iso8601(Date{1e300}), "9999-12-31T23:59:59Z");
+    EXPECT_EQ(iso8601(Date{-1e300}), "0000-01-01T00:00:00Z");
 }

@@ -5,11 +5,11 @@
 #include <exception>
 #include <filesystem>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
 #include "SorvikAgent/Agent.hpp"
-#include "SorvikCore/FileSystem.hpp"
 #include "SorvikCore/Repository.hpp"
 
 namespace fs = std::filesystem;
@@ -21,6 +21,12 @@ constexpr const char* usage =
     "用法：sorvik-agent [--data-dir PATH] projects | project UUID | prepare PROJECT_UUID "
     "ASSET_UUID[,ASSET_UUID] DESTINATION | verify MANIFEST";
 constexpr const char* invalidCommand = "命令或参数无效；使用 projects、project、prepare、verify";
+
+/// Links are followed: a dangling link names no library.
+bool libraryExists(const fs::path& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0;
+}
 
 Json summary(const Delivery& project) {
     Json j = Json::object();
@@ -48,7 +54,7 @@ int run(std::vector<std::string> args) {
         case agent::Command::verify: agent::verify(invocation.args); return 0;
         default: break;
     }
-    if (!files::itemExists(invocation.library)) throw SorvikError::message("资料库不存在");
+    if (!libraryExists(invocation.library)) throw SorvikError::message("资料库不存在");
     const Repository repository(invocation.library);
     const WorkspaceState workspace = repository.loadWorkspace();
 

@@ -1,5 +1,6 @@
 #include "SorvikCore/Json.hpp"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -21,8 +22,10 @@ Date Date::fromTimespec(std::int64_t sec, long nsec) {
 }
 
 std::string iso8601(Date date) {
+    // Held to the years 0000 to 9999, which four digits can write (and the cast stays defined).
+    constexpr double first = -62167219200.0, last = 253402300799.0;
     const double unix = std::floor(date.unixSeconds());
-    std::time_t t = std::isfinite(unix) ? static_cast<std::time_t>(unix) : 0;
+    std::time_t t = std::isfinite(unix) ? static_cast<std::time_t>(std::clamp(unix, first, last)) : 0;
     std::tm tm{};
     gmtime_r(&t, &tm);
     // Four-digit years, as ISO 8601 asks and as our reader expects.

@@ -3,6 +3,11 @@
 #include <algorithm>
 #include <cctype>
 
+#include <unicode/locid.h>
+#include <unicode/unistr.h>
+
+#include "SorvikCore/UnicodeText.hpp"
+
 namespace sorvik {
 
 namespace {
@@ -65,6 +70,13 @@ std::string DeliveryFile::fileExtension() const {
     auto dot = n.rfind('.');
     if (dot == std::string_view::npos || dot == 0 || dot + 1 == n.size()) return {};
     std::string ext(n.substr(dot + 1));
+    const bool ascii = std::all_of(ext.begin(), ext.end(), [](unsigned char c) { return c < 0x80; });
+    if (!ascii && unicode::isValidUTF8(ext)) {
+        // Full Unicode lower-casing, independent of the locale.
+        std::string lowered;
+        icu::UnicodeString::fromUTF8(ext).toLower(icu::Locale::getRoot()).toUTF8String(lowered);
+        return lowered;
+    }
     std::transform(ext.begin(), ext.end(), ext.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return ext;
