@@ -324,6 +324,9 @@ TEST(FileInspectorText, DecodesUTF8AndUTF16WithBOMOnly) {
     test::TempDir dir;
     test::writeFile(dir / "plain.txt", "ab");  // valid UTF-8 is UTF-8, though it would pass as UTF-16
     EXPECT_EQ(inspect(dir / "plain.txt").text, "ab");
+    // A leading UTF-8 mark is dropped like the UTF-16 one; one inside the text stays.
+    test::writeFile(dir / "marked.md", "\xEF\xBB\xBF标题\xEF\xBB\xBF\n");
+    EXPECT_EQ(inspect(dir / "marked.md").text, "标题\xEF\xBB\xBF\n");
 
     test::writeFile(dir / "le.srt", std::string("\xFF\xFE", 2) + std::string("\x60\x4F\x7D\x59\x0A\x00", 6));
     EXPECT_EQ(inspect(dir / "le.srt").text, "你好\n");

@@ -119,6 +119,8 @@ void readText(DeliveryFile& record, const fs::path& path, std::uint64_t size) {
     std::string bytes = files::readUpTo(fd.get(), maxTextBytes + 1, path);
     if (bytes.size() > maxTextBytes) return tooLarge();
     if (unicode::isValidUTF8(bytes)) {
+        // A leading UTF-8 byte-order mark is no part of the text, as the UTF-16 one is not.
+        if (bytes.starts_with("\xEF\xBB\xBF")) bytes.erase(0, 3);
         record.text = std::move(bytes);
     } else if (auto decoded = decodeUTF16WithBOM(bytes)) {
         record.text = std::move(*decoded);
