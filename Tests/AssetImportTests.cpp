@@ -128,10 +128,12 @@ TEST_F(ImportTest, PlanSortsChosenItems) {
     const fs::path pipe = fifo("drop/pipe.png");
 
     const AssetImportPlan plan({clip, dir / "drop/folder", notes, dir / "drop/Tool.app", dir / "drop/./CLIP.MOV",
-                                dir / "drop/clip-link.mov", dir / "drop/folder-link", pipe, dir / "drop/gone.png"});
+                                dir / "drop/clip-link.mov", dir / "drop/folder-link", pipe, dir / "drop/gone.png",
+                                fs::path()});
     EXPECT_EQ(plan.files, std::vector<fs::path>{clip});
     EXPECT_EQ(plan.folders, std::vector<fs::path>{dir / "drop/folder"});
-    EXPECT_EQ(plan.skipped, (std::vector<std::string>{"notes.xyz", "Tool.app", "pipe.png", "gone.png"}));
+    // Even an empty path is only skipped: planning never fails.
+    EXPECT_EQ(plan.skipped, (std::vector<std::string>{"notes.xyz", "Tool.app", "pipe.png", "gone.png", ""}));
 }
 
 // Importing copies

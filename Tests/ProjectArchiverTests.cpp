@@ -111,10 +111,17 @@ TEST_F(ArchiverTest, SkipsWhatCannotBeArchived) {
     DeliveryFile fifo = original("pipe.png", "z", FileRole::cover);
     fs::remove(sourceOf(fifo));
     ASSERT_EQ(::mkfifo(sourceOf(fifo).c_str(), 0600), 0);
-    project.files = {broken, gone, fifo};
+    // An original behind a folder that cannot be searched counts as missing.
+    DeliveryFile locked = original("locked.png", "w", FileRole::cover);
+    fs::create_directories(dir / "src/locked");
+    fs::rename(sourceOf(locked), dir / "src/locked/locked.png");
+    locked.reference->path = (dir / "src/locked/locked.png").string();
+    fs::permissions(dir / "src/locked", fs::perms::none);
+    project.files = {broken, gone, fifo, locked};
     ArchiveRecord earlier;
     earlier.assetID = UUID::make();
-    EXPECT_EQ(run({project}, {earlier}).size(), 1u);
+    test::withoutPermissionOverride([&] { EXPECT_EQ(run({project}, {earlier}).size(), 1u); });
+    fs::permissions(dir / "src/locked", fs::perms::owner_all);
     EXPECT_TRUE(listing(dir / "archive").empty());
     EXPECT_TRUE(progress.empty());
 }

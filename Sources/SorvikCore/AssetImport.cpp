@@ -55,9 +55,13 @@ std::system_error unstorableName() {
     return std::system_error(EILSEQ, std::generic_category(), "the file name is not valid UTF-8");
 }
 
-/// Standardized: absolute, "." and ".." removed, no trailing slash.
+/// Standardized: absolute, "." and ".." removed, no trailing slash. Never throws: an empty
+/// path, or a relative one without a working folder, stays relative.
 fs::path standardized(const fs::path& path) {
-    std::string s = (path.is_absolute() ? path : fs::absolute(path)).lexically_normal().string();
+    std::error_code ec;
+    fs::path absolute = path.is_absolute() || path.empty() ? path : fs::absolute(path, ec);
+    if (ec) absolute = path;
+    std::string s = absolute.lexically_normal().string();
     while (s.size() > 1 && s.back() == '/') s.pop_back();
     return fs::path(s);
 }

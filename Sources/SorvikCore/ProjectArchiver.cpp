@@ -94,19 +94,15 @@ struct SourceStatus {
     std::optional<std::string> identity;
 };
 
+/// A source that cannot be reached (missing, or behind a folder that cannot be searched)
+/// counts as no file there: it is skipped and the other files are still archived.
 std::optional<SourceStatus> readSource(const fs::path& source, FolderStat& folders) {
     SourceStatus status;
     struct stat own {};
-    if (folders.lstat(source.string(), own) != 0) {
-        if (errno == ENOENT || errno == ENOTDIR) return std::nullopt;
-        throw files::systemError(errno, source, "cannot read");
-    }
+    if (folders.lstat(source.string(), own) != 0) return std::nullopt;
     status.identity = identityOf(own);
     status.info = own;
-    if (S_ISLNK(own.st_mode) && ::stat(source.c_str(), &status.info) != 0) {
-        if (errno == ENOENT || errno == ENOTDIR) return std::nullopt;
-        throw files::systemError(errno, source, "cannot read");
-    }
+    if (S_ISLNK(own.st_mode) && ::stat(source.c_str(), &status.info) != 0) return std::nullopt;
     // FIFOs and devices are never read: a project file replaced by one is left alone.
     if (!S_ISREG(status.info.st_mode)) return std::nullopt;
     return status;
