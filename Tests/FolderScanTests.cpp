@@ -427,8 +427,8 @@ TEST(FolderScan, InspectionOnSeveralThreadsGivesTheOneThreadResult) {
 
     fs::rename(src / "media/r1.jpg", src / "media/renamed.jpg");
     writeFile(src / "media/changed.txt", "second, longer");
+    writeFile(src / "new.png", tinyPNG());  // before the removal, so it cannot take the freed inode
     fs::remove(src / "media/gone.txt");
-    writeFile(src / "new.png", tinyPNG());
 
     // Records that a failing inspection leaves unclaimed, so a guess made before inspecting is
     // wrong: "a.txt" fails but matches, by path, the record "b.txt" then reuses by identity;
@@ -474,6 +474,7 @@ TEST(FolderScan, InspectionOnSeveralThreadsGivesTheOneThreadResult) {
     EXPECT_EQ(findAsset(parallel, "broken.png")->file.inspectionError, "无法解码图片");
     EXPECT_TRUE(findAsset(parallel, "broken.mp4")->file.inspectionError->starts_with("无法读取视频："));
     EXPECT_EQ(findAsset(parallel, "v2.mp4")->file.width, 48);
+    ASSERT_TRUE(findAsset(parallel, "gone.txt"));
     EXPECT_TRUE(findAsset(parallel, "gone.txt")->isMissing);
     EXPECT_TRUE(parallel.sourceErrors.at(source.id).starts_with("部分文件暂时无法读取："));
     EXPECT_EQ(parallel.inspectedCount, 3);  // changed.txt, new.png, d.txt
