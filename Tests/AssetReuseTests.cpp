@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "SorvikCore/AssetReuse.hpp"
 #include "SorvikCore/FolderIndexer.hpp"
 #include "SorvikCore/Repository.hpp"
 #include "Support/ScanSupport.hpp"
@@ -251,4 +252,36 @@ TEST(AssetReuse, RecognitionIsCappedPerScanAndNotRepeated) {
     const ScanResult third = scan({source}, second.assets);
     EXPECT_EQ(third.ocrCount, 0);
     EXPECT_EQ(third.reusedCount, 26);
+}
+
+TEST(AssetReuse, InspectingAheadStopsWithCancellation) {
+    TempDir src;
+    std::vector<AssetReuse::Candidate> candidates;
+    for (int i = 0; i < 40; ++i) {
+        const fs::path path = src / (std::to_string(i) + ".png");
+        writeFile(path, tinyPNG());
+        struct stat status {};
+        ASSERT_EQ(::lstat(path.c_str(), &status), 0);
+        candidates.push_back({path.string(), std::nullopt, "", status});
+    }
+    const std::vector<IndexedAsset> previous;
+    AssetReuse::Reuser reuser(previous, false);
+    std::stop_source stop;
+    stop.request_stop();
+    EXPECT_THROW(reuser.inspectAhead(candidates, 4, stop.get_token()), CancellationError);
+
+    // Results inspected ahead are what process then records, in order: the files are gone
+    // by then, so inspecting them again would record nothing.
+    AssetReuse::Reuser ahead(previous, false);
+    ahead.inspectAhead(candidates, 4, {});
+    for (const auto& candidate : candidates) fs::remove(candidate.path);
+    std::map<UUID, std::string> errors;
+    for (const auto& candidate : candidates) ahead.process(candidate, errors, {});
+    const ScanResult result = std::move(ahead).finish(errors);
+    ASSERT_EQ(result.assets.size(), 40u);
+    for (int i = 0; i < 40; ++i) {
+        EXPECT_EQ(result.assets[i].file.name, std::to_string(i) + ".png");
+        EXPECT_EQ(result.assets[i].file.width, 1);
+    }
+    EXPECT_EQ(result.inspectedCount, 40);
 }

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <set>
+#include <stdexcept>
 #include <fcntl.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -370,4 +372,130 @@ TEST(FolderScan, IdentityFollowsHardLinksNotSymbolicLinks) {
     ASSERT_TRUE(FolderIndexer::identity(dir / "a.txt"));
     EXPECT_EQ(FolderIndexer::identity(dir / "a.txt"), FolderIndexer::identity(dir / "b.txt"));
     EXPECT_NE(FolderIndexer::identity(dir / "a.txt"), FolderIndexer::identity(dir / "c.txt"));
+}
+
+namespace {
+
+/// Every asset as JSON, a new file's fresh identifier replaced by its position; then the
+/// counters, the errors and the progress texts.
+std::vector<std::string> comparable(const ScanResult& result, const std::vector<IndexedAsset>& previous,
+                                    const std::vector<std::string>& progress) {
+    std::set<std::string> known;
+    for (const auto& asset : previous) known.insert(asset.id().string());
+    std::vector<std::string> out;
+    for (std::size_t i = 0; i < result.assets.size(); ++i) {
+        std::string text = json::dumpCompact(coding::encode(result.assets[i]));
+        const std::string id = result.assets[i].id().string();
+        if (!known.contains(id))
+            for (std::size_t at; (at = text.find(id)) != std::string::npos;)
+                text.replace(at, id.size(), "new#" + std::to_string(i));
+        out.push_back(std::move(text));
+    }
+    out.push_back(std::to_string(result.inspectedCount) + " " + std::to_string(result.reusedCount) + " " +
+                  std::to_string(result.movedCount) + " " + std::to_string(result.ocrCount));
+    for (const auto& [source, error] : result.sourceErrors) out.push_back(source.string() + " " + error);
+    out.insert(out.end(), progress.begin(), progress.end());
+    return out;
+}
+
+IndexedAsset& recordOf(std::vector<IndexedAsset>& assets, const std::string& name) {
+    for (auto& asset : assets)
+        if (asset.file.name == name) return asset;
+    throw std::runtime_error(name + " not indexed");
+}
+
+}  // namespace
+
+TEST(FolderScan, InspectionOnSeveralThreadsGivesTheOneThreadResult) {
+    TempDir src;
+    // Enough texts to span several batches of inspection, the interesting files after them.
+    for (int i = 0; i < 430; ++i) writeFile(src / "copy" / ("t" + std::to_string(1000 + i) + ".txt"), "文案 " + std::to_string(i));
+    shell("cd '" + src.path().string() + "' && mkdir -p media && cd media && vips black b.png 64 48 && "
+          "vips copy b.png b.jpg && vips invert b.png i.png && vips copy i.png r1.jpg && "
+          "ffmpeg -loglevel error -f lavfi -i testsrc=size=64x48:rate=10 -t 0.5 -pix_fmt yuv420p v1.mp4 && "
+          "ffmpeg -loglevel error -f lavfi -i testsrc=size=48x64:rate=10 -t 0.3 -pix_fmt yuv420p v2.mp4");
+    writeFile(src / "media/broken.png", "not an image at all");
+    writeFile(src / "media/broken.mp4", "not a video at all");
+    writeFile(src / "media/changed.txt", "first");
+    writeFile(src / "media/gone.txt", "gone");
+    for (const char* name : {"a.txt", "b.txt", "c.txt", "d.txt"}) writeFile(src / "zz" / name, name);
+    const auto source = SourceFolder::make(src.path());
+    Scanner scan;
+    std::vector<IndexedAsset> previous = scan({source}).assets;
+    ASSERT_EQ(previous.size(), 444u);
+    recordOf(previous, "i.png").file.editedText = "说明";
+
+    fs::rename(src / "media/r1.jpg", src / "media/renamed.jpg");
+    writeFile(src / "media/changed.txt", "second, longer");
+    writeFile(src / "new.png", tinyPNG());  // before the removal, so it cannot take the freed inode
+    fs::remove(src / "media/gone.txt");
+
+    // Records that a failing inspection leaves unclaimed, so a guess made before inspecting is
+    // wrong: "a.txt" fails but matches, by path, the record "b.txt" then reuses by identity;
+    // "c.txt" fails but matches, by identity, the record of "d.txt", which then inspects.
+    const auto statOf = [&](const char* name) {
+        struct stat st {};
+        EXPECT_EQ(::lstat((src / "zz" / name).c_str(), &st), 0);
+        return st;
+    };
+    IndexedAsset& x = recordOf(previous, "a.txt");
+    const struct stat b = statOf("b.txt");
+    x.file.bytes = b.st_size;
+    x.file.reference = FileReference::make(x.file.reference->path, Date::fromTimespec(b.st_mtim.tv_sec, b.st_mtim.tv_nsec),
+                                           FolderIndexer::identity(b));
+    IndexedAsset& y = recordOf(previous, "d.txt");
+    y.file.bytes = 999;
+    y.file.reference = FileReference::make(y.file.reference->path, y.file.reference->modifiedAt,
+                                           FolderIndexer::identity(statOf("c.txt")));
+    const UUID xID = x.id(), yID = y.id();
+    std::erase_if(previous, [](const IndexedAsset& a) { return a.file.name == "b.txt" || a.file.name == "c.txt"; });
+    writeFile(src / "zz/a.txt", "a, changed");
+    writeFile(src / "zz/c.txt", "c, changed");
+    fs::permissions(src / "zz/a.txt", fs::perms::none);
+    fs::permissions(src / "zz/c.txt", fs::perms::none);
+
+    std::vector<std::vector<std::string>> runs;
+    ScanResult parallel;
+    for (const unsigned threads : {1u, 0u, 3u}) {
+        scan.threads = threads;
+        withoutPermissionOverride([&] { parallel = scan({source}, previous); });
+        runs.push_back(comparable(parallel, previous, scan.progress));
+    }
+    EXPECT_EQ(runs[1], runs[0]);
+    EXPECT_EQ(runs[2], runs[0]);
+
+    // And the one-thread result is the sound one.
+    EXPECT_EQ(findAsset(parallel, "b.txt")->id(), xID);
+    EXPECT_FALSE(findAsset(parallel, "b.txt")->sourceChanged);
+    EXPECT_EQ(findAsset(parallel, "d.txt")->id(), yID);
+    EXPECT_TRUE(findAsset(parallel, "d.txt")->sourceChanged);
+    EXPECT_EQ(findAsset(parallel, "renamed.jpg")->id(), recordOf(previous, "r1.jpg").id());
+    EXPECT_TRUE(findAsset(parallel, "i.png")->file.editedText);
+    EXPECT_EQ(findAsset(parallel, "broken.png")->file.inspectionError, "无法解码图片");
+    EXPECT_TRUE(findAsset(parallel, "broken.mp4")->file.inspectionError->starts_with("无法读取视频："));
+    EXPECT_EQ(findAsset(parallel, "v2.mp4")->file.width, 48);
+    ASSERT_TRUE(findAsset(parallel, "gone.txt"));
+    EXPECT_TRUE(findAsset(parallel, "gone.txt")->isMissing);
+    EXPECT_TRUE(parallel.sourceErrors.at(source.id).starts_with("部分文件暂时无法读取："));
+    EXPECT_EQ(parallel.inspectedCount, 3);  // changed.txt, new.png, d.txt
+    EXPECT_EQ(parallel.movedCount, 2);      // renamed.jpg, b.txt
+}
+
+TEST(FolderScan, CancellationDuringParallelInspectionLeavesNoResult) {
+    TempDir src;
+    for (int i = 0; i < 600; ++i) writeFile(src / ("t" + std::to_string(1000 + i) + ".txt"), "x");
+    const auto source = SourceFolder::make(src.path());
+    Scanner scan;
+    // Stopped in the first batch and right after the second was inspected ahead.
+    for (const int at : {1, 11}) {
+        std::stop_source stop;
+        int seen = 0;
+        EXPECT_THROW(FolderIndexer::scan({source}, {}, {}, scan.library.path(), false, 20000,
+                                         [&](const std::string&) {
+                                             if (++seen == at) stop.request_stop();
+                                         },
+                                         stop.get_token()),
+                     CancellationError);
+        EXPECT_EQ(seen, at);
+    }
 }

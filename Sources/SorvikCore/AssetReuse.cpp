@@ -7,6 +7,7 @@
 #include "SorvikCore/FolderIndexer.hpp"
 #include "SorvikCore/Inspector.hpp"
 #include "SorvikCore/LocalTextRecognizer.hpp"
+#include "SorvikCore/OrderedWork.hpp"
 #include "SorvikCore/ProjectMatcher.hpp"
 
 namespace sorvik::AssetReuse {
@@ -24,6 +25,20 @@ std::string lastComponent(const std::string& path) {
 std::string stemOf(const std::string& name) {
     const auto dot = name.rfind('.');
     return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
+}
+
+/// The attributes taken while listing, else read by path; false with errno set when unreadable.
+bool readStatus(const Candidate& candidate, struct stat& info) {
+    if (candidate.status) {
+        info = *candidate.status;
+        return true;
+    }
+    return ::lstat(candidate.path.c_str(), &info) == 0;
+}
+
+bool isReusable(const IndexedAsset* previous, std::int64_t bytes, const Date& modifiedAt) {
+    return previous && previous->file.bytes == bytes && previous->file.reference &&
+           previous->file.reference->modifiedAt == modifiedAt && !previous->isMissing;
 }
 
 }  // namespace
@@ -50,14 +65,62 @@ Reuser::Reuser(const std::vector<IndexedAsset>& previous, bool recognizeText)
 
 Reuser::~Reuser() = default;
 
-const IndexedAsset* Reuser::match(const std::string& path, const std::optional<std::string>& identity) const {
+bool Reuser::isClaimed(const UUID& id, const std::unordered_set<UUID>* alsoClaimed) const {
+    return claimed_.contains(id) || (alsoClaimed && alsoClaimed->contains(id));
+}
+
+const IndexedAsset* Reuser::match(const std::string& path, const std::optional<std::string>& identity,
+                                  const std::unordered_set<UUID>* alsoClaimed) const {
     if (const auto it = byPath_.find(path); it != byPath_.end() && !it->second.empty())
         return &previous_[it->second.front()];
     if (!identity) return nullptr;
     if (const auto it = byIdentity_.find(*identity); it != byIdentity_.end())
         for (const std::size_t i : it->second)
-            if (!claimed_.contains(previous_[i].id())) return &previous_[i];
+            if (!isClaimed(previous_[i].id(), alsoClaimed)) return &previous_[i];
     return nullptr;
+}
+
+void Reuser::inspectAhead(std::span<const Candidate> candidates, unsigned threads, std::stop_token stop) {
+    ahead_.clear();  // whatever the last batch left is no longer wanted
+    // The decisions of process, replayed with the claims it would add. Inspection only adds
+    // failures (which claim nothing), so only a failing file can make a later guess wrong.
+    std::vector<std::size_t> wanted;
+    std::unordered_set<UUID> claims;
+    for (std::size_t i = 0; i < candidates.size(); ++i) {
+        const Candidate& candidate = candidates[i];
+        struct stat info {};
+        if (!readStatus(candidate, info)) continue;
+        const std::optional<std::string> identity = FolderIndexer::identity(info);
+        const IndexedAsset* previous = match(candidate.path, identity, &claims);
+        if (previous && isClaimed(previous->id(), &claims)) continue;
+        const Date modifiedAt = Date::fromTimespec(info.st_mtim.tv_sec, info.st_mtim.tv_nsec);
+        if (!isReusable(previous, static_cast<std::int64_t>(info.st_size), modifiedAt)) wanted.push_back(i);
+        if (previous) claims.insert(previous->id());  // a new file's fresh identifier matches nothing
+    }
+    if (wanted.empty()) return;
+
+    std::vector<Inspection> done(wanted.size());
+    std::vector<char> ran(wanted.size(), 0);
+    ordered::forEach(wanted.size(), threads, [&](std::size_t k) {
+        if (stop.stop_requested()) return;
+        try {
+            done[k].file = FileInspector::inspect(candidates[wanted[k]].path, "", std::nullopt, false, stop);
+        } catch (...) {
+            done[k].failure = std::current_exception();
+        }
+        ran[k] = 1;
+    });
+    if (stop.stop_requested()) throw CancellationError();
+    for (std::size_t k = 0; k < wanted.size(); ++k)
+        if (ran[k]) ahead_.insert_or_assign(candidates[wanted[k]].path, std::move(done[k]));
+}
+
+DeliveryFile Reuser::inspected(const Candidate& candidate, std::stop_token stop) {
+    if (auto node = ahead_.extract(candidate.path)) {
+        if (node.mapped().failure) std::rethrow_exception(node.mapped().failure);
+        return std::move(node.mapped().file);
+    }
+    return FileInspector::inspect(candidate.path, "", std::nullopt, false, stop);
 }
 
 const std::optional<std::string>& Reuser::folderTopic(const std::string& relativeFolder) {
@@ -92,9 +155,7 @@ void Reuser::process(const Candidate& candidate, std::map<UUID, std::string>& so
 
     // One attribute read gives the size, the date and the identity.
     struct stat info {};
-    if (candidate.status)
-        info = *candidate.status;
-    else if (::lstat(candidate.path.c_str(), &info) != 0) {
+    if (!readStatus(candidate, info)) {
         fail(files::systemError(errno, candidate.path, "cannot read"));
         return;
     }
@@ -105,8 +166,7 @@ void Reuser::process(const Candidate& candidate, std::map<UUID, std::string>& so
     const IndexedAsset* previous = match(candidate.path, identity);
     if (previous && claimed_.contains(previous->id())) return;
 
-    const bool reusable = previous && previous->file.bytes == bytes && previous->file.reference &&
-                          previous->file.reference->modifiedAt == modifiedAt && !previous->isMissing;
+    const bool reusable = isReusable(previous, bytes, modifiedAt);
     IndexedAsset asset;
     if (reusable) {
         asset = *previous;
@@ -117,7 +177,7 @@ void Reuser::process(const Candidate& candidate, std::map<UUID, std::string>& so
     } else {
         DeliveryFile file;
         try {
-            file = FileInspector::inspect(candidate.path, "", std::nullopt, false, stop);
+            file = inspected(candidate, stop);
         } catch (const CancellationError&) {
             throw;
         } catch (const std::exception& failure) {

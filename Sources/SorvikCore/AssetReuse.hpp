@@ -2,10 +2,12 @@
 // One scan's decision, per candidate file, between reusing the previous index record and
 // inspecting the file again; and the keeping of previous records no file claimed.
 #include <cstdint>
+#include <exception>
 #include <map>
 #include <memory>
 #include <optional>
 #include <set>
+#include <span>
 #include <stop_token>
 #include <string>
 #include <sys/stat.h>
@@ -45,6 +47,13 @@ public:
     /// Throws CancellationError only; every other failure is the source's error.
     void process(const Candidate& candidate, std::map<UUID, std::string>& sourceErrors, std::stop_token stop);
 
+    /// Inspects, on up to `threads` threads (0: one per core), the candidates among these that
+    /// process is going to inspect when they come next in order, judged from the claims so far
+    /// as if every inspection succeeds; process takes each result instead of inspecting. A
+    /// wrong guess costs an unused result or an inspection in order, never a different outcome.
+    /// Throws CancellationError when stopped; inspection failures wait for process.
+    void inspectAhead(std::span<const Candidate> candidates, unsigned threads, std::stop_token stop);
+
     /// Appends every previous record not claimed, marked missing where its original vanished.
     void keepUnclaimed(const std::set<UUID>& walkedSources);
 
@@ -53,7 +62,15 @@ public:
     ScanResult finish(std::map<UUID, std::string> sourceErrors) &&;
 
 private:
-    const IndexedAsset* match(const std::string& path, const std::optional<std::string>& identity) const;
+    struct Inspection {
+        DeliveryFile file;
+        std::exception_ptr failure;
+    };
+
+    bool isClaimed(const UUID& id, const std::unordered_set<UUID>* alsoClaimed) const;
+    const IndexedAsset* match(const std::string& path, const std::optional<std::string>& identity,
+                              const std::unordered_set<UUID>* alsoClaimed = nullptr) const;
+    DeliveryFile inspected(const Candidate& candidate, std::stop_token stop);
     const std::optional<std::string>& folderTopic(const std::string& relativeFolder);
     void recognize(IndexedAsset& asset, const std::string& path);
 
@@ -65,6 +82,7 @@ private:
     std::unordered_map<std::string, std::optional<std::string>> folderTopics_;
     std::unique_ptr<LocalTextRecognizer::Recognizer> recognizer_;  // made on first use, kept for the scan
     std::vector<IndexedAsset> results_;
+    std::unordered_map<std::string, Inspection> ahead_;  // by candidate path
     std::int64_t inspected_ = 0;
     std::int64_t reused_ = 0;
     std::int64_t moved_ = 0;

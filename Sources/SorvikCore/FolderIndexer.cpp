@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <map>
 #include <set>
+#include <span>
 #include <system_error>
 #include <unordered_map>
 #include <unordered_set>
@@ -98,6 +99,10 @@ std::string parentFolder(const std::string& path) {
     if (slash == std::string::npos) return {};
     return slash == 0 ? std::string("/") : path.substr(0, slash);
 }
+
+/// Candidates inspected ahead together: enough to keep every thread busy, few enough for
+/// steady progress.
+constexpr std::size_t inspectionBatch = 200;
 
 std::string limitMessage(std::int64_t limit) {
     return "本次扫描超过 " + std::to_string(limit) + " 件，请选择更具体的来源文件夹。";
@@ -249,7 +254,8 @@ const std::vector<std::string>& ignoredDirectories() {
 
 ScanResult scan(const std::vector<SourceFolder>& sources, const std::vector<IndexedAsset>& previous,
                 const std::vector<std::filesystem::path>& excluded, const std::filesystem::path& libraryRoot,
-                bool recognizeText, std::int64_t limit, const Progress& progress, std::stop_token stop) {
+                bool recognizeText, std::int64_t limit, const Progress& progress, std::stop_token stop,
+                unsigned threads) {
     std::vector<std::string> excludedPaths;
     excludedPaths.reserve(excluded.size() + 1);
     // The library's own folder is never indexed, whatever the caller passes.
@@ -266,8 +272,14 @@ ScanResult scan(const std::vector<SourceFolder>& sources, const std::vector<Inde
     AssetReuse::Reuser reuser(previous, recognizeText);
     const auto& candidates = collector.candidates();
     const std::size_t total = candidates.size();
+    // Inspections run ahead a batch at a time, so that progress keeps coming; everything else
+    // runs here, in candidate order.
+    const bool ahead = threads != 1;
     for (std::size_t i = 0; i < total; ++i) {
         if (stop.stop_requested()) throw CancellationError();
+        if (ahead && i % inspectionBatch == 0)
+            reuser.inspectAhead(std::span(candidates).subspan(i, std::min(inspectionBatch, total - i)), threads,
+                                stop);
         if (i % 20 == 0 && progress)
             progress("正在索引 " + std::to_string(i + 1) + " / " + std::to_string(total) + " 件素材…");
         reuser.process(candidates[i], sourceErrors, stop);

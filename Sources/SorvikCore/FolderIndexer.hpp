@@ -33,12 +33,15 @@ using Progress = std::function<void(const std::string&)>;
 /// - `progress`: called every 20 files with "正在索引 {i} / {n} 件素材…", from the scanning thread;
 ///   the callee moves the text to its own thread.
 /// - `stop`: checked before every folder entry and every file; a stop throws CancellationError.
+/// - `threads`: files are inspected on up to this many threads (0: one per core, at most eight),
+///   with exactly the result of one thread; 1 inspects each file in turn on the scanning thread.
 ///
 /// Throws only SorvikError for the limit and CancellationError; every other failure is a text in
 /// `ScanResult::sourceErrors`. Reads the originals only.
 ScanResult scan(const std::vector<SourceFolder>& sources, const std::vector<IndexedAsset>& previous,
                 const std::vector<std::filesystem::path>& excluded, const std::filesystem::path& libraryRoot,
-                bool recognizeText, std::int64_t limit, const Progress& progress, std::stop_token stop = {});
+                bool recognizeText, std::int64_t limit, const Progress& progress, std::stop_token stop = {},
+                unsigned threads = 0);
 
 /// The file identity "<device>:<inode>" (both decimal) of the item at `path`, a final symbolic
 /// link not followed. Nothing when the item cannot be examined. Never throws.

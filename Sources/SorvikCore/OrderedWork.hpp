@@ -5,15 +5,19 @@
 #include <cstddef>
 #include <exception>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace sorvik::ordered {
 
-/// Calls step(i) for every i below count, on up to eight threads. When steps fail, the
-/// exception rethrown is that of the lowest failing index; every lower index has run, and
-/// no index above a known failure is started.
+/// The number of threads forEach uses by default: one per core, at most eight.
+inline std::size_t defaultThreads() { return std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, 8); }
+
+/// Calls step(i) for every i below count, on up to `threads` threads (0: defaultThreads()).
+/// When steps fail, the exception rethrown is that of the lowest failing index; every lower
+/// index has run, and no index above a known failure is started.
 template <typename Step>
-void forEach(std::size_t count, Step&& step) {
+void forEach(std::size_t count, std::size_t threads, Step&& step) {
     std::vector<std::exception_ptr> failures(count);
     std::atomic<std::size_t> next{0};
     std::atomic<std::size_t> firstFailure{count};
@@ -31,15 +35,20 @@ void forEach(std::size_t count, Step&& step) {
             }
         }
     };
-    const std::size_t threads =
-        std::min<std::size_t>(count, std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, 8));
+    const std::size_t used = std::min<std::size_t>(count, threads == 0 ? defaultThreads() : threads);
     {
         std::vector<std::jthread> workers;
-        for (std::size_t t = 1; t < threads; ++t) workers.emplace_back(work);
+        for (std::size_t t = 1; t < used; ++t) workers.emplace_back(work);
         work();
     }
     const std::size_t first = firstFailure.load();
     if (first < count) std::rethrow_exception(failures[first]);
+}
+
+/// forEach on up to eight threads, one per core.
+template <typename Step>
+void forEach(std::size_t count, Step&& step) {
+    forEach(count, 0, std::forward<Step>(step));
 }
 
 }  // namespace sorvik::ordered

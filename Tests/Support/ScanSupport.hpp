@@ -25,13 +25,14 @@ struct Scanner {
     std::vector<std::filesystem::path> excluded;
     std::int64_t limit = 20000;
     bool recognizeText = false;
+    unsigned threads = 0;  // inspection threads; 0: one per core
     std::vector<std::string> progress;
 
     ScanResult operator()(const std::vector<SourceFolder>& sources, const std::vector<IndexedAsset>& previous = {},
                           std::stop_token stop = {}) {
         progress.clear();
         return FolderIndexer::scan(sources, previous, excluded, library.path(), recognizeText, limit,
-                                   [this](const std::string& text) { progress.push_back(text); }, stop);
+                                   [this](const std::string& text) { progress.push_back(text); }, stop, threads);
     }
 };
 
