@@ -251,6 +251,35 @@ TEST_F(Media, UndecodableImagesAreRecorded) {
     EXPECT_TRUE(images::properties(dir / "truncated.jpg"));
 }
 
+TEST(ImageDecodeTest, EveryKindDecodesWholeAndRefusesTruncation) {
+    // Large enough that JPEG and WebP decode at a reduced size, while the other kinds decode at
+    // full size; a truncated copy loses most of its pixels.
+    test::TempDir dir;
+    const std::string d = dir.path().string();
+    test::shell("cd '" + d + "' && vips gaussnoise noise.v 900 700 && vips cast noise.v n8.v uchar"
+                " && vips copy n8.v photo.jpg && vips copy n8.v art.png && vips copy n8.v web.webp"
+                " && vips copy n8.v anim.gif && vips copy n8.v scan.tif && vips copy n8.v tiny.png[compression=0]");
+    for (const char* name : {"photo.jpg", "art.png", "web.webp", "anim.gif", "scan.tif", "tiny.png"}) {
+        const fs::path whole = dir / name;
+        const DeliveryFile record = inspect(whole);
+        EXPECT_FALSE(record.inspectionError) << name;
+        EXPECT_EQ(record.width, 900) << name;
+        EXPECT_EQ(record.height, 700) << name;
+        const images::Image thumbnail = images::orientedThumbnail(whole, 64);
+        EXPECT_EQ(std::max(thumbnail.width(), thumbnail.height()), 64) << name;
+
+        const std::string bytes = test::readFile(whole);
+        const fs::path cut = dir / (std::string("cut-") + name);
+        test::writeFile(cut, bytes.substr(0, bytes.size() / 3));
+        // JPEG and PNG headers survive the cut, so only the decode can find the fault.
+        if (std::string_view(name).ends_with("g")) {
+            EXPECT_TRUE(images::properties(cut)) << name;
+        }
+        EXPECT_EQ(inspect(cut).inspectionError, "无法解码图片") << name;
+        EXPECT_THROW(images::orientedThumbnail(cut, 64), images::ImageError) << name;
+    }
+}
+
 TEST_F(Media, ImageAndTextTestsFollowTheDisplayName) {
     test::TempDir dir;
     fs::copy_file(at("o6.jpg"), dir / "1234-copy");

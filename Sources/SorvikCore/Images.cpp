@@ -60,6 +60,27 @@ std::optional<Loader> acceptedLoader(const char* name) {
     return std::nullopt;
 }
 
+/// Runs the loader of the kind already sniffed, so the source is not sniffed again. Options are
+/// name and value pairs; nothing on failure.
+template <typename... Options>
+VipsImage* load(Loader loader, VipsSource* source, Options... options) {
+    VipsImage* out = nullptr;
+    const auto common = [&](auto function) {
+        return function(source, &out, "access", VIPS_ACCESS_SEQUENTIAL, "fail_on", VIPS_FAIL_ON_TRUNCATED,
+                        options..., nullptr);
+    };
+    int status = -1;
+    switch (loader) {
+        case Loader::jpeg: status = common(vips_jpegload_source); break;
+        case Loader::png: status = common(vips_pngload_source); break;
+        case Loader::heif: status = common(vips_heifload_source); break;
+        case Loader::tiff: status = common(vips_tiffload_source); break;
+        case Loader::webp: status = common(vips_webpload_source); break;
+        case Loader::gif: status = common(vips_gifload_source); break;
+    }
+    return status == 0 ? out : nullptr;
+}
+
 struct Opened {
     files::FileDescriptor fd;
     Source source;
@@ -83,7 +104,8 @@ std::optional<Opened> openImage(const fs::path& path) {
         vips_error_clear();
         return std::nullopt;
     }
-    VipsImage* raw = vips_image_new_from_source(source.get(), "", "access", VIPS_ACCESS_SEQUENTIAL, nullptr);
+    // Loaded as a decode would be, so that a kind without a reduced load decodes from here.
+    VipsImage* raw = load(*loader, source.get());
     if (!raw) {
         vips_error_clear();
         return std::nullopt;
@@ -105,37 +127,24 @@ std::optional<Opened> openImage(const fs::path& path) {
 }
 
 /// Decodes from the full image at the smallest size that still covers maxPixel, using the
-/// loader's own shrink where it has one (never an embedded preview).
+/// loader's own shrink where it has one (never an embedded preview). Otherwise the header's
+/// load decodes, so an opened image is decoded once at most.
 Image loadReduced(const Opened& opened, int maxPixel) {
     const int longest = std::max(opened.properties.width, opened.properties.height);
+    int shrink = 1;
+    double scale = 1.0;
+    if (opened.loader == Loader::jpeg)
+        while (shrink < 8 && longest / (shrink * 2) >= maxPixel) shrink *= 2;
+    // One pixel to spare, so libwebp's rounding never leaves the result below the limit.
+    if (opened.loader == Loader::webp) scale = std::min(1.0, (maxPixel + 1.0) / longest);
+    if (shrink == 1 && scale == 1.0) return opened.header;
     // A fresh source on the same descriptor: a second load from the header's source would not
-    // honour the new options (fail_on among them).
+    // honour the new options.
     Source source(vips_source_new_from_descriptor(opened.fd.get()));
     if (!source) fail("cannot read image");
-    VipsImage* raw = nullptr;
-    const auto common = [&](auto... extra) {
-        return vips_image_new_from_source(source.get(), "", "access", VIPS_ACCESS_SEQUENTIAL, "fail_on",
-                                          VIPS_FAIL_ON_TRUNCATED, extra..., nullptr);
-    };
-    switch (opened.loader) {
-        case Loader::jpeg: {
-            int shrink = 1;
-            while (shrink < 8 && longest / (shrink * 2) >= maxPixel) shrink *= 2;
-            raw = common("shrink", shrink);
-            break;
-        }
-        case Loader::webp: {
-            // One pixel to spare, so libwebp's rounding never leaves the result below the limit.
-            const double scale = std::min(1.0, (maxPixel + 1.0) / longest);
-            raw = scale < 1.0 ? common("scale", scale) : common();
-            break;
-        }
-        case Loader::heif:
-            raw = common("thumbnail", FALSE);
-            break;
-        default:
-            raw = common();
-    }
+    // The option's type must match the vararg: "shrink" is an int, "scale" a double.
+    VipsImage* raw = shrink > 1 ? load(opened.loader, source.get(), "shrink", shrink)
+                                : load(opened.loader, source.get(), "scale", scale);
     if (!raw) fail("cannot decode image");
     return Image(raw);
 }
@@ -155,10 +164,36 @@ int premultiply(VipsImage* in, VipsImage** out) { return vips_premultiply(in, ou
 int unpremultiply(VipsImage* in, VipsImage** out) { return vips_unpremultiply(in, out, nullptr); }
 int autorotate(VipsImage* in, VipsImage** out) { return vips_autorot(in, out, nullptr); }
 
+/// Computes the image's pixels on this thread, a strip at a time so that memory stays small
+/// however large the image, and hands each strip to `take`. Evaluating here instead of through
+/// libvips's worker pool keeps a decode from handing work between threads. False when decoding
+/// fails, libvips's error left pending.
+template <typename Take>
+bool computeStrips(const Image& image, Take&& take) {
+    std::unique_ptr<VipsRegion, ObjectUnref> region(vips_region_new(image.get()));
+    if (!region) return false;
+    constexpr int strip = 64;
+    for (int top = 0; top < image.height(); top += strip) {
+        const VipsRect rows{0, top, image.width(), std::min(strip, image.height() - top)};
+        if (vips_region_prepare(region.get(), &rows) != 0) return false;
+        take(region.get(), rows);
+    }
+    return true;
+}
+
+/// The image's pixels in memory, its header kept.
 Image inMemory(const Image& in) {
-    VipsImage* out = vips_image_copy_memory(in.get());
-    if (!out) fail("cannot decode image");
-    return Image(out);
+    Image out(vips_image_new_memory());
+    if (!out || vips_image_pipelinev(out.get(), VIPS_DEMAND_STYLE_THINSTRIP, in.get(), nullptr) != 0 ||
+        vips_image_write_prepare(out.get()) != 0)
+        fail("cannot decode image");
+    const auto line = static_cast<std::size_t>(VIPS_IMAGE_SIZEOF_LINE(in.get()));
+    const bool decoded = computeStrips(in, [&](VipsRegion* region, const VipsRect& rows) {
+        for (int y = rows.top; y < rows.top + rows.height; ++y)
+            std::memcpy(VIPS_IMAGE_ADDR(out.get(), 0, y), VIPS_REGION_ADDR(region, 0, y), line);
+    });
+    if (!decoded) fail("cannot decode image");
+    return out;
 }
 
 Image reduce(const Opened& opened, int maxPixel) {
@@ -245,7 +280,10 @@ std::optional<Properties> decodeTest(const fs::path& path, int maxPixel) {
     try {
         auto opened = openImage(path);
         if (!opened) return std::nullopt;
-        reduce(*opened, std::max(maxPixel, 1));
+        if (!computeStrips(loadReduced(*opened, std::max(maxPixel, 1)), [](VipsRegion*, const VipsRect&) {})) {
+            vips_error_clear();
+            return std::nullopt;
+        }
         return opened->properties;
     } catch (const std::system_error&) {
         return std::nullopt;

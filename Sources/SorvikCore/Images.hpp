@@ -66,8 +66,9 @@ struct Properties {
 /// FIFOs or devices.
 std::optional<Properties> properties(const std::filesystem::path& path);
 
-/// Header and a forced decode of the first image to at most `maxPixel` on its longer side
-/// (truncated data counts as a failure). Nothing when either fails.
+/// Header and a forced decode of every pixel of the first image, at the loader's smallest size
+/// that still covers `maxPixel` on the longer side (truncated data counts as a failure).
+/// Nothing when either fails.
 std::optional<Properties> decodeTest(const std::filesystem::path& path, int maxPixel = 64);
 
 /// The first image of the file, decoded from its full image (never an embedded preview) at
