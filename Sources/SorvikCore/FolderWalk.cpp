@@ -19,6 +19,7 @@ struct Child {
     EntryType type;
     bool hasStatus = false;
     struct stat status {};
+    int error = 0;  // set when the type was not given and could not be read
 };
 
 struct Frame {
@@ -51,7 +52,7 @@ Child childOf(int folder, const dirent& entry, const StatusFilter& wantsStatus) 
         default: return child;
     }
     if (::fstatat(folder, entry.d_name, &child.status, AT_SYMLINK_NOFOLLOW) != 0) {
-        if (entry.d_type == DT_UNKNOWN) child.type = EntryType::other;
+        if (entry.d_type == DT_UNKNOWN) child.error = errno;
         return child;
     }
     child.type = typeOfMode(child.status.st_mode);
@@ -94,7 +95,12 @@ bool enter(std::string path, std::vector<Frame>& stack, const FailureHandler& fa
         }
         const std::string_view name = entry->d_name;
         if (name == "." || name == "..") continue;
-        frame.children.push_back(childOf(::dirfd(dir), *entry, wantsStatus));
+        Child child = childOf(::dirfd(dir), *entry, wantsStatus);
+        // An entry of unknown type is reported, not guessed at.
+        if (child.error != 0)
+            failed(frame.path == "/" ? "/" + child.name : frame.path + "/" + child.name, child.error);
+        else
+            frame.children.push_back(std::move(child));
     }
     owned.reset();
     std::sort(frame.children.begin(), frame.children.end(),
