@@ -218,6 +218,14 @@ TEST(ProjectGrouping, DeletedProjectsAreNotRecreated) {
     }
     // The asset sharing the topic is alone in its group now, with a weak clue.
     EXPECT_EQ(g.assets[3].reason, "发现主题“Moonrise”，等待关联素材");
+
+    // Without a discovery key the deleted project's name gives the key; its aliases count too.
+    const Delivery renamed = project("Harbor Lights", std::nullopt, std::vector<std::string>{"Dock Night"});
+    const auto h = PM::group({asset("HarborLights_cover.png"), asset("HarborLights_v2.png"),
+                              asset("Teaser_cover.png", "dock night"), asset("Teaser_v2.png", "dock night")},
+                             {}, {renamed});
+    EXPECT_TRUE(h.projects.empty());
+    for (const IndexedAsset& a : h.assets) EXPECT_EQ(a.reason, "匹配已删除项目，等待手动关联") << a.file.name;
 }
 
 TEST(ProjectGrouping, LiveProjectsByNameAliasAndSeveral) {
