@@ -164,36 +164,24 @@ int premultiply(VipsImage* in, VipsImage** out) { return vips_premultiply(in, ou
 int unpremultiply(VipsImage* in, VipsImage** out) { return vips_unpremultiply(in, out, nullptr); }
 int autorotate(VipsImage* in, VipsImage** out) { return vips_autorot(in, out, nullptr); }
 
-/// Computes the image's pixels on this thread, a strip at a time so that memory stays small
-/// however large the image, and hands each strip to `take`. Evaluating here instead of through
-/// libvips's worker pool keeps a decode from handing work between threads. False when decoding
-/// fails, libvips's error left pending.
-template <typename Take>
-bool computeStrips(const Image& image, Take&& take) {
+/// Computes every pixel of the image on this thread, a strip at a time so that memory stays
+/// small however large the image. Evaluating here instead of through libvips's worker pool
+/// keeps a decode from handing work between threads. False when decoding fails.
+bool decodesWhole(const Image& image) {
     std::unique_ptr<VipsRegion, ObjectUnref> region(vips_region_new(image.get()));
     if (!region) return false;
     constexpr int strip = 64;
     for (int top = 0; top < image.height(); top += strip) {
         const VipsRect rows{0, top, image.width(), std::min(strip, image.height() - top)};
         if (vips_region_prepare(region.get(), &rows) != 0) return false;
-        take(region.get(), rows);
     }
     return true;
 }
 
-/// The image's pixels in memory, its header kept.
 Image inMemory(const Image& in) {
-    Image out(vips_image_new_memory());
-    if (!out || vips_image_pipelinev(out.get(), VIPS_DEMAND_STYLE_THINSTRIP, in.get(), nullptr) != 0 ||
-        vips_image_write_prepare(out.get()) != 0)
-        fail("cannot decode image");
-    const auto line = static_cast<std::size_t>(VIPS_IMAGE_SIZEOF_LINE(in.get()));
-    const bool decoded = computeStrips(in, [&](VipsRegion* region, const VipsRect& rows) {
-        for (int y = rows.top; y < rows.top + rows.height; ++y)
-            std::memcpy(VIPS_IMAGE_ADDR(out.get(), 0, y), VIPS_REGION_ADDR(region, 0, y), line);
-    });
-    if (!decoded) fail("cannot decode image");
-    return out;
+    VipsImage* out = vips_image_copy_memory(in.get());
+    if (!out) fail("cannot decode image");
+    return Image(out);
 }
 
 Image reduce(const Opened& opened, int maxPixel) {
@@ -280,7 +268,7 @@ std::optional<Properties> decodeTest(const fs::path& path, int maxPixel) {
     try {
         auto opened = openImage(path);
         if (!opened) return std::nullopt;
-        if (!computeStrips(loadReduced(*opened, std::max(maxPixel, 1)), [](VipsRegion*, const VipsRect&) {})) {
+        if (!decodesWhole(loadReduced(*opened, std::max(maxPixel, 1)))) {
             vips_error_clear();
             return std::nullopt;
         }
