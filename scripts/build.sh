@@ -4,6 +4,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh >&2
 build=${SORVIK_BUILD_DIR:-build}
+# Benchmarks are never run under a sanitizer, so those builds leave them out.
+benchmarks=ON
+[ -z "${SORVIK_SANITIZE:-}" ] || benchmarks=OFF
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSORVIK_WERROR=ON \
-  -DSORVIK_SANITIZE="${SORVIK_SANITIZE:-}" >&2
+  -DSORVIK_SANITIZE="${SORVIK_SANITIZE:-}" -DSORVIK_BENCHMARKS=$benchmarks >&2
 cmake --build "$build" -j"$(nproc)" >&2
