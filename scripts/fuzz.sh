@@ -34,7 +34,8 @@ run_one() {
   echo $? >"$work/$name/status"
 }
 
-jobs=$(nproc)
+# getconf, not nproc: nproc would obey the OMP_THREAD_LIMIT set above and run one at a time.
+jobs=$(getconf _NPROCESSORS_ONLN)
 for name in "${targets[@]}"; do
   while [ "$(jobs -rp | wc -l)" -ge "$jobs" ]; do wait -n; done
   run_one "$name" &
