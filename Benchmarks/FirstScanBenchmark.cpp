@@ -35,36 +35,39 @@ std::string readAll(const fs::path& path) {
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-/// Base images made by vips in `folder`, by name.
+/// Runs the vips commands in `folder` and gives the names of the base images they made, or
+/// nothing when a command fails.
+std::vector<std::string> makeBases(const fs::path& folder, const std::string& commands,
+                                   std::vector<std::string> names) {
+    if (!run("cd '" + folder.string() + "' && " + commands)) return {};
+    return names;
+}
+
+/// Smooth colour fields like generated artwork, with a little grain for the photographs.
 std::vector<std::string> makeFullSizeBases(const fs::path& folder) {
-    const std::string at = "cd '" + folder.string() + "' && ";
-    // Smooth colour fields like generated artwork, with a little grain for the photographs.
-    const bool made = run(
-        at + "vips perlin p1.v 2048 1536 --cell-size 96 --uchar --seed 1 && "
-             "vips perlin p2.v 2048 1536 --cell-size 96 --uchar --seed 2 && "
-             "vips perlin p3.v 2048 1536 --cell-size 96 --uchar --seed 3 && "
-             "vips bandjoin 'p1.v p2.v p3.v' smooth.v && vips gaussnoise grain.v 2048 1536 --sigma 6 --mean 0 && "
-             "vips add smooth.v grain.v grainy.v && vips cast grainy.v photo.v uchar && "
-             "vips copy photo.v photo.jpg[Q=88] && "
-             "vips extract_area smooth.v art.v 0 0 1024 1024 && vips copy art.v art.png && "
-             "vips extract_area smooth.v screen.v 0 0 1280 720 && vips copy screen.v screen.png && "
-             "vips resize photo.v frame.v 0.625 && vips copy frame.v frame.jpg[Q=85] && "
-             "vips extract_area photo.v poster.v 0 0 1080 1350 && vips copy poster.v poster.jpg[Q=90] && "
-             "vips extract_area smooth.v web.v 100 100 768 768 && vips copy web.v web.webp");
-    if (!made) return {};
-    return {"art.png", "frame.jpg", "photo.jpg", "poster.jpg", "screen.png", "web.webp"};
+    return makeBases(folder,
+                     "vips perlin p1.v 2048 1536 --cell-size 96 --uchar --seed 1 && "
+                     "vips perlin p2.v 2048 1536 --cell-size 96 --uchar --seed 2 && "
+                     "vips perlin p3.v 2048 1536 --cell-size 96 --uchar --seed 3 && "
+                     "vips bandjoin 'p1.v p2.v p3.v' smooth.v && vips gaussnoise grain.v 2048 1536 --sigma 6 --mean 0 && "
+                     "vips add smooth.v grain.v grainy.v && vips cast grainy.v photo.v uchar && "
+                     "vips copy photo.v photo.jpg[Q=88] && "
+                     "vips extract_area smooth.v art.v 0 0 1024 1024 && vips copy art.v art.png && "
+                     "vips extract_area smooth.v screen.v 0 0 1280 720 && vips copy screen.v screen.png && "
+                     "vips resize photo.v frame.v 0.625 && vips copy frame.v frame.jpg[Q=85] && "
+                     "vips extract_area photo.v poster.v 0 0 1080 1350 && vips copy poster.v poster.jpg[Q=90] && "
+                     "vips extract_area smooth.v web.v 100 100 768 768 && vips copy web.v web.webp",
+                     {"art.png", "frame.jpg", "photo.jpg", "poster.jpg", "screen.png", "web.webp"});
 }
 
 std::vector<std::string> makeSmallBases(const fs::path& folder) {
-    const std::string at = "cd '" + folder.string() + "' && ";
-    const bool made = run(
-        at + "vips xyz xyz.v 800 600 && vips gaussnoise noise.v 640 480 && "
-             "vips cast xyz.v xyz8.v uchar && vips cast noise.v noise8.v uchar && "
-             "vips copy xyz8.v small0.jpg && vips copy noise8.v small1.jpg && vips copy xyz8.v small2.png && "
-             "vips copy noise8.v small3.png && vips resize noise8.v small4.jpg 1.5 && "
-             "vips resize xyz8.v small5.png 0.5");
-    if (!made) return {};
-    return {"small0.jpg", "small1.jpg", "small2.png", "small3.png", "small4.jpg", "small5.png"};
+    return makeBases(folder,
+                     "vips xyz xyz.v 800 600 && vips gaussnoise noise.v 640 480 && "
+                     "vips cast xyz.v xyz8.v uchar && vips cast noise.v noise8.v uchar && "
+                     "vips copy xyz8.v small0.jpg && vips copy noise8.v small1.jpg && vips copy xyz8.v small2.png && "
+                     "vips copy noise8.v small3.png && vips resize noise8.v small4.jpg 1.5 && "
+                     "vips resize xyz8.v small5.png 0.5",
+                     {"small0.jpg", "small1.jpg", "small2.png", "small3.png", "small4.jpg", "small5.png"});
 }
 
 /// A source tree of imageCount copies of the bases, in folders of 100, and the clips linked in.

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <memory>
 #include <string_view>
+#include <utility>
 
 #include <vips/vips.h>
 
@@ -36,27 +37,21 @@ using Source = std::unique_ptr<VipsSource, ObjectUnref>;
 
 enum class Loader { jpeg, png, heif, tiff, webp, gif };
 
-/// Only the loaders of the accepted image kinds may open a user's file. Accepts the class
-/// name the sniffer reports ("VipsForeignLoadJpegSource") and the nickname an image records
-/// ("jpegload_source").
+/// Only the loaders of the accepted image kinds may open a user's file. Takes the class name
+/// the sniffer reports ("VipsForeignLoadJpegSource").
 std::optional<Loader> acceptedLoader(const char* name) {
     if (!name) return std::nullopt;
-    struct Known {
-        std::string_view className;
-        std::string_view nickname;
-        Loader loader;
-    };
-    static constexpr std::array<Known, 6> loaders{{
-        {"VipsForeignLoadJpeg", "jpegload", Loader::jpeg},
-        {"VipsForeignLoadPng", "pngload", Loader::png},
-        {"VipsForeignLoadHeif", "heifload", Loader::heif},
-        {"VipsForeignLoadTiff", "tiffload", Loader::tiff},
-        {"VipsForeignLoadWebp", "webpload", Loader::webp},
-        {"VipsForeignLoadNsgif", "gifload", Loader::gif},
+    static constexpr std::array<std::pair<std::string_view, Loader>, 6> loaders{{
+        {"VipsForeignLoadJpeg", Loader::jpeg},
+        {"VipsForeignLoadPng", Loader::png},
+        {"VipsForeignLoadHeif", Loader::heif},
+        {"VipsForeignLoadTiff", Loader::tiff},
+        {"VipsForeignLoadWebp", Loader::webp},
+        {"VipsForeignLoadNsgif", Loader::gif},
     }};
     const std::string_view text = name;
-    for (const auto& known : loaders)
-        if (text.starts_with(known.className) || text.starts_with(known.nickname)) return known.loader;
+    for (const auto& [className, loader] : loaders)
+        if (text.starts_with(className)) return loader;
     return std::nullopt;
 }
 
@@ -111,11 +106,6 @@ std::optional<Opened> openImage(const fs::path& path) {
         return std::nullopt;
     }
     Image header(raw);
-    const char* usedLoader = nullptr;
-    if (vips_image_get_string(raw, VIPS_META_LOADER, &usedLoader) != 0 || acceptedLoader(usedLoader) != loader) {
-        vips_error_clear();
-        return std::nullopt;
-    }
     Properties props;
     props.width = header.width();
     props.height = header.height();
