@@ -1,0 +1,375 @@
+#include "Sorvik/Stores/AppStore.hpp"
+
+#include <system_error>
+#include <unordered_map>
+
+#include "SorvikCore/CheckEngine.hpp"
+#include "SorvikCore/Exporter.hpp"
+#include "SorvikCore/Localization.hpp"
+#include "Sorvik/Support/AppConfiguration.hpp"
+
+namespace fs = std::filesystem;
+
+namespace sorvik::app {
+
+std::string describe(const std::exception_ptr& failure) {
+    try {
+        if (failure) std::rethrow_exception(failure);
+    } catch (const SorvikError& error) {
+        return error.errorDescription();
+    } catch (const std::exception& error) {
+        return error.what();
+    } catch (...) {
+    }
+    return "发生未知错误";
+}
+
+bool isCancellation(const std::exception_ptr& failure) {
+    try {
+        if (failure) std::rethrow_exception(failure);
+    } catch (const CancellationError&) {
+        return true;
+    } catch (...) {
+    }
+    return false;
+}
+
+AppStore::AppStore(const LibraryChoice& library, Platform& platform, Preferences& preferences,
+                   std::unique_ptr<JobRunner> jobs, AppLocations locations, QObject* parent)
+    : QObject(parent), platform_(platform), preferences_(preferences), jobs_(std::move(jobs)),
+      locations_(std::move(locations)) {
+    connect(&timer_, &QTimer::timeout, this, &AppStore::tick);
+    start(library);
+}
+
+AppStore::~AppStore() { shutdown(); }
+
+void AppStore::shutdown() {
+    if (shutDown_) return;
+    shutDown_ = true;
+    timer_.stop();
+    scanStop_.request_stop();
+    lifetimeStop_.request_stop();
+    jobs_->shutdown();
+}
+
+void AppStore::start(const LibraryChoice& library) {
+    ChangeBatch batch(*this);
+    if (!library.folder) {
+        enterRecovery(library.failure);
+        return;
+    }
+    try {
+        repository_.emplace(*library.folder);
+    } catch (...) {
+        enterRecovery(describe(std::current_exception()));
+        return;
+    }
+    try {
+        workspace_ = repository_->loadWorkspace();
+        deliveries_ = workspace_.projects;
+        presets_ = repository_->loadPresets();
+    } catch (...) {
+        enterRecovery(describe(std::current_exception()));
+        return;
+    }
+    if (!deliveries_.empty()) selectedID_ = deliveries_.front().id;
+    refreshAccessScopes();
+    timer_.start(static_cast<int>(AppConfiguration::scanInterval() * 1000));
+    if (!workspace_.sources.empty() && workspace_.automaticScan) {
+        QTimer::singleShot(0, this, [this] { scanFolders(true); });
+    }
+    mark(StoreChange::projects | StoreChange::selection | StoreChange::assets | StoreChange::sources |
+         StoreChange::settings | StoreChange::presets | StoreChange::deleted);
+}
+
+void AppStore::enterRecovery(const std::string& description) {
+    error_ = "资料库读取失败：" + description + "\n原资料库已保留，请先在设置中查看位置。";
+    recoveryMode_ = true;
+    selectedID_.reset();
+    mark(StoreChange::messages | StoreChange::projects | StoreChange::selection | StoreChange::assets |
+         StoreChange::sources | StoreChange::settings | StoreChange::presets | StoreChange::deleted);
+}
+
+// Changes --------------------------------------------------------------------------------------
+
+void AppStore::beginChanges() { ++changeDepth_; }
+
+void AppStore::endChanges() {
+    if (--changeDepth_ > 0 || !pendingChanges_) return;
+    const StoreChanges what = pendingChanges_;
+    pendingChanges_ = {};
+    emit changed(what);
+}
+
+void AppStore::mark(StoreChanges what) {
+    if (what.testFlag(StoreChange::projects)) ++projectsRevision_;
+    if (what.testFlag(StoreChange::assets)) assetIndexValid_ = false;
+    pendingChanges_ |= what;
+    if (changeDepth_ == 0) {
+        // A change outside any operation still goes out as one signal.
+        ChangeBatch batch(*this);
+    }
+}
+
+void AppStore::setBusy(bool busy) {
+    if (isBusy_ == busy) return;
+    isBusy_ = busy;
+    mark(StoreChange::busy);
+}
+
+void AppStore::setActivity(std::string text) {
+    if (activity_ == text) return;
+    activity_ = std::move(text);
+    mark(StoreChange::busy);
+}
+
+void AppStore::setError(std::string text) {
+    error_ = std::move(text);
+    mark(StoreChange::messages);
+}
+
+void AppStore::setNotice(std::optional<std::string> text) {
+    if (notice_ == text) return;
+    notice_ = std::move(text);
+    mark(StoreChange::messages);
+}
+
+void AppStore::setDeliveries(std::vector<Delivery> deliveries) {
+    deliveries_ = std::move(deliveries);
+    mark(StoreChange::projects);
+}
+
+// Fields the views write --------------------------------------------------------------------------
+
+void AppStore::setSearch(const std::string& text) {
+    if (search_ == text) return;
+    ChangeBatch batch(*this);
+    search_ = text;
+    mark(StoreChange::search);
+}
+
+void AppStore::setSheet(std::optional<AppSheet> sheet) {
+    if (sheet_ == sheet) return;
+    ChangeBatch batch(*this);
+    sheet_ = std::move(sheet);
+    mark(StoreChange::sheet);
+}
+
+void AppStore::setShowWarnings(bool shown) {
+    if (showWarnings_ == shown) return;
+    ChangeBatch batch(*this);
+    showWarnings_ = shown;
+    mark(StoreChange::sheet);
+}
+
+void AppStore::setShowOnlyIssues(bool only) {
+    if (showOnlyIssues_ == only) return;
+    ChangeBatch batch(*this);
+    showOnlyIssues_ = only;
+    mark(StoreChange::selection);
+}
+
+void AppStore::setProjectFilter(FileFilter filter) {
+    if (projectFilter_ == filter) return;
+    ChangeBatch batch(*this);
+    projectFilter_ = filter;
+    mark(StoreChange::selection);
+}
+
+void AppStore::clearError() {
+    if (!error_) return;
+    ChangeBatch batch(*this);
+    error_.reset();
+    mark(StoreChange::messages);
+}
+
+void AppStore::clearNotice() {
+    ChangeBatch batch(*this);
+    setNotice(std::nullopt);
+}
+
+void AppStore::setAutomaticScan(bool on) {
+    ChangeBatch batch(*this);
+    workspace_.automaticScan = on;
+    mark(StoreChange::settings);
+    persist();
+}
+
+void AppStore::setRecognizeImageText(bool on) {
+    ChangeBatch batch(*this);
+    workspace_.recognizeImageText = on;
+    mark(StoreChange::settings);
+    persist();
+}
+
+void AppStore::setAutomaticArchive(bool on) {
+    ChangeBatch batch(*this);
+    workspace_.automaticArchive = on;
+    mark(StoreChange::settings);
+    persist();
+    if (on) archiveNow();
+}
+
+// Derived values ------------------------------------------------------------------------------------
+
+const Delivery* AppStore::selected() const {
+    if (!selectedID_) return nullptr;
+    for (const Delivery& delivery : deliveries_) {
+        if (delivery.id == *selectedID_) return &delivery;
+    }
+    return nullptr;
+}
+
+bool AppStore::hasErrors() const {
+    const Delivery* project = selected();
+    if (!project) return false;
+    for (const DeliveryCheck& check : CheckEngine::checks(*project)) {
+        if (check.level == CheckLevel::error) return true;
+    }
+    return false;
+}
+
+std::vector<DeliveryCheck> AppStore::issues() const {
+    std::vector<DeliveryCheck> result;
+    const Delivery* project = selected();
+    if (!project) return result;
+    for (DeliveryCheck& check : CheckEngine::checks(*project)) {
+        if (check.level != CheckLevel::pass) result.push_back(std::move(check));
+    }
+    return result;
+}
+
+bool AppStore::latestIsCurrent() const {
+    const Delivery* project = selected();
+    if (!project || project->exports.empty()) return false;
+    return project->exports.back().signature == DeliveryExporter::signature(*project);
+}
+
+bool AppStore::canUndo() const {
+    return removalUndo_ && selectedID_ && removalUndo_->deliveryID() == *selectedID_;
+}
+
+// Persistence, selection, updates ---------------------------------------------------------------------
+
+bool AppStore::persist() {
+    if (recoveryMode_ || !repository_) return false;
+    ChangeBatch batch(*this);
+    workspace_.projects = deliveries_;
+    // Each asset takes the record of the first project file with its identifier, so the user's
+    // edits of a project file reach the index.
+    std::unordered_map<UUID, const DeliveryFile*> files;
+    for (const Delivery& delivery : deliveries_) {
+        for (const DeliveryFile& file : delivery.files) files.try_emplace(file.id, &file);
+    }
+    bool assetsChanged = false;
+    for (IndexedAsset& asset : workspace_.assets) {
+        const auto it = files.find(asset.file.id);
+        if (it == files.end() || asset.file == *it->second) continue;
+        asset.file = *it->second;
+        assetsChanged = true;
+    }
+    if (assetsChanged) mark(StoreChange::assets);
+    try {
+        repository_->saveWorkspace(workspace_);
+        return true;
+    } catch (...) {
+        setError("保存失败：" + describe(std::current_exception()));
+        return false;
+    }
+}
+
+void AppStore::select(const UUID& id) {
+    ChangeBatch batch(*this);
+    selectedID_ = id;
+    section_ = WorkspaceSection::project;
+    if (lastExport_) mark(StoreChange::lastExport);
+    lastExport_.reset();
+    setNotice(std::nullopt);
+    showOnlyIssues_ = false;
+    projectFilter_ = FileFilter::all;
+    mark(StoreChange::selection);
+}
+
+void AppStore::update(const std::optional<UUID>& id, const std::function<void(Delivery&)>& change) {
+    if (recoveryMode_) return;
+    const std::optional<UUID> target = id ? id : selectedID_;
+    if (!target) return;
+    for (Delivery& delivery : deliveries_) {
+        if (delivery.id != *target) continue;
+        ChangeBatch batch(*this);
+        change(delivery);
+        delivery.updatedAt = platform_.now();
+        mark(StoreChange::projects);
+        if (lastExport_) mark(StoreChange::lastExport);
+        lastExport_.reset();
+        persist();
+        return;
+    }
+}
+
+void AppStore::newDelivery() {
+    if (isBusy_ || recoveryMode_) return;
+    ChangeBatch batch(*this);
+    Delivery delivery(UUID::make(), L("未命名项目"), {}, DeliveryTemplate::flexible());
+    delivery.createdAt = delivery.updatedAt = platform_.now();
+    const UUID id = delivery.id;
+    deliveries_.insert(deliveries_.begin(), std::move(delivery));
+    mark(StoreChange::projects);
+    selectedID_ = id;
+    section_ = WorkspaceSection::project;
+    mark(StoreChange::selection);
+    if (lastExport_) mark(StoreChange::lastExport);
+    lastExport_.reset();
+    setNotice(std::nullopt);
+    persist();
+    setSheet(AppSheet::projectRules());
+}
+
+void AppStore::refreshAccessScopes() {
+    accessScopes_.stopAll();
+    for (const SourceFolder& source : workspace_.sources) {
+        if (source.enabled) accessScopes_.start(source.resolve());
+    }
+    if (workspace_.archiveFolder) accessScopes_.start(workspace_.archiveFolder->resolve());
+    for (const IndexedAsset& asset : workspace_.assets) {
+        if (!asset.sourceID && asset.file.reference) accessScopes_.start(asset.file.reference->resolve(true));
+    }
+}
+
+void AppStore::tick() {
+    // Nothing starts while a chooser or the alert is open: their nested event loops run ticks.
+    if (!workspace_.automaticScan || isBusy_ || recoveryMode_ || sheet_ || showWarnings_) return;
+    if (modalDepth_ > 0 || error_) return;
+    scanFolders(true);
+}
+
+std::vector<fs::path> AppStore::runChooser(const ChooserRequest& request) {
+    ++modalDepth_;
+    struct Leave {
+        int& depth;
+        ~Leave() { --depth; }
+    } leave{modalDepth_};
+    return platform_.choose(request);
+}
+
+const IndexedAsset* AppStore::assetFor(const UUID& id) const {
+    if (!assetIndexValid_) {
+        assetIndex_.clear();
+        assetIndex_.reserve(workspace_.assets.size());
+        for (std::size_t i = 0; i < workspace_.assets.size(); ++i) assetIndex_.try_emplace(workspace_.assets[i].id(), i);
+        assetIndexValid_ = true;
+    }
+    const auto it = assetIndex_.find(id);
+    return it == assetIndex_.end() ? nullptr : &workspace_.assets[it->second];
+}
+
+IndexedAsset* AppStore::assetFor(const UUID& id) {
+    return const_cast<IndexedAsset*>(std::as_const(*this).assetFor(id));
+}
+
+void AppStore::openLibraryFolder() {
+    if (repository_) platform_.open(repository_->root());
+}
+
+}  // namespace sorvik::app

@@ -1,0 +1,300 @@
+#pragma once
+// The one store of the desktop app. It lives on the GUI thread, owns every piece of app state
+// and carries out every user action; views read it and call its operations. Long work runs on
+// the store's own worker and comes back as a queued call; `changed` is emitted once per
+// operation, after the state is consistent.
+#include <QObject>
+#include <QTimer>
+#include <exception>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <stop_token>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "Sorvik/Stores/AppTypes.hpp"
+#include "Sorvik/Stores/JobRunner.hpp"
+#include "Sorvik/Stores/LibraryChoice.hpp"
+#include "Sorvik/Stores/Platform.hpp"
+#include "Sorvik/Stores/Preferences.hpp"
+#include "SorvikCore/AccessScope.hpp"
+#include "SorvikCore/FileRemovalUndo.hpp"
+#include "SorvikCore/ProjectMatcher.hpp"
+#include "SorvikCore/Repository.hpp"
+#include "SorvikCore/WorkspaceModels.hpp"
+
+namespace sorvik::app {
+
+/// Where the app keeps what it ships beside the executable.
+struct AppLocations {
+    /// The folder holding "RudidEdevov"; absent when the app has none.
+    std::optional<std::filesystem::path> resources;
+    /// The sorvik-agent program named in the AI reference text.
+    std::filesystem::path agent;
+};
+
+struct ScanOutput;
+struct LinkOutput;
+
+/// The value or the failure of a job.
+template <class T>
+struct JobOutcome {
+    std::optional<T> value;
+    std::exception_ptr failure;
+};
+
+/// The description of a failure as the store shows it: a SorvikError's message, a platform
+/// error's own description.
+std::string describe(const std::exception_ptr& failure);
+/// Whether the failure is a cancellation.
+bool isCancellation(const std::exception_ptr& failure);
+
+class AppStore : public QObject {
+    Q_OBJECT
+public:
+    /// Start-up: opens the library named by `library`, loads it and schedules the scan timer; a
+    /// failure enters recovery mode. Never throws.
+    AppStore(const LibraryChoice& library, Platform& platform, Preferences& preferences,
+             std::unique_ptr<JobRunner> jobs, AppLocations locations, QObject* parent = nullptr);
+    ~AppStore() override;
+
+    /// Stops the timer and long work and waits for the worker; no result arrives afterwards.
+    void shutdown();
+
+    // Published state.
+    const std::vector<Delivery>& deliveries() const { return deliveries_; }
+    const std::optional<UUID>& selectedID() const { return selectedID_; }
+    bool isBusy() const { return isBusy_; }
+    const std::string& activity() const { return activity_; }
+    const std::optional<std::string>& error() const { return error_; }
+    const std::optional<std::string>& notice() const { return notice_; }
+    const std::optional<ExportReceipt>& lastExport() const { return lastExport_; }
+    const std::string& search() const { return search_; }
+    const std::optional<AppSheet>& sheet() const { return sheet_; }
+    bool showWarnings() const { return showWarnings_; }
+    bool showOnlyIssues() const { return showOnlyIssues_; }
+    bool recoveryMode() const { return recoveryMode_; }
+    const std::vector<TemplatePreset>& presets() const { return presets_; }
+    const WorkspaceState& workspace() const { return workspace_; }
+    WorkspaceSection section() const { return section_; }
+    FileFilter projectFilter() const { return projectFilter_; }
+    /// The library; absent when even its folder could not be opened.
+    const Repository* repository() const { return repository_ ? &*repository_ : nullptr; }
+    /// Whether a scan is running (the stop control).
+    bool hasScanWorker() const { return scanRunning_; }
+    bool isTimerScheduled() const { return timer_.isActive(); }
+    /// The paths whose access the store holds open, in the order opened.
+    const std::vector<std::filesystem::path>& accessScopes() const { return accessScopes_.granted(); }
+    /// Counts every change of the project list; a scan that started before a change regroups.
+    std::uint64_t projectsRevision() const { return projectsRevision_; }
+    Preferences& preferences() const { return preferences_; }
+    const AppLocations& locations() const { return locations_; }
+
+    // Fields the views write.
+    void setSearch(const std::string& text);
+    void setSheet(std::optional<AppSheet> sheet);
+    void setShowWarnings(bool shown);
+    void setShowOnlyIssues(bool only);
+    void setProjectFilter(FileFilter filter);
+    void clearError();
+    void clearNotice();
+    /// The source sheet's switches: written into the workspace and saved at once.
+    void setAutomaticScan(bool on);
+    void setRecognizeImageText(bool on);
+    /// Saves, then archives at once when switched on.
+    void setAutomaticArchive(bool on);
+
+    // Derived values, computed on every read.
+    const Delivery* selected() const;
+    bool hasErrors() const;
+    std::vector<DeliveryCheck> issues() const;
+    bool latestIsCurrent() const;
+    bool canUndo() const;
+
+    // Store state, start-up and persistence.
+    bool persist();
+    void select(const UUID& id);
+    void update(const std::optional<UUID>& id, const std::function<void(Delivery&)>& change);
+    void newDelivery();
+    void refreshAccessScopes();
+
+    // Scanning.
+    void scanFolders(bool silent);
+    /// Stop: ends a running scan on its failure path; the last complete index stays.
+    void stopScan();
+    /// A progress text of the scan with this token; dropped unless that scan is running.
+    void reportScanProgress(const UUID& token, const std::string& text);
+    /// The running scan's token.
+    const std::optional<UUID>& scanToken() const { return scanToken_; }
+    /// The most files one scan takes: 20000 unless a test lowers it.
+    void setScanLimit(std::int64_t limit) { scanLimit_ = limit; }
+    /// Archives every project into the archive folder, then calls `then` on the GUI thread.
+    void archiveCurrentProjects(bool reportErrors, std::function<void()> then);
+
+    // Source folders.
+    void chooseSourceFolders();
+    void connectFolders(const std::vector<std::filesystem::path>& urls);
+    void toggleSource(const UUID& id, bool enabled);
+    void loadRudidEdevov();
+
+    // Archive.
+    void chooseArchiveFolder();
+    void archiveNow();
+
+    // Files, checks and export.
+    void chooseFiles();
+    void importURLs(const std::vector<std::filesystem::path>& urls);
+    void editFile(const DeliveryFile& edited);
+    void removeFile(const DeliveryFile& file);
+    void undoRemove();
+    /// The export command of the menu and the delivery view: warnings first, else the chooser.
+    void exportCommand();
+    /// Whether exportCommand would act now.
+    bool canExport() const;
+    void chooseExportDestination(bool allowWarnings);
+    void savePreset(const DeliveryTemplate& templ);
+
+    // Matching and the inbox.
+    void regroup();
+    void assign(const IndexedAsset& asset, const UUID& projectID);
+    void createProject(const IndexedAsset& asset);
+    std::optional<DeliveryFile> file(const UUID& id) const;
+    void showProjects();
+    void showInbox();
+    void deleteProject(const UUID& id);
+    void restoreProject(const UUID& id);
+
+    // The AI reference text.
+    void copyAgentReference(const Delivery& project, const std::optional<DeliveryFile>& file);
+
+    // The library folder in the file manager (settings).
+    void openLibraryFolder();
+
+public slots:
+    /// One beat of the scan timer.
+    void tick();
+
+signals:
+    void changed(sorvik::app::StoreChanges what);
+
+protected:
+    friend class ChangeBatch;
+    friend class ModalScope;
+
+    /// Opens a batch of changes; the signal goes out when the outermost batch closes.
+    void beginChanges();
+    void endChanges();
+    void mark(StoreChanges what);
+
+    /// Runs `work` on the worker with `stop`; `done` runs later on the GUI thread unless the
+    /// store is gone. Every exception of `work` reaches `done` as its failure.
+    template <class T>
+    void runJob(std::stop_token stop, std::function<T(std::stop_token)> work,
+                std::function<void(JobOutcome<T>)> done);
+
+    /// A modal chooser through the platform; the timer stays quiet while it is open.
+    std::vector<std::filesystem::path> runChooser(const ChooserRequest& request);
+
+    void setBusy(bool busy);
+    void setActivity(std::string text);
+    void setError(std::string text);
+    void setNotice(std::optional<std::string> text);
+    void setDeliveries(std::vector<Delivery> deliveries);
+
+private:
+    void start(const LibraryChoice& library);
+    void enterRecovery(const std::string& description);
+    // Scanning, in order.
+    void groupScan(std::shared_ptr<ScanOutput> scan, bool silent);
+    void applyScan(const ScanOutput& scan, ProjectMatcher::Grouping grouping, bool silent);
+    void scanFailed(const std::exception_ptr& failure, bool silent);
+    void finishScan();
+    void finishConnecting(JobOutcome<std::vector<SourceFolder>> outcome);
+    void mergeLinked(std::shared_ptr<LinkOutput> linked, std::optional<UUID> target);
+    /// The first indexed asset of a file identifier, through an index rebuilt after changes.
+    IndexedAsset* assetFor(const UUID& id);
+    const IndexedAsset* assetFor(const UUID& id) const;
+
+    Platform& platform_;
+    Preferences& preferences_;
+    std::unique_ptr<JobRunner> jobs_;
+    AppLocations locations_;
+
+    std::vector<Delivery> deliveries_;
+    std::optional<UUID> selectedID_;
+    bool isBusy_ = false;
+    std::string activity_;
+    std::optional<std::string> error_;
+    std::optional<std::string> notice_;
+    std::optional<ExportReceipt> lastExport_;
+    std::string search_;
+    std::optional<AppSheet> sheet_;
+    bool showWarnings_ = false;
+    bool showOnlyIssues_ = false;
+    bool recoveryMode_ = false;
+    std::vector<TemplatePreset> presets_;
+    WorkspaceState workspace_;
+    WorkspaceSection section_ = WorkspaceSection::projects;
+    FileFilter projectFilter_ = FileFilter::all;
+
+    std::optional<Repository> repository_;
+    std::optional<FileRemovalUndo> removalUndo_;
+    std::optional<IndexedAsset> removedAssociation_;
+    AccessScopes accessScopes_;
+    QTimer timer_;
+
+    // The running scan.
+    bool scanRunning_ = false;
+    std::optional<UUID> scanToken_;
+    bool scanCancelled_ = false;
+    std::stop_source scanStop_;
+    // Every job of the store; stopped when the store shuts down.
+    std::stop_source lifetimeStop_;
+    std::uint64_t projectsRevision_ = 0;
+    std::int64_t scanLimit_ = 20000;
+    mutable std::unordered_map<UUID, std::size_t> assetIndex_;
+    mutable bool assetIndexValid_ = false;
+    int modalDepth_ = 0;
+    int changeDepth_ = 0;
+    StoreChanges pendingChanges_;
+    bool shutDown_ = false;
+};
+
+/// Groups the changes of one operation into one signal.
+class ChangeBatch {
+public:
+    explicit ChangeBatch(AppStore& store) : store_(store) { store_.beginChanges(); }
+    ~ChangeBatch() { store_.endChanges(); }
+    ChangeBatch(const ChangeBatch&) = delete;
+    ChangeBatch& operator=(const ChangeBatch&) = delete;
+
+private:
+    AppStore& store_;
+};
+
+template <class T>
+void AppStore::runJob(std::stop_token stop, std::function<T(std::stop_token)> work,
+                      std::function<void(JobOutcome<T>)> done) {
+    jobs_->submit([this, stop, work = std::move(work), done = std::move(done)]() mutable {
+        auto outcome = std::make_shared<JobOutcome<T>>();
+        try {
+            outcome->value.emplace(work(stop));
+        } catch (...) {
+            outcome->failure = std::current_exception();
+        }
+        // The store joins its worker before it goes away, so `this` is alive here; a call
+        // queued for a store destroyed meanwhile is dropped by Qt with it.
+        QMetaObject::invokeMethod(
+            this,
+            [this, outcome, done = std::move(done)]() mutable {
+                if (shutDown_) return;
+                done(std::move(*outcome));
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+}  // namespace sorvik::app

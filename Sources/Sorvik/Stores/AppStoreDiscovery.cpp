@@ -1,0 +1,204 @@
+// Scanning: the folder walk and the grouping on the worker, the result applied on the GUI thread,
+// and the archiving run that may follow.
+#include <unordered_map>
+
+#include "Sorvik/Stores/AppStore.hpp"
+#include "SorvikCore/FolderIndexer.hpp"
+#include "SorvikCore/ProjectArchiver.hpp"
+#include "SorvikCore/ProjectMatcher.hpp"
+
+namespace fs = std::filesystem;
+
+namespace sorvik::app {
+
+namespace {
+constexpr std::int64_t scanLimit = 20000;
+
+}  // namespace
+
+/// The walk's result and, per source, the folder it resolves to when something stands there.
+struct ScanOutput {
+    ScanResult result;
+    std::unordered_map<UUID, std::string> resolvedPaths;
+};
+
+void AppStore::scanFolders(bool silent) {
+    ChangeBatch batch(*this);
+    if (isBusy_ || recoveryMode_ || (workspace_.sources.empty() && workspace_.assets.empty())) {
+        if (!silent) setSheet(AppSheet::sources());
+        return;
+    }
+    const UUID token = UUID::make();
+    scanToken_ = token;
+    scanCancelled_ = false;
+    scanStop_ = std::stop_source();
+    scanRunning_ = true;
+    setBusy(true);
+    setActivity("正在发现新素材…");
+
+    std::vector<fs::path> excluded;
+    if (workspace_.archiveFolder) excluded.push_back(workspace_.archiveFolder->resolve());
+    fs::path libraryRoot;
+    if (repository_) {
+        excluded.push_back(repository_->root() / "files");
+        libraryRoot = repository_->root();
+    }
+    auto work = [this, token, sources = workspace_.sources, previous = workspace_.assets, excluded, libraryRoot,
+                 recognize = workspace_.recognizeImageText, limit = scanLimit_](std::stop_token stop) {
+        auto progress = [this, token](const std::string& text) {
+            QMetaObject::invokeMethod(
+                this, [this, token, text] { reportScanProgress(token, text); }, Qt::QueuedConnection);
+        };
+        ScanOutput output;
+        output.result = FolderIndexer::scan(sources, previous, excluded, libraryRoot, recognize, limit, progress,
+                                            stop);
+        for (const SourceFolder& source : sources) {
+            const fs::path resolved = source.resolve();
+            std::error_code ignored;
+            if (fs::exists(fs::symlink_status(resolved, ignored))) output.resolvedPaths[source.id] = resolved.string();
+        }
+        return output;
+    };
+    runJob<ScanOutput>(scanStop_.get_token(), work, [this, silent](JobOutcome<ScanOutput> outcome) {
+        ChangeBatch batch(*this);
+        if (outcome.failure) {
+            scanFailed(outcome.failure, silent);
+            return;
+        }
+        setActivity("正在关联项目…");
+        groupScan(std::make_shared<ScanOutput>(std::move(*outcome.value)), silent);
+    });
+}
+
+void AppStore::groupScan(std::shared_ptr<ScanOutput> scan, bool silent) {
+    // The grouping works on the projects as they are now; when they change before it is applied
+    // (a rename, new aliases, a new project), it runs again so that no edit is lost.
+    const std::uint64_t revision = projectsRevision_;
+    auto work = [scan, projects = deliveries_,
+                 deleted = workspace_.deletedProjects.value_or(std::vector<Delivery>{})](std::stop_token) {
+        return ProjectMatcher::group(scan->result.assets, projects, deleted);
+    };
+    runJob<ProjectMatcher::Grouping>(
+        scanStop_.get_token(), work,
+        [this, scan, silent, revision](JobOutcome<ProjectMatcher::Grouping> outcome) {
+            ChangeBatch batch(*this);
+            if (scanCancelled_) {
+                scanFailed(std::make_exception_ptr(CancellationError()), silent);
+                return;
+            }
+            if (outcome.failure) {
+                scanFailed(outcome.failure, silent);
+                return;
+            }
+            if (projectsRevision_ != revision) {
+                groupScan(scan, silent);
+                return;
+            }
+            applyScan(*scan, std::move(*outcome.value), silent);
+        });
+}
+
+void AppStore::applyScan(const ScanOutput& scan, ProjectMatcher::Grouping grouping, bool silent) {
+    const ScanResult& result = scan.result;
+    workspace_.assets = std::move(grouping.assets);
+    setDeliveries(std::move(grouping.projects));
+    mark(StoreChange::assets | StoreChange::sources | StoreChange::settings);
+    for (SourceFolder& source : workspace_.sources) {
+        const auto error = result.sourceErrors.find(source.id);
+        if (error != result.sourceErrors.end()) {
+            source.lastError = error->second;
+        } else {
+            source.lastError.reset();
+        }
+        const auto resolved = scan.resolvedPaths.find(source.id);
+        if (resolved != scan.resolvedPaths.end()) source.path = resolved->second;
+    }
+    workspace_.lastScan = platform_.now();
+    workspace_.scanSummary = "读取 " + std::to_string(result.inspectedCount) + " 件 · 复用 " +
+                             std::to_string(result.reusedCount) + " 件索引 · 重连 " +
+                             std::to_string(result.movedCount) + " 件";
+    persist();
+    if (!silent) {
+        setNotice(result.sourceErrors.empty() ? *workspace_.scanSummary
+                                              : std::string("部分来源不可用，请在来源设置中查看。其余素材已更新。"));
+    }
+    if (workspace_.automaticArchive) {
+        archiveCurrentProjects(!silent, [this] {
+            ChangeBatch batch(*this);
+            finishScan();
+        });
+        return;
+    }
+    finishScan();
+}
+
+void AppStore::scanFailed(const std::exception_ptr& failure, bool silent) {
+    if (isCancellation(failure)) {
+        setNotice("已停止扫描，保留上一次完整索引。");
+    } else if (silent) {
+        workspace_.scanSummary = "扫描未完成：" + describe(failure);
+        mark(StoreChange::settings);
+    } else {
+        setError(describe(failure));
+    }
+    finishScan();
+}
+
+void AppStore::finishScan() {
+    setBusy(false);
+    scanRunning_ = false;
+    scanToken_.reset();
+    mark(StoreChange::busy);
+}
+
+void AppStore::reportScanProgress(const UUID& token, const std::string& text) {
+    if (shutDown_ || scanToken_ != token) return;
+    ChangeBatch batch(*this);
+    setActivity(text);
+}
+
+void AppStore::stopScan() {
+    ChangeBatch batch(*this);
+    scanCancelled_ = true;
+    if (scanRunning_) scanStop_.request_stop();
+    setActivity("正在结束扫描…");
+}
+
+void AppStore::archiveCurrentProjects(bool reportErrors, std::function<void()> then) {
+    if (!repository_ || recoveryMode_ || !workspace_.archiveFolder) {
+        if (then) then();
+        return;
+    }
+    ChangeBatch batch(*this);
+    setActivity("正在按项目归档…");
+    const std::size_t previousCount = workspace_.archives.size();
+    auto work = [projects = deliveries_, previous = workspace_.archives, repository = *repository_,
+                 destination = workspace_.archiveFolder->resolve()](std::stop_token stop) {
+        return ProjectArchiver::archive(projects, repository, destination, previous, [](const std::string&) {},
+                                        stop);
+    };
+    runJob<std::vector<ArchiveRecord>>(
+        lifetimeStop_.get_token(), work,
+        [this, reportErrors, previousCount, then = std::move(then)](JobOutcome<std::vector<ArchiveRecord>> outcome) {
+            ChangeBatch batch(*this);
+            if (outcome.failure) {
+                const std::string description = describe(outcome.failure);
+                if (reportErrors) {
+                    setError("归档未完成：" + description);
+                } else {
+                    setNotice("归档暂未完成，下次扫描会重试：" + description);
+                }
+            } else {
+                const std::size_t added = outcome.value->size() - std::min(outcome.value->size(), previousCount);
+                workspace_.archives = std::move(*outcome.value);
+                mark(StoreChange::settings);
+                // The copies count only once their records are saved.
+                if (persist() && added > 0) {
+                    setNotice("已自动归档 " + std::to_string(added) + " 件新版本，原文件未移动。");
+                }
+            }
+            if (then) then();
+        });
+}
+
+}  // namespace sorvik::app

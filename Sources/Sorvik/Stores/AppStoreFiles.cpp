@@ -1,0 +1,303 @@
+// Linking chosen or dropped files, editing and removing project files, export and presets.
+#include <unordered_set>
+
+#include "Sorvik/Stores/AppStore.hpp"
+#include "SorvikCore/AssetImport.hpp"
+#include "SorvikCore/Exporter.hpp"
+#include "SorvikCore/FileSystem.hpp"
+#include "SorvikCore/Localization.hpp"
+
+namespace fs = std::filesystem;
+
+namespace sorvik::app {
+
+/// What linking found on the worker.
+struct LinkOutput {
+    std::vector<SourceFolder> sources;
+    LinkedAssetBatch batch;
+    std::size_t folders = 0;
+    std::size_t skipped = 0;
+};
+
+namespace {
+
+LinkOutput linkChosen(const std::vector<fs::path>& urls, const std::vector<SourceFolder>& existing,
+                      const Repository& repository, std::stop_token stop) {
+    const AssetImportPlan plan(urls);
+    if (plan.files.size() > AssetImport::maximumFiles) throw SorvikError::message("一次最多关联 500 个文件。");
+    LinkOutput output;
+    output.folders = plan.folders.size();
+    output.skipped = plan.skipped.size();
+    std::unordered_set<std::string> known;
+    for (const SourceFolder& source : existing) known.insert(files::resolvedPath(source.resolve()));
+    for (const fs::path& folder : plan.folders) {
+        if (known.insert(files::resolvedPath(folder)).second) output.sources.push_back(SourceFolder::make(folder));
+    }
+    output.batch = repository.linkFilesReportingFailures(plan.files, stop);
+    return output;
+}
+
+/// The linked assets merged into a copy of the library and matched again.
+struct Merged {
+    std::vector<IndexedAsset> assets;
+    std::vector<Delivery> projects;
+};
+
+}  // namespace
+
+void AppStore::chooseFiles() {
+    if (isBusy_ || recoveryMode_) return;
+    ChooserRequest request;
+    request.kind = ChooserRequest::Kind::files;
+    request.title = L("关联素材");
+    request.prompt = L("关联原文件");
+    request.message = L("项目保存原文件的引用。新文件将持续从连接的来源文件夹中发现。");
+    request.multiple = true;
+    const std::vector<fs::path> urls = runChooser(request);
+    if (urls.empty()) return;
+    importURLs(urls);
+}
+
+void AppStore::importURLs(const std::vector<fs::path>& urls) {
+    if (isBusy_ || recoveryMode_ || urls.empty() || !repository_) return;
+    ChangeBatch batch(*this);
+    std::optional<UUID> target;
+    if (section_ == WorkspaceSection::project) target = selectedID_;
+    setBusy(true);
+    setActivity("正在读取与检查文件…");
+    setNotice(std::nullopt);
+    auto work = [urls, existing = workspace_.sources, repository = *repository_](std::stop_token stop) {
+        return linkChosen(urls, existing, repository, stop);
+    };
+    runJob<LinkOutput>(lifetimeStop_.get_token(), work, [this, target](JobOutcome<LinkOutput> outcome) {
+        ChangeBatch batch(*this);
+        if (outcome.failure) {
+            setError(describe(outcome.failure));
+            setBusy(false);
+            return;
+        }
+        mergeLinked(std::make_shared<LinkOutput>(std::move(*outcome.value)), target);
+    });
+}
+
+void AppStore::mergeLinked(std::shared_ptr<LinkOutput> linked, std::optional<UUID> target) {
+    // Matching a whole library is worker work; it runs again when the projects change meanwhile.
+    const std::uint64_t revision = projectsRevision_;
+    WorkspaceState copy;
+    copy.assets = workspace_.assets;
+    copy.projects = deliveries_;
+    copy.deletedProjects = workspace_.deletedProjects;
+    auto work = [linked, target, copy = std::move(copy)](std::stop_token) mutable {
+        copy.linkAssets(linked->batch.assets, target);
+        return Merged{std::move(copy.assets), std::move(copy.projects)};
+    };
+    runJob<Merged>(lifetimeStop_.get_token(), work, [this, linked, target, revision](JobOutcome<Merged> outcome) {
+        ChangeBatch batch(*this);
+        if (outcome.failure) {
+            setError(describe(outcome.failure));
+            setBusy(false);
+            return;
+        }
+        if (projectsRevision_ != revision) {
+            mergeLinked(linked, target);
+            return;
+        }
+        for (SourceFolder& source : linked->sources) workspace_.sources.push_back(source);
+        workspace_.assets = std::move(outcome.value->assets);
+        setDeliveries(std::move(outcome.value->projects));
+        mark(StoreChange::sources | StoreChange::assets);
+        refreshAccessScopes();
+        const bool saved = persist();
+        if (saved) {
+            // Stored in Chinese; shown through the catalogue's template.
+            setNotice("已连接 " + std::to_string(linked->sources.size()) + " 个文件夹，关联 " +
+                      std::to_string(linked->batch.assets.size()) + " 个文件，跳过 " +
+                      std::to_string(linked->skipped) + " 项。");
+            if (!linked->batch.failures.empty()) {
+                std::string text = L("部分文件读取失败，其余文件已保留。");
+                for (const std::string& failure : linked->batch.failures) text += "\n" + failure;
+                setError(std::move(text));
+            }
+        }
+        setBusy(false);
+        if (saved && linked->folders > 0) {
+            QMetaObject::invokeMethod(this, [this] { scanFolders(true); }, Qt::QueuedConnection);
+        }
+    });
+}
+
+void AppStore::editFile(const DeliveryFile& edited) {
+    // In recovery mode the edit could never be saved.
+    if (isBusy_ || recoveryMode_) return;
+    ChangeBatch batch(*this);
+    DeliveryFile current = file(edited.id).value_or(edited);
+    const auto& a = current.reference;
+    const auto& b = edited.reference;
+    bool changed = false;
+    if (a.has_value() != b.has_value() || (a && b && a->modifiedAt != b->modifiedAt)) {
+        changed = true;
+    } else {
+        changed = current.bytes != edited.bytes;
+    }
+    current.role = edited.role;
+    current.crop = edited.crop;
+    if (edited.editedText) {
+        current.editedText = edited.editedText;
+    } else if (!changed) {
+        current.editedText.reset();
+    } else {
+        current.editedText = edited.text != current.text ? edited.text : std::nullopt;
+    }
+    if (changed) {
+        current.sourceUpdatePending = true;
+    } else {
+        current.sourceUpdatePending.reset();
+    }
+    if (IndexedAsset* asset = assetFor(current.id)) {
+        asset->file = current;
+        mark(StoreChange::assets);
+    }
+    for (const Delivery& delivery : deliveries_) {
+        for (const DeliveryFile& candidate : delivery.files) {
+            if (candidate.id != current.id) continue;
+            update(delivery.id, [&current](Delivery& project) {
+                for (DeliveryFile& f : project.files) {
+                    if (f.id == current.id) {
+                        f = current;
+                        return;
+                    }
+                }
+            });
+            return;
+        }
+    }
+    persist();
+}
+
+void AppStore::removeFile(const DeliveryFile& file) {
+    if (isBusy_ || recoveryMode_) return;
+    const Delivery* project = selected();
+    if (!project) return;
+    std::optional<FileRemovalUndo> undo = FileRemovalUndo::make(*project, file.id);
+    if (!undo) return;
+    ChangeBatch batch(*this);
+    removalUndo_ = std::move(undo);
+    if (IndexedAsset* asset = assetFor(file.id)) {
+        removedAssociation_ = *asset;
+        asset->projectID.reset();
+        asset->assignment = AssignmentMode::unassigned;
+        asset->reason = "已从项目解除关联";
+        mark(StoreChange::assets);
+    } else {
+        removedAssociation_.reset();
+    }
+    const UUID fileID = file.id;
+    update(std::nullopt, [fileID](Delivery& delivery) {
+        std::erase_if(delivery.files, [&](const DeliveryFile& f) { return f.id == fileID; });
+    });
+    setNotice("已从交付中移除“" + file.name + "”。原文件仍在。");
+}
+
+void AppStore::undoRemove() {
+    if (isBusy_ || recoveryMode_ || !canUndo() || !removalUndo_) return;
+    ChangeBatch batch(*this);
+    std::optional<DeliveryFile> preferred;
+    if (removedAssociation_) {
+        if (const IndexedAsset* asset = assetFor(removedAssociation_->file.id)) preferred = asset->file;
+    }
+    bool restored = false;
+    const FileRemovalUndo undo = *removalUndo_;
+    update(undo.deliveryID(), [&](Delivery& delivery) {
+        restored = undo.restore(delivery);
+        if (!restored || !preferred) return;
+        for (DeliveryFile& f : delivery.files) {
+            if (f.id == preferred->id) {
+                f = *preferred;
+                break;
+            }
+        }
+    });
+    if (restored && removedAssociation_) {
+        if (IndexedAsset* asset = assetFor(removedAssociation_->file.id)) {
+            asset->projectID = removedAssociation_->projectID;
+            asset->assignment = removedAssociation_->assignment;
+            mark(StoreChange::assets);
+            persist();
+        }
+    }
+    removalUndo_.reset();
+    removedAssociation_.reset();
+    if (restored) setNotice("已撤销移除，后续编辑与新文件已保留。");
+}
+
+bool AppStore::canExport() const { return !isBusy_ && selected() && !hasErrors(); }
+
+void AppStore::exportCommand() {
+    if (!canExport()) return;
+    if (!issues().empty()) {
+        setShowWarnings(true);
+    } else {
+        chooseExportDestination(false);
+    }
+}
+
+void AppStore::chooseExportDestination(bool allowWarnings) {
+    if (isBusy_ || !selected() || !repository_) return;
+    const std::string name = selected()->name;
+    ChooserRequest request;
+    request.kind = ChooserRequest::Kind::folders;
+    request.title = L("导出交付包");
+    request.prompt = L("导出到这里");
+    request.message = L("将创建“{0}”文件夹，包含文件、清单与检查说明。同名文件夹会自动编号。",
+                        DeliveryExporter::safeName(name));
+    request.canCreateFolders = true;
+    const std::vector<fs::path> urls = runChooser(request);
+    // The chooser ran a nested event loop: the selection or the busy state may have changed.
+    if (urls.empty() || isBusy_ || !selected() || !repository_) return;
+    ChangeBatch batch(*this);
+    setBusy(true);
+    setActivity("正在校验并导出…");
+    const Delivery project = *selected();
+    auto work = [project, repository = *repository_, folder = urls.front(), allowWarnings](std::stop_token) {
+        AccessScopes scope;
+        scope.start(folder);
+        return DeliveryExporter::exportDelivery(project, repository, folder, allowWarnings);
+    };
+    runJob<ExportReceipt>(lifetimeStop_.get_token(), work, [this, id = project.id](JobOutcome<ExportReceipt> outcome) {
+        ChangeBatch batch(*this);
+        if (outcome.failure) {
+            setError(describe(outcome.failure));
+        } else {
+            const ExportReceipt receipt = *outcome.value;
+            update(id, [&receipt](Delivery& delivery) { delivery.exports.push_back(receipt); });
+            lastExport_ = receipt;
+            mark(StoreChange::lastExport);
+            setNotice(std::nullopt);
+            if (preferences_.revealAfterExport()) platform_.reveal(receipt.path);
+        }
+        setBusy(false);
+    });
+}
+
+void AppStore::savePreset(const DeliveryTemplate& templ) {
+    if (recoveryMode_) return;
+    for (const TemplatePreset& preset : presets_) {
+        if (preset.templ == templ) return;
+    }
+    ChangeBatch batch(*this);
+    std::vector<TemplatePreset> list = presets_;
+    list.push_back(TemplatePreset{UUID::make(), templ});
+    if (repository_) {
+        try {
+            repository_->savePresets(list);
+        } catch (...) {
+            setError("保存规则失败：" + describe(std::current_exception()));
+            return;
+        }
+    }
+    presets_ = std::move(list);
+    mark(StoreChange::presets);
+    setNotice("已保存常用规则“" + templ.name + "”。");
+}
+
+}  // namespace sorvik::app

@@ -1,0 +1,117 @@
+// Matching outside a scan, the inbox, deleting and restoring projects, and the AI reference text.
+#include "Sorvik/Stores/AppStore.hpp"
+#include "Sorvik/Stores/AgentReference.hpp"
+#include "SorvikCore/ProjectMatcher.hpp"
+
+namespace sorvik::app {
+
+void AppStore::regroup() {
+    ChangeBatch batch(*this);
+    ProjectMatcher::Grouping grouping = ProjectMatcher::group(
+        workspace_.assets, deliveries_, workspace_.deletedProjects.value_or(std::vector<Delivery>{}));
+    workspace_.assets = std::move(grouping.assets);
+    mark(StoreChange::assets);
+    setDeliveries(std::move(grouping.projects));
+}
+
+void AppStore::assign(const IndexedAsset& asset, const UUID& projectID) {
+    // In recovery mode the assignment could never be saved.
+    if (isBusy_ || recoveryMode_) return;
+    IndexedAsset* target = assetFor(asset.id());
+    if (!target) return;
+    ChangeBatch batch(*this);
+    target->projectID = projectID;
+    target->assignment = AssignmentMode::manual;
+    target->reason = "已确认项目关联";
+    mark(StoreChange::assets);
+    const UUID id = asset.id();
+    for (Delivery& delivery : deliveries_) {
+        std::erase_if(delivery.files, [&](const DeliveryFile& file) { return file.id == id; });
+    }
+    mark(StoreChange::projects);
+    regroup();
+    persist();
+}
+
+void AppStore::createProject(const IndexedAsset& asset) {
+    if (recoveryMode_) return;
+    ChangeBatch batch(*this);
+    std::string name;
+    if (const std::optional<ProjectHint> hint = ProjectMatcher::hint(asset)) {
+        name = hint->title;
+    } else {
+        name = asset.file.name;
+        if (const auto dot = name.rfind('.'); dot != std::string::npos) name.erase(dot);
+    }
+    Delivery project(UUID::make(), name, {}, DeliveryTemplate::flexible());
+    project.createdAt = project.updatedAt = platform_.now();
+    const UUID id = project.id;
+    deliveries_.insert(deliveries_.begin(), std::move(project));
+    mark(StoreChange::projects);
+    assign(asset, id);
+    select(id);
+    setSheet(AppSheet::projectRules());
+}
+
+std::optional<DeliveryFile> AppStore::file(const UUID& id) const {
+    if (const IndexedAsset* asset = assetFor(id)) return asset->file;
+    for (const Delivery& delivery : deliveries_) {
+        for (const DeliveryFile& candidate : delivery.files) {
+            if (candidate.id == id) return candidate;
+        }
+    }
+    return std::nullopt;
+}
+
+void AppStore::showProjects() {
+    ChangeBatch batch(*this);
+    section_ = WorkspaceSection::projects;
+    mark(StoreChange::selection);
+    setNotice(std::nullopt);
+    setSearch("");
+}
+
+void AppStore::showInbox() {
+    ChangeBatch batch(*this);
+    section_ = WorkspaceSection::inbox;
+    mark(StoreChange::selection);
+    setNotice(std::nullopt);
+    setSearch("");
+}
+
+void AppStore::deleteProject(const UUID& id) {
+    if (isBusy_ || recoveryMode_) return;
+    ChangeBatch batch(*this);
+    workspace_.projects = deliveries_;
+    workspace_.deleteProject(id);
+    mark(StoreChange::assets | StoreChange::deleted);
+    setDeliveries(workspace_.projects);
+    selectedID_.reset();
+    section_ = WorkspaceSection::projects;
+    mark(StoreChange::selection);
+    if (lastExport_) mark(StoreChange::lastExport);
+    lastExport_.reset();
+    persist();
+    setNotice("项目已删除，原文件保留。可从侧栏恢复。");
+}
+
+void AppStore::restoreProject(const UUID& id) {
+    if (isBusy_ || recoveryMode_) return;
+    ChangeBatch batch(*this);
+    workspace_.projects = deliveries_;
+    workspace_.restoreProject(id);
+    mark(StoreChange::assets | StoreChange::deleted);
+    setDeliveries(workspace_.projects);
+    persist();
+    select(id);
+}
+
+void AppStore::copyAgentReference(const Delivery& project, const std::optional<DeliveryFile>& file) {
+    if (!repository_) return;
+    ChangeBatch batch(*this);
+    platform_.copyText(agentReferenceText(project, file ? std::optional<UUID>(file->id) : std::nullopt,
+                                          locations_.agent, repository_->root()));
+    setNotice("已复制 AI 项目引用与操作说明。");
+}
+
+}  // namespace sorvik::app

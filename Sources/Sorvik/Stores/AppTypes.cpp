@@ -1,0 +1,29 @@
+#include "Sorvik/Stores/AppTypes.hpp"
+
+namespace sorvik::app {
+
+std::string_view FileFilters::label(FileFilter filter) {
+    switch (filter) {
+        case FileFilter::all: return "全部";
+        case FileFilter::images: return "图片";
+        case FileFilter::videos: return "视频";
+        case FileFilter::text: return "文档";
+    }
+    return "全部";
+}
+
+std::string AppSheet::identifier() const {
+    switch (kind_) {
+        case Kind::file: return "file-" + (fileID_ ? fileID_->string() : std::string());
+        case Kind::crop: return "crop-" + (fileID_ ? fileID_->string() : std::string());
+        case Kind::rename: return "rename";
+        case Kind::templ: return "template";
+        case Kind::history: return "history";
+        case Kind::sources: return "sources";
+        case Kind::projectRules: return "projectRules";
+        case Kind::delivery: return "delivery";
+    }
+    return {};
+}
+
+}  // namespace sorvik::app

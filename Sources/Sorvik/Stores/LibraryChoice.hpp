@@ -1,0 +1,28 @@
+#pragma once
+// Which library folder the app opens: the first "--data-dir" value, else SORVIK_DATA_DIR, else
+// the default folder. Decided once at start, from the raw argument bytes.
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace sorvik::app {
+
+struct LibraryChoice {
+    /// The absolute library folder; absent when the choice names no usable folder.
+    std::optional<std::filesystem::path> folder;
+    /// Why there is no folder: a finished message.
+    std::string failure;
+};
+
+/// `arguments` are the process arguments after the program name; `environment` the value of
+/// SORVIK_DATA_DIR when the variable is set (even empty). A relative choice is made absolute
+/// against `workingDirectory`; an empty one is refused, never taken as the current folder.
+LibraryChoice chooseLibrary(const std::vector<std::string>& arguments, const std::optional<std::string>& environment,
+                            const std::filesystem::path& defaultFolder,
+                            const std::filesystem::path& workingDirectory);
+
+/// chooseLibrary on this process's environment, default folder and working directory.
+LibraryChoice chooseLibrary(const std::vector<std::string>& arguments);
+
+}  // namespace sorvik::app

@@ -1,0 +1,66 @@
+#pragma once
+// Drives an AppStore with fake seams on a real library folder: jobs are held until released,
+// queued results are delivered by processing events.
+#include <deque>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "Sorvik/Stores/AppStore.hpp"
+#include "Support/TestSupport.hpp"
+
+namespace sorvik::test {
+
+class FakePlatform : public app::Platform {
+public:
+    std::vector<std::filesystem::path> choose(const app::ChooserRequest& request) override;
+    void copyText(const std::string& text) override { clipboard = text; }
+    void reveal(const std::filesystem::path& path) override { revealed.push_back(path); }
+    void open(const std::filesystem::path& path) override { opened.push_back(path); }
+    Date now() override { return clock; }
+
+    /// Answers for the next choosers, oldest first; none left means cancel.
+    std::deque<std::vector<std::filesystem::path>> answers;
+    /// Runs inside the chooser, as the nested event loop would run timers and queued calls.
+    std::function<void()> whileChoosing;
+    std::vector<app::ChooserRequest> requests;
+    std::string clipboard;
+    std::vector<std::filesystem::path> revealed;
+    std::vector<std::filesystem::path> opened;
+    Date clock{800000000};
+};
+
+class StoreHarness {
+public:
+    /// A store on `library` (created on demand by the store) with the given arguments' choice.
+    explicit StoreHarness(std::filesystem::path library, std::optional<std::filesystem::path> resources = {});
+    explicit StoreHarness(const app::LibraryChoice& choice, std::optional<std::filesystem::path> resources = {});
+    ~StoreHarness();
+
+    app::AppStore& store() { return *store_; }
+    FakePlatform& platform() { return platform_; }
+    app::Preferences& preferences() { return *preferences_; }
+    app::HeldJobRunner& jobs() { return *jobs_; }
+
+    /// Delivers queued calls (results, progress).
+    void deliver();
+    /// Releases held jobs and delivers their results until nothing is held; false when a job
+    /// was still held after `limit` rounds.
+    bool settle(int limit = 100);
+    /// Releases exactly one job and delivers its result.
+    bool step();
+
+    /// Every change signal received, in order.
+    std::vector<app::StoreChanges> changes;
+
+private:
+    void make(const app::LibraryChoice& choice, std::optional<std::filesystem::path> resources);
+
+    FakePlatform platform_;
+    std::unique_ptr<app::Preferences> preferences_;
+    app::HeldJobRunner* jobs_ = nullptr;
+    std::unique_ptr<app::AppStore> store_;
+};
+
+}  // namespace sorvik::test

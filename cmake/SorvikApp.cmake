@@ -1,0 +1,54 @@
+# The desktop app in three layers: the store and view logic (Qt Core only), the widgets, and the
+# `sorvik` executable.
+find_package(Qt6 6.4 REQUIRED COMPONENTS Core Gui Widgets Svg Network DBus)
+
+set(SORVIK_APP_DIR ${CMAKE_CURRENT_SOURCE_DIR}/Sources/Sorvik)
+
+# Logic: every store and support unit and the views' logic and item models.
+file(GLOB SORVIK_APP_LOGIC_SOURCES CONFIGURE_DEPENDS
+  ${SORVIK_APP_DIR}/Stores/*.cpp ${SORVIK_APP_DIR}/Stores/*.hpp
+  ${SORVIK_APP_DIR}/Support/*.cpp ${SORVIK_APP_DIR}/Support/*.hpp
+  ${SORVIK_APP_DIR}/Views/*Logic.cpp ${SORVIK_APP_DIR}/Views/*Logic.hpp
+  ${SORVIK_APP_DIR}/Views/*Model.cpp ${SORVIK_APP_DIR}/Views/*Model.hpp)
+# Drawing support belongs to the widget layer.
+list(FILTER SORVIK_APP_LOGIC_SOURCES EXCLUDE REGEX "/Support/(Theme|Icons|Widgets)[^/]*$")
+add_library(SorvikAppLogic STATIC ${SORVIK_APP_LOGIC_SOURCES})
+set_target_properties(SorvikAppLogic PROPERTIES AUTOMOC ON)
+target_link_libraries(SorvikAppLogic PUBLIC SorvikCore Qt6::Core PRIVATE PkgConfig::SORVIK_DEPS)
+target_compile_definitions(SorvikAppLogic PRIVATE
+  SORVIK_APP_VERSION="${PROJECT_VERSION}"
+  SORVIK_SCAN_INTERVAL_SECONDS="${SORVIK_SCAN_INTERVAL_SECONDS}")
+
+# Widgets: the views, the theme and the desktop seams.
+file(GLOB SORVIK_APP_WIDGET_SOURCES CONFIGURE_DEPENDS
+  ${SORVIK_APP_DIR}/Views/*.cpp ${SORVIK_APP_DIR}/Views/*.hpp
+  ${SORVIK_APP_DIR}/Support/Theme*.cpp ${SORVIK_APP_DIR}/Support/Theme*.hpp
+  ${SORVIK_APP_DIR}/Support/Icons*.cpp ${SORVIK_APP_DIR}/Support/Icons*.hpp
+  ${SORVIK_APP_DIR}/Support/Widgets*.cpp ${SORVIK_APP_DIR}/Support/Widgets*.hpp
+  ${SORVIK_APP_DIR}/App/*.cpp ${SORVIK_APP_DIR}/App/*.hpp)
+list(FILTER SORVIK_APP_WIDGET_SOURCES EXCLUDE REGEX "/Views/[^/]*(Logic|Model)\\.[ch]pp$")
+list(FILTER SORVIK_APP_WIDGET_SOURCES EXCLUDE REGEX "/App/main\\.cpp$")
+qt_add_resources(SORVIK_APP_RESOURCES ${CMAKE_CURRENT_SOURCE_DIR}/Resources/sorvik.qrc)
+add_library(SorvikAppWidgets STATIC ${SORVIK_APP_WIDGET_SOURCES} ${SORVIK_APP_RESOURCES})
+set_target_properties(SorvikAppWidgets PROPERTIES AUTOMOC ON)
+target_link_libraries(SorvikAppWidgets PUBLIC SorvikAppLogic Qt6::Gui Qt6::Widgets Qt6::Svg Qt6::Network Qt6::DBus)
+
+add_executable(sorvik ${SORVIK_APP_DIR}/App/main.cpp)
+target_link_libraries(sorvik PRIVATE SorvikAppWidgets)
+set_target_properties(sorvik PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+
+# Data beside the program: share/sorvik in the build tree as when installed.
+set(SORVIK_SAMPLE_SOURCE ${CMAKE_CURRENT_SOURCE_DIR}/Resources/RudidEdevov)
+file(GLOB_RECURSE SORVIK_SAMPLE_FILES CONFIGURE_DEPENDS ${SORVIK_SAMPLE_SOURCE}/*)
+set(SORVIK_SAMPLE_STAMP ${CMAKE_BINARY_DIR}/share/sorvik/.sample-stamp)
+add_custom_command(OUTPUT ${SORVIK_SAMPLE_STAMP}
+  COMMAND ${CMAKE_COMMAND} -E rm -rf ${CMAKE_BINARY_DIR}/share/sorvik/RudidEdevov
+  COMMAND ${CMAKE_COMMAND} -E copy_directory ${SORVIK_SAMPLE_SOURCE} ${CMAKE_BINARY_DIR}/share/sorvik/RudidEdevov
+  COMMAND ${CMAKE_COMMAND} -E touch ${SORVIK_SAMPLE_STAMP}
+  DEPENDS ${SORVIK_SAMPLE_FILES}
+  COMMENT "Copying the sample folders")
+add_custom_target(SorvikSample ALL DEPENDS ${SORVIK_SAMPLE_STAMP})
+add_dependencies(sorvik SorvikSample sorvik-agent)
+
+install(TARGETS sorvik RUNTIME DESTINATION bin)
+install(DIRECTORY ${SORVIK_SAMPLE_SOURCE} DESTINATION share/sorvik)

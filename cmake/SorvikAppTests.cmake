@@ -1,0 +1,26 @@
+# Tests of the desktop app: store and view logic with no display, widgets on the offscreen platform.
+find_package(Qt6 6.4 REQUIRED COMPONENTS Test)
+
+file(GLOB SORVIK_APP_TEST_SUPPORT CONFIGURE_DEPENDS Tests/App/Support/*.cpp Tests/App/Support/*.hpp)
+list(FILTER SORVIK_APP_TEST_SUPPORT EXCLUDE REGEX "/AppTestMain\\.cpp$")
+add_library(SorvikAppTestSupport STATIC ${SORVIK_APP_TEST_SUPPORT})
+set_target_properties(SorvikAppTestSupport PROPERTIES AUTOMOC ON)
+target_link_libraries(SorvikAppTestSupport PUBLIC SorvikAppLogic SorvikTestSupport GTest::gtest Qt6::Test)
+target_include_directories(SorvikAppTestSupport PUBLIC Tests)
+
+# Store*Tests and *LogicTests need Qt Core only; Widget*Tests build the widgets.
+file(GLOB SORVIK_APP_TEST_SOURCES CONFIGURE_DEPENDS Tests/App/*Tests.cpp)
+foreach(test_source ${SORVIK_APP_TEST_SOURCES})
+  get_filename_component(test_name ${test_source} NAME_WE)
+  add_executable(${test_name} ${test_source} Tests/App/Support/AppTestMain.cpp)
+  set_target_properties(${test_name} PROPERTIES AUTOMOC ON)
+  if(test_name MATCHES "^Widget")
+    target_link_libraries(${test_name} PRIVATE SorvikAppTestSupport SorvikAppWidgets)
+    target_compile_definitions(${test_name} PRIVATE SORVIK_WIDGET_TESTS=1)
+  else()
+    target_link_libraries(${test_name} PRIVATE SorvikAppTestSupport)
+  endif()
+  add_dependencies(${test_name} sorvik-agent)
+  gtest_discover_tests(${test_name} DISCOVERY_TIMEOUT 60
+    PROPERTIES TIMEOUT 300 ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+endforeach()
