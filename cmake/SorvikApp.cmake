@@ -35,6 +35,7 @@ target_link_libraries(SorvikAppWidgets PUBLIC SorvikAppLogic Qt6::Gui Qt6::Widge
 
 add_executable(sorvik ${SORVIK_APP_DIR}/App/main.cpp)
 target_link_libraries(sorvik PRIVATE SorvikAppWidgets)
+target_compile_definitions(sorvik PRIVATE SORVIK_APP_VERSION_TEXT="${PROJECT_VERSION}")
 set_target_properties(sorvik PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
 
 # Data beside the program: share/sorvik in the build tree as when installed.

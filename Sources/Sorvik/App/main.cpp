@@ -1,1 +1,70 @@
-int main() { return 0; }
+// Starts the desktop app on the library chosen by "--data-dir", SORVIK_DATA_DIR or the default.
+#include <QApplication>
+#include <QDir>
+#include <QMessageBox>
+#include <QSettings>
+#include <cstdio>
+
+#include "Sorvik/App/SingleInstance.hpp"
+#include "Sorvik/App/SorvikApp.hpp"
+#include "Sorvik/Support/Strings.hpp"
+
+namespace {
+
+/// Preferences in ~/.config/Sorvik/Sorvik.conf.
+class SettingsStorage final : public sorvik::app::PreferenceStorage {
+public:
+    QString string(const QString& key, const QString& fallback) const override {
+        return settings_.value(key, fallback).toString();
+    }
+    bool boolean(const QString& key, bool fallback) const override { return settings_.value(key, fallback).toBool(); }
+    void setString(const QString& key, const QString& value) override { settings_.setValue(key, value); }
+    void setBoolean(const QString& key, bool value) override { settings_.setValue(key, value); }
+
+private:
+    QSettings settings_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    using namespace sorvik::app;
+    // The library is chosen from the raw argument bytes, before Qt takes its own options.
+    const std::vector<std::string> arguments(argv + 1, argv + argc);
+    const LibraryChoice library = chooseLibrary(arguments);
+
+    QApplication app(argc, argv);
+    QApplication::setOrganizationName(QStringLiteral("Sorvik"));
+    QApplication::setApplicationName(QStringLiteral("Sorvik"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Sorvik"));
+    QApplication::setApplicationVersion(QStringLiteral(SORVIK_APP_VERSION_TEXT));
+    QGuiApplication::setDesktopFileName(QStringLiteral("io.github.sorvik.Sorvik"));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/sorvik/app/sorvik.svg")));
+
+    std::unique_ptr<SingleInstance> instance;
+    if (library.folder) {
+        instance = std::make_unique<SingleInstance>(*library.folder);
+        switch (instance->acquire()) {
+            case SingleInstance::Outcome::shown: return 0;
+            case SingleInstance::Outcome::refused: {
+                const QString message = Lq("Sorvik 已在使用这个资料库。");
+                std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
+                QMessageBox::warning(nullptr, QStringLiteral("Sorvik"), message);
+                return 1;
+            }
+            case SingleInstance::Outcome::first:
+            case SingleInstance::Outcome::unlocked: break;
+        }
+    }
+
+    const QString binDir = QCoreApplication::applicationDirPath();
+    AppLocations locations;
+    const QString share = QDir(binDir).absoluteFilePath(QStringLiteral("../share/sorvik"));
+    if (QDir(share).exists()) locations.resources = pathFromText(QDir::cleanPath(share));
+    locations.agent = pathFromText(QDir(binDir).absoluteFilePath(QStringLiteral("sorvik-agent")));
+
+    SorvikApp sorvik(app, library, std::make_unique<SettingsStorage>(), std::move(locations));
+    if (instance) QObject::connect(instance.get(), &SingleInstance::activationRequested, &sorvik, &SorvikApp::showMainWindow);
+    sorvik.showMainWindow();
+    return app.exec();
+}

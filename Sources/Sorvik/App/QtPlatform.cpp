@@ -1,0 +1,75 @@
+#include "Sorvik/App/QtPlatform.hpp"
+
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QClipboard>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDesktopServices>
+#include <QFile>
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QLabel>
+#include <QUrl>
+
+namespace sorvik::app {
+
+QString pathText(const std::filesystem::path& path) { return QFile::decodeName(QByteArray::fromStdString(path.native())); }
+
+std::filesystem::path pathFromText(const QString& text) { return std::filesystem::path(QFile::encodeName(text).toStdString()); }
+
+std::vector<std::filesystem::path> QtPlatform::choose(const ChooserRequest& request) {
+    QWidget* parent = window_ ? window_.data() : QApplication::activeWindow();
+    QFileDialog dialog(parent, QString::fromStdString(request.title));
+    // Qt's own dialog: it can take several folders at once and show the message.
+    dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+    dialog.setOption(QFileDialog::ReadOnly, !request.canCreateFolders);
+    dialog.setLabelText(QFileDialog::Accept, QString::fromStdString(request.prompt));
+    if (request.kind == ChooserRequest::Kind::folders) {
+        dialog.setFileMode(QFileDialog::Directory);
+        dialog.setOption(QFileDialog::ShowDirsOnly, true);
+        if (request.multiple) {
+            for (auto* view : dialog.findChildren<QAbstractItemView*>()) {
+                view->setSelectionMode(QAbstractItemView::ExtendedSelection);
+            }
+        }
+    } else {
+        dialog.setFileMode(request.multiple ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
+    }
+    if (!request.message.empty()) {
+        if (auto* grid = qobject_cast<QGridLayout*>(dialog.layout())) {
+            auto* message = new QLabel(QString::fromStdString(request.message), &dialog);
+            message->setWordWrap(true);
+            grid->addWidget(message, grid->rowCount(), 0, 1, grid->columnCount());
+        }
+    }
+    if (dialog.exec() != QDialog::Accepted) return {};
+    std::vector<std::filesystem::path> chosen;
+    for (const QString& file : dialog.selectedFiles()) chosen.push_back(pathFromText(file));
+    return chosen;
+}
+
+void QtPlatform::copyText(const std::string& text) {
+    QApplication::clipboard()->setText(QString::fromStdString(text), QClipboard::Clipboard);
+}
+
+void QtPlatform::reveal(const std::filesystem::path& path) {
+    const QString uri = QUrl::fromLocalFile(pathText(path)).toString(QUrl::FullyEncoded);
+    QDBusMessage call = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.FileManager1"),
+                                                       QStringLiteral("/org/freedesktop/FileManager1"),
+                                                       QStringLiteral("org.freedesktop.FileManager1"),
+                                                       QStringLiteral("ShowItems"));
+    call << QStringList{uri} << QString();
+    const QDBusMessage reply = QDBusConnection::sessionBus().call(call, QDBus::Block, 3000);
+    if (reply.type() == QDBusMessage::ReplyMessage) return;
+    // No file manager answers: open the folder that holds the item.
+    open(path.has_parent_path() ? path.parent_path() : path);
+}
+
+void QtPlatform::open(const std::filesystem::path& path) {
+    QDesktopServices::openUrl(QUrl::fromLocalFile(pathText(path)));
+}
+
+Date QtPlatform::now() { return Date::now(); }
+
+}  // namespace sorvik::app

@@ -1,0 +1,74 @@
+#pragma once
+// The desktop program: the store, the main window with its menus, the settings window, the tray
+// icon that brings the window back, the appearance and the interface language.
+#include <QMainWindow>
+#include <QPointer>
+#include <QTranslator>
+#include <memory>
+
+#include "Sorvik/App/QtPlatform.hpp"
+#include "Sorvik/Stores/AppStore.hpp"
+
+class QAction;
+class QApplication;
+class QMenu;
+class QSystemTrayIcon;
+
+namespace sorvik::app {
+
+class ContentView;
+
+/// The main window; closing it hides it, the app keeps running.
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit MainWindow(AppStore& store, QWidget* parent = nullptr);
+    ContentView* content() const { return content_; }
+
+signals:
+    void closedToBackground();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    ContentView* content_;
+};
+
+class SorvikApp : public QObject {
+    Q_OBJECT
+public:
+    SorvikApp(QApplication& app, const LibraryChoice& library, std::unique_ptr<PreferenceStorage> storage,
+              AppLocations locations);
+    ~SorvikApp() override;
+
+    AppStore& store() { return *store_; }
+    MainWindow& mainWindow() { return *window_; }
+    /// Brings the main window to the front.
+    void showMainWindow();
+    void showSettings();
+    /// The actions of the menus by their Chinese title (tests).
+    QAction* action(const QString& key) const;
+
+private:
+    void buildMenus();
+    void buildTray();
+    void retranslate();
+    void refreshCommands();
+    void applyLanguage();
+    void quit();
+
+    QApplication& app_;
+    QtPlatform platform_;
+    std::unique_ptr<Preferences> preferences_;
+    std::unique_ptr<AppStore> store_;
+    std::unique_ptr<MainWindow> window_;
+    QPointer<QWidget> settings_;
+    QSystemTrayIcon* tray_ = nullptr;
+    bool trayMessageShown_ = false;
+    QTranslator qtTranslator_;
+    std::vector<std::pair<QAction*, std::string>> actions_;
+    std::vector<std::pair<QMenu*, std::string>> menus_;
+};
+
+}  // namespace sorvik::app

@@ -1,0 +1,147 @@
+#include "Sorvik/Support/Theme.hpp"
+
+#include <QApplication>
+#include <QStyle>
+#include <QStyleFactory>
+#include <QWidget>
+
+namespace sorvik::app::Theme {
+
+namespace {
+
+QColor rgb(double r, double g, double b) { return QColor::fromRgbF(float(r), float(g), float(b), 1.0f); }
+
+QPalette lightPalette() {
+    QPalette p;
+    const QColor text(0x1d, 0x1d, 0x1f);
+    const QColor window(0xf6, 0xf6, 0xf4);
+    const QColor base(0xff, 0xff, 0xff);
+    const QColor accent = rgb(0.16, 0.31, 0.23);
+    for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+        const bool disabled = group == QPalette::Disabled;
+        const QColor fg = disabled ? QColor(0x1d, 0x1d, 0x1f, 90) : text;
+        p.setColor(group, QPalette::Window, window);
+        p.setColor(group, QPalette::WindowText, fg);
+        p.setColor(group, QPalette::Base, base);
+        p.setColor(group, QPalette::AlternateBase, QColor(0xf2, 0xf2, 0xf0));
+        p.setColor(group, QPalette::Text, fg);
+        p.setColor(group, QPalette::Button, base);
+        p.setColor(group, QPalette::ButtonText, fg);
+        p.setColor(group, QPalette::BrightText, Qt::white);
+        p.setColor(group, QPalette::Highlight, disabled ? QColor(0xc8, 0xc8, 0xc8) : accent);
+        p.setColor(group, QPalette::HighlightedText, Qt::white);
+        p.setColor(group, QPalette::ToolTipBase, base);
+        p.setColor(group, QPalette::ToolTipText, text);
+        p.setColor(group, QPalette::PlaceholderText, QColor(0x1d, 0x1d, 0x1f, 110));
+        p.setColor(group, QPalette::Link, accent);
+        p.setColor(group, QPalette::Light, Qt::white);
+        p.setColor(group, QPalette::Midlight, QColor(0xe6, 0xe6, 0xe4));
+        p.setColor(group, QPalette::Mid, QColor(0xc4, 0xc4, 0xc2));
+        p.setColor(group, QPalette::Dark, QColor(0x9a, 0x9a, 0x98));
+        p.setColor(group, QPalette::Shadow, QColor(0, 0, 0, 60));
+    }
+    return p;
+}
+
+QPalette darkPalette() {
+    QPalette p;
+    const QColor text(0xf2, 0xf2, 0xf0);
+    const QColor window(0x1f, 0x20, 0x1f);
+    const QColor base(0x2a, 0x2b, 0x2a);
+    const QColor accent = rgb(0.55, 0.77, 0.61);
+    for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+        const bool disabled = group == QPalette::Disabled;
+        const QColor fg = disabled ? QColor(0xf2, 0xf2, 0xf0, 90) : text;
+        p.setColor(group, QPalette::Window, window);
+        p.setColor(group, QPalette::WindowText, fg);
+        p.setColor(group, QPalette::Base, base);
+        p.setColor(group, QPalette::AlternateBase, QColor(0x30, 0x31, 0x30));
+        p.setColor(group, QPalette::Text, fg);
+        p.setColor(group, QPalette::Button, QColor(0x33, 0x34, 0x33));
+        p.setColor(group, QPalette::ButtonText, fg);
+        p.setColor(group, QPalette::BrightText, Qt::white);
+        p.setColor(group, QPalette::Highlight, disabled ? QColor(0x50, 0x50, 0x50) : rgb(0.24, 0.45, 0.33));
+        p.setColor(group, QPalette::HighlightedText, Qt::white);
+        p.setColor(group, QPalette::ToolTipBase, base);
+        p.setColor(group, QPalette::ToolTipText, text);
+        p.setColor(group, QPalette::PlaceholderText, QColor(0xf2, 0xf2, 0xf0, 110));
+        p.setColor(group, QPalette::Link, accent);
+        p.setColor(group, QPalette::Light, QColor(0x44, 0x45, 0x44));
+        p.setColor(group, QPalette::Midlight, QColor(0x3a, 0x3b, 0x3a));
+        p.setColor(group, QPalette::Mid, QColor(0x2a, 0x2b, 0x2a));
+        p.setColor(group, QPalette::Dark, QColor(0x14, 0x14, 0x14));
+        p.setColor(group, QPalette::Shadow, QColor(0, 0, 0, 140));
+    }
+    return p;
+}
+
+}  // namespace
+
+bool isDark(const QPalette& palette) { return palette.color(QPalette::Window).lightnessF() < 0.5; }
+
+QColor green(const QPalette& palette) {
+    return isDark(palette) ? rgb(0.55, 0.77, 0.61) : rgb(0.16, 0.31, 0.23);
+}
+
+QColor surface(const QPalette& palette) { return palette.color(QPalette::Active, QPalette::Base); }
+
+QColor line(const QPalette& palette) { return primaryAt(palette, 0.075); }
+
+QColor warning(const QPalette& palette) { return isDark(palette) ? QColor(0xff, 0x9f, 0x0a) : QColor(0xf0, 0x8c, 0x00); }
+
+QColor danger(const QPalette& palette) { return isDark(palette) ? QColor(0xff, 0x45, 0x3a) : QColor(0xe0, 0x32, 0x2a); }
+
+QColor primaryText(const QPalette& palette) { return palette.color(QPalette::Active, QPalette::WindowText); }
+
+QColor secondaryText(const QPalette& palette) { return primaryAt(palette, isDark(palette) ? 0.58 : 0.55); }
+
+QColor tertiaryText(const QPalette& palette) { return primaryAt(palette, isDark(palette) ? 0.32 : 0.3); }
+
+QColor primaryAt(const QPalette& palette, qreal opacity) { return withAlpha(primaryText(palette), opacity); }
+
+QColor withAlpha(QColor color, qreal opacity) {
+    color.setAlphaF(float(std::clamp(opacity * color.alphaF(), 0.0, 1.0)));
+    return color;
+}
+
+QColor primaryButtonFill() { return rgb(0.13, 0.25, 0.18); }
+
+QPalette palette(const QString& appearance) {
+    if (appearance == QLatin1String("light")) return lightPalette();
+    if (appearance == QLatin1String("dark")) return darkPalette();
+    return QApplication::style() ? QApplication::style()->standardPalette() : lightPalette();
+}
+
+void applyAppearance(QApplication& app, const QString& appearance) {
+    if (appearance == QLatin1String("light") || appearance == QLatin1String("dark")) {
+        app.setPalette(palette(appearance));
+    } else {
+        app.setPalette(app.style()->standardPalette());
+    }
+}
+
+QFont font(qreal pixelSize, QFont::Weight weight) {
+    QFont f = defaultFont();
+    f.setPixelSize(qRound(pixelSize));
+    f.setWeight(weight);
+    return f;
+}
+
+QFont defaultFont() {
+    QFont f;
+    // Noto Sans CJK SC draws Latin text well and Chinese in its Simplified forms.
+    f.setFamilies({QStringLiteral("Noto Sans CJK SC"), QStringLiteral("Noto Sans"), QStringLiteral("DejaVu Sans")});
+    f.setPixelSize(13);
+    f.setHintingPreference(QFont::PreferNoHinting);
+    return f;
+}
+
+void setTextColor(QWidget* widget, const QColor& color) {
+    QPalette p = widget->palette();
+    p.setColor(QPalette::WindowText, color);
+    p.setColor(QPalette::ButtonText, color);
+    p.setColor(QPalette::Text, color);
+    widget->setPalette(p);
+}
+
+}  // namespace sorvik::app::Theme

@@ -1,0 +1,274 @@
+#include "Sorvik/Views/ContentView.hpp"
+
+#include <QApplication>
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QVBoxLayout>
+
+#include "Sorvik/Support/Strings.hpp"
+#include "Sorvik/Support/Theme.hpp"
+#include "Sorvik/Support/Widgets.hpp"
+#include "Sorvik/Views/ContentLogic.hpp"
+#include "Sorvik/Views/FileThumbnail.hpp"
+#include "Sorvik/Views/InboxView.hpp"
+#include "Sorvik/Views/ProjectDetailView.hpp"
+#include "Sorvik/Views/ProjectOverview.hpp"
+#include "Sorvik/Views/SheetDialog.hpp"
+#include "Sorvik/Views/SidebarView.hpp"
+#include "Sorvik/Views/SourceSettingsSheet.hpp"
+
+namespace sorvik::app {
+
+namespace {
+
+/// The search box: a symbol and a borderless field on a faint rounded fill.
+class SearchBox : public QWidget {
+public:
+    explicit SearchBox(QWidget* parent) : QWidget(parent) {
+        setFixedWidth(220);
+        setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+        auto* layout = new QHBoxLayout(this);
+        layout->setContentsMargins(8, 8, 8, 8);
+        layout->setSpacing(6);
+        layout->addWidget(new SymbolView(QStringLiteral("magnifyingglass"), 12, Tone::tertiary, this));
+        field = new QLineEdit(this);
+        field->setFrame(false);
+        field->setFont(Theme::font(11));
+        field->setAttribute(Qt::WA_MacShowFocusRect, false);
+        // Files dropped on the window must reach the window, not become text here.
+        field->setAcceptDrops(false);
+        QPalette p = field->palette();
+        p.setColor(QPalette::Base, Qt::transparent);
+        field->setPalette(p);
+        layout->addWidget(field, 1);
+    }
+    QLineEdit* field;
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        QPainterPath path;
+        path.addRoundedRect(QRectF(rect()), 8, 8);
+        painter.fillPath(path, Theme::primaryAt(QApplication::palette(), 0.035));
+    }
+};
+
+/// The delivery sheet's frame: a header with the way back, and the workspace below.
+QWidget* deliverySheet(AppStore& store) {
+    auto* sheet = new QWidget;
+    sheet->setFixedSize(980, 720);
+    auto* layout = new QVBoxLayout(sheet);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    auto* header = new QWidget(sheet);
+    auto* row = new QHBoxLayout(header);
+    row->setContentsMargins(18, 18, 18, 18);
+    row->addWidget(new ToneLabel(Lq("准备交付"), 15, QFont::DemiBold, Tone::primary, header));
+    row->addStretch(1);
+    auto* back = new StyledButton(StyledButton::Style::quiet, Lq("返回项目"), header);
+    QObject::connect(back, &QAbstractButton::clicked, sheet, [&store] { store.setSheet(std::nullopt); });
+    row->addWidget(back);
+    layout->addWidget(header);
+    layout->addStretch(1);
+    return sheet;
+}
+
+}  // namespace
+
+ContentView::ContentView(AppStore& store, QWidget* parent)
+    : QWidget(parent), store_(store), thumbnails_(std::make_unique<ThumbnailLoader>()) {
+    auto* row = new QHBoxLayout(this);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(0);
+    auto* sidebar = new SidebarView(store_, this);
+    sidebar->setFixedWidth(205);
+    row->addWidget(sidebar);
+    row->addWidget(new Hairline(Qt::Vertical, this));
+
+    auto* column = new QVBoxLayout();
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    column->addWidget(makeToolbar());
+    column->addWidget(new Hairline(Qt::Horizontal, this));
+    pages_ = new QStackedWidget(this);
+    overview_ = new ProjectOverview(store_, *thumbnails_, pages_);
+    inbox_ = new InboxView(store_, *thumbnails_, pages_);
+    project_ = new ProjectDetailView(store_, *thumbnails_, pages_);
+    pages_->addWidget(overview_);
+    pages_->addWidget(inbox_);
+    pages_->addWidget(project_);
+    column->addWidget(pages_, 1);
+    row->addLayout(column, 1);
+
+    connect(&store_, &AppStore::changed, this, &ContentView::refresh);
+    connect(&store_.preferences(), &Preferences::languageChanged, this, &ContentView::retranslate);
+    retranslate();
+    // A start-up failure is shown once the window is up.
+    QMetaObject::invokeMethod(this, [this] { refresh(~StoreChanges{}); }, Qt::QueuedConnection);
+}
+
+ContentView::~ContentView() {
+    if (sheet_) sheet_->closeQuietly();
+    if (warnings_) warnings_->closeQuietly();
+}
+
+QWidget* ContentView::makeToolbar() {
+    auto* toolbar = new QWidget(this);
+    toolbar->setFixedHeight(54);
+    auto* layout = new QHBoxLayout(toolbar);
+    layout->setContentsMargins(28, 0, 28, 0);
+    layout->setSpacing(10);
+    home_ = new StyledButton(StyledButton::Style::plain, {}, toolbar);
+    home_->setSymbol(QStringLiteral("house"), 13);
+    home_->setTone(Tone::secondary);
+    connect(home_, &QAbstractButton::clicked, this, [this] { store_.showProjects(); });
+    slash_ = new ToneLabel(QStringLiteral("/"), 12, QFont::Normal, Tone::tertiary, toolbar);
+    breadcrumb_ = new ToneLabel({}, 12, QFont::Normal, Tone::primary, toolbar);
+    breadcrumb_->setElide(Qt::ElideRight);
+    breadcrumb_->setMaximumWidth(360);
+    auto* searchBox = new SearchBox(toolbar);
+    searchBox_ = searchBox;
+    search_ = searchBox->field;
+    connect(search_, &QLineEdit::textEdited, this, [this](const QString& text) { store_.setSearch(utf8(text)); });
+    rescan_ = new StyledButton(StyledButton::Style::plain, {}, toolbar);
+    rescan_->setSymbol(QStringLiteral("arrow.clockwise"), 15);
+    rescan_->setTone(Tone::secondary);
+    connect(rescan_, &QAbstractButton::clicked, this, [this] { store_.scanFolders(false); });
+    spinner_ = new Spinner(14, toolbar);
+    stop_ = new StyledButton(StyledButton::Style::plain, {}, toolbar);
+    stop_->setSymbol(QStringLiteral("xmark.circle"), 15);
+    stop_->setTone(Tone::secondary);
+    connect(stop_, &QAbstractButton::clicked, this, [this] { store_.stopScan(); });
+    layout->addWidget(home_);
+    layout->addWidget(slash_);
+    layout->addWidget(breadcrumb_, 0);
+    layout->addStretch(1);
+    layout->addWidget(searchBox_);
+    layout->addWidget(rescan_);
+    layout->addWidget(spinner_);
+    layout->addWidget(stop_);
+    return toolbar;
+}
+
+void ContentView::retranslate() {
+    home_->setText(Lq("工作空间"));
+    home_->updateGeometry();
+    search_->setPlaceholderText(Lq("搜索项目、文件、正文"));
+    rescan_->setToolTip(Lq("重新扫描来源（⌘R）"));
+    rescan_->setAccessibleName(Lq("重新扫描来源"));
+    stop_->setToolTip(Lq("停止扫描"));
+    stop_->setAccessibleName(Lq("停止扫描"));
+    refreshToolbar();
+}
+
+QWidget* ContentView::currentPage() const { return pages_->currentWidget(); }
+
+void ContentView::refresh(StoreChanges what) {
+    refreshToolbar();
+    switch (contentPage(store_)) {
+        case ContentPage::overview: pages_->setCurrentWidget(overview_); break;
+        case ContentPage::inbox: pages_->setCurrentWidget(inbox_); break;
+        case ContentPage::project: pages_->setCurrentWidget(project_); break;
+    }
+    if (what & StoreChange::search) {
+        const QString text = qs(store_.search());
+        if (search_->text() != text) search_->setText(text);
+    }
+    if (what & StoreChange::sheet) {
+        routeSheet();
+        routeWarnings();
+    }
+    if (what & StoreChange::messages) routeAlert();
+}
+
+void ContentView::refreshToolbar() {
+    const ToolbarState state = toolbarState(store_);
+    slash_->setVisible(state.breadcrumb.has_value());
+    breadcrumb_->setVisible(state.breadcrumb.has_value());
+    if (state.breadcrumb) breadcrumb_->setFullText(state.breadcrumbTranslated ? Lq(*state.breadcrumb) : qs(*state.breadcrumb));
+    rescan_->setVisible(state.showRescan);
+    spinner_->setVisible(state.showProgress);
+    stop_->setVisible(state.showStop);
+}
+
+QWidget* ContentView::topmost() const {
+    if (sheet_ && sheet_->isVisible()) return sheet_;
+    if (warnings_ && warnings_->isVisible()) return warnings_;
+    return window();
+}
+
+QWidget* ContentView::makeSheetContent(const AppSheet& sheet) {
+    auto dismiss = [this] { store_.setSheet(std::nullopt); };
+    switch (sheet.kind()) {
+        case AppSheet::Kind::sources: return new SourceSettingsSheet(store_, dismiss);
+        case AppSheet::Kind::delivery: return deliverySheet(store_);
+        case AppSheet::Kind::file:
+        case AppSheet::Kind::crop:
+        case AppSheet::Kind::rename:
+        case AppSheet::Kind::templ:
+        case AppSheet::Kind::history:
+        case AppSheet::Kind::projectRules: break;
+    }
+    // A sheet without content (a file that no longer resolves): Escape closes it.
+    auto* empty = new QWidget;
+    empty->setFixedSize(420, 160);
+    return empty;
+}
+
+void ContentView::routeSheet() {
+    const std::optional<AppSheet>& wanted = store_.sheet();
+    const std::string identifier = wanted ? wanted->identifier() : std::string();
+    if (sheet_ && identifier == sheetIdentifier_) return;
+    if (sheet_) sheet_->closeQuietly();
+    sheet_ = nullptr;
+    sheetIdentifier_ = identifier;
+    if (!wanted) return;
+    sheet_ = new SheetDialog(window(), makeSheetContent(*wanted), [this] { store_.setSheet(std::nullopt); });
+    sheet_->open();
+}
+
+void ContentView::routeWarnings() {
+    if (!store_.showWarnings()) {
+        if (warnings_) warnings_->closeQuietly();
+        warnings_ = nullptr;
+    }
+    // The warning sheet's content comes with the delivery views.
+}
+
+void ContentView::routeAlert() {
+    const std::optional<std::string>& error = store_.error();
+    if (!error) {
+        if (alert_) {
+            alert_->hide();
+            alert_->deleteLater();
+        }
+        alert_ = nullptr;
+        return;
+    }
+    const QString message = Lq(*error);
+    if (alert_) {
+        alert_->setInformativeText(message);
+        return;
+    }
+    alert_ = new QMessageBox(topmost());
+    alert_->setIcon(QMessageBox::Warning);
+    alert_->setWindowModality(Qt::WindowModal);
+    alert_->setWindowTitle(Lq("暂时无法完成"));
+    alert_->setText(Lq("暂时无法完成"));
+    alert_->setInformativeText(message);
+    alert_->addButton(Lq("知道了"), QMessageBox::AcceptRole);
+    connect(alert_, &QMessageBox::finished, this, [this] {
+        if (alert_) alert_->deleteLater();
+        alert_ = nullptr;
+        store_.clearError();
+    });
+    alert_->open();
+}
+
+}  // namespace sorvik::app

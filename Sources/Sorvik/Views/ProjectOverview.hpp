@@ -1,0 +1,20 @@
+#pragma once
+#include <QWidget>
+
+#include "Sorvik/Stores/AppStore.hpp"
+
+namespace sorvik::app {
+
+class ThumbnailLoader;
+
+class ProjectOverview : public QWidget {
+    Q_OBJECT
+public:
+    ProjectOverview(AppStore& store, ThumbnailLoader& thumbnails, QWidget* parent = nullptr);
+
+private:
+    AppStore& store_;
+    ThumbnailLoader& thumbnails_;
+};
+
+}  // namespace sorvik::app

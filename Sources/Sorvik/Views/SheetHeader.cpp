@@ -1,0 +1,27 @@
+#include "Sorvik/Views/SheetHeader.hpp"
+
+#include <QVBoxLayout>
+
+#include "Sorvik/Support/Widgets.hpp"
+
+namespace sorvik::app {
+
+SheetHeader::SheetHeader(const QString& title, const QString& subtitle, QWidget* parent) : QWidget(parent) {
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(8);
+    title_ = new ToneLabel(title, 23, QFont::DemiBold, Tone::primary, this);
+    title_->setWordWrap(true);
+    subtitle_ = new ToneLabel(subtitle, 12, QFont::Normal, Tone::secondary, this);
+    subtitle_->setWordWrap(true);
+    layout->addWidget(title_);
+    layout->addWidget(subtitle_);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Minimum);
+}
+
+void SheetHeader::setTexts(const QString& title, const QString& subtitle) {
+    title_->setFullText(title);
+    subtitle_->setFullText(subtitle);
+}
+
+}  // namespace sorvik::app

@@ -1,0 +1,150 @@
+// The main window on the offscreen platform: it opens on a library, its menus follow the store and
+// its alert shows core messages in the interface language.
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+
+#include "App/Support/StoreHarness.hpp"
+#include "Sorvik/App/SorvikApp.hpp"
+#include "Sorvik/Views/ContentView.hpp"
+#include "Sorvik/Views/SourceSettingsSheet.hpp"
+#include "SorvikCore/Repository.hpp"
+
+namespace fs = std::filesystem;
+using namespace sorvik;
+using namespace sorvik::test;
+using namespace sorvik::app;
+
+namespace {
+
+struct AppFixture {
+    TempDir library;
+    std::unique_ptr<SorvikApp> app;
+
+    explicit AppFixture(const std::string& language = "en") {
+        auto storage = std::make_unique<MemoryPreferenceStorage>();
+        storage->setString(Preferences::languageKey, QString::fromStdString(language));
+        app = std::make_unique<SorvikApp>(*qApp, LibraryChoice{library.path(), {}}, std::move(storage), AppLocations{});
+        app->showMainWindow();
+        QApplication::processEvents();
+    }
+    AppFixture(const AppFixture&) = delete;
+    ~AppFixture() { app.reset(); }
+    bool enabled(const char* key) { return app->action(QString::fromUtf8(key))->isEnabled(); }
+};
+
+}  // namespace
+
+TEST(MainWindow, OpensOnTheLibraryWithTheOverview) {
+    AppFixture f;
+    MainWindow& window = f.app->mainWindow();
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_GE(window.width(), 980);
+    EXPECT_GE(window.height(), 660);
+    EXPECT_EQ(window.windowTitle(), "Sorvik");
+    EXPECT_TRUE(fs::exists(f.library / "workspace.json") || fs::is_directory(f.library.path()));
+    EXPECT_FALSE(f.app->store().recoveryMode());
+}
+
+TEST(MainWindow, MenuCommandsFollowBusySelectionAndRecovery) {
+    AppFixture f;
+    AppStore& store = f.app->store();
+    // Nothing selected: the delivery commands are off, the library commands on.
+    EXPECT_TRUE(f.enabled("新建项目"));
+    EXPECT_TRUE(f.enabled("连接来源文件夹…"));
+    EXPECT_FALSE(f.enabled("导出交付包…"));
+    EXPECT_FALSE(f.enabled("交付规则…"));
+    EXPECT_FALSE(f.enabled("导出记录…"));
+    store.newDelivery();
+    store.setSheet(std::nullopt);
+    EXPECT_TRUE(f.enabled("交付规则…"));
+    EXPECT_TRUE(f.enabled("导出记录…"));
+    // A new project has no files: the empty check is an error, so no export.
+    EXPECT_FALSE(f.enabled("导出交付包…"));
+    // Busy: everything that starts work is off; navigation stays.
+    TempDir source;
+    store.connectFolders({source.path()});
+    ASSERT_TRUE(store.isBusy());
+    EXPECT_FALSE(f.enabled("新建项目"));
+    EXPECT_FALSE(f.enabled("重新扫描来源"));
+    EXPECT_FALSE(f.enabled("交付规则…"));
+    EXPECT_FALSE(f.enabled("体验分散素材示例"));
+    EXPECT_TRUE(f.enabled("查看全部项目"));
+    EXPECT_TRUE(f.enabled("导出记录…"));
+    f.app->store().shutdown();
+}
+
+TEST(MainWindow, RecoveryModeDisablesWhatCouldNeverBeSaved) {
+    TempDir library;
+    writeFile(library / "workspace.json", "not json");
+    auto storage = std::make_unique<MemoryPreferenceStorage>();
+    storage->setString(Preferences::languageKey, "en");
+    SorvikApp app(*qApp, LibraryChoice{library.path(), {}}, std::move(storage), AppLocations{});
+    app.showMainWindow();
+    QApplication::processEvents();
+    EXPECT_TRUE(app.store().recoveryMode());
+    EXPECT_FALSE(app.action("新建项目")->isEnabled());
+    EXPECT_FALSE(app.action("连接来源文件夹…")->isEnabled());
+    EXPECT_FALSE(app.action("体验分散素材示例")->isEnabled());
+    EXPECT_TRUE(app.action("重新扫描来源")->isEnabled());
+    // The start-up failure is shown in the alert, translated.
+    QMessageBox* alert = app.mainWindow().content()->alert();
+    ASSERT_NE(alert, nullptr);
+    EXPECT_TRUE(alert->informativeText().startsWith("Could not load the library: ")) << alert->informativeText().toStdString();
+    EXPECT_EQ(readFile(library / "workspace.json"), "not json");
+}
+
+TEST(MainWindow, TheAlertShowsACoreMessageInTheInterfaceLanguageAndClearsTheError) {
+    AppFixture f;
+    AppStore& store = f.app->store();
+    store.setScanLimit(0);
+    TempDir source;
+    writeFile(source / "a.txt", "a");
+    store.connectFolders({source.path()});
+    // Wait for the worker: the loud scan fails with the limit message.
+    for (int i = 0; i < 500 && (store.isBusy() || !store.error()); ++i) {
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    ASSERT_TRUE(store.error());
+    QMessageBox* alert = f.app->mainWindow().content()->alert();
+    ASSERT_NE(alert, nullptr);
+    EXPECT_EQ(alert->text(), QString::fromStdString(L(InLanguage{"en"}, "暂时无法完成")));
+    EXPECT_NE(alert->text(), QString::fromUtf8("暂时无法完成"));
+    EXPECT_TRUE(alert->informativeText().contains("0")) << alert->informativeText().toStdString();
+    EXPECT_FALSE(alert->informativeText().contains(QString::fromUtf8("本次扫描")));
+    alert->buttons().first()->click();
+    QApplication::processEvents();
+    EXPECT_FALSE(store.error());
+}
+
+TEST(MainWindow, TheSheetFollowsTheStoreAndEscapeClosesIt) {
+    AppFixture f;
+    AppStore& store = f.app->store();
+    ContentView* content = f.app->mainWindow().content();
+    store.setSheet(AppSheet::sources());
+    QApplication::processEvents();
+    ASSERT_NE(content->sheetDialog(), nullptr);
+    EXPECT_NE(qobject_cast<SourceSettingsSheet*>(content->sheetDialog()->content()), nullptr);
+    content->sheetDialog()->reject();  // Escape
+    QApplication::processEvents();
+    EXPECT_FALSE(store.sheet());
+    EXPECT_EQ(content->sheetDialog(), nullptr);
+}
+
+TEST(MainWindow, TheSearchFieldWritesTheStoreAndTakesNoDrops) {
+    AppFixture f;
+    QLineEdit* search = f.app->mainWindow().content()->searchField();
+    search->setFocus();
+    search->insert("aur");
+    emit search->textEdited(search->text());
+    EXPECT_EQ(f.app->store().search(), "aur");
+    f.app->store().showInbox();  // clears the search
+    QApplication::processEvents();
+    EXPECT_TRUE(search->text().isEmpty());
+    EXPECT_FALSE(search->acceptDrops());
+}
