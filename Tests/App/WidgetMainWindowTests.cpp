@@ -13,6 +13,7 @@
 #include "Sorvik/App/SorvikApp.hpp"
 #include "Sorvik/Views/ContentView.hpp"
 #include "Sorvik/Views/SourceSettingsSheet.hpp"
+#include "SorvikCore/Localization.hpp"
 #include "SorvikCore/Repository.hpp"
 
 namespace fs = std::filesystem;
