@@ -76,7 +76,7 @@ private:
 
 TEST(EnglishMessages, CatalogueHoldsEveryEntryOnceWithMatchingPlaceholders) {
     const auto values = EnglishMessages::values();
-    EXPECT_EQ(values.size(), 355u);
+    EXPECT_EQ(values.size(), 369u);
     std::set<std::string_view> keys;
     for (const MessagePair& pair : values) {
         SCOPED_TRACE(std::string(pair.chinese));
@@ -113,10 +113,99 @@ TEST(EnglishMessages, HoldsTheFixedTextsByteForByte) {
     EXPECT_EQ(EnglishMessages::english("将创建“{0}”文件夹，包含文件、清单与检查说明。同名文件夹会自动编号。"),
               "Creates a “{0}” folder with files, a manifest and a report. Existing names are numbered automatically.");
     for (std::string_view key :
-         {"缺少{0}", "{0}已就位", "保存失败：{0}", "保存规则失败：{0}", "扫描未完成：{0}", "归档未完成：{0}"})
+         {"缺少{0}", "{0}已就位", "保存失败：{0}", "保存规则失败：{0}", "扫描未完成：{0}", "归档未完成：{0}",
+          "资料库读取失败：{0}\n原资料库已保留，请先在设置中查看位置。"})
         EXPECT_TRUE(EnglishMessages::english(key).has_value()) << key;
     EXPECT_EQ(EnglishMessages::values().front().chinese, "Sorvik");
-    EXPECT_EQ(EnglishMessages::values().back().chinese, "已连接 {0} 个文件夹，关联 {1} 个文件，跳过 {2} 项。");
+    EXPECT_EQ(EnglishMessages::values().back().chinese, "Sorvik 已在使用这个资料库。");
+}
+
+TEST(EnglishMessages, InterfaceTextsHaveTheirAgreedEnglish) {
+    struct Pair {
+        std::string_view chinese;
+        std::string_view english;
+    };
+    // Across the menus, the store's messages, settings, window, sidebar, library pages, sheets
+    // and delivery views.
+    const Pair pairs[] = {
+        {"新建项目", "New project"},
+        {"连接来源文件夹…", "Connect source folders…"},
+        {"查看全部项目", "Show all projects"},
+        {"导出交付包…", "Export delivery package…"},
+        {"体验分散素材示例", "Try the sample workspace"},
+        {"暂时无法完成", "Unable to complete"},
+        {"知道了", "Got it"},
+        {"未命名项目", "Untitled project"},
+        {"开发版", "Development build"},
+        {"关联素材", "Link assets"},
+        {"一次最多关联 500 个文件。", "Link up to 500 files at a time."},
+        {"跟随系统", "System default"},
+        {"管理来源文件夹与自动归档", "Manage sources and auto-archive"},
+        {"停止扫描", "Stop scanning"},
+        {"连接来源，让素材自己归位。", "Connect sources. Find your files together."},
+        {"散落各处，也能Sorvik", "Scattered everywhere, together in Sorvik"},
+        {"散落各处，也能Sorvik。", "Scattered everywhere, together in Sorvik."},
+        {"引用原件 · 本机处理", "Linked originals · On-device"},
+        {"删除项目（保留原文件）", "Delete project (keep originals)"},
+        {"暂时没有足够的项目线索，保留在原始位置。",
+         "More project information is needed. Files remain in their original locations."},
+        {"自动关联", "Auto-linked"},
+        {"文档", "Documents"},
+        {"添加识别线索", "Add matching hints"},
+        {"查看原文件位置", "Reveal original file"},
+        {"原文件需要检查", "Original file needs attention"},
+        {"当前没有待识别素材", "Your inbox is empty"},
+        {"建立新项目…", "Create project…"},
+        {"识别图片中的文字，辅助项目关联（本机处理）", "Use on-device image text recognition to match projects"},
+        {"例如：山间慢生活", "For example: Mountain Weekend"},
+        {"这一份，已经交齐。", "Ready to deliver."},
+        {"检查提醒事项，或确认后继续导出", "Review the warnings, then confirm to export"},
+        {"已调整", "Edited"},
+        {"给这份交付起个名字", "Name this delivery"},
+        {"完成第一次导出后，记录会出现在这里。", "Your first export will appear here."},
+        {"等待添加", "Waiting for a file"},
+        {"编辑只影响交付副本，原件保持不变。", "Edits apply to exported copies. Originals stay unchanged."},
+        {"恢复原图", "Reset crop"},
+        {"比例", "Aspect ratio"},
+        {"封面比例", "Cover aspect ratio"},
+        {"0 表示不检查；第一行为标题。规则不代表平台限制。",
+         "0 disables a check. The first line is the title. These are your rules, not platform limits."},
+        {"附件", "Attachment"},
+        {"字", "characters"},
+        {"导出完成后在文件管理器中显示", "Show in file manager after export"},
+        {"在文件管理器中查看", "Show in file manager"},
+        {"在文件管理器中显示", "Show in file manager"},
+        {"设置…", "Settings…"},
+        {"资料库位置无效", "The library location is not valid."},
+        {"Sorvik 正在后台运行，继续按时发现新素材。", "Sorvik is still running and keeps discovering new assets."},
+    };
+    for (const Pair& pair : pairs) EXPECT_EQ(L(en, pair.chinese), pair.english) << pair.chinese;
+
+    // Templates filled by the app, and the same messages finished in Chinese and translated back.
+    EXPECT_EQ(L(en, "已连接 {0} 个文件夹，关联 {1} 个文件，跳过 {2} 项。", 2, 14, 3),
+              "Connected 2 folders, linked 14 files, skipped 3 items.");
+    EXPECT_EQ(L(en, "{0} 件素材 · 来自 {1} 个文件夹", 12, 3), "12 assets · 3 folders");
+    EXPECT_EQ(L(en, "标题 {0} 字 · 正文 {1} 字", 5, 6), "Title: 5 characters · Body: 6 characters");
+    EXPECT_EQ(L(en, "全部文件  {0}", 4), "All files  4");
+    EXPECT_EQ(L(en, "查看{0}：{1}", L(en, "封面"), "cover.png"), "View Cover: cover.png");
+    EXPECT_EQ(L(en, "已从交付中移除“山间.mp4”。原文件仍在。"), "Removed “山间.mp4” from delivery. The original is kept.");
+    EXPECT_EQ(L(en, "已自动归档 4 件新版本，原文件未移动。"), "Archived 4 new versions. Originals were not moved.");
+    EXPECT_EQ(L(en, "已保存常用规则“周末”。"), "Preset “周末” saved.");
+    EXPECT_EQ(L(en, "读取 3 件 · 复用 1 件索引 · 重连 0 件"), "Read 3 · Reused 1 · Reconnected 0");
+    EXPECT_EQ(L(en, "保存规则失败：文件路径不属于Sorvik资料库"), "Could not save rules: File path is outside the Sorvik library");
+    EXPECT_EQ(L(en, "归档暂未完成，下次扫描会重试：a.png"), "Archiving will retry after the next scan: a.png");
+    EXPECT_EQ(L(en, "没有位于视频时长以内的字幕，请手动调整时间轴"),
+              "No captions fit within the video. Adjust the timeline manually.");
+    EXPECT_EQ(L(en, "资料库读取失败：资料库位置无效\n原资料库已保留，请先在设置中查看位置。"),
+              "Could not load the library: The library location is not valid.\nThe original library is kept. Check "
+              "its location in Settings.");
+}
+
+TEST(EnglishMessages, NoTextNamesTheMacFileViewer) {
+    for (const MessagePair& pair : EnglishMessages::values()) {
+        EXPECT_EQ(pair.chinese.find("Finder"), std::string_view::npos) << pair.chinese;
+        EXPECT_EQ(pair.english.find("Finder"), std::string_view::npos) << pair.english;
+    }
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -257,7 +346,7 @@ TEST(Localization, FinishedMessagesAreTranslatedBack) {
     EXPECT_EQ(L(en, "2 项待处理\n"), "2 项待处理\n");
 }
 
-TEST(Localization, OnlyTheSixWrappingMessagesTranslateTheirCaptures) {
+TEST(Localization, OnlyTheWrappingMessagesTranslateTheirCaptures) {
     EXPECT_EQ(L(en, "保存失败：文件路径不属于Sorvik资料库"), "Could not save: File path is outside the Sorvik library");
     EXPECT_EQ(L(en, "无法读取视频：视频无有效画面或时长"), "Cannot read video: 视频无有效画面或时长");
     EXPECT_EQ(L(en, "缺少成片"), "Missing Video");
@@ -268,6 +357,19 @@ TEST(Localization, OnlyTheSixWrappingMessagesTranslateTheirCaptures) {
     EXPECT_EQ(L(en, "保存规则失败：保存失败：缺少字幕"), "Could not save rules: Could not save: Missing Subtitles");
     EXPECT_EQ(L(en, "归档未完成：部分文件暂时无法读取：a.png"),
               "Archive incomplete: Some files are temporarily unreadable: a.png");
+    // The library's start-up failure translates the reason it wraps; a reason that is no
+    // catalogue text, such as a system error, is shown as it is.
+    EXPECT_EQ(L(en, "资料库读取失败：资料库位置为空\n原资料库已保留，请先在设置中查看位置。"),
+              "Could not load the library: The library location is empty.\nThe original library is kept. Check its "
+              "location in Settings.");
+    EXPECT_EQ(L(en, "资料库读取失败：Sorvik 已在使用这个资料库。\n原资料库已保留，请先在设置中查看位置。"),
+              "Could not load the library: Sorvik is already using this library.\nThe original library is kept. "
+              "Check its location in Settings.");
+    EXPECT_EQ(L(en, "资料库读取失败：Permission denied\n原资料库已保留，请先在设置中查看位置。"),
+              "Could not load the library: Permission denied\nThe original library is kept. Check its location in "
+              "Settings.");
+    EXPECT_EQ(L(zh, "资料库读取失败：资料库位置为空\n原资料库已保留，请先在设置中查看位置。"),
+              "资料库读取失败：资料库位置为空\n原资料库已保留，请先在设置中查看位置。");
 }
 
 TEST(Localization, CapturedTextIsInsertedOnce) {

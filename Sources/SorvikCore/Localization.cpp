@@ -264,8 +264,11 @@ std::vector<EnglishPiece> englishPieces(std::string_view english, std::size_t ca
 
 const ReverseTables& reverseTables() {
     static const ReverseTables tables = [] {
+        // Messages that wrap another finished message (or a role word) translate it too. The
+        // library's start-up failure wraps the reason the library could not be opened.
         static constexpr std::string_view translatedCaptures[] = {
             "缺少{0}", "{0}已就位", "保存失败：{0}", "保存规则失败：{0}", "扫描未完成：{0}", "归档未完成：{0}",
+            "资料库读取失败：{0}\n原资料库已保留，请先在设置中查看位置。",
         };
         struct Candidate {
             MessagePair pair;
