@@ -37,6 +37,7 @@ struct AppLocations {
 };
 
 struct ScanOutput;
+class SearchText;
 struct LinkOutput;
 
 /// The value or the failure of a job.
@@ -162,6 +163,12 @@ public:
     void assign(const IndexedAsset& asset, const UUID& projectID);
     void createProject(const IndexedAsset& asset);
     std::optional<DeliveryFile> file(const UUID& id) const;
+    /// Assets without a project that are not missing, in index order.
+    std::vector<const IndexedAsset*> unassigned() const;
+    /// `unassigned` filtered by the search text.
+    std::vector<const IndexedAsset*> matchingUnassigned() const;
+    /// The projects the search text finds, newest change first (stable).
+    std::vector<const Delivery*> matchingProjects() const;
     void showProjects();
     void showInbox();
     void deleteProject(const UUID& id);
@@ -216,6 +223,7 @@ private:
     void mergeLinked(std::shared_ptr<LinkOutput> linked, std::optional<UUID> target);
     /// The first indexed asset of a file identifier, through an index rebuilt after changes.
     IndexedAsset* assetFor(const UUID& id);
+    bool projectMatches(const Delivery& project, const SearchText& needle) const;
     const IndexedAsset* assetFor(const UUID& id) const;
 
     Platform& platform_;
