@@ -160,6 +160,26 @@ TEST(StorePersist, AssetsTakeTheFirstProjectsFileRecord) {
     EXPECT_EQ(Repository(dir.path()).loadWorkspace().assets[0].file.role, FileRole::cover);
 }
 
+TEST(StorePersist, SavesInTheBackgroundAreWrittenNewestLastAndFlushedAtShutdown) {
+    TempDir dir;
+    sorvik::test::FakePlatform platform;
+    app::Preferences preferences(std::make_unique<app::MemoryPreferenceStorage>());
+    auto store = std::make_unique<app::AppStore>(app::LibraryChoice{dir.path(), {}}, platform, preferences,
+                                                 std::make_unique<app::HeldJobRunner>(), app::AppLocations{});
+    int answered = 0;
+    for (int i = 0; i < 20; ++i) {
+        store->newDelivery();
+        store->persist([&](bool ok) { answered += ok ? 1 : 0; });
+    }
+    store->flushSaves();
+    EXPECT_EQ(answered, 20);
+    EXPECT_EQ(Repository(dir.path()).loadWorkspace().projects.size(), 20u);
+    store->newDelivery();
+    store->shutdown();
+    // The last change is on disk once the store has shut down.
+    EXPECT_EQ(Repository(dir.path()).loadWorkspace().projects.size(), 21u);
+}
+
 TEST(StorePersist, AFailedSaveKeepsTheStateAndSaysSo) {
     TempDir dir;
     const fs::path library = dir / "lib";
@@ -169,7 +189,10 @@ TEST(StorePersist, AFailedSaveKeepsTheStateAndSaysSo) {
     // The library folder replaced by a file: saving cannot succeed.
     fs::remove_all(library);
     writeFile(library, "not a folder");
-    EXPECT_FALSE(h.store().persist());
+    std::optional<bool> saved;
+    EXPECT_TRUE(h.store().persist([&](bool ok) { saved = ok; }));
+    h.deliver();
+    EXPECT_EQ(saved, false);
     ASSERT_TRUE(h.store().error());
     EXPECT_EQ(h.store().error()->rfind("保存失败：", 0), 0u);
     EXPECT_EQ(h.store().deliveries().size(), 1u);

@@ -107,8 +107,9 @@ void AppStore::mergeLinked(std::shared_ptr<LinkOutput> linked, std::optional<UUI
         setDeliveries(std::move(outcome.value->projects));
         mark(StoreChange::sources | StoreChange::assets);
         refreshAccessScopes();
-        const bool saved = persist();
-        if (saved) {
+        persist([this, linked](bool saved) {
+            if (!saved) return;
+            ChangeBatch batch(*this);
             // Stored in Chinese; shown through the catalogue's template.
             setNotice("已连接 " + std::to_string(linked->sources.size()) + " 个文件夹，关联 " +
                       std::to_string(linked->batch.assets.size()) + " 个文件，跳过 " +
@@ -118,11 +119,11 @@ void AppStore::mergeLinked(std::shared_ptr<LinkOutput> linked, std::optional<UUI
                 for (const std::string& failure : linked->batch.failures) text += "\n" + failure;
                 setError(std::move(text));
             }
-        }
+            if (linked->folders > 0) {
+                QMetaObject::invokeMethod(this, [this] { scanFolders(true); }, Qt::QueuedConnection);
+            }
+        });
         setBusy(false);
-        if (saved && linked->folders > 0) {
-            QMetaObject::invokeMethod(this, [this] { scanFolders(true); }, Qt::QueuedConnection);
-        }
     });
 }
 

@@ -160,7 +160,7 @@ void ContentView::retranslate() {
     home_->setText(Lq("工作空间"));
     home_->updateGeometry();
     search_->setPlaceholderText(Lq("搜索项目、文件、正文"));
-    rescan_->setToolTip(Lq("重新扫描来源（⌘R）"));
+    rescan_->setToolTip(Lq("重新扫描来源（Ctrl+R）"));
     rescan_->setAccessibleName(Lq("重新扫描来源"));
     stop_->setToolTip(Lq("停止扫描"));
     stop_->setAccessibleName(Lq("停止扫描"));
