@@ -127,8 +127,9 @@ TEST(SampleFolder, ProjectPassesTheVideoRulesAndExportsAVerifiedPackage) {
     EXPECT_EQ(passes["ratio"], "封面比例符合规则");
     EXPECT_EQ(passes["srt"], "字幕时间在成片范围内");
     EXPECT_EQ(passes["title"], "标题长度合适");
-    EXPECT_EQ(std::count_if(checks.begin(), checks.end(), [](const DeliveryCheck& c) { return c.id.starts_with("role-"); }),
-              4);
+    const auto roleChecks =
+        std::count_if(checks.begin(), checks.end(), [](const DeliveryCheck& c) { return c.id.starts_with("role-"); });
+    EXPECT_EQ(roleChecks, 4);
 
     const test::TempDir destination;
     const Repository repository(sample.scanner.library.path());
@@ -141,9 +142,10 @@ TEST(SampleFolder, ProjectPassesTheVideoRulesAndExportsAVerifiedPackage) {
     EXPECT_FALSE(manifest.acknowledgedWarnings);
     ASSERT_EQ(manifest.files.size(), 4u);
     for (const auto& entry : manifest.files) {
-        const auto& asset = sample.grouping.assets;
-        const auto it = std::find_if(asset.begin(), asset.end(), [&](const IndexedAsset& a) { return a.id() == entry.assetID; });
-        ASSERT_NE(it, asset.end()) << entry.sourceName;
+        const auto& assets = sample.grouping.assets;
+        const auto it =
+            std::find_if(assets.begin(), assets.end(), [&](const IndexedAsset& a) { return a.id() == entry.assetID; });
+        ASSERT_NE(it, assets.end()) << entry.sourceName;
         // Unedited files travel as exact copies of the originals.
         EXPECT_FALSE(entry.modified) << entry.sourceName;
         EXPECT_EQ(entry.role, it->file.role) << entry.sourceName;
