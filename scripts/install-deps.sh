@@ -19,6 +19,8 @@ packages=(
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav
   # Running the app headless in tests and benchmarks.
   xvfb xauth dbus-daemon
+  # Checking the desktop entry and the AppStream metadata.
+  appstream desktop-file-utils
 )
 
 missing=()
