@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QTest>
 
 #include "App/Support/StoreHarness.hpp"
 #include "Sorvik/App/SorvikApp.hpp"
@@ -108,10 +109,7 @@ TEST(MainWindow, TheAlertShowsACoreMessageInTheInterfaceLanguageAndClearsTheErro
     writeFile(source / "a.txt", "a");
     store.connectFolders({source.path()});
     // Wait for the worker: the loud scan fails with the limit message.
-    for (int i = 0; i < 500 && (store.isBusy() || !store.error()); ++i) {
-        QApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    ASSERT_TRUE(store.error());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !store.isBusy() && store.error(); }, 20000));
     QMessageBox* alert = f.app->mainWindow().content()->alert();
     ASSERT_NE(alert, nullptr);
     EXPECT_EQ(alert->text(), QString::fromStdString(L(InLanguage{"en"}, "暂时无法完成")));
