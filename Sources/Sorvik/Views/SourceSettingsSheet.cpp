@@ -159,7 +159,8 @@ SourceSettingsSheet::SourceSettingsSheet(AppStore& store, std::function<void()> 
     // Escape closes the sheet through its dialog, like this button.
     connect(done_, &QAbstractButton::clicked, this, [this] { dismiss_(); });
     footer->addWidget(spinner_);
-    footer->addWidget(activity_, 1);
+    footer->addWidget(activity_);
+    footer->addStretch(1);
     footer->addWidget(done_);
     layout->addLayout(footer);
 
