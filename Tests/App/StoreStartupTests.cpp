@@ -160,26 +160,6 @@ TEST(StorePersist, AssetsTakeTheFirstProjectsFileRecord) {
     EXPECT_EQ(Repository(dir.path()).loadWorkspace().assets[0].file.role, FileRole::cover);
 }
 
-TEST(StorePersist, SavesInTheBackgroundAreWrittenNewestLastAndFlushedAtShutdown) {
-    TempDir dir;
-    sorvik::test::FakePlatform platform;
-    app::Preferences preferences(std::make_unique<app::MemoryPreferenceStorage>());
-    auto store = std::make_unique<app::AppStore>(app::LibraryChoice{dir.path(), {}}, platform, preferences,
-                                                 std::make_unique<app::HeldJobRunner>(), app::AppLocations{});
-    int answered = 0;
-    for (int i = 0; i < 20; ++i) {
-        store->newDelivery();
-        store->persist([&](bool ok) { answered += ok ? 1 : 0; });
-    }
-    store->flushSaves();
-    EXPECT_EQ(answered, 20);
-    EXPECT_EQ(Repository(dir.path()).loadWorkspace().projects.size(), 20u);
-    store->newDelivery();
-    store->shutdown();
-    // The last change is on disk once the store has shut down.
-    EXPECT_EQ(Repository(dir.path()).loadWorkspace().projects.size(), 21u);
-}
-
 TEST(StorePersist, AFailedSaveKeepsTheStateAndSaysSo) {
     TempDir dir;
     const fs::path library = dir / "lib";
