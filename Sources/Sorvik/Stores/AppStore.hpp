@@ -160,6 +160,9 @@ public:
 
     // Matching and the inbox.
     void regroup();
+    /// Matches every asset again on the worker, then saves; busy meanwhile. Returns at once
+    /// while busy or in recovery mode.
+    void regroupAndSave();
     void assign(const IndexedAsset& asset, const UUID& projectID);
     void createProject(const IndexedAsset& asset);
     std::optional<DeliveryFile> file(const UUID& id) const;
@@ -179,6 +182,9 @@ public:
 
     // The library folder in the file manager (settings).
     void openLibraryFolder();
+    /// An original shown selected in the file manager, or opened with its default application.
+    void revealItem(const std::filesystem::path& path);
+    void openItem(const std::filesystem::path& path);
 
 public slots:
     /// One beat of the scan timer.
@@ -221,6 +227,9 @@ private:
     void finishScan();
     void finishConnecting(JobOutcome<std::vector<SourceFolder>> outcome);
     void mergeLinked(std::shared_ptr<LinkOutput> linked, std::optional<UUID> target);
+    void groupAndSave();
+    /// Forgets the pending undo of a removal when it concerns this asset.
+    void dropUndoFor(const UUID& assetID);
     /// The first indexed asset of a file identifier, through an index rebuilt after changes.
     IndexedAsset* assetFor(const UUID& id);
     bool projectMatches(const Delivery& project, const SearchText& needle) const;

@@ -18,9 +18,11 @@
 #include "Sorvik/Views/InboxView.hpp"
 #include "Sorvik/Views/ProjectDetailView.hpp"
 #include "Sorvik/Views/ProjectOverview.hpp"
+#include "Sorvik/Views/ProjectRulesSheet.hpp"
 #include "Sorvik/Views/SheetDialog.hpp"
 #include "Sorvik/Views/SidebarView.hpp"
 #include "Sorvik/Views/SourceSettingsSheet.hpp"
+#include "Sorvik/Views/WindowDropTarget.hpp"
 
 namespace sorvik::app {
 
@@ -105,6 +107,7 @@ ContentView::ContentView(AppStore& store, QWidget* parent)
     pages_->addWidget(project_);
     column->addWidget(pages_, 1);
     row->addLayout(column, 1);
+    dropTarget_ = new WindowDropTarget(store_, this);
 
     connect(&store_, &AppStore::changed, this, &ContentView::refresh);
     connect(&store_.preferences(), &Preferences::languageChanged, this, &ContentView::retranslate);
@@ -208,12 +211,12 @@ QWidget* ContentView::makeSheetContent(const AppSheet& sheet) {
     switch (sheet.kind()) {
         case AppSheet::Kind::sources: return new SourceSettingsSheet(store_, dismiss);
         case AppSheet::Kind::delivery: return deliverySheet(store_);
+        case AppSheet::Kind::projectRules: return new ProjectRulesSheet(store_, dismiss);
         case AppSheet::Kind::file:
         case AppSheet::Kind::crop:
         case AppSheet::Kind::rename:
         case AppSheet::Kind::templ:
-        case AppSheet::Kind::history:
-        case AppSheet::Kind::projectRules: break;
+        case AppSheet::Kind::history: break;
     }
     // A sheet without content (a file that no longer resolves): Escape closes it.
     auto* empty = new QWidget;
