@@ -81,6 +81,15 @@ TEST(StoreFiles, UndoPutsTheFileBackInPlaceWithItsProjectAndReason) {
     EXPECT_EQ(saved.assets[1].reason, "已确认项目关联");
 }
 
+TEST(StoreFiles, RemovingTheProjectsOwnRecordNamesTheFileRemoved) {
+    SelectedProject f;
+    auto& store = f.store();
+    // The record handed in is the project's own, which the removal shifts.
+    store.removeFile(f.project().files.front());
+    EXPECT_EQ(fileNames(f.project()), (std::vector<std::string>{"b.png", "c.png"}));
+    EXPECT_EQ(store.notice(), "已从交付中移除“a.png”。原文件仍在。");
+}
+
 TEST(StoreFiles, UndoIsOnlyForTheSelectedProjectAndNotWhileBusy) {
     SelectedProject f;
     auto& store = f.store();

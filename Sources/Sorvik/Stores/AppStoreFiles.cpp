@@ -205,8 +205,11 @@ void AppStore::removeFile(const DeliveryFile& file) {
     std::optional<FileRemovalUndo> undo = FileRemovalUndo::make(*project, file.id);
     if (!undo) return;
     ChangeBatch batch(*this);
+    // `file` may be the project's own record, which the removal below overwrites.
+    const UUID fileID = file.id;
+    const std::string name = file.name;
     removalUndo_ = std::move(undo);
-    if (IndexedAsset* asset = assetFor(file.id)) {
+    if (IndexedAsset* asset = assetFor(fileID)) {
         removedAssociation_ = *asset;
         asset->projectID.reset();
         asset->assignment = AssignmentMode::unassigned;
@@ -215,11 +218,10 @@ void AppStore::removeFile(const DeliveryFile& file) {
     } else {
         removedAssociation_.reset();
     }
-    const UUID fileID = file.id;
     update(std::nullopt, [fileID](Delivery& delivery) {
         std::erase_if(delivery.files, [&](const DeliveryFile& f) { return f.id == fileID; });
     });
-    setNotice("已从交付中移除“" + file.name + "”。原文件仍在。");
+    setNotice("已从交付中移除“" + name + "”。原文件仍在。");
 }
 
 void AppStore::undoRemove() {

@@ -194,7 +194,12 @@ void ContentView::refreshToolbar() {
     const ToolbarState state = toolbarState(store_);
     slash_->setVisible(state.breadcrumb.has_value());
     breadcrumb_->setVisible(state.breadcrumb.has_value());
-    if (state.breadcrumb) breadcrumb_->setFullText(state.breadcrumbTranslated ? Lq(*state.breadcrumb) : qs(*state.breadcrumb));
+    if (state.breadcrumb) {
+        const QString text = state.breadcrumbTranslated ? Lq(*state.breadcrumb) : qs(*state.breadcrumb);
+        // An eliding label asks for no width of its own: it gets its text's, up to the limit.
+        breadcrumb_->setFixedWidth(std::min(360, breadcrumb_->fontMetrics().horizontalAdvance(text) + 2));
+        breadcrumb_->setFullText(text);
+    }
     rescan_->setVisible(state.showRescan);
     spinner_->setVisible(state.showProgress);
     stop_->setVisible(state.showStop);

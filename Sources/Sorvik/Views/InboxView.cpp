@@ -1,6 +1,7 @@
 #include "Sorvik/Views/InboxView.hpp"
 
 #include <QApplication>
+#include <QFocusEvent>
 #include <QHelpEvent>
 #include <QMenu>
 #include <QMouseEvent>
@@ -61,8 +62,7 @@ InboxListView::InboxListView(AppStore& store, ThumbnailLoader& thumbnails, QWidg
 }
 
 void InboxListView::resizeEvent(QResizeEvent* event) {
-    const int scrollbar = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, verticalScrollBar());
-    setViewportMargins(pagePadding, 0, std::max(0, pagePadding - scrollbar), 0);
+    setViewportMargins(pagePadding, 0, pagePadding, 0);
     QListView::resizeEvent(event);
 }
 
@@ -109,7 +109,13 @@ void InboxListView::leaveEvent(QEvent* event) {
     QListView::leaveEvent(event);
 }
 
+void InboxListView::focusInEvent(QFocusEvent* event) {
+    keyboardInUse_ = event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason;
+    QListView::focusInEvent(event);
+}
+
 void InboxListView::mousePressEvent(QMouseEvent* event) {
+    keyboardInUse_ = false;
     QModelIndex index;
     pressedZone_ = zoneAt(event->position().toPoint(), &index);
     pressed_ = index;
@@ -181,6 +187,10 @@ void InboxListView::contextMenuEvent(QContextMenuEvent* event) {
 }
 
 void InboxListView::keyPressEvent(QKeyEvent* event) {
+    if (!keyboardInUse_) {
+        keyboardInUse_ = true;
+        viewport()->update();
+    }
     const QModelIndex index = currentIndex();
     if (index.isValid() &&
         (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter || event->key() == Qt::Key_Space)) {
@@ -269,16 +279,16 @@ void InboxRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
     painter->drawPath(button);
     QColor text = Theme::primaryText(palette);
     if (!enabled) text = Theme::withAlpha(text, 0.35);
-    const QFont label = Theme::font(12, QFont::Medium);
+    const QFont label = Theme::font(11, QFont::Medium);
     painter->setFont(label);
     painter->setPen(text);
-    const QRectF chevron(g.menu.right() - 10 - 9, g.menu.center().y() - 4.5, 9, 9);
-    const QRectF labelRect(g.menu.left() + 10, g.menu.top(), chevron.left() - 6 - g.menu.left() - 10, g.menu.height());
+    const QRectF chevron(g.menu.right() - 9 - 8, g.menu.center().y() - 4, 8, 8);
+    const QRectF labelRect(g.menu.left() + 9, g.menu.top(), chevron.left() - 4 - g.menu.left() - 9, g.menu.height());
     painter->drawText(labelRect, Qt::AlignLeft | Qt::AlignVCenter,
                       QFontMetricsF(label).elidedText(Lq("关联到项目"), Qt::ElideRight, labelRect.width()));
     Icons::paint(*painter, QStringLiteral("chevron.down"), chevron, enabled ? Theme::secondaryText(palette) : text);
 
-    if ((option.state & QStyle::State_HasFocus) && view_.hasFocus()) {
+    if ((option.state & QStyle::State_HasFocus) && view_.showsFocusRing()) {
         QPainterPath ring;
         ring.addRoundedRect(g.row.adjusted(-1.5, -1.5, 1.5, 1.5), 11.5, 11.5);
         painter->setPen(QPen(Theme::withAlpha(Theme::green(palette), 0.55), 2));

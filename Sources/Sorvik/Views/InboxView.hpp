@@ -31,6 +31,8 @@ public:
     std::unique_ptr<QMenu> makeMenu(const UUID& assetID);
     const QPersistentModelIndex& hovered() const { return hovered_; }
     Zone hoveredZone() const { return hoveredZone_; }
+    /// The focused entry is ringed only while the keyboard is in use.
+    bool showsFocusRing() const { return hasFocus() && keyboardInUse_; }
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -40,6 +42,7 @@ protected:
     void leaveEvent(QEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
     bool viewportEvent(QEvent* event) override;
 
 private:
@@ -52,6 +55,7 @@ private:
     Zone hoveredZone_ = Zone::none;
     QPersistentModelIndex pressed_;
     Zone pressedZone_ = Zone::none;
+    bool keyboardInUse_ = false;
 };
 
 class InboxRowDelegate : public QStyledItemDelegate {

@@ -1,6 +1,7 @@
 #include "Sorvik/Views/ProjectAssetGrid.hpp"
 
 #include <QApplication>
+#include <QFocusEvent>
 #include <QHelpEvent>
 #include <QMenu>
 #include <QMouseEvent>
@@ -153,7 +154,13 @@ void AssetGridView::leaveEvent(QEvent* event) {
     QListView::leaveEvent(event);
 }
 
+void AssetGridView::focusInEvent(QFocusEvent* event) {
+    keyboardInUse_ = event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason;
+    QListView::focusInEvent(event);
+}
+
 void AssetGridView::mousePressEvent(QMouseEvent* event) {
+    keyboardInUse_ = false;
     QModelIndex index;
     pressedZone_ = zoneAt(event->position().toPoint(), &index);
     pressed_ = index;
@@ -232,7 +239,8 @@ std::unique_ptr<QMenu> AssetGridView::makeMenu(const UUID& id) {
                     if (store.isBusy() || store.recoveryMode() || !store.selected()) return;
                     for (const DeliveryFile& file : store.selected()->files) {
                         if (file.id == id) {
-                            store.removeFile(file);
+                            const DeliveryFile removed = file;
+                            store.removeFile(removed);
                             return;
                         }
                     }
@@ -264,6 +272,10 @@ void AssetGridView::contextMenuEvent(QContextMenuEvent* event) {
 }
 
 void AssetGridView::keyPressEvent(QKeyEvent* event) {
+    if (!keyboardInUse_) {
+        keyboardInUse_ = true;
+        viewport()->update();
+    }
     const QModelIndex index = currentIndex();
     if (index.isValid() &&
         (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter || event->key() == Qt::Key_Space)) {
@@ -371,7 +383,7 @@ void AssetCardDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opt
                           QFontMetricsF(small).elidedText(qs(*item.texts.folderLabel), Qt::ElideRight, text.width()));
     }
 
-    if ((option.state & QStyle::State_HasFocus) && view_.hasFocus()) {
+    if ((option.state & QStyle::State_HasFocus) && view_.showsFocusRing()) {
         QPainterPath ring;
         ring.addRoundedRect(g.card.adjusted(-1.5, -1.5, 1.5, 1.5), 13.5, 13.5);
         painter->setPen(QPen(Theme::withAlpha(Theme::green(palette), 0.55), 2));

@@ -34,6 +34,8 @@ public:
     /// The hovered card and part, for drawing.
     const QPersistentModelIndex& hovered() const { return hovered_; }
     Zone hoveredZone() const { return hoveredZone_; }
+    /// The focused entry is ringed only while the keyboard is in use.
+    bool showsFocusRing() const { return hasFocus() && keyboardInUse_; }
     /// The column count of the current width (tests).
     int columnCount() const { return columns_.count; }
 
@@ -46,6 +48,7 @@ protected:
     void leaveEvent(QEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
     bool viewportEvent(QEvent* event) override;
 
 private:
@@ -62,6 +65,7 @@ private:
     Zone hoveredZone_ = Zone::none;
     QPersistentModelIndex pressed_;
     Zone pressedZone_ = Zone::none;
+    bool keyboardInUse_ = false;
 };
 
 class AssetCardDelegate : public QStyledItemDelegate {

@@ -1,11 +1,14 @@
 #include "Sorvik/Views/ProjectDetailView.hpp"
 
+#include <QApplication>
 #include <QHBoxLayout>
 #include <QMenu>
 #include <QStackedWidget>
 #include <QVBoxLayout>
 
+#include "Sorvik/Support/Icons.hpp"
 #include "Sorvik/Support/Strings.hpp"
+#include "Sorvik/Support/Theme.hpp"
 #include "Sorvik/Support/Widgets.hpp"
 #include "Sorvik/Views/ProjectAssetGrid.hpp"
 #include "Sorvik/Views/SegmentedPicker.hpp"
@@ -152,7 +155,8 @@ std::unique_ptr<QMenu> ProjectDetailView::makeProjectMenu() {
         }
     });
     menu->addSeparator();
-    QAction* remove = menu->addAction(Lq("删除项目（保留原文件）"));
+    QAction* remove = menu->addAction(Icons::icon(QStringLiteral("trash"), Theme::danger(QApplication::palette())),
+                                      Lq("删除项目（保留原文件）"));
     remove->setEnabled(states.deleteProject && projectID);
     connect(remove, &QAction::triggered, this, [this, projectID] {
         if (store_.isBusy() || store_.recoveryMode() || !projectID) return;
@@ -174,6 +178,7 @@ void ProjectDetailView::retranslate() {
     emptyText_->setFullText(Lq("连接来源目录，或添加项目别名，Sorvik会继续寻找。"));
     emptyButton_->setText(Lq("添加识别线索"));
     for (StyledButton* button : {rules_, delivery_, link_, find_, emptyButton_}) button->updateGeometry();
+    menu_->setFixedHeight(rules_->sizeHint().height());
 }
 
 void ProjectDetailView::refreshStates() {

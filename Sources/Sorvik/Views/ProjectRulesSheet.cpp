@@ -1,5 +1,6 @@
 #include "Sorvik/Views/ProjectRulesSheet.hpp"
 
+#include <QApplication>
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QVBoxLayout>
@@ -17,8 +18,17 @@ namespace {
 QLineEdit* textField(QWidget* parent) {
     auto* field = new QLineEdit(parent);
     field->setFont(Theme::font(13));
-    field->setMinimumHeight(30);
+    field->setMinimumHeight(32);
     field->setClearButtonEnabled(false);
+    // A rounded border in the appearance the sheet opens in (it is built each time it is shown).
+    const QPalette palette = QApplication::palette();
+    const auto css = [](const QColor& c) {
+        return QStringLiteral("rgba(%1, %2, %3, %4)").arg(c.red()).arg(c.green()).arg(c.blue()).arg(c.alpha());
+    };
+    field->setStyleSheet(QStringLiteral("QLineEdit { border: 1px solid %1; border-radius: 7px; padding: 0 8px;"
+                                        " background: %2; } QLineEdit:focus { border: 1px solid %3; }")
+                             .arg(css(Theme::primaryAt(palette, 0.16)), css(Theme::surface(palette)),
+                                  css(Theme::withAlpha(Theme::green(palette), 0.8))));
     return field;
 }
 

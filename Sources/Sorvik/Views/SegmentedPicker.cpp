@@ -5,6 +5,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <algorithm>
 
 #include "Sorvik/Support/Theme.hpp"
 
@@ -34,8 +35,17 @@ QSize SegmentedPicker::sizeHint() const { return QSize(260, 26); }
 
 QRectF SegmentedPicker::segment(int index) const {
     const QRectF track = QRectF(rect()).adjusted(2, 2, -2, -2);
-    const qreal width = titles_.isEmpty() ? track.width() : track.width() / titles_.size();
-    return QRectF(track.left() + width * index, track.top(), width, track.height());
+    if (titles_.isEmpty()) return track;
+    // Each option gets its title's width and an equal share of what is left, so a long title
+    // (in English) is not cut while short ones have room.
+    const QFontMetricsF metrics(font());
+    qreal used = 0;
+    for (const QString& title : titles_) used += metrics.horizontalAdvance(title);
+    const qreal extra = std::max<qreal>(0, track.width() - used) / titles_.size();
+    const qreal scale = used > track.width() ? track.width() / used : 1.0;
+    qreal left = track.left();
+    for (int i = 0; i < index; ++i) left += metrics.horizontalAdvance(titles_[i]) * scale + extra;
+    return QRectF(left, track.top(), metrics.horizontalAdvance(titles_[index]) * scale + extra, track.height());
 }
 
 void SegmentedPicker::choose(int index) {

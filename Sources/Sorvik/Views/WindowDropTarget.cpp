@@ -51,8 +51,8 @@ void DropOverlay::paintEvent(QPaintEvent*) {
     const QRectF card = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
     QPainterPath path;
     path.addRoundedRect(card, 16, 16);
-    // A translucent material: the window's colour over what lies below, slightly frosted.
-    painter.fillPath(path, Theme::withAlpha(palette.color(QPalette::Window), 0.9));
+    // A translucent material: the window's colour over what lies below, which only shows faintly.
+    painter.fillPath(path, Theme::withAlpha(palette.color(QPalette::Window), 0.95));
     painter.setPen(QPen(Theme::line(palette), 1));
     painter.drawPath(path);
     const QColor green = Theme::green(palette);
