@@ -13,18 +13,7 @@ using namespace sorvik::test;
 
 namespace {
 
-const IndexedAsset& assetOf(const app::AppStore& store, const UUID& id) {
-    for (const IndexedAsset& asset : store.workspace().assets) {
-        if (asset.id() == id) return asset;
-    }
-    throw std::runtime_error("no such asset");
-}
-
-std::vector<std::string> fileNames(const Delivery& project) {
-    std::vector<std::string> names;
-    for (const DeliveryFile& file : project.files) names.push_back(file.name);
-    return names;
-}
+const IndexedAsset& assetOf(const app::AppStore& store, const UUID& id) { return assetIn(store.workspace().assets, id); }
 
 std::vector<fs::path> textFiles(const fs::path& folder, int count) {
     std::vector<fs::path> paths;

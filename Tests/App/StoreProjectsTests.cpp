@@ -15,25 +15,8 @@ using app::WorkspaceSection;
 
 namespace {
 
-const IndexedAsset& assetOf(const app::AppStore& store, const UUID& id) {
-    for (const IndexedAsset& asset : store.workspace().assets) {
-        if (asset.id() == id) return asset;
-    }
-    throw std::runtime_error("no such asset");
-}
-
-const Delivery& projectOf(const app::AppStore& store, const UUID& id) {
-    for (const Delivery& project : store.deliveries()) {
-        if (project.id == id) return project;
-    }
-    throw std::runtime_error("no such project");
-}
-
-std::vector<std::string> fileNames(const Delivery& project) {
-    std::vector<std::string> names;
-    for (const DeliveryFile& file : project.files) names.push_back(file.name);
-    return names;
-}
+const IndexedAsset& assetOf(const app::AppStore& store, const UUID& id) { return assetIn(store.workspace().assets, id); }
+const Delivery& projectOf(const app::AppStore& store, const UUID& id) { return projectIn(store.deliveries(), id); }
 
 /// Two projects: A holds a.png, B holds c.png; b.png and d.png wait in the inbox.
 struct TwoProjects {

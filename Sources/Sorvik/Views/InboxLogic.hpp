@@ -20,6 +20,7 @@ struct InboxRowItem {
     std::string reason;
     /// The original's stored path; empty without a reference.
     std::string path;
+    friend bool operator==(const InboxRowItem&, const InboxRowItem&) = default;
 };
 
 /// The rows of `store.matchingUnassigned()`, in order.

@@ -1,15 +1,10 @@
 #include "Sorvik/Views/InboxView.hpp"
 
 #include <QApplication>
-#include <QFocusEvent>
-#include <QHelpEvent>
 #include <QMenu>
-#include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
-#include <QScrollBar>
 #include <QStackedWidget>
-#include <QToolTip>
 #include <QVBoxLayout>
 #include <cmath>
 
@@ -39,26 +34,11 @@ const IndexedAsset* findAsset(const AppStore& store, const UUID& id) {
 // InboxListView ------------------------------------------------------------------------------------
 
 InboxListView::InboxListView(AppStore& store, ThumbnailLoader& thumbnails, QWidget* parent)
-    : QListView(parent), store_(store), model_(new InboxModel(this)) {
+    : PaintedListView(parent), store_(store), model_(new InboxModel(this)) {
     setModel(model_);
     setItemDelegate(new InboxRowDelegate(*this, thumbnails, store));
     setViewMode(QListView::ListMode);
-    setUniformItemSizes(true);
-    setResizeMode(QListView::Adjust);
-    setSpacing(0);
-    setSelectionMode(QAbstractItemView::SingleSelection);
-    setDragEnabled(false);
-    setAcceptDrops(false);
-    setFrameShape(QFrame::NoFrame);
-    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
-    verticalScrollBar()->setSingleStep(24);
-    setMouseTracking(true);
-    viewport()->setMouseTracking(true);
-    viewport()->setAutoFillBackground(false);
-    setAutoFillBackground(false);
     connect(&thumbnails, &ThumbnailLoader::pictureReady, viewport(), qOverload<>(&QWidget::update));
-    connect(model_, &QAbstractItemModel::modelReset, this, [this] { setHovered({}, Zone::none); });
 }
 
 void InboxListView::resizeEvent(QResizeEvent* event) {
@@ -72,6 +52,8 @@ InboxRowGeometry InboxListView::rowGeometry(const QModelIndex& index) const {
     for (QRectF* r : {&g.row, &g.thumbnail, &g.name, &g.reason, &g.path, &g.menu}) r->translate(cell.left(), cell.top());
     return g;
 }
+
+int InboxListView::partAt(const QPoint& point, QModelIndex* found) const { return static_cast<int>(zoneAt(point, found)); }
 
 InboxListView::Zone InboxListView::zoneAt(const QPoint& point, QModelIndex* found) const {
     const QModelIndex index = indexAt(point);
@@ -87,54 +69,26 @@ InboxListView::Zone InboxListView::zoneAt(const QPoint& point, QModelIndex* foun
     return Zone::row;
 }
 
-void InboxListView::setHovered(const QModelIndex& index, Zone zone) {
-    if (QPersistentModelIndex(index) == hovered_ && zone == hoveredZone_) return;
-    const QModelIndex before = hovered_;
-    hovered_ = index;
-    hoveredZone_ = zone;
-    viewport()->setCursor(zone == Zone::thumbnail || zone == Zone::menu ? Qt::PointingHandCursor : Qt::ArrowCursor);
-    if (before.isValid()) viewport()->update(visualRect(before));
-    if (index.isValid()) viewport()->update(visualRect(index));
+bool InboxListView::isClickable(int part) const {
+    return static_cast<Zone>(part) == Zone::thumbnail || static_cast<Zone>(part) == Zone::menu;
 }
 
-void InboxListView::mouseMoveEvent(QMouseEvent* event) {
-    QModelIndex index;
-    const Zone zone = zoneAt(event->position().toPoint(), &index);
-    setHovered(index, zone);
-    QListView::mouseMoveEvent(event);
-}
+// The menu opens on press, like a pop-up button.
+bool InboxListView::actsOnPress(int part) const { return static_cast<Zone>(part) == Zone::menu; }
 
-void InboxListView::leaveEvent(QEvent* event) {
-    setHovered({}, Zone::none);
-    QListView::leaveEvent(event);
-}
-
-void InboxListView::focusInEvent(QFocusEvent* event) {
-    keyboardInUse_ = event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason;
-    QListView::focusInEvent(event);
-}
-
-void InboxListView::mousePressEvent(QMouseEvent* event) {
-    keyboardInUse_ = false;
-    QModelIndex index;
-    pressedZone_ = zoneAt(event->position().toPoint(), &index);
-    pressed_ = index;
-    QListView::mousePressEvent(event);
-    // The menu opens on press, like a pop-up button.
-    if (event->button() == Qt::LeftButton && pressedZone_ == Zone::menu && index.isValid()) {
-        pressed_ = QPersistentModelIndex();
-        const InboxRowGeometry g = rowGeometry(index);
-        popUpMenu(index, viewport()->mapToGlobal(g.menu.bottomLeft().toPoint() + QPoint(0, 3)));
+void InboxListView::activate(const QModelIndex& index, int part) {
+    switch (static_cast<Zone>(part)) {
+        case Zone::thumbnail: open(index); break;
+        case Zone::menu: popUpMenu(index, viewport()->mapToGlobal(menuAnchor(index))); break;
+        case Zone::row:
+        case Zone::none: break;
     }
 }
 
-void InboxListView::mouseReleaseEvent(QMouseEvent* event) {
-    QModelIndex index;
-    const Zone zone = zoneAt(event->position().toPoint(), &index);
-    QListView::mouseReleaseEvent(event);
-    if (event->button() != Qt::LeftButton || !index.isValid() || index != pressed_ || zone != pressedZone_) return;
-    pressed_ = QPersistentModelIndex();
-    if (zone == Zone::thumbnail) store_.setSheet(AppSheet::file(model_->row(index.row()).file.id));
+void InboxListView::open(const QModelIndex& index) { store_.setSheet(AppSheet::file(model_->row(index.row()).file.id)); }
+
+QPoint InboxListView::menuAnchor(const QModelIndex& index) const {
+    return rowGeometry(index).menu.bottomLeft().toPoint() + QPoint(0, 3);
 }
 
 std::unique_ptr<QMenu> InboxListView::makeMenu(const UUID& assetID) {
@@ -174,53 +128,15 @@ void InboxListView::popUpMenu(const QModelIndex& index, const QPoint& globalPoin
     menu->exec(globalPoint);
 }
 
-void InboxListView::contextMenuEvent(QContextMenuEvent* event) {
+QString InboxListView::toolTipAt(const QPoint& point) const {
     QModelIndex index;
-    if (event->reason() == QContextMenuEvent::Keyboard) {
-        index = currentIndex();
-        if (!index.isValid()) return;
-        popUpMenu(index, viewport()->mapToGlobal(rowGeometry(index).menu.bottomLeft().toPoint()));
-        return;
-    }
-    if (zoneAt(viewport()->mapFromGlobal(event->globalPos()), &index) == Zone::none) return;
-    popUpMenu(index, event->globalPos());
-}
-
-void InboxListView::keyPressEvent(QKeyEvent* event) {
-    if (!keyboardInUse_) {
-        keyboardInUse_ = true;
-        viewport()->update();
-    }
-    const QModelIndex index = currentIndex();
-    if (index.isValid() &&
-        (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter || event->key() == Qt::Key_Space)) {
-        store_.setSheet(AppSheet::file(model_->row(index.row()).file.id));
-        return;
-    }
-    QListView::keyPressEvent(event);
-}
-
-bool InboxListView::viewportEvent(QEvent* event) {
-    if (event->type() == QEvent::ToolTip) {
-        auto* help = static_cast<QHelpEvent*>(event);
-        QModelIndex index;
-        const Zone zone = zoneAt(help->pos(), &index);
-        QString tip;
-        if (index.isValid() && zone == Zone::row) {
-            const InboxRowItem& row = model_->row(index.row());
-            const InboxRowGeometry g = rowGeometry(index);
-            if (g.reason.contains(help->pos())) tip = Lq(row.reason);
-            if (g.path.contains(help->pos())) tip = qs(row.path);
-            if (g.name.contains(help->pos())) tip = qs(row.file.name);
-        }
-        if (tip.isEmpty()) {
-            QToolTip::hideText();
-        } else {
-            QToolTip::showText(help->globalPos(), tip, viewport());
-        }
-        return true;
-    }
-    return QListView::viewportEvent(event);
+    if (zoneAt(point, &index) != Zone::row) return {};
+    const InboxRowItem& row = model_->row(index.row());
+    const InboxRowGeometry g = rowGeometry(index);
+    if (g.name.contains(point)) return qs(row.file.name);
+    if (g.reason.contains(point)) return Lq(row.reason);
+    if (g.path.contains(point)) return qs(row.path);
+    return {};
 }
 
 // InboxRowDelegate -----------------------------------------------------------------------------------
@@ -239,8 +155,7 @@ void InboxRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
     const InboxRowItem& row = model->row(index.row());
     const QPalette palette = QApplication::palette();
     const InboxRowGeometry g = view_.rowGeometry(index);
-    const bool hovered = view_.hovered() == index;
-    const InboxListView::Zone zone = hovered ? view_.hoveredZone() : InboxListView::Zone::none;
+    const InboxListView::Zone zone = view_.hovered() == index ? view_.hoveredZone() : InboxListView::Zone::none;
 
     painter->save();
     painter->setRenderHint(QPainter::Antialiasing);

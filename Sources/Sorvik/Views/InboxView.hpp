@@ -2,13 +2,13 @@
 // The inbox: the indexed assets that wait for a project, one row each with a thumbnail, the name,
 // the matcher's reason and the original's path, and a menu that assigns the asset to a project or
 // makes a new project from it. Rows are painted by a delegate over a list model.
-#include <QListView>
 #include <QStyledItemDelegate>
 #include <QWidget>
 #include <memory>
 
 #include "Sorvik/Stores/AppStore.hpp"
 #include "Sorvik/Views/InboxModel.hpp"
+#include "Sorvik/Views/PaintedListView.hpp"
 
 class QMenu;
 class QStackedWidget;
@@ -18,10 +18,10 @@ namespace sorvik::app {
 class ThumbnailLoader;
 class ToneLabel;
 
-class InboxListView : public QListView {
+class InboxListView : public PaintedListView {
     Q_OBJECT
 public:
-    enum class Zone { none, row, thumbnail, menu };
+    enum class Zone { none = noPart, row, thumbnail, menu };
 
     InboxListView(AppStore& store, ThumbnailLoader& thumbnails, QWidget* parent = nullptr);
     InboxModel* rows() const { return model_; }
@@ -29,33 +29,22 @@ public:
     InboxRowGeometry rowGeometry(const QModelIndex& index) const;
     /// The assign menu of an asset, built from the store now.
     std::unique_ptr<QMenu> makeMenu(const UUID& assetID);
-    const QPersistentModelIndex& hovered() const { return hovered_; }
-    Zone hoveredZone() const { return hoveredZone_; }
-    /// The focused entry is ringed only while the keyboard is in use.
-    bool showsFocusRing() const { return hasFocus() && keyboardInUse_; }
+    Zone hoveredZone() const { return static_cast<Zone>(hoveredPart()); }
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
-    void mouseMoveEvent(QMouseEvent* event) override;
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
-    void leaveEvent(QEvent* event) override;
-    void contextMenuEvent(QContextMenuEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
-    void focusInEvent(QFocusEvent* event) override;
-    bool viewportEvent(QEvent* event) override;
+    int partAt(const QPoint& point, QModelIndex* index) const override;
+    bool isClickable(int part) const override;
+    bool actsOnPress(int part) const override;
+    void activate(const QModelIndex& index, int part) override;
+    void open(const QModelIndex& index) override;
+    void popUpMenu(const QModelIndex& index, const QPoint& globalPoint) override;
+    QPoint menuAnchor(const QModelIndex& index) const override;
+    QString toolTipAt(const QPoint& point) const override;
 
 private:
-    void setHovered(const QModelIndex& index, Zone zone);
-    void popUpMenu(const QModelIndex& index, const QPoint& globalPoint);
-
     AppStore& store_;
     InboxModel* model_;
-    QPersistentModelIndex hovered_;
-    Zone hoveredZone_ = Zone::none;
-    QPersistentModelIndex pressed_;
-    Zone pressedZone_ = Zone::none;
-    bool keyboardInUse_ = false;
 };
 
 class InboxRowDelegate : public QStyledItemDelegate {

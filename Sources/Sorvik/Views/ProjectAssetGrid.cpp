@@ -1,14 +1,10 @@
 #include "Sorvik/Views/ProjectAssetGrid.hpp"
 
 #include <QApplication>
-#include <QFocusEvent>
-#include <QHelpEvent>
 #include <QMenu>
-#include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QScrollBar>
-#include <QToolTip>
 #include <cmath>
 
 #include "Sorvik/Support/Icons.hpp"
@@ -50,31 +46,15 @@ std::optional<DeliveryFile> currentFile(const AppStore& store, const std::option
 // AssetGridView -----------------------------------------------------------------------------------
 
 AssetGridView::AssetGridView(AppStore& store, ThumbnailLoader& thumbnails, QWidget* parent)
-    : QListView(parent), store_(store), model_(new ProjectAssetsModel(this)) {
+    : PaintedListView(parent), store_(store), model_(new ProjectAssetsModel(this)) {
     setModel(model_);
     setItemDelegate(new AssetCardDelegate(*this, thumbnails));
     setViewMode(QListView::IconMode);
     setMovement(QListView::Static);
     setFlow(QListView::LeftToRight);
     setWrapping(true);
-    setResizeMode(QListView::Adjust);
-    setUniformItemSizes(true);
-    setSpacing(0);
-    setSelectionMode(QAbstractItemView::SingleSelection);
     setSelectionRectVisible(false);
-    setDragEnabled(false);
-    setAcceptDrops(false);
-    setFrameShape(QFrame::NoFrame);
-    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
-    verticalScrollBar()->setSingleStep(24);
-    setMouseTracking(true);
-    viewport()->setMouseTracking(true);
-    viewport()->setAutoFillBackground(false);
-    setAutoFillBackground(false);
-    setAccessibleName(QStringLiteral("assets"));
     connect(&thumbnails, &ThumbnailLoader::pictureReady, viewport(), qOverload<>(&QWidget::update));
-    connect(model_, &QAbstractItemModel::modelReset, this, [this] { setHovered({}, Zone::none); });
     relayout();
 }
 
@@ -105,6 +85,10 @@ AssetCardGeometry AssetGridView::cardGeometry(const QModelIndex& index) const {
     return g;
 }
 
+int AssetGridView::partAt(const QPoint& point, QModelIndex* found) const {
+    return static_cast<int>(zoneAt(point, found));
+}
+
 AssetGridView::Zone AssetGridView::zoneAt(const QPoint& point, QModelIndex* found) const {
     const QModelIndex index = indexAt(point);
     if (found) *found = index;
@@ -131,66 +115,17 @@ AssetGridView::Zone AssetGridView::zoneAt(const QPoint& point, QModelIndex* foun
 
 UUID AssetGridView::fileID(const QModelIndex& index) const { return model_->item(index.row()).file.id; }
 
-void AssetGridView::setHovered(const QModelIndex& index, Zone zone) {
-    if (QPersistentModelIndex(index) == hovered_ && zone == hoveredZone_) return;
-    const QModelIndex before = hovered_;
-    hovered_ = index;
-    hoveredZone_ = zone;
-    const bool clickable = zone == Zone::preview || zone == Zone::name || zone == Zone::menu || zone == Zone::folder;
-    viewport()->setCursor(clickable ? Qt::PointingHandCursor : Qt::ArrowCursor);
-    if (before.isValid()) viewport()->update(visualRect(before));
-    if (index.isValid()) viewport()->update(visualRect(index));
+bool AssetGridView::isClickable(int part) const {
+    const Zone zone = static_cast<Zone>(part);
+    return zone == Zone::preview || zone == Zone::name || zone == Zone::menu || zone == Zone::folder;
 }
 
-void AssetGridView::mouseMoveEvent(QMouseEvent* event) {
-    QModelIndex index;
-    const Zone zone = zoneAt(event->position().toPoint(), &index);
-    setHovered(index, zone);
-    QListView::mouseMoveEvent(event);
-}
-
-void AssetGridView::leaveEvent(QEvent* event) {
-    setHovered({}, Zone::none);
-    QListView::leaveEvent(event);
-}
-
-void AssetGridView::focusInEvent(QFocusEvent* event) {
-    keyboardInUse_ = event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason;
-    QListView::focusInEvent(event);
-}
-
-void AssetGridView::mousePressEvent(QMouseEvent* event) {
-    keyboardInUse_ = false;
-    QModelIndex index;
-    pressedZone_ = zoneAt(event->position().toPoint(), &index);
-    pressed_ = index;
-    QListView::mousePressEvent(event);
-}
-
-void AssetGridView::mouseReleaseEvent(QMouseEvent* event) {
-    QModelIndex index;
-    const Zone zone = zoneAt(event->position().toPoint(), &index);
-    QListView::mouseReleaseEvent(event);
-    if (event->button() != Qt::LeftButton || !index.isValid() || index != pressed_ || zone != pressedZone_) return;
-    pressed_ = QPersistentModelIndex();
-    activate(index, zone, event->globalPosition().toPoint());
-}
-
-void AssetGridView::mouseDoubleClickEvent(QMouseEvent* event) {
-    // A double click is two clicks on a button; it never opens an editor.
-    mousePressEvent(event);
-}
-
-void AssetGridView::activate(const QModelIndex& index, Zone zone, const QPoint&) {
+void AssetGridView::activate(const QModelIndex& index, int part) {
     const UUID id = fileID(index);
-    switch (zone) {
+    switch (static_cast<Zone>(part)) {
         case Zone::preview:
         case Zone::name: store_.setSheet(AppSheet::file(id)); break;
-        case Zone::menu: {
-            const AssetCardGeometry g = cardGeometry(index);
-            popUpMenu(index, viewport()->mapToGlobal(g.menu.bottomLeft().toPoint() + QPoint(0, 4)));
-            break;
-        }
+        case Zone::menu: popUpMenu(index, viewport()->mapToGlobal(menuAnchor(index))); break;
         case Zone::folder: {
             const std::optional<DeliveryFile> file = currentFile(store_, store_.selectedID(), id);
             if (file && file->reference) store_.revealItem(file->reference->resolve(false));
@@ -257,53 +192,20 @@ void AssetGridView::popUpMenu(const QModelIndex& index, const QPoint& globalPoin
     menu->exec(globalPoint);
 }
 
-void AssetGridView::contextMenuEvent(QContextMenuEvent* event) {
+QPoint AssetGridView::menuAnchor(const QModelIndex& index) const {
+    return cardGeometry(index).menu.bottomLeft().toPoint() + QPoint(0, 4);
+}
+
+void AssetGridView::open(const QModelIndex& index) { store_.setSheet(AppSheet::file(fileID(index))); }
+
+QString AssetGridView::toolTipAt(const QPoint& point) const {
     QModelIndex index;
-    if (event->reason() == QContextMenuEvent::Keyboard) {
-        index = currentIndex();
-        if (!index.isValid()) return;
-        const AssetCardGeometry g = cardGeometry(index);
-        popUpMenu(index, viewport()->mapToGlobal(g.menu.bottomLeft().toPoint()));
-        return;
-    }
-    const QPoint point = viewport()->mapFromGlobal(event->globalPos());
-    if (zoneAt(point, &index) == Zone::none) return;
-    popUpMenu(index, event->globalPos());
-}
-
-void AssetGridView::keyPressEvent(QKeyEvent* event) {
-    if (!keyboardInUse_) {
-        keyboardInUse_ = true;
-        viewport()->update();
-    }
-    const QModelIndex index = currentIndex();
-    if (index.isValid() &&
-        (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter || event->key() == Qt::Key_Space)) {
-        store_.setSheet(AppSheet::file(fileID(index)));
-        return;
-    }
-    QListView::keyPressEvent(event);
-}
-
-bool AssetGridView::viewportEvent(QEvent* event) {
-    if (event->type() == QEvent::ToolTip) {
-        auto* help = static_cast<QHelpEvent*>(event);
-        QModelIndex index;
-        const Zone zone = zoneAt(help->pos(), &index);
-        QString tip;
-        if (index.isValid()) {
-            const AssetCardItem& item = model_->item(index.row());
-            if (zone == Zone::preview || zone == Zone::name) tip = qs(item.file.name);
-            if (zone == Zone::folder && item.file.reference) tip = qs(item.file.reference->path);
-        }
-        if (tip.isEmpty()) {
-            QToolTip::hideText();
-        } else {
-            QToolTip::showText(help->globalPos(), tip, viewport());
-        }
-        return true;
-    }
-    return QListView::viewportEvent(event);
+    const Zone zone = zoneAt(point, &index);
+    if (!index.isValid()) return {};
+    const AssetCardItem& item = model_->item(index.row());
+    if (zone == Zone::preview || zone == Zone::name) return qs(item.file.name);
+    if (zone == Zone::folder && item.file.reference) return qs(item.file.reference->path);
+    return {};
 }
 
 // AssetCardDelegate --------------------------------------------------------------------------------
@@ -319,8 +221,7 @@ void AssetCardDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opt
     const AssetCardItem& item = model->item(index.row());
     const QPalette palette = QApplication::palette();
     const AssetCardGeometry g = view_.cardGeometry(index);
-    const bool hovered = view_.hovered() == index;
-    const AssetGridView::Zone zone = hovered ? view_.hoveredZone() : AssetGridView::Zone::none;
+    const AssetGridView::Zone zone = view_.hovered() == index ? view_.hoveredZone() : AssetGridView::Zone::none;
 
     painter->save();
     painter->setRenderHint(QPainter::Antialiasing);

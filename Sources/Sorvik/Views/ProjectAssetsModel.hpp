@@ -1,11 +1,11 @@
 #pragma once
 // The asset cards of the project page as a list model: one row per shown file, identified by the
 // file's identifier. Rows keep copies of what a card draws, so the store may change meanwhile.
-#include <QAbstractListModel>
 #include <filesystem>
 #include <optional>
 #include <vector>
 
+#include "Sorvik/Views/ListRowsModel.hpp"
 #include "Sorvik/Views/ProjectDetailLogic.hpp"
 
 namespace sorvik::app {
@@ -16,12 +16,13 @@ struct AssetCardItem {
     DeliveryFile file;
     std::optional<std::filesystem::path> location;
     AssetCardTexts texts;
+    friend bool operator==(const AssetCardItem&, const AssetCardItem&) = default;
 };
 
 /// The card of a project file: a slim copy, its location and its texts.
 AssetCardItem assetCardItem(const DeliveryFile& file, const Repository* repository, std::string_view language);
 
-class ProjectAssetsModel : public QAbstractListModel {
+class ProjectAssetsModel : public ListRowsModel<AssetCardItem> {
     Q_OBJECT
 public:
     enum Role {
@@ -30,19 +31,14 @@ public:
 
     explicit ProjectAssetsModel(QObject* parent = nullptr);
 
-    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
-    Qt::ItemFlags flags(const QModelIndex& index) const override;
 
     /// Replaces the rows: the same files in the same order only change, anything else resets.
-    void setItems(std::vector<AssetCardItem> items);
-    const AssetCardItem& item(int row) const { return items_.at(static_cast<std::size_t>(row)); }
-    const std::vector<AssetCardItem>& items() const { return items_; }
+    void setItems(std::vector<AssetCardItem> items) { replaceRows(std::move(items)); }
+    const AssetCardItem& item(int row) const { return rows_.at(static_cast<std::size_t>(row)); }
+    const std::vector<AssetCardItem>& items() const { return rows_; }
     /// The row of a file; -1 when it is not shown.
     int rowOf(const UUID& id) const;
-
-private:
-    std::vector<AssetCardItem> items_;
 };
 
 }  // namespace sorvik::app

@@ -1,5 +1,7 @@
 #include "App/Support/LibrarySupport.hpp"
 
+#include <stdexcept>
+
 #include "SorvikCore/Repository.hpp"
 
 namespace fs = std::filesystem;
@@ -40,6 +42,26 @@ WorkspaceState libraryOf(std::vector<Delivery> projects, std::vector<IndexedAsse
     WorkspaceState state(std::move(projects));
     state.assets = std::move(assets);
     return state;
+}
+
+const IndexedAsset& assetIn(const std::vector<IndexedAsset>& assets, const UUID& id) {
+    for (const IndexedAsset& asset : assets) {
+        if (asset.id() == id) return asset;
+    }
+    throw std::runtime_error("no asset " + id.string());
+}
+
+const Delivery& projectIn(const std::vector<Delivery>& projects, const UUID& id) {
+    for (const Delivery& project : projects) {
+        if (project.id == id) return project;
+    }
+    throw std::runtime_error("no project " + id.string());
+}
+
+std::vector<std::string> fileNames(const Delivery& project) {
+    std::vector<std::string> names;
+    for (const DeliveryFile& file : project.files) names.push_back(file.name);
+    return names;
 }
 
 }  // namespace sorvik::test

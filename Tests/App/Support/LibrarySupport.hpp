@@ -26,4 +26,11 @@ void writeLibrary(const std::filesystem::path& root, const WorkspaceState& state
 /// A state whose projects list exactly the files of their assets.
 WorkspaceState libraryOf(std::vector<Delivery> projects, std::vector<IndexedAsset> assets);
 
+/// The asset or project with an identifier in a state's lists; throws when there is none.
+const IndexedAsset& assetIn(const std::vector<IndexedAsset>& assets, const UUID& id);
+const Delivery& projectIn(const std::vector<Delivery>& projects, const UUID& id);
+
+/// The names of a project's files, in order.
+std::vector<std::string> fileNames(const Delivery& project);
+
 }  // namespace sorvik::test
