@@ -402,4 +402,8 @@ void AppStore::openLibraryFolder() {
     if (repository_) platform_.open(repository_->root());
 }
 
+void AppStore::revealItem(const fs::path& path) { platform_.reveal(path); }
+
+void AppStore::openItem(const fs::path& path) { platform_.open(path); }
+
 }  // namespace sorvik::app

@@ -169,6 +169,9 @@ public:
 
     // Matching and the inbox.
     void regroup();
+    /// Matches every asset again on the worker, then saves; busy meanwhile. Returns at once
+    /// while busy or in recovery mode.
+    void regroupAndSave();
     void assign(const IndexedAsset& asset, const UUID& projectID);
     void createProject(const IndexedAsset& asset);
     std::optional<DeliveryFile> file(const UUID& id) const;
@@ -188,6 +191,9 @@ public:
 
     // The library folder in the file manager (settings).
     void openLibraryFolder();
+    /// An original shown selected in the file manager, or opened with its default application.
+    void revealItem(const std::filesystem::path& path);
+    void openItem(const std::filesystem::path& path);
 
 public slots:
     /// One beat of the scan timer.
@@ -231,6 +237,9 @@ private:
     void finishConnecting(JobOutcome<std::vector<SourceFolder>> outcome);
     void saveFinished(std::uint64_t generation, const std::exception_ptr& failure);
     void mergeLinked(std::shared_ptr<LinkOutput> linked, std::optional<UUID> target);
+    void groupAndSave();
+    /// Forgets the pending undo of a removal when it concerns this asset.
+    void dropUndoFor(const UUID& assetID);
     /// The first indexed asset of a file identifier, through an index rebuilt after changes.
     IndexedAsset* assetFor(const UUID& id);
     bool projectMatches(const Delivery& project, const SearchText& needle) const;

@@ -18,9 +18,11 @@
 #include "Sorvik/Views/InboxView.hpp"
 #include "Sorvik/Views/ProjectDetailView.hpp"
 #include "Sorvik/Views/ProjectOverview.hpp"
+#include "Sorvik/Views/ProjectRulesSheet.hpp"
 #include "Sorvik/Views/SheetDialog.hpp"
 #include "Sorvik/Views/SidebarView.hpp"
 #include "Sorvik/Views/SourceSettingsSheet.hpp"
+#include "Sorvik/Views/WindowDropTarget.hpp"
 
 namespace sorvik::app {
 
@@ -105,6 +107,7 @@ ContentView::ContentView(AppStore& store, QWidget* parent)
     pages_->addWidget(project_);
     column->addWidget(pages_, 1);
     row->addLayout(column, 1);
+    dropTarget_ = new WindowDropTarget(store_, this);
 
     connect(&store_, &AppStore::changed, this, &ContentView::refresh);
     connect(&store_.preferences(), &Preferences::languageChanged, this, &ContentView::retranslate);
@@ -191,7 +194,12 @@ void ContentView::refreshToolbar() {
     const ToolbarState state = toolbarState(store_);
     slash_->setVisible(state.breadcrumb.has_value());
     breadcrumb_->setVisible(state.breadcrumb.has_value());
-    if (state.breadcrumb) breadcrumb_->setFullText(state.breadcrumbTranslated ? Lq(*state.breadcrumb) : qs(*state.breadcrumb));
+    if (state.breadcrumb) {
+        const QString text = state.breadcrumbTranslated ? Lq(*state.breadcrumb) : qs(*state.breadcrumb);
+        // An eliding label asks for no width of its own: it gets its text's, up to the limit.
+        breadcrumb_->setFixedWidth(std::min(360, breadcrumb_->fontMetrics().horizontalAdvance(text) + 2));
+        breadcrumb_->setFullText(text);
+    }
     rescan_->setVisible(state.showRescan);
     spinner_->setVisible(state.showProgress);
     stop_->setVisible(state.showStop);
@@ -208,12 +216,12 @@ QWidget* ContentView::makeSheetContent(const AppSheet& sheet) {
     switch (sheet.kind()) {
         case AppSheet::Kind::sources: return new SourceSettingsSheet(store_, dismiss);
         case AppSheet::Kind::delivery: return deliverySheet(store_);
+        case AppSheet::Kind::projectRules: return new ProjectRulesSheet(store_, dismiss);
         case AppSheet::Kind::file:
         case AppSheet::Kind::crop:
         case AppSheet::Kind::rename:
         case AppSheet::Kind::templ:
-        case AppSheet::Kind::history:
-        case AppSheet::Kind::projectRules: break;
+        case AppSheet::Kind::history: break;
     }
     // A sheet without content (a file that no longer resolves): Escape closes it.
     auto* empty = new QWidget;
