@@ -15,10 +15,6 @@
 #include "Sorvik/Views/ContentView.hpp"
 #include "Sorvik/Views/SettingsView.hpp"
 
-// The symbols live in the widgets' static library: they are registered explicitly, from the
-// global namespace as Qt requires.
-static void initSorvikResources() { Q_INIT_RESOURCE(sorvik); }
-
 namespace sorvik::app {
 
 MainWindow::MainWindow(AppStore& store, QWidget* parent) : QMainWindow(parent) {
@@ -38,7 +34,6 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 SorvikApp::SorvikApp(QApplication& app, const LibraryChoice& library, std::unique_ptr<PreferenceStorage> storage,
                      AppLocations locations)
     : app_(app) {
-    initSorvikResources();
     QApplication::setQuitOnLastWindowClosed(false);
     app_.setFont(Theme::defaultFont());
     preferences_ = std::make_unique<Preferences>(std::move(storage));
