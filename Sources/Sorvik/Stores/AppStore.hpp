@@ -189,6 +189,13 @@ public:
     // The library folder in the file manager (settings).
     void openLibraryFolder();
 
+    // One file's original (the file detail sheet).
+    /// Selects the original in the file manager: its stored reference as found now. Nothing for a
+    /// file without a reference.
+    void revealOriginal(const DeliveryFile& file);
+    /// Opens the file in its default application; nothing when the library cannot locate it.
+    void openOriginal(const DeliveryFile& file);
+
 public slots:
     /// One beat of the scan timer.
     void tick();
