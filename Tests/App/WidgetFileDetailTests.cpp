@@ -324,7 +324,8 @@ TEST_F(FileDetail, ARotatedClipPlaysUprightOnlyAfterPlayAndClosingReleasesThePla
     QPointer<app::VideoPlayerView> view = sheet->videoPlayer();
     ASSERT_NE(view, nullptr);
     ASSERT_NE(view->player(), nullptr);
-    EXPECT_EQ(view->height(), 310);
+    EXPECT_LE(view->height(), 310);
+    EXPECT_GE(view->height(), 250);
     // The first frame shows without playing.
     ASSERT_TRUE(QTest::qWaitFor([&] { return !view->picture().isNull(); }, waitMs));
     EXPECT_NE(view->player()->playbackState(), QMediaPlayer::PlayingState);

@@ -15,6 +15,14 @@
 
 namespace sorvik::app {
 
+namespace {
+
+/// The player's and the image's height: as tall as this, shorter when the sheet's other rows need
+/// the room (a file with an original-location row).
+constexpr int previewHeight = 310;
+
+}  // namespace
+
 FileDetailSheet::FileDetailSheet(AppStore& store, std::function<void()> dismiss, DeliveryFile file, QWidget* parent)
     : QWidget(parent), store_(store), dismiss_(std::move(dismiss)), original_(file), working_(std::move(file)),
       jobs_(this) {
@@ -49,13 +57,13 @@ FileDetailSheet::FileDetailSheet(AppStore& store, std::function<void()> dismiss,
             break;
         case DetailPreview::video:
             player_ = new VideoPlayerView(fileLocation(store_, working_), this);
-            player_->setFixedHeight(310);
-            layout->addWidget(player_);
+            player_->setMaximumHeight(previewHeight);
+            layout->addWidget(player_, 1);
             break;
         case DetailPreview::image:
             image_ = new PictureBox(12, this);
-            image_->setFixedHeight(310);
-            layout->addWidget(image_);
+            image_->setMaximumHeight(previewHeight);
+            layout->addWidget(image_, 1);
             break;
         case DetailPreview::external:
             external_ = new ExternalHint(qs(FileRoles::symbol(working_.role)), [this] { store_.openOriginal(working_); },
@@ -92,7 +100,6 @@ FileDetailSheet::FileDetailSheet(AppStore& store, std::function<void()> dismiss,
 
     note_ = new ToneLabel({}, 10, QFont::Normal, Tone::tertiary, this);
     layout->addWidget(note_);
-    if (!editor_ && !external_) layout->addStretch(1);
 
     connect(&store_, &AppStore::changed, this, [this](StoreChanges what) {
         if (what & (StoreChange::busy | StoreChange::projects)) refresh();
