@@ -24,30 +24,19 @@ namespace {
 
 constexpr int waitMs = 20000;
 
-class Crop : public ::testing::Test {
+class Crop : public MediaSuite {
 protected:
+    // wide.jpg: 640 x 360 stored with the orientation that turns it a quarter (seen 360 x 640); left
+    // third white, the rest black. tall.heic: an upright 480 x 600 picture.
     static void SetUpTestSuite() {
-        media_ = std::make_unique<TempDir>();
-        // wide.jpg: 640 x 360 stored with the orientation that turns it a quarter (seen 360 x 640);
-        // left third white, the rest black. tall.heic: an upright 480 x 600 picture.
-        shell("cd '" + media_->path().string() +
-              "' && vips black b.png 427 360 && vips black w0.png 213 360 && vips invert w0.png w.png"
-              " && vips join w.png b.png wide.png horizontal"
-              " && vips copy wide.png wide.jpg && exiftool -q -overwrite_original -Orientation#=6 wide.jpg"
-              " && vips gaussnoise tall.png 480 600 && vips copy tall.png tall.heic");
+        makeMedia("vips black b.png 427 360 && vips black w0.png 213 360 && vips invert w0.png w.png"
+                  " && vips join w.png b.png wide.png horizontal"
+                  " && vips copy wide.png wide.jpg && exiftool -q -overwrite_original -Orientation#=6 wide.jpg"
+                  " && vips gaussnoise tall.png 480 600 && vips copy tall.png tall.heic");
     }
-    static void TearDownTestSuite() { media_.reset(); }
-    static fs::path copyMedia(const std::string& name, const TempDir& into) {
-        fs::copy_file(media_->path() / name, into / name);
-        return into / name;
-    }
-    static std::unique_ptr<TempDir> media_;
 };
-std::unique_ptr<TempDir> Crop::media_;
 
 void asCover(DeliveryFile& file) { file.role = FileRole::cover; }
-
-QString english(const char* key) { return QString::fromStdString(L(InLanguage{"en"}, key)); }
 
 }  // namespace
 

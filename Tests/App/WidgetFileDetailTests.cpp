@@ -27,28 +27,17 @@ namespace {
 
 constexpr int waitMs = 20000;
 
-class FileDetail : public ::testing::Test {
+class FileDetail : public MediaSuite {
 protected:
+    // half.png: 400 x 300, left half white, right half black. half6.jpg stores it with the
+    // orientation that turns it a quarter clockwise (seen: 300 x 400, white on top).
     static void SetUpTestSuite() {
-        media_ = std::make_unique<TempDir>();
-        // half.png: 400 x 300, left half white, right half black. half6.jpg stores it with the
-        // orientation that turns it a quarter clockwise (seen: 300 x 400, white on top).
-        shell("cd '" + media_->path().string() +
-              "' && vips black b.png 200 300 && vips invert b.png w.png && vips join w.png b.png half.png horizontal"
-              " && vips copy half.png half6.jpg && exiftool -q -overwrite_original -Orientation#=6 half6.jpg"
-              " && vips rot half.png tall.png d90 && vips copy tall.png tall.heic"
-              " && printf '%%PDF-1.4\\n' > brief.pdf && printf 'fake' > clip.mp4");
+        makeMedia("vips black b.png 200 300 && vips invert b.png w.png && vips join w.png b.png half.png horizontal"
+                  " && vips copy half.png half6.jpg && exiftool -q -overwrite_original -Orientation#=6 half6.jpg"
+                  " && vips rot half.png tall.png d90 && vips copy tall.png tall.heic"
+                  " && printf '%%PDF-1.4\\n' > brief.pdf && printf 'fake' > clip.mp4");
     }
-    static void TearDownTestSuite() { media_.reset(); }
-    static fs::path copyMedia(const std::string& name, const TempDir& into) {
-        fs::copy_file(media_->path() / name, into / name);
-        return into / name;
-    }
-    static std::unique_ptr<TempDir> media_;
 };
-std::unique_ptr<TempDir> FileDetail::media_;
-
-QString english(const char* key) { return QString::fromStdString(L(InLanguage{"en"}, key)); }
 
 }  // namespace
 

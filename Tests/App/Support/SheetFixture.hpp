@@ -13,6 +13,7 @@
 #include "Sorvik/Views/ContentView.hpp"
 #include "SorvikCore/Exporter.hpp"
 #include "SorvikCore/Images.hpp"
+#include "SorvikCore/Localization.hpp"
 #include "SorvikCore/Repository.hpp"
 
 namespace sorvik::test {
@@ -67,6 +68,25 @@ inline DeliveryFile SheetFixture::stored(const UUID& id) const {
     ADD_FAILURE() << "file not stored";
     return {};
 }
+
+/// A suite whose media are made once by shell commands in a folder of their own and copied into each
+/// test's folders.
+class MediaSuite : public ::testing::Test {
+protected:
+    static void makeMedia(const std::string& commands) {
+        media_ = std::make_unique<TempDir>();
+        shell("cd '" + media_->path().string() + "' && " + commands);
+    }
+    static void TearDownTestSuite() { media_.reset(); }
+    static std::filesystem::path copyMedia(const std::string& name, const TempDir& into) {
+        std::filesystem::copy_file(media_->path() / name, into / name);
+        return into / name;
+    }
+    static inline std::unique_ptr<TempDir> media_;
+};
+
+/// The English text of a catalogue key.
+inline QString english(const char* key) { return QString::fromStdString(L(InLanguage{"en"}, key)); }
 
 /// The mean brightness in a small square around a point given as fractions of the image's size.
 inline double brightnessAt(const QImage& image, double fx, double fy) {
