@@ -108,11 +108,15 @@ void TextEditorSection::setText(const std::string& text) {
 }
 
 void TextEditorSection::setCountsVisible(bool visible) {
+    if (visible == !countsRow_->isHidden()) return;
     countsRow_->setVisible(visible);
     if (visible) refreshCounts();
 }
 
 void TextEditorSection::setMonospaced(bool monospaced) {
+    // A new font lays the whole text out again: only when the design changes.
+    if (monospaced_ == monospaced) return;
+    monospaced_ = monospaced;
     QFont font = monospaced ? QFontDatabase::systemFont(QFontDatabase::FixedFont) : Theme::font(13);
     font.setPixelSize(13);
     editor_->setFont(font);

@@ -4,6 +4,7 @@
 #include <QPlainTextEdit>
 #include <QWidget>
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace sorvik::app {
@@ -53,6 +54,7 @@ private:
     mutable bool typed_ = false;
     bool countsPending_ = false;
     bool replacing_ = false;  // the program sets the text: no typing
+    std::optional<bool> monospaced_;
 };
 
 /// The role's symbol, "使用系统应用查看此格式" and the button that opens the file elsewhere.

@@ -90,11 +90,13 @@ VideoPlayerView::VideoPlayerView(const std::optional<std::filesystem::path>& loc
 }
 
 VideoPlayerView::~VideoPlayerView() {
-    if (player_) {
-        player_->stop();
-        player_->setVideoSink(nullptr);
-        player_->setSource(QUrl());
-    }
+    if (!player_) return;
+    player_->stop();
+    player_->setSource(QUrl());
+    // The player goes before the outputs it refers to.
+    player_.reset();
+    sink_.reset();
+    audio_.reset();
 }
 
 void VideoPlayerView::togglePlayback() {
