@@ -71,7 +71,8 @@ TextEditorSection::TextEditorSection(const std::string& text, QWidget* parent) :
     editor_->setPlainText(qs(text_));
     replacing_ = false;
     inside->addWidget(editor_);
-    frame->setMinimumHeight(250);
+    // As tall as the sheet allows, and no less than this even with a location row and an error line.
+    frame->setMinimumHeight(200);
     column->addWidget(frame, 1);
     setMonospaced(false);
 
