@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "Sorvik/Stores/Preferences.hpp"
-#include "Sorvik/Support/FileSize.hpp"
+#include "Sorvik/Support/Formatting.hpp"
 #include "Sorvik/Views/FileDetailLogic.hpp"
 
 using namespace sorvik;

@@ -100,15 +100,15 @@ TEST(ProjectPageLogic, CardTextsShowTypeSizeAttentionAndFolder) {
 }
 
 TEST(ProjectPageLogic, ByteCountsAreDecimalLikeFileViewers) {
-    EXPECT_EQ(byteCountText(0, "en"), "Zero KB");
-    EXPECT_EQ(byteCountText(1, "en"), "1 byte");
-    EXPECT_EQ(byteCountText(999, "en"), "999 bytes");
-    EXPECT_EQ(byteCountText(1000, "en"), "1 KB");
-    EXPECT_EQ(byteCountText(1234567, "zh-Hans"), "1.2 MB");
-    EXPECT_EQ(byteCountText(999999, "en"), "1 MB");  // never "1000 KB"
-    EXPECT_EQ(byteCountText(1234567890, "en"), "1.23 GB");
-    EXPECT_EQ(byteCountText(2000000000, "en"), "2 GB");
-    EXPECT_EQ(byteCountText(-5, "en"), "Zero KB");
+    EXPECT_EQ(fileSizeText(0, "en"), "Zero KB");
+    EXPECT_EQ(fileSizeText(1, "en"), "1 byte");
+    EXPECT_EQ(fileSizeText(999, "en"), "999 bytes");
+    EXPECT_EQ(fileSizeText(1000, "en"), "1 KB");
+    EXPECT_EQ(fileSizeText(1234567, "zh-Hans"), "1.2 MB");
+    EXPECT_EQ(fileSizeText(999999, "en"), "1 MB");  // never "1000 KB"
+    EXPECT_EQ(fileSizeText(1234567890, "en"), "1.23 GB");
+    EXPECT_EQ(fileSizeText(2000000000, "en"), "2 GB");
+    EXPECT_EQ(fileSizeText(-5, "en"), "Zero KB");
 }
 
 TEST(ProjectPageLogic, TheCardMenuFollowsSelectionBusyAndRecovery) {

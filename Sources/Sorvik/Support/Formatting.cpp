@@ -1,11 +1,14 @@
 #include "Sorvik/Support/Formatting.hpp"
 
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <iterator>
 #include <limits>
+
+#include "SorvikCore/Localization.hpp"
 
 namespace sorvik::app {
 
@@ -46,34 +49,43 @@ std::string lastPathComponent(std::string_view path) {
     return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
 }
 
-std::string byteCountText(std::int64_t bytes, std::string_view language) {
-    const bool english = language == "en";
-    if (bytes < 0) bytes = 0;
-    if (bytes == 0) return english ? "Zero KB" : "0 KB";
-    if (bytes < 1000) {
-        if (english) return std::to_string(bytes) + (bytes == 1 ? " byte" : " bytes");
-        return std::to_string(bytes) + " 字节";
+namespace {
+
+/// The value with `digits` decimals, trailing zeros and a bare point removed.
+std::string decimal(double value, int digits) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.*f", digits, value);
+    std::string out = text;
+    if (out.find('.') != std::string::npos) {
+        while (out.back() == '0') out.pop_back();
+        if (out.back() == '.') out.pop_back();
     }
-    static constexpr const char* units[] = {"KB", "MB", "GB", "TB", "PB", "EB"};
-    static constexpr int decimals[] = {0, 1, 2, 2, 2, 2};
-    double value = static_cast<double>(bytes) / 1000.0;
+    return out;
+}
+
+}  // namespace
+
+std::string fileSizeText(std::int64_t bytes, std::string_view language) {
+    const InLanguage in{language};
+    // Sizes come from the file system and are never negative; a corrupt record reads as empty.
+    if (bytes <= 0) return L(in, "零 KB");
+    if (bytes == 1) return L(in, "1 字节");
+    if (bytes < 1000) return L(in, "{0} 字节", {std::to_string(bytes)});
+    static constexpr std::array<const char*, 6> units{"KB", "MB", "GB", "TB", "PB", "EB"};
+    static constexpr std::array<int, 6> digits{0, 1, 2, 2, 2, 2};
+    // As a double: exact below 2^53, and the text needs no more.
+    double value = static_cast<double>(bytes) / 1000;
     std::size_t unit = 0;
-    // A value that rounds up to 1000 of one unit is written in the next one.
-    while (unit + 1 < std::size(units)) {
-        const double scale = std::pow(10.0, decimals[unit]);
-        if (std::round(value * scale) / scale < 1000.0) break;
-        value /= 1000.0;
+    // A value that rounds up to 1000 is written in the next unit ("1 MB", not "1000 KB").
+    while (unit + 1 < units.size()) {
+        const double scale = std::pow(10.0, digits[unit]);
+        if (std::round(value * scale) / scale < 1000) break;
+        value /= 1000;
         ++unit;
     }
-    char number[40];
-    std::snprintf(number, sizeof number, "%.*f", decimals[unit], value);
-    // No padding zeros: "1 MB", "1.2 GB".
-    std::string text = number;
-    if (text.find('.') != std::string::npos) {
-        while (text.back() == '0') text.pop_back();
-        if (text.back() == '.') text.pop_back();
-    }
-    return text + " " + units[unit];
+    return decimal(value, digits[unit]) + " " + units[unit];
 }
+
+std::string fileSizeText(std::int64_t bytes) { return fileSizeText(bytes, InterfaceLanguage::code()); }
 
 }  // namespace sorvik::app

@@ -19,9 +19,11 @@ std::string abbreviatingHome(std::string_view path);
 /// The last path component of a stored folder path, a trailing "/" ignored.
 std::string lastPathComponent(std::string_view path);
 
-/// A file size as file viewers write it, in decimal units: "999 bytes", "1 KB", "1.2 MB",
-/// "1.23 GB" (KB whole, MB one decimal, GB and above two, no padding zeros). `language` "en" or "zh-Hans" only
-/// names the unit of sizes under 1 KB.
-std::string byteCountText(std::int64_t bytes, std::string_view language);
+/// A byte count in decimal units the way file managers write it: "Zero KB", "1 byte", "999 bytes",
+/// then KB without decimals, MB with one and GB and above with two, trailing zeros dropped
+/// (1 234 567 bytes read "1.2 MB"). The words come from the catalogue in the given language.
+std::string fileSizeText(std::int64_t bytes, std::string_view language);
+/// The same in the interface language.
+std::string fileSizeText(std::int64_t bytes);
 
 }  // namespace sorvik::app

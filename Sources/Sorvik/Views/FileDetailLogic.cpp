@@ -5,7 +5,7 @@
 #include <exception>
 
 #include "Sorvik/Stores/AppStore.hpp"
-#include "Sorvik/Support/FileSize.hpp"
+#include "Sorvik/Support/Formatting.hpp"
 #include "Sorvik/Support/Formatting.hpp"
 #include "SorvikCore/CheckEngine.hpp"
 #include "SorvikCore/Subtitles.hpp"

@@ -96,7 +96,7 @@ AssetCardTexts assetCardTexts(const DeliveryFile& file, std::string_view languag
         std::string extension = file.fileExtension();
         std::transform(extension.begin(), extension.end(), extension.begin(),
                        [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-        texts.sizeLine = extension + " · " + byteCountText(file.bytes, language);
+        texts.sizeLine = extension + " · " + fileSizeText(file.bytes, language);
     }
     if (file.reference) texts.folderLabel = folderLabel(file.reference->path);
     return texts;
