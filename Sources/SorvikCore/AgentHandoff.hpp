@@ -1,6 +1,7 @@
 #pragma once
 // Hand-off packages for AI tools: a snapshot export of named assets, and its verification.
 #include <filesystem>
+#include <stop_token>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -11,9 +12,11 @@
 namespace sorvik::AgentHandoff {
 
 /// Exports the named files of one live project, in the order asked, with the flexible rules
-/// and no warnings allowed. The workspace is only read. Throws SorvikError.
+/// and no warnings allowed. The workspace is only read. Throws SorvikError, and
+/// CancellationError when `stop` is requested (nothing is then left behind).
 ExportReceipt prepare(const WorkspaceState& workspace, const UUID& projectID, const std::vector<UUID>& assetIDs,
-                      const Repository& repository, const std::filesystem::path& destination);
+                      const Repository& repository, const std::filesystem::path& destination,
+                      std::stop_token stop = {});
 
 /// Reads a whole manifest file once (a regular file; FIFOs and devices are refused without
 /// blocking). Throws std::system_error.

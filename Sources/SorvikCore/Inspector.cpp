@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
 #include <sys/stat.h>
 
 #include "SorvikCore/FileSystem.hpp"
@@ -88,8 +90,8 @@ std::optional<std::string> decodeUTF16WithBOM(std::string_view bytes) {
     return out;
 }
 
-void probeImage(DeliveryFile& record, const fs::path& path) {
-    if (auto props = images::decodeTest(path, decodeTestPixels)) {
+void probeImage(DeliveryFile& record, int fd) {
+    if (auto props = images::decodeTest(fd, decodeTestPixels)) {
         record.width = props->orientedWidth();
         record.height = props->orientedHeight();
     } else {
@@ -97,9 +99,9 @@ void probeImage(DeliveryFile& record, const fs::path& path) {
     }
 }
 
-void probeVideo(DeliveryFile& record, const fs::path& path, std::stop_token stop) {
+void probeVideo(DeliveryFile& record, int fd, std::stop_token stop) {
     try {
-        const video::Probe probe = video::probe(path, stop);
+        const video::Probe probe = video::probe(fd, stop);
         record.width = probe.width;
         record.height = probe.height;
         record.duration = probe.duration;
@@ -108,15 +110,15 @@ void probeVideo(DeliveryFile& record, const fs::path& path, std::stop_token stop
     }
 }
 
-void readText(DeliveryFile& record, const fs::path& path, std::uint64_t size) {
+void readText(DeliveryFile& record, int fd, const fs::path& path, std::uint64_t size) {
     const bool limited = record.role == FileRole::copy || record.role == FileRole::subtitle;
     const auto tooLarge = [&] {
         if (limited) record.inspectionError = "文本超过 5 MB，请拆分后编辑";
     };
     if (size > maxTextBytes) return tooLarge();
-    files::FileDescriptor fd = files::openRegularFile(path, true);
+    if (::lseek(fd, 0, SEEK_SET) < 0) throw files::systemError(errno, path, "cannot read");
     // One byte more than the limit tells a file that grew since its size was read.
-    std::string bytes = files::readUpTo(fd.get(), maxTextBytes + 1, path);
+    std::string bytes = files::readUpTo(fd, maxTextBytes + 1, path);
     if (bytes.size() > maxTextBytes) return tooLarge();
     if (unicode::isValidUTF8(bytes)) {
         // A leading UTF-8 byte-order mark is no part of the text, as the UTF-16 one is not.
@@ -127,6 +129,10 @@ void readText(DeliveryFile& record, const fs::path& path, std::uint64_t size) {
     } else {
         record.inspectionError = "无法读取文字，请保存为 UTF-8";
     }
+}
+
+SorvikError notRegular(const fs::path& path) {
+    return SorvikError::message("只支持普通文件：" + lastPathComponent(path));
 }
 
 }  // namespace
@@ -165,30 +171,50 @@ FileRole role(const fs::path& path) {
 
 std::string hash(const fs::path& path, std::stop_token stop) { return hashing::sha256File(path, stop); }
 
+files::FileDescriptor open(const fs::path& path, struct stat& info) {
+    files::FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    if (!fd) {
+        const int error = errno;
+        // A link, or a special file that cannot even be opened (a socket).
+        struct stat own {};
+        if (error == ELOOP || (::lstat(path.c_str(), &own) == 0 && !S_ISREG(own.st_mode))) throw notRegular(path);
+        throw files::systemError(error, path, "cannot read");
+    }
+    if (::fstat(fd.get(), &info) != 0) throw files::systemError(errno, path, "cannot read");
+    if (!S_ISREG(info.st_mode)) throw notRegular(path);
+    // Regular files never block; clear the flag so reads behave normally.
+    if (const int flags = ::fcntl(fd.get(), F_GETFL); flags >= 0) ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK);
+    return fd;
+}
+
 DeliveryFile inspect(const fs::path& path, const std::string& relativePath,
                      const std::optional<std::string>& displayName, bool fingerprint, std::stop_token stop) {
-    struct stat st {};
-    if (::lstat(path.c_str(), &st) != 0) throw files::systemError(errno, path, "cannot read");
-    if (!S_ISREG(st.st_mode)) throw SorvikError::message("只支持普通文件：" + lastPathComponent(path));
+    struct stat info {};
+    const files::FileDescriptor fd = open(path, info);
+    return inspect(fd.get(), info, path, relativePath, displayName, fingerprint, stop);
+}
 
+DeliveryFile inspect(int fd, const struct stat& info, const fs::path& path, const std::string& relativePath,
+                     const std::optional<std::string>& displayName, bool fingerprint, std::stop_token stop) {
+    if (!S_ISREG(info.st_mode)) throw notRegular(path);
     DeliveryFile record;
     record.id = UUID::make();
     record.name = displayName ? *displayName : lastPathComponent(path);
     record.relativePath = relativePath;
     record.role = role(path);
-    record.bytes = static_cast<std::int64_t>(st.st_size);
-    if (fingerprint) record.sha256 = hash(path, stop);
+    record.bytes = static_cast<std::int64_t>(info.st_size);
+    if (fingerprint) record.sha256 = hashing::sha256Descriptor(fd, path, stop);
 
     if (record.bytes == 0) {
         record.inspectionError = "文件为空";
         return record;
     }
     if (record.isImage()) {
-        probeImage(record, path);
+        probeImage(record, fd);
     } else if (record.role == FileRole::video) {
-        probeVideo(record, path, stop);
+        probeVideo(record, fd, stop);
     } else if (editableTextExtensions().contains(record.fileExtension())) {
-        readText(record, path, static_cast<std::uint64_t>(st.st_size));
+        readText(record, fd, path, static_cast<std::uint64_t>(info.st_size));
     }
     return record;
 }
