@@ -1,8 +1,5 @@
 // "project.json" hint files: any content gives a hint or none, never a crash or an exception.
-#include <unistd.h>
-
 #include "Fuzz/FuzzSupport.hpp"
-#include "SorvikCore/FileSystem.hpp"
 #include "SorvikCore/ProjectHintFile.hpp"
 #include "SorvikCore/UnicodeText.hpp"
 
@@ -11,17 +8,13 @@ namespace fs = std::filesystem;
 
 namespace {
 const fs::path& folder() {
-    static const fs::path path = [] {
-        std::string templ = (fs::temp_directory_path() / "sorvik-hint-fuzz-XXXXXX").string();
-        fuzz::require(::mkdtemp(templ.data()) != nullptr);
-        return fs::path(templ);
-    }();
-    return path;
+    static const fuzz::TemporaryFolder folder("sorvik-hint-fuzz");
+    return folder.path();
 }
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    files::writeFileAtomically(folder() / "project.json", fuzz::text(data, size));
+    fuzz::writeFile(folder() / "project.json", fuzz::text(data, size));
     const auto hint = ProjectHintFile::read(folder());
     if (hint) {
         fuzz::require(size < ProjectHintFile::sizeLimit);
