@@ -233,3 +233,24 @@ TEST(SafeNames, CarryNoControlCharacters) {
     EXPECT_EQ(DeliveryExporter::safeExtension(std::string("t\0x/t", 5)), "t_x_t");
     EXPECT_EQ(DeliveryExporter::safeExtension("mp4"), "mp4");
 }
+
+TEST(HostileFolders, AFileWithoutReadPermissionIsListedAsBefore) {
+    // Opening once up front must not turn "cannot be read" into "cannot be listed".
+    test::TempDir dir;
+    const Repository repository(dir / "Library");
+    for (const char* name : {"a.zip", "b.png", "c.txt"}) {
+        test::writeFile(dir / name, "content");
+        fs::permissions(dir / name, fs::perms::none);
+    }
+    test::withoutPermissionOverride([&] {
+        const DeliveryFile zip = FileInspector::inspect(dir / "a.zip", "", std::nullopt, false);
+        EXPECT_EQ(zip.bytes, 7);
+        EXPECT_FALSE(zip.inspectionError);
+        EXPECT_EQ(FileInspector::inspect(dir / "b.png", "", std::nullopt, false).inspectionError, "无法解码图片");
+        EXPECT_THROW(FileInspector::inspect(dir / "c.txt", "", std::nullopt, false), std::system_error);
+        EXPECT_THROW(FileInspector::inspect(dir / "a.zip", "", std::nullopt, true), std::system_error);
+        const auto assets = repository.linkFiles({dir / "a.zip"});
+        ASSERT_EQ(assets.size(), 1u);
+        EXPECT_TRUE(assets[0].file.reference);
+    });
+}

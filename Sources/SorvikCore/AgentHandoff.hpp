@@ -27,9 +27,11 @@ ExportManifest verify(const std::filesystem::path& manifestURL);
 
 /// Decodes `manifestBytes` (the content of the file at `manifestURL`, read once by the caller)
 /// and checks the package in the manifest's folder: the manifest as a whole, then each entry
-/// in order (inside the package also after following links, not absolute, a regular file of
-/// the listed size and SHA-256). Entries may be hashed in parallel; the failure reported is
-/// that of the first failing entry. Throws SorvikError, DecodingError or std::system_error.
+/// in order (a relative path of named components only, inside the package as the kernel
+/// resolves it, naming a file no earlier entry names, a regular file of the listed size and
+/// SHA-256). Entries may be hashed in parallel; the failure reported is that of the first
+/// failing entry, and later entries stop being hashed. Throws SorvikError, DecodingError or
+/// std::system_error.
 ExportManifest verify(const std::filesystem::path& manifestURL, std::string_view manifestBytes);
 
 }  // namespace sorvik::AgentHandoff

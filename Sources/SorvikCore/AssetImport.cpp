@@ -265,10 +265,18 @@ std::vector<IndexedAsset> Repository::linkFiles(const std::vector<fs::path>& url
         // reads: a change while it runs then leaves an older date behind, so the next scan
         // inspects the file again.
         struct stat st {};
-        const files::FileDescriptor fd = FileInspector::open(url, st);
+        files::FileDescriptor fd;
+        try {
+            fd = FileInspector::open(url, st);
+        } catch (const std::system_error& error) {
+            // Without read permission: linked all the same, as inspection lists such a file.
+            const int code = error.code().value();
+            if ((code != EACCES && code != EPERM) || ::lstat(url.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) throw;
+        }
         const Date modifiedAt = Date::fromTimespec(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
         std::optional<std::string> identity = FolderIndexer::identity(st);
-        DeliveryFile file = FileInspector::inspect(fd.get(), st, url, "", std::nullopt, false, stop);
+        DeliveryFile file = fd ? FileInspector::inspect(fd.get(), st, url, "", std::nullopt, false, stop)
+                               : FileInspector::inspect(url, "", std::nullopt, false, stop);
         file.reference = FileReference::make(url, modifiedAt, std::move(identity));
         assets.emplace_back(std::move(file), std::nullopt, "", std::nullopt);
     }

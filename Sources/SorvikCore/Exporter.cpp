@@ -1,27 +1,18 @@
 #include "SorvikCore/Exporter.hpp"
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
 #include <ctime>
-#include <exception>
 #include <fcntl.h>
-#include <future>
-#include <map>
 #include <memory>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <unicode/brkiter.h>
 #include <unicode/utext.h>
 
 #include "SorvikCore/CanonicalJson.hpp"
-#include "SorvikCore/CheckEngine.hpp"
-#include "SorvikCore/FileCopy.hpp"
 #include "SorvikCore/FileSystem.hpp"
 #include "SorvikCore/Hashing.hpp"
-#include "SorvikCore/Inspector.hpp"
-#include "SorvikCore/OrderedWork.hpp"
 #include "SorvikCore/UnicodeText.hpp"
 
 namespace sorvik::DeliveryExporter {

@@ -187,36 +187,63 @@ files::FileDescriptor open(const fs::path& path, struct stat& info) {
     return fd;
 }
 
-DeliveryFile inspect(const fs::path& path, const std::string& relativePath,
-                     const std::optional<std::string>& displayName, bool fingerprint, std::stop_token stop) {
-    struct stat info {};
-    const files::FileDescriptor fd = open(path, info);
-    return inspect(fd.get(), info, path, relativePath, displayName, fingerprint, stop);
-}
+namespace {
 
-DeliveryFile inspect(int fd, const struct stat& info, const fs::path& path, const std::string& relativePath,
-                     const std::optional<std::string>& displayName, bool fingerprint, std::stop_token stop) {
+/// The record of an open file (fd), or of a regular file that cannot be opened for reading
+/// (fd -1, `unreadable` its error): then only the steps that read it fail, as they would.
+DeliveryFile inspectWith(int fd, const std::error_code& unreadable, const struct stat& info, const fs::path& path,
+                         const std::string& relativePath, const std::optional<std::string>& displayName,
+                         bool fingerprint, std::stop_token stop) {
     if (!S_ISREG(info.st_mode)) throw notRegular(path);
+    const auto failRead = [&] { throw files::systemError(unreadable.value(), path, "cannot read"); };
     DeliveryFile record;
     record.id = UUID::make();
     record.name = displayName ? *displayName : lastPathComponent(path);
     record.relativePath = relativePath;
     record.role = role(path);
     record.bytes = static_cast<std::int64_t>(info.st_size);
-    if (fingerprint) record.sha256 = hashing::sha256Descriptor(fd, path, stop);
+    if (fingerprint) {
+        if (fd < 0) failRead();
+        record.sha256 = hashing::sha256Descriptor(fd, path, stop);
+    }
 
     if (record.bytes == 0) {
         record.inspectionError = "文件为空";
         return record;
     }
     if (record.isImage()) {
-        probeImage(record, fd);
+        if (fd < 0) record.inspectionError = "无法解码图片";
+        else probeImage(record, fd);
     } else if (record.role == FileRole::video) {
-        probeVideo(record, fd, stop);
+        if (fd < 0) record.inspectionError = "无法读取视频：" + unreadable.message();
+        else probeVideo(record, fd, stop);
     } else if (editableTextExtensions().contains(record.fileExtension())) {
+        if (fd < 0 && static_cast<std::uint64_t>(info.st_size) <= maxTextBytes) failRead();
         readText(record, fd, path, static_cast<std::uint64_t>(info.st_size));
     }
     return record;
+}
+
+}  // namespace
+
+DeliveryFile inspect(const fs::path& path, const std::string& relativePath,
+                     const std::optional<std::string>& displayName, bool fingerprint, std::stop_token stop) {
+    struct stat info {};
+    files::FileDescriptor fd;
+    try {
+        fd = open(path, info);
+    } catch (const std::system_error& error) {
+        // A regular file without read permission is still listed, as far as its kind allows.
+        const int code = error.code().value();
+        if ((code != EACCES && code != EPERM) || ::lstat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) throw;
+        return inspectWith(-1, error.code(), info, path, relativePath, displayName, fingerprint, stop);
+    }
+    return inspectWith(fd.get(), {}, info, path, relativePath, displayName, fingerprint, stop);
+}
+
+DeliveryFile inspect(int fd, const struct stat& info, const fs::path& path, const std::string& relativePath,
+                     const std::optional<std::string>& displayName, bool fingerprint, std::stop_token stop) {
+    return inspectWith(fd, {}, info, path, relativePath, displayName, fingerprint, stop);
 }
 
 }  // namespace sorvik::FileInspector
