@@ -123,18 +123,14 @@ ExportManifest verify(const fs::path& manifestURL, std::string_view manifestByte
     // malformed, leads out of the package or names a file an earlier entry names already
     // fails before any file is read.
     std::vector<std::string> resolved(entries.size());
+    ordered::forEach(entries.size(), [&](std::size_t i) {
+        if (wellFormed(entries[i].outputPath)) resolved[i] = files::resolvedPathBelow(package, entries[i].outputPath);
+    });
     std::vector<bool> refused(entries.size(), false);
-    std::set<std::string> named;
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        const std::string& relative = entries[i].outputPath;
-        if (!wellFormed(relative)) {
-            refused[i] = true;
-            continue;
-        }
-        resolved[i] = resolvedPath(fs::path(prefix + relative));
+    std::set<std::string_view> named;
+    for (std::size_t i = 0; i < entries.size(); ++i)
         refused[i] = !resolved[i].starts_with(prefix) || resolved[i].size() == prefix.size() ||
                      !named.insert(resolved[i]).second;
-    }
 
     // Entries are checked several at a time; the failure reported is the first in manifest
     // order, and the entries after it stop being hashed.

@@ -58,15 +58,11 @@ void removeLastComponent(std::string& path) {
     path.erase(slash == 0 || slash == std::string::npos ? 1 : slash);
 }
 
-}  // namespace
-
-std::string resolvedPath(const fs::path& p) {
+/// Walks the components in `pending` (the next one last) from `resolved`, an existing folder
+/// reached without any link, as the kernel would.
+std::string walk(std::string resolved, std::vector<std::string> pending) {
     // Links the kernel follows in one lookup before it gives up with ELOOP.
     constexpr int maxLinks = 40;
-    const std::string absolute = p.is_absolute() ? p.string() : fs::absolute(p).string();
-    std::vector<std::string> pending;
-    pushComponents(pending, absolute);
-    std::string resolved = "/";
     // While true, `resolved` names an existing folder reached without any link in its path,
     // so its ".." is its parent as text.
     bool existing = true;
@@ -101,6 +97,20 @@ std::string resolvedPath(const fs::path& p) {
         resolved = std::move(next);
     }
     return resolved;
+}
+
+}  // namespace
+
+std::string resolvedPath(const fs::path& p) {
+    std::vector<std::string> pending;
+    pushComponents(pending, p.is_absolute() ? p.string() : fs::absolute(p).string());
+    return walk("/", std::move(pending));
+}
+
+std::string resolvedPathBelow(const std::string& folder, std::string_view relative) {
+    std::vector<std::string> pending;
+    pushComponents(pending, relative);
+    return walk(folder, std::move(pending));
 }
 
 bool isInsideOrEqual(const fs::path& path, const fs::path& folder) {

@@ -41,6 +41,10 @@ std::system_error systemError(int error, const std::filesystem::path& path, std:
 /// exist, is standardized as text. No "." or ".." component and no trailing "/" remain.
 std::string resolvedPath(const std::filesystem::path& path);
 
+/// resolvedPath of the relative path below `folder`, itself a result of resolvedPath naming
+/// an existing folder: only the components of `relative` are looked up.
+std::string resolvedPathBelow(const std::string& folder, std::string_view relative);
+
 /// Whether `path` is `folder` or lies inside it, both resolved as resolvedPath does.
 bool isInsideOrEqual(const std::filesystem::path& path, const std::filesystem::path& folder);
 
