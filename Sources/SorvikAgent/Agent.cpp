@@ -26,10 +26,11 @@ Invocation parseArguments(std::vector<std::string> args, const std::filesystem::
     Invocation invocation;
     invocation.library = defaultLibrary;
     if (args.size() >= 2 && args[0] == "--data-dir") {
-        // Relative paths count from the current folder; an empty one names that folder.
+        // Relative paths count from the current folder; an empty one names that folder. The
+        // path is not standardized as text: "LINK/.." is the folder the kernel finds there.
         std::error_code ec;
         const std::filesystem::path given = args[1].empty() ? std::filesystem::path(".") : std::filesystem::path(args[1]);
-        invocation.library = std::filesystem::absolute(given, ec).lexically_normal();
+        invocation.library = std::filesystem::absolute(given, ec);
         if (ec) invocation.library = given;
         args.erase(args.begin(), args.begin() + 2);
     }

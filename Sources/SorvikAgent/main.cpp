@@ -80,6 +80,9 @@ int run(std::vector<std::string> args) {
 
 int main(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
+    // A file-size limit makes writes fail with EFBIG, reported like any failed write, instead
+    // of ending the process with its work half done.
+    std::signal(SIGXFSZ, SIG_IGN);
     try {
         std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
         return run(std::move(args));

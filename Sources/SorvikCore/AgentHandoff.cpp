@@ -3,14 +3,13 @@
 #include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
-#include <linux/openat2.h>
 #include <set>
 #include <sys/stat.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 
 #include "SorvikCore/Exporter.hpp"
 #include "SorvikCore/FileSystem.hpp"
+#include "SorvikCore/FolderDescriptors.hpp"
 #include "SorvikCore/Hashing.hpp"
 #include "SorvikCore/OrderedWork.hpp"
 
@@ -29,28 +28,24 @@ SorvikError snapshotFailure(const ManifestEntry& entry) {
     return SorvikError::message("快照文件校验失败：" + entry.outputPath);
 }
 
-/// Opens a path that holds no symbolic link (it was just resolved) without following any
-/// link that appeared since, and without blocking on FIFOs or devices.
-files::FileDescriptor openResolved(const std::string& path) {
-    open_how how{};
-    how.flags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY;
-    how.resolve = RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS;
-    long fd = ::syscall(SYS_openat2, AT_FDCWD, path.c_str(), &how, sizeof how);
-    if (fd < 0 && errno == ENOSYS)
-        fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    return files::FileDescriptor(static_cast<int>(fd));
+/// Whether an output path is one the export writes: relative, made of named components only
+/// (no empty, "." or ".." one, so no trailing or doubled "/"), without NUL (the OS would cut
+/// the path there). Anything else could name one file under several paths, or another file.
+bool wellFormed(std::string_view path) {
+    if (path.empty() || path.find('\0') != std::string_view::npos) return false;
+    for (;;) {
+        const auto slash = path.find('/');
+        const std::string_view part = path.substr(0, slash);
+        if (part.empty() || part == "." || part == "..") return false;
+        if (slash == std::string_view::npos) return true;
+        path.remove_prefix(slash + 1);
+    }
 }
 
-void verifyEntry(const std::string& package, const ManifestEntry& entry) {
-    const std::string& relative = entry.outputPath;
-    // The OS would cut the path at a NUL byte and look at another file.
-    if (relative.find('\0') != std::string::npos) throw snapshotFailure(entry);
-    const std::string path = resolvedPath(fs::path(package + "/" + relative));
-    const std::string prefix = package == "/" ? package : package + "/";
-    if (!path.starts_with(prefix) || path.size() == prefix.size()) throw snapshotFailure(entry);
-    if (relative.starts_with('/')) throw snapshotFailure(entry);
-
-    const files::FileDescriptor fd = openResolved(path);
+/// Checks the entry's file at its resolved path, which lies inside the package.
+void verifyEntry(const std::string& path, const ManifestEntry& entry, const std::stop_token& stop) {
+    // The path holds no link now: any link put in place since is refused, not followed.
+    const files::FileDescriptor fd = files::openWithoutLinks(path);
     if (!fd) {
         const int openError = errno;
         if (openError == ELOOP) throw snapshotFailure(entry);  // a link put in place since
@@ -67,13 +62,13 @@ void verifyEntry(const std::string& package, const ManifestEntry& entry) {
     // Folders, FIFOs, sockets and devices are never a listed file.
     if (!S_ISREG(info.st_mode)) throw snapshotFailure(entry);
     if (static_cast<std::int64_t>(info.st_size) != entry.bytes) throw snapshotFailure(entry);
-    if (hashing::sha256Descriptor(fd.get(), path) != entry.sha256) throw snapshotFailure(entry);
+    if (hashing::sha256Descriptor(fd.get(), path, stop) != entry.sha256) throw snapshotFailure(entry);
 }
 
 }  // namespace
 
 ExportReceipt prepare(const WorkspaceState& workspace, const UUID& projectID, const std::vector<UUID>& assetIDs,
-                      const Repository& repository, const fs::path& destination) {
+                      const Repository& repository, const fs::path& destination, std::stop_token stop) {
     const auto project = std::find_if(workspace.projects.begin(), workspace.projects.end(),
                                       [&](const Delivery& d) { return d.id == projectID; });
     if (project == workspace.projects.end()) throw SorvikError::message("项目不存在或已删除");
@@ -91,7 +86,7 @@ ExportReceipt prepare(const WorkspaceState& workspace, const UUID& projectID, co
             throw SorvikError::message("原文件已更新，请先在应用中检查内容：" + file->name);
         snapshot.files.push_back(*file);
     }
-    return DeliveryExporter::exportDelivery(snapshot, repository, destination, false);
+    return DeliveryExporter::exportDelivery(snapshot, repository, destination, false, std::move(stop));
 }
 
 std::string readManifest(const fs::path& manifestURL) {
@@ -122,9 +117,27 @@ ExportManifest verify(const fs::path& manifestURL, std::string_view manifestByte
 
     const fs::path absolute = manifestURL.is_absolute() ? manifestURL : fs::absolute(manifestURL);
     const std::string package = resolvedPath(absolute.parent_path());
+    const std::string prefix = package == "/" ? package : package + "/";
 
-    // Entries are checked several at a time; the failure reported is the first in manifest order.
-    ordered::forEach(entries.size(), [&](std::size_t i) { verifyEntry(package, entries[i]); });
+    // Where each entry leads as the kernel resolves it (links before ".."); an entry that is
+    // malformed, leads out of the package or names a file an earlier entry names already
+    // fails before any file is read.
+    std::vector<std::string> resolved(entries.size());
+    ordered::forEach(entries.size(), [&](std::size_t i) {
+        if (wellFormed(entries[i].outputPath)) resolved[i] = files::resolvedPathBelow(package, entries[i].outputPath);
+    });
+    std::vector<bool> refused(entries.size(), false);
+    std::set<std::string_view> named;
+    for (std::size_t i = 0; i < entries.size(); ++i)
+        refused[i] = !resolved[i].starts_with(prefix) || resolved[i].size() == prefix.size() ||
+                     !named.insert(resolved[i]).second;
+
+    // Entries are checked several at a time; the failure reported is the first in manifest
+    // order, and the entries after it stop being hashed.
+    ordered::forEach(entries.size(), 0, [&](std::size_t i, std::stop_token stop) {
+        if (refused[i]) throw snapshotFailure(entries[i]);
+        verifyEntry(resolved[i], entries[i], stop);
+    });
     return manifest;
 }
 

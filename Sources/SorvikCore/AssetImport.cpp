@@ -14,6 +14,7 @@
 
 #include "SorvikCore/FileCopy.hpp"
 #include "SorvikCore/FileSystem.hpp"
+#include "SorvikCore/FolderDescriptors.hpp"
 #include "SorvikCore/FolderIndexer.hpp"
 #include "SorvikCore/Inspector.hpp"
 #include "SorvikCore/ProjectMatcher.hpp"
@@ -66,15 +67,14 @@ fs::path standardized(const fs::path& path) {
     return fs::path(s);
 }
 
-/// Standardized with the links of its existing part resolved.
+/// Resolved as the kernel resolves it (links before ".."), for the part that exists.
 fs::path resolved(const fs::path& path) {
-    const fs::path plain = standardized(path);
-    std::error_code ec;
-    fs::path out = fs::weakly_canonical(plain, ec);
-    if (ec) return plain;
-    std::string s = out.string();
-    while (s.size() > 1 && s.back() == '/') s.pop_back();
-    return fs::path(s);
+    if (path.empty()) return path;
+    try {
+        return fs::path(files::resolvedPath(path));
+    } catch (const std::exception&) {
+        return standardized(path);  // no working folder to resolve a relative path against
+    }
 }
 
 void checkCancellation(const std::stop_token& stop) {
@@ -202,18 +202,23 @@ private:
     const std::stop_token& stop_;
 };
 
-/// Folders made for one import batch, removed again when the batch keeps no file.
+/// Folders made for one import batch, removed again when the batch keeps no file. Opened
+/// below the library folder without following a link in place of "files" or its folders, and
+/// written only through their descriptors.
 class BatchFolder {
 public:
-    BatchFolder(const fs::path& root, const UUID& deliveryID) {
-        const fs::path files = root / "files";
-        const fs::path project = files / deliveryID.string();
-        path_ = project / UUID::make().string();
-        for (const fs::path& level : {files, project})
-            if (!files::itemExists(level)) created_.push_back(level);
-        created_.push_back(path_);
+    BatchFolder(const fs::path& root, const UUID& deliveryID)
+        : projectName_(deliveryID.string()), name_(UUID::make().string()) {
+        const fs::path filesPath = root / "files", projectPath = filesPath / projectName_;
+        path_ = projectPath / name_;
+        root_ = files::openFolder(root);
+        madeFiles_ = !files::entryIdentity(root_.get(), "files");
+        files_ = files::openFolderAt(root_.get(), "files", filesPath, true);
+        madeProject_ = !files::entryIdentity(files_.get(), projectName_);
         try {
-            fs::create_directories(path_);
+            project_ = files::openFolderAt(files_.get(), projectName_, projectPath, true);
+            if (::mkdirat(project_.get(), name_.c_str(), 0755) != 0) throw files::systemError(errno, path_, "cannot create");
+            batch_ = files::openFolderAt(project_.get(), name_, path_, false);
         } catch (...) {
             remove();
             throw;
@@ -226,19 +231,24 @@ public:
     }
 
     const fs::path& path() const { return path_; }
+    const std::string& name() const { return name_; }
+    int fd() const { return batch_.get(); }
     void keep() { keep_ = true; }
 
 private:
     void remove() noexcept {
-        std::error_code ec;
-        fs::remove_all(path_, ec);
+        if (project_ && batch_) files::removeFolderAt(project_.get(), name_, batch_.get());
         // Parents made for this batch go only while empty; another batch may have filled them.
-        for (auto it = created_.rbegin(); it != created_.rend(); ++it)
-            if (*it != path_) ::rmdir(it->c_str());
+        if (madeProject_) ::unlinkat(files_.get(), projectName_.c_str(), AT_REMOVEDIR);
+        if (madeFiles_) ::unlinkat(root_.get(), "files", AT_REMOVEDIR);
     }
 
+    std::string projectName_;
+    std::string name_;
     fs::path path_;
-    std::vector<fs::path> created_;
+    files::FileDescriptor root_, files_, project_, batch_;
+    bool madeFiles_ = false;
+    bool madeProject_ = false;
     bool keep_ = false;
 };
 
@@ -251,14 +261,22 @@ std::vector<IndexedAsset> Repository::linkFiles(const std::vector<fs::path>& url
         if (!isSupported(url)) continue;
         checkCancellation(stop);
         if (!isStorable(url)) throw unstorableName();
-        // Date and identity are read before inspection: a change while it runs then leaves
-        // an older date behind, so the next scan inspects the file again.
+        // Date and identity are read before inspection, from the one descriptor inspection
+        // reads: a change while it runs then leaves an older date behind, so the next scan
+        // inspects the file again.
         struct stat st {};
-        if (::lstat(url.c_str(), &st) != 0) throw files::systemError(errno, url, "cannot read");
-        if (!S_ISREG(st.st_mode)) throw SorvikError::message("只支持普通文件：" + lastComponent(url));
+        files::FileDescriptor fd;
+        try {
+            fd = FileInspector::open(url, st);
+        } catch (const std::system_error& error) {
+            // Without read permission: linked all the same, as inspection lists such a file.
+            const int code = error.code().value();
+            if ((code != EACCES && code != EPERM) || ::lstat(url.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) throw;
+        }
         const Date modifiedAt = Date::fromTimespec(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
-        std::optional<std::string> identity = FolderIndexer::identity(url);
-        DeliveryFile file = FileInspector::inspect(url, "", std::nullopt, false, stop);
+        std::optional<std::string> identity = FolderIndexer::identity(st);
+        DeliveryFile file = fd ? FileInspector::inspect(fd.get(), st, url, "", std::nullopt, false, stop)
+                               : FileInspector::inspect(url, "", std::nullopt, false, stop);
         file.reference = FileReference::make(url, modifiedAt, std::move(identity));
         assets.emplace_back(std::move(file), std::nullopt, "", std::nullopt);
     }
@@ -324,19 +342,22 @@ ImportResult Repository::importFiles(const std::vector<fs::path>& urls, const UU
     if (supported.empty()) return result;
 
     BatchFolder batch(root(), deliveryID);
-    const std::string batchPath = "files/" + deliveryID.string() + "/" + batch.path().filename().string();
+    const std::string batchPath = "files/" + deliveryID.string() + "/" + batch.name();
     for (const fs::path& candidate : supported) {
         checkCancellation(stop);
         const std::string copyName = UUID::make().string() + "." + lowerExtension(candidate);
         const fs::path copy = batch.path() / copyName;
-        {
-            // Content only, from the regular file itself: a link or FIFO swapped in since
-            // collecting is refused, never followed or read.
-            const files::FileDescriptor in = files::openRegularFile(candidate, true);
-            files::copyContent(in.get(), copy);
-        }
+        // Content only, from the regular file itself: a link or FIFO swapped in since
+        // collecting is refused, never followed or read. The copy is inspected through the
+        // descriptor it was written with.
+        const files::FileDescriptor in = files::openRegularFile(candidate, true);
+        const files::FileDescriptor out = files::createFileAt(batch.fd(), copyName, copy);
+        files::copyContentInto(in.get(), out.get(), copy, stop);
+        struct stat written {};
+        if (::fstat(out.get(), &written) != 0) throw files::systemError(errno, copy, "cannot read");
         const std::string name = lastComponent(candidate);
-        DeliveryFile file = FileInspector::inspect(copy, batchPath + "/" + copyName, name, true, stop);
+        DeliveryFile file =
+            FileInspector::inspect(out.get(), written, copy, batchPath + "/" + copyName, name, true, stop);
         file.name = name;
         result.files.push_back(std::move(file));
     }

@@ -1,27 +1,18 @@
 #include "SorvikCore/Exporter.hpp"
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
 #include <ctime>
-#include <exception>
 #include <fcntl.h>
-#include <future>
-#include <map>
 #include <memory>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <unicode/brkiter.h>
 #include <unicode/utext.h>
 
 #include "SorvikCore/CanonicalJson.hpp"
-#include "SorvikCore/CheckEngine.hpp"
-#include "SorvikCore/FileCopy.hpp"
 #include "SorvikCore/FileSystem.hpp"
 #include "SorvikCore/Hashing.hpp"
-#include "SorvikCore/Inspector.hpp"
-#include "SorvikCore/OrderedWork.hpp"
 #include "SorvikCore/UnicodeText.hpp"
 
 namespace sorvik::DeliveryExporter {
@@ -71,21 +62,50 @@ std::size_t codePointPrefixLength(std::string_view text, std::size_t maxBytes) {
 
 [[noreturn]] void fail(const char* message) { throw SorvikError::message(message); }
 
+std::string localDateTime(Date date) {
+    std::time_t t = static_cast<std::time_t>(date.unixSeconds());
+    std::tm tm{};
+    localtime_r(&t, &tm);
+    char buffer[32];
+    std::strftime(buffer, sizeof buffer, "%Y-%m-%d %H:%M", &tm);
+    return buffer;
+}
+
+}  // namespace
+
+namespace {
+
+/// The text with each character that cannot stand in a file name replaced by "_": path and
+/// shell separators, and every control character (C0, DEL and C1, NUL included).
+std::string replacingUnsafe(std::string_view text) {
+    std::string replaced;
+    replaced.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        switch (c) {
+            case '/': case '\\': case ':': case '?': case '*': case '"': case '<': case '>': case '|':
+                replaced.push_back('_');
+                continue;
+            default:
+                break;
+        }
+        if (c < 0x20 || c == 0x7F) {
+            replaced.push_back('_');
+        } else if (c == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
+                   static_cast<unsigned char>(text[i + 1]) <= 0x9F) {
+            replaced.push_back('_');  // U+0080 to U+009F
+            ++i;
+        } else {
+            replaced.push_back(static_cast<char>(c));
+        }
+    }
+    return replaced;
+}
+
 }  // namespace
 
 std::string safeName(std::string_view name) {
-    std::string replaced;
-    replaced.reserve(name.size());
-    for (char c : name) {
-        switch (c) {
-            case '/': case '\\': case ':': case '?': case '*': case '"': case '<': case '>': case '|':
-            case '\n': case '\r': case '\t': case '\0':
-                replaced.push_back('_');
-                break;
-            default:
-                replaced.push_back(c);
-        }
-    }
+    const std::string replaced = replacingUnsafe(name);
     std::string_view text = unicode::trimWhitespaceAndNewlines(replaced);
     while (!text.empty() && text.front() == '.') text.remove_prefix(1);
     if (text.empty()) return "未命名交付";
@@ -94,6 +114,8 @@ std::string safeName(std::string_view name) {
     if (length == 0) length = codePointPrefixLength(text, safeNameBytes);
     return std::string(text.substr(0, length));
 }
+
+std::string safeExtension(std::string_view extension) { return replacingUnsafe(extension); }
 
 images::Image orientedImage(const fs::path& path, int maxPixel) {
     try {
@@ -117,8 +139,13 @@ CropRect cropRect(std::int64_t width, std::int64_t height, const CropSpec& spec)
     return CropRect{std::floor((W - w) * px), std::floor((H - h) * py), std::floor(w), std::floor(h)};
 }
 
-void cropImage(const fs::path& source, const fs::path& output, const CropSpec& spec) {
-    const images::Image decoded = orientedImage(source, exportMaxPixel);
+std::string croppedJPEG(int sourceFd, const CropSpec& spec) {
+    images::Image decoded;
+    try {
+        decoded = images::orientedThumbnail(sourceFd, exportMaxPixel);
+    } catch (const images::ImageError&) {
+        fail("无法打开图片");
+    }
     const CropRect rect = cropRect(decoded.width(), decoded.height(), spec);
     images::Image cut;
     try {
@@ -127,183 +154,34 @@ void cropImage(const fs::path& source, const fs::path& output, const CropSpec& s
     } catch (const images::ImageError&) {
         fail("无法创建裁切图片");
     }
-    files::FileDescriptor fd(::open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644));
-    if (!fd) fail("无法创建裁切图片");
     try {
-        const std::string jpeg = images::encodeJPEG(cut, cropJPEGQuality);
-        std::string_view rest = jpeg;
-        while (!rest.empty()) {
-            const ssize_t n = ::write(fd.get(), rest.data(), rest.size());
-            if (n < 0) {
-                if (errno == EINTR) continue;
-                fail("封面写入失败");
-            }
-            rest.remove_prefix(static_cast<std::size_t>(n));
-        }
+        return images::encodeJPEG(cut, cropJPEGQuality);
     } catch (const images::ImageError&) {
         fail("封面写入失败");
     }
+}
+
+void writeCrop(int outputFd, std::string_view jpeg) {
+    try {
+        files::writeAll(outputFd, jpeg, {});
+    } catch (const std::system_error&) {
+        fail("封面写入失败");
+    }
+}
+
+void cropImage(const fs::path& source, const fs::path& output, const CropSpec& spec) {
+    files::FileDescriptor in;
+    try {
+        in = files::openRegularFile(source);
+    } catch (const std::system_error&) {
+        fail("无法打开图片");
+    }
+    const std::string jpeg = croppedJPEG(in.get(), spec);
+    files::FileDescriptor fd(::open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644));
+    if (!fd) fail("无法创建裁切图片");
+    writeCrop(fd.get(), jpeg);
     if (::close(fd.release()) != 0) fail("封面写入失败");
 }
-
-}  // namespace sorvik::DeliveryExporter
-
-namespace sorvik::DeliveryExporter {
-
-namespace {
-
-/// Files at least this large hash and copy on two threads at once.
-constexpr std::int64_t overlapBytes = 16 << 20;
-
-using files::resolvedPath;
-
-bool insideLibrary(const fs::path& root, const fs::path& destination) {
-    const std::string base = resolvedPath(root);
-    const std::string candidate = resolvedPath(destination);
-    if (candidate == base) return true;
-    return candidate.starts_with(base == "/" ? base : base + "/");
-}
-
-/// Removes the temporary folder with its content unless released.
-class TemporaryFolder {
-public:
-    explicit TemporaryFolder(fs::path path) : path_(std::move(path)) {
-        if (::mkdir(path_.c_str(), 0755) != 0) throw files::systemError(errno, path_, "cannot create");
-    }
-    TemporaryFolder(const TemporaryFolder&) = delete;
-    TemporaryFolder& operator=(const TemporaryFolder&) = delete;
-    ~TemporaryFolder() {
-        if (path_.empty()) return;
-        std::error_code ec;
-        fs::remove_all(path_, ec);
-    }
-    const fs::path& path() const { return path_; }
-    void release() { path_.clear(); }
-
-private:
-    fs::path path_;
-};
-
-std::string quoted(const std::string& name) { return "“" + name + "”"; }
-
-std::string twoDigits(int number) {
-    std::string s = std::to_string(number);
-    return s.size() < 2 ? "0" + s : s;
-}
-
-Date nowInWholeSeconds() { return Date::fromUnix(std::floor(Date::now().unixSeconds())); }
-
-std::string localDateTime(Date date) {
-    std::time_t t = static_cast<std::time_t>(date.unixSeconds());
-    std::tm tm{};
-    localtime_r(&t, &tm);
-    char buffer[32];
-    std::strftime(buffer, sizeof buffer, "%Y-%m-%d %H:%M", &tm);
-    return buffer;
-}
-
-/// One delivery file's place in the package.
-struct Planned {
-    const DeliveryFile* file;
-    std::string relativePath;
-};
-
-template <typename F>
-auto onThread(F&& work) {
-    return std::async(std::launch::async, std::forward<F>(work));
-}
-
-ManifestEntry exportFile(const Repository& repository, const DeliveryFile& file, const fs::path& temp,
-                         const std::string& relativePath) {
-    const fs::path source = repository.fileURL(file);
-
-    struct stat info {};
-    if (::stat(source.c_str(), &info) != 0) {
-        if (errno == ENOENT || errno == ENOTDIR) throw SorvikError::message(quoted(file.name) + "已丢失，请重新扫描来源文件夹。");
-        throw files::systemError(errno, source, "cannot read");
-    }
-    if (file.reference) {
-        const std::int64_t size = S_ISREG(info.st_mode) ? static_cast<std::int64_t>(info.st_size) : -1;
-        const Date modified = Date::fromTimespec(info.st_mtim.tv_sec, info.st_mtim.tv_nsec);
-        if (size != file.bytes || !(std::fabs(modified.seconds - file.reference->modifiedAt.seconds) < 0.001))
-            throw SorvikError::message(quoted(file.name) + "已更新，请重新扫描后再交付。");
-    }
-
-    const fs::path output = temp / relativePath;
-    const bool plainCopy = !file.crop && !file.editedText;
-    const files::FileDescriptor in = files::openRegularFile(source);
-    const bool overlap = plainCopy && info.st_size >= overlapBytes;
-
-    // The source hash comes from the descriptor the copy reads, so both see the same file.
-    std::string sourceHash;
-    if (overlap) {
-        auto hashing = onThread([&] { return hashing::sha256Descriptor(in.get(), source); });
-        std::exception_ptr copyFailure;
-        try {
-            files::copyContent(in.get(), output);
-        } catch (...) {
-            copyFailure = std::current_exception();
-        }
-        sourceHash = hashing.get();
-        if (!file.sha256.empty() && file.sha256 != sourceHash)
-            throw SorvikError::message(quoted(file.name) + "已变更，请重新读取。");
-        if (copyFailure) std::rethrow_exception(copyFailure);
-    } else {
-        sourceHash = hashing::sha256Descriptor(in.get(), source);
-        if (!file.sha256.empty() && file.sha256 != sourceHash)
-            throw SorvikError::message(quoted(file.name) + "已变更，请重新读取。");
-        if (file.crop) {
-            cropImage(source, output, *file.crop);
-        } else if (file.editedText) {
-            files::writeFileAtomically(output, *file.editedText);
-        } else {
-            files::copyContent(in.get(), output);
-        }
-    }
-
-    struct stat written {};
-    if (::stat(output.c_str(), &written) != 0) throw files::systemError(errno, output, "cannot read");
-
-    // The copy's hash and the source's second hash (by path, so a replaced file is caught).
-    // Failures are reported in the sequential order: the copy's hash, its comparison, then
-    // the source's second hash.
-    std::string outputHash, sourceAgain;
-    std::exception_ptr againFailure;
-    if (info.st_size >= overlapBytes) {
-        auto again = onThread([&] { return FileInspector::hash(source); });
-        std::exception_ptr outputFailure;
-        try {
-            outputHash = FileInspector::hash(output);
-        } catch (...) {
-            outputFailure = std::current_exception();
-        }
-        try {
-            sourceAgain = again.get();
-        } catch (...) {
-            againFailure = std::current_exception();
-        }
-        if (outputFailure) std::rethrow_exception(outputFailure);
-    } else {
-        outputHash = FileInspector::hash(output);
-    }
-    if (plainCopy && outputHash != sourceHash) throw SorvikError::message("文件复制校验失败：" + file.name);
-    if (againFailure) std::rethrow_exception(againFailure);
-    if (sourceAgain.empty()) sourceAgain = FileInspector::hash(source);
-    if (sourceAgain != sourceHash) throw SorvikError::message(quoted(file.name) + "在导出时发生变化，请重试。");
-
-    ManifestEntry entry;
-    entry.assetID = file.id;
-    entry.sourceName = file.name;
-    entry.outputPath = relativePath;
-    entry.role = file.role;
-    entry.bytes = S_ISREG(written.st_mode) ? static_cast<std::int64_t>(written.st_size) : 0;
-    entry.sha256 = std::move(outputHash);
-    entry.sourceSHA256 = std::move(sourceHash);
-    entry.modified = !plainCopy;
-    return entry;
-}
-
-}  // namespace
 
 std::string reportText(const ExportManifest& m) {
     std::string text = "# " + m.title;
@@ -327,66 +205,6 @@ std::string reportText(const ExportManifest& m) {
 
 std::string signature(const Delivery& delivery) {
     return hashing::sha256Hex(canonical::signaturePayload(delivery));
-}
-
-ExportReceipt exportDelivery(const Delivery& delivery, const Repository& repository, const fs::path& destinationIn,
-                             bool allowWarnings) {
-    const std::vector<DeliveryCheck> checks = CheckEngine::checks(delivery);
-    const auto has = [&](CheckLevel level) {
-        return std::any_of(checks.begin(), checks.end(), [&](const DeliveryCheck& c) { return c.level == level; });
-    };
-    if (has(CheckLevel::error)) throw SorvikError::message("仍有缺失或无法读取的文件，请先修正。");
-    if (!allowWarnings && has(CheckLevel::warning)) throw SorvikError::message("请先检查并确认提醒事项。");
-
-    const fs::path destination = destinationIn.is_absolute() ? destinationIn : fs::absolute(destinationIn);
-    if (insideLibrary(repository.root(), destination))
-        throw SorvikError::message("请将交付包导出到Sorvik资料库以外的文件夹。");
-
-    // lstat: a dangling link or any other item takes the name.
-    const std::string safe = safeName(delivery.name);
-    fs::path package = destination / safe;
-    for (int number = 2; files::itemExists(package); ++number)
-        package = destination / (safe + " " + std::to_string(number));
-
-    TemporaryFolder temp(destination / (".sorvik-" + UUID::make().string()));
-
-    std::map<FileRole, int> counters;
-    std::vector<Planned> plan;
-    plan.reserve(delivery.files.size());
-    for (const auto& file : delivery.files) {
-        const int number = ++counters[file.role];
-        const std::string extension = file.crop ? "jpg" : file.fileExtension();
-        plan.push_back({&file, std::string(FileRoles::folder(file.role)) + "/" + safe + "_" +
-                                   std::string(FileRoles::label(file.role)) + "_" + twoDigits(number) + "." + extension});
-    }
-    for (const auto& [role, count] : counters) {
-        const fs::path folder = temp.path() / std::string(FileRoles::folder(role));
-        if (::mkdir(folder.c_str(), 0755) != 0) throw files::systemError(errno, folder, "cannot create");
-    }
-
-    ExportManifest manifest;
-    manifest.projectID = delivery.id;
-    manifest.title = delivery.name;
-    manifest.templ = delivery.templ;
-    manifest.files.resize(plan.size());
-    ordered::forEach(plan.size(), [&](std::size_t i) {
-        manifest.files[i] = exportFile(repository, *plan[i].file, temp.path(), plan[i].relativePath);
-    });
-    manifest.checks = checks;
-    manifest.acknowledgedWarnings = allowWarnings;
-    manifest.exportedAt = nowInWholeSeconds();
-
-    files::writeFileAtomically(temp.path() / manifestFileName, encodeManifestFile(manifest));
-    files::writeFileAtomically(temp.path() / reportFileName, reportText(manifest));
-
-    files::moveNoReplace(temp.path(), package);
-    temp.release();
-    if (files::FileDescriptor folder(::open(destination.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)); folder)
-        ::fsync(folder.get());
-
-    ExportReceipt receipt = ExportReceipt::make(manifest.exportedAt, package.string(),
-                                                static_cast<std::int64_t>(manifest.files.size()), signature(delivery));
-    return receipt;
 }
 
 }  // namespace sorvik::DeliveryExporter

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "SorvikCore/FileSystem.hpp"
+#include "SorvikCore/Models.hpp"
 
 namespace sorvik::files {
 
@@ -22,13 +23,14 @@ bool unsupported(int error) {
            error == ENOTTY || error == EBADF || error == EPERM || error == ETXTBSY;
 }
 
-/// Copies with copy_file_range until the end of the source. False when the call is not
-/// supported before anything was copied.
-bool copyRange(int in, int out, const fs::path& destination) {
+/// Copies with copy_file_range until the end of the source, in chunks small enough to notice
+/// a stop request soon. False when the call is not supported before anything was copied.
+bool copyRange(int in, int out, const fs::path& destination, const std::stop_token& stop) {
     loff_t inOffset = 0, outOffset = 0;
     bool copied = false;
     for (;;) {
-        const ssize_t n = ::copy_file_range(in, &inOffset, out, &outOffset, std::size_t{1} << 30, 0);
+        if (stop.stop_requested()) throw CancellationError();
+        const ssize_t n = ::copy_file_range(in, &inOffset, out, &outOffset, std::size_t{64} << 20, 0);
         if (n > 0) {
             copied = true;
             continue;
@@ -40,11 +42,12 @@ bool copyRange(int in, int out, const fs::path& destination) {
     }
 }
 
-void copyReadWrite(int in, int out, const fs::path& destination) {
+void copyReadWrite(int in, int out, const fs::path& destination, const std::stop_token& stop) {
     constexpr std::size_t size = std::size_t{1} << 20;
     const auto buffer = std::make_unique<char[]>(size);
     off_t offset = 0;
     for (;;) {
+        if (stop.stop_requested()) throw CancellationError();
         const ssize_t n = ::pread(in, buffer.get(), size, offset);
         if (n < 0) {
             if (errno == EINTR) continue;
@@ -65,20 +68,21 @@ void copyReadWrite(int in, int out, const fs::path& destination) {
 
 }  // namespace
 
+CopyMethod copyContentInto(int sourceFd, int outFd, const fs::path& shownPath, std::stop_token stop) {
+    if (stop.stop_requested()) throw CancellationError();
+    if (::ioctl(outFd, FICLONE, sourceFd) == 0) return CopyMethod::clone;
+    if (!unsupported(errno)) throw systemError(errno, shownPath, "cannot clone to");
+    if (copyRange(sourceFd, outFd, shownPath, stop)) return CopyMethod::copyFileRange;
+    if (::ftruncate(outFd, 0) != 0) throw systemError(errno, shownPath, "cannot truncate");
+    copyReadWrite(sourceFd, outFd, shownPath, stop);
+    return CopyMethod::readWrite;
+}
+
 CopyMethod copyContent(int sourceFd, const fs::path& destination) {
     FileDescriptor out(::open(destination.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644));
     if (!out) throw systemError(errno, destination, "cannot create");
     try {
-        CopyMethod method = CopyMethod::clone;
-        if (::ioctl(out.get(), FICLONE, sourceFd) != 0) {
-            if (!unsupported(errno)) throw systemError(errno, destination, "cannot clone to");
-            method = CopyMethod::copyFileRange;
-            if (!copyRange(sourceFd, out.get(), destination)) {
-                method = CopyMethod::readWrite;
-                if (::ftruncate(out.get(), 0) != 0) throw systemError(errno, destination, "cannot truncate");
-                copyReadWrite(sourceFd, out.get(), destination);
-            }
-        }
+        const CopyMethod method = copyContentInto(sourceFd, out.get(), destination);
         if (::close(out.release()) != 0) throw systemError(errno, destination, "cannot close");
         return method;
     } catch (...) {

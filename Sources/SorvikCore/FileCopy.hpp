@@ -1,6 +1,7 @@
 #pragma once
 // Copying file content into new files, and moves that never replace anything.
 #include <filesystem>
+#include <stop_token>
 
 namespace sorvik::files {
 
@@ -12,6 +13,12 @@ enum class CopyMethod { clone, copyFileRange, readWrite };
 /// system has one, else copy_file_range, else a read/write loop. Only content is copied.
 /// On failure the new file is removed and a std::system_error is thrown.
 CopyMethod copyContent(int sourceFd, const std::filesystem::path& destination);
+
+/// Copies the content of `sourceFd` (from its start) into the new, empty file open for
+/// writing as `outFd`; `shownPath` names it in errors. Checks `stop` between chunks
+/// (CancellationError). Throws std::system_error.
+CopyMethod copyContentInto(int sourceFd, int outFd, const std::filesystem::path& shownPath,
+                           std::stop_token stop = {});
 
 /// Opens `source` as a regular file (links followed, FIFOs and devices refused without
 /// blocking) and copies its content into a new file at `destination`.

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
+#include <vector>
 
 #include "SorvikCore/Identifier.hpp"
 
@@ -35,14 +36,88 @@ std::optional<struct stat> linkStatus(const fs::path& path) {
     return st;
 }
 
+namespace {
+
+/// The components of a path, in order; empty ones included.
+void pushComponents(std::vector<std::string>& stack, std::string_view path) {
+    // The stack holds the components still to visit, the next one last.
+    std::vector<std::string> parts;
+    std::size_t start = 0;
+    while (start <= path.size()) {
+        const std::size_t slash = path.find('/', start);
+        const std::size_t end = slash == std::string_view::npos ? path.size() : slash;
+        parts.emplace_back(path.substr(start, end - start));
+        if (slash == std::string_view::npos) break;
+        start = slash + 1;
+    }
+    for (auto it = parts.rbegin(); it != parts.rend(); ++it) stack.push_back(std::move(*it));
+}
+
+void removeLastComponent(std::string& path) {
+    const auto slash = path.rfind('/');
+    path.erase(slash == 0 || slash == std::string::npos ? 1 : slash);
+}
+
+/// Walks the components in `pending` (the next one last) from `resolved`, an existing folder
+/// reached without any link, as the kernel would.
+std::string walk(std::string resolved, std::vector<std::string> pending) {
+    // Links the kernel follows in one lookup before it gives up with ELOOP.
+    constexpr int maxLinks = 40;
+    // While true, `resolved` names an existing folder reached without any link in its path,
+    // so its ".." is its parent as text.
+    bool existing = true;
+    int links = 0;
+    while (!pending.empty()) {
+        const std::string part = std::move(pending.back());
+        pending.pop_back();
+        if (part.empty() || part == ".") continue;
+        if (part == "..") {
+            removeLastComponent(resolved);
+            continue;
+        }
+        std::string next = resolved == "/" ? "/" + part : resolved + "/" + part;
+        if (existing) {
+            struct stat st {};
+            if (::lstat(next.c_str(), &st) != 0) {
+                existing = false;
+            } else if (S_ISLNK(st.st_mode)) {
+                std::string target(4096, '\0');
+                const ssize_t n = ++links > maxLinks ? -1 : ::readlink(next.c_str(), target.data(), target.size());
+                if (n > 0 && static_cast<std::size_t>(n) < target.size()) {
+                    target.resize(static_cast<std::size_t>(n));
+                    if (target.starts_with('/')) resolved = "/";
+                    pushComponents(pending, target);
+                    continue;
+                }
+                existing = false;  // a loop, or a link that changed while it was read
+            } else if (!S_ISDIR(st.st_mode)) {
+                existing = false;  // nothing can lie below a file
+            }
+        }
+        resolved = std::move(next);
+    }
+    return resolved;
+}
+
+}  // namespace
+
 std::string resolvedPath(const fs::path& p) {
-    const fs::path absolute = p.is_absolute() ? p : fs::absolute(p);
-    std::error_code ec;
-    fs::path resolved = fs::weakly_canonical(absolute.lexically_normal(), ec);
-    if (ec) resolved = absolute.lexically_normal();
-    std::string s = resolved.string();
-    while (s.size() > 1 && s.back() == '/') s.pop_back();
-    return s;
+    std::vector<std::string> pending;
+    pushComponents(pending, p.is_absolute() ? p.string() : fs::absolute(p).string());
+    return walk("/", std::move(pending));
+}
+
+std::string resolvedPathBelow(const std::string& folder, std::string_view relative) {
+    std::vector<std::string> pending;
+    pushComponents(pending, relative);
+    return walk(folder, std::move(pending));
+}
+
+bool isInsideOrEqual(const fs::path& path, const fs::path& folder) {
+    const std::string base = resolvedPath(folder);
+    const std::string candidate = resolvedPath(path);
+    if (candidate == base || base == "/") return true;
+    return candidate.size() > base.size() && candidate.starts_with(base) && candidate[base.size()] == '/';
 }
 
 bool itemExists(const fs::path& path) { return linkStatus(path).has_value(); }
@@ -87,7 +162,6 @@ std::string readWholeFile(const fs::path& path) {
     return out;
 }
 
-namespace {
 void writeAll(int fd, std::string_view bytes, const fs::path& path) {
     while (!bytes.empty()) {
         const ssize_t n = ::write(fd, bytes.data(), bytes.size());
@@ -98,7 +172,6 @@ void writeAll(int fd, std::string_view bytes, const fs::path& path) {
         bytes.remove_prefix(static_cast<std::size_t>(n));
     }
 }
-}  // namespace
 
 bool isTemporaryFileName(std::string_view name) {
     constexpr std::string_view prefix = ".sorvik-", suffix = ".tmp";
@@ -109,20 +182,27 @@ bool isTemporaryFileName(std::string_view name) {
 void writeFileAtomically(const fs::path& path, std::string_view bytes) {
     fs::path folder = path.parent_path();
     if (folder.empty()) folder = ".";
-    const fs::path temp = folder / (".sorvik-" + UUID::make().string() + ".tmp");
-    FileDescriptor fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
-    if (!fd) throw systemError(errno, temp, "cannot create");
+    FileDescriptor dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!dir) throw systemError(errno, folder, "cannot open");
+    writeFileAtomicallyAt(dir.get(), path.filename().string(), bytes, path);
+}
+
+void writeFileAtomicallyAt(int folder, const std::string& name, std::string_view bytes, const fs::path& shownPath) {
+    const std::string temp = ".sorvik-" + UUID::make().string() + ".tmp";
+    const fs::path shownTemp = shownPath.parent_path() / temp;
+    FileDescriptor fd(::openat(folder, temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
+    if (!fd) throw systemError(errno, shownTemp, "cannot create");
     try {
-        writeAll(fd.get(), bytes, temp);
-        if (::fsync(fd.get()) != 0) throw systemError(errno, temp, "cannot sync");
-        if (::close(fd.release()) != 0) throw systemError(errno, temp, "cannot close");
-        if (::rename(temp.c_str(), path.c_str()) != 0) throw systemError(errno, path, "cannot replace");
+        writeAll(fd.get(), bytes, shownTemp);
+        if (::fsync(fd.get()) != 0) throw systemError(errno, shownTemp, "cannot sync");
+        if (::close(fd.release()) != 0) throw systemError(errno, shownTemp, "cannot close");
+        if (::renameat(folder, temp.c_str(), folder, name.c_str()) != 0)
+            throw systemError(errno, shownPath, "cannot replace");
     } catch (...) {
-        ::unlink(temp.c_str());
+        ::unlinkat(folder, temp.c_str(), 0);
         throw;
     }
-    FileDescriptor dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir) ::fsync(dir.get());
+    ::fsync(folder);
 }
 
 }  // namespace sorvik::files

@@ -36,9 +36,17 @@ private:
 /// A platform error for `path`, carrying errno and its description.
 std::system_error systemError(int error, const std::filesystem::path& path, std::string_view what = {});
 
-/// The absolute path standardized ("." and ".." removed) with the links of its existing part
-/// resolved, without a trailing "/".
+/// The absolute path as the kernel resolves it: for the part that exists, each link is
+/// followed before the ".." after it is applied (as realpath does); the rest, which does not
+/// exist, is standardized as text. No "." or ".." component and no trailing "/" remain.
 std::string resolvedPath(const std::filesystem::path& path);
+
+/// resolvedPath of the relative path below `folder`, itself a result of resolvedPath naming
+/// an existing folder: only the components of `relative` are looked up.
+std::string resolvedPathBelow(const std::string& folder, std::string_view relative);
+
+/// Whether `path` is `folder` or lies inside it, both resolved as resolvedPath does.
+bool isInsideOrEqual(const std::filesystem::path& path, const std::filesystem::path& folder);
 
 /// Whether anything, a dangling link included, stands at the path (lstat).
 bool itemExists(const std::filesystem::path& path);
@@ -61,5 +69,13 @@ bool isTemporaryFileName(std::string_view name);
 /// Writes the bytes to a temporary ".sorvik-" file beside `path`, syncs it, renames it over
 /// `path` and syncs the folder. The temporary file is removed on failure.
 void writeFileAtomically(const std::filesystem::path& path, std::string_view bytes);
+
+/// writeFileAtomically for the entry `name` of the open folder `folder`; `shownPath` only
+/// names the file in errors. Never follows a link in place of the temporary file.
+void writeFileAtomicallyAt(int folder, const std::string& name, std::string_view bytes,
+                           const std::filesystem::path& shownPath);
+
+/// Writes all bytes to the descriptor. Throws std::system_error naming `shownPath`.
+void writeAll(int fd, std::string_view bytes, const std::filesystem::path& shownPath);
 
 }  // namespace sorvik::files

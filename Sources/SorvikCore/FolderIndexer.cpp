@@ -66,15 +66,13 @@ std::string lowerExtension(std::string_view name) {
     return ext;
 }
 
-/// Absolute, "." and ".." removed, links of the existing part resolved, no trailing slash.
+/// As the kernel resolves it (links before ".."), for the part that exists; no trailing slash.
 std::string resolvedPath(const fs::path& url) {
-    std::error_code ec;
-    fs::path absolute = url.is_absolute() ? url : fs::absolute(url, ec);
-    fs::path resolved = fs::weakly_canonical(absolute.lexically_normal(), ec);
-    if (ec) resolved = absolute.lexically_normal();
-    std::string s = resolved.string();
-    while (s.size() > 1 && s.back() == '/') s.pop_back();
-    return s;
+    try {
+        return files::resolvedPath(url);
+    } catch (const std::exception&) {
+        return url.lexically_normal().string();  // relative, without a working folder
+    }
 }
 
 /// Whether `path` is `folder` or lies below it, compared by whole components.

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <memory>
 #include <string_view>
+#include <unistd.h>
 #include <utility>
 
 #include <vips/vips.h>
@@ -77,19 +78,24 @@ VipsImage* load(Loader loader, VipsSource* source, Options... options) {
 }
 
 struct Opened {
-    files::FileDescriptor fd;
+    int fd = -1;  // borrowed from the caller
     Source source;
     Loader loader;
     Image header;
     Properties properties;
 };
 
-/// Opens the file without blocking, checks it is a regular file and reads its header through
-/// the same descriptor. Nothing when it is not an accepted image.
-std::optional<Opened> openImage(const fs::path& path) {
+/// A libvips source reading the open file from its start.
+Source sourceFrom(int fd) {
+    ::lseek(fd, 0, SEEK_SET);
+    return Source(vips_source_new_from_descriptor(fd));  // keeps its own duplicate
+}
+
+/// Reads the header of the image in the open regular file. Nothing when it is not an
+/// accepted image.
+std::optional<Opened> openImage(int fd) {
     ensureStarted();
-    files::FileDescriptor fd = files::openRegularFile(path);
-    Source source(vips_source_new_from_descriptor(fd.get()));  // keeps its own duplicate
+    Source source = sourceFrom(fd);
     if (!source) {
         vips_error_clear();
         return std::nullopt;
@@ -113,7 +119,7 @@ std::optional<Opened> openImage(const fs::path& path) {
     // already applied the file's own rotation and mirroring.
     props.orientation = std::clamp(vips_image_get_orientation(raw), 1, 8);
     if (props.width < 1 || props.height < 1) return std::nullopt;
-    return Opened{std::move(fd), std::move(source), *loader, std::move(header), props};
+    return Opened{fd, std::move(source), *loader, std::move(header), props};
 }
 
 /// Decodes from the full image at the smallest size that still covers maxPixel, using the
@@ -130,7 +136,7 @@ Image loadReduced(const Opened& opened, int maxPixel) {
     if (shrink == 1 && scale == 1.0) return opened.header;
     // A fresh source on the same descriptor: a second load from the header's source would not
     // honour the new options.
-    Source source(vips_source_new_from_descriptor(opened.fd.get()));
+    Source source = sourceFrom(opened.fd);
     if (!source) fail("cannot read image");
     // The option's type must match the vararg: "shrink" is an int, "scale" a double.
     VipsImage* raw = shrink > 1 ? load(opened.loader, source.get(), "shrink", shrink)
@@ -246,7 +252,8 @@ int Image::bands() const { return image_ ? vips_image_get_bands(image_) : 0; }
 
 std::optional<Properties> properties(const fs::path& path) {
     try {
-        auto opened = openImage(path);
+        const files::FileDescriptor fd = files::openRegularFile(path);
+        auto opened = openImage(fd.get());
         if (!opened) return std::nullopt;
         return opened->properties;
     } catch (const std::system_error&) {
@@ -254,31 +261,43 @@ std::optional<Properties> properties(const fs::path& path) {
     }
 }
 
-std::optional<Properties> decodeTest(const fs::path& path, int maxPixel) {
+std::optional<Properties> decodeTest(int fd, int maxPixel) {
     try {
-        auto opened = openImage(path);
+        auto opened = openImage(fd);
         if (!opened) return std::nullopt;
         if (!decodesWhole(loadReduced(*opened, std::max(maxPixel, 1)))) {
             vips_error_clear();
             return std::nullopt;
         }
         return opened->properties;
-    } catch (const std::system_error&) {
-        return std::nullopt;
     } catch (const ImageError&) {
         return std::nullopt;
     }
 }
 
-Image orientedThumbnail(const fs::path& path, int maxPixel) {
-    std::optional<Opened> opened;
+std::optional<Properties> decodeTest(const fs::path& path, int maxPixel) {
     try {
-        opened = openImage(path);
+        const files::FileDescriptor fd = files::openRegularFile(path);
+        return decodeTest(fd.get(), maxPixel);
+    } catch (const std::system_error&) {
+        return std::nullopt;
+    }
+}
+
+Image orientedThumbnail(int fd, int maxPixel) {
+    std::optional<Opened> opened = openImage(fd);
+    if (!opened) throw ImageError("not an image of an accepted kind");
+    return reduce(*opened, std::max(maxPixel, 1));
+}
+
+Image orientedThumbnail(const fs::path& path, int maxPixel) {
+    files::FileDescriptor fd;
+    try {
+        fd = files::openRegularFile(path);
     } catch (const std::system_error& error) {
         throw ImageError(error.what());
     }
-    if (!opened) throw ImageError("not an image of an accepted kind");
-    return reduce(*opened, std::max(maxPixel, 1));
+    return orientedThumbnail(fd.get(), maxPixel);
 }
 
 Image crop(const Image& image, int left, int top, int width, int height) {

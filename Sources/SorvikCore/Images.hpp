@@ -70,11 +70,15 @@ std::optional<Properties> properties(const std::filesystem::path& path);
 /// that still covers `maxPixel` on the longer side (truncated data counts as a failure).
 /// Nothing when either fails.
 std::optional<Properties> decodeTest(const std::filesystem::path& path, int maxPixel = 64);
+/// decodeTest of the open regular file, read from its start.
+std::optional<Properties> decodeTest(int fd, int maxPixel = 64);
 
 /// The first image of the file, decoded from its full image (never an embedded preview) at
 /// most `maxPixel` on its longer side (never scaled up), orientation applied, as 8-bit sRGB or
 /// grey with its alpha kept, held in memory. Throws ImageError.
 Image orientedThumbnail(const std::filesystem::path& path, int maxPixel);
+/// orientedThumbnail of the open regular file, read from its start.
+Image orientedThumbnail(int fd, int maxPixel);
 
 /// The window of an image; throws ImageError when it lies outside or is empty.
 Image crop(const Image& image, int left, int top, int width, int height);

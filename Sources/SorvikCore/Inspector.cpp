@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
 #include <sys/stat.h>
 
 #include "SorvikCore/FileSystem.hpp"
@@ -38,8 +40,8 @@ std::string extensionOfName(std::string_view name) {
     return ext;
 }
 
-void probeImage(DeliveryFile& record, const fs::path& path) {
-    if (auto props = images::decodeTest(path, decodeTestPixels)) {
+void probeImage(DeliveryFile& record, int fd) {
+    if (auto props = images::decodeTest(fd, decodeTestPixels)) {
         record.width = props->orientedWidth();
         record.height = props->orientedHeight();
     } else {
@@ -47,9 +49,9 @@ void probeImage(DeliveryFile& record, const fs::path& path) {
     }
 }
 
-void probeVideo(DeliveryFile& record, const fs::path& path, std::stop_token stop) {
+void probeVideo(DeliveryFile& record, int fd, std::stop_token stop) {
     try {
-        const video::Probe probe = video::probe(path, stop);
+        const video::Probe probe = video::probe(fd, stop);
         record.width = probe.width;
         record.height = probe.height;
         record.duration = probe.duration;
@@ -58,21 +60,25 @@ void probeVideo(DeliveryFile& record, const fs::path& path, std::stop_token stop
     }
 }
 
-void readText(DeliveryFile& record, const fs::path& path, std::uint64_t size) {
+void readText(DeliveryFile& record, int fd, const fs::path& path, std::uint64_t size) {
     const bool limited = record.role == FileRole::copy || record.role == FileRole::subtitle;
     const auto tooLarge = [&] {
         if (limited) record.inspectionError = "文本超过 5 MB，请拆分后编辑";
     };
     if (size > maxTextBytes) return tooLarge();
-    files::FileDescriptor fd = files::openRegularFile(path, true);
+    if (::lseek(fd, 0, SEEK_SET) < 0) throw files::systemError(errno, path, "cannot read");
     // One byte more than the limit tells a file that grew since its size was read.
-    std::string bytes = files::readUpTo(fd.get(), maxTextBytes + 1, path);
+    std::string bytes = files::readUpTo(fd, maxTextBytes + 1, path);
     if (bytes.size() > maxTextBytes) return tooLarge();
     if (auto decoded = unicode::decodeText(std::move(bytes))) {
         record.text = std::move(*decoded);
     } else {
         record.inspectionError = "无法读取文字，请保存为 UTF-8";
     }
+}
+
+SorvikError notRegular(const fs::path& path) {
+    return SorvikError::message("只支持普通文件：" + lastPathComponent(path));
 }
 
 }  // namespace
@@ -111,32 +117,79 @@ FileRole role(const fs::path& path) {
 
 std::string hash(const fs::path& path, std::stop_token stop) { return hashing::sha256File(path, stop); }
 
-DeliveryFile inspect(const fs::path& path, const std::string& relativePath,
-                     const std::optional<std::string>& displayName, bool fingerprint, std::stop_token stop) {
-    struct stat st {};
-    if (::lstat(path.c_str(), &st) != 0) throw files::systemError(errno, path, "cannot read");
-    if (!S_ISREG(st.st_mode)) throw SorvikError::message("只支持普通文件：" + lastPathComponent(path));
+files::FileDescriptor open(const fs::path& path, struct stat& info) {
+    files::FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    if (!fd) {
+        const int error = errno;
+        // A link, or a special file that cannot even be opened (a socket).
+        struct stat own {};
+        if (error == ELOOP || (::lstat(path.c_str(), &own) == 0 && !S_ISREG(own.st_mode))) throw notRegular(path);
+        throw files::systemError(error, path, "cannot read");
+    }
+    if (::fstat(fd.get(), &info) != 0) throw files::systemError(errno, path, "cannot read");
+    if (!S_ISREG(info.st_mode)) throw notRegular(path);
+    // Regular files never block; clear the flag so reads behave normally.
+    if (const int flags = ::fcntl(fd.get(), F_GETFL); flags >= 0) ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK);
+    return fd;
+}
 
+namespace {
+
+/// The record of an open file (fd), or of a regular file that cannot be opened for reading
+/// (fd -1, `unreadable` its error): then only the steps that read it fail, as they would.
+DeliveryFile inspectWith(int fd, const std::error_code& unreadable, const struct stat& info, const fs::path& path,
+                         const std::string& relativePath, const std::optional<std::string>& displayName,
+                         bool fingerprint, std::stop_token stop) {
+    if (!S_ISREG(info.st_mode)) throw notRegular(path);
+    const auto failRead = [&] { throw files::systemError(unreadable.value(), path, "cannot read"); };
     DeliveryFile record;
     record.id = UUID::make();
     record.name = displayName ? *displayName : lastPathComponent(path);
     record.relativePath = relativePath;
     record.role = role(path);
-    record.bytes = static_cast<std::int64_t>(st.st_size);
-    if (fingerprint) record.sha256 = hash(path, stop);
+    record.bytes = static_cast<std::int64_t>(info.st_size);
+    if (fingerprint) {
+        if (fd < 0) failRead();
+        record.sha256 = hashing::sha256Descriptor(fd, path, stop);
+    }
 
     if (record.bytes == 0) {
         record.inspectionError = "文件为空";
         return record;
     }
     if (record.isImage()) {
-        probeImage(record, path);
+        if (fd < 0) record.inspectionError = "无法解码图片";
+        else probeImage(record, fd);
     } else if (record.role == FileRole::video) {
-        probeVideo(record, path, stop);
+        if (fd < 0) record.inspectionError = "无法读取视频：" + unreadable.message();
+        else probeVideo(record, fd, stop);
     } else if (editableTextExtensions().contains(record.fileExtension())) {
-        readText(record, path, static_cast<std::uint64_t>(st.st_size));
+        if (fd < 0 && static_cast<std::uint64_t>(info.st_size) <= maxTextBytes) failRead();
+        readText(record, fd, path, static_cast<std::uint64_t>(info.st_size));
     }
     return record;
+}
+
+}  // namespace
+
+DeliveryFile inspect(const fs::path& path, const std::string& relativePath,
+                     const std::optional<std::string>& displayName, bool fingerprint, std::stop_token stop) {
+    struct stat info {};
+    files::FileDescriptor fd;
+    try {
+        fd = open(path, info);
+    } catch (const std::system_error& error) {
+        // A regular file without read permission is still listed, as far as its kind allows.
+        const int code = error.code().value();
+        if ((code != EACCES && code != EPERM) || ::lstat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) throw;
+        return inspectWith(-1, error.code(), info, path, relativePath, displayName, fingerprint, stop);
+    }
+    return inspectWith(fd.get(), {}, info, path, relativePath, displayName, fingerprint, stop);
+}
+
+DeliveryFile inspect(int fd, const struct stat& info, const fs::path& path, const std::string& relativePath,
+                     const std::optional<std::string>& displayName, bool fingerprint, std::stop_token stop) {
+    return inspectWith(fd, {}, info, path, relativePath, displayName, fingerprint, stop);
 }
 
 }  // namespace sorvik::FileInspector

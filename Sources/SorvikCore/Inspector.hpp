@@ -9,6 +9,9 @@
 #include <string>
 #include <string_view>
 
+#include <sys/stat.h>
+
+#include "SorvikCore/FileSystem.hpp"
 #include "SorvikCore/Models.hpp"
 
 namespace sorvik::FileInspector {
@@ -40,5 +43,15 @@ std::string hash(const std::filesystem::path& path, std::stop_token stop = {});
 /// probing a video (CancellationError).
 DeliveryFile inspect(const std::filesystem::path& path, const std::string& relativePath,
                      const std::optional<std::string>& displayName, bool fingerprint, std::stop_token stop = {});
+
+/// Opens a file for inspection, once: never through a link in its place and never blocking on
+/// a FIFO or device; `info` receives its status. Throws as inspect does.
+files::FileDescriptor open(const std::filesystem::path& path, struct stat& info);
+
+/// inspect of a file already open as `fd` with the status `info` (as open gives them): it is
+/// read only through that descriptor. `path` names the file (its role and name) and errors.
+DeliveryFile inspect(int fd, const struct stat& info, const std::filesystem::path& path,
+                     const std::string& relativePath, const std::optional<std::string>& displayName,
+                     bool fingerprint, std::stop_token stop = {});
 
 }  // namespace sorvik::FileInspector

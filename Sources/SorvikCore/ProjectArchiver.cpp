@@ -12,6 +12,8 @@
 #include "SorvikCore/Exporter.hpp"
 #include "SorvikCore/FileCopy.hpp"
 #include "SorvikCore/FileSystem.hpp"
+#include "SorvikCore/FolderDescriptors.hpp"
+#include "SorvikCore/Hashing.hpp"
 #include "SorvikCore/FolderIndexer.hpp"
 #include "SorvikCore/Inspector.hpp"
 
@@ -20,16 +22,6 @@ namespace sorvik::ProjectArchiver {
 namespace fs = std::filesystem;
 
 namespace {
-
-/// Standardized with the links of its existing part resolved, without a trailing slash.
-std::string resolvedPath(const fs::path& path) {
-    const fs::path absolute = (path.is_absolute() ? path : fs::absolute(path)).lexically_normal();
-    std::error_code ec;
-    fs::path out = fs::weakly_canonical(absolute, ec);
-    std::string s = (ec ? absolute : out).string();
-    while (s.size() > 1 && s.back() == '/') s.pop_back();
-    return s;
-}
 
 std::string identityOf(const struct stat& st) { return FolderIndexer::identity(st); }
 
@@ -86,26 +78,35 @@ private:
     std::size_t next_ = 0;
 };
 
-/// The source as a regular file: its status, or nothing when no regular file stands there.
-/// A source behind a link is read through it; its identity stays the link's own, as
-/// FolderIndexer::identity reads it.
+/// The source as it stands at its path (a link is not followed): its status, or nothing when
+/// no regular file stands there.
 struct SourceStatus {
     struct stat info {};
     std::optional<std::string> identity;
 };
 
 /// A source that cannot be reached (missing, or behind a folder that cannot be searched)
-/// counts as no file there: it is skipped and the other files are still archived.
+/// counts as no file there: it is skipped and the other files are still archived. So is a
+/// link, which the scan never indexes, and a FIFO or device.
 std::optional<SourceStatus> readSource(const fs::path& source, FolderStat& folders) {
     SourceStatus status;
-    struct stat own {};
-    if (folders.lstat(source.string(), own) != 0) return std::nullopt;
-    status.identity = identityOf(own);
-    status.info = own;
-    if (S_ISLNK(own.st_mode) && ::stat(source.c_str(), &status.info) != 0) return std::nullopt;
-    // FIFOs and devices are never read: a project file replaced by one is left alone.
-    if (!S_ISREG(status.info.st_mode)) return std::nullopt;
+    if (folders.lstat(source.string(), status.info) != 0 || !S_ISREG(status.info.st_mode)) return std::nullopt;
+    status.identity = identityOf(status.info);
     return status;
+}
+
+/// The source opened once for hashing and copying, never through a link and never blocking;
+/// nothing when no regular file stands there any more. `info` receives its status.
+std::optional<files::FileDescriptor> openSource(const fs::path& source, struct stat& info) {
+    files::FileDescriptor fd(::open(source.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    if (!fd) {
+        if (errno == ENOENT || errno == ENOTDIR || errno == ELOOP || errno == ENXIO) return std::nullopt;
+        throw files::systemError(errno, source, "cannot open");
+    }
+    if (::fstat(fd.get(), &info) != 0) throw files::systemError(errno, source, "cannot read");
+    if (!S_ISREG(info.st_mode)) return std::nullopt;
+    if (const int flags = ::fcntl(fd.get(), F_GETFL); flags >= 0) ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK);
+    return fd;
 }
 
 /// Records by asset identifier, built once per run for the assets of the projects, each
@@ -192,28 +193,57 @@ bool stillArchived(const ArchiveRecord& record, const SourceStatus& source, Fold
     return st.st_size == source.info.st_size && sameTime(st.st_mtim, source.info.st_mtim);
 }
 
-/// Sets the modification time of the item itself (a final link is not followed).
-void setModificationTime(const fs::path& path, const struct timespec& time) {
-    const struct timespec times[2] = {{0, UTIME_OMIT}, time};
-    if (::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0)
-        throw files::systemError(errno, path, "cannot stamp");
-}
+/// The role folders of one project, opened below the archive root as they are needed. Each
+/// must lie inside the root as the kernel resolves it, links included.
+class ProjectFolders {
+public:
+    ProjectFolders(int root, fs::path folder, std::string name)
+        : root_(root), folder_(std::move(folder)), name_(std::move(name)) {}
 
-/// Moves without ever replacing; where the file system has no RENAME_NOREPLACE (some
-/// network shares) a hard link refuses a taken name just the same.
-void moveNoReplace(const fs::path& from, const fs::path& to) {
-    try {
-        files::moveNoReplace(from, to);
-    } catch (const std::system_error& error) {
-        if (error.code().value() != EINVAL && error.code().value() != ENOSYS) throw;
-        if (::link(from.c_str(), to.c_str()) != 0) throw files::systemError(errno, to, "cannot move into place");
-        ::unlink(from.c_str());
+    /// The role folder, created when missing. Throws the archive's link message when it, or
+    /// the project folder, leads out of the root.
+    int roleFolder(const std::string& role) {
+        for (const auto& [name, fd] : roles_)
+            if (name == role) return fd.get();
+        if (!project_) project_ = openInside(root_, name_, folder_);
+        roles_.emplace_back(role, openInside(project_.get(), role, folder_ / role));
+        return roles_.back().second.get();
     }
+
+private:
+    files::FileDescriptor openInside(int parent, const std::string& name, const fs::path& shown) const {
+        if (::mkdirat(parent, name.c_str(), 0755) != 0 && errno != EEXIST)
+            throw files::systemError(errno, shown, "cannot create");
+        files::FileDescriptor fd(::openat(parent, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (!fd) throw files::systemError(errno, shown, "cannot open");
+        struct stat own {}, root {};
+        if (::fstat(fd.get(), &own) != 0 || ::fstat(root_, &root) != 0) throw files::systemError(errno, shown, "cannot read");
+        if (files::identityOf(own) == files::identityOf(root) || !files::folderWithin(fd.get(), root_))
+            throw SorvikError::message("归档路径包含指向其他位置的链接，请更换归档目录。");
+        return fd;
+    }
+
+    int root_;
+    fs::path folder_;
+    std::string name_;
+    files::FileDescriptor project_;
+    std::vector<std::pair<std::string, files::FileDescriptor>> roles_;
+};
+
+/// Sets the modification time of the entry itself (a final link is not followed).
+void setModificationTime(int folder, const std::string& name, const fs::path& shown, const struct timespec& time) {
+    const struct timespec times[2] = {{0, UTIME_OMIT}, time};
+    if (::utimensat(folder, name.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0)
+        throw files::systemError(errno, shown, "cannot stamp");
 }
 
-std::string hashOrEmpty(const fs::path& path, const std::stop_token& stop) {
+/// The SHA-256 of the regular file `name` in `folder`, or empty when it cannot be read.
+std::string hashOrEmpty(int folder, const std::string& name, const std::stop_token& stop) {
+    files::FileDescriptor fd(::openat(folder, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    struct stat info {};
+    if (!fd || ::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) return {};
     try {
-        return FileInspector::hash(path, stop);
+        return hashing::sha256Descriptor(fd.get(), name, stop);
     } catch (const CancellationError&) {
         throw;
     } catch (const std::exception&) {
@@ -221,25 +251,27 @@ std::string hashOrEmpty(const fs::path& path, const std::stop_token& stop) {
     }
 }
 
-/// Copies the source to a hidden temporary file, checks the copy and the source against the
-/// first hash and moves the copy to the free target. The temporary file never stays.
-void copyVerified(const fs::path& source, const fs::path& roleFolder, const fs::path& target,
-                  const std::string& sourceHash, const struct timespec& modificationTime,
+/// Copies the open source to a hidden temporary file in the role folder, checks the copy and
+/// the source against the first hash and moves the copy to the free target. The temporary
+/// file never stays.
+void copyVerified(int source, const fs::path& shownSource, int roleFolder, const fs::path& shownFolder,
+                  const std::string& target, const std::string& sourceHash, const struct timespec& modificationTime,
                   const std::stop_token& stop) {
-    const fs::path temp = roleFolder / (".sorvik-" + UUID::make().string());
+    const std::string temp = ".sorvik-" + UUID::make().string();
+    const fs::path shownTemp = shownFolder / temp;
+    files::FileDescriptor out = files::createFileAt(roleFolder, temp, shownTemp);
     try {
-        {
-            const files::FileDescriptor in = files::openRegularFile(source);
-            files::copyContent(in.get(), temp);
-        }
-        setModificationTime(temp, modificationTime);
-        const std::string copyHash = FileInspector::hash(temp, stop);
-        const std::string sourceAgain = FileInspector::hash(source, stop);
+        files::copyContentInto(source, out.get(), shownTemp, stop);
+        const struct timespec times[2] = {{0, UTIME_OMIT}, modificationTime};
+        if (::futimens(out.get(), times) != 0) throw files::systemError(errno, shownTemp, "cannot stamp");
+        const std::string copyHash = hashing::sha256Descriptor(out.get(), shownTemp, stop);
+        const std::string sourceAgain = hashing::sha256Descriptor(source, shownSource, stop);
         if (copyHash != sourceHash || sourceAgain != sourceHash)
             throw SorvikError::message("归档时源文件发生变化，将在下次扫描后重试。");
-        moveNoReplace(temp, target);
+        if (::close(out.release()) != 0) throw files::systemError(errno, shownTemp, "cannot close");
+        files::moveNoReplaceAt(roleFolder, temp, roleFolder, target, shownFolder / target);
     } catch (...) {
-        ::unlink(temp.c_str());
+        ::unlinkat(roleFolder, temp.c_str(), 0);
         throw;
     }
 }
@@ -249,78 +281,88 @@ void copyVerified(const fs::path& source, const fs::path& roleFolder, const fs::
 std::vector<ArchiveRecord> archive(const std::vector<Delivery>& projects, const Repository& repository,
                                    const fs::path& destination, const std::vector<ArchiveRecord>& previous,
                                    const Progress& progress, std::stop_token stop) {
-    const fs::path root(resolvedPath(destination));
+    const fs::path root(files::resolvedPath(destination));
     fs::create_directories(root);
-    const std::string rootPrefix = root.string() == "/" ? "/" : root.string() + "/";
+    // Everything is created below this descriptor: a folder renamed or replaced by a link
+    // meanwhile is never written through.
+    const files::FileDescriptor rootFolder = files::openFolder(root);
 
     RecordIndex index(previous, projects);
     FolderStat sources;
     FolderStat copies;
     for (const Delivery& project : projects) {
-        const fs::path projectFolder =
-            root / (DeliveryExporter::safeName(project.name) + "__" + project.id.string().substr(0, 6));
+        const std::string projectName =
+            DeliveryExporter::safeName(project.name) + "__" + project.id.string().substr(0, 6);
+        const fs::path projectFolder = root / projectName;
         const std::string projectPrefix = projectFolder.string() + "/";
+        ProjectFolders folders(rootFolder.get(), projectFolder, projectName);
         for (const DeliveryFile& file : project.files) {
             if (stop.stop_requested()) throw CancellationError();
             if (file.inspectionError) continue;
             const fs::path source = repository.fileURL(file);
             const std::optional<SourceStatus> status = readSource(source, sources);
             if (!status) continue;
-            const std::int64_t size = static_cast<std::int64_t>(status->info.st_size);
-            const Date modifiedAt = modificationDate(status->info);
-
-            if (const ArchiveRecord* last = index.lastArchived(file.id, modifiedAt, size, projectPrefix);
+            if (const ArchiveRecord* last = index.lastArchived(file.id, modificationDate(status->info),
+                                                               static_cast<std::int64_t>(status->info.st_size),
+                                                               projectPrefix);
                 last && stillArchived(*last, *status, copies))
                 continue;
 
+            // From here on the source is read only through this descriptor: its size and date,
+            // both hashes and the copy all describe one file.
+            struct stat info {};
+            const std::optional<files::FileDescriptor> in = openSource(source, info);
+            if (!in) continue;
+            const std::int64_t size = static_cast<std::int64_t>(info.st_size);
+            const Date modifiedAt = modificationDate(info);
+            const std::optional<std::string> identity = identityOf(info);
+
             if (progress) progress("正在归档：" + project.name + " / " + file.name);
 
-            const fs::path roleFolder = projectFolder / std::string(FileRoles::folder(file.role));
-            if (!resolvedPath(roleFolder).starts_with(rootPrefix))
-                throw SorvikError::message("归档路径包含指向其他位置的链接，请更换归档目录。");
-            fs::create_directories(roleFolder);
+            const std::string roleName(FileRoles::folder(file.role));
+            const int roleFolder = folders.roleFolder(roleName);
+            const fs::path shownFolder = projectFolder / roleName;
 
             const auto [base, ext] = splitExtension(file.name);
-            const std::string dotExt = ext.empty() ? "" : "." + ext;
+            const std::string dotExt = ext.empty() ? "" : "." + DeliveryExporter::safeExtension(ext);
             const std::string stem = DeliveryExporter::safeName(base) + "__" + file.id.string().substr(0, 6);
-            const fs::path candidate = roleFolder / (stem + dotExt);
-            const std::string sourceHash = FileInspector::hash(source, stop);
+            const std::string candidate = stem + dotExt;
+            const std::string sourceHash = hashing::sha256Descriptor(in->get(), source, stop);
 
-            fs::path target;
+            std::string target;
             bool adopted = false;
             struct stat existing {};
-            if (::lstat(candidate.c_str(), &existing) != 0) {
+            if (::fstatat(roleFolder, candidate.c_str(), &existing, AT_SYMLINK_NOFOLLOW) != 0) {
                 target = candidate;
             } else {
-                const bool blocked = S_ISLNK(existing.st_mode) ||
-                                     (status->identity && identityOf(existing) == *status->identity);
-                if (!blocked && S_ISREG(existing.st_mode) && hashOrEmpty(candidate, stop) == sourceHash) {
+                const bool blocked = S_ISLNK(existing.st_mode) || identityOf(existing) == *identity;
+                if (!blocked && S_ISREG(existing.st_mode) && hashOrEmpty(roleFolder, candidate, stop) == sourceHash) {
                     target = candidate;
                     adopted = true;
                 }
             }
             while (target.empty()) {
-                const fs::path suffixed = roleFolder / (stem + "_" + UUID::make().string().substr(0, 8) + dotExt);
-                if (!files::itemExists(suffixed)) target = suffixed;
+                const std::string suffixed = stem + "_" + UUID::make().string().substr(0, 8) + dotExt;
+                if (!files::entryIdentity(roleFolder, suffixed)) target = suffixed;
             }
 
             if (adopted) {
                 // An adopted copy takes the source's time, so the next run's skip test passes
                 // (a touched source, or a copy written where time stamps are coarse).
-                if (!sameTime(existing.st_mtim, status->info.st_mtim)) {
+                if (!sameTime(existing.st_mtim, info.st_mtim)) {
                     try {
-                        setModificationTime(target, status->info.st_mtim);
+                        setModificationTime(roleFolder, target, shownFolder / target, info.st_mtim);
                     } catch (const std::system_error&) {
                         // The record check below still keeps the list from growing.
                     }
                 }
             } else {
-                copyVerified(source, roleFolder, target, sourceHash, status->info.st_mtim, stop);
+                copyVerified(in->get(), source, roleFolder, shownFolder, target, sourceHash, info.st_mtim, stop);
             }
 
             struct stat after {};
-            if (::stat(source.c_str(), &after) != 0) throw files::systemError(errno, source, "cannot read");
-            if (after.st_size != status->info.st_size || !sameTime(after.st_mtim, status->info.st_mtim))
+            if (::fstat(in->get(), &after) != 0) throw files::systemError(errno, source, "cannot read");
+            if (after.st_size != info.st_size || !sameTime(after.st_mtim, info.st_mtim))
                 throw SorvikError::message("源文件仍在生成，归档将在下次扫描后重试。");
 
             ArchiveRecord record;
@@ -328,7 +370,7 @@ std::vector<ArchiveRecord> archive(const std::vector<Delivery>& projects, const 
             record.assetID = file.id;
             record.sourceModifiedAt = modifiedAt;
             record.sourceBytes = size;
-            record.path = target.string();
+            record.path = (shownFolder / target).string();
             record.sha256 = sourceHash;
             record.date = Date::now();
             if (!index.holdsEqual(record)) index.append(std::move(record));

@@ -28,7 +28,8 @@ public:
     /// Where the file's content is on disk; a library copy must lie inside the folder.
     std::filesystem::path fileURL(const DeliveryFile& file) const;
 
-    /// Whether `path` lies inside `folder` once both are standardized and links resolved.
+    /// Whether `path` lies strictly inside `folder`, both resolved as the kernel resolves them
+    /// (links before "..").
     static bool contains(const std::filesystem::path& folder, const std::filesystem::path& path);
 
     // Chosen files (AssetImport.cpp). None of them opens access scopes; callers hold them.

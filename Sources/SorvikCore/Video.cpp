@@ -114,7 +114,6 @@ void applyDisplayMatrix(const AVStream* stream, int& width, int& height) {
 }  // namespace
 
 Probe probe(const fs::path& path, std::stop_token stop) {
-    quietLibrary();
     if (stop.stop_requested()) throw CancellationError();
     files::FileDescriptor fd;
     try {
@@ -122,7 +121,14 @@ Probe probe(const fs::path& path, std::stop_token stop) {
     } catch (const std::system_error& error) {
         throw VideoError(error.code().message());
     }
-    Reader reader{fd.get(), stop, std::chrono::steady_clock::now() + probeDeadline};
+    return probe(fd.get(), stop);
+}
+
+Probe probe(int fd, std::stop_token stop) {
+    quietLibrary();
+    if (stop.stop_requested()) throw CancellationError();
+    if (::lseek(fd, 0, SEEK_SET) < 0) throw VideoError(describe(AVERROR(errno)));
+    Reader reader{fd, stop, std::chrono::steady_clock::now() + probeDeadline};
 
     auto* buffer = static_cast<unsigned char*>(av_malloc(ioBufferSize));
     if (!buffer) throw VideoError(describe(AVERROR(ENOMEM)));

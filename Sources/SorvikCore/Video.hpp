@@ -24,5 +24,7 @@ struct Probe {
 /// and devices are refused, probing is bounded. Throws VideoError, and CancellationError
 /// when `stop` is requested.
 Probe probe(const std::filesystem::path& path, std::stop_token stop = {});
+/// probe of the open regular file, read from its start (the descriptor's offset moves).
+Probe probe(int fd, std::stop_token stop = {});
 
 }  // namespace sorvik::video
