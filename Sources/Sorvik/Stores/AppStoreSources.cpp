@@ -25,12 +25,10 @@ std::vector<SourceFolder> newSources(const std::vector<fs::path>& urls, const st
     return added;
 }
 
-/// Whether the archive candidate is a source folder or holds one, decided on resolved paths.
+/// Whether the archive candidate is a source folder or holds one, decided on kernel-resolved paths.
 bool coversSource(const fs::path& candidate, const std::vector<SourceFolder>& sources) {
-    const std::string resolved = files::resolvedPath(candidate);
     for (const SourceFolder& source : sources) {
-        const fs::path folder = source.resolve();
-        if (files::resolvedPath(folder) == resolved || Repository::contains(candidate, folder)) return true;
+        if (files::isInsideOrEqual(source.resolve(), candidate)) return true;
     }
     return false;
 }
