@@ -5,12 +5,13 @@
 #include <QThread>
 #include <QThreadPool>
 #include <algorithm>
+#include <chrono>
+#include <cmath>
 #include <deque>
 #include <mutex>
 #include <sys/resource.h>
 #include <unistd.h>
 #include <unordered_map>
-#include <unordered_set>
 
 #include "Sorvik/Views/FileThumbnail.hpp"
 #include "SorvikCore/Exporter.hpp"
@@ -21,8 +22,10 @@ namespace sorvik::app {
 
 namespace {
 
-/// Keys whose load made no picture, remembered so that repaints do not decode them again.
+/// Keys whose load made no picture are remembered so that repaints do not decode them again,
+/// for a while: a file on a drive that comes back gets its picture.
 constexpr std::size_t rememberedFailures = 4096;
+constexpr auto failureRetry = std::chrono::seconds(30);
 
 QImage toQImage(const images::Pixels& pixels) {
     QImage::Format format = QImage::Format_RGB888;
@@ -42,12 +45,35 @@ QImage fitted(const QImage& image, QSize frame) {
     return size == image.size() ? image : image.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
 }
 
+/// The longest side to decode an image at: at most the preview limit, and no more than the
+/// picture (or its crop window) needs to cover the job's frame, so that a JPEG shrinks on load.
+int decodeLimit(const ThumbnailJob& job) {
+    const auto header = images::properties(job.location);
+    if (!header) return thumbnailImageMaxPixel;  // decoding reports what is wrong
+    const double width = header->orientedWidth(), height = header->orientedHeight();
+    double windowWidth = width, windowHeight = height;
+    if (job.crop) {
+        try {
+            const auto window = DeliveryExporter::cropRect(header->orientedWidth(), header->orientedHeight(), *job.crop);
+            if (window.width >= 1 && window.height >= 1) {
+                windowWidth = window.width;
+                windowHeight = window.height;
+            }
+        } catch (const SorvikError&) {
+        }
+    }
+    const double scale = std::max(job.frame.width() / windowWidth, job.frame.height() / windowHeight);
+    // Two pixels to spare so that rounding never leaves the picture short of the frame.
+    const double needed = std::ceil(std::max(width, height) * scale) + 2;
+    return int(std::clamp(needed, 1.0, double(thumbnailImageMaxPixel)));
+}
+
 /// The picture of an image file; nothing when it cannot be decoded, so that a video frame is
 /// tried next. A crop that cannot be cut gives a null picture.
 std::optional<QImage> imagePicture(const ThumbnailJob& job) {
     images::Image decoded;
     try {
-        decoded = DeliveryExporter::orientedImage(job.location, thumbnailImageMaxPixel);
+        decoded = DeliveryExporter::orientedImage(job.location, decodeLimit(job));
     } catch (const std::exception&) {
         return std::nullopt;
     }
@@ -126,7 +152,7 @@ struct ThumbnailLoader::State {
     std::unordered_map<std::string, Picture> pictures;
     std::unordered_map<UUID, std::string> latest;  // the newest key asked for each file
     std::unordered_map<UUID, std::string> shown;   // the key of each file's last picture
-    std::unordered_set<std::string> failed;
+    std::unordered_map<std::string, std::chrono::steady_clock::time_point> failed;  // key: when
     std::deque<std::string> failedOrder;
     std::uint64_t pass = 0;  // paint passes: one per turn of the event loop that asked for pictures
     bool passOpen = false;
@@ -140,12 +166,18 @@ struct ThumbnailLoader::State {
     }
 
     void rememberFailure(const std::string& key) {
-        if (!failed.insert(key).second) return;
+        const auto [at, added] = failed.insert_or_assign(key, std::chrono::steady_clock::now());
+        if (!added) return;
         failedOrder.push_back(key);
         if (failedOrder.size() > rememberedFailures) {
             failed.erase(failedOrder.front());
             failedOrder.pop_front();
         }
+    }
+
+    bool failedLately(const std::string& key) const {
+        const auto found = failed.find(key);
+        return found != failed.end() && std::chrono::steady_clock::now() - found->second < failureRetry;
     }
 };
 
@@ -196,7 +228,7 @@ QImage ThumbnailLoader::picture(const DeliveryFile& file, const std::optional<st
     const auto found = s.pictures.find(key);
     if (found != s.pictures.end()) s.budget.touch(key);
     const bool covered = found != s.pictures.end() && covers(found->second, frame);
-    if (!covered && location && !s.failed.contains(key)) {
+    if (!covered && location && !s.failedLately(key)) {
         std::vector<ThumbnailSource> sources = thumbnailSources(file);
         if (!sources.empty())
             request(ThumbnailJob{key, file.id, *location, file.crop, std::move(sources), thumbnailSizeClass(frame)});
