@@ -97,6 +97,15 @@ TEST_F(VideoFrame, KeepsSmallPicturesAtTheirSizeAndShrinksLargeOnesIntoTheBox) {
     const auto flat = video::firstFrame(file("big.mp4"), 800, 100);
     EXPECT_EQ(flat.width, 178);
     EXPECT_EQ(flat.height, 100);
+    // Smaller still when a smaller size is all that must be covered; never below it.
+    const auto covering = video::firstFrame(file("big.mp4"), 800, 600, {}, 384, 256);
+    EXPECT_EQ(covering.width, 456);
+    EXPECT_EQ(covering.height, 256);
+    const auto tall = video::firstFrame(file("big.mp4"), 800, 600, {}, 100, 300);
+    EXPECT_EQ(tall.width, 534);
+    EXPECT_EQ(tall.height, 300);
+    // The box still wins over a larger size to cover.
+    EXPECT_EQ(video::firstFrame(file("big.mp4"), 800, 600, {}, 1000, 1000).width, 800);
 }
 
 TEST_F(VideoFrame, TurnsThePictureUprightAsThePlayerDoes) {

@@ -339,7 +339,8 @@ std::vector<uint8_t> toRGB(const AVFrame& frame, int width, int height, int& str
 
 }  // namespace
 
-images::Pixels firstFrame(const fs::path& path, int maxWidth, int maxHeight, std::stop_token stop) {
+images::Pixels firstFrame(const fs::path& path, int maxWidth, int maxHeight, std::stop_token stop, int coverWidth,
+                          int coverHeight) {
     if (maxWidth < 1 || maxHeight < 1) throw VideoError("invalid picture size");
     Container container = openContainer(path, std::move(stop));
     AVStream* stream = firstVideoStream(*container.context);
@@ -357,9 +358,20 @@ images::Pixels firstFrame(const fs::path& path, int maxWidth, int maxHeight, std
     if (aspect.num > 0 && aspect.den > 0) shownWidth = std::min(shownWidth * av_q2d(aspect), double(largestSide));
     const Turn turn = displayTurn(stream);
     if (turn.swapsAxes()) std::swap(shownWidth, shownHeight);
-    const double scale = std::min({1.0, maxWidth / shownWidth, maxHeight / shownHeight});
-    const int outWidth = std::max(1, static_cast<int>(std::lround(shownWidth * scale)));
-    const int outHeight = std::max(1, static_cast<int>(std::lround(shownHeight * scale)));
+    double scale = std::min({1.0, maxWidth / shownWidth, maxHeight / shownHeight});
+    bool covering = false;
+    if (coverWidth > 0 && coverHeight > 0) {
+        const double cover = std::max(coverWidth / shownWidth, coverHeight / shownHeight);
+        covering = cover < scale;
+        scale = std::min(scale, cover);
+    }
+    // Covering rounds up, so that no side falls short of the size to cover.
+    const auto side = [&](double length) {
+        const double scaled = length * scale;
+        return std::max(1, static_cast<int>(covering ? std::ceil(scaled - 1e-6) : std::lround(scaled)));
+    };
+    const int outWidth = side(shownWidth);
+    const int outHeight = side(shownHeight);
     // Scaled before turning, so the scaler works in the stored orientation.
     const int storedWidth = turn.swapsAxes() ? outHeight : outWidth;
     const int storedHeight = turn.swapsAxes() ? outWidth : outHeight;

@@ -29,9 +29,11 @@ Probe probe(const std::filesystem::path& path, std::stop_token stop = {});
 
 /// The first picture of the first video stream of a file that `probe` accepts, as it is meant
 /// to be seen (pixel aspect and the stream's quarter turns and mirrors applied), shrunk (never
-/// enlarged) to fit within maxWidth by maxHeight, as 8-bit RGB. Opens and reads the file like
-/// `probe`, and only common video decoders may decode it. Throws VideoError, and
+/// enlarged) to fit within maxWidth by maxHeight and, when a cover size is given, further down to
+/// the smallest size that still covers coverWidth by coverHeight; as 8-bit RGB. Opens and reads
+/// the file like `probe`, and only common video decoders may decode it. Throws VideoError, and
 /// CancellationError when `stop` is requested.
-images::Pixels firstFrame(const std::filesystem::path& path, int maxWidth, int maxHeight, std::stop_token stop = {});
+images::Pixels firstFrame(const std::filesystem::path& path, int maxWidth, int maxHeight, std::stop_token stop = {},
+                          int coverWidth = 0, int coverHeight = 0);
 
 }  // namespace sorvik::video

@@ -104,25 +104,39 @@ TEST(ThumbnailSources, ImageFirstThenVideoFrameForFilesWithADuration) {
         EXPECT_TRUE(thumbnailSources(file(name)).empty()) << name;
 }
 
-TEST(ThumbnailSizes, ClassesRoundUpAndPicturesShrinkOnlyToCoverTheFrame) {
+TEST(ThumbnailSizes, ClassesRoundUpSoSmallResizesKeepThePicture) {
     EXPECT_EQ(thumbnailSizeClass(QSize(300, 220)), QSize(384, 256));
     EXPECT_EQ(thumbnailSizeClass(QSize(310, 230)), QSize(384, 256));  // a small resize keeps the class
     EXPECT_EQ(thumbnailSizeClass(QSize(1, 0)), QSize(32, 32));
     EXPECT_EQ(thumbnailSizeClass(QSize(9000, 9000)), QSize(3072, 3072));
+}
 
-    // Scaled to fill: the limiting side matches the frame, the other overflows.
-    EXPECT_EQ(thumbnailScaledSize(QSize(1000, 500), QSize(384, 256)), QSize(512, 256));
-    EXPECT_EQ(thumbnailScaledSize(QSize(563, 1000), QSize(384, 256)), QSize(384, 683));
-    // Never enlarged.
-    EXPECT_EQ(thumbnailScaledSize(QSize(200, 100), QSize(384, 256)), QSize(200, 100));
-    EXPECT_EQ(thumbnailScaledSize(QSize(1000, 1000), QSize(0, 0)), QSize(1000, 1000));
-    // Every result covers the frame unless it is the picture itself.
-    for (const QSize picture : {QSize(1000, 7), QSize(3, 1000), QSize(999, 998), QSize(640, 480)})
-        for (const QSize frame : {QSize(32, 32), QSize(384, 256), QSize(96, 768)}) {
-            const QSize scaled = thumbnailScaledSize(picture, frame);
-            EXPECT_TRUE(scaled == picture || (scaled.width() >= frame.width() && scaled.height() >= frame.height()))
-                << picture.width() << "x" << picture.height() << " in " << frame.width() << "x" << frame.height();
-        }
+TEST(ThumbnailSizes, DecodesOnlyAsLargeAsTheFrameOrTheCropWindowNeeds) {
+    // A 16:9 picture in a 384x256 frame: its height limits, with two pixels to spare.
+    EXPECT_EQ(thumbnailDecodeLimit(QSizeF(1920, 1080), {}, QSize(384, 256)), 459);
+    EXPECT_EQ(thumbnailDecodeLimit(QSizeF(1080, 1920), {}, QSize(384, 256)), 687);
+    // A crop window of three quarters of the height's width must cover the frame by itself.
+    EXPECT_EQ(thumbnailDecodeLimit(QSizeF(1920, 1080), QSizeF(810, 1080), QSize(384, 256)), 915);
+    // Panoramas and small frames stay within the preview limit; a frame wider than the picture
+    // asks for the limit too (the decoder never enlarges).
+    EXPECT_EQ(thumbnailDecodeLimit(QSizeF(10000, 1000), {}, QSize(384, 256)), 1000);
+    EXPECT_EQ(thumbnailDecodeLimit(QSizeF(200, 100), {}, QSize(384, 256)), 516);
+    EXPECT_EQ(thumbnailDecodeLimit(QSizeF(4000, 3000), {}, QSize(32, 32)), 46);
+    EXPECT_EQ(thumbnailDecodeLimit({}, {}, QSize(32, 32)), 1000);
+    // Whatever the shape and the window, the window of the picture decoded at the limit covers
+    // the frame with a pixel to spare, unless the limit caps it.
+    for (const QSizeF picture : {QSizeF(1000, 7), QSizeF(3, 1000), QSizeF(999, 998), QSizeF(4032, 3024)})
+        for (const QSizeF window : {QSizeF(), picture * 0.5, QSizeF(picture.width() * 0.3, picture.height())})
+            for (const QSize frame : {QSize(32, 32), QSize(384, 256), QSize(96, 768)}) {
+                const int limit = thumbnailDecodeLimit(picture, window, frame);
+                const QSizeF shown = window.isEmpty() ? picture : window;
+                const double scale = std::min(1.0, limit / std::max(picture.width(), picture.height()));
+                EXPECT_TRUE(limit == thumbnailImageMaxPixel ||
+                            (std::floor(shown.width() * scale) >= frame.width() + 1 &&
+                             std::floor(shown.height() * scale) >= frame.height() + 1))
+                    << picture.width() << "x" << picture.height() << " window " << shown.width() << "x"
+                    << shown.height() << " in " << frame.width() << "x" << frame.height();
+            }
 }
 
 TEST(ThumbnailBudget, LetsGoOfTheLeastRecentlyUsedToStayWithinItsBytes) {

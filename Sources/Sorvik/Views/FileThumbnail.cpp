@@ -52,27 +52,28 @@ void blur(std::vector<float>& values, int width, int height, qreal sigma) {
     }
 }
 
+/// Whether a point lies inside the rounded rectangle.
+bool insideRounded(QPointF point, const QRectF& rect, qreal radius) {
+    if (!rect.contains(point)) return false;
+    const qreal dx = std::max({rect.left() + radius - point.x(), point.x() - (rect.right() - radius), 0.0});
+    const qreal dy = std::max({rect.top() + radius - point.y(), point.y() - (rect.bottom() - radius), 0.0});
+    return dx * dx + dy * dy <= radius * radius;
+}
+
 /// The sheet's soft shadow (black at 8 %) around a sheet placed at (shadowMargin, shadowMargin),
-/// made once per pixel ratio.
+/// made once per pixel ratio. Computed here rather than painted, since the blur follows anyway.
 const QImage& glyphShadow(qreal ratio) {
     static std::map<int, QImage> shadows;
     QImage& shadow = shadows[int(std::lround(ratio * 100))];
     if (!shadow.isNull()) return shadow;
     const QSizeF logical = glyphSize + QSizeF(2 * shadowMargin, 2 * shadowMargin);
     const QSize pixels = (logical * ratio).toSize();
-    QImage shape(pixels, QImage::Format_Alpha8);
-    shape.fill(0);
-    {
-        QPainter painter(&shape);
-        painter.setRenderHint(QPainter::Antialiasing);
-        painter.scale(ratio, ratio);
-        QPainterPath path;
-        path.addRoundedRect(QRectF(QPointF(shadowMargin, shadowMargin), glyphSize), 5, 5);
-        painter.fillPath(path, Qt::black);
-    }
+    const QRectF sheet(QPointF(shadowMargin, shadowMargin), glyphSize);
     std::vector<float> alpha(std::size_t(pixels.width()) * pixels.height());
     for (int y = 0; y < pixels.height(); ++y)
-        for (int x = 0; x < pixels.width(); ++x) alpha[std::size_t(y) * pixels.width() + x] = shape.constScanLine(y)[x];
+        for (int x = 0; x < pixels.width(); ++x)
+            alpha[std::size_t(y) * pixels.width() + x] =
+                insideRounded(QPointF((x + 0.5) / ratio, (y + 0.5) / ratio), sheet, 5) ? 255.f : 0.f;
     blur(alpha, pixels.width(), pixels.height(), shadowSigma * ratio);
     shadow = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
     for (int y = 0; y < pixels.height(); ++y) {

@@ -24,8 +24,9 @@ using ThumbnailDecoder = std::function<QImage(const ThumbnailJob&, std::stop_tok
 
 /// The picture of a job, as its sources say in their order: the image decoded upright at most
 /// 1000 pixels with the crop applied (the whole picture when the crop is invalid, nothing when it
-/// cannot be cut), or else the first video frame within 800 by 600; scaled down so that it still
-/// covers the job's frame. Null when no picture can be made. Safe on any thread; never throws.
+/// cannot be cut), or else the first video frame within 800 by 600; in both cases no larger than
+/// it takes to cover the job's frame. Null when no picture can be made. Safe on any thread;
+/// never throws.
 QImage decodeThumbnail(const ThumbnailJob& job, std::stop_token stop = {});
 
 class ThumbnailLoader : public QObject {
@@ -61,6 +62,8 @@ signals:
 private:
     struct State;
     void request(ThumbnailJob job);
+    void work(std::stop_token stop);  // a worker thread
+    void takeResults();
     void finished(const ThumbnailJob& job, const QImage& image);
     std::unique_ptr<State> state_;
 };

@@ -1,20 +1,28 @@
 // The preview loader: a small pool of low-priority workers of its own decodes pictures through
 // the core (libvips for images, FFmpeg for video frames) into QImages; the GUI thread keeps a
 // cache bounded by bytes and only ever looks things up.
+//
+// Workers and the GUI thread share only the loader's own mutex: jobs and results pass through it,
+// and a worker wakes the GUI thread through an eventfd that a socket notifier watches. Nothing
+// crosses threads through Qt's own queues, whose locks ThreadSanitizer cannot see.
 #include <QMetaObject>
+#include <QSocketNotifier>
 #include <QThread>
-#include <QThreadPool>
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
-#include <cmath>
+#include <condition_variable>
 #include <deque>
 #include <mutex>
+#include <sys/eventfd.h>
 #include <sys/resource.h>
+#include <thread>
 #include <unistd.h>
 #include <unordered_map>
 
 #include "Sorvik/Views/FileThumbnail.hpp"
 #include "SorvikCore/Exporter.hpp"
+#include "SorvikCore/FileSystem.hpp"
 #include "SorvikCore/Images.hpp"
 #include "SorvikCore/Video.hpp"
 
@@ -27,45 +35,45 @@ namespace {
 constexpr std::size_t rememberedFailures = 4096;
 constexpr auto failureRetry = std::chrono::seconds(30);
 
+/// The decoder's rows copied into a picture of the format painting is fastest with. Written
+/// here rather than converted by Qt, whose conversions of large pictures spread over threads of
+/// its own.
 QImage toQImage(const images::Pixels& pixels) {
-    QImage::Format format = QImage::Format_RGB888;
-    if (pixels.bands == 1) format = QImage::Format_Grayscale8;
-    else if (pixels.bands == 4) format = QImage::Format_RGBA8888;
-    else if (pixels.bands != 3) return {};
-    const qsizetype stride = qsizetype(pixels.width) * pixels.bands;
-    if (pixels.width < 1 || pixels.height < 1 || std::size_t(stride) * pixels.height > pixels.data.size()) return {};
-    // A view of the decoder's rows; the conversion makes the image's own copy.
-    const QImage view(pixels.data.data(), pixels.width, pixels.height, stride, format);
-    return view.convertToFormat(pixels.bands == 4 ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
+    const int bands = pixels.bands;
+    if ((bands != 1 && bands != 3 && bands != 4) || pixels.width < 1 || pixels.height < 1) return {};
+    const std::size_t stride = std::size_t(pixels.width) * bands;
+    if (stride * pixels.height > pixels.data.size()) return {};
+    QImage image(pixels.width, pixels.height,
+                 bands == 4 ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
+    if (image.isNull()) return {};
+    for (int y = 0; y < pixels.height; ++y) {
+        const std::uint8_t* in = pixels.data.data() + stride * y;
+        auto* out = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < pixels.width; ++x, in += bands) {
+            if (bands == 1) out[x] = qRgb(in[0], in[0], in[0]);
+            else if (bands == 3) out[x] = qRgb(in[0], in[1], in[2]);
+            else out[x] = qPremultiply(qRgba(in[0], in[1], in[2], in[3]));
+        }
+    }
+    return image;
 }
 
-QImage fitted(const QImage& image, QSize frame) {
-    if (image.isNull()) return image;
-    const QSize size = thumbnailScaledSize(image.size(), frame);
-    return size == image.size() ? image : image.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-}
-
-/// The longest side to decode an image at: at most the preview limit, and no more than the
-/// picture (or its crop window) needs to cover the job's frame, so that a JPEG shrinks on load.
+/// The longest side to decode an image at: no more than the picture (or its crop window) needs
+/// to cover the job's frame, so that a JPEG shrinks on load and no further scaling is needed.
 int decodeLimit(const ThumbnailJob& job) {
     const auto header = images::properties(job.location);
     if (!header) return thumbnailImageMaxPixel;  // decoding reports what is wrong
-    const double width = header->orientedWidth(), height = header->orientedHeight();
-    double windowWidth = width, windowHeight = height;
+    const QSizeF picture(header->orientedWidth(), header->orientedHeight());
+    QSizeF window;
     if (job.crop) {
         try {
-            const auto window = DeliveryExporter::cropRect(header->orientedWidth(), header->orientedHeight(), *job.crop);
-            if (window.width >= 1 && window.height >= 1) {
-                windowWidth = window.width;
-                windowHeight = window.height;
-            }
+            const auto rect = DeliveryExporter::cropRect(header->orientedWidth(), header->orientedHeight(), *job.crop);
+            window = QSizeF(rect.width, rect.height);
         } catch (const SorvikError&) {
+            // An invalid crop shows the whole picture.
         }
     }
-    const double scale = std::max(job.frame.width() / windowWidth, job.frame.height() / windowHeight);
-    // Two pixels to spare so that rounding never leaves the picture short of the frame.
-    const double needed = std::ceil(std::max(width, height) * scale) + 2;
-    return int(std::clamp(needed, 1.0, double(thumbnailImageMaxPixel)));
+    return thumbnailDecodeLimit(picture, window, job.frame);
 }
 
 /// The picture of an image file; nothing when it cannot be decoded, so that a video frame is
@@ -88,19 +96,14 @@ std::optional<QImage> imagePicture(const ThumbnailJob& job) {
             if (rect)
                 decoded = images::crop(decoded, int(rect->x), int(rect->y), int(rect->width), int(rect->height));
         }
-        return fitted(toQImage(images::pixels(decoded)), job.frame);
+        return toQImage(images::pixels(decoded));
     } catch (const std::exception&) {
         return QImage();
     }
 }
 
 /// Workers run below the GUI thread: a nice value of their own (Linux threads have one each).
-void lowerThisThread() {
-    thread_local bool lowered = false;
-    if (lowered) return;
-    lowered = true;
-    ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), 10);
-}
+void lowerThisThread() { ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), 10); }
 
 struct Picture {
     QImage image;
@@ -123,9 +126,8 @@ QImage decodeThumbnail(const ThumbnailJob& job, std::stop_token stop) {
                 if (auto picture = imagePicture(job)) return *picture;
                 continue;  // not decodable as an image: a file with a duration tries for a frame
             }
-            return fitted(toQImage(video::firstFrame(job.location, thumbnailVideoBox.width(),
-                                                     thumbnailVideoBox.height(), stop)),
-                          job.frame);
+            return toQImage(video::firstFrame(job.location, thumbnailVideoBox.width(), thumbnailVideoBox.height(),
+                                              stop, job.frame.width(), job.frame.height()));
         }
     } catch (...) {
         // No picture; the glyph stays.
@@ -139,13 +141,14 @@ struct ThumbnailLoader::State {
 
     ThumbnailDecoder decoder;
     int threads;
-    QThreadPool pool;
-    std::stop_source stop;
+    files::FileDescriptor ready{::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)};  // results are waiting
+    std::unique_ptr<QSocketNotifier> readyNotifier;
 
     // Shared with the workers.
     std::mutex mutex;
+    std::condition_variable_any wake;
     ThumbnailQueue queue;
-    int workers = 0;
+    std::vector<std::pair<ThumbnailJob, QImage>> results;  // for the GUI thread to take
 
     // GUI thread only.
     ThumbnailBudget budget;
@@ -156,6 +159,8 @@ struct ThumbnailLoader::State {
     std::deque<std::string> failedOrder;
     std::uint64_t pass = 0;  // paint passes: one per turn of the event loop that asked for pictures
     bool passOpen = false;
+
+    std::vector<std::jthread> workers;  // last: they stop and join before anything they use goes
 
     void forget(const std::string& key) {
         const auto found = pictures.find(key);
@@ -187,18 +192,19 @@ ThumbnailLoader::ThumbnailLoader(QObject* parent)
 
 ThumbnailLoader::ThumbnailLoader(ThumbnailDecoder decoder, int threads, std::int64_t cacheBytes, QObject* parent)
     : QObject(parent), state_(std::make_unique<State>(std::move(decoder), threads, cacheBytes)) {
-    state_->pool.setMaxThreadCount(state_->threads);
-    state_->pool.setThreadPriority(QThread::LowPriority);
+    if (!state_->ready) throw std::system_error(errno, std::generic_category(), "eventfd");
+    state_->readyNotifier = std::make_unique<QSocketNotifier>(state_->ready.get(), QSocketNotifier::Read);
+    connect(state_->readyNotifier.get(), &QSocketNotifier::activated, this, [this] { takeResults(); });
 }
 
 ThumbnailLoader::~ThumbnailLoader() {
-    state_->stop.request_stop();
     {
         const std::lock_guard lock(state_->mutex);
         state_->queue.clear();
     }
     // At most one decode per worker is still running; video decodes stop at once.
-    state_->pool.waitForDone();
+    for (auto& worker : state_->workers) worker.request_stop();
+    state_->workers.clear();
 }
 
 std::int64_t ThumbnailLoader::cacheBytes() const { return state_->budget.bytes(); }
@@ -241,34 +247,51 @@ QImage ThumbnailLoader::picture(const DeliveryFile& file, const std::optional<st
 
 void ThumbnailLoader::request(ThumbnailJob job) {
     State& s = *state_;
-    const std::lock_guard lock(s.mutex);
-    s.queue.want(std::move(job), s.pass);
-    if (s.workers >= s.threads || s.queue.pendingCount() == 0) return;
-    ++s.workers;
-    s.pool.start([this] {
-        lowerThisThread();
-        State& s = *state_;
-        for (;;) {
-            std::optional<ThumbnailJob> next;
-            {
-                const std::lock_guard lock(s.mutex);
-                if (!s.stop.stop_requested()) next = s.queue.take();
-                if (!next) {
-                    --s.workers;
-                    return;
-                }
-            }
-            QImage image;
-            try {
-                image = s.decoder(*next, s.stop.get_token());
-            } catch (...) {
-                image = QImage();
-            }
-            QMetaObject::invokeMethod(
-                this, [this, job = std::move(*next), image = std::move(image)] { finished(job, image); },
-                Qt::QueuedConnection);
+    // The workers start with the first load, so that a loader never used costs no threads.
+    if (s.workers.empty())
+        for (int i = 0; i < s.threads; ++i) s.workers.emplace_back([this](std::stop_token stop) { work(stop); });
+    {
+        const std::lock_guard lock(s.mutex);
+        s.queue.want(std::move(job), s.pass);
+    }
+    s.wake.notify_one();
+}
+
+void ThumbnailLoader::work(std::stop_token stop) {
+    lowerThisThread();
+    State& s = *state_;
+    for (;;) {
+        std::optional<ThumbnailJob> next;
+        {
+            std::unique_lock lock(s.mutex);
+            if (!s.wake.wait(lock, stop, [&] { return s.queue.pendingCount() > 0; })) return;
+            next = s.queue.take();
         }
-    });
+        if (!next) continue;  // what was pending had been scrolled away
+        QImage image;
+        try {
+            image = s.decoder(*next, stop);
+        } catch (...) {
+            image = QImage();
+        }
+        const std::lock_guard lock(s.mutex);
+        s.results.emplace_back(std::move(*next), std::move(image));
+        if (s.results.size() == 1) {
+            const std::uint64_t one = 1;
+            [[maybe_unused]] const auto written = ::write(s.ready.get(), &one, sizeof one);
+        }
+    }
+}
+
+void ThumbnailLoader::takeResults() {
+    std::vector<std::pair<ThumbnailJob, QImage>> results;
+    {
+        const std::lock_guard lock(state_->mutex);
+        std::uint64_t count = 0;
+        [[maybe_unused]] const auto read = ::read(state_->ready.get(), &count, sizeof count);
+        results.swap(state_->results);
+    }
+    for (const auto& [job, image] : results) finished(job, image);
 }
 
 void ThumbnailLoader::finished(const ThumbnailJob& job, const QImage& image) {

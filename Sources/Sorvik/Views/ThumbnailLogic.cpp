@@ -52,12 +52,13 @@ QSize thumbnailSizeClass(QSize frame) {
     return QSize(step(frame.width()), step(frame.height()));
 }
 
-QSize thumbnailScaledSize(QSize picture, QSize frame) {
-    if (picture.isEmpty() || frame.isEmpty()) return picture;
-    const double scale = std::max(double(frame.width()) / picture.width(), double(frame.height()) / picture.height());
-    if (scale >= 1) return picture;
-    return QSize(std::clamp(int(std::ceil(picture.width() * scale - 1e-9)), 1, picture.width()),
-                 std::clamp(int(std::ceil(picture.height() * scale - 1e-9)), 1, picture.height()));
+int thumbnailDecodeLimit(QSizeF picture, QSizeF window, QSize frame) {
+    if (picture.isEmpty() || frame.isEmpty()) return thumbnailImageMaxPixel;
+    if (window.isEmpty()) window = picture;
+    // Two pixels to spare in the window's own pixels, against rounding when it is cut.
+    const double scale = std::max((frame.width() + 2) / window.width(), (frame.height() + 2) / window.height());
+    const double needed = std::ceil(std::max(picture.width(), picture.height()) * scale - 1e-9);
+    return int(std::clamp(needed, 1.0, double(thumbnailImageMaxPixel)));
 }
 
 std::vector<std::string> ThumbnailBudget::store(const std::string& key, std::int64_t bytes) {

@@ -44,9 +44,10 @@ std::vector<ThumbnailSource> thumbnailSources(const DeliveryFile& file);
 /// apart), so that small layout changes reuse the same picture.
 QSize thumbnailSizeClass(QSize frame);
 
-/// The size a picture of `picture` pixels is scaled down to so that, drawn scaled to fill, it still
-/// covers `frame`; the picture's own size when it is not larger than that.
-QSize thumbnailScaledSize(QSize picture, QSize frame);
+/// The longest side to decode an upright picture of `picture` pixels at, so that `window` of it
+/// (its crop window, in the same pixels; the whole picture when empty), drawn scaled to fill,
+/// still covers `frame` with two pixels to spare against rounding; at most the preview limit.
+int thumbnailDecodeLimit(QSizeF picture, QSizeF window, QSize frame);
 
 /// One load for the workers: what to read and the frame to make the picture for.
 struct ThumbnailJob {
