@@ -274,9 +274,15 @@ void ThumbnailLoader::work(std::stop_token stop) {
         } catch (...) {
             image = QImage();
         }
-        const std::lock_guard lock(s.mutex);
-        s.results.emplace_back(std::move(*next), std::move(image));
-        if (s.results.size() == 1) {
+        bool first = false;
+        {
+            const std::lock_guard lock(s.mutex);
+            s.results.emplace_back(std::move(*next), std::move(image));
+            first = s.results.size() == 1;
+        }
+        // Outside the lock, so that the GUI thread never waits on a worker inside a system call.
+        // A wake-up that finds the results already taken takes nothing.
+        if (first) {
             const std::uint64_t one = 1;
             [[maybe_unused]] const auto written = ::write(s.ready.get(), &one, sizeof one);
         }
@@ -284,11 +290,11 @@ void ThumbnailLoader::work(std::stop_token stop) {
 }
 
 void ThumbnailLoader::takeResults() {
+    std::uint64_t count = 0;
+    [[maybe_unused]] const auto read = ::read(state_->ready.get(), &count, sizeof count);
     std::vector<std::pair<ThumbnailJob, QImage>> results;
     {
         const std::lock_guard lock(state_->mutex);
-        std::uint64_t count = 0;
-        [[maybe_unused]] const auto read = ::read(state_->ready.get(), &count, sizeof count);
         results.swap(state_->results);
     }
     for (const auto& [job, image] : results) finished(job, image);
