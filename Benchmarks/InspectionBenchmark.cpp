@@ -8,30 +8,16 @@
 #include <string>
 #include <vector>
 
+#include "BenchmarkSupport.hpp"
 #include "SorvikCore/Inspector.hpp"
 
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
+using namespace sorvik::bench;
 
 namespace {
 
 constexpr int imageCount = 1000;
 constexpr int videoCount = 100;
-
-std::string quoted(const std::string& text) {
-    std::string out = "'";
-    for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
-
-void run(const std::string& command) {
-    if (std::system(command.c_str()) != 0) {
-        std::fprintf(stderr, "command failed: %s\n", command.c_str());
-        std::exit(1);
-    }
-}
-
-double seconds(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
 
 std::vector<fs::path> filesWithExtension(const fs::path& dir, const std::string& ext) {
     std::vector<fs::path> out;

@@ -1,8 +1,10 @@
 #pragma once
-// Video files on FFmpeg: container facts without decoding.
+// Video files on FFmpeg: container facts, and the first picture for previews.
 #include <filesystem>
 #include <stdexcept>
 #include <stop_token>
+
+#include "SorvikCore/Images.hpp"
 
 namespace sorvik::video {
 
@@ -26,5 +28,14 @@ struct Probe {
 Probe probe(const std::filesystem::path& path, std::stop_token stop = {});
 /// probe of the open regular file, read from its start (the descriptor's offset moves).
 Probe probe(int fd, std::stop_token stop = {});
+
+/// The first picture of the first video stream of a file that `probe` accepts, as it is meant
+/// to be seen (pixel aspect and the stream's quarter turns and mirrors applied), shrunk (never
+/// enlarged) to fit within maxWidth by maxHeight and, when a cover size is given, further down to
+/// the smallest size that still covers coverWidth by coverHeight; as 8-bit RGB. Opens and reads
+/// the file like `probe`, and only common video decoders may decode it. Throws VideoError, and
+/// CancellationError when `stop` is requested.
+images::Pixels firstFrame(const std::filesystem::path& path, int maxWidth, int maxHeight, std::stop_token stop = {},
+                          int coverWidth = 0, int coverHeight = 0);
 
 }  // namespace sorvik::video
