@@ -33,6 +33,10 @@ public:
     QLineEdit* searchField() const { return search_; }
     ThumbnailLoader& thumbnails() const { return *thumbnails_; }
 
+signals:
+    /// The sidebar's settings link: the app opens its settings window.
+    void settingsRequested();
+
 private:
     QWidget* makeToolbar();
     void retranslate();
