@@ -70,7 +70,11 @@ const SearchIndex* ProjectSearch::indexFor(std::uint64_t revision, const std::ve
 
 const std::vector<char>& ProjectSearch::assetMatchesFor(const SearchIndex& index, const std::string& folded) {
     if (matchesIndex_.get() != &index || matchesNeedle_ != folded) {
-        matches_ = index.assetMatches(folded);
+        // A text holding the last search is only in assets that held that search: typing on
+        // narrows the last matches instead of searching every text again.
+        const bool narrows = matchesIndex_.get() == &index && !matchesNeedle_.empty() &&
+                             folded.find(matchesNeedle_) != std::string::npos;
+        matches_ = narrows ? index.assetMatches(folded, matches_) : index.assetMatches(folded);
         // Holding the index keeps its address from being reused by a newer one.
         matchesIndex_ = &index == index_.get() ? index_ : nullptr;
         matchesNeedle_ = folded;

@@ -101,6 +101,14 @@ std::vector<char> SearchIndex::assetMatches(std::string_view foldedNeedle) const
     return matches;
 }
 
+std::vector<char> SearchIndex::assetMatches(std::string_view foldedNeedle, const std::vector<char>& candidates) const {
+    std::vector<char> matches(assetSpans_.size(), 0);
+    for (std::size_t i = 0; i < assetSpans_.size() && i < candidates.size(); ++i) {
+        if (candidates[i]) matches[i] = contains(assetSpans_[i], foldedNeedle) ? 1 : 0;
+    }
+    return matches;
+}
+
 std::optional<std::size_t> SearchIndex::projectPosition(const UUID& id) const {
     const auto it = projectByID_.find(id);
     if (it == projectByID_.end()) return std::nullopt;

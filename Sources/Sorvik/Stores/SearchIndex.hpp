@@ -35,6 +35,9 @@ public:
     /// Which assets (by position in the list the index was built from) contain the folded needle.
     /// The needle must not contain a NUL character (the pieces' separator).
     std::vector<char> assetMatches(std::string_view foldedNeedle) const;
+    /// The same, knowing that only assets marked in `candidates` can contain the needle (the
+    /// matches of a text the needle contains, such as the search before the last keystroke).
+    std::vector<char> assetMatches(std::string_view foldedNeedle, const std::vector<char>& candidates) const;
     /// The position of the project in the built list, or none.
     std::optional<std::size_t> projectPosition(const UUID& id) const;
     /// The position of the first asset with this id in the built list, or none.

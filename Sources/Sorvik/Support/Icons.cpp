@@ -8,6 +8,13 @@
 #include <memory>
 #include <unordered_map>
 
+// The resources live in a static library: referencing their initialiser here keeps the linker
+// from dropping them from the program.
+static const bool sorvikResources = [] {
+    Q_INIT_RESOURCE(sorvik);
+    return true;
+}();
+
 namespace sorvik::app::Icons {
 
 namespace {

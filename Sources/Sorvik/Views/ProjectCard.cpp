@@ -15,6 +15,7 @@
 #include "Sorvik/Views/FileThumbnail.hpp"
 #include "Sorvik/Views/OverviewLogic.hpp"
 #include "Sorvik/Views/SidebarLogic.hpp"
+#include "Sorvik/Views/SidebarRows.hpp"
 
 namespace sorvik::app {
 
@@ -178,7 +179,7 @@ void ProjectCardDelegate::paint(QPainter* painter, const QStyleOptionViewItem& o
     // Cards without a picture are shorter; they sit in the middle of their row.
     const QRectF rect(option.rect.left(), option.rect.top() + (room - height) / 2, cardWidth_, height);
     paintProjectCard(*painter, rect, *card, loader_);
-    if (option.state.testFlag(QStyle::State_HasFocus)) {
+    if (option.state.testFlag(QStyle::State_HasFocus) && option.widget && hasKeyboardFocus(option.widget)) {
         painter->save();
         painter->setRenderHint(QPainter::Antialiasing);
         painter->setPen(QPen(Theme::withAlpha(Theme::green(QApplication::palette()), 0.6), 2));
@@ -216,7 +217,7 @@ void ProjectCardView::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     const QRectF rect(0, 0, width(), projectCardHeight(card->picture.has_value()));
     paintProjectCard(painter, rect, *card, loader_);
-    if (hasFocus()) {
+    if (hasKeyboardFocus(this)) {
         painter.setRenderHint(QPainter::Antialiasing);
         painter.setPen(QPen(Theme::withAlpha(Theme::green(QApplication::palette()), 0.6), 2));
         painter.drawRoundedRect(rect.adjusted(1, 1, -1, -1), kRadius - 1, kRadius - 1);

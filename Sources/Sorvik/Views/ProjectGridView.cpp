@@ -113,9 +113,11 @@ void ProjectGridHost::relayout() {
     if (view_->gridSize() != cell) view_->setGridSize(cell);
     const std::size_t rows = gridRows(static_cast<std::size_t>(model_.rowCount()), layout_.columns);
     const int height = std::max(0, static_cast<int>(rows) * cell.height() - qRound(kGridRowSpacing));
-    // The view is one column spacing wider than the cards so the last column fits; that spacing
-    // lies past this host's edge and is clipped away.
-    view_->setGeometry(qFloor(layout_.leading), 0, cell.width() * layout_.columns, height + qRound(kGridRowSpacing));
+    // The view is one column spacing (and a pixel, as the list view wraps a row that exactly
+    // fills it) wider than the cards so the last column fits; that spacing lies past this host's
+    // edge and is clipped away.
+    view_->setGeometry(qFloor(layout_.leading), 0, cell.width() * layout_.columns + 1,
+                       height + qRound(kGridRowSpacing));
     if (minimumHeight() != height || maximumHeight() != height) setFixedHeight(height);
 }
 

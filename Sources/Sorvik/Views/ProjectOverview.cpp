@@ -14,6 +14,7 @@
 #include "Sorvik/Views/ProjectCardModel.hpp"
 #include "Sorvik/Views/ProjectGridView.hpp"
 #include "Sorvik/Views/SidebarLogic.hpp"
+#include "Sorvik/Views/SlimScrollBar.hpp"
 #include "Sorvik/Views/SourceFlowView.hpp"
 #include "Sorvik/Views/WorkspaceNotice.hpp"
 #include "Sorvik/Views/WorkspaceStatus.hpp"
@@ -83,6 +84,7 @@ ProjectOverview::ProjectOverview(AppStore& store, ThumbnailLoader& thumbnails, Q
 
     scroll_->setWidget(page);
     scroll_->verticalScrollBar()->setSingleStep(40);
+    makeSlim(scroll_->verticalScrollBar());
     outer->addWidget(scroll_, 1);
     status_ = new WorkspaceStatus(store_, this);
     outer->addWidget(status_);

@@ -111,7 +111,7 @@ void NavigationButton::leaveEvent(QEvent* event) {
 void NavigationButton::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     paintNavigationRow(painter, QRectF(rect()), symbol_, text(), count_, selected_, hovered_ || isDown());
-    if (hasFocus()) {
+    if (hasKeyboardFocus(this)) {
         painter.setRenderHint(QPainter::Antialiasing);
         painter.setPen(QPen(Theme::withAlpha(Theme::green(QApplication::palette()), 0.5), 1.5));
         painter.drawRoundedRect(QRectF(rect()).adjusted(1, 1, -1, -1), 8, 8);
@@ -199,7 +199,7 @@ void SourceRowButton::paintEvent(QPaintEvent*) {
     painter.setFont(font());
     painter.drawText(QRectF(left, 0, std::max<qreal>(0, right - left), bounds.height()), Qt::AlignLeft | Qt::AlignVCenter,
                      metrics.elidedText(text(), Qt::ElideMiddle, std::max<qreal>(0, right - left)));
-    if (hasFocus()) {
+    if (hasKeyboardFocus(this)) {
         painter.setPen(QPen(Theme::withAlpha(Theme::green(palette), 0.5), 1));
         painter.setBrush(Qt::NoBrush);
         painter.drawRoundedRect(bounds.adjusted(0.5, 0.5, -0.5, -0.5), 4, 4);
@@ -245,7 +245,7 @@ void PullDownButton::paintEvent(QPaintEvent*) {
     painter.setFont(font());
     painter.drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter,
                      QFontMetricsF(font()).elidedText(text(), Qt::ElideRight, textRect.width()));
-    if (hasFocus()) {
+    if (hasKeyboardFocus(this)) {
         painter.setPen(QPen(Theme::withAlpha(Theme::green(palette), 0.5), 1.5));
         painter.drawPath(path);
     }

@@ -16,6 +16,7 @@
 #include "Sorvik/Views/SidebarLogic.hpp"
 #include "Sorvik/Views/SidebarModel.hpp"
 #include "Sorvik/Views/SidebarRows.hpp"
+#include "Sorvik/Views/SlimScrollBar.hpp"
 
 namespace sorvik::app {
 
@@ -67,7 +68,7 @@ SidebarView::SidebarView(AppStore& store, QWidget* parent) : QWidget(parent), st
     brandText->setContentsMargins(0, 0, 0, 0);
     productName_ = new ToneLabel({}, 20, QFont::DemiBold, Tone::primary, brand);
     tagline_ = new ToneLabel({}, 9, QFont::Normal, Tone::secondary, brand);
-    tagline_->setElide(Qt::ElideRight);
+    tagline_->setWordWrap(true);
     brandText->addStretch(1);
     brandText->addWidget(productName_);
     brandText->addWidget(tagline_);
@@ -113,6 +114,7 @@ SidebarView::SidebarView(AppStore& store, QWidget* parent) : QWidget(parent), st
     projectList_->setAutoFillBackground(false);
     projectList_->setStyleSheet(QStringLiteral("QListView { background: transparent; }"));
     projectList_->verticalScrollBar()->setSingleStep(kNavigationRowHeight + kNavigationRowGap);
+    makeSlim(projectList_->verticalScrollBar());
     auto open = [this](const QModelIndex& index) {
         if (const std::optional<UUID> id = model_->projectID(index)) store_.select(*id);
     };
@@ -161,7 +163,7 @@ SidebarView::SidebarView(AppStore& store, QWidget* parent) : QWidget(parent), st
     footerRow->setSpacing(6);
     footerRow->addWidget(new SymbolView(QStringLiteral("link"), 11, Tone::secondary, footer));
     footerText_ = new ToneLabel({}, 9, QFont::Normal, Tone::secondary, footer);
-    footerText_->setElide(Qt::ElideRight);
+    footerText_->setWordWrap(true);
     footerRow->addWidget(footerText_, 1);
     settings_ = new StyledButton(StyledButton::Style::plain, {}, footer);
     settings_->setSymbol(QStringLiteral("gearshape"), 13);
@@ -197,7 +199,8 @@ void SidebarView::retranslate() {
     sourcesButton_->setToolTip(Lq("管理来源与归档"));
     sourcesButton_->setAccessibleName(Lq("管理来源与归档"));
     connect_->setText(Lq("连接文件夹"));
-    footerText_->setFullText(Lq("引用原件 · 本机处理"));
+    // Wrapped at spaces only: "On-device" stays whole.
+    footerText_->setFullText(Lq("引用原件 · 本机处理").replace(QLatin1Char('-'), QChar(0x2011)));
     settings_->setToolTip(Lq("设置"));
     settings_->setAccessibleName(Lq("设置"));
     update();
