@@ -148,7 +148,8 @@ QWidget* ContentView::makeToolbar() {
     connect(stop_, &QAbstractButton::clicked, this, [this] { store_.stopScan(); });
     layout->addWidget(home_);
     layout->addWidget(slash_);
-    layout->addWidget(breadcrumb_, 0);
+    // Its text is elided, so it takes its room from the stretch rather than its size hint.
+    layout->addWidget(breadcrumb_, 1);
     layout->addStretch(1);
     layout->addWidget(searchBox_);
     layout->addWidget(rescan_);

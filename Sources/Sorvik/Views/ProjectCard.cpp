@@ -26,47 +26,81 @@ constexpr qreal kPadding = 18;
 constexpr qreal kPictureHeight = 220;
 constexpr qreal kSymbolAreaHeight = 180;
 
-QFont nameFont() { return Theme::font(19, QFont::DemiBold); }
-QFont detailFont() { return Theme::font(11); }
-QFont badgeFont() { return Theme::font(10); }
+/// The card's fonts and their metrics, made once (GUI thread).
+struct CardFonts {
+    QFont name = Theme::font(19, QFont::DemiBold);
+    QFont detail = Theme::font(11);
+    QFont badge = Theme::font(10);
+    QFontMetricsF nameMetrics{name};
+    QFontMetricsF detailMetrics{detail};
+    QFontMetricsF badgeMetrics{badge};
+};
 
-qreal lineHeight(const QFont& font) { return QFontMetricsF(font).height(); }
+const CardFonts& fonts() {
+    static const CardFonts made;
+    return made;
+}
 
-/// The picture area: the thumbnail, drawn offscreen so the card's rounded corners clip it.
+/// The area with its two top corners rounded like the card's.
+QPainterPath topRounded(const QRectF& area, qreal radius) {
+    QPainterPath path;
+    path.moveTo(area.left(), area.bottom());
+    path.lineTo(area.left(), area.top() + radius);
+    path.arcTo(QRectF(area.left(), area.top(), 2 * radius, 2 * radius), 180, -90);
+    path.lineTo(area.right() - radius, area.top());
+    path.arcTo(QRectF(area.right() - 2 * radius, area.top(), 2 * radius, 2 * radius), 90, -90);
+    path.lineTo(area.right(), area.bottom());
+    path.closeSubpath();
+    return path;
+}
+
+/// What lies outside the card's rounded top corners within the area.
+QPainterPath cornerOutside(const QRectF& area, qreal radius) {
+    QPainterPath path;
+    path.moveTo(area.left(), area.top());
+    path.lineTo(area.left() + radius, area.top());
+    path.arcTo(QRectF(area.left(), area.top(), 2 * radius, 2 * radius), 90, 90);
+    path.closeSubpath();
+    path.moveTo(area.right(), area.top());
+    path.lineTo(area.right(), area.top() + radius);
+    path.arcTo(QRectF(area.right() - 2 * radius, area.top(), 2 * radius, 2 * radius), 0, 90);
+    path.closeSubpath();
+    return path;
+}
+
+/// The picture area. The thumbnail draws with a clip of its own, so the card's rounded top corners
+/// are laid over it afterwards in the colour of the page the card sits on (clipping every card to
+/// its rounded shape would cost far more).
 void paintPicture(QPainter& painter, const QRectF& area, const ProjectCard& card, ThumbnailLoader& loader,
                   const QPalette& palette) {
     if (!card.pictureLocated) {
         // The location is on its way: a quiet fill rather than a glyph that would flash.
-        painter.fillRect(area, Theme::primaryAt(palette, 0.025));
+        painter.fillPath(topRounded(area, kRadius), Theme::primaryAt(palette, 0.025));
         return;
     }
-    const qreal ratio = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
-    QImage buffer((area.size() * ratio).toSize(), QImage::Format_ARGB32_Premultiplied);
-    buffer.setDevicePixelRatio(ratio);
-    buffer.fill(Theme::surface(palette));
-    {
-        QPainter offscreen(&buffer);
-        paintFileThumbnail(offscreen, QRectF(QPointF(0, 0), area.size()), *card.picture, card.pictureLocation, loader);
-    }
-    painter.drawImage(area.topLeft(), buffer);
+    painter.save();
+    paintFileThumbnail(painter, area, *card.picture, card.pictureLocation, loader);
+    painter.restore();
+    painter.fillPath(cornerOutside(area, kRadius), palette.color(QPalette::Window));
 }
 
 }  // namespace
 
 qreal projectCardHeight(bool hasPicture) {
-    const qreal details = kPadding + lineHeight(nameFont()) + 9 + lineHeight(detailFont()) + 9 + 4 +
-                          std::max(lineHeight(detailFont()), lineHeight(badgeFont())) + kPadding;
+    const CardFonts& f = fonts();
+    const qreal details = kPadding + f.nameMetrics.height() + 9 + f.detailMetrics.height() + 9 + 4 +
+                          std::max(f.detailMetrics.height(), f.badgeMetrics.height()) + kPadding;
     return (hasPicture ? kPictureHeight : kSymbolAreaHeight) + details;
 }
 
 void paintProjectCard(QPainter& painter, const QRectF& rect, const ProjectCard& card, ThumbnailLoader& loader) {
     const QPalette palette = QApplication::palette();
+    const CardFonts& f = fonts();
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
     QPainterPath shape;
     shape.addRoundedRect(rect.adjusted(0.5, 0.5, -0.5, -0.5), kRadius, kRadius);
     painter.fillPath(shape, Theme::surface(palette));
-    painter.setClipPath(shape);
 
     // Picture.
     const qreal pictureHeight = card.picture ? kPictureHeight : kSymbolAreaHeight;
@@ -74,7 +108,7 @@ void paintProjectCard(QPainter& painter, const QRectF& rect, const ProjectCard& 
     if (card.picture) {
         paintPicture(painter, area, card, loader, palette);
     } else {
-        painter.fillRect(area, Theme::primaryAt(palette, 0.025));
+        painter.fillPath(topRounded(area.adjusted(0.5, 0.5, -0.5, 0), kRadius), Theme::primaryAt(palette, 0.025));
         const qreal symbol = 55;
         Icons::paint(painter, QStringLiteral("folder"),
                      QRectF(area.center().x() - symbol / 2, area.center().y() - symbol / 2, symbol, symbol),
@@ -86,39 +120,39 @@ void paintProjectCard(QPainter& painter, const QRectF& rect, const ProjectCard& 
     const qreal width = rect.width() - 2 * kPadding;
     qreal y = area.bottom() + kPadding;
     painter.setPen(Theme::primaryText(palette));
-    painter.setFont(nameFont());
-    const qreal nameHeight = lineHeight(nameFont());
+    painter.setFont(f.name);
+    const qreal nameHeight = f.nameMetrics.height();
     painter.drawText(QRectF(left, y, width, nameHeight), Qt::AlignLeft | Qt::AlignVCenter,
-                     QFontMetricsF(nameFont()).elidedText(card.name, Qt::ElideRight, width));
+                     f.nameMetrics.elidedText(card.name, Qt::ElideRight, width));
     y += nameHeight + 9;
 
     const QColor secondary = Theme::secondaryText(palette);
-    painter.setFont(detailFont());
+    painter.setFont(f.detail);
     painter.setPen(secondary);
-    const qreal detailHeight = lineHeight(detailFont());
+    const qreal detailHeight = f.detailMetrics.height();
     if (card.folderCount) {
         const QString detail = qs(cardDetailText(card.values.assetCount, *card.folderCount));
         painter.drawText(QRectF(left, y, width, detailHeight), Qt::AlignLeft | Qt::AlignVCenter,
-                         QFontMetricsF(detailFont()).elidedText(detail, Qt::ElideRight, width));
+                         f.detailMetrics.elidedText(detail, Qt::ElideRight, width));
     }
     y += detailHeight + 9 + 4;
 
     // Badge at the right, roles from the left up to it.
-    const qreal rowHeight = std::max(detailHeight, lineHeight(badgeFont()));
+    const qreal rowHeight = std::max(detailHeight, f.badgeMetrics.height());
     const QColor green = Theme::green(palette);
     const QString badge = Lq(card.values.badge);
-    const qreal badgeText = QFontMetricsF(badgeFont()).horizontalAdvance(badge);
+    const qreal badgeText = f.badgeMetrics.horizontalAdvance(badge);
     const qreal badgeSymbol = 10;
     const qreal badgeLeft = left + width - badgeText - 4 - badgeSymbol;
     Icons::paint(painter, QStringLiteral("link"), QRectF(badgeLeft, y + (rowHeight - badgeSymbol) / 2, badgeSymbol, badgeSymbol),
                  green);
     painter.setPen(green);
-    painter.setFont(badgeFont());
+    painter.setFont(f.badge);
     painter.drawText(QRectF(left + width - badgeText, y, badgeText, rowHeight), Qt::AlignLeft | Qt::AlignVCenter, badge);
 
-    painter.setFont(detailFont());
+    painter.setFont(f.detail);
     painter.setPen(secondary);
-    const QFontMetricsF detailMetrics(detailFont());
+    const QFontMetricsF& detailMetrics = f.detailMetrics;
     qreal x = left;
     const qreal roleSymbol = 11;
     for (const RoleCount& role : card.values.roles) {
@@ -131,7 +165,6 @@ void paintProjectCard(QPainter& painter, const QRectF& rect, const ProjectCard& 
         x += itemWidth + 15;
     }
 
-    painter.setClipping(false);
     painter.setPen(QPen(Theme::line(palette), 1));
     painter.setBrush(Qt::NoBrush);
     painter.drawPath(shape);

@@ -41,9 +41,9 @@ ProjectOverview::ProjectOverview(AppStore& store, ThumbnailLoader& thumbnails, Q
     scroll_->setFrameShape(QFrame::NoFrame);
     scroll_->setWidgetResizable(true);
     scroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    scroll_->viewport()->setAutoFillBackground(false);
+    // An opaque page scrolls by moving what is drawn already; only the uncovered strip is painted.
     auto* page = new QWidget(scroll_);
-    page->setAutoFillBackground(false);
+    page->setAutoFillBackground(true);
     auto* column = new QVBoxLayout(page);
     column->setContentsMargins(30, 30, 30, 30);
     column->setSpacing(25);
