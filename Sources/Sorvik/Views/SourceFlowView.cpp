@@ -63,12 +63,12 @@ SourceFlowView::SourceFlowView(AppStore& store, QWidget* parent) : QWidget(paren
     flow->setSpacing(12);
     flow->addStretch(1);
     auto* sources = new QWidget(this);
-    sources->setMaximumWidth(150);
-    sources->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+    // Each row stretches to the column, which is as wide as it may be.
+    sources->setFixedWidth(150);
     sourceColumn_ = new QVBoxLayout(sources);
     sourceColumn_->setContentsMargins(0, 0, 0, 0);
     sourceColumn_->setSpacing(12);
-    flow->addWidget(sources, 1);
+    flow->addWidget(sources);
     flow->addWidget(new SymbolView(QStringLiteral("arrow.right"), 16, Tone::tertiary, this));
     auto* node = new GreenTile(this);
     auto* nodeColumn = new QVBoxLayout(node);
