@@ -1,5 +1,6 @@
 // Grouping of 20,000 generated assets against 500 projects with two aliases each, compared
-// with `grep -c -i -F -f terms.txt texts.txt` over the same texts and terms.
+// with `grep -c -i -F -f terms.txt texts.txt` over the same texts and terms; then names with
+// pieces made only of separators against long runs of separators, which must stay linear.
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -202,6 +203,38 @@ int main() {
     std::printf("ratio grouping / grep: %.2f (target at most 3)\n", groupTime / grepTime);
     std::printf("literal matching, one pass over all assets (estimated from %zu): %.0f s\n", sample,
                 perAsset * static_cast<double>(kAssets));
+
+    // Separator-only pieces ("Brand - - Sale") against runs of dashes: time per run length,
+    // and the whole grouping again with such names and runs in some of the texts.
+    auto timeMatches = [](std::size_t dashes) {
+        const std::string text = "ab " + std::string(dashes, '-');
+        const auto start = Clock::now();
+        const bool found = PM::matches("ab - - cd", text) || PM::matches("- - ab", "x" + text + "abc") ||
+                           PM::matches("ab - - - - - - - - - - cd", text);
+        if (found) std::exit(1);
+        return seconds(Clock::now() - start);
+    };
+    const double shortRun = timeMatches(2000), longRun = timeMatches(200000);
+    std::printf("separator pieces, three terms against 2,000 dashes: %.2f ms; against 200,000: %.2f ms "
+                "(ratio %.0f for 100 times the text: linear)\n",
+                shortRun * 1e3, longRun * 1e3, longRun / shortRun);
+
+    Library heavy = lib;
+    for (std::size_t p = 0; p < kProjects; p += 10) heavy.projects[p].keywords->push_back("Brand - _ - Sale " + std::to_string(p));
+    for (std::size_t i = 0; i < kAssets; i += 50) {
+        auto& text = heavy.assets[i].file.text;
+        text = text.value_or("") + " brand " + std::string(2000, '-') + " _ sale";
+    }
+    std::vector<double> heavyTimes;
+    for (int run = 0; run < kRuns; ++run) {
+        const auto start = Clock::now();
+        (void)PM::group(heavy.assets, heavy.projects, {});
+        heavyTimes.push_back(seconds(Clock::now() - start));
+    }
+    std::sort(heavyTimes.begin(), heavyTimes.end());
+    std::printf("grouping with 50 separator-piece aliases and 400 texts holding 2,000-dash runs: %.3f s "
+                "(median of %d), ratio to plain grouping %.2f\n",
+                heavyTimes[kRuns / 2], kRuns, heavyTimes[kRuns / 2] / groupTime);
 
     std::filesystem::remove_all(dir);
     return 0;

@@ -245,6 +245,33 @@ TEST(ProjectGrouping, LiveProjectsByNameAliasAndSeveral) {
     EXPECT_EQ(g.projects[1].updatedAt, poster.updatedAt);
 }
 
+TEST(ProjectGrouping, SeparatorHeavyNamesAndTextsGroupPromptly) {
+    // Names with pieces made only of "-" or "_", against texts with long runs of separators:
+    // the runs once took the matching minutes per asset.
+    const Delivery brand = project("Brand - - Sale", std::nullopt, std::vector<std::string>{"- _ Launch", "Moon _ _"});
+    const Delivery deleted = project("Dock - - - - - - - - - - Night");
+    const std::string run(20000, '-');
+    auto copyText = [&](std::string name, std::string text) {
+        auto a = asset(std::move(name));
+        a.file.text = std::move(text);
+        return a;
+    };
+    const auto g = PM::group({copyText("a.txt", "brand " + run),            // no "Sale" after the run
+                              copyText("b.txt", "brand " + run + " sale"),   // the name
+                              copyText("c.txt", "x" + run + "launch"),       // no "_" in the run
+                              copyText("d.txt", run + "_ launch"),           // the first alias
+                              copyText("e.txt", "MOON" + run + "_-_"),       // the second alias
+                              copyText("f.txt", "dock " + run + " night")},  // the deleted project
+                             {brand}, {deleted});
+    EXPECT_EQ(g.assets[0].projectID, std::nullopt);
+    EXPECT_EQ(g.assets[1].projectID, brand.id);
+    EXPECT_EQ(g.assets[2].projectID, std::nullopt);
+    EXPECT_EQ(g.assets[3].projectID, brand.id);
+    EXPECT_EQ(g.assets[4].projectID, brand.id);
+    EXPECT_EQ(g.assets[5].projectID, std::nullopt);
+    EXPECT_EQ(g.assets[5].reason, "匹配已删除项目，等待手动关联");
+}
+
 TEST(ProjectGrouping, SecondPassAssignsToNewProjects) {
     auto recognised = asset("IMG_0001.png");
     recognised.recognizedText = "AURORA TOUR 2024";

@@ -1,10 +1,13 @@
+#include <memory>
 #include <random>
 #include <string>
 
 #include <gtest/gtest.h>
+#include <unicode/regex.h>
 
 #include "SorvikCore/AhoCorasick.hpp"
 #include "SorvikCore/ProjectMatcher.hpp"
+#include "SorvikCore/TermPattern.hpp"
 #include "SorvikCore/TextMatching.hpp"
 #include "SorvikCore/UnicodeText.hpp"
 
@@ -218,6 +221,128 @@ TEST(ProjectMatcherMatches, ShortAndHanTerms) {
     EXPECT_TRUE(PM::matches("夏日新品", "2024·夏日-新品封面"));
     EXPECT_TRUE(PM::matches("夏日 New", "ab夏日new"));
     EXPECT_FALSE(PM::matches("夏日新品", "夏日 旧品"));
+}
+
+namespace {
+
+/// matches() as first built: the pieces joined plainly by "[-_ ]+", run by ICU without a time
+/// limit. It backtracks without bound on runs of separators around pieces made of "-" and
+/// "_", so it is only run on short texts here, as the reference for the random comparison.
+bool referenceMatches(std::string_view term, std::string_view text) {
+    const std::string termKey = PM::key(term);
+    if (unicode::graphemeCount(termKey) < 2) return false;
+    if (text::containsHan(term)) return PM::key(text).find(termKey) != std::string::npos;
+    icu::UnicodeString pattern(u"(?i)(?<![a-z0-9])");
+    const icu::UnicodeString term16 = text::toUTF16(term);
+    bool inPiece = false, anyPiece = false;
+    for (int32_t i = 0; i < term16.length();) {
+        const UChar32 c = term16.char32At(i);
+        i += U16_LENGTH(c);
+        if (u_isUWhiteSpace(c)) {
+            inPiece = false;
+            continue;
+        }
+        if (!inPiece && anyPiece) pattern.append(u"[-_ ]+");
+        inPiece = anyPiece = true;
+        if ((c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9')) {
+            pattern.append(c);
+        } else {
+            char escape[16];
+            std::snprintf(escape, sizeof escape, "\\x{%X}", static_cast<unsigned>(c));
+            pattern.append(icu::UnicodeString(escape, -1, US_INV));
+        }
+    }
+    pattern.append(u"(?![a-z0-9])");
+    UErrorCode status = U_ZERO_ERROR;
+    UParseError parseError;
+    std::unique_ptr<icu::RegexPattern> compiled(icu::RegexPattern::compile(pattern, 0, parseError, status));
+    const icu::UnicodeString text16 = text::toUTF16(text);
+    std::unique_ptr<icu::RegexMatcher> matcher(compiled->matcher(text16, status));
+    const bool found = matcher->find(0, status);
+    EXPECT_TRUE(U_SUCCESS(status)) << u_errorName(status);
+    return found;
+}
+
+}  // namespace
+
+TEST(ProjectMatcherMatches, SeparatorOnlyPiecesDoNotBacktrack) {
+    // A piece made of "-" or "_" between runs of separators made the search retry every way
+    // of cutting a run: these took seconds to hours.
+    const std::string dashes = repeat("-", 2000);
+    EXPECT_FALSE(PM::matches("ab - - cd", "ab " + dashes));
+    EXPECT_FALSE(PM::matches("ab - - - - - - - - - - cd", "ab " + repeat("-", 40)));
+    EXPECT_FALSE(PM::matches("Brand - _ -- Sale", "brand" + repeat("_-", 50000) + "sale!"));
+    EXPECT_FALSE(PM::matches("- - Brand", "x" + repeat("-", 100000) + "brandy"));
+    EXPECT_FALSE(PM::matches("Brand _ _", "brand " + repeat("-", 100000)));
+    // A match found only after many long runs: a search that gave up on its time limit would
+    // answer false.
+    EXPECT_TRUE(PM::matches("ab - - cd", repeat("ab " + repeat("-", 60) + " ", 3000) + "AB - - cd-"));
+    EXPECT_TRUE(PM::matches("- - Brand", repeat("x" + repeat("-", 60), 3000) + " --Brand"));
+    EXPECT_TRUE(PM::matches("Brand _ _", repeat("brand " + repeat("-", 60) + "x ", 3000) + "brand__ _"));
+    const std::string run = repeat("-", 100000);
+    EXPECT_TRUE(PM::matches("- ab", "x" + run + "abc - ab"));
+    EXPECT_TRUE(PM::matches("- - Brand", "x" + run + "brandy - - Brand"));
+    EXPECT_TRUE(PM::matches("ab - - cd", "ab" + run + "ab - - cd"));
+    EXPECT_TRUE(PM::matches("Brand - - Sale", "Brand - - Sale"));
+    EXPECT_TRUE(PM::matches("Brand - - Sale", "BRAND_-_-_SALE"));
+    EXPECT_FALSE(PM::matches("Brand - - Sale", "Brand - Sale"));
+    EXPECT_FALSE(PM::matches("Brand - - Sale", "Brand --Sale"));
+    // At the start of a term, a letter or digit before the run is no part of it.
+    EXPECT_FALSE(PM::matches("- ab", "x- ab"));
+    EXPECT_TRUE(PM::matches("- ab", "x-- ab"));
+    EXPECT_TRUE(PM::matches("- ab", ".- ab"));
+}
+
+TEST(ProjectMatcherMatches, AgreesWithThePlainJoinedPatternOnRandomTexts) {
+    const std::vector<std::string> pieces{"ab", "Ab", "cd", "x", "ß", "SS", "ſt", "\u212A", "k", "é", "e\u0301",
+                                          "-",  "_",  "--", "-_", "_-", "a-", "-b", "a_b", ".", "1", "42",
+                                          "ﬁ",  "İ",  "Ω",  "\\E", "(", "-.-", "K-"};
+    const std::vector<std::string> spaces{" ", "  ", "\t", "\u00A0", "\u3000", "\n"};
+    const std::vector<std::string> atoms{"a", "b", "A", "B", "c", "d", "-", "_", " ", ".", "ß", "ss", "S", "ſ",
+                                         "\u212A", "k", "x", "1", "é", "e\u0301", "\n", "fi", "ω", "t", "K"};
+    const std::vector<std::string> runs{"-", "_", " ", "--", "- ", "_-_", " - "};
+    std::mt19937 random(11);
+    auto pick = [&](const std::vector<std::string>& list) { return list[random() % list.size()]; };
+    int matched = 0;
+    constexpr int kRounds = 20000;
+    for (int round = 0; round < kRounds; ++round) {
+        std::vector<std::string> termPieces(1 + random() % 4);
+        for (auto& piece : termPieces) piece = pick(pieces);
+        std::string term = random() % 4 == 0 ? pick(spaces) : "";
+        for (std::size_t i = 0; i < termPieces.size(); ++i) term += (i > 0 ? pick(spaces) : "") + termPieces[i];
+
+        std::string text;
+        if (random() % 2 == 0) {
+            // The term written out with runs of separators, cases changed, atoms around it.
+            for (int i = static_cast<int>(random() % 3); i > 0; --i) text += pick(atoms);
+            for (std::size_t i = 0; i < termPieces.size(); ++i) {
+                if (i > 0) text += pick(runs);
+                std::string piece = termPieces[i];
+                for (char& c : piece)
+                    if (random() % 2 && c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+                text += piece;
+            }
+            for (int i = static_cast<int>(random() % 3); i > 0; --i) text += pick(atoms);
+        } else {
+            for (int i = static_cast<int>(random() % 14); i > 0; --i) text += pick(atoms);
+        }
+        const bool expected = referenceMatches(term, text);
+        matched += expected;
+        ASSERT_EQ(PM::matches(term, text), expected) << "term '" << term << "' text '" << text << "'";
+    }
+    // Enough of both answers for the comparison to mean something.
+    EXPECT_GT(matched, kRounds / 10);
+    EXPECT_LT(matched, kRounds * 9 / 10);
+}
+
+TEST(TextMatching, RunawayPatternsStopAtTheirTimeLimit) {
+    // Exponential backtracking: without the limit this search would not end in a lifetime.
+    const text::Regex runaway(u"(a+)+b");
+    EXPECT_FALSE(runaway.find(text::toUTF16(repeat("a", 40))));
+    EXPECT_TRUE(runaway.find(text::toUTF16(repeat("a", 40) + "b")));
+    auto matcher = runaway.matcher();
+    const icu::UnicodeString stuck = text::toUTF16(repeat("a", 40) + "c");
+    EXPECT_EQ(text::removeAll(*matcher, stuck), stuck);
 }
 
 TEST(ProjectMatcherMatchingProjects, NamesAliasesAndDiscoveryKeys) {

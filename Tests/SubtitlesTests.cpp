@@ -1,5 +1,8 @@
+#include <cinttypes>
 #include <cmath>
+#include <cstdio>
 #include <limits>
+#include <random>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -194,6 +197,69 @@ TEST(SubtitlesClipped, OutputAlwaysParsesAgain) {
         }
         EXPECT_NO_THROW(Subtitles::parse(out)) << duration << "\n" << out;
     }
+}
+
+TEST(SubtitlesClipped, HugeTimesAreWrittenOnlyWhenTheyReadBackInOrder) {
+    // Near 2^53 s a double holds no milliseconds: these two times are written a second apart
+    // in milliseconds but read back as the same number of seconds.
+    const std::string collapsing = "2501999793103:41:29,258 --> 2501999793103:41:30,198";
+    EXPECT_EQ(clipFailure(withTiming(collapsing), 1e300), "没有位于视频时长以内的字幕，请手动调整时间轴");
+    EXPECT_EQ(Subtitles::clipped("00:00:01,000 --> 00:00:02,000\nA\n\n" + collapsing + "\nB\n", 1e300),
+              "1\n00:00:01,000 --> 00:00:02,000\nA\n");
+    // Large times that a double still holds exactly come back unchanged.
+    EXPECT_EQ(Subtitles::clipped(withTiming("100000000:00:01,500 --> 100000000:00:03,250"), 1e300),
+              "1\n100000000:00:01,500 --> 100000000:00:03,250\n文字\n");
+}
+
+TEST(SubtitlesClipped, RandomTextsClipToTextsThatParse) {
+    std::mt19937_64 random(5);
+    // Hours from ordinary to the edge of the millisecond range.
+    const std::uint64_t hourScales[] = {1, 1000, 1000000, 2000000000, 2501999790000, 2562047700000};
+    int written = 0;
+    for (int round = 0; round < 3000; ++round) {
+        const std::uint64_t base = hourScales[random() % std::size(hourScales)];
+        std::uint64_t ms = random() % 7200000;
+        std::string text;
+        std::vector<std::string> bodies;
+        auto format = [&](std::uint64_t at) {
+            char buffer[64];
+            std::snprintf(buffer, sizeof buffer, "%02" PRIu64 ":%02" PRIu64 ":%02" PRIu64 ",%03" PRIu64,
+                          base + at / 3600000, at / 60000 % 60, at / 1000 % 60, at % 1000);
+            return std::string(buffer);
+        };
+        for (int cue = 1 + static_cast<int>(random() % 5); cue > 0; --cue) {
+            const std::uint64_t end = ms + 1 + random() % 4000;
+            bodies.push_back("cue " + std::to_string(bodies.size()));
+            text += format(ms) + " --> " + format(end) + "\n" + bodies.back() + "\n\n";
+            ms += random() % 3000;
+        }
+        std::vector<SubtitleCue> cues;
+        try {
+            cues = Subtitles::parse(text);
+        } catch (const SorvikError&) {
+            continue;
+        }
+        const double durations[] = {cues.front().start + (random() % 5000) / 1000.0, cues.back().end,
+                                    std::numeric_limits<double>::infinity(), -1.0};
+        const double duration = durations[random() % std::size(durations)];
+        std::string out;
+        try {
+            out = Subtitles::clipped(text, duration);
+        } catch (const SorvikError& error) {
+            ASSERT_EQ(error.errorDescription(), "没有位于视频时长以内的字幕，请手动调整时间轴");
+            continue;
+        }
+        std::vector<SubtitleCue> again;
+        ASSERT_NO_THROW(again = Subtitles::parse(out)) << text << "duration " << duration << "\n" << out;
+        // The cues written are some of the cues read, in their order.
+        std::size_t next = 0;
+        for (const auto& cue : again) {
+            while (next < bodies.size() && bodies[next] != cue.body) ++next;
+            ASSERT_LT(next++, bodies.size()) << out;
+        }
+        ++written;
+    }
+    EXPECT_GT(written, 1000);
 }
 
 TEST(SubtitlesTimestamp, Formats) {

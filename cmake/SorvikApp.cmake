@@ -53,3 +53,6 @@ add_dependencies(sorvik SorvikSample sorvik-agent)
 
 install(TARGETS sorvik RUNTIME DESTINATION bin)
 install(DIRECTORY ${SORVIK_SAMPLE_SOURCE} DESTINATION share/sorvik)
+
+# Desktop entry, metainfo and icon.
+include(cmake/SorvikInstall.cmake)

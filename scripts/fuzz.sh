@@ -24,11 +24,13 @@ if [ ${#targets[@]} -eq 0 ]; then echo "no fuzz targets" >&2; exit 1; fi
 
 run_one() {
   local name=$1
-  mkdir -p "$work/$name/corpus" "$work/$name/artifacts"
+  # Temporary folders go under the run's own folder: what a crashed target leaves behind is
+  # there to look at, and goes with the next run.
+  mkdir -p "$work/$name/corpus" "$work/$name/artifacts" "$work/$name/tmp"
   local seeds="Tests/Fuzz/seeds/$name"
   [ -d "$seeds" ] || seeds=""
   set +e
-  "$build/$name" -max_total_time="$seconds" -timeout=1 -rss_limit_mb=2048 -max_len=65536 \
+  TMPDIR="$(realpath "$work/$name/tmp")" "$build/$name" -max_total_time="$seconds" -timeout=1 -rss_limit_mb=2048 -max_len=65536 \
     -print_final_stats=1 -artifact_prefix="$work/$name/artifacts/" \
     "$work/$name/corpus" $seeds >"$work/$name/log" 2>&1
   echo $? >"$work/$name/status"

@@ -13,6 +13,14 @@ packages=(
   clang libclang-rt-14-dev
   openssl
   libimage-exiftool-perl
+  # The desktop app: Qt 6 widgets, SVG symbols, the player's GStreamer back end, Qt's own Chinese texts.
+  qt6-base-dev qt6-svg-dev libqt6svg6 qt6-multimedia-dev qt6-image-formats-plugins qt6-qpa-plugins
+  qt6-translations-l10n
+  gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav
+  # Running the app headless in tests and benchmarks.
+  xvfb xauth dbus-daemon
+  # Checking the desktop entry and the AppStream metadata.
+  appstream desktop-file-utils
 )
 
 missing=()

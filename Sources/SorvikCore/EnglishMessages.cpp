@@ -59,7 +59,7 @@ constexpr MessagePair catalogue[] = {
     {"新建项目", "New project"},
     {"新建交付", "New delivery"},
     {"重新扫描来源", "Rescan sources"},
-    {"重新扫描来源（⌘R）", "Rescan sources (⌘R)"},
+    {"重新扫描来源（Ctrl+R）", "Rescan sources (Ctrl+R)"},
     {"查看全部项目", "Show all projects"},
     {"查看待识别", "Show inbox"},
     {"体验分散素材示例", "Try the sample workspace"},

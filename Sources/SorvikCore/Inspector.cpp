@@ -38,56 +38,6 @@ std::string extensionOfName(std::string_view name) {
     return ext;
 }
 
-void appendUTF8(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
-}
-
-// UTF-16 is accepted only with its byte-order mark: without one, almost any even-length bytes
-// would "decode", and a GBK or Latin-1 file would be stored as garbage.
-std::optional<std::string> decodeUTF16WithBOM(std::string_view bytes) {
-    if (bytes.size() < 2 || bytes.size() % 2 != 0) return std::nullopt;
-    const auto b0 = static_cast<unsigned char>(bytes[0]), b1 = static_cast<unsigned char>(bytes[1]);
-    bool littleEndian;
-    if (b0 == 0xFF && b1 == 0xFE) littleEndian = true;
-    else if (b0 == 0xFE && b1 == 0xFF) littleEndian = false;
-    else return std::nullopt;
-    auto unit = [&](std::size_t i) -> char16_t {
-        const auto lo = static_cast<unsigned char>(bytes[i]), hi = static_cast<unsigned char>(bytes[i + 1]);
-        return littleEndian ? static_cast<char16_t>(lo | (hi << 8)) : static_cast<char16_t>(hi | (lo << 8));
-    };
-    std::string out;
-    out.reserve(bytes.size() * 3 / 2);
-    for (std::size_t i = 2; i < bytes.size(); i += 2) {
-        const char16_t u = unit(i);
-        if (u >= 0xD800 && u <= 0xDBFF) {
-            if (i + 2 >= bytes.size()) return std::nullopt;
-            const char16_t low = unit(i + 2);
-            if (low < 0xDC00 || low > 0xDFFF) return std::nullopt;
-            appendUTF8(out, 0x10000 + ((static_cast<char32_t>(u) - 0xD800) << 10) + (low - 0xDC00));
-            i += 2;
-        } else if (u >= 0xDC00 && u <= 0xDFFF) {
-            return std::nullopt;
-        } else {
-            appendUTF8(out, u);
-        }
-    }
-    return out;
-}
-
 void probeImage(DeliveryFile& record, const fs::path& path) {
     if (auto props = images::decodeTest(path, decodeTestPixels)) {
         record.width = props->orientedWidth();
@@ -118,11 +68,7 @@ void readText(DeliveryFile& record, const fs::path& path, std::uint64_t size) {
     // One byte more than the limit tells a file that grew since its size was read.
     std::string bytes = files::readUpTo(fd.get(), maxTextBytes + 1, path);
     if (bytes.size() > maxTextBytes) return tooLarge();
-    if (unicode::isValidUTF8(bytes)) {
-        // A leading UTF-8 byte-order mark is no part of the text, as the UTF-16 one is not.
-        if (bytes.starts_with("\xEF\xBB\xBF")) bytes.erase(0, 3);
-        record.text = std::move(bytes);
-    } else if (auto decoded = decodeUTF16WithBOM(bytes)) {
+    if (auto decoded = unicode::decodeText(std::move(bytes))) {
         record.text = std::move(*decoded);
     } else {
         record.inspectionError = "无法读取文字，请保存为 UTF-8";

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cstdio>
 #include <exception>
 #include <map>
 #include <memory>
@@ -15,6 +14,7 @@
 
 #include "SorvikCore/AhoCorasick.hpp"
 #include "SorvikCore/CheckEngine.hpp"
+#include "SorvikCore/TermPattern.hpp"
 #include "SorvikCore/TextMatching.hpp"
 #include "SorvikCore/UnicodeText.hpp"
 
@@ -190,47 +190,6 @@ std::optional<ProjectHint> hintWith(const IndexedAsset& asset, FolderTopicOf&& f
     return std::nullopt;
 }
 
-bool isWhiteSpace(UChar32 c) { return u_isUWhiteSpace(c); }
-
-/// The pieces of a term without Han characters, split at white space.
-std::vector<icu::UnicodeString> termPieces(const icu::UnicodeString& term) {
-    std::vector<icu::UnicodeString> pieces;
-    icu::UnicodeString piece;
-    for (int32_t i = 0; i < term.length();) {
-        const UChar32 c = term.char32At(i);
-        i += U16_LENGTH(c);
-        if (isWhiteSpace(c)) {
-            if (!piece.isEmpty()) pieces.push_back(std::exchange(piece, {}));
-        } else {
-            piece.append(c);
-        }
-    }
-    if (!piece.isEmpty()) pieces.push_back(piece);
-    return pieces;
-}
-
-/// Each piece as a literal, joined by runs of "-_ ", not inside a longer word.
-icu::UnicodeString termPattern(const std::vector<icu::UnicodeString>& pieces) {
-    icu::UnicodeString pattern(u"(?i)(?<![a-z0-9])");
-    for (std::size_t index = 0; index < pieces.size(); ++index) {
-        if (index > 0) pattern.append(u"[-_ ]+");
-        const auto& piece = pieces[index];
-        for (int32_t i = 0; i < piece.length();) {
-            const UChar32 c = piece.char32At(i);
-            i += U16_LENGTH(c);
-            if ((c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9')) {
-                pattern.append(c);
-            } else {
-                char escape[16];
-                std::snprintf(escape, sizeof escape, "\\x{%X}", static_cast<unsigned>(c));
-                pattern.append(icu::UnicodeString(escape, -1, US_INV));
-            }
-        }
-    }
-    pattern.append(u"(?![a-z0-9])");
-    return pattern;
-}
-
 /// The key a project is known by: its discovery key, else the key of its name.
 std::string projectKey(const Delivery& project) { return project.discoveryKey ? *project.discoveryKey : key(project.name); }
 
@@ -299,7 +258,7 @@ public:
                     if (users.empty() || users.back() != p) users.push_back(p);
                     return;
                 }
-                const auto pieces = termPieces(text::toUTF16(term));
+                const auto pieces = text::termPieces(text::toUTF16(term));
                 const auto termIndex = static_cast<std::uint32_t>(latin_.size());
                 std::vector<std::uint32_t> ids;
                 for (const auto& piece : pieces) {
@@ -313,7 +272,7 @@ public:
                 }
                 for (auto id : ids) pieceUsers_[id].push_back(termIndex);
                 latin_.push_back(LatinTerm{p, static_cast<std::uint32_t>(ids.size()),
-                                           std::make_unique<text::Regex>(text::view(termPattern(pieces)))});
+                                           std::make_unique<text::Regex>(text::view(text::termPattern(pieces)))});
             };
             addTerm(project.name);
             if (project.keywords)
@@ -520,7 +479,7 @@ bool matches(std::string_view term, std::string_view text) {
     const std::string termKey = key(term);
     if (characterCount(termKey) < 2) return false;
     if (text::containsHan(term)) return key(text).find(termKey) != std::string::npos;
-    const icu::UnicodeString pattern = termPattern(termPieces(text::toUTF16(term)));
+    const icu::UnicodeString pattern = text::termPattern(text::termPieces(text::toUTF16(term)));
     return text::Regex(text::view(pattern)).find(text::toUTF16(text));
 }
 

@@ -240,6 +240,7 @@ std::vector<SubtitleCue> parse(std::string_view text) {
 }
 
 namespace {
+
 /// The floor of seconds × 1000, zero for negative and NaN, held at the 64-bit limit.
 long long wholeMilliseconds(double seconds) {
     const double scaled = std::floor(seconds * 1000);
@@ -247,24 +248,46 @@ long long wholeMilliseconds(double seconds) {
     if (scaled > 0) return static_cast<long long>(scaled);  // false for NaN
     return 0;
 }
+
+ClockTime clockTime(long long ms) {
+    return ClockTime{static_cast<std::uint64_t>(ms / 3600000), static_cast<int>((ms / 60000) % 60),
+                     static_cast<int>((ms / 1000) % 60), static_cast<int>(ms % 1000)};
+}
+
+std::string written(long long ms) {
+    const ClockTime t = clockTime(ms);
+    char buffer[48];
+    const int length = std::snprintf(buffer, sizeof buffer, "%02llu:%02d:%02d,%03d",
+                                     static_cast<unsigned long long>(t.hours), t.minutes, t.seconds, t.millis);
+    return std::string(buffer, static_cast<std::size_t>(length));
+}
+
 }  // namespace
 
 std::string clipped(std::string_view text, double duration) {
     const auto cues = parse(text);
     std::string out;
     std::size_t kept = 0;
+    double lastStart = 0;
     for (const auto& cue : cues) {
         if (!(cue.start < duration)) continue;
-        // A cue that would be written with its end not after its start (a duration inside
-        // its first millisecond) would make the written text fail to parse: drop it.
-        const double end = std::min(cue.end, duration);
-        if (wholeMilliseconds(end) <= wholeMilliseconds(cue.start)) continue;
+        // Kept or dropped by the times its written timestamps read back as, so that the text
+        // written parses again. Whole milliseconds alone do not tell: a duration inside the
+        // cue's first millisecond writes its end equal to its start, and where a double no
+        // longer holds milliseconds (about 2^43 seconds and above) two different written
+        // times can read back equal, out of order or out of range.
+        const long long startMs = wholeMilliseconds(cue.start);
+        const long long endMs = wholeMilliseconds(std::min(cue.end, duration));
+        const double start = clockTime(startMs).inSeconds(), end = clockTime(endMs).inSeconds();
+        if (!inRange(start) || !inRange(end) || !(end > start)) continue;
+        if (kept > 0 && start < lastStart) continue;
+        lastStart = start;
         if (kept > 0) out += "\n\n";
         out += std::to_string(++kept);
         out += '\n';
-        out += timestamp(cue.start);
+        out += written(startMs);
         out += " --> ";
-        out += timestamp(end);
+        out += written(endMs);
         out += '\n';
         out += cue.body;
     }
@@ -273,12 +296,6 @@ std::string clipped(std::string_view text, double duration) {
     return out;
 }
 
-std::string timestamp(double seconds) {
-    const long long ms = wholeMilliseconds(seconds);
-    char buffer[48];
-    const int length = std::snprintf(buffer, sizeof buffer, "%02lld:%02lld:%02lld,%03lld", ms / 3600000,
-                                     (ms / 60000) % 60, (ms / 1000) % 60, ms % 1000);
-    return std::string(buffer, static_cast<std::size_t>(length));
-}
+std::string timestamp(double seconds) { return written(wholeMilliseconds(seconds)); }
 
 }  // namespace sorvik::Subtitles

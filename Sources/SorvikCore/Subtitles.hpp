@@ -24,7 +24,9 @@ namespace Subtitles {
 std::vector<SubtitleCue> parse(std::string_view text);
 
 /// The cues starting before `duration`, renumbered from 1, ends clamped to the duration,
-/// written back as SRT with line feeds and a final line feed. Throws SorvikError.
+/// written back as SRT with line feeds and a final line feed. The text always parses again:
+/// a cue whose written times read back with its end not after its start, out of range, or
+/// starting before the cue written before it is left out. Throws SorvikError.
 std::string clipped(std::string_view text, double duration);
 
 /// "HH:MM:SS,mmm" with whole milliseconds rounded down; hours take as many digits as

@@ -117,6 +117,19 @@ const std::array<uint8_t, 0x10000>& bmpKeyClasses() {
     return *table;
 }
 
+/// The time limit of one match on a text of `length` UTF-16 units, in ICU's units of 10,000
+/// backtracking state saves: a million saves plus a hundred per unit of text. The patterns of
+/// this program need fewer than ten per unit; one that needs more backtracks out of bounds.
+int32_t timeLimitFor(int32_t length) { return 100 + length / 100; }
+
+/// Resets the matcher to the text with the time limit for it.
+bool resetWithLimit(icu::RegexMatcher& matcher, const icu::UnicodeString& text) {
+    UErrorCode status = U_ZERO_ERROR;
+    matcher.reset(text);
+    matcher.setTimeLimit(timeLimitFor(text.length()), status);
+    return U_SUCCESS(status);
+}
+
 }  // namespace
 
 std::string toUTF8(const icu::UnicodeString& text) {
@@ -225,6 +238,7 @@ Regex::Regex(std::u16string_view pattern, uint32_t flags) {
 std::unique_ptr<icu::RegexMatcher> Regex::matcher() const {
     UErrorCode status = U_ZERO_ERROR;
     std::unique_ptr<icu::RegexMatcher> m(pattern_->matcher(status));
+    if (U_SUCCESS(status) && m) m->setTimeLimit(timeLimitFor(0), status);
     if (U_FAILURE(status) || !m) throw std::runtime_error(std::string("regex matcher: ") + u_errorName(status));
     return m;
 }
@@ -235,15 +249,15 @@ bool Regex::find(const icu::UnicodeString& text) const {
 }
 
 bool find(icu::RegexMatcher& matcher, const icu::UnicodeString& text) {
+    if (!resetWithLimit(matcher, text)) return false;
     UErrorCode status = U_ZERO_ERROR;
-    matcher.reset(text);
     const bool found = matcher.find(0, status);
     return U_SUCCESS(status) && found;
 }
 
 icu::UnicodeString removeAll(icu::RegexMatcher& matcher, const icu::UnicodeString& text) {
+    if (!resetWithLimit(matcher, text)) return text;
     UErrorCode status = U_ZERO_ERROR;
-    matcher.reset(text);
     icu::UnicodeString out = matcher.replaceAll(icu::UnicodeString(), status);
     return U_SUCCESS(status) ? out : text;
 }

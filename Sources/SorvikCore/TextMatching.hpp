@@ -29,7 +29,9 @@ icu::UnicodeString toUTF16(std::string_view text);
 std::u16string_view view(const icu::UnicodeString& text);
 
 /// A compiled ICU pattern; immutable and safe to share between threads. Matchers are not:
-/// each user makes its own with matcher().
+/// each user makes its own with matcher(). Every match runs under a time limit that grows
+/// with the text, a backstop against patterns that backtrack without bound: a match that
+/// exceeds it counts as no match.
 class Regex {
 public:
     /// Throws std::invalid_argument when the pattern does not compile.
@@ -43,9 +45,10 @@ private:
     std::unique_ptr<icu::RegexPattern> pattern_;
 };
 
-/// Whether the matcher's pattern is found in text; resets the matcher to it.
+/// Whether the matcher's pattern is found in text; resets the matcher to it. False when the
+/// time limit for the text runs out.
 bool find(icu::RegexMatcher& matcher, const icu::UnicodeString& text);
-/// Every match replaced by nothing.
+/// Every match replaced by nothing; the text unchanged when the time limit runs out.
 icu::UnicodeString removeAll(icu::RegexMatcher& matcher, const icu::UnicodeString& text);
 
 /// The localized standard order of file names: the default locale's collation with case

@@ -5,6 +5,7 @@
 #include <unicode/brkiter.h>
 #include <unicode/uchar.h>
 #include <unicode/utext.h>
+#include <unicode/utf16.h>
 #include <unicode/utf8.h>
 
 namespace sorvik::unicode {
@@ -43,6 +44,53 @@ bool isValidUTF8(std::string_view text) {
         if (c < 0) return false;
     }
     return true;
+}
+
+namespace {
+std::optional<std::string> decodeUTF16WithBOM(std::string_view bytes) {
+    if (bytes.size() < 2 || bytes.size() % 2 != 0) return std::nullopt;
+    const auto b0 = static_cast<unsigned char>(bytes[0]), b1 = static_cast<unsigned char>(bytes[1]);
+    bool littleEndian;
+    if (b0 == 0xFF && b1 == 0xFE) littleEndian = true;
+    else if (b0 == 0xFE && b1 == 0xFF) littleEndian = false;
+    else return std::nullopt;
+    auto unit = [&](std::size_t i) -> char16_t {
+        const auto lo = static_cast<unsigned char>(bytes[i]), hi = static_cast<unsigned char>(bytes[i + 1]);
+        return littleEndian ? static_cast<char16_t>(lo | (hi << 8)) : static_cast<char16_t>(hi | (lo << 8));
+    };
+    std::string out;
+    out.reserve(bytes.size() * 3 / 2);
+    auto append = [&](UChar32 c) {
+        uint8_t buffer[U8_MAX_LENGTH];
+        int32_t length = 0;
+        U8_APPEND_UNSAFE(buffer, length, c);
+        out.append(reinterpret_cast<const char*>(buffer), static_cast<std::size_t>(length));
+    };
+    for (std::size_t i = 2; i < bytes.size(); i += 2) {
+        const char16_t u = unit(i);
+        if (U16_IS_LEAD(u)) {
+            if (i + 2 >= bytes.size()) return std::nullopt;
+            const char16_t low = unit(i + 2);
+            if (!U16_IS_TRAIL(low)) return std::nullopt;
+            append(U16_GET_SUPPLEMENTARY(u, low));
+            i += 2;
+        } else if (U16_IS_TRAIL(u)) {
+            return std::nullopt;
+        } else {
+            append(u);
+        }
+    }
+    return out;
+}
+}  // namespace
+
+std::optional<std::string> decodeText(std::string bytes) {
+    if (isValidUTF8(bytes)) {
+        // A leading UTF-8 byte-order mark is no part of the text, as the UTF-16 one is not.
+        if (bytes.starts_with("\xEF\xBB\xBF")) bytes.erase(0, 3);
+        return bytes;
+    }
+    return decodeUTF16WithBOM(bytes);
 }
 
 std::size_t graphemeCount(std::string_view text) {

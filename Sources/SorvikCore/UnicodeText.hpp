@@ -1,6 +1,7 @@
 #pragma once
 // Unicode text helpers on ICU: user-perceived characters (extended grapheme clusters).
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -9,6 +10,10 @@ namespace sorvik::unicode {
 
 /// Whether the bytes are well-formed UTF-8.
 bool isValidUTF8(std::string_view text);
+/// The text of a file's bytes: well-formed UTF-8 without a leading byte-order mark, or
+/// UTF-16 of either byte order that starts with its byte-order mark (without one, almost any
+/// even number of bytes would "decode"), as UTF-8. None for anything else.
+std::optional<std::string> decodeText(std::string bytes);
 /// Number of extended grapheme clusters.
 std::size_t graphemeCount(std::string_view text);
 /// The first `count` grapheme clusters of the text.

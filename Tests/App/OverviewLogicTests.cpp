@@ -1,8 +1,6 @@
-// What the overview, its status line and its notice line show: counts, layout, the empty state,
-// the grid's columns, the status texts and the time of the last index.
+// What the overview shows: counts, layout, the empty state, the grid's columns, the explainer
+// strip's sources and the inbox banner.
 #include <gtest/gtest.h>
-
-#include <regex>
 
 #include "App/Support/LibraryFixtures.hpp"
 #include "App/Support/StoreHarness.hpp"
@@ -93,44 +91,6 @@ TEST(OverviewLayout, GridColumnsAreAdaptiveBetween290And460) {
     EXPECT_EQ(gridRows(3, 3), 1u);
     EXPECT_EQ(gridRows(500, 2), 250u);
     EXPECT_EQ(gridRows(4, 0), 4u);
-}
-
-TEST(WorkspaceStatusLine, BusyAutomaticOrPausedWithTheLastIndexTime) {
-    const StatusLine busy = statusLine(true, "正在读取来源…", true, 30, std::nullopt, "zh-Hans");
-    EXPECT_TRUE(busy.busy);
-    EXPECT_EQ(busy.text, L("正在读取来源…"));
-    EXPECT_FALSE(busy.lastIndexed);  // before the first scan
-
-    const StatusLine automatic = statusLine(false, "正在读取来源…", true, 30.9, std::nullopt, "zh-Hans");
-    EXPECT_FALSE(automatic.busy);
-    EXPECT_EQ(automatic.text, L("自动更新 · 每 {0} 秒", 30));
-    EXPECT_EQ(statusLine(false, "", false, 30, std::nullopt, "zh-Hans").text, L("自动更新已暂停"));
-
-    const Date scanned = Date::fromUnix(1767225600);
-    const StatusLine indexed = statusLine(false, "", true, 30, scanned, "en");
-    ASSERT_TRUE(indexed.lastIndexed);
-    EXPECT_EQ(*indexed.lastIndexed, L("上次索引  {0}", shortTimeOfDay(scanned, "en")));
-}
-
-TEST(WorkspaceStatusLine, TimesOfDayAreShortInTheInterfaceLanguage) {
-    const Date date = Date::fromUnix(1767225600 + 13 * 3600 + 5 * 60);
-    // English: hour, minutes and AM/PM after a narrow no-break space; Chinese: 24 hours.
-    EXPECT_TRUE(std::regex_match(shortTimeOfDay(date, "en"), std::regex("[0-9]{1,2}:05\xE2\x80\xAF(AM|PM)")))
-        << shortTimeOfDay(date, "en");
-    EXPECT_TRUE(std::regex_match(shortTimeOfDay(date, "zh-Hans"), std::regex("[0-9]{2}:05"))) << shortTimeOfDay(date, "zh-Hans");
-}
-
-TEST(WorkspaceNoticeLine, UndoIsOfferedOnlyWhileARemovalCanBeUndone) {
-    const NoticeLine plain = noticeLine("已复制 AI 项目引用与操作说明。", false, false, false);
-    EXPECT_EQ(plain.text, L("已复制 AI 项目引用与操作说明。"));
-    EXPECT_FALSE(plain.showsUndo);
-    const NoticeLine undo = noticeLine("x", true, false, false);
-    EXPECT_TRUE(undo.showsUndo);
-    EXPECT_TRUE(undo.undoEnabled);
-    // Shown but not clickable while a job runs or nothing could be saved.
-    EXPECT_FALSE(noticeLine("x", true, true, false).undoEnabled);
-    EXPECT_FALSE(noticeLine("x", true, false, true).undoEnabled);
-    EXPECT_TRUE(noticeLine("x", true, true, false).showsUndo);
 }
 
 TEST(SourceFlow, ShowsTheFirstThreeEnabledSources) {

@@ -4,8 +4,6 @@
 #include "App/Support/LibraryFixtures.hpp"
 #include "Sorvik/Views/ProjectCardLogic.hpp"
 #include "SorvikCore/Localization.hpp"
-#include "SorvikCore/Repository.hpp"
-#include "Support/TestSupport.hpp"
 
 using namespace sorvik;
 using namespace sorvik::test;
@@ -52,23 +50,4 @@ TEST(ProjectCardLogic, CountsRolesInTheRowOrderAndTheBadge) {
     EXPECT_TRUE(empty.roles.empty());
     EXPECT_FALSE(empty.picture);
     EXPECT_EQ(cardDetailText(0, 0), L("{0} 件素材 · 来自 {1} 个文件夹", 0, 0));
-}
-
-TEST(ProjectCardLogic, FoldersAreTheDistinctFoldersOfTheFilesThatHaveALocation) {
-    TempDir library;
-    const Repository repository(library.path());
-    std::vector<DeliveryFile> files{makeFile("a.png", "/media/one"), makeFile("b.png", "/media/one"),
-                                    makeFile("c.png", "/media/one"), makeFile("d.png", "/media/two")};
-    EXPECT_EQ(folderCount(files, &repository), 2u);
-    // Without a library nothing has a location; the asset count is unaffected.
-    EXPECT_EQ(folderCount(files, nullptr), 0u);
-    EXPECT_FALSE(fileLocation(files[0], nullptr));
-    // A library copy is found inside the library; one that points outside it has no location.
-    DeliveryFile inside(UUID::make(), "in.txt", "files/batch/in.txt", FileRole::copy, 1, "");
-    DeliveryFile outside(UUID::make(), "out.txt", "../elsewhere/out.txt", FileRole::copy, 1, "");
-    files.push_back(inside);
-    files.push_back(outside);
-    EXPECT_EQ(folderCount(files, &repository), 3u);
-    EXPECT_FALSE(fileLocation(outside, &repository));
-    EXPECT_EQ(fileLocation(files[0], &repository), std::filesystem::path("/media/one/a.png"));
 }

@@ -169,7 +169,10 @@ TEST(StorePersist, AFailedSaveKeepsTheStateAndSaysSo) {
     // The library folder replaced by a file: saving cannot succeed.
     fs::remove_all(library);
     writeFile(library, "not a folder");
-    EXPECT_FALSE(h.store().persist());
+    std::optional<bool> saved;
+    EXPECT_TRUE(h.store().persist([&](bool ok) { saved = ok; }));
+    h.deliver();
+    EXPECT_EQ(saved, false);
     ASSERT_TRUE(h.store().error());
     EXPECT_EQ(h.store().error()->rfind("保存失败：", 0), 0u);
     EXPECT_EQ(h.store().deliveries().size(), 1u);

@@ -109,9 +109,7 @@ TEST(MainWindow, TheAlertShowsACoreMessageInTheInterfaceLanguageAndClearsTheErro
     writeFile(source / "a.txt", "a");
     store.connectFolders({source.path()});
     // Wait for the worker: the loud scan fails with the limit message.
-    // Bounded by time, not by rounds: a loaded machine may need many rounds.
     ASSERT_TRUE(QTest::qWaitFor([&] { return !store.isBusy() && store.error(); }, 20000));
-    ASSERT_TRUE(store.error());
     QMessageBox* alert = f.app->mainWindow().content()->alert();
     ASSERT_NE(alert, nullptr);
     EXPECT_EQ(alert->text(), QString::fromStdString(L(InLanguage{"en"}, "暂时无法完成")));

@@ -1,28 +1,14 @@
 // "project.json" hint files: any content gives a hint or none, never a crash or an exception.
-#include <unistd.h>
-
 #include "Fuzz/FuzzSupport.hpp"
-#include "SorvikCore/FileSystem.hpp"
 #include "SorvikCore/ProjectHintFile.hpp"
 #include "SorvikCore/UnicodeText.hpp"
 
 using namespace sorvik;
-namespace fs = std::filesystem;
-
-namespace {
-const fs::path& folder() {
-    static const fs::path path = [] {
-        std::string templ = (fs::temp_directory_path() / "sorvik-hint-fuzz-XXXXXX").string();
-        fuzz::require(::mkdtemp(templ.data()) != nullptr);
-        return fs::path(templ);
-    }();
-    return path;
-}
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    files::writeFileAtomically(folder() / "project.json", fuzz::text(data, size));
-    const auto hint = ProjectHintFile::read(folder());
+    static const fuzz::TemporaryFolder folder("sorvik-hint-fuzz");
+    fuzz::writeFile(folder.path() / "project.json", fuzz::text(data, size));
+    const auto hint = ProjectHintFile::read(folder.path());
     if (hint) {
         fuzz::require(size < ProjectHintFile::sizeLimit);
         fuzz::require(unicode::isValidUTF8(*hint) && !hint->empty());

@@ -12,11 +12,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } catch (const DecodingError&) {
         return 0;
     }
-    const Json encoded = json::encodeArray(presets, [](const TemplatePreset& p) { return coding::encode(p); });
-    const auto back = json::decodeArray<TemplatePreset>(json::parse(json::dumpPretty(encoded)), "templates",
-                                                        coding::decodeTemplatePreset);
-    fuzz::require(back.size() == presets.size());
-    for (std::size_t i = 0; i < back.size(); ++i)
-        fuzz::require(back[i].id == presets[i].id && back[i].templ == presets[i].templ);
+    fuzz::check("writing and reading back", [&] {
+        const Json encoded = json::encodeArray(presets, [](const TemplatePreset& p) { return coding::encode(p); });
+        const auto back = json::decodeArray<TemplatePreset>(json::parse(json::dumpPretty(encoded)), "templates",
+                                                            coding::decodeTemplatePreset);
+        fuzz::require(back.size() == presets.size());
+        for (std::size_t i = 0; i < back.size(); ++i)
+            fuzz::require(back[i].id == presets[i].id && back[i].templ == presets[i].templ);
+    });
     return 0;
 }

@@ -15,9 +15,9 @@ namespace {
 
 /// A package folder with one real file, a link leading out, a FIFO and a folder.
 const fs::path& package() {
+    static const fuzz::TemporaryFolder folder("sorvik-verify-fuzz");
     static const fs::path root = [] {
-        std::string templ = (fs::temp_directory_path() / "sorvik-verify-fuzz-XXXXXX").string();
-        fuzz::require(::mkdtemp(templ.data()) != nullptr);
+        const std::string templ = folder.path().string();
         const fs::path p = fs::path(templ) / "pkg";
         fs::create_directories(p / "01_成片");
         files::writeFileAtomically(p / "01_成片" / "a.txt", "hello");
@@ -44,10 +44,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } catch (const std::system_error&) {
         return 0;
     }
-    for (const auto& entry : checked.files) {
-        const fs::path resolved = fs::weakly_canonical(package() / entry.outputPath);
-        fuzz::require(Repository::contains(fs::canonical(package()), resolved));
-        fuzz::require(hashing::sha256File(resolved) == entry.sha256);
-    }
+    fuzz::check("checking the entries verify accepted", [&] {
+        for (const auto& entry : checked.files) {
+            const fs::path resolved = fs::weakly_canonical(package() / entry.outputPath);
+            fuzz::require(Repository::contains(fs::canonical(package()), resolved), "entry inside the package");
+            fuzz::require(hashing::sha256File(resolved) == entry.sha256, "entry's hash");
+        }
+    });
     return 0;
 }

@@ -11,8 +11,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } catch (const DecodingError&) {
         return 0;
     }
-    const std::string once = json::dumpCompact(coding::encode(state));
-    const std::string twice = json::dumpCompact(coding::encode(coding::decodeWorkspaceState(json::parse(once))));
-    fuzz::require(once == twice);
+    fuzz::check("writing and reading back", [&] {
+        const std::string once = json::dumpCompact(coding::encode(state));
+        const std::string twice = json::dumpCompact(coding::encode(coding::decodeWorkspaceState(json::parse(once))));
+        fuzz::require(once == twice);
+    });
     return 0;
 }

@@ -1,5 +1,7 @@
 #include "Sorvik/Stores/AppStore.hpp"
 
+#include <QCoreApplication>
+#include <QThread>
 #include <system_error>
 #include <unordered_map>
 
@@ -36,9 +38,19 @@ bool isCancellation(const std::exception_ptr& failure) {
 }
 
 AppStore::AppStore(const LibraryChoice& library, Platform& platform, Preferences& preferences,
-                   std::unique_ptr<JobRunner> jobs, AppLocations locations, QObject* parent)
+                   std::unique_ptr<JobRunner> jobs, AppLocations locations, bool saveInBackground, QObject* parent)
     : QObject(parent), platform_(platform), preferences_(preferences), jobs_(std::move(jobs)),
       locations_(std::move(locations)) {
+    saver_ = std::make_unique<LibrarySaver>(saveInBackground, [this](std::uint64_t generation,
+                                                                     std::exception_ptr failure) {
+        if (QThread::currentThread() == thread()) {
+            saveFinished(generation, failure);
+            return;
+        }
+        // The store drains its saver before it goes away, so `this` is alive here.
+        QMetaObject::invokeMethod(
+            this, [this, generation, failure] { saveFinished(generation, failure); }, Qt::QueuedConnection);
+    });
     connect(&timer_, &QTimer::timeout, this, &AppStore::tick);
     projectSearch_ = std::make_unique<ProjectSearch>(*this, [this] {
         // Results shown for the typed text may change with the new index.
@@ -57,6 +69,13 @@ void AppStore::shutdown() {
     lifetimeStop_.request_stop();
     jobs_->shutdown();
     projectSearch_->shutdown();
+    // The last state asked to be saved is written before the app goes.
+    saver_->shutdown();
+}
+
+void AppStore::flushSaves() {
+    saver_->drain();
+    QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
 }
 
 void AppStore::start(const LibraryChoice& library) {
@@ -262,7 +281,7 @@ bool AppStore::canUndo() const {
 
 // Persistence, selection, updates ---------------------------------------------------------------------
 
-bool AppStore::persist() {
+bool AppStore::persist(std::function<void(bool saved)> done) {
     if (recoveryMode_ || !repository_) return false;
     ChangeBatch batch(*this);
     workspace_.projects = deliveries_;
@@ -280,13 +299,24 @@ bool AppStore::persist() {
         assetsChanged = true;
     }
     if (assetsChanged) mark(StoreChange::assets);
-    try {
-        repository_->saveWorkspace(workspace_);
+    const std::uint64_t generation = ++saveGeneration_;
+    if (done) saveWaiters_.emplace_back(generation, std::move(done));
+    saver_->save(*repository_, std::make_shared<const WorkspaceState>(workspace_), generation);
+    return true;
+}
+
+void AppStore::saveFinished(std::uint64_t generation, const std::exception_ptr& failure) {
+    if (shutDown_) return;
+    ChangeBatch batch(*this);
+    if (failure) setError("保存失败：" + describe(failure));
+    // A write carries every earlier state too: it answers all who waited for one of them.
+    std::vector<std::function<void(bool)>> answered;
+    std::erase_if(saveWaiters_, [&](auto& waiter) {
+        if (waiter.first > generation) return false;
+        answered.push_back(std::move(waiter.second));
         return true;
-    } catch (...) {
-        setError("保存失败：" + describe(std::current_exception()));
-        return false;
-    }
+    });
+    for (auto& done : answered) done(!failure);
 }
 
 void AppStore::select(const UUID& id) {
@@ -381,5 +411,9 @@ IndexedAsset* AppStore::assetFor(const UUID& id) {
 void AppStore::openLibraryFolder() {
     if (repository_) platform_.open(repository_->root());
 }
+
+void AppStore::revealItem(const fs::path& path) { platform_.reveal(path); }
+
+void AppStore::openItem(const fs::path& path) { platform_.open(path); }
 
 }  // namespace sorvik::app

@@ -18,6 +18,7 @@
 #include "Sorvik/Stores/AppTypes.hpp"
 #include "Sorvik/Stores/JobRunner.hpp"
 #include "Sorvik/Stores/LibraryChoice.hpp"
+#include "Sorvik/Stores/LibrarySaver.hpp"
 #include "Sorvik/Stores/Platform.hpp"
 #include "Sorvik/Stores/Preferences.hpp"
 #include "SorvikCore/AccessScope.hpp"
@@ -58,12 +59,17 @@ class AppStore : public QObject {
 public:
     /// Start-up: opens the library named by `library`, loads it and schedules the scan timer; a
     /// failure enters recovery mode. Never throws.
+    /// `saveInBackground` false writes every save at once on the calling thread (tests).
     AppStore(const LibraryChoice& library, Platform& platform, Preferences& preferences,
-             std::unique_ptr<JobRunner> jobs, AppLocations locations, QObject* parent = nullptr);
+             std::unique_ptr<JobRunner> jobs, AppLocations locations, bool saveInBackground = true,
+             QObject* parent = nullptr);
     ~AppStore() override;
 
-    /// Stops the timer and long work and waits for the worker; no result arrives afterwards.
+    /// Stops the timer and long work, waits for the worker and writes the last save; no result
+    /// arrives afterwards.
     void shutdown();
+    /// Returns once every save asked for has been written.
+    void flushSaves();
 
     // Published state.
     const std::vector<Delivery>& deliveries() const { return deliveries_; }
@@ -116,7 +122,10 @@ public:
     bool canUndo() const;
 
     // Store state, start-up and persistence.
-    bool persist();
+    /// Folds the projects into the workspace and saves it: written off the GUI thread, newest state
+    /// last. False when saving is refused (recovery mode, no library). `done` learns whether the
+    /// write succeeded; a failure also sets the error.
+    bool persist(std::function<void(bool saved)> done = {});
     void select(const UUID& id);
     void update(const std::optional<UUID>& id, const std::function<void(Delivery&)>& change);
     void newDelivery();
@@ -160,6 +169,9 @@ public:
 
     // Matching and the inbox.
     void regroup();
+    /// Matches every asset again on the worker, then saves; busy meanwhile. Returns at once
+    /// while busy or in recovery mode.
+    void regroupAndSave();
     void assign(const IndexedAsset& asset, const UUID& projectID);
     void createProject(const IndexedAsset& asset);
     std::optional<DeliveryFile> file(const UUID& id) const;
@@ -181,6 +193,9 @@ public:
 
     // The library folder in the file manager (settings).
     void openLibraryFolder();
+    /// An original shown selected in the file manager, or opened with its default application.
+    void revealItem(const std::filesystem::path& path);
+    void openItem(const std::filesystem::path& path);
 
 public slots:
     /// One beat of the scan timer.
@@ -222,7 +237,11 @@ private:
     void scanFailed(const std::exception_ptr& failure, bool silent);
     void finishScan();
     void finishConnecting(JobOutcome<std::vector<SourceFolder>> outcome);
+    void saveFinished(std::uint64_t generation, const std::exception_ptr& failure);
     void mergeLinked(std::shared_ptr<LinkOutput> linked, std::optional<UUID> target);
+    void groupAndSave();
+    /// Forgets the pending undo of a removal when it concerns this asset.
+    void dropUndoFor(const UUID& assetID);
     /// The first indexed asset of a file identifier, through an index rebuilt after changes.
     IndexedAsset* assetFor(const UUID& id);
     const IndexedAsset* assetFor(const UUID& id) const;
@@ -250,6 +269,9 @@ private:
     FileFilter projectFilter_ = FileFilter::all;
 
     std::optional<Repository> repository_;
+    std::unique_ptr<LibrarySaver> saver_;
+    std::uint64_t saveGeneration_ = 0;
+    std::vector<std::pair<std::uint64_t, std::function<void(bool)>>> saveWaiters_;
     std::optional<FileRemovalUndo> removalUndo_;
     std::optional<IndexedAsset> removedAssociation_;
     AccessScopes accessScopes_;

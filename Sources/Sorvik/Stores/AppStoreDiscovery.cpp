@@ -193,9 +193,11 @@ void AppStore::archiveCurrentProjects(bool reportErrors, std::function<void()> t
                 workspace_.archives = std::move(*outcome.value);
                 mark(StoreChange::settings);
                 // The copies count only once their records are saved.
-                if (persist() && added > 0) {
+                persist([this, added](bool saved) {
+                    if (!saved || added == 0) return;
+                    ChangeBatch batch(*this);
                     setNotice("已自动归档 " + std::to_string(added) + " 件新版本，原文件未移动。");
-                }
+                });
             }
             if (then) then();
         });

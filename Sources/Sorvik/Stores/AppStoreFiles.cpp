@@ -1,7 +1,9 @@
 // Linking chosen or dropped files, editing and removing project files, export and presets.
+#include <algorithm>
 #include <unordered_set>
 
 #include "Sorvik/Stores/AppStore.hpp"
+#include "Sorvik/Stores/LinkReport.hpp"
 #include "SorvikCore/AssetImport.hpp"
 #include "SorvikCore/Exporter.hpp"
 #include "SorvikCore/FileSystem.hpp"
@@ -17,6 +19,8 @@ struct LinkOutput {
     LinkedAssetBatch batch;
     std::size_t folders = 0;
     std::size_t skipped = 0;
+    /// The names of the files linked, to tell a failure's name from its message.
+    std::vector<std::string> names;
 };
 
 namespace {
@@ -33,8 +37,17 @@ LinkOutput linkChosen(const std::vector<fs::path>& urls, const std::vector<Sourc
     for (const fs::path& folder : plan.folders) {
         if (known.insert(files::resolvedPath(folder)).second) output.sources.push_back(SourceFolder::make(folder));
     }
+    for (const fs::path& file : plan.files) output.names.push_back(file.filename().string());
     output.batch = repository.linkFilesReportingFailures(plan.files, stop);
     return output;
+}
+
+/// Whether two assets stand for one original: the same stored path or file identity.
+bool sameOriginal(const IndexedAsset& a, const IndexedAsset& b) {
+    const auto& x = a.file.reference;
+    const auto& y = b.file.reference;
+    if (!x || !y) return false;
+    return x->path == y->path || (x->identity && y->identity && *x->identity == *y->identity);
 }
 
 /// The linked assets merged into a copy of the library and matched again.
@@ -103,26 +116,38 @@ void AppStore::mergeLinked(std::shared_ptr<LinkOutput> linked, std::optional<UUI
             return;
         }
         for (SourceFolder& source : linked->sources) workspace_.sources.push_back(source);
+        // A linked original has its project decided again: undoing an older removal would undo that.
+        if (removedAssociation_) {
+            for (const IndexedAsset& asset : linked->batch.assets) {
+                if (sameOriginal(*removedAssociation_, asset)) {
+                    dropUndoFor(removedAssociation_->id());
+                    break;
+                }
+            }
+        }
         workspace_.assets = std::move(outcome.value->assets);
         setDeliveries(std::move(outcome.value->projects));
         mark(StoreChange::sources | StoreChange::assets);
         refreshAccessScopes();
-        const bool saved = persist();
-        if (saved) {
+        persist([this, linked](bool saved) {
+            if (!saved) return;
+            ChangeBatch batch(*this);
             // Stored in Chinese; shown through the catalogue's template.
             setNotice("已连接 " + std::to_string(linked->sources.size()) + " 个文件夹，关联 " +
                       std::to_string(linked->batch.assets.size()) + " 个文件，跳过 " +
                       std::to_string(linked->skipped) + " 项。");
             if (!linked->batch.failures.empty()) {
                 std::string text = L("部分文件读取失败，其余文件已保留。");
-                for (const std::string& failure : linked->batch.failures) text += "\n" + failure;
+                for (const std::string& failure : linked->batch.failures) {
+                    text += "\n" + linkFailureLine(failure, linked->names);
+                }
                 setError(std::move(text));
             }
-        }
+            if (linked->folders > 0) {
+                QMetaObject::invokeMethod(this, [this] { scanFolders(true); }, Qt::QueuedConnection);
+            }
+        });
         setBusy(false);
-        if (saved && linked->folders > 0) {
-            QMetaObject::invokeMethod(this, [this] { scanFolders(true); }, Qt::QueuedConnection);
-        }
     });
 }
 
@@ -181,8 +206,11 @@ void AppStore::removeFile(const DeliveryFile& file) {
     std::optional<FileRemovalUndo> undo = FileRemovalUndo::make(*project, file.id);
     if (!undo) return;
     ChangeBatch batch(*this);
+    // `file` may be the project's own record, which the removal below overwrites.
+    const UUID fileID = file.id;
+    const std::string name = file.name;
     removalUndo_ = std::move(undo);
-    if (IndexedAsset* asset = assetFor(file.id)) {
+    if (IndexedAsset* asset = assetFor(fileID)) {
         removedAssociation_ = *asset;
         asset->projectID.reset();
         asset->assignment = AssignmentMode::unassigned;
@@ -191,22 +219,26 @@ void AppStore::removeFile(const DeliveryFile& file) {
     } else {
         removedAssociation_.reset();
     }
-    const UUID fileID = file.id;
     update(std::nullopt, [fileID](Delivery& delivery) {
         std::erase_if(delivery.files, [&](const DeliveryFile& f) { return f.id == fileID; });
     });
-    setNotice("已从交付中移除“" + file.name + "”。原文件仍在。");
+    setNotice("已从交付中移除“" + name + "”。原文件仍在。");
 }
 
 void AppStore::undoRemove() {
     if (isBusy_ || recoveryMode_ || !canUndo() || !removalUndo_) return;
     ChangeBatch batch(*this);
-    std::optional<DeliveryFile> preferred;
-    if (removedAssociation_) {
-        if (const IndexedAsset* asset = assetFor(removedAssociation_->file.id)) preferred = asset->file;
-    }
-    bool restored = false;
     const FileRemovalUndo undo = *removalUndo_;
+    const std::optional<IndexedAsset> association = std::move(removedAssociation_);
+    removalUndo_.reset();
+    removedAssociation_.reset();
+    mark(StoreChange::messages);
+    IndexedAsset* asset = association ? assetFor(association->id()) : nullptr;
+    // An asset that found another project since is left there: undo would take it back.
+    if (asset && asset->projectID) return;
+    std::optional<DeliveryFile> preferred;
+    if (asset) preferred = asset->file;
+    bool restored = false;
     update(undo.deliveryID(), [&](Delivery& delivery) {
         restored = undo.restore(delivery);
         if (!restored || !preferred) return;
@@ -217,16 +249,13 @@ void AppStore::undoRemove() {
             }
         }
     });
-    if (restored && removedAssociation_) {
-        if (IndexedAsset* asset = assetFor(removedAssociation_->file.id)) {
-            asset->projectID = removedAssociation_->projectID;
-            asset->assignment = removedAssociation_->assignment;
-            mark(StoreChange::assets);
-            persist();
-        }
+    if (restored && asset) {
+        asset->projectID = association->projectID;
+        asset->assignment = association->assignment;
+        asset->reason = association->reason;
+        mark(StoreChange::assets);
+        persist();
     }
-    removalUndo_.reset();
-    removedAssociation_.reset();
     if (restored) setNotice("已撤销移除，后续编辑与新文件已保留。");
 }
 

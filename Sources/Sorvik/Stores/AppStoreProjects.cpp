@@ -1,4 +1,6 @@
 // Matching outside a scan, the inbox, deleting and restoring projects, and the AI reference text.
+#include <algorithm>
+
 #include "Sorvik/Stores/AppStore.hpp"
 #include "Sorvik/Stores/AgentReference.hpp"
 #include "SorvikCore/ProjectMatcher.hpp"
@@ -15,12 +17,54 @@ void AppStore::regroup() {
     setDeliveries(std::move(grouping.projects));
 }
 
+void AppStore::regroupAndSave() {
+    if (isBusy_ || recoveryMode_) return;
+    ChangeBatch batch(*this);
+    setBusy(true);
+    setActivity("正在关联项目…");
+    groupAndSave();
+}
+
+void AppStore::groupAndSave() {
+    // Matching a whole library is worker work. It runs on copies and again when the projects
+    // change before its result arrives, so no edit made meanwhile is lost.
+    const std::uint64_t revision = projectsRevision_;
+    auto work = [assets = workspace_.assets, projects = deliveries_,
+                 deleted = workspace_.deletedProjects.value_or(std::vector<Delivery>{})](std::stop_token) mutable {
+        return ProjectMatcher::group(std::move(assets), std::move(projects), deleted);
+    };
+    runJob<ProjectMatcher::Grouping>(
+        lifetimeStop_.get_token(), work, [this, revision](JobOutcome<ProjectMatcher::Grouping> outcome) {
+            ChangeBatch batch(*this);
+            if (outcome.failure) {
+                setError(describe(outcome.failure));
+                setBusy(false);
+                return;
+            }
+            if (projectsRevision_ != revision) {
+                groupAndSave();
+                return;
+            }
+            workspace_.assets = std::move(outcome.value->assets);
+            mark(StoreChange::assets);
+            setDeliveries(std::move(outcome.value->projects));
+            persist();
+            setBusy(false);
+        });
+}
+
 void AppStore::assign(const IndexedAsset& asset, const UUID& projectID) {
-    // In recovery mode the assignment could never be saved.
+    // A timer scan may have started while a menu was open, and in recovery mode the
+    // assignment could never be saved.
     if (isBusy_ || recoveryMode_) return;
     IndexedAsset* target = assetFor(asset.id());
     if (!target) return;
+    // An identifier that names no live project would hide the asset everywhere.
+    const auto project = std::find_if(deliveries_.begin(), deliveries_.end(),
+                                      [&](const Delivery& delivery) { return delivery.id == projectID; });
+    if (project == deliveries_.end()) return;
     ChangeBatch batch(*this);
+    dropUndoFor(asset.id());
     target->projectID = projectID;
     target->assignment = AssignmentMode::manual;
     target->reason = "已确认项目关联";
@@ -29,13 +73,17 @@ void AppStore::assign(const IndexedAsset& asset, const UUID& projectID) {
     for (Delivery& delivery : deliveries_) {
         std::erase_if(delivery.files, [&](const DeliveryFile& file) { return file.id == id; });
     }
+    // Listed in its project at once; the matching on the worker puts it in its place.
+    project->files.push_back(target->file);
     mark(StoreChange::projects);
-    regroup();
-    persist();
+    setBusy(true);
+    setActivity("正在关联项目…");
+    groupAndSave();
 }
 
 void AppStore::createProject(const IndexedAsset& asset) {
-    if (recoveryMode_) return;
+    // While busy the scan or job that runs would replace the new project when it completes.
+    if (isBusy_ || recoveryMode_ || !assetFor(asset.id())) return;
     ChangeBatch batch(*this);
     std::string name;
     if (const std::optional<ProjectHint> hint = ProjectMatcher::hint(asset)) {
@@ -52,6 +100,14 @@ void AppStore::createProject(const IndexedAsset& asset) {
     assign(asset, id);
     select(id);
     setSheet(AppSheet::projectRules());
+}
+
+void AppStore::dropUndoFor(const UUID& assetID) {
+    if (removedAssociation_ && removedAssociation_->id() == assetID) {
+        removalUndo_.reset();
+        removedAssociation_.reset();
+        mark(StoreChange::messages);
+    }
 }
 
 std::optional<DeliveryFile> AppStore::file(const UUID& id) const {

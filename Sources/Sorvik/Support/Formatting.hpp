@@ -1,5 +1,6 @@
 #pragma once
 // Texts the views show for numbers, durations and paths. Pure; any thread.
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -17,5 +18,10 @@ std::string abbreviatingHome(std::string_view path);
 
 /// The last path component of a stored folder path, a trailing "/" ignored.
 std::string lastPathComponent(std::string_view path);
+
+/// A file size as file viewers write it, in decimal units: "999 bytes", "1 KB", "1.2 MB",
+/// "1.23 GB" (KB whole, MB one decimal, GB and above two, no padding zeros). `language` "en" or "zh-Hans" only
+/// names the unit of sizes under 1 KB.
+std::string byteCountText(std::int64_t bytes, std::string_view language);
 
 }  // namespace sorvik::app

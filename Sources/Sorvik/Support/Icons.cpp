@@ -8,12 +8,13 @@
 #include <memory>
 #include <unordered_map>
 
-// The resources live in a static library: referencing their initialiser here keeps the linker
-// from dropping them from the program.
-static const bool sorvikResources = [] {
+// The resources are compiled into a static library: nothing else refers to them, so the linker
+// would leave them out unless they are registered by name.
+static bool registerResources() {
     Q_INIT_RESOURCE(sorvik);
     return true;
-}();
+}
+[[maybe_unused]] static const bool resourcesRegistered = registerResources();
 
 namespace sorvik::app::Icons {
 

@@ -57,7 +57,7 @@ void ToneLabel::setTone(Tone tone, qreal opacity) {
 
 void ToneLabel::setElide(Qt::TextElideMode mode) {
     elide_ = mode;
-    setSizePolicy(QSizePolicy::Ignored, sizePolicy().verticalPolicy());
+    setSizePolicy(QSizePolicy::Preferred, sizePolicy().verticalPolicy());
     applyElide();
 }
 
@@ -66,8 +66,16 @@ void ToneLabel::setFullText(const QString& text) {
     if (elide_ == Qt::ElideNone) {
         setText(text);
     } else {
+        updateGeometry();
         applyElide();
     }
+}
+
+QSize ToneLabel::sizeHint() const {
+    if (elide_ == Qt::ElideNone) return QLabel::sizeHint();
+    const QMargins m = contentsMargins();
+    return QSize(fontMetrics().horizontalAdvance(fullText_) + m.left() + m.right() + 1,
+                 fontMetrics().height() + m.top() + m.bottom());
 }
 
 QSize ToneLabel::minimumSizeHint() const {

@@ -24,6 +24,7 @@ public:
     /// Shortens the text in the middle or at the end to the width instead of wrapping.
     void setElide(Qt::TextElideMode mode);
     void setFullText(const QString& text);
+    QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
 
 protected:

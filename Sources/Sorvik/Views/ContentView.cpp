@@ -18,9 +18,11 @@
 #include "Sorvik/Views/InboxView.hpp"
 #include "Sorvik/Views/ProjectDetailView.hpp"
 #include "Sorvik/Views/ProjectOverview.hpp"
+#include "Sorvik/Views/ProjectRulesSheet.hpp"
 #include "Sorvik/Views/SheetDialog.hpp"
 #include "Sorvik/Views/SidebarView.hpp"
 #include "Sorvik/Views/SourceSettingsSheet.hpp"
+#include "Sorvik/Views/WindowDropTarget.hpp"
 
 namespace sorvik::app {
 
@@ -106,6 +108,7 @@ ContentView::ContentView(AppStore& store, QWidget* parent)
     pages_->addWidget(project_);
     column->addWidget(pages_, 1);
     row->addLayout(column, 1);
+    dropTarget_ = new WindowDropTarget(store_, this);
 
     connect(&store_, &AppStore::changed, this, &ContentView::refresh);
     connect(&store_.preferences(), &Preferences::languageChanged, this, &ContentView::retranslate);
@@ -148,8 +151,7 @@ QWidget* ContentView::makeToolbar() {
     connect(stop_, &QAbstractButton::clicked, this, [this] { store_.stopScan(); });
     layout->addWidget(home_);
     layout->addWidget(slash_);
-    // Its text is elided, so it takes its room from the stretch rather than its size hint.
-    layout->addWidget(breadcrumb_, 1);
+    layout->addWidget(breadcrumb_, 0);
     layout->addStretch(1);
     layout->addWidget(searchBox_);
     layout->addWidget(rescan_);
@@ -162,7 +164,7 @@ void ContentView::retranslate() {
     home_->setText(Lq("工作空间"));
     home_->updateGeometry();
     search_->setPlaceholderText(Lq("搜索项目、文件、正文"));
-    rescan_->setToolTip(Lq("重新扫描来源（⌘R）"));
+    rescan_->setToolTip(Lq("重新扫描来源（Ctrl+R）"));
     rescan_->setAccessibleName(Lq("重新扫描来源"));
     stop_->setToolTip(Lq("停止扫描"));
     stop_->setAccessibleName(Lq("停止扫描"));
@@ -193,7 +195,12 @@ void ContentView::refreshToolbar() {
     const ToolbarState state = toolbarState(store_);
     slash_->setVisible(state.breadcrumb.has_value());
     breadcrumb_->setVisible(state.breadcrumb.has_value());
-    if (state.breadcrumb) breadcrumb_->setFullText(state.breadcrumbTranslated ? Lq(*state.breadcrumb) : qs(*state.breadcrumb));
+    if (state.breadcrumb) {
+        const QString text = state.breadcrumbTranslated ? Lq(*state.breadcrumb) : qs(*state.breadcrumb);
+        // An eliding label asks for no width of its own: it gets its text's, up to the limit.
+        breadcrumb_->setFixedWidth(std::min(360, breadcrumb_->fontMetrics().horizontalAdvance(text) + 2));
+        breadcrumb_->setFullText(text);
+    }
     rescan_->setVisible(state.showRescan);
     spinner_->setVisible(state.showProgress);
     stop_->setVisible(state.showStop);
@@ -210,12 +217,12 @@ QWidget* ContentView::makeSheetContent(const AppSheet& sheet) {
     switch (sheet.kind()) {
         case AppSheet::Kind::sources: return new SourceSettingsSheet(store_, dismiss);
         case AppSheet::Kind::delivery: return deliverySheet(store_);
+        case AppSheet::Kind::projectRules: return new ProjectRulesSheet(store_, dismiss);
         case AppSheet::Kind::file:
         case AppSheet::Kind::crop:
         case AppSheet::Kind::rename:
         case AppSheet::Kind::templ:
-        case AppSheet::Kind::history:
-        case AppSheet::Kind::projectRules: break;
+        case AppSheet::Kind::history: break;
     }
     // A sheet without content (a file that no longer resolves): Escape closes it.
     auto* empty = new QWidget;

@@ -18,6 +18,7 @@ class ThumbnailLoader;
 class StyledButton;
 class SymbolView;
 class ToneLabel;
+class WindowDropTarget;
 
 class ContentView : public QWidget {
     Q_OBJECT
@@ -32,6 +33,7 @@ public:
     QMessageBox* alert() const { return alert_; }
     QLineEdit* searchField() const { return search_; }
     ThumbnailLoader& thumbnails() const { return *thumbnails_; }
+    WindowDropTarget* dropTarget() const { return dropTarget_; }
 
 signals:
     /// The sidebar's settings link: the app opens its settings window.
@@ -67,6 +69,7 @@ private:
     std::string sheetIdentifier_;
     QPointer<SheetDialog> warnings_;
     QPointer<QMessageBox> alert_;
+    WindowDropTarget* dropTarget_;
 };
 
 }  // namespace sorvik::app

@@ -1,15 +1,11 @@
 #include "Sorvik/Views/OverviewLogic.hpp"
 
-#include <unicode/datefmt.h>
-#include <unicode/locid.h>
-
 #include <algorithm>
 #include <cmath>
 #include <memory>
 #include <unordered_set>
 
 #include "Sorvik/Stores/AppStore.hpp"
-#include "Sorvik/Support/AppConfiguration.hpp"
 #include "SorvikCore/Localization.hpp"
 
 namespace sorvik::app {
@@ -67,41 +63,6 @@ GridLayout gridLayout(double width) {
 std::size_t gridRows(std::size_t count, int columns) {
     const std::size_t perRow = static_cast<std::size_t>(std::max(1, columns));
     return (count + perRow - 1) / perRow;
-}
-
-std::string shortTimeOfDay(Date date, std::string_view languageCode) {
-    const icu::Locale locale = languageCode == "en" ? icu::Locale("en", "US") : icu::Locale("zh", "CN");
-    std::unique_ptr<icu::DateFormat> format(icu::DateFormat::createTimeInstance(icu::DateFormat::kShort, locale));
-    if (!format) return {};
-    icu::UnicodeString text;
-    format->format(static_cast<UDate>(date.unixSeconds() * 1000.0), text);
-    std::string out;
-    text.toUTF8String(out);
-    return out;
-}
-
-StatusLine statusLine(bool busy, const std::string& activity, bool automaticScan, double scanInterval,
-                      const std::optional<Date>& lastScan, std::string_view languageCode) {
-    StatusLine line;
-    line.busy = busy;
-    if (busy) {
-        line.text = L(activity);
-    } else if (automaticScan) {
-        line.text = L("自动更新 · 每 {0} 秒", static_cast<long long>(scanInterval));
-    } else {
-        line.text = L("自动更新已暂停");
-    }
-    if (lastScan) line.lastIndexed = L("上次索引  {0}", shortTimeOfDay(*lastScan, languageCode));
-    return line;
-}
-
-StatusLine statusLine(const AppStore& store) {
-    return statusLine(store.isBusy(), store.activity(), store.workspace().automaticScan,
-                      AppConfiguration::scanInterval(), store.workspace().lastScan, InterfaceLanguage::code());
-}
-
-NoticeLine noticeLine(const std::string& notice, bool canUndo, bool busy, bool recovery) {
-    return NoticeLine{L(notice), canUndo, canUndo && !busy && !recovery};
 }
 
 std::vector<const SourceFolder*> flowSources(const std::vector<SourceFolder>& sources) {

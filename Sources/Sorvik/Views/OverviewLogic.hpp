@@ -54,29 +54,6 @@ inline constexpr double kGridRowSpacing = 20;
 GridLayout gridLayout(double width);
 std::size_t gridRows(std::size_t count, int columns);
 
-/// The status line under the library pages.
-struct StatusLine {
-    bool busy = false;
-    std::string text;
-    /// "上次索引  {0}" with the time, once a scan has completed.
-    std::optional<std::string> lastIndexed;
-};
-StatusLine statusLine(bool busy, const std::string& activity, bool automaticScan, double scanInterval,
-                      const std::optional<Date>& lastScan, std::string_view languageCode);
-StatusLine statusLine(const AppStore& store);
-
-/// A time of day in the short style of the interface language ("zh-Hans" or "en"), in the local
-/// time zone, as ICU writes it.
-std::string shortTimeOfDay(Date date, std::string_view languageCode);
-
-/// The notice line: the translated text, and whether its undo is offered and may run.
-struct NoticeLine {
-    std::string text;
-    bool showsUndo = false;
-    bool undoEnabled = false;
-};
-NoticeLine noticeLine(const std::string& notice, bool canUndo, bool busy, bool recovery);
-
 /// The sources of the explainer strip: the first three enabled ones.
 std::vector<const SourceFolder*> flowSources(const std::vector<SourceFolder>& sources);
 

@@ -1,9 +1,6 @@
 #include "Sorvik/Views/ProjectCardLogic.hpp"
 
-#include <unordered_set>
-
 #include "SorvikCore/Localization.hpp"
-#include "SorvikCore/Repository.hpp"
 
 namespace sorvik::app {
 
@@ -31,25 +28,6 @@ ProjectCardValues projectCardValues(const Delivery& project) {
 
 std::string cardDetailText(std::size_t assetCount, std::size_t folderCount) {
     return L("{0} 件素材 · 来自 {1} 个文件夹", assetCount, folderCount);
-}
-
-std::optional<std::filesystem::path> fileLocation(const DeliveryFile& file, const Repository* repository) {
-    if (!repository) return std::nullopt;
-    try {
-        return repository->fileURL(file);
-    } catch (...) {
-        return std::nullopt;
-    }
-}
-
-std::size_t folderCount(const std::vector<DeliveryFile>& files, const Repository* repository) {
-    std::unordered_set<std::string> folders;
-    for (const DeliveryFile& file : files) {
-        if (const std::optional<std::filesystem::path> location = fileLocation(file, repository)) {
-            folders.insert(location->parent_path().string());
-        }
-    }
-    return folders.size();
 }
 
 }  // namespace sorvik::app

@@ -1,18 +1,13 @@
 #pragma once
-// The values a project card shows. Pure, except the two lookups of file locations, which do path
-// work and are called off the GUI thread.
+// The values a project card shows. Pure. (The folder count and the picture's place are path work:
+// `projectCounts` and `fileLocation` of the project page's logic, run off the GUI thread.)
 #include <array>
 #include <cstddef>
-#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "SorvikCore/Models.hpp"
-
-namespace sorvik {
-class Repository;
-}
 
 namespace sorvik::app {
 
@@ -40,11 +35,5 @@ ProjectCardValues projectCardValues(const Delivery& project);
 
 /// "{0} 件素材 · 来自 {1} 个文件夹" in the interface language.
 std::string cardDetailText(std::size_t assetCount, std::size_t folderCount);
-
-/// Where a file is on disk; none without a library or when the lookup fails.
-std::optional<std::filesystem::path> fileLocation(const DeliveryFile& file, const Repository* repository);
-
-/// The number of distinct folders of the files; files without a location are skipped.
-std::size_t folderCount(const std::vector<DeliveryFile>& files, const Repository* repository);
 
 }  // namespace sorvik::app

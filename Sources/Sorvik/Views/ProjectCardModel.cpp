@@ -4,6 +4,7 @@
 #include <unordered_set>
 
 #include "Sorvik/Support/Strings.hpp"
+#include "Sorvik/Views/ProjectDetailLogic.hpp"
 #include "SorvikCore/Localization.hpp"
 
 namespace sorvik::app {
@@ -12,9 +13,9 @@ namespace {
 
 /// What the lookup of one project needs: its files' places, not their texts.
 struct LocationWork {
-    UUID id;
+    /// The project with its files' places only.
+    Delivery project;
     std::optional<std::size_t> picture;
-    std::vector<DeliveryFile> files;
 };
 
 DeliveryFile placeOf(const DeliveryFile& file) {
@@ -65,9 +66,10 @@ void ProjectCardModel::setProjects(const std::vector<Delivery>& projects, const 
         card.values = projectCardValues(project);
         if (card.values.picture) card.picture = project.files[*card.values.picture];
         applyLocated(card, card);
-        LocationWork item{project.id, card.values.picture, {}};
-        item.files.reserve(project.files.size());
-        for (const DeliveryFile& file : project.files) item.files.push_back(placeOf(file));
+        LocationWork item{Delivery(), card.values.picture};
+        item.project.id = project.id;
+        item.project.files.reserve(project.files.size());
+        for (const DeliveryFile& file : project.files) item.project.files.push_back(placeOf(file));
         work->push_back(std::move(item));
         cards.try_emplace(project.id, std::move(card));
     }
@@ -100,12 +102,13 @@ void ProjectCardModel::setProjects(const std::vector<Delivery>& projects, const 
             for (const LocationWork& item : *work) {
                 if (stop.stop_requested()) return;
                 Located found;
-                found.folderCount = folderCount(item.files, repository);
+                found.folderCount = projectCounts(item.project, repository).folders;
                 if (item.picture) {
-                    found.pictureID = item.files[*item.picture].id;
-                    found.pictureLocation = fileLocation(item.files[*item.picture], repository);
+                    const DeliveryFile& picture = item.project.files[*item.picture];
+                    found.pictureID = picture.id;
+                    found.pictureLocation = fileLocation(picture, repository);
                 }
-                located->emplace_back(item.id, std::move(found));
+                located->emplace_back(item.project.id, std::move(found));
             }
         } catch (...) {
             return;  // out of memory: the cards keep showing what they had

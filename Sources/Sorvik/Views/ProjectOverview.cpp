@@ -17,7 +17,6 @@
 #include "Sorvik/Views/SlimScrollBar.hpp"
 #include "Sorvik/Views/SourceFlowView.hpp"
 #include "Sorvik/Views/WorkspaceNotice.hpp"
-#include "Sorvik/Views/WorkspaceStatus.hpp"
 
 namespace sorvik::app {
 
@@ -50,7 +49,7 @@ ProjectOverview::ProjectOverview(AppStore& store, ThumbnailLoader& thumbnails, Q
 
     column->addWidget(makeHeader(page));
     column->addWidget(makeCounts(page));
-    notice_ = new WorkspaceNotice(store_, page);
+    notice_ = makeWorkspaceNotice(store_, page);
     column->addWidget(notice_);
     column->addWidget(makeHint(page));
 
@@ -86,7 +85,7 @@ ProjectOverview::ProjectOverview(AppStore& store, ThumbnailLoader& thumbnails, Q
     scroll_->verticalScrollBar()->setSingleStep(40);
     makeSlim(scroll_->verticalScrollBar());
     outer->addWidget(scroll_, 1);
-    status_ = new WorkspaceStatus(store_, this);
+    status_ = makeWorkspaceStatus(store_, this);
     outer->addWidget(status_);
 
     connect(&store_, &AppStore::changed, this, &ProjectOverview::refresh);

@@ -21,8 +21,6 @@ class SourceFlowView;
 class StyledButton;
 class ThumbnailLoader;
 class ToneLabel;
-class WorkspaceNotice;
-class WorkspaceStatus;
 
 class ProjectOverview : public QWidget {
     Q_OBJECT
@@ -37,8 +35,8 @@ public:
     EmptyStateView* emptyStateView() const { return empty_; }
     InboxBanner* banner() const { return banner_; }
     QWidget* connectHint() const { return hint_; }
-    WorkspaceNotice* notice() const { return notice_; }
-    WorkspaceStatus* status() const { return status_; }
+    QWidget* notice() const { return notice_; }
+    QWidget* status() const { return status_; }
     StyledButton* connectButton() const { return connect_; }
     QScrollArea* scrollArea() const { return scroll_; }
     /// The counts line's texts, as shown.
@@ -63,7 +61,7 @@ private:
     ToneLabel* subtitle_;
     StyledButton* connect_;
     std::array<ToneLabel*, 5> counts_{};
-    WorkspaceNotice* notice_;
+    QWidget* notice_;
     QWidget* hint_;
     ToneLabel* hintText_;
     StyledButton* hintSample_;
@@ -74,7 +72,7 @@ private:
     SourceFlowView* flow_;
     ProjectGridHost* grid_;
     InboxBanner* banner_;
-    WorkspaceStatus* status_;
+    QWidget* status_;
     ProjectsArea area_ = ProjectsArea::empty;
     // Changes that arrived while the page was hidden; applied when it shows.
     StoreChanges pending_;

@@ -80,8 +80,8 @@ SettingsView::SettingsView(AppStore& store, std::function<void()> showMainWindow
     });
     preferencesSection->addRow(labelledRow(preferencesSection, appearanceLabel_, appearance_));
     revealLabel_ = new ToneLabel({}, 13, QFont::Normal, Tone::primary, preferencesSection);
-    reveal_ = new QCheckBox(preferencesSection);
-    connect(reveal_, &QCheckBox::toggled, this, [this](bool on) { store_.preferences().setRevealAfterExport(on); });
+    reveal_ = new ToggleSwitch(false, preferencesSection);
+    connect(reveal_, &QAbstractButton::toggled, this, [this](bool on) { store_.preferences().setRevealAfterExport(on); });
     preferencesSection->addRow(labelledRow(preferencesSection, revealLabel_, reveal_));
     layout->addWidget(preferencesSection);
 

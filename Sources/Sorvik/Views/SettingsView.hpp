@@ -6,19 +6,22 @@
 
 #include "Sorvik/Stores/AppStore.hpp"
 
-class QCheckBox;
 class QComboBox;
 
 namespace sorvik::app {
 
 class ToneLabel;
 class StyledButton;
+class ToggleSwitch;
 
 class SettingsView : public QWidget {
     Q_OBJECT
 public:
     /// `showMainWindow` brings the main window forward, where the sources sheet is shown.
     SettingsView(AppStore& store, std::function<void()> showMainWindow, QWidget* parent = nullptr);
+    ToggleSwitch* revealSwitch() const { return reveal_; }
+    StyledButton* sampleButton() const { return sample_; }
+    StyledButton* openLibraryButton() const { return openLibrary_; }
 
 private:
     void retranslate();
@@ -31,7 +34,7 @@ private:
     ToneLabel* appearanceLabel_;
     QComboBox* appearance_;
     ToneLabel* revealLabel_;
-    QCheckBox* reveal_;
+    ToggleSwitch* reveal_;
     ToneLabel* libraryHeader_;
     ToneLabel* libraryNote_;
     StyledButton* manageSources_;

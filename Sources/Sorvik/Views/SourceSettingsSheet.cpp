@@ -159,7 +159,8 @@ SourceSettingsSheet::SourceSettingsSheet(AppStore& store, std::function<void()> 
     // Escape closes the sheet through its dialog, like this button.
     connect(done_, &QAbstractButton::clicked, this, [this] { dismiss_(); });
     footer->addWidget(spinner_);
-    footer->addWidget(activity_, 1);
+    footer->addWidget(activity_);
+    footer->addStretch(1);
     footer->addWidget(done_);
     layout->addLayout(footer);
 
@@ -208,20 +209,22 @@ void SourceSettingsSheet::refresh(StoreChanges what) {
     if (what & (StoreChange::sources | StoreChange::busy)) rebuildSources();
     const WorkspaceState& workspace = store_.workspace();
     const bool busy = store_.isBusy();
-    addFolder_->setEnabled(!busy);
+    // In recovery mode nothing connected or archived could be saved.
+    const bool recovery = store_.recoveryMode();
+    addFolder_->setEnabled(!busy && !recovery);
     automaticScan_->setChecked(workspace.automaticScan);
     recognizeText_->setChecked(workspace.recognizeImageText);
     automaticScan_->setEnabled(!busy);
     recognizeText_->setEnabled(!busy);
     const bool hasArchive = workspace.archiveFolder.has_value();
     archiveLocation_->setText(hasArchive ? Lq("更改位置") : Lq("选择归档位置"));
-    archiveLocation_->setEnabled(!busy);
+    archiveLocation_->setEnabled(!busy && !recovery);
     archivePath_->setVisible(hasArchive);
     if (hasArchive) archivePath_->setFullText(qs(abbreviatingHome(workspace.archiveFolder->path)));
     automaticArchive_->setChecked(workspace.automaticArchive);
-    automaticArchive_->setEnabled(hasArchive && !busy);
+    automaticArchive_->setEnabled(hasArchive && !busy && !recovery);
     archiveNowRow_->setVisible(hasArchive);
-    archiveNow_->setEnabled(!busy);
+    archiveNow_->setEnabled(!busy && !recovery);
     archiveCount_->setFullText(Lq("已记录 {0} 份归档", workspace.archives.size()));
     spinner_->setVisible(busy);
     activity_->setVisible(busy);

@@ -22,6 +22,14 @@ class SourceSettingsSheet : public QWidget {
 public:
     SourceSettingsSheet(AppStore& store, std::function<void()> dismiss, QWidget* parent = nullptr);
 
+    // Controls, for tests.
+    StyledButton* addFolderButton() const { return addFolder_; }
+    StyledButton* archiveLocationButton() const { return archiveLocation_; }
+    StyledButton* archiveNowButton() const { return archiveNow_; }
+    QCheckBox* automaticScanBox() const { return automaticScan_; }
+    QCheckBox* automaticArchiveBox() const { return automaticArchive_; }
+    StyledButton* doneButton() const { return done_; }
+
 private:
     void refresh(StoreChanges what);
     void retranslate();

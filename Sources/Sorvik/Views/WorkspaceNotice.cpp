@@ -2,55 +2,104 @@
 
 #include <QHBoxLayout>
 
+#include "Sorvik/Stores/AppStore.hpp"
+#include "Sorvik/Support/AppConfiguration.hpp"
 #include "Sorvik/Support/Strings.hpp"
 #include "Sorvik/Support/Widgets.hpp"
-#include "Sorvik/Views/OverviewLogic.hpp"
+#include "Sorvik/Views/WorkspaceNoticeLogic.hpp"
+#include "SorvikCore/Localization.hpp"
 
 namespace sorvik::app {
 
-WorkspaceNotice::WorkspaceNotice(AppStore& store, QWidget* parent) : QWidget(parent), store_(store) {
-    auto* row = new QHBoxLayout(this);
-    row->setContentsMargins(0, 0, 0, 0);
-    row->setSpacing(9);
-    auto* symbol = new SymbolView(QStringLiteral("info.circle"), 11, Tone::secondary, this);
-    row->addWidget(symbol, 0, Qt::AlignTop);
-    text_ = new ToneLabel({}, 10, QFont::Normal, Tone::secondary, this);
-    text_->setWordWrap(true);
-    text_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    text_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
-    row->addWidget(text_, 1);
-    undo_ = new StyledButton(StyledButton::Style::plain, {}, this);
-    undo_->setPixelSize(10, QFont::Medium);
-    undo_->setTone(Tone::green);
-    connect(undo_, &QAbstractButton::clicked, this, [this] {
-        // The removal may have become final while the click was on its way.
-        if (noticeLine(store_.notice().value_or(""), store_.canUndo(), store_.isBusy(), store_.recoveryMode()).undoEnabled) {
-            store_.undoRemove();
-        }
-    });
-    row->addWidget(undo_);
-    close_ = new StyledButton(StyledButton::Style::plain, {}, this);
-    close_->setSymbol(QStringLiteral("xmark"), 9);
-    close_->setTone(Tone::secondary);
-    connect(close_, &QAbstractButton::clicked, this, [this] { store_.clearNotice(); });
-    row->addWidget(close_);
+namespace {
 
-    connect(&store_, &AppStore::changed, this, [this](StoreChanges what) {
-        if (what & (StoreChange::messages | StoreChange::busy | StoreChange::selection | StoreChange::projects)) refresh();
-    });
-    connect(&store_.preferences(), &Preferences::languageChanged, this, &WorkspaceNotice::refresh);
-    refresh();
-}
+class WorkspaceNotice : public QWidget {
+public:
+    WorkspaceNotice(AppStore& store, QWidget* parent) : QWidget(parent), store_(store) {
+        auto* row = new QHBoxLayout(this);
+        row->setContentsMargins(0, 0, 0, 0);
+        row->setSpacing(9);
+        row->addWidget(new SymbolView(QStringLiteral("info.circle"), 11, Tone::secondary, this), 0, Qt::AlignVCenter);
+        text_ = new ToneLabel({}, 10, QFont::Normal, Tone::secondary, this);
+        text_->setWordWrap(true);
+        text_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        text_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Minimum);
+        row->addWidget(text_, 1);
+        undo_ = new StyledButton(StyledButton::Style::plain, {}, this);
+        undo_->setPixelSize(10, QFont::Medium);
+        undo_->setTone(Tone::green);
+        connect(undo_, &QAbstractButton::clicked, this, [this] { store_.undoRemove(); });
+        row->addWidget(undo_, 0, Qt::AlignVCenter);
+        close_ = new StyledButton(StyledButton::Style::plain, {}, this);
+        close_->setSymbol(QStringLiteral("xmark"), 9);
+        close_->setTone(Tone::secondary);
+        connect(close_, &QAbstractButton::clicked, this, [this] { store_.clearNotice(); });
+        row->addWidget(close_, 0, Qt::AlignVCenter);
+        setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Maximum);
+        connect(&store_, &AppStore::changed, this, [this](StoreChanges what) {
+            if (what & (StoreChange::messages | StoreChange::busy | StoreChange::selection)) refresh();
+        });
+        connect(&store_.preferences(), &Preferences::languageChanged, this, [this] { refresh(); });
+        refresh();
+    }
 
-void WorkspaceNotice::refresh() {
-    const std::optional<std::string>& notice = store_.notice();
-    setVisible(notice.has_value());
-    if (!notice) return;
-    const NoticeLine line = noticeLine(*notice, store_.canUndo(), store_.isBusy(), store_.recoveryMode());
-    text_->setFullText(qs(line.text));
-    undo_->setText(Lq("撤销"));
-    undo_->setVisible(line.showsUndo);
-    undo_->setEnabled(line.undoEnabled);
-}
+private:
+    void refresh() {
+        const NoticeLineState state = noticeLineState(store_);
+        setVisible(state.shown);
+        if (!state.shown) return;
+        text_->setFullText(Lq(state.text));
+        undo_->setText(Lq("撤销"));
+        undo_->setVisible(state.undoShown);
+        undo_->setEnabled(state.undoEnabled);
+    }
+
+    AppStore& store_;
+    ToneLabel* text_;
+    StyledButton* undo_;
+    StyledButton* close_;
+};
+
+class WorkspaceStatus : public QWidget {
+public:
+    WorkspaceStatus(AppStore& store, QWidget* parent) : QWidget(parent), store_(store) {
+        auto* row = new QHBoxLayout(this);
+        row->setContentsMargins(30, 17, 30, 17);
+        row->setSpacing(7);
+        dot_ = new StatusDot(6, Tone::green, 0.8, this);
+        row->addWidget(dot_, 0, Qt::AlignVCenter);
+        text_ = new ToneLabel({}, 10, QFont::Normal, Tone::secondary, this);
+        text_->setElide(Qt::ElideRight);
+        row->addWidget(text_, 1);
+        lastIndexed_ = new ToneLabel({}, 10, QFont::Normal, Tone::secondary, this);
+        row->addWidget(lastIndexed_);
+        setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+        connect(&store_, &AppStore::changed, this, [this](StoreChanges what) {
+            if (what & (StoreChange::busy | StoreChange::settings)) refresh();
+        });
+        connect(&store_.preferences(), &Preferences::languageChanged, this, [this] { refresh(); });
+        refresh();
+    }
+
+private:
+    void refresh() {
+        const StatusLineState state = statusLineState(store_, AppConfiguration::scanInterval(), InterfaceLanguage::code());
+        dot_->setTone(state.busy ? Tone::warning : Tone::green, state.busy ? 1.0 : 0.8);
+        text_->setFullText(qs(state.text));
+        lastIndexed_->setVisible(state.lastIndexed.has_value());
+        if (state.lastIndexed) lastIndexed_->setText(qs(*state.lastIndexed));
+    }
+
+    AppStore& store_;
+    StatusDot* dot_;
+    ToneLabel* text_;
+    ToneLabel* lastIndexed_;
+};
+
+}  // namespace
+
+QWidget* makeWorkspaceNotice(AppStore& store, QWidget* parent) { return new WorkspaceNotice(store, parent); }
+
+QWidget* makeWorkspaceStatus(AppStore& store, QWidget* parent) { return new WorkspaceStatus(store, parent); }
 
 }  // namespace sorvik::app

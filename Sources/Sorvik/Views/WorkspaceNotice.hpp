@@ -1,31 +1,17 @@
 #pragma once
-// The notice line of the library pages: the store's latest notice with undo (while a removal can
-// be undone) and close. It hides itself while there is no notice.
+// The notice line of the library pages (the store's latest notice with undo and close) and the
+// status line at their foot (automatic updates, the running job, the last index time). Both follow
+// the store by themselves; a page only places them.
 #include <QWidget>
-
-#include "Sorvik/Stores/AppStore.hpp"
 
 namespace sorvik::app {
 
-class StyledButton;
-class ToneLabel;
+class AppStore;
 
-class WorkspaceNotice : public QWidget {
-    Q_OBJECT
-public:
-    explicit WorkspaceNotice(AppStore& store, QWidget* parent = nullptr);
+/// The notice line: shown while the store has a notice.
+QWidget* makeWorkspaceNotice(AppStore& store, QWidget* parent);
 
-    StyledButton* undoButton() const { return undo_; }
-    StyledButton* closeButton() const { return close_; }
-    ToneLabel* textLabel() const { return text_; }
-
-private:
-    void refresh();
-
-    AppStore& store_;
-    ToneLabel* text_;
-    StyledButton* undo_;
-    StyledButton* close_;
-};
+/// The status line.
+QWidget* makeWorkspaceStatus(AppStore& store, QWidget* parent);
 
 }  // namespace sorvik::app

@@ -27,7 +27,8 @@ void StoreHarness::make(const app::LibraryChoice& choice, std::optional<std::fil
     auto jobs = std::make_unique<app::HeldJobRunner>();
     jobs_ = jobs.get();
     app::AppLocations locations{std::move(resources), "/opt/sorvik/bin/sorvik-agent"};
-    store_ = std::make_unique<app::AppStore>(choice, platform_, *preferences_, std::move(jobs), locations);
+    store_ = std::make_unique<app::AppStore>(choice, platform_, *preferences_, std::move(jobs), locations,
+                                            /*saveInBackground=*/false);
     QObject::connect(store_.get(), &app::AppStore::changed, [this](app::StoreChanges what) { changes.push_back(what); });
     deliver();
 }

@@ -1,0 +1,31 @@
+#pragma once
+// The project rules sheet's form: what it opens with, how the alias text is read, the name it
+// saves and when saving is possible. Pure.
+#include <QString>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "SorvikCore/Models.hpp"
+
+namespace sorvik::app {
+
+/// Whether a name is the one every new project starts with, in either language.
+bool isUntitledName(std::string_view name);
+
+/// The name field's first text: the project's name, empty for an untitled or absent project.
+QString prefillName(const Delivery* project);
+/// The alias field's first text: the keywords joined with ", ".
+QString prefillAliases(const Delivery* project);
+
+/// The aliases typed: split at ",", "，" and line breaks, each trimmed, empty ones dropped; order,
+/// repeats and letter case kept.
+std::vector<std::string> parseAliases(const QString& text);
+
+/// The name saved: trimmed of white space and line breaks and cut to its first 70 characters.
+std::string savedName(const QString& name);
+
+/// Whether "保存并关联" may be pressed.
+bool canSaveRules(const QString& name, bool busy, bool recovery);
+
+}  // namespace sorvik::app

@@ -1,0 +1,28 @@
+# Desktop integration of the installed app: the desktop entry, the AppStream metainfo and the
+# icon, all under the app's reverse-DNS id, and the tests that validate them and a real install.
+set(SORVIK_APP_ID io.github.sorvik.Sorvik)
+set(SORVIK_DESKTOP_ENTRY ${CMAKE_CURRENT_SOURCE_DIR}/Resources/desktop/${SORVIK_APP_ID}.desktop)
+set(SORVIK_METAINFO ${CMAKE_CURRENT_SOURCE_DIR}/Resources/desktop/${SORVIK_APP_ID}.metainfo.xml)
+set(SORVIK_APP_ICON ${CMAKE_CURRENT_SOURCE_DIR}/Resources/app/sorvik.svg)
+
+install(FILES ${SORVIK_DESKTOP_ENTRY} DESTINATION share/applications)
+install(FILES ${SORVIK_METAINFO} DESTINATION share/metainfo)
+install(FILES ${SORVIK_APP_ICON} DESTINATION share/icons/hicolor/scalable/apps RENAME ${SORVIK_APP_ID}.svg)
+
+if(SORVIK_TESTS)
+  find_program(SORVIK_APPSTREAMCLI appstreamcli REQUIRED)
+  find_program(SORVIK_DESKTOP_FILE_VALIDATE desktop-file-validate REQUIRED)
+  set(SORVIK_INSTALL_CHECKS ${CMAKE_CURRENT_SOURCE_DIR}/cmake/SorvikInstallChecks.cmake)
+
+  add_test(NAME DesktopIntegration.MetainfoIsValid
+    COMMAND ${SORVIK_APPSTREAMCLI} validate --no-net ${SORVIK_METAINFO})
+  add_test(NAME DesktopIntegration.DesktopEntryIsValid
+    COMMAND ${CMAKE_COMMAND} -DCHECK=desktop-entry -DVALIDATOR=${SORVIK_DESKTOP_FILE_VALIDATE}
+      -DENTRY=${SORVIK_DESKTOP_ENTRY} -P ${SORVIK_INSTALL_CHECKS})
+  add_test(NAME DesktopIntegration.InstallPutsEverythingInPlace
+    COMMAND ${CMAKE_COMMAND} -DCHECK=install -DBUILD_DIR=${CMAKE_BINARY_DIR}
+      -DPREFIX=${CMAKE_BINARY_DIR}/install-check -DAPP_ID=${SORVIK_APP_ID}
+      -DSAMPLE_SOURCE=${SORVIK_SAMPLE_SOURCE} -P ${SORVIK_INSTALL_CHECKS})
+  set_tests_properties(DesktopIntegration.MetainfoIsValid DesktopIntegration.DesktopEntryIsValid
+    DesktopIntegration.InstallPutsEverythingInPlace PROPERTIES TIMEOUT 120)
+endif()
