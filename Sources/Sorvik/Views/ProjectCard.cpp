@@ -14,6 +14,7 @@
 #include "Sorvik/Support/Theme.hpp"
 #include "Sorvik/Views/FileThumbnail.hpp"
 #include "Sorvik/Views/OverviewLogic.hpp"
+#include "Sorvik/Views/PaintedListView.hpp"
 #include "Sorvik/Views/SidebarLogic.hpp"
 #include "Sorvik/Views/SidebarRows.hpp"
 
@@ -212,7 +213,8 @@ void ProjectCardDelegate::paint(QPainter* painter, const QStyleOptionViewItem& o
     // Cards without a picture are shorter; they sit in the middle of their row.
     const QRectF rect(option.rect.left(), option.rect.top() + (room - height) / 2, cardWidth_, height);
     paintProjectCard(*painter, rect, *card, loader_);
-    if (option.state.testFlag(QStyle::State_HasFocus) && option.widget && hasKeyboardFocus(option.widget)) {
+    const auto* view = qobject_cast<const PaintedListView*>(option.widget);
+    if (option.state.testFlag(QStyle::State_HasFocus) && view && view->showsFocusRing()) {
         painter->save();
         painter->setRenderHint(QPainter::Antialiasing);
         painter->setPen(QPen(Theme::withAlpha(Theme::green(QApplication::palette()), 0.6), 2));

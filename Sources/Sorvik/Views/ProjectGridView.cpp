@@ -1,8 +1,6 @@
 #include "Sorvik/Views/ProjectGridView.hpp"
 
-#include <QContextMenuEvent>
 #include <QMenu>
-#include <QMouseEvent>
 #include <QWheelEvent>
 #include <QtMath>
 
@@ -13,7 +11,7 @@
 namespace sorvik::app {
 
 ProjectGridView::ProjectGridView(AppStore& store, ProjectCardModel& model, ThumbnailLoader& loader, QWidget* parent)
-    : QListView(parent), store_(store), model_(model) {
+    : PaintedListView(parent), store_(store), model_(model) {
     delegate_ = new ProjectCardDelegate(model_, loader, this);
     setModel(&model_);
     setItemDelegate(delegate_);
@@ -21,22 +19,12 @@ ProjectGridView::ProjectGridView(AppStore& store, ProjectCardModel& model, Thumb
     setMovement(QListView::Static);
     setFlow(QListView::LeftToRight);
     setWrapping(true);
-    setResizeMode(QListView::Adjust);
-    setUniformItemSizes(true);
-    setSpacing(0);
     setSelectionMode(QAbstractItemView::NoSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
-    setDragEnabled(false);
-    setFrameShape(QFrame::NoFrame);
-    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    setAutoFillBackground(false);
-    viewport()->setAutoFillBackground(false);
     setStyleSheet(QStringLiteral("QListView { background: transparent; }"));
-    viewport()->setCursor(Qt::PointingHandCursor);
     // A picture that arrives repaints the cards in view; the rest of the grid is never painted.
     connect(&loader, &ThumbnailLoader::pictureReady, viewport(), qOverload<>(&QWidget::update));
-    connect(this, &QAbstractItemView::activated, this, &ProjectGridView::open);
 }
 
 QRect ProjectGridView::cardRect(const QModelIndex& index) const {
@@ -53,32 +41,28 @@ QModelIndex ProjectGridView::cardAt(const QPoint& position) const {
     return cardRect(index).contains(position) ? index : QModelIndex();
 }
 
+int ProjectGridView::partAt(const QPoint& point, QModelIndex* index) const {
+    const QModelIndex card = cardAt(point);
+    if (!card.isValid()) return noPart;
+    if (index) *index = card;
+    return 1;
+}
+
+void ProjectGridView::activate(const QModelIndex& index, int) { open(index); }
+
 void ProjectGridView::open(const QModelIndex& index) {
     if (const std::optional<UUID> id = model_.projectID(index)) store_.select(*id);
 }
 
-void ProjectGridView::mousePressEvent(QMouseEvent* event) {
-    QListView::mousePressEvent(event);
-    pressedCard_ = event->button() == Qt::LeftButton ? QPersistentModelIndex(cardAt(event->position().toPoint()))
-                                                      : QPersistentModelIndex();
-}
-
-void ProjectGridView::mouseReleaseEvent(QMouseEvent* event) {
-    QListView::mouseReleaseEvent(event);
-    if (event->button() != Qt::LeftButton) return;
-    const QModelIndex index = cardAt(event->position().toPoint());
-    // Pressed and released on the same card.
-    if (index.isValid() && index == pressedCard_) open(index);
-    pressedCard_ = QPersistentModelIndex();
-}
-
-void ProjectGridView::contextMenuEvent(QContextMenuEvent* event) {
-    const std::optional<UUID> id = model_.projectID(cardAt(viewport()->mapFrom(this, event->pos())));
+void ProjectGridView::popUpMenu(const QModelIndex& index, const QPoint& globalPoint) {
+    const std::optional<UUID> id = model_.projectID(index);
     if (!id) return;
     QMenu* menu = projectCardMenu(store_, *id, this);
     menu->setAttribute(Qt::WA_DeleteOnClose);
-    menu->popup(event->globalPos());
+    menu->popup(globalPoint);
 }
+
+QPoint ProjectGridView::menuAnchor(const QModelIndex& index) const { return cardRect(index).center(); }
 
 void ProjectGridView::wheelEvent(QWheelEvent* event) {
     // The grid never scrolls itself: the page around it does.

@@ -2,11 +2,11 @@
 // The grid of project cards: a list view in grid mode over the card model, painted by the card
 // delegate, inside a host that sizes it to its rows so the page scrolls as one. Only the cards in
 // view are painted.
-#include <QListView>
 #include <functional>
 
 #include "Sorvik/Stores/AppStore.hpp"
 #include "Sorvik/Views/OverviewLogic.hpp"
+#include "Sorvik/Views/PaintedListView.hpp"
 
 namespace sorvik::app {
 
@@ -14,7 +14,7 @@ class ProjectCardDelegate;
 class ProjectCardModel;
 class ThumbnailLoader;
 
-class ProjectGridView : public QListView {
+class ProjectGridView : public PaintedListView {
     Q_OBJECT
 public:
     ProjectGridView(AppStore& store, ProjectCardModel& model, ThumbnailLoader& loader, QWidget* parent = nullptr);
@@ -27,20 +27,21 @@ public:
     void setRevealer(std::function<void(const QRect&)> reveal) { reveal_ = std::move(reveal); }
 
 protected:
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
-    void contextMenuEvent(QContextMenuEvent* event) override;
+    int partAt(const QPoint& point, QModelIndex* index) const override;
+    bool isClickable(int part) const override { return part != noPart; }
+    void activate(const QModelIndex& index, int part) override;
+    void open(const QModelIndex& index) override;
+    void popUpMenu(const QModelIndex& index, const QPoint& globalPoint) override;
+    QPoint menuAnchor(const QModelIndex& index) const override;
+    QString toolTipAt(const QPoint&) const override { return {}; }
     void wheelEvent(QWheelEvent* event) override;
     void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
 
 private:
-    void open(const QModelIndex& index);
-
     AppStore& store_;
     ProjectCardModel& model_;
     ProjectCardDelegate* delegate_;
     std::function<void(const QRect&)> reveal_;
-    QPersistentModelIndex pressedCard_;
 };
 
 /// Sizes the grid to the page: columns from the width, height from the rows.

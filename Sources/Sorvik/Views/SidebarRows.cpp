@@ -1,6 +1,8 @@
 #include "Sorvik/Views/SidebarRows.hpp"
 
 #include <QAbstractItemView>
+#include <QMenu>
+#include <QScrollBar>
 #include <QApplication>
 #include <QEnterEvent>
 #include <QHelpEvent>
@@ -118,33 +120,75 @@ void NavigationButton::paintEvent(QPaintEvent*) {
     }
 }
 
+// SidebarProjectList -----------------------------------------------------------------------------------
+
+SidebarProjectList::SidebarProjectList(AppStore& store, SidebarModel& model,
+                                       std::function<QMenu*(const UUID&)> makeMenu, QWidget* parent)
+    : PaintedListView(parent), store_(store), model_(model), makeMenu_(std::move(makeMenu)) {
+    setModel(&model_);
+    setItemDelegate(new ProjectRowDelegate(*this));
+    setSelectionMode(QAbstractItemView::NoSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setStyleSheet(QStringLiteral("QListView { background: transparent; }"));
+    verticalScrollBar()->setSingleStep(kNavigationRowHeight + kNavigationRowGap);
+}
+
+QRect SidebarProjectList::rowRect(const QModelIndex& index) const {
+    return visualRect(index).adjusted(kNavigationOuterMargin, 0, -kNavigationOuterMargin, -kNavigationRowGap);
+}
+
+int SidebarProjectList::partAt(const QPoint& point, QModelIndex* index) const {
+    const QModelIndex found = indexAt(point);
+    if (!found.isValid() || !rowRect(found).contains(point)) return noPart;
+    if (index) *index = found;
+    return 1;
+}
+
+void SidebarProjectList::activate(const QModelIndex& index, int) { open(index); }
+
+void SidebarProjectList::open(const QModelIndex& index) {
+    if (const std::optional<UUID> id = model_.projectID(index)) store_.select(*id);
+}
+
+void SidebarProjectList::popUpMenu(const QModelIndex& index, const QPoint& globalPoint) {
+    const std::optional<UUID> id = model_.projectID(index);
+    if (!id) return;
+    QMenu* menu = makeMenu_(*id);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->popup(globalPoint);
+}
+
+QPoint SidebarProjectList::menuAnchor(const QModelIndex& index) const { return rowRect(index).bottomLeft(); }
+
+QString SidebarProjectList::toolTipAt(const QPoint& point) const {
+    // The full name, only when the row shortens it.
+    QModelIndex index;
+    if (partAt(point, &index) == noPart) return {};
+    const QString title = index.data(Qt::DisplayRole).toString();
+    const bool selected = index.data(SidebarModel::SelectedRole).toBool();
+    return shownTitle(QRectF(rowRect(index)), title, std::nullopt, selected) == title ? QString() : title;
+}
+
 // ProjectRowDelegate ----------------------------------------------------------------------------------
+
+ProjectRowDelegate::ProjectRowDelegate(SidebarProjectList& list) : QStyledItemDelegate(&list), list_(list) {}
 
 void ProjectRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const {
     const QRectF row = QRectF(option.rect).adjusted(kNavigationOuterMargin, 0, -kNavigationOuterMargin, -kNavigationRowGap);
     const bool selected = index.data(SidebarModel::SelectedRole).toBool();
-    const bool hovered = option.state.testFlag(QStyle::State_MouseOver);
     paintNavigationRow(*painter, row, QStringLiteral("folder"), index.data(Qt::DisplayRole).toString(), std::nullopt,
-                       selected, hovered);
+                       selected, list_.hovered() == index);
+    if (option.state.testFlag(QStyle::State_HasFocus) && list_.showsFocusRing()) {
+        painter->save();
+        painter->setRenderHint(QPainter::Antialiasing);
+        painter->setPen(QPen(Theme::withAlpha(Theme::green(QApplication::palette()), 0.5), 1.5));
+        painter->drawRoundedRect(row.adjusted(1, 1, -1, -1), 8, 8);
+        painter->restore();
+    }
 }
 
 QSize ProjectRowDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const {
     return QSize(option.rect.width(), kNavigationRowHeight + kNavigationRowGap);
-}
-
-bool ProjectRowDelegate::helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
-                                   const QModelIndex& index) {
-    if (event->type() != QEvent::ToolTip) return QStyledItemDelegate::helpEvent(event, view, option, index);
-    // The full name, only when the row shortens it.
-    const QRectF row = QRectF(option.rect).adjusted(kNavigationOuterMargin, 0, -kNavigationOuterMargin, -kNavigationRowGap);
-    const QString title = index.data(Qt::DisplayRole).toString();
-    const bool selected = index.data(SidebarModel::SelectedRole).toBool();
-    if (shownTitle(row, title, std::nullopt, selected) != title) {
-        QToolTip::showText(event->globalPos(), title, view);
-    } else {
-        QToolTip::hideText();
-    }
-    return true;
 }
 
 // SourceRowButton -------------------------------------------------------------------------------------

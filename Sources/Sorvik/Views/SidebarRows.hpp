@@ -3,10 +3,16 @@
 // delegate), source rows, and the pull-down of deleted projects.
 #include <QAbstractButton>
 #include <QStyledItemDelegate>
+#include <functional>
 #include <optional>
 #include <utility>
 
+#include "Sorvik/Stores/AppStore.hpp"
+#include "Sorvik/Views/PaintedListView.hpp"
+
 #include "Sorvik/Support/Widgets.hpp"
+
+class QMenu;
 
 namespace sorvik::app {
 
@@ -46,15 +52,43 @@ private:
     bool hovered_ = false;
 };
 
-/// Paints the project rows of the sidebar's list (SidebarModel).
+class SidebarModel;
+
+/// The sidebar's project rows (SidebarModel): a row opens its project, its menu is built by the
+/// sidebar when it opens, and a shortened name shows whole as a tooltip.
+class SidebarProjectList : public PaintedListView {
+    Q_OBJECT
+public:
+    SidebarProjectList(AppStore& store, SidebarModel& model, std::function<QMenu*(const UUID&)> makeMenu,
+                       QWidget* parent = nullptr);
+    /// The row itself within its cell (without the gap after it), in viewport coordinates.
+    QRect rowRect(const QModelIndex& index) const;
+
+protected:
+    int partAt(const QPoint& point, QModelIndex* index) const override;
+    bool isClickable(int part) const override { return part != noPart; }
+    void activate(const QModelIndex& index, int part) override;
+    void open(const QModelIndex& index) override;
+    void popUpMenu(const QModelIndex& index, const QPoint& globalPoint) override;
+    QPoint menuAnchor(const QModelIndex& index) const override;
+    QString toolTipAt(const QPoint& point) const override;
+
+private:
+    AppStore& store_;
+    SidebarModel& model_;
+    std::function<QMenu*(const UUID&)> makeMenu_;
+};
+
+/// Paints the rows of the sidebar's project list.
 class ProjectRowDelegate : public QStyledItemDelegate {
     Q_OBJECT
 public:
-    using QStyledItemDelegate::QStyledItemDelegate;
+    explicit ProjectRowDelegate(SidebarProjectList& list);
     void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
-    bool helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
-                   const QModelIndex& index) override;
+
+private:
+    SidebarProjectList& list_;
 };
 
 /// A source folder: its symbol, name and status dot; or, with no dot, the connect button.

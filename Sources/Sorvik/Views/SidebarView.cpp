@@ -97,30 +97,8 @@ SidebarView::SidebarView(AppStore& store, QWidget* parent) : QWidget(parent), st
     });
     column->addSpacing(12);
     model_ = new SidebarModel(this);
-    projectList_ = new QListView(this);
-    projectList_->setModel(model_);
-    projectList_->setItemDelegate(new ProjectRowDelegate(projectList_));
-    projectList_->setFrameShape(QFrame::NoFrame);
-    projectList_->setUniformItemSizes(true);
-    projectList_->setSelectionMode(QAbstractItemView::NoSelection);
-    projectList_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    projectList_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    projectList_->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
-    projectList_->setMouseTracking(true);
-    projectList_->setContextMenuPolicy(Qt::CustomContextMenu);
-    projectList_->viewport()->setAttribute(Qt::WA_Hover);
-    projectList_->viewport()->setCursor(Qt::PointingHandCursor);
-    projectList_->viewport()->setAutoFillBackground(false);
-    projectList_->setAutoFillBackground(false);
-    projectList_->setStyleSheet(QStringLiteral("QListView { background: transparent; }"));
-    projectList_->verticalScrollBar()->setSingleStep(kNavigationRowHeight + kNavigationRowGap);
+    projectList_ = new SidebarProjectList(store_, *model_, [this](const UUID& id) { return makeProjectMenu(id); }, this);
     makeSlim(projectList_->verticalScrollBar());
-    auto open = [this](const QModelIndex& index) {
-        if (const std::optional<UUID> id = model_->projectID(index)) store_.select(*id);
-    };
-    connect(projectList_, &QAbstractItemView::clicked, this, open);
-    connect(projectList_, &QAbstractItemView::activated, this, open);
-    connect(projectList_, &QWidget::customContextMenuRequested, this, &SidebarView::showProjectMenu);
     column->addWidget(projectList_, 1);
 
     // Deleted projects.
@@ -272,14 +250,6 @@ QMenu* SidebarView::makeRestoreMenu() {
         });
     }
     return menu;
-}
-
-void SidebarView::showProjectMenu(const QPoint& position) {
-    const std::optional<UUID> id = model_->projectID(projectList_->indexAt(position));
-    if (!id) return;
-    QMenu* menu = makeProjectMenu(*id);
-    menu->setAttribute(Qt::WA_DeleteOnClose);
-    menu->popup(projectList_->viewport()->mapToGlobal(position));
 }
 
 void SidebarView::showRestoreMenu() {

@@ -2,7 +2,6 @@
 // The left column of the main window: brand, navigation, the user's projects, the deleted ones to
 // restore, the source folders, the language and the way to the settings. It keeps no state: rows
 // read the store and controls call its operations.
-#include <QListView>
 #include <QWidget>
 #include <vector>
 
@@ -16,6 +15,7 @@ class LanguagePicker;
 class NavigationButton;
 class PullDownButton;
 class SidebarModel;
+class SidebarProjectList;
 class SourceRowButton;
 class StyledButton;
 class ToneLabel;
@@ -29,7 +29,7 @@ public:
     NavigationButton* projectsRow() const { return projectsRow_; }
     NavigationButton* inboxRow() const { return inboxRow_; }
     StyledButton* newProjectButton() const { return newProject_; }
-    QListView* projectList() const { return projectList_; }
+    SidebarProjectList* projectList() const { return projectList_; }
     SidebarModel* projectModel() const { return model_; }
     PullDownButton* restoreButton() const { return restore_; }
     SourceRowButton* connectButton() const { return connect_; }
@@ -53,7 +53,6 @@ private:
     void refresh(StoreChanges what);
     void refreshControls();
     void rebuildSources();
-    void showProjectMenu(const QPoint& position);
     void showRestoreMenu();
 
     AppStore& store_;
@@ -63,7 +62,7 @@ private:
     ToneLabel* tagline_;
     ToneLabel* projectsTitle_;
     StyledButton* newProject_;
-    QListView* projectList_;
+    SidebarProjectList* projectList_;
     SidebarModel* model_;
     QWidget* restoreRow_;
     PullDownButton* restore_;
