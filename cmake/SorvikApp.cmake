@@ -1,6 +1,6 @@
 # The desktop app in three layers: the store and view logic (Qt Core only), the widgets, and the
 # `sorvik` executable.
-find_package(Qt6 6.4 REQUIRED COMPONENTS Core Gui Widgets Svg Network DBus)
+find_package(Qt6 6.4 REQUIRED COMPONENTS Core Gui Widgets Svg Network DBus Multimedia)
 
 set(SORVIK_APP_DIR ${CMAKE_CURRENT_SOURCE_DIR}/Sources/Sorvik)
 
@@ -31,7 +31,8 @@ list(FILTER SORVIK_APP_WIDGET_SOURCES EXCLUDE REGEX "/App/main\\.cpp$")
 qt_add_resources(SORVIK_APP_RESOURCES ${CMAKE_CURRENT_SOURCE_DIR}/Resources/sorvik.qrc)
 add_library(SorvikAppWidgets STATIC ${SORVIK_APP_WIDGET_SOURCES} ${SORVIK_APP_RESOURCES})
 set_target_properties(SorvikAppWidgets PROPERTIES AUTOMOC ON)
-target_link_libraries(SorvikAppWidgets PUBLIC SorvikAppLogic Qt6::Gui Qt6::Widgets Qt6::Svg Qt6::Network Qt6::DBus)
+target_link_libraries(SorvikAppWidgets PUBLIC SorvikAppLogic Qt6::Gui Qt6::Widgets Qt6::Svg Qt6::Network Qt6::DBus
+  Qt6::Multimedia PRIVATE PkgConfig::SORVIK_DEPS)
 
 add_executable(sorvik ${SORVIK_APP_DIR}/App/main.cpp)
 target_link_libraries(sorvik PRIVATE SorvikAppWidgets)

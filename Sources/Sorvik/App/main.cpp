@@ -33,6 +33,9 @@ int main(int argc, char** argv) {
     const std::vector<std::string> arguments(argv + 1, argv + argc);
     const LibraryChoice library = chooseLibrary(arguments);
 
+    // The player's GStreamer back end applies a clip's rotation; the FFmpeg one shows portrait clips
+    // sideways. Qt reads the choice when it first plays something.
+    if (qEnvironmentVariableIsEmpty("QT_MEDIA_BACKEND")) qputenv("QT_MEDIA_BACKEND", "gstreamer");
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Sorvik"));
     QApplication::setApplicationName(QStringLiteral("Sorvik"));

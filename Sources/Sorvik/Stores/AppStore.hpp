@@ -197,6 +197,13 @@ public:
     void revealItem(const std::filesystem::path& path);
     void openItem(const std::filesystem::path& path);
 
+    // One file's original (the file detail sheet).
+    /// Selects the original in the file manager: its stored reference as found now. Nothing for a
+    /// file without a reference.
+    void revealOriginal(const DeliveryFile& file);
+    /// Opens the file in its default application; nothing when the library cannot locate it.
+    void openOriginal(const DeliveryFile& file);
+
 public slots:
     /// One beat of the scan timer.
     void tick();

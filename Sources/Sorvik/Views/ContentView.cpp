@@ -14,6 +14,8 @@
 #include "Sorvik/Support/Theme.hpp"
 #include "Sorvik/Support/Widgets.hpp"
 #include "Sorvik/Views/ContentLogic.hpp"
+#include "Sorvik/Views/CropSheet.hpp"
+#include "Sorvik/Views/FileDetailSheet.hpp"
 #include "Sorvik/Views/FileThumbnail.hpp"
 #include "Sorvik/Views/InboxView.hpp"
 #include "Sorvik/Views/ProjectDetailView.hpp"
@@ -219,7 +221,13 @@ QWidget* ContentView::makeSheetContent(const AppSheet& sheet) {
         case AppSheet::Kind::delivery: return deliverySheet(store_);
         case AppSheet::Kind::projectRules: return new ProjectRulesSheet(store_, dismiss);
         case AppSheet::Kind::file:
-        case AppSheet::Kind::crop:
+        case AppSheet::Kind::crop: {
+            // The file as the store holds it now; an id that no longer resolves gives an empty sheet.
+            std::optional<DeliveryFile> file = sheet.fileID() ? store_.file(*sheet.fileID()) : std::nullopt;
+            if (!file) break;
+            if (sheet.kind() == AppSheet::Kind::file) return new FileDetailSheet(store_, dismiss, std::move(*file));
+            return new CropSheet(store_, dismiss, std::move(*file));
+        }
         case AppSheet::Kind::rename:
         case AppSheet::Kind::templ:
         case AppSheet::Kind::history: break;

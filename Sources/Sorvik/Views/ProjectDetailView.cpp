@@ -99,7 +99,7 @@ QWidget* ProjectDetailView::makeFilterBar() {
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(14);
     filter_ = new SegmentedPicker(bar);
-    connect(filter_, &SegmentedPicker::picked, this, [this](int index) {
+    connect(filter_, &SegmentedPicker::chosen, this, [this](int index) {
         store_.setProjectFilter(FileFilters::allCases.at(static_cast<std::size_t>(index)));
     });
     row->addWidget(filter_, 0, Qt::AlignVCenter);
@@ -170,7 +170,7 @@ void ProjectDetailView::retranslate() {
     delivery_->setText(Lq("准备交付"));
     QStringList titles;
     for (const FileFilter filter : FileFilters::allCases) titles << Lq(FileFilters::label(filter));
-    filter_->setOptions(titles);
+    filter_->setLabels(titles);
     filter_->setAccessibleName(Lq("素材类型"));
     link_->setText(Lq("关联文件"));
     find_->setText(Lq("寻找新素材"));

@@ -1,8 +1,8 @@
 #pragma once
-// A segmented control: a row of options in one rounded track, the chosen one raised on the
-// surface. Keyboard: arrows move the choice.
-#include <QStringList>
+// A segmented picker: equal segments on a faint track, the chosen one raised. It may show no
+// choice at all (a value outside its segments).
 #include <QWidget>
+#include <optional>
 
 namespace sorvik::app {
 
@@ -10,15 +10,19 @@ class SegmentedPicker : public QWidget {
     Q_OBJECT
 public:
     explicit SegmentedPicker(QWidget* parent = nullptr);
-    void setOptions(const QStringList& titles);
-    int current() const { return current_; }
-    /// Shows a choice without emitting `picked`.
-    void setCurrent(int index);
+    void setLabels(const QStringList& labels);
+    QStringList labels() const { return labels_; }
+    /// The marked segment; none marks nothing. Emits nothing.
+    void setCurrent(std::optional<int> index);
+    std::optional<int> current() const { return current_; }
+    /// Chooses a segment as a click does (tests).
+    void choose(int index);
     QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
 
 signals:
-    /// The person chose an option.
-    void picked(int index);
+    /// The person chose a segment.
+    void chosen(int index);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -27,11 +31,9 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
-    QRectF segment(int index) const;
-    void choose(int index);
-
-    QStringList titles_;
-    int current_ = 0;
+    int segmentAt(QPointF point) const;
+    QStringList labels_;
+    std::optional<int> current_;
 };
 
 }  // namespace sorvik::app
