@@ -55,8 +55,19 @@ TEST(WorkspaceNoticeLogic, TheStatusLineTellsTheJobTheIntervalAndTheLastIndexTim
     EXPECT_EQ(state.text, "Auto-update paused");
     ASSERT_TRUE(state.lastIndexed);
     EXPECT_TRUE(QString::fromStdString(*state.lastIndexed)
-                    .contains(QRegularExpression(QStringLiteral("^Last indexed  \\d{1,2}:\\d\\d\\s?[AP]M$"))))
+                    .contains(QRegularExpression(QStringLiteral("^Last indexed  \\d{1,2}:\\d\\d\u202F[AP]M$"))))
         << *state.lastIndexed;
     EXPECT_TRUE(QString::fromStdString(shortTimeOfDay(Date{800000000}, "zh-Hans"))
                     .contains(QRegularExpression(QStringLiteral("^\\d\\d:\\d\\d$"))));
+}
+
+TEST(WorkspaceNoticeLogic, TimesOfDayAreWrittenAsTheDateFormatterWritesThem) {
+    const Date date = Date::fromUnix(1767225600 + 13 * 3600 + 5 * 60);
+    // English: a narrow no-break space before AM or PM; Chinese: 24 hours, two digits.
+    EXPECT_TRUE(QString::fromStdString(shortTimeOfDay(date, "en"))
+                    .contains(QRegularExpression(QStringLiteral("^\\d{1,2}:05\u202F(AM|PM)$"))))
+        << shortTimeOfDay(date, "en");
+    EXPECT_TRUE(QString::fromStdString(shortTimeOfDay(date, "zh-Hans"))
+                    .contains(QRegularExpression(QStringLiteral("^\\d\\d:05$"))))
+        << shortTimeOfDay(date, "zh-Hans");
 }

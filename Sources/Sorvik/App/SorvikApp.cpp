@@ -43,6 +43,7 @@ SorvikApp::SorvikApp(QApplication& app, const LibraryChoice& library, std::uniqu
                                         std::move(locations));
     window_ = std::make_unique<MainWindow>(*store_);
     platform_.setWindow(window_.get());
+    connect(window_->content(), &ContentView::settingsRequested, this, &SorvikApp::showSettings);
     buildMenus();
     buildTray();
     connect(store_.get(), &AppStore::changed, this, [this] { refreshCommands(); });

@@ -8,6 +8,7 @@
 #include "SorvikCore/CheckEngine.hpp"
 #include "SorvikCore/Exporter.hpp"
 #include "SorvikCore/Localization.hpp"
+#include "Sorvik/Stores/ProjectSearch.hpp"
 #include "Sorvik/Support/AppConfiguration.hpp"
 
 namespace fs = std::filesystem;
@@ -51,6 +52,10 @@ AppStore::AppStore(const LibraryChoice& library, Platform& platform, Preferences
             this, [this, generation, failure] { saveFinished(generation, failure); }, Qt::QueuedConnection);
     });
     connect(&timer_, &QTimer::timeout, this, &AppStore::tick);
+    projectSearch_ = std::make_unique<ProjectSearch>(*this, [this] {
+        // Results shown for the typed text may change with the new index.
+        if (!search_.empty()) mark(StoreChange::search);
+    });
     start(library);
 }
 
@@ -63,6 +68,7 @@ void AppStore::shutdown() {
     scanStop_.request_stop();
     lifetimeStop_.request_stop();
     jobs_->shutdown();
+    projectSearch_->shutdown();
     // The last state asked to be saved is written before the app goes.
     saver_->shutdown();
 }
@@ -118,12 +124,16 @@ void AppStore::endChanges() {
     if (--changeDepth_ > 0 || !pendingChanges_) return;
     const StoreChanges what = pendingChanges_;
     pendingChanges_ = {};
+    if (what & (StoreChange::projects | StoreChange::assets)) {
+        projectSearch_->dataChanged(searchRevision_, deliveries_, workspace_.assets);
+    }
     emit changed(what);
 }
 
 void AppStore::mark(StoreChanges what) {
     if (what.testFlag(StoreChange::projects)) ++projectsRevision_;
     if (what.testFlag(StoreChange::assets)) assetIndexValid_ = false;
+    if (what & (StoreChange::projects | StoreChange::assets)) ++searchRevision_;
     pendingChanges_ |= what;
     if (changeDepth_ == 0) {
         // A change outside any operation still goes out as one signal.

@@ -38,7 +38,7 @@ struct AppLocations {
 };
 
 struct ScanOutput;
-class SearchText;
+class ProjectSearch;
 struct LinkOutput;
 
 /// The value or the failure of a job.
@@ -181,6 +181,8 @@ public:
     std::vector<const IndexedAsset*> matchingUnassigned() const;
     /// The projects the search text finds, newest change first (stable).
     std::vector<const Delivery*> matchingProjects() const;
+    /// The search over projects and the inbox (tests and benchmarks tune it).
+    ProjectSearch& projectSearch() const { return *projectSearch_; }
     void showProjects();
     void showInbox();
     void deleteProject(const UUID& id);
@@ -249,7 +251,6 @@ private:
     void dropUndoFor(const UUID& assetID);
     /// The first indexed asset of a file identifier, through an index rebuilt after changes.
     IndexedAsset* assetFor(const UUID& id);
-    bool projectMatches(const Delivery& project, const SearchText& needle) const;
     const IndexedAsset* assetFor(const UUID& id) const;
 
     Platform& platform_;
@@ -291,6 +292,9 @@ private:
     // Every job of the store; stopped when the store shuts down.
     std::stop_source lifetimeStop_;
     std::uint64_t projectsRevision_ = 0;
+    // Counts every change of the projects or the index: what the search texts are built from.
+    std::uint64_t searchRevision_ = 0;
+    std::unique_ptr<ProjectSearch> projectSearch_;
     std::int64_t scanLimit_ = 20000;
     mutable std::unordered_map<UUID, std::size_t> assetIndex_;
     mutable bool assetIndexValid_ = false;

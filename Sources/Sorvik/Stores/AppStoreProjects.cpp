@@ -4,7 +4,7 @@
 #include "Sorvik/Stores/AppStore.hpp"
 #include "Sorvik/Stores/AgentReference.hpp"
 #include "SorvikCore/ProjectMatcher.hpp"
-#include "Sorvik/Support/SearchText.hpp"
+#include "Sorvik/Stores/ProjectSearch.hpp"
 
 namespace sorvik::app {
 
@@ -131,33 +131,21 @@ std::vector<const IndexedAsset*> AppStore::unassigned() const {
 std::vector<const IndexedAsset*> AppStore::matchingUnassigned() const {
     std::vector<const IndexedAsset*> out = unassigned();
     if (search_.empty()) return out;
-    const SearchText needle(search_);
-    std::erase_if(out, [&](const IndexedAsset* asset) { return !needle.foundIn(asset->searchableText()); });
-    return out;
+    return projectSearch_->matchingAssets(search_, searchRevision_, out, deliveries_, workspace_.assets);
 }
 
 std::vector<const Delivery*> AppStore::matchingProjects() const {
     std::vector<const Delivery*> out;
-    const SearchText needle(search_);
-    for (const Delivery& project : deliveries_) {
-        if (search_.empty() || projectMatches(project, needle)) out.push_back(&project);
+    if (search_.empty()) {
+        out.reserve(deliveries_.size());
+        for (const Delivery& project : deliveries_) out.push_back(&project);
+    } else {
+        out = projectSearch_->matchingProjects(search_, searchRevision_, deliveries_, workspace_.assets,
+                                               [this](const UUID& id) { return assetFor(id); });
     }
     std::stable_sort(out.begin(), out.end(),
                      [](const Delivery* a, const Delivery* b) { return a->updatedAt > b->updatedAt; });
     return out;
-}
-
-bool AppStore::projectMatches(const Delivery& project, const SearchText& needle) const {
-    if (needle.foundIn(project.name)) return true;
-    for (const std::string& keyword : project.keywords.value_or(std::vector<std::string>{})) {
-        if (needle.foundIn(keyword)) return true;
-    }
-    for (const DeliveryFile& file : project.files) {
-        if (needle.foundIn(file.name)) return true;
-        if (needle.foundIn(file.effectiveText().value_or(""))) return true;
-        if (const IndexedAsset* asset = assetFor(file.id); asset && needle.foundIn(asset->searchableText())) return true;
-    }
-    return false;
 }
 
 void AppStore::showProjects() {

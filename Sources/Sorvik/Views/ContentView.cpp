@@ -92,6 +92,7 @@ ContentView::ContentView(AppStore& store, QWidget* parent)
     row->setSpacing(0);
     auto* sidebar = new SidebarView(store_, this);
     sidebar->setFixedWidth(205);
+    connect(sidebar, &SidebarView::settingsRequested, this, &ContentView::settingsRequested);
     row->addWidget(sidebar);
     row->addWidget(new Hairline(Qt::Vertical, this));
 

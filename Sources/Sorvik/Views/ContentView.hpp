@@ -35,6 +35,10 @@ public:
     ThumbnailLoader& thumbnails() const { return *thumbnails_; }
     WindowDropTarget* dropTarget() const { return dropTarget_; }
 
+signals:
+    /// The sidebar's settings link: the app opens its settings window.
+    void settingsRequested();
+
 private:
     QWidget* makeToolbar();
     void retranslate();

@@ -1,9 +1,10 @@
 #include "Sorvik/Views/WorkspaceNoticeLogic.hpp"
 
-#include <QDateTime>
-#include <QLocale>
+#include <unicode/datefmt.h>
+#include <unicode/locid.h>
 
-#include "Sorvik/Support/Strings.hpp"
+#include <memory>
+
 #include "SorvikCore/Localization.hpp"
 
 namespace sorvik::app {
@@ -19,11 +20,16 @@ NoticeLineState noticeLineState(const AppStore& store) {
 }
 
 std::string shortTimeOfDay(Date date, std::string_view language) {
-    const QLocale locale(language == InterfaceLanguage::english ? QLocale::English : QLocale::Chinese,
-                         language == InterfaceLanguage::english ? QLocale::UnitedStates : QLocale::China);
-    const QDateTime local =
-        QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(date.unixSeconds() * 1000.0)).toLocalTime();
-    return utf8(locale.toString(local.time(), QLocale::ShortFormat));
+    // ICU's short style, as the platform's date formatter writes it: "3:05 PM" with a narrow
+    // no-break space in English (QLocale's data puts a plain space there), "15:05" in Chinese.
+    const icu::Locale locale = language == InterfaceLanguage::english ? icu::Locale("en", "US") : icu::Locale("zh", "CN");
+    std::unique_ptr<icu::DateFormat> format(icu::DateFormat::createTimeInstance(icu::DateFormat::kShort, locale));
+    if (!format) return {};
+    icu::UnicodeString text;
+    format->format(static_cast<UDate>(date.unixSeconds() * 1000.0), text);
+    std::string out;
+    text.toUTF8String(out);
+    return out;
 }
 
 StatusLineState statusLineState(const AppStore& store, double interval, std::string_view language) {

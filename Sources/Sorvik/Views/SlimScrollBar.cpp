@@ -1,0 +1,52 @@
+#include "Sorvik/Views/SlimScrollBar.hpp"
+
+#include <QApplication>
+#include <QEvent>
+#include <QScrollBar>
+
+#include "Sorvik/Support/Theme.hpp"
+
+namespace sorvik::app {
+
+namespace {
+
+QString rgba(const QColor& color) {
+    return QStringLiteral("rgba(%1, %2, %3, %4)")
+        .arg(color.red())
+        .arg(color.green())
+        .arg(color.blue())
+        .arg(QString::number(color.alphaF(), 'f', 3));
+}
+
+void style(QScrollBar* bar) {
+    const QPalette palette = QApplication::palette();
+    bar->setStyleSheet(QStringLiteral("QScrollBar:vertical { background: transparent; width: 11px; margin: 3px 2px 3px 2px; }"
+                                      "QScrollBar::handle:vertical { background: %1; border-radius: 3px; min-height: 32px; }"
+                                      "QScrollBar::handle:vertical:hover, QScrollBar::handle:vertical:pressed { background: %2; }"
+                                      "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0px; }"
+                                      "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: transparent; }")
+                           .arg(rgba(Theme::primaryAt(palette, 0.22)), rgba(Theme::primaryAt(palette, 0.38))));
+}
+
+/// Styles the bar again when the appearance changes.
+class Follower : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::ApplicationPaletteChange) {
+            if (auto* bar = qobject_cast<QScrollBar*>(watched)) style(bar);
+        }
+        return false;
+    }
+};
+
+}  // namespace
+
+void makeSlim(QScrollBar* bar) {
+    style(bar);
+    bar->installEventFilter(new Follower(bar));
+}
+
+}  // namespace sorvik::app
