@@ -402,4 +402,6 @@ void AppStore::openLibraryFolder() {
     if (repository_) platform_.open(repository_->root());
 }
 
+void AppStore::reveal(const fs::path& path) { platform_.reveal(path); }
+
 }  // namespace sorvik::app

@@ -188,6 +188,8 @@ public:
 
     // The library folder in the file manager (settings).
     void openLibraryFolder();
+    /// Shows an item selected in the file manager (an exported package).
+    void reveal(const std::filesystem::path& path);
 
 public slots:
     /// One beat of the scan timer.

@@ -1,10 +1,14 @@
 #include "Sorvik/Support/Formatting.hpp"
 
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
 #include <limits>
+
+#include "SorvikCore/Localization.hpp"
 
 namespace sorvik::app {
 
@@ -44,5 +48,41 @@ std::string lastPathComponent(std::string_view path) {
     const auto slash = path.rfind('/');
     return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
 }
+
+std::string byteCount(std::int64_t bytes, std::string_view languageCode) {
+    const bool chinese = languageCode != InterfaceLanguage::english;
+    if (bytes == 0) return chinese ? "零 KB" : "Zero KB";
+    // The magnitude as an unsigned number, so the smallest 64-bit value has one too.
+    const std::uint64_t magnitude = bytes < 0 ? 0 - static_cast<std::uint64_t>(bytes) : static_cast<std::uint64_t>(bytes);
+    const std::string sign = bytes < 0 ? "-" : "";
+    if (magnitude < 1000) {
+        if (chinese) return sign + std::to_string(magnitude) + " 字节";
+        return sign + std::to_string(magnitude) + (magnitude == 1 ? " byte" : " bytes");
+    }
+    static constexpr const char* units[] = {"KB", "MB", "GB", "TB", "PB", "EB"};
+    static constexpr int digits[] = {0, 1, 2, 2, 2, 2};
+    double value = double(magnitude) / 1000.0;
+    std::size_t unit = 0;
+    double rounded = 0;
+    for (;;) {
+        const double scale = std::pow(10.0, digits[unit]);
+        rounded = std::round(value * scale) / scale;
+        // 999,999 bytes round to 1,000 KB: shown as 1 MB.
+        if (rounded < 1000 || unit + 1 == std::size(units)) break;
+        value /= 1000.0;
+        ++unit;
+    }
+    // Independent of the process locale: always a full stop.
+    char text[64];
+    const auto written = std::to_chars(text, text + sizeof text, rounded, std::chars_format::fixed, digits[unit]);
+    std::string number(text, written.ptr);
+    if (number.find('.') != std::string::npos) {
+        while (number.back() == '0') number.pop_back();
+        if (number.back() == '.') number.pop_back();
+    }
+    return sign + number + " " + units[unit];
+}
+
+std::string byteCount(std::int64_t bytes) { return byteCount(bytes, InterfaceLanguage::code()); }
 
 }  // namespace sorvik::app

@@ -1,5 +1,6 @@
 #pragma once
 // Texts the views show for numbers, durations and paths. Pure; any thread.
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -17,5 +18,12 @@ std::string abbreviatingHome(std::string_view path);
 
 /// The last path component of a stored folder path, a trailing "/" ignored.
 std::string lastPathComponent(std::string_view path);
+
+/// A file size as the file manager shows it: decimal units ("1.2 MB", "4 KB", "2.15 GB"), whole
+/// kilobytes, one digit for megabytes, two above, trailing zeros dropped; "512 bytes" below a
+/// kilobyte and "Zero KB" for nothing. `languageCode` "zh-Hans" gives "512 字节" and "零 KB".
+std::string byteCount(std::int64_t bytes, std::string_view languageCode);
+/// The same in the interface language.
+std::string byteCount(std::int64_t bytes);
 
 }  // namespace sorvik::app

@@ -14,6 +14,8 @@
 #include "Sorvik/Support/Theme.hpp"
 #include "Sorvik/Support/Widgets.hpp"
 #include "Sorvik/Views/ContentLogic.hpp"
+#include "Sorvik/Views/DeliverySheets.hpp"
+#include "Sorvik/Views/DeliveryView.hpp"
 #include "Sorvik/Views/FileThumbnail.hpp"
 #include "Sorvik/Views/InboxView.hpp"
 #include "Sorvik/Views/ProjectDetailView.hpp"
@@ -21,6 +23,7 @@
 #include "Sorvik/Views/SheetDialog.hpp"
 #include "Sorvik/Views/SidebarView.hpp"
 #include "Sorvik/Views/SourceSettingsSheet.hpp"
+#include "Sorvik/Views/TemplateSheet.hpp"
 
 namespace sorvik::app {
 
@@ -60,7 +63,7 @@ protected:
 };
 
 /// The delivery sheet's frame: a header with the way back, and the workspace below.
-QWidget* deliverySheet(AppStore& store) {
+QWidget* deliverySheet(AppStore& store, ThumbnailLoader& thumbnails) {
     auto* sheet = new QWidget;
     sheet->setFixedSize(980, 720);
     auto* layout = new QVBoxLayout(sheet);
@@ -75,7 +78,8 @@ QWidget* deliverySheet(AppStore& store) {
     QObject::connect(back, &QAbstractButton::clicked, sheet, [&store] { store.setSheet(std::nullopt); });
     row->addWidget(back);
     layout->addWidget(header);
-    layout->addStretch(1);
+    // With nothing selected the workspace shows nothing and the header stands alone.
+    layout->addWidget(new DeliveryView(store, thumbnails, sheet), 1);
     return sheet;
 }
 
@@ -207,12 +211,12 @@ QWidget* ContentView::makeSheetContent(const AppSheet& sheet) {
     auto dismiss = [this] { store_.setSheet(std::nullopt); };
     switch (sheet.kind()) {
         case AppSheet::Kind::sources: return new SourceSettingsSheet(store_, dismiss);
-        case AppSheet::Kind::delivery: return deliverySheet(store_);
+        case AppSheet::Kind::delivery: return deliverySheet(store_, *thumbnails_);
+        case AppSheet::Kind::rename: return new RenameSheet(store_, dismiss);
+        case AppSheet::Kind::templ: return new TemplateSheet(store_, dismiss);
+        case AppSheet::Kind::history: return new HistorySheet(store_, dismiss);
         case AppSheet::Kind::file:
         case AppSheet::Kind::crop:
-        case AppSheet::Kind::rename:
-        case AppSheet::Kind::templ:
-        case AppSheet::Kind::history:
         case AppSheet::Kind::projectRules: break;
     }
     // A sheet without content (a file that no longer resolves): Escape closes it.
@@ -237,8 +241,13 @@ void ContentView::routeWarnings() {
     if (!store_.showWarnings()) {
         if (warnings_) warnings_->closeQuietly();
         warnings_ = nullptr;
+        return;
     }
-    // The warning sheet's content comes with the delivery views.
+    if (warnings_) return;
+    auto dismiss = [this] { store_.setShowWarnings(false); };
+    // Opened last, it stands over the delivery sheet when that is up.
+    warnings_ = new SheetDialog(window(), new WarningSheet(store_, dismiss), dismiss);
+    warnings_->open();
 }
 
 void ContentView::routeAlert() {
