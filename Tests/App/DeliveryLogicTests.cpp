@@ -16,12 +16,6 @@ using namespace sorvik::test;
 
 namespace {
 
-/// The interface language for the texts a test compares.
-struct Language {
-    Preferences preferences{std::make_unique<MemoryPreferenceStorage>()};
-    explicit Language(const char* code) { preferences.setLanguage(QString::fromLatin1(code)); }
-};
-
 DeliveryCheck check(const std::string& id, CheckLevel level, std::optional<UUID> file = std::nullopt) {
     return DeliveryCheck(id, level, "t-" + id, "d-" + id, file);
 }
@@ -72,7 +66,7 @@ TEST(VisibleChecks, APassSharingTheLastPassIdIsKeptAndErrorsMoveAheadStably) {
 }
 
 TEST(VisibleChecks, OnlyIssuesComeFromTheIssuesAndTheTogglesTextFollows) {
-    Language zh("zh-Hans");
+    LanguageScope zh("zh-Hans");
     DeliverySnapshot snapshot;
     snapshot.checks = {check("a", CheckLevel::pass), check("b", CheckLevel::warning)};
     snapshot.issues = {check("b", CheckLevel::warning)};
@@ -83,12 +77,12 @@ TEST(VisibleChecks, OnlyIssuesComeFromTheIssuesAndTheTogglesTextFollows) {
     EXPECT_TRUE(showsAllPassed(true, 0));
     EXPECT_FALSE(showsAllPassed(false, 0));
     EXPECT_FALSE(showsAllPassed(true, 2));
-    Language en("en");
+    LanguageScope en("en");
     EXPECT_EQ(issuesToggleText(false, 4, 1), "4 assets · 1 items to review");
 }
 
 TEST(CheckRows, SymbolsTonesAndButtonsFollowTheFirstMatch) {
-    Language zh("zh-Hans");
+    LanguageScope zh("zh-Hans");
     const UUID f = UUID::make();
     CheckRowLook look = checkRowLook(check("empty", CheckLevel::error));
     EXPECT_EQ(look.symbol, "tray");
@@ -125,7 +119,7 @@ TEST(CheckRows, SymbolsTonesAndButtonsFollowTheFirstMatch) {
 }
 
 TEST(Footer, StatusFollowsThreeIndependentOrders) {
-    Language zh("zh-Hans");
+    LanguageScope zh("zh-Hans");
     FooterInputs in;
     // An empty delivery: tray, secondary, "准备开始。", and the error line of its checks.
     in.filesEmpty = true;
@@ -161,7 +155,7 @@ TEST(Footer, StatusFollowsThreeIndependentOrders) {
     in.busy = true;
     in.activity = "正在校验并导出…";
     EXPECT_EQ(footerStatus(in).title, "正在校验并导出…");
-    Language en("en");
+    LanguageScope en("en");
     EXPECT_EQ(footerStatus(in).title, "Verifying and exporting…");
     EXPECT_EQ(exportRecordControl(false, false), ExportRecordControl::none);
     EXPECT_EQ(exportRecordControl(true, true), ExportRecordControl::reveal);
@@ -199,7 +193,7 @@ TEST(FileCards, FourRolesWithTheirFirstFileCountRuleAndOwnProblems) {
 }
 
 TEST(FileCards, LooksOfFilledAndEmptySlots) {
-    Language zh("zh-Hans");
+    LanguageScope zh("zh-Hans");
     FileCardInfo card;
     card.role = FileRole::cover;
     card.index = 1;
@@ -237,7 +231,7 @@ TEST(FileCards, LooksOfFilledAndEmptySlots) {
     EXPECT_EQ(look.tone, ViewTone::warning);
     EXPECT_FALSE(look.extra);
     EXPECT_FALSE(look.duration);
-    Language en("en");
+    LanguageScope en("en");
     EXPECT_EQ(fileCardLook(card).accessibleName, "View Video: clip.mp4");
     // Busy: no card acts. Recovery: the empty card (which adds files) is off, a filled one opens.
     EXPECT_FALSE(fileCardEnabled(card, true, false));
@@ -248,7 +242,7 @@ TEST(FileCards, LooksOfFilledAndEmptySlots) {
 }
 
 TEST(FileRows, MenuTextsRolesEditedMarkAndGeometry) {
-    Language zh("zh-Hans");
+    LanguageScope zh("zh-Hans");
     EXPECT_EQ(useAsText(FileRole::subtitle), "设为字幕");
     EXPECT_EQ(allFilesTitle(7), "全部文件  7");
     DeliveryFile f = file("a.jpg", FileRole::cover);
@@ -277,7 +271,7 @@ TEST(FileRows, MenuTextsRolesEditedMarkAndGeometry) {
 }
 
 TEST(DeliveryModels, RowsCarryWhatDelegatesDrawAndPassTheModelTester) {
-    Language zh("zh-Hans");
+    LanguageScope zh("zh-Hans");
     DeliveryChecksModel checks;
     QAbstractItemModelTester checksTester(&checks, QAbstractItemModelTester::FailureReportingMode::Fatal);
     const UUID f = UUID::make();
@@ -319,11 +313,15 @@ TEST(DeliverySnapshot, ReadsTheSelectedDeliveryOnceAndTheExportButtonFollowsTheM
     ASSERT_EQ(s.checks.size(), 1u);  // "empty"
     EXPECT_TRUE(s.hasErrors);
     EXPECT_EQ(s.issues.size(), 1u);
-    EXPECT_FALSE(exportButtonEnabled(store));
+    EXPECT_FALSE(exportButtonEnabled(store, s));
     // A delivery with one extra file and flexible rules has nothing to fix: export may run.
     store.update(std::nullopt, [](Delivery& d) { d.files.push_back(file("x.bin", FileRole::extra)); });
     s = deliverySnapshot(store);
     EXPECT_FALSE(s.hasErrors);
-    EXPECT_TRUE(exportButtonEnabled(store));
-    EXPECT_EQ(exportButtonEnabled(store), store.canExport());
+    EXPECT_TRUE(exportButtonEnabled(store, s));
+    EXPECT_EQ(exportButtonEnabled(store, s), store.canExport());
+    EXPECT_TRUE(exportAllowed(false, true, false));
+    EXPECT_FALSE(exportAllowed(true, true, false));
+    EXPECT_FALSE(exportAllowed(false, false, false));
+    EXPECT_FALSE(exportAllowed(false, true, true));
 }

@@ -13,11 +13,6 @@ using namespace sorvik::test;
 
 namespace {
 
-struct Language {
-    Preferences preferences{std::make_unique<MemoryPreferenceStorage>()};
-    explicit Language(const char* code) { preferences.setLanguage(QString::fromLatin1(code)); }
-};
-
 ExportReceipt receipt(double date, const std::string& path, std::int64_t files) {
     ExportReceipt r = ExportReceipt::make(Date{date}, path, files, "sig");
     return r;
@@ -52,7 +47,7 @@ TEST(RenameSheet, CommitsTrimmedNamesCutAtSeventyCharacters) {
 }
 
 TEST(HistorySheet, NewestFirstWithFolderNamesAndLocalisedDates) {
-    Language zh("zh-Hans");
+    LanguageScope zh("zh-Hans");
     Delivery d(UUID::make(), "D", {}, DeliveryTemplate::flexible());
     // 2024-01-05 15:04 UTC is 726159840 seconds after 2001-01-01.
     d.exports = {receipt(726159840, "/out/A", 1), receipt(726159900, "/out/B/", 2), receipt(726160000, "/out/C", 3)};

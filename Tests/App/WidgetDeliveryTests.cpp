@@ -47,6 +47,21 @@ struct DeliveryLibrary {
     }
 };
 
+/// The main window on that library, its delivery selected.
+struct Window {
+    DeliveryLibrary library;
+    StoreHarness harness{library.library.path()};
+    ContentView view{harness.store()};
+
+    Window() {
+        view.resize(1180, 800);
+        view.show();
+        harness.store().select(library.id);
+    }
+    AppStore& store() { return harness.store(); }
+    FakePlatform& platform() { return harness.platform(); }
+};
+
 void settleEvents() {
     for (int i = 0; i < 5; ++i) QApplication::processEvents();
 }
@@ -65,13 +80,9 @@ QPoint rowPoint(RowListView* list, int row, bool right) {
 }  // namespace
 
 TEST(WarningSheet, ConfirmOpensTheChooserOnlyAfterTheSheetIsGone) {
-    DeliveryLibrary f;
-    StoreHarness h(f.library.path());
-    AppStore& store = h.store();
-    ContentView view(store);
-    view.resize(1180, 800);
-    view.show();
-    store.select(f.id);
+    Window w;
+    AppStore& store = w.store();
+    ContentView& view = w.view;
     ASSERT_FALSE(store.issues().empty());
     ASSERT_FALSE(store.hasErrors());
     store.exportCommand();
@@ -80,24 +91,21 @@ TEST(WarningSheet, ConfirmOpensTheChooserOnlyAfterTheSheetIsGone) {
     auto* sheet = qobject_cast<WarningSheet*>(view.warningDialog()->content());
     ASSERT_NE(sheet, nullptr);
     bool sheetGone = false;
-    h.platform().whileChoosing = [&] { sheetGone = !view.warningDialog() || !view.warningDialog()->isVisible(); };
+    w.platform().whileChoosing = [&] { sheetGone = !view.warningDialog() || !view.warningDialog()->isVisible(); };
     sheet->confirmButton()->click();
     // The chooser waits for the next turn of the event loop.
     EXPECT_FALSE(store.showWarnings());
-    EXPECT_TRUE(h.platform().requests.empty());
+    EXPECT_TRUE(w.platform().requests.empty());
     settleEvents();
-    ASSERT_EQ(h.platform().requests.size(), 1u);
+    ASSERT_EQ(w.platform().requests.size(), 1u);
     EXPECT_TRUE(sheetGone);
-    EXPECT_EQ(h.platform().requests[0].prompt, L("导出到这里"));
+    EXPECT_EQ(w.platform().requests[0].prompt, L("导出到这里"));
 }
 
 TEST(WarningSheet, BackAndEscapeCloseItWithoutExporting) {
-    DeliveryLibrary f;
-    StoreHarness h(f.library.path());
-    AppStore& store = h.store();
-    ContentView view(store);
-    view.show();
-    store.select(f.id);
+    Window w;
+    AppStore& store = w.store();
+    ContentView& view = w.view;
     store.exportCommand();
     ASSERT_TRUE(view.warningDialog());
     QTest::keyClick(view.warningDialog(), Qt::Key_Escape);
@@ -113,17 +121,15 @@ TEST(WarningSheet, BackAndEscapeCloseItWithoutExporting) {
     }
     settleEvents();
     EXPECT_FALSE(store.showWarnings());
-    EXPECT_TRUE(h.platform().requests.empty());
+    EXPECT_TRUE(w.platform().requests.empty());
 }
 
 TEST(RenameSheet, SaveAndReturnWaitForAnIdleStoreAndKeepWhatWasTyped) {
-    DeliveryLibrary f;
+    Window w;
     TempDir source;
-    StoreHarness h(f.library.path());
-    AppStore& store = h.store();
-    ContentView view(store);
-    view.show();
-    store.select(f.id);
+    StoreHarness& h = w.harness;
+    AppStore& store = w.store();
+    ContentView& view = w.view;
     store.setSheet(AppSheet::rename());
     auto* sheet = qobject_cast<RenameSheet*>(view.sheetDialog()->content());
     ASSERT_NE(sheet, nullptr);
@@ -147,13 +153,11 @@ TEST(RenameSheet, SaveAndReturnWaitForAnIdleStoreAndKeepWhatWasTyped) {
 }
 
 TEST(TemplateSheet, SaveWaitsForValidFieldsAndAnIdleStoreThenStoresRulesAndPreset) {
-    DeliveryLibrary f;
+    Window w;
     TempDir source;
-    StoreHarness h(f.library.path());
-    AppStore& store = h.store();
-    ContentView view(store);
-    view.show();
-    store.select(f.id);
+    StoreHarness& h = w.harness;
+    AppStore& store = w.store();
+    ContentView& view = w.view;
     store.setSheet(AppSheet::templ());
     auto* sheet = qobject_cast<TemplateSheet*>(view.sheetDialog()->content());
     ASSERT_NE(sheet, nullptr);

@@ -1,7 +1,9 @@
 #include "Sorvik/Views/DeliveryLists.hpp"
 
 #include <QApplication>
+#include <QHelpEvent>
 #include <QMouseEvent>
+#include <QToolTip>
 #include <QPainter>
 #include <QTextLayout>
 #include <cmath>
@@ -21,32 +23,8 @@ constexpr int checkGap = 4;
 // File rows: 10 above and below.
 constexpr int filePadding = 10;
 
-QFont checkTitleFont() { return Theme::font(12, QFont::Medium); }
-QFont checkDetailFont() { return Theme::font(10); }
-QFont checkButtonFont() { return Theme::font(11, QFont::Medium); }
-QFont fileFont() { return Theme::font(11); }
-QFont editedFont() { return Theme::font(10); }
-
-/// Whether the detail needs its second line at this text width.
-int detailLines(const QString& detail, double width) {
-    if (detail.isEmpty()) return 0;
-    return QFontMetricsF(checkDetailFont()).horizontalAdvance(detail) > width ? 2 : 1;
-}
 
 }  // namespace
-
-QColor viewToneColor(ViewTone tone, const QPalette& palette, double opacity) {
-    QColor color;
-    switch (tone) {
-        case ViewTone::primary: color = Theme::primaryText(palette); break;
-        case ViewTone::secondary: color = Theme::secondaryText(palette); break;
-        case ViewTone::tertiary: color = Theme::tertiaryText(palette); break;
-        case ViewTone::green: color = Theme::green(palette); break;
-        case ViewTone::warning: color = Theme::warning(palette); break;
-        case ViewTone::danger: color = Theme::danger(palette); break;
-    }
-    return Theme::withAlpha(color, opacity);
-}
 
 Tone toneOf(ViewTone tone) {
     switch (tone) {
@@ -60,6 +38,15 @@ Tone toneOf(ViewTone tone) {
     return Tone::secondary;
 }
 
+RowFonts::RowFonts()
+    : checkTitle(Theme::font(12, QFont::Medium)), checkDetail(Theme::font(10)), checkButton(Theme::font(11, QFont::Medium)),
+      file(Theme::font(11)), edited(Theme::font(10)), checkTitleMetrics(checkTitle), checkDetailMetrics(checkDetail),
+      checkButtonMetrics(checkButton), fileMetrics(file), editedMetrics(edited) {}
+
+QColor viewToneColor(ViewTone tone, const QPalette& palette, double opacity) {
+    return toneColor(toneOf(tone), palette, opacity);
+}
+
 QSize RowDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const {
     return QSize(option.rect.width(), rowHeight(index, option.rect.width()));
 }
@@ -69,7 +56,17 @@ QSize RowDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelInde
 double CheckRowDelegate::buttonWidth(const QModelIndex& index) const {
     const QString text = index.data(DeliveryChecksModel::ButtonRole).toString();
     if (text.isEmpty()) return 0;
-    return QFontMetricsF(checkButtonFont()).horizontalAdvance(text) + 4;
+    return fonts_.checkButtonMetrics.horizontalAdvance(text) + 4;
+}
+
+int CheckRowDelegate::detailLines(const QString& detail, double width) const {
+    if (detail.isEmpty()) return 0;
+    auto it = detailWidths_.constFind(detail);
+    if (it == detailWidths_.constEnd()) {
+        if (detailWidths_.size() > 20000) detailWidths_.clear();
+        it = detailWidths_.insert(detail, fonts_.checkDetailMetrics.horizontalAdvance(detail));
+    }
+    return *it > width ? 2 : 1;
 }
 
 bool CheckRowDelegate::actionEnabled(const QModelIndex& index) const {
@@ -80,8 +77,8 @@ bool CheckRowDelegate::actionEnabled(const QModelIndex& index) const {
 int CheckRowDelegate::rowHeight(const QModelIndex& index, int width) const {
     const CheckRowGeometry g = checkRowGeometry(width, 0, buttonWidth(index));
     const int lines = detailLines(index.data(DeliveryChecksModel::DetailRole).toString(), g.text.width());
-    const QFontMetricsF title(checkTitleFont());
-    const QFontMetricsF detail(checkDetailFont());
+    const QFontMetricsF& title = fonts_.checkTitleMetrics;
+    const QFontMetricsF& detail = fonts_.checkDetailMetrics;
     const double text = title.height() + (lines > 0 ? checkGap + lines * detail.lineSpacing() : 0);
     return int(std::ceil(checkPadding * 2 + text)) + 1;
 }
@@ -110,24 +107,24 @@ void CheckRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
 
     const QString detail = index.data(DeliveryChecksModel::DetailRole).toString();
     const int lines = detailLines(detail, g.text.width());
-    const QFontMetricsF titleMetrics(checkTitleFont());
-    const QFontMetricsF detailMetrics(checkDetailFont());
+    const QFontMetricsF& titleMetrics = fonts_.checkTitleMetrics;
+    const QFontMetricsF& detailMetrics = fonts_.checkDetailMetrics;
     const double textHeight = titleMetrics.height() + (lines > 0 ? checkGap + lines * detailMetrics.lineSpacing() : 0);
     double y = (height - textHeight) / 2;
-    painter->setFont(checkTitleFont());
+    painter->setFont(fonts_.checkTitle);
     painter->setPen(Theme::primaryText(palette));
     painter->drawText(QRectF(g.text.left(), y, g.text.width(), titleMetrics.height()), Qt::AlignLeft | Qt::AlignVCenter,
                       titleMetrics.elidedText(index.data(Qt::DisplayRole).toString(), Qt::ElideRight, g.text.width()));
     y += titleMetrics.height() + checkGap;
     if (lines > 0) {
-        painter->setFont(checkDetailFont());
+        painter->setFont(fonts_.checkDetail);
         painter->setPen(Theme::secondaryText(palette));
         if (lines == 1) {
             painter->drawText(QRectF(g.text.left(), y, g.text.width(), detailMetrics.lineSpacing()),
                               Qt::AlignLeft | Qt::AlignVCenter, detail);
         } else {
             // Two lines at most: the first as far as it fits, the rest elided.
-            QTextLayout layout(detail, checkDetailFont());
+            QTextLayout layout(detail, fonts_.checkDetail);
             layout.beginLayout();
             QTextLine first = layout.createLine();
             first.setLineWidth(g.text.width());
@@ -145,7 +142,7 @@ void CheckRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
     if (!g.button.isEmpty()) {
         QColor color = Theme::green(palette);
         if (!enabled || !actionEnabled(index)) color = Theme::withAlpha(color, 0.35);
-        painter->setFont(checkButtonFont());
+        painter->setFont(fonts_.checkButton);
         painter->setPen(color);
         painter->drawText(g.button, Qt::AlignCenter, index.data(DeliveryChecksModel::ButtonRole).toString());
     }
@@ -156,16 +153,16 @@ void CheckRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
 // File rows ---------------------------------------------------------------------------------------------
 
 int FileRowDelegate::rowHeight(const QModelIndex&, int) const {
-    return int(std::ceil(QFontMetricsF(fileFont()).height())) + filePadding * 2;
+    return int(std::ceil(fonts_.fileMetrics.height())) + filePadding * 2;
 }
 
 FileRowGeometry FileRowDelegate::geometry(const QRect& rect, const QModelIndex& index) const {
-    const QFontMetricsF metrics(fileFont());
+    const QFontMetricsF& metrics = fonts_.fileMetrics;
     const double nameWidth = metrics.horizontalAdvance(index.data(Qt::DisplayRole).toString()) + 1;
     const double sizeWidth = metrics.horizontalAdvance(index.data(DeliveryFilesModel::SizeRole).toString()) + 1;
     double editedWidth = 0;
     if (index.data(DeliveryFilesModel::EditedRole).toBool()) {
-        editedWidth = QFontMetricsF(editedFont()).horizontalAdvance(Lq("已调整")) + 1;
+        editedWidth = fonts_.editedMetrics.horizontalAdvance(Lq("已调整")) + 1;
     }
     return fileRowGeometry(rect.width(), rect.height(), nameWidth, editedWidth, sizeWidth);
 }
@@ -176,6 +173,28 @@ int FileRowDelegate::partAt(const QRect& rect, const QModelIndex& index, const Q
     if (g.menu.contains(local)) return menu;
     if (g.name.contains(local)) return name;
     return none;
+}
+
+bool FileRowDelegate::helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
+                                const QModelIndex& index) {
+    if (event->type() != QEvent::ToolTip || !index.isValid()) {
+        return QStyledItemDelegate::helpEvent(event, view, option, index);
+    }
+    const QString name = index.data(Qt::DisplayRole).toString();
+    const FileRowGeometry g = geometry(option.rect, index);
+    const QPointF local = event->pos() - option.rect.topLeft();
+    QString tip;
+    if (g.menu.contains(local)) {
+        tip = Lq("文件操作");
+    } else if (g.name.contains(local) && fonts_.fileMetrics.horizontalAdvance(name) + 1 > g.name.width()) {
+        tip = name;
+    }
+    if (tip.isEmpty()) {
+        QToolTip::hideText();
+    } else {
+        QToolTip::showText(event->globalPos(), tip, view);
+    }
+    return true;
 }
 
 void FileRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const {
@@ -192,17 +211,17 @@ void FileRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& optio
     Icons::paint(*painter, index.data(DeliveryFilesModel::SymbolRole).toString(),
                  QRectF(g.symbol.center().x() - symbol / 2, g.symbol.center().y() - symbol / 2, symbol, symbol),
                  secondary);
-    const QFontMetricsF metrics(fileFont());
-    painter->setFont(fileFont());
+    const QFontMetricsF& metrics = fonts_.fileMetrics;
+    painter->setFont(fonts_.file);
     painter->setPen(Theme::primaryText(palette));
     painter->drawText(g.name, Qt::AlignLeft | Qt::AlignVCenter,
                       metrics.elidedText(index.data(Qt::DisplayRole).toString(), Qt::ElideRight, g.name.width()));
     if (!g.edited.isEmpty()) {
-        painter->setFont(editedFont());
+        painter->setFont(fonts_.edited);
         painter->setPen(Theme::green(palette));
         painter->drawText(g.edited, Qt::AlignLeft | Qt::AlignVCenter, Lq("已调整"));
     }
-    painter->setFont(fileFont());
+    painter->setFont(fonts_.file);
     painter->setPen(secondary);
     painter->drawText(g.size, Qt::AlignRight | Qt::AlignVCenter, index.data(DeliveryFilesModel::SizeRole).toString());
     const double dots = 15;

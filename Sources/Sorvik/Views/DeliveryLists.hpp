@@ -2,6 +2,7 @@
 // The two lists of the delivery workspace, drawn by delegates: the check rows and the rows of all
 // files. A list is as tall as its rows and scrolls with the page; clicks on a row's parts (a
 // check's button, a file's name or menu) are reported with the row.
+#include <QHash>
 #include <QListView>
 #include <QStyledItemDelegate>
 
@@ -15,6 +16,14 @@ QColor viewToneColor(ViewTone tone, const QPalette& palette, double opacity = 1.
 /// The view kit's tone of a view tone.
 Tone toneOf(ViewTone tone);
 
+/// The fonts of the rows and their metrics, made once per delegate: rows are measured by the
+/// thousand.
+struct RowFonts {
+    RowFonts();
+    QFont checkTitle, checkDetail, checkButton, file, edited;
+    QFontMetricsF checkTitleMetrics, checkDetailMetrics, checkButtonMetrics, fileMetrics, editedMetrics;
+};
+
 /// A delegate whose rows have clickable parts and a height that follows the width.
 class RowDelegate : public QStyledItemDelegate {
     Q_OBJECT
@@ -24,6 +33,9 @@ public:
     virtual int partAt(const QRect& rect, const QModelIndex& index, const QPoint& point) const = 0;
     virtual int rowHeight(const QModelIndex& index, int width) const = 0;
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+
+protected:
+    const RowFonts fonts_;
 };
 
 /// A check row: level symbol, title and detail, and the button of a problem.
@@ -42,7 +54,11 @@ public:
 
 private:
     double buttonWidth(const QModelIndex& index) const;
+    /// How many lines the detail takes at this text width.
+    int detailLines(const QString& detail, double width) const;
     bool chooseFilesEnabled_ = true;
+    // Details repeat (every cover of a size reads the same): their widths are measured once.
+    mutable QHash<QString, double> detailWidths_;
 };
 
 /// A file row: role symbol, name, edited mark, size and the menu symbol.
@@ -55,6 +71,9 @@ public:
     void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
     int partAt(const QRect& rect, const QModelIndex& index, const QPoint& point) const override;
     int rowHeight(const QModelIndex& index, int width) const override;
+    /// "文件操作" over the menu symbol; the whole name over a shortened one.
+    bool helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
+                   const QModelIndex& index) override;
 
 private:
     FileRowGeometry geometry(const QRect& rect, const QModelIndex& index) const;

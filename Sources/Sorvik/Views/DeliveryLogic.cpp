@@ -165,7 +165,9 @@ ExportRecordControl exportRecordControl(bool hasExports, bool latestIsCurrent) {
     return latestIsCurrent ? ExportRecordControl::reveal : ExportRecordControl::history;
 }
 
-bool exportButtonEnabled(const AppStore& store) { return store.canExport() && !store.recoveryMode(); }
+bool exportButtonEnabled(const AppStore& store, const DeliverySnapshot& snapshot) {
+    return exportAllowed(store.isBusy(), store.selected() != nullptr, snapshot.hasErrors) && !store.recoveryMode();
+}
 
 std::array<FileCardInfo, 4> fileCards(const Delivery& delivery, const std::vector<DeliveryCheck>& checks) {
     std::array<FileCardInfo, 4> cards;

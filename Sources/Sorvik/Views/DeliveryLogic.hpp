@@ -79,8 +79,8 @@ FooterStatus footerStatus(const FooterInputs& inputs);
 /// The control beside the export button.
 enum class ExportRecordControl { none, reveal, history };
 ExportRecordControl exportRecordControl(bool hasExports, bool latestIsCurrent);
-/// The export button: the menu command's rule, and never in recovery mode.
-bool exportButtonEnabled(const AppStore& store);
+/// The export button: the menu command's rule on the snapshot's checks, and never in recovery mode.
+bool exportButtonEnabled(const AppStore& store, const DeliverySnapshot& snapshot);
 
 /// One of the four cards of the main roles.
 struct FileCardInfo {

@@ -1,7 +1,9 @@
 #include "Sorvik/Views/DeliveryParts.hpp"
 
+#include <QAbstractScrollArea>
 #include <QApplication>
 #include <QEvent>
+#include <QScrollBar>
 #include <QPainter>
 #include <QPainterPath>
 #include <cmath>
@@ -16,6 +18,37 @@ namespace {
 bool needsRepaint(const QEvent* event) {
     return event->type() == QEvent::EnabledChange || event->type() == QEvent::ApplicationPaletteChange;
 }
+
+QString rgba(const QColor& color) {
+    return QStringLiteral("rgba(%1, %2, %3, %4)")
+        .arg(color.red())
+        .arg(color.green())
+        .arg(color.blue())
+        .arg(color.alphaF(), 0, 'f', 3);
+}
+
+/// Renews a widget's style sheet when the application's palette changes.
+class PaletteStyler : public QObject {
+public:
+    PaletteStyler(QWidget* widget, std::function<QString(const QPalette&)> make)
+        : QObject(widget), widget_(widget), make_(std::move(make)) {
+        setObjectName(QStringLiteral("paletteStyler"));
+        widget_->installEventFilter(this);
+        apply();
+    }
+
+    void apply() { widget_->setStyleSheet(make_(QApplication::palette())); }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == widget_ && event->type() == QEvent::ApplicationPaletteChange) apply();
+        return false;
+    }
+
+private:
+    QWidget* widget_;
+    std::function<QString(const QPalette&)> make_;
+};
 
 QFont titleFont() {
     QFont font = Theme::font(31, QFont::DemiBold);
@@ -148,6 +181,59 @@ void DisclosureButton::paintEvent(QPaintEvent*) {
 void DisclosureButton::changeEvent(QEvent* event) {
     QAbstractButton::changeEvent(event);
     if (needsRepaint(event)) update();
+}
+
+void setPaletteStyleSheet(QWidget* widget, std::function<QString(const QPalette&)> make) {
+    const auto old = widget->findChildren<QObject*>(QStringLiteral("paletteStyler"), Qt::FindDirectChildrenOnly);
+    qDeleteAll(old);
+    new PaletteStyler(widget, std::move(make));
+}
+
+void useQuietScrollBar(QAbstractScrollArea* area) {
+    setPaletteStyleSheet(area->verticalScrollBar(), [](const QPalette& palette) {
+        return QStringLiteral(
+                   "QScrollBar:vertical { background: transparent; width: 11px; margin: 2px 2px 2px 0; }"
+                   "QScrollBar::handle:vertical { background: %1; border-radius: 4px; min-height: 36px; }"
+                   "QScrollBar::handle:vertical:hover { background: %2; }"
+                   "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0; border: none; }"
+                   "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: transparent; }")
+            .arg(rgba(Theme::primaryAt(palette, 0.22)), rgba(Theme::primaryAt(palette, 0.38)));
+    });
+}
+
+QString fieldStyle(const QPalette& palette, bool invalid) {
+    return QStringLiteral(
+               "QLineEdit { border: 1px solid %1; border-radius: 7px; padding: 4px 8px; background: %2; color: %3;"
+               " selection-background-color: %4; selection-color: white; }"
+               "QLineEdit:focus { border: 1px solid %5; }")
+        .arg(rgba(Theme::primaryAt(palette, 0.16)), rgba(Theme::surface(palette)),
+             rgba(invalid ? Theme::danger(palette) : Theme::primaryText(palette)),
+             rgba(Theme::withAlpha(Theme::green(palette), 0.85)), rgba(Theme::withAlpha(Theme::green(palette), 0.7)));
+}
+
+// FieldComboBox -----------------------------------------------------------------------------------------
+
+void FieldComboBox::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QPalette palette = QApplication::palette();
+    QPainterPath path;
+    path.addRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 7, 7);
+    painter.fillPath(path, Theme::surface(palette));
+    const QColor edge = hasFocus() ? Theme::withAlpha(Theme::green(palette), 0.7) : Theme::primaryAt(palette, 0.16);
+    painter.setPen(QPen(edge, 1));
+    painter.drawPath(path);
+    const bool chosen = currentIndex() >= 0;
+    QColor text = chosen ? Theme::primaryText(palette) : Theme::secondaryText(palette);
+    if (!isEnabled()) text = Theme::withAlpha(text, 0.45);
+    painter.setPen(text);
+    painter.setFont(font());
+    const QRectF textRect(9, 0, width() - 9 - 24, height());
+    painter.drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter,
+                     fontMetrics().elidedText(chosen ? currentText() : placeholderText(), Qt::ElideRight,
+                                              int(textRect.width())));
+    Icons::paint(painter, QStringLiteral("chevron.down"), QRectF(width() - 19, height() / 2.0 - 4.5, 9, 9),
+                 Theme::secondaryText(palette));
 }
 
 // FooterPanel -------------------------------------------------------------------------------------------

@@ -15,6 +15,7 @@
 #include "Sorvik/Support/Theme.hpp"
 #include "Sorvik/Support/Widgets.hpp"
 #include "Sorvik/Views/DeliveryModel.hpp"
+#include "Sorvik/Views/DeliveryParts.hpp"
 #include "Sorvik/Views/DeliverySheetsLogic.hpp"
 #include "Sorvik/Views/SheetHeader.hpp"
 
@@ -28,6 +29,7 @@ QLineEdit* roundedField(QWidget* parent) {
     field->setFont(Theme::font(13));
     field->setMinimumHeight(30);
     field->setClearButtonEnabled(false);
+    setPaletteStyleSheet(field, [](const QPalette& palette) { return fieldStyle(palette); });
     return field;
 }
 
@@ -182,6 +184,7 @@ WarningSheet::WarningSheet(AppStore& store, std::function<void()> dismiss, QWidg
     list_->setResizeMode(QListView::Adjust);
     list_->viewport()->setAutoFillBackground(false);
     list_->setStyleSheet(QStringLiteral("QListView { background: transparent; }"));
+    useQuietScrollBar(list_);
     layout->addWidget(list_);
     back_ = new StyledButton(StyledButton::Style::quiet, {}, this);
     confirm_ = new StyledButton(StyledButton::Style::primary, {}, this);
@@ -248,6 +251,7 @@ HistorySheet::HistorySheet(AppStore& store, std::function<void()> dismiss, QWidg
     scroll->setWidgetResizable(true);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scroll->viewport()->setAutoFillBackground(false);
+    useQuietScrollBar(scroll);
     auto* list = new QWidget(scroll);
     list->setAutoFillBackground(false);
     rows_ = new QVBoxLayout(list);

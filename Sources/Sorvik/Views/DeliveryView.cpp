@@ -46,6 +46,7 @@ DeliveryView::DeliveryView(AppStore& store, ThumbnailLoader& loader, QWidget* pa
     scroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scroll_->viewport()->setAutoFillBackground(false);
     scroll_->verticalScrollBar()->setSingleStep(24);
+    useQuietScrollBar(scroll_);
     page_ = new QWidget(scroll_);
     page_->setAutoFillBackground(false);
     auto* blocks = column(page_, 26);
@@ -233,6 +234,10 @@ void DeliveryView::retranslate() {
 }
 
 void DeliveryView::refresh(StoreChanges what) {
+    // Sheets, search, sources and the like show nowhere here.
+    constexpr StoreChanges shown = StoreChange::projects | StoreChange::selection | StoreChange::busy |
+                                   StoreChange::messages | StoreChange::lastExport;
+    if (!(what & shown)) return;
     const Delivery* delivery = store_.selected();
     scroll_->setVisible(delivery != nullptr);
     footer_->setVisible(delivery != nullptr);
@@ -301,7 +306,7 @@ void DeliveryView::refreshFooter(const Delivery& delivery) {
     const ExportRecordControl control = exportRecordControl(!delivery.exports.empty(), snapshot_.latestIsCurrent);
     reveal_->setVisible(control == ExportRecordControl::reveal);
     history_->setVisible(control == ExportRecordControl::history);
-    export_->setEnabled(exportButtonEnabled(store_));
+    export_->setEnabled(exportButtonEnabled(store_, snapshot_));
 }
 
 void DeliveryView::checkClicked(const QModelIndex& index, int part) {

@@ -5,10 +5,12 @@
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QMenu>
+#include <QTimer>
 
 #include "Sorvik/Support/Strings.hpp"
 #include "Sorvik/Support/Theme.hpp"
 #include "Sorvik/Support/Widgets.hpp"
+#include "Sorvik/Views/DeliveryParts.hpp"
 #include "Sorvik/Views/SheetHeader.hpp"
 #include "SorvikCore/CheckEngine.hpp"
 
@@ -74,6 +76,8 @@ TemplateSheet::TemplateSheet(AppStore& store, std::function<void()> dismiss, QWi
     connect(&store_.preferences(), &Preferences::languageChanged, this, &TemplateSheet::retranslate);
     showForm();
     retranslate();
+    // Once shown, typing goes to the name rather than to the first starting point.
+    QTimer::singleShot(0, name_, [this] { name_->setFocus(); });
 }
 
 QWidget* TemplateSheet::makeStartingPoints() {
@@ -123,7 +127,8 @@ QWidget* TemplateSheet::makeForm() {
     auto* nameRow = formRow(labels_[0]);
     name_ = new QLineEdit(form);
     name_->setFont(Theme::font(12));
-    name_->setMinimumHeight(26);
+    name_->setMinimumHeight(28);
+    setPaletteStyleSheet(name_, [](const QPalette& palette) { return fieldStyle(palette); });
     connect(name_, &QLineEdit::textChanged, this, [this](const QString& text) {
         form_.templ.name = utf8(text);
         refresh();
@@ -151,7 +156,9 @@ QWidget* TemplateSheet::makeForm() {
 
     labels_[2] = formLabel(form);
     auto* ratioRow = formRow(labels_[2]);
-    ratio_ = new QComboBox(form);
+    ratio_ = new FieldComboBox(form);
+    ratio_->setMinimumHeight(28);
+    ratio_->setCursor(Qt::PointingHandCursor);
     ratio_->setFont(Theme::font(12));
     ratio_->setFixedWidth(fieldWidth);
     for (std::size_t i = 0; i < ratioChoices().size(); ++i) ratio_->addItem(QString());
@@ -171,7 +178,8 @@ QWidget* TemplateSheet::makeForm() {
         limit.field = new QLineEdit(form);
         limit.field->setFont(Theme::font(12));
         limit.field->setFixedWidth(fieldWidth);
-        limit.field->setMinimumHeight(26);
+        limit.field->setMinimumHeight(28);
+        setPaletteStyleSheet(limit.field, [](const QPalette& palette) { return fieldStyle(palette); });
         connect(limit.field, &QLineEdit::textChanged, this, [this, i](const QString& text) { limitEdited(i, text); });
         limit.unit = new ToneLabel({}, 12, QFont::Normal, Tone::secondary, form);
         row->addWidget(limit.field);
@@ -212,6 +220,14 @@ void TemplateSheet::retranslate() {
         limits_[i].unit->setFullText(i == 0 ? QStringLiteral("MB") : Lq("字"));
     }
     saveAsPreset_->setText(Lq("同时存为常用规则"));
+    // The labels' column is 82 wide, or as wide as the longest label of the language.
+    int column = labelWidth;
+    for (ToneLabel* label : {labels_[0], labels_[1], labels_[2], limits_[0].title, limits_[1].title, limits_[2].title}) {
+        column = std::max(column, label->fontMetrics().horizontalAdvance(label->text()) + 4);
+    }
+    for (ToneLabel* label : {labels_[0], labels_[1], labels_[2], limits_[0].title, limits_[1].title, limits_[2].title}) {
+        label->setFixedWidth(column);
+    }
     cancel_->setText(Lq("取消"));
     save_->setText(Lq("保存规则"));
     cancel_->updateGeometry();
@@ -251,11 +267,14 @@ void TemplateSheet::refresh() {
     ratio_->setCurrentIndex(choice ? int(*choice) : -1);
     bool readable = true;
     for (std::size_t i = 0; i < limits_.size(); ++i) {
-        const bool bad = !limits_[i].readable || limitValue(form_.templ, i) < 0;
-        readable = readable && limits_[i].readable;
-        limits_[i].field->setStyleSheet(bad ? QStringLiteral("QLineEdit { color: %1; }")
-                                                  .arg(Theme::danger(palette()).name())
-                                            : QString());
+        LimitRow& limit = limits_[i];
+        const bool bad = !limit.readable || limitValue(form_.templ, i) < 0;
+        readable = readable && limit.readable;
+        // What cannot be saved shows in red.
+        if (bad != limit.shownInvalid) {
+            limit.shownInvalid = bad;
+            setPaletteStyleSheet(limit.field, [bad](const QPalette& palette) { return fieldStyle(palette, bad); });
+        }
     }
     presets_->setVisible(!store_.presets().empty());
     save_->setEnabled(canSaveTemplate(form_.templ, readable, store_.isBusy(), store_.recoveryMode()));

@@ -44,6 +44,7 @@ private:
         QLineEdit* field = nullptr;
         ToneLabel* unit = nullptr;
         bool readable = true;
+        bool shownInvalid = false;
     };
     QWidget* makeStartingPoints();
     QWidget* makeForm();
