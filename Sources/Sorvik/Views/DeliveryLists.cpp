@@ -89,6 +89,24 @@ int CheckRowDelegate::partAt(const QRect& rect, const QModelIndex& index, const 
     return g.button.adjusted(-4, -8, 4, 8).translated(rect.topLeft()).contains(point) ? button : none;
 }
 
+bool CheckRowDelegate::helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
+                                 const QModelIndex& index) {
+    if (event->type() != QEvent::ToolTip || !index.isValid()) {
+        return QStyledItemDelegate::helpEvent(event, view, option, index);
+    }
+    const CheckRowGeometry g = checkRowGeometry(option.rect.width(), option.rect.height() - 1, buttonWidth(index));
+    const QString title = index.data(Qt::DisplayRole).toString();
+    const QString detail = index.data(DeliveryChecksModel::DetailRole).toString();
+    const bool shortened = fonts_.checkTitleMetrics.horizontalAdvance(title) > g.text.width() ||
+                           fonts_.checkDetailMetrics.horizontalAdvance(detail) > 2 * g.text.width();
+    if (shortened && g.text.translated(option.rect.topLeft()).contains(event->pos())) {
+        QToolTip::showText(event->globalPos(), title + QLatin1Char('\n') + detail, view);
+    } else {
+        QToolTip::hideText();
+    }
+    return true;
+}
+
 void CheckRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const {
     const QPalette palette = QApplication::palette();
     const QRect rect = option.rect;

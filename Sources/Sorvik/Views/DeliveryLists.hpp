@@ -51,6 +51,9 @@ public:
     void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
     int partAt(const QRect& rect, const QModelIndex& index, const QPoint& point) const override;
     int rowHeight(const QModelIndex& index, int width) const override;
+    /// The whole title and detail over a row that shows them shortened.
+    bool helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
+                   const QModelIndex& index) override;
 
 private:
     double buttonWidth(const QModelIndex& index) const;
