@@ -1,6 +1,7 @@
 // How long the GUI thread takes to open the delivery workspace of a 2,000-file project: the sheet
 // is requested, its checks run, its cards, check rows and file rows are built and the first frame
-// is painted. Target: under 100 ms.
+// is painted. Target: under 100 ms. Wall time and the GUI thread's CPU time are both reported: on
+// a loaded machine the difference is time spent waiting for a processor.
 //
 //   AppDeliveryOpenBenchmark [--files=N] [--runs=N] [--language=zh-Hans|en]
 #include <QApplication>
@@ -108,25 +109,29 @@ int main(int argc, char** argv) {
     const std::size_t shown = visibleChecks(snapshot.checks).size();
 
     std::vector<double> times;
+    std::vector<double> cpu;
     for (int run = 0; run < runs; ++run) {
         clock.restart();
+        const double cpuStart = threadMilliseconds();
         store.setSheet(AppSheet::delivery());
         // The first frame of the sheet, as the window system would ask for it.
         const QPixmap frame = view.sheetDialog()->grab();
         QApplication::processEvents();
         times.push_back(double(clock.nsecsElapsed()) / 1e6);
+        cpu.push_back(threadMilliseconds() - cpuStart);
         if (frame.isNull()) std::fprintf(stderr, "no frame\n");
         store.setSheet(std::nullopt);
         QApplication::processEvents();
     }
     std::sort(times.begin(), times.end());
+    std::sort(cpu.begin(), cpu.end());
     const double median = times[times.size() / 2];
     std::printf("delivery of %zu files (%s): %zu checks, %zu rows shown, checks once %.1f ms\n", delivery.files.size(),
                 language.toUtf8().constData(),
                 snapshot.checks.size(), shown, checksMs);
     std::printf("open workspace (checks, cards, rows, first paint): median %.1f ms, worst %.1f ms over %d runs "
-                "(target < 100 ms, ratio %.2f)\n",
-                median, times.back(), runs, median / 100.0);
+                "(target < 100 ms, ratio %.2f); GUI-thread CPU median %.1f ms, worst %.1f ms\n",
+                median, times.back(), runs, median / 100.0, cpu[cpu.size() / 2], cpu.back());
     store.shutdown();
     fs::remove_all(base);
     return 0;

@@ -1,5 +1,7 @@
 #include "Sorvik/Views/DeliveryModel.hpp"
 
+#include <unordered_map>
+
 #include "Sorvik/Support/Formatting.hpp"
 #include "Sorvik/Support/Strings.hpp"
 #include "SorvikCore/Localization.hpp"
@@ -20,11 +22,20 @@ bool valid(const QModelIndex& index, std::size_t count) {
 DeliveryChecksModel::DeliveryChecksModel(QObject* parent) : QAbstractListModel(parent) {}
 
 void DeliveryChecksModel::setChecks(const std::vector<DeliveryCheck>& checks) {
+    // Titles and details repeat across files (every cover of one size reads the same): each
+    // distinct text is translated once.
+    std::unordered_map<std::string, QString> translated;
+    const auto translate = [&translated](const std::string& text) {
+        auto it = translated.find(text);
+        if (it == translated.end()) it = translated.emplace(text, Lq(text)).first;
+        return it->second;
+    };
     beginResetModel();
     rows_.clear();
     rows_.reserve(checks.size());
     for (const DeliveryCheck& check : checks) {
-        rows_.push_back(Row{Lq(check.title), Lq(check.detail), checkRowLook(check), check.fileID, qs(check.id)});
+        rows_.push_back(Row{translate(check.title), translate(check.detail), checkRowLook(check), check.fileID,
+                            qs(check.id)});
     }
     endResetModel();
 }
