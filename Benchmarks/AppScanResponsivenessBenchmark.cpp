@@ -9,24 +9,17 @@
 #include <fstream>
 #include <unistd.h>
 
+#include "AppBenchmarkSupport.hpp"
 #include "Sorvik/Stores/AppStore.hpp"
 
 using namespace sorvik;
 using namespace sorvik::app;
+using namespace sorvik::bench;
 namespace fs = std::filesystem;
 
 namespace {
 
 constexpr int fileCount = 20000;
-
-class BenchmarkPlatform : public Platform {
-public:
-    std::vector<fs::path> choose(const ChooserRequest&) override { return {}; }
-    void copyText(const std::string&) override {}
-    void reveal(const fs::path&) override {}
-    void open(const fs::path&) override {}
-    Date now() override { return Date::now(); }
-};
 
 void write(const fs::path& path, const std::string& content) {
     std::ofstream out(path, std::ios::binary);
@@ -43,17 +36,6 @@ void makeTree(const fs::path& src) {
         write(folder / (topic + " 文案 " + std::to_string(i) + ".txt"), topic + "\n正文 " + std::to_string(i));
     }
 }
-
-struct Probe {
-    QElapsedTimer clock;
-    qint64 last = 0;
-    qint64 longest = 0;
-    void tick() {
-        const qint64 now = clock.elapsed();
-        if (last > 0) longest = std::max(longest, now - last);
-        last = now;
-    }
-};
 
 qint64 runScan(AppStore& store, bool firstScan, double& seconds) {
     Probe probe;

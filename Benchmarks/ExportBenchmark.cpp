@@ -20,29 +20,18 @@
 #include <string>
 #include <vector>
 
+#include "BenchmarkFiles.hpp"
 #include "SorvikCore/AgentHandoff.hpp"
 #include "SorvikCore/Exporter.hpp"
 #include "SorvikCore/FileSystem.hpp"
 
 namespace fs = std::filesystem;
 using namespace sorvik;
+using namespace sorvik::bench;
 
 namespace {
 
-struct Set {
-    std::string name;
-    std::size_t count;
-    std::uint64_t bytes;
-};
-
 std::string quote(const fs::path& p) { return "'" + p.string() + "'"; }
-
-void run(const std::string& command) {
-    if (std::system(command.c_str()) != 0) {
-        std::cerr << "command failed: " << command.substr(0, 300) << "\n";
-        std::exit(1);
-    }
-}
 
 double seconds(const std::function<void()>& work) {
     const auto start = std::chrono::steady_clock::now();
@@ -60,24 +49,7 @@ double best(int runs, const std::function<void()>& prepare, const std::function<
     return result;
 }
 
-void writeSource(const fs::path& path, std::uint64_t bytes, std::uint64_t seed) {
-    std::ofstream out(path, std::ios::binary);
-    std::vector<std::uint64_t> block(1 << 17);  // 1 MiB
-    std::uint64_t x = seed * 0x9E3779B97F4A7C15ull + 1;
-    for (std::uint64_t written = 0; written < bytes;) {
-        for (auto& v : block) {
-            x ^= x << 13;
-            x ^= x >> 7;
-            x ^= x << 17;
-            v = x;
-        }
-        const std::uint64_t n = std::min<std::uint64_t>(bytes - written, block.size() * 8);
-        out.write(reinterpret_cast<const char*>(block.data()), static_cast<std::streamsize>(n));
-        written += n;
-    }
-}
-
-void benchmark(const Set& set, const fs::path& root, int runs) {
+void benchmark(const ExportSet& set, const fs::path& root, int runs) {
     const fs::path work = root / set.name;
     fs::remove_all(work);
     const fs::path sources = work / "sources";
@@ -85,18 +57,7 @@ void benchmark(const Set& set, const fs::path& root, int runs) {
     Repository repository(work / "Library");
 
     std::cout << "== " << set.name << ": " << set.count << " x " << set.bytes << " bytes\n" << std::flush;
-    std::vector<DeliveryFile> files;
-    for (std::size_t i = 0; i < set.count; ++i) {
-        const fs::path path = sources / ("file" + std::to_string(i) + ".bin");
-        writeSource(path, set.bytes, i + 1);
-        struct stat st {};
-        ::stat(path.c_str(), &st);
-        DeliveryFile file(UUID::make(), path.filename().string(), "", FileRole::extra,
-                          static_cast<std::int64_t>(st.st_size), "");
-        file.reference = FileReference::make(path, Date::fromTimespec(st.st_mtim.tv_sec, st.st_mtim.tv_nsec), {});
-        files.push_back(file);
-    }
-    const Delivery delivery(UUID::make(), "Bench", files, DeliveryTemplate::flexible());
+    const Delivery delivery(UUID::make(), "Bench", makeSourceFiles(sources, set), DeliveryTemplate::flexible());
     // Shell commands run inside the work folder and name files by glob, which keeps the
     // command itself short however many files there are.
     const std::string in = "cd " + quote(work) + " && ";
@@ -156,35 +117,8 @@ void benchmark(const Set& set, const fs::path& root, int runs) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    bool quick = false;
-    std::string only;
-    fs::path root = fs::temp_directory_path() / "sorvik-export-benchmark";
-    int runs = 0;
-    for (int i = 1; i < argc; ++i) {
-        const std::string a = argv[i];
-        if (a == "--quick") quick = true;
-        else if (a.starts_with("--only=")) only = a.substr(7);
-        else if (a.starts_with("--dir=")) root = a.substr(6);
-        else if (a.starts_with("--runs=")) runs = std::atoi(a.c_str() + 7);
-        else {
-            std::cerr << "usage: ExportBenchmark [--quick] [--only=large|medium|small] [--dir=PATH] [--runs=N]\n";
-            return 2;
-        }
-    }
-    const std::vector<Set> sets{
-        {"large", 1, quick ? (128ull << 20) : (2ull << 30)},
-        {"medium", quick ? 40u : 200u, 5'000'000},
-        {"small", quick ? 400u : 2000u, 4096},
-    };
-    try {
-        for (const auto& set : sets) {
-            if (!only.empty() && set.name != only) continue;
-            benchmark(set, root, runs > 0 ? runs : (set.name == "large" && !quick ? 1 : 3));
-        }
-        fs::remove_all(root);
-    } catch (const std::exception& e) {
-        std::cerr << "failed: " << e.what() << "\n";
-        return 1;
-    }
-    return 0;
+    ExportOptions options;
+    options.root = fs::temp_directory_path() / "sorvik-export-benchmark";
+    if (!parseExportOptions(argc, argv, "ExportBenchmark", options)) return 2;
+    return runExportSets(options, 1, 3, benchmark);
 }

@@ -23,6 +23,9 @@ foreach(test_source ${SORVIK_APP_TEST_SOURCES})
     target_link_libraries(${test_name} PRIVATE SorvikAppTestSupport)
   endif()
   add_dependencies(${test_name} sorvik-agent)
+  # The shipped sample folders, copied by the tests that use them.
+  target_compile_definitions(${test_name} PRIVATE
+    SORVIK_SAMPLE_DIR="${CMAKE_CURRENT_SOURCE_DIR}/Resources/RudidEdevov")
   set(label app)
   if(test_name MATCHES "^Widget|Threaded")
     set(label qt-threads)

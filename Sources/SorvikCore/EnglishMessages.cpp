@@ -192,7 +192,7 @@ constexpr MessagePair catalogue[] = {
     {"{0} 件文件 · {1}", "{0} files · {1}"},
     {"导出记录", "Export history"},
     {"文件检查", "File checks"},
-    {"检查依据：你的交付规则。文件在本机处理，原件始终保留。", "Checked against your delivery rules. Processing stays on this Mac; originals are kept."},
+    {"检查依据：你的交付规则。文件在本机处理，原件始终保留。", "Checked against your delivery rules. Processing stays on this computer; originals are kept."},
     {"显示全部", "Show all"},
     {"{0} 件内容 · {1} 项待处理", "{0} assets · {1} items to review"},
     {"{0} 项待处理", "{0} items to review"},

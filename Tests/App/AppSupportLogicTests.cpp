@@ -54,6 +54,29 @@ TEST(Formatting, HomeIsAbbreviatedOnlyAtAFolderBoundary) {
     EXPECT_EQ(lastPathComponent("name"), "name");
 }
 
+TEST(Formatting, ByteCountsUseDecimalUnitsLikeTheFileManager) {
+    EXPECT_EQ(fileSizeText(0, "en"), "Zero KB");
+    EXPECT_EQ(fileSizeText(0, "zh-Hans"), "零 KB");
+    EXPECT_EQ(fileSizeText(1, "en"), "1 byte");
+    EXPECT_EQ(fileSizeText(999, "en"), "999 bytes");
+    EXPECT_EQ(fileSizeText(582, "zh-Hans"), "582 字节");
+    EXPECT_EQ(fileSizeText(1000, "en"), "1 KB");
+    EXPECT_EQ(fileSizeText(4096, "en"), "4 KB");
+    EXPECT_EQ(fileSizeText(1499, "en"), "1 KB");
+    EXPECT_EQ(fileSizeText(1500, "en"), "2 KB");
+    // Rounding up to a thousand moves on to the next unit.
+    EXPECT_EQ(fileSizeText(999'999, "en"), "1 MB");
+    EXPECT_EQ(fileSizeText(1'234'567, "en"), "1.2 MB");
+    EXPECT_EQ(fileSizeText(1'234'567, "zh-Hans"), "1.2 MB");
+    EXPECT_EQ(fileSizeText(5'000'000, "en"), "5 MB");
+    EXPECT_EQ(fileSizeText(2'147'483'648, "en"), "2.15 GB");
+    EXPECT_EQ(fileSizeText(2'100'000'000, "en"), "2.1 GB");
+    EXPECT_EQ(fileSizeText(3'000'000'000'000, "en"), "3 TB");
+    // A corrupt negative size reads as nothing.
+    EXPECT_EQ(fileSizeText(-1'500'000, "en"), "Zero KB");
+    EXPECT_EQ(fileSizeText(std::numeric_limits<std::int64_t>::max(), "en"), "9.22 EB");
+}
+
 TEST(SearchText, IgnoresCaseAndIsUsedUntrimmed) {
     EXPECT_TRUE(SearchText("").foundIn("anything"));
     EXPECT_TRUE(SearchText("STRASSE").foundIn("Die Straße"));

@@ -44,12 +44,12 @@ TEST(CropSeed, StoredCropUnchangedElseTheRulesRatioCentred) {
 }
 
 TEST(CropRatio, MarksOnlyAnExactChoice) {
-    EXPECT_EQ(ratioChoiceIndex(0.75), 0u);
-    EXPECT_EQ(ratioChoiceIndex(0.5625), 1u);
-    EXPECT_EQ(ratioChoiceIndex(16.0 / 9.0), 2u);
-    EXPECT_EQ(ratioChoiceIndex(1.0), 3u);
-    EXPECT_EQ(ratioChoiceIndex(0.7500001), std::nullopt);
-    EXPECT_EQ(ratioChoiceIndex(0.8), std::nullopt);
+    EXPECT_EQ(coverRatioIndex(0.75), 0u);
+    EXPECT_EQ(coverRatioIndex(0.5625), 1u);
+    EXPECT_EQ(coverRatioIndex(16.0 / 9.0), 2u);
+    EXPECT_EQ(coverRatioIndex(1.0), 3u);
+    EXPECT_EQ(coverRatioIndex(0.7500001), std::nullopt);
+    EXPECT_EQ(coverRatioIndex(0.8), std::nullopt);
     EXPECT_EQ(previewCaptionArgument(0.75), "3:4");
     EXPECT_EQ(previewCaptionArgument(0.8), "0.80:1");
 }

@@ -121,7 +121,10 @@ void SorvikApp::buildMenus() {
         if (store_->selected()) store_->setSheet(AppSheet::history());
     });
     delivery->addSeparator();
-    item(delivery, "体验分散素材示例", QKeySequence(), [this] { store_->loadRudidEdevov(); });
+    // Runs after the menu has closed, on the next turn of the event loop.
+    item(delivery, "体验分散素材示例", QKeySequence(), [this] {
+        QMetaObject::invokeMethod(store_.get(), &AppStore::loadRudidEdevov, Qt::QueuedConnection);
+    });
 }
 
 void SorvikApp::buildTray() {

@@ -259,7 +259,11 @@ void AppStore::undoRemove() {
     if (restored) setNotice("已撤销移除，后续编辑与新文件已保留。");
 }
 
-bool AppStore::canExport() const { return !isBusy_ && selected() && !hasErrors(); }
+bool AppStore::canExport() const {
+    const bool selection = selected() != nullptr;
+    // The checks run only when nothing else already says no.
+    return exportAllowed(isBusy_, selection, !isBusy_ && selection && hasErrors());
+}
 
 void AppStore::exportCommand() {
     if (!canExport()) return;

@@ -53,6 +53,10 @@ private:
     std::optional<UUID> fileID_;
 };
 
+/// Whether the export command may run: the store idle, a project selected and no error among its
+/// checks. The menu command and the delivery view's button decide by this one rule.
+constexpr bool exportAllowed(bool busy, bool selected, bool hasErrors) { return !busy && selected && !hasErrors; }
+
 /// What an operation of the store changed; one signal carries them once the state is consistent.
 enum class StoreChange : unsigned {
     projects = 1u << 0,    // deliveries

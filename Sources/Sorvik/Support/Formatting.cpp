@@ -1,6 +1,7 @@
 #include "Sorvik/Support/Formatting.hpp"
 
 #include <array>
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -51,11 +52,12 @@ std::string lastPathComponent(std::string_view path) {
 
 namespace {
 
-/// The value with `digits` decimals, trailing zeros and a bare point removed.
+/// The value with `digits` decimals, trailing zeros and a bare point removed; always a full stop,
+/// whatever the process locale says.
 std::string decimal(double value, int digits) {
     char text[64];
-    std::snprintf(text, sizeof text, "%.*f", digits, value);
-    std::string out = text;
+    const auto written = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, digits);
+    std::string out(text, written.ptr);
     if (out.find('.') != std::string::npos) {
         while (out.back() == '0') out.pop_back();
         if (out.back() == '.') out.pop_back();

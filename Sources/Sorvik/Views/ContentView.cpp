@@ -15,6 +15,8 @@
 #include "Sorvik/Support/Widgets.hpp"
 #include "Sorvik/Views/ContentLogic.hpp"
 #include "Sorvik/Views/CropSheet.hpp"
+#include "Sorvik/Views/DeliverySheets.hpp"
+#include "Sorvik/Views/DeliveryView.hpp"
 #include "Sorvik/Views/FileDetailSheet.hpp"
 #include "Sorvik/Views/FileThumbnail.hpp"
 #include "Sorvik/Views/InboxView.hpp"
@@ -24,6 +26,7 @@
 #include "Sorvik/Views/SheetDialog.hpp"
 #include "Sorvik/Views/SidebarView.hpp"
 #include "Sorvik/Views/SourceSettingsSheet.hpp"
+#include "Sorvik/Views/TemplateSheet.hpp"
 #include "Sorvik/Views/WindowDropTarget.hpp"
 
 namespace sorvik::app {
@@ -64,7 +67,7 @@ protected:
 };
 
 /// The delivery sheet's frame: a header with the way back, and the workspace below.
-QWidget* deliverySheet(AppStore& store) {
+QWidget* deliverySheet(AppStore& store, ThumbnailLoader& thumbnails) {
     auto* sheet = new QWidget;
     sheet->setFixedSize(980, 720);
     auto* layout = new QVBoxLayout(sheet);
@@ -79,7 +82,8 @@ QWidget* deliverySheet(AppStore& store) {
     QObject::connect(back, &QAbstractButton::clicked, sheet, [&store] { store.setSheet(std::nullopt); });
     row->addWidget(back);
     layout->addWidget(header);
-    layout->addStretch(1);
+    // With nothing selected the workspace shows nothing and the header stands alone.
+    layout->addWidget(new DeliveryView(store, thumbnails, sheet), 1);
     return sheet;
 }
 
@@ -218,8 +222,11 @@ QWidget* ContentView::makeSheetContent(const AppSheet& sheet) {
     auto dismiss = [this] { store_.setSheet(std::nullopt); };
     switch (sheet.kind()) {
         case AppSheet::Kind::sources: return new SourceSettingsSheet(store_, dismiss);
-        case AppSheet::Kind::delivery: return deliverySheet(store_);
+        case AppSheet::Kind::delivery: return deliverySheet(store_, *thumbnails_);
         case AppSheet::Kind::projectRules: return new ProjectRulesSheet(store_, dismiss);
+        case AppSheet::Kind::rename: return new RenameSheet(store_, dismiss);
+        case AppSheet::Kind::templ: return new TemplateSheet(store_, dismiss);
+        case AppSheet::Kind::history: return new HistorySheet(store_, dismiss);
         case AppSheet::Kind::file:
         case AppSheet::Kind::crop: {
             // The file as the store holds it now; an id that no longer resolves gives an empty sheet.
@@ -228,9 +235,6 @@ QWidget* ContentView::makeSheetContent(const AppSheet& sheet) {
             if (sheet.kind() == AppSheet::Kind::file) return new FileDetailSheet(store_, dismiss, std::move(*file));
             return new CropSheet(store_, dismiss, std::move(*file));
         }
-        case AppSheet::Kind::rename:
-        case AppSheet::Kind::templ:
-        case AppSheet::Kind::history: break;
     }
     // A sheet without content (a file that no longer resolves): Escape closes it.
     auto* empty = new QWidget;
@@ -254,8 +258,13 @@ void ContentView::routeWarnings() {
     if (!store_.showWarnings()) {
         if (warnings_) warnings_->closeQuietly();
         warnings_ = nullptr;
+        return;
     }
-    // The warning sheet's content comes with the delivery views.
+    if (warnings_) return;
+    auto dismiss = [this] { store_.setShowWarnings(false); };
+    // Opened last, it stands over the delivery sheet when that is up.
+    warnings_ = new SheetDialog(window(), new WarningSheet(store_, dismiss), dismiss);
+    warnings_->open();
 }
 
 void ContentView::routeAlert() {

@@ -14,9 +14,9 @@ CropSpec seedCrop(const DeliveryFile& file, const Delivery* selected) {
     return CropSpec{ratio, 0.5, 0.5};
 }
 
-std::optional<std::size_t> ratioChoiceIndex(double ratio) {
-    for (std::size_t i = 0; i < ratioChoices.size(); ++i) {
-        if (ratioChoices[i].ratio == ratio) return i;
+std::optional<std::size_t> coverRatioIndex(double ratio) {
+    for (std::size_t i = 0; i < coverRatios.size(); ++i) {
+        if (coverRatios[i].ratio == ratio) return i;
     }
     return std::nullopt;
 }

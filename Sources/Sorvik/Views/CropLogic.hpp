@@ -13,11 +13,11 @@
 namespace sorvik::app {
 
 /// A choice of the ratio picker: its label (shown as it stands) and width divided by height.
-struct RatioChoice {
+struct CoverRatio {
     std::string_view label;
     double ratio;
 };
-inline constexpr std::array<RatioChoice, 4> ratioChoices{{
+inline constexpr std::array<CoverRatio, 4> coverRatios{{
     {"3:4", 0.75},
     {"9:16", 0.5625},
     {"16:9", 16.0 / 9.0},
@@ -30,7 +30,7 @@ CropSpec seedCrop(const DeliveryFile& file, const Delivery* selected);
 
 /// The choice whose ratio equals `ratio` exactly; none for any other ratio (the picker then
 /// marks nothing until a choice is made).
-std::optional<std::size_t> ratioChoiceIndex(double ratio);
+std::optional<std::size_t> coverRatioIndex(double ratio);
 
 /// The caption over the preview, as a Chinese key and its argument: "导出预览 · {0}" with the
 /// ratio's name.

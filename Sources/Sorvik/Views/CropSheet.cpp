@@ -75,7 +75,7 @@ CropSheet::CropSheet(AppStore& store, std::function<void()> dismiss, DeliveryFil
     ratioTitle_ = new ToneLabel({}, 12, QFont::Normal, Tone::primary, this);
     ratios_ = new SegmentedPicker(this);
     QStringList labels;
-    for (const RatioChoice& choice : ratioChoices) labels << qs(choice.label);
+    for (const CoverRatio& choice : coverRatios) labels << qs(choice.label);
     ratios_->setLabels(labels);
     connect(ratios_, &SegmentedPicker::chosen, this, [this](int index) { chooseRatio(static_cast<std::size_t>(index)); });
     picker->addWidget(ratioTitle_);
@@ -163,7 +163,7 @@ void CropSheet::retranslate() {
 
 void CropSheet::showSpec() {
     previewCaption_->setFullText(Lq("导出预览 · {0}", previewCaptionArgument(spec_.ratio)));
-    const std::optional<std::size_t> choice = ratioChoiceIndex(spec_.ratio);
+    const std::optional<std::size_t> choice = coverRatioIndex(spec_.ratio);
     ratios_->setCurrent(choice ? std::optional<int>(static_cast<int>(*choice)) : std::nullopt);
     const QSignalBlocker quietX(horizontal_);
     const QSignalBlocker quietY(vertical_);
@@ -182,8 +182,8 @@ void CropSheet::refreshControls() {
 }
 
 void CropSheet::chooseRatio(std::size_t index) {
-    if (index >= ratioChoices.size()) return;
-    spec_.ratio = ratioChoices[index].ratio;
+    if (index >= coverRatios.size()) return;
+    spec_.ratio = coverRatios[index].ratio;
     showSpec();
     refresh();
 }

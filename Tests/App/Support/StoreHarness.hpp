@@ -31,6 +31,12 @@ public:
     Date clock{800000000};
 };
 
+/// Sets the interface language of `L` for the texts a test compares; the default comes back after.
+struct LanguageScope {
+    app::Preferences preferences{std::make_unique<app::MemoryPreferenceStorage>()};
+    explicit LanguageScope(const char* code) { preferences.setLanguage(QString::fromLatin1(code)); }
+};
+
 class StoreHarness {
 public:
     /// A store on `library` (created on demand by the store) with the given arguments' choice.

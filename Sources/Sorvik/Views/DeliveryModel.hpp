@@ -1,0 +1,80 @@
+#pragma once
+// The item models of the delivery workspace: its check rows and its rows of all files. Each row
+// carries what its delegate draws (texts already translated) and the identifiers its actions
+// need; nothing points into the store.
+#include <QAbstractListModel>
+#include <optional>
+#include <vector>
+
+#include "Sorvik/Views/DeliveryLogic.hpp"
+
+namespace sorvik::app {
+
+class DeliveryChecksModel : public QAbstractListModel {
+    Q_OBJECT
+public:
+    enum Role {
+        DetailRole = Qt::UserRole + 1,  // QString
+        SymbolRole,                     // QString
+        ToneRole,                       // int, a ViewTone
+        OpacityRole,                    // double
+        ButtonRole,                     // QString, empty for a passing check
+        ActionRole,                     // int, a CheckAction
+        FileIDRole,                     // QString, empty for a check of the whole delivery
+        CheckIDRole,                    // QString
+    };
+
+    explicit DeliveryChecksModel(QObject* parent = nullptr);
+
+    /// Replaces the rows with these checks, in this order; titles and details are translated now.
+    void setChecks(const std::vector<DeliveryCheck>& checks);
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QHash<int, QByteArray> roleNames() const override;
+
+private:
+    struct Row {
+        QString title;
+        QString detail;
+        CheckRowLook look;
+        std::optional<UUID> fileID;
+        QString id;
+    };
+    std::vector<Row> rows_;
+};
+
+class DeliveryFilesModel : public QAbstractListModel {
+    Q_OBJECT
+public:
+    enum Role {
+        FileIDRole = Qt::UserRole + 1,  // QString
+        SymbolRole,                     // QString, the role's symbol
+        EditedRole,                     // bool
+        SizeRole,                       // QString
+        FileRoleRole,                   // int, the FileRole
+    };
+
+    explicit DeliveryFilesModel(QObject* parent = nullptr);
+
+    /// Replaces the rows with these files, in the delivery's order.
+    void setFiles(const std::vector<DeliveryFile>& files);
+    /// The identifier of a row's file.
+    std::optional<UUID> fileID(int row) const;
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QHash<int, QByteArray> roleNames() const override;
+
+private:
+    struct Row {
+        UUID id;
+        QString name;
+        QString size;
+        FileRole role = FileRole::extra;
+        bool edited = false;
+    };
+    std::vector<Row> rows_;
+};
+
+}  // namespace sorvik::app

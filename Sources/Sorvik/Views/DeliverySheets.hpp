@@ -1,0 +1,81 @@
+#pragma once
+// The small sheets of the delivery workspace: renaming the selected delivery, confirming the
+// warnings before an export and the history of its exports. Each acts on the store's selected
+// delivery and closes through `dismiss`.
+#include <QWidget>
+#include <functional>
+
+#include "Sorvik/Stores/AppStore.hpp"
+
+class QLineEdit;
+class QListView;
+class QVBoxLayout;
+
+namespace sorvik::app {
+
+class DeliveryChecksModel;
+class SheetHeader;
+class StyledButton;
+class ToneLabel;
+
+class RenameSheet : public QWidget {
+    Q_OBJECT
+public:
+    RenameSheet(AppStore& store, std::function<void()> dismiss, QWidget* parent = nullptr);
+    QLineEdit* field() const { return field_; }
+    StyledButton* saveButton() const { return save_; }
+    /// Save and Return: stores the name and closes, when the name and the store allow it.
+    void save();
+
+private:
+    void refresh();
+    void retranslate();
+
+    AppStore& store_;
+    std::function<void()> dismiss_;
+    SheetHeader* header_;
+    QLineEdit* field_;
+    StyledButton* cancel_;
+    StyledButton* save_;
+};
+
+class WarningSheet : public QWidget {
+    Q_OBJECT
+public:
+    WarningSheet(AppStore& store, std::function<void()> dismiss, QWidget* parent = nullptr);
+    StyledButton* confirmButton() const { return confirm_; }
+    /// Closes the sheet, then on the next turn of the event loop asks for the export folder.
+    void confirm();
+
+private:
+    void refresh();
+    void retranslate();
+
+    AppStore& store_;
+    std::function<void()> dismiss_;
+    SheetHeader* header_;
+    DeliveryChecksModel* model_;
+    QListView* list_;
+    StyledButton* back_;
+    StyledButton* confirm_;
+};
+
+class HistorySheet : public QWidget {
+    Q_OBJECT
+public:
+    HistorySheet(AppStore& store, std::function<void()> dismiss, QWidget* parent = nullptr);
+
+private:
+    void refresh();
+    void retranslate();
+
+    AppStore& store_;
+    std::function<void()> dismiss_;
+    SheetHeader* header_;
+    ToneLabel* empty_;
+    QWidget* scroll_;
+    QVBoxLayout* rows_;
+    StyledButton* done_;
+};
+
+}  // namespace sorvik::app

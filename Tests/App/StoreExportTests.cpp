@@ -1,0 +1,186 @@
+// Export through the store on the sample's real files: warnings refuse without confirmation and
+// pass with it, a folder inside the library is refused, the receipt lands in the history, and the
+// agent verifies what the app wrote. Also the guards around the chooser and the export command.
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include "App/Support/StoreHarness.hpp"
+#include "SorvikCore/Exporter.hpp"
+#include "SorvikCore/Repository.hpp"
+
+namespace fs = std::filesystem;
+using namespace sorvik;
+using namespace sorvik::test;
+using app::AppStore;
+
+namespace {
+
+/// The shipped sample copied into resources of its own, connected, scanned and its delivery
+/// selected.
+struct SampleLibrary {
+    TempDir library;
+    TempDir resources;
+    TempDir out;
+    std::unique_ptr<StoreHarness> harness;
+
+    SampleLibrary() {
+        fs::copy(SORVIK_SAMPLE_DIR, resources / "RudidEdevov", fs::copy_options::recursive);
+        harness = std::make_unique<StoreHarness>(library.path(), resources.path());
+        AppStore& s = store();
+        s.setRecognizeImageText(false);
+        s.loadRudidEdevov();
+        EXPECT_TRUE(harness->settle());
+        for (const Delivery& d : s.deliveries()) {
+            if (d.files.size() >= 4) s.select(d.id);
+        }
+    }
+    AppStore& store() { return harness->store(); }
+    FakePlatform& platform() { return harness->platform(); }
+    /// Video rules with a 9:16 cover: the 3:4 cover is a warning, nothing is an error.
+    void useVideoRulesWithAWarning() {
+        DeliveryTemplate rules = DeliveryTemplate::video();
+        rules.coverRatio = 0.5625;
+        store().update(std::nullopt, [&](Delivery& d) { d.templ = rules; });
+    }
+    void exportTo(const fs::path& folder, bool allowWarnings) {
+        platform().answers.push_back({folder});
+        store().chooseExportDestination(allowWarnings);
+        EXPECT_TRUE(harness->settle());
+    }
+};
+
+}  // namespace
+
+TEST(StoreExport, WarningsNeedConfirmationAndTheAgentVerifiesThePackage) {
+    SampleLibrary f;
+    AppStore& store = f.store();
+    ASSERT_NE(store.selected(), nullptr);
+    ASSERT_EQ(store.selected()->files.size(), 4u);
+    f.useVideoRulesWithAWarning();
+    ASSERT_FALSE(store.hasErrors());
+    ASSERT_FALSE(store.issues().empty());
+
+    // The command asks for confirmation first; no chooser yet.
+    store.exportCommand();
+    EXPECT_TRUE(store.showWarnings());
+    EXPECT_TRUE(f.platform().requests.empty());
+    store.setShowWarnings(false);
+
+    // Without the confirmation the exporter refuses and leaves nothing behind.
+    f.exportTo(f.out.path(), false);
+    EXPECT_EQ(store.error(), "请先检查并确认提醒事项。");
+    EXPECT_TRUE(store.selected()->exports.empty());
+    EXPECT_TRUE(fs::is_empty(f.out.path()));
+    EXPECT_FALSE(store.isBusy());
+    store.clearError();
+
+    // A folder inside the library is refused with the core's message.
+    fs::create_directories(f.library / "inside");
+    f.exportTo(f.library / "inside", true);
+    EXPECT_EQ(store.error(), "请将交付包导出到Sorvik资料库以外的文件夹。");
+    EXPECT_TRUE(store.selected()->exports.empty());
+    store.clearError();
+
+    // Confirmed: written, recorded, revealed, saved.
+    f.harness->preferences().setRevealAfterExport(true);
+    f.exportTo(f.out.path(), true);
+    ASSERT_FALSE(store.error()) << *store.error();
+    const Delivery& delivery = *store.selected();
+    ASSERT_EQ(delivery.exports.size(), 1u);
+    const ExportReceipt receipt = delivery.exports.back();
+    EXPECT_EQ(receipt.fileCount, 4);
+    EXPECT_EQ(store.lastExport()->id, receipt.id);
+    EXPECT_TRUE(store.latestIsCurrent());
+    EXPECT_FALSE(store.notice());
+    ASSERT_EQ(f.platform().revealed.size(), 1u);
+    EXPECT_EQ(f.platform().revealed[0], fs::path(receipt.path));
+    const auto& request = f.platform().requests.back();
+    EXPECT_EQ(request.kind, app::ChooserRequest::Kind::folders);
+    EXPECT_TRUE(request.canCreateFolders);
+    EXPECT_NE(request.message.find(DeliveryExporter::safeName(delivery.name)), std::string::npos);
+    store.flushSaves();
+    const WorkspaceState saved = Repository(f.library.path()).loadWorkspace();
+    bool recorded = false;
+    for (const Delivery& d : saved.projects) recorded = recorded || (d.id == delivery.id && d.exports.size() == 1);
+    EXPECT_TRUE(recorded);
+
+    // The agent reads back what the app wrote: the same format, every file checked.
+    const fs::path manifest = fs::path(receipt.path) / DeliveryExporter::manifestFileName;
+    const ProcessResult verified = runAgent({"verify", manifest.string()});
+    ASSERT_EQ(verified.status, 0) << verified.err;
+    const auto json = nlohmann::json::parse(verified.out);
+    EXPECT_EQ(json.at("files").size(), 4u);
+    EXPECT_TRUE(json.at("acknowledgedWarnings").get<bool>());
+    EXPECT_EQ(json.at("projectID").get<std::string>(), delivery.id.string());
+
+    // A second export into the same folder gets a numbered folder; the newest receipt is last.
+    f.exportTo(f.out.path(), true);
+    ASSERT_EQ(store.selected()->exports.size(), 2u);
+    EXPECT_NE(store.selected()->exports[1].path, receipt.path);
+    EXPECT_EQ(store.selected()->exports[0].id, receipt.id);
+    EXPECT_EQ(runAgent({"verify", (fs::path(store.selected()->exports[1].path) / "交付清单.json").string()}).status, 0);
+    // Any change of the delivery makes the last export stale.
+    store.update(std::nullopt, [](Delivery& d) { d.name += " 2"; });
+    EXPECT_FALSE(store.latestIsCurrent());
+    EXPECT_FALSE(store.lastExport());
+}
+
+TEST(StoreExport, GuardsAreCheckedAgainAfterTheChooser) {
+    SampleLibrary f;
+    AppStore& store = f.store();
+    f.useVideoRulesWithAWarning();
+    // A scan that starts while the chooser is open wins: the export does not start.
+    f.platform().whileChoosing = [&] { store.scanFolders(false); };
+    f.platform().answers.push_back({f.out.path()});
+    store.chooseExportDestination(true);
+    EXPECT_TRUE(store.isBusy());
+    EXPECT_EQ(store.activity(), "正在发现新素材…");
+    EXPECT_TRUE(f.harness->settle());
+    EXPECT_TRUE(fs::is_empty(f.out.path()));
+    EXPECT_TRUE(store.selected()->exports.empty());
+    // Deselected meanwhile: nothing happens either.
+    f.platform().whileChoosing = [&] { store.select(UUID::make()); };
+    f.platform().answers.push_back({f.out.path()});
+    const UUID before = store.deliveries().front().id;
+    store.chooseExportDestination(true);
+    EXPECT_FALSE(store.isBusy());
+    EXPECT_TRUE(fs::is_empty(f.out.path()));
+    // Cancelled: nothing.
+    f.platform().whileChoosing = nullptr;
+    store.select(before);
+    store.chooseExportDestination(true);
+    EXPECT_FALSE(store.isBusy());
+    // While busy the chooser never opens.
+    const std::size_t asked = f.platform().requests.size();
+    store.scanFolders(false);
+    store.chooseExportDestination(true);
+    store.exportCommand();
+    EXPECT_EQ(f.platform().requests.size(), asked);
+    EXPECT_FALSE(store.showWarnings());
+    EXPECT_TRUE(f.harness->settle());
+}
+
+TEST(StoreExport, TheCommandExportsAtOnceWithoutWarningsAndNeverWithErrors) {
+    SampleLibrary f;
+    AppStore& store = f.store();
+    // The sample under video rules passes every check: straight to the chooser.
+    store.update(std::nullopt, [](Delivery& d) { d.templ = DeliveryTemplate::video(); });
+    ASSERT_TRUE(store.issues().empty());
+    f.platform().answers.push_back({f.out.path()});
+    store.exportCommand();
+    EXPECT_FALSE(store.showWarnings());
+    EXPECT_TRUE(f.harness->settle());
+    ASSERT_EQ(store.selected()->exports.size(), 1u);
+    EXPECT_FALSE(store.selected()->exports[0].signature.empty());
+    // An error (a required role without a file) disables the command altogether.
+    store.update(std::nullopt, [](Delivery& d) {
+        std::erase_if(d.files, [](const DeliveryFile& file) { return file.role == FileRole::subtitle; });
+    });
+    ASSERT_TRUE(store.hasErrors());
+    EXPECT_FALSE(store.canExport());
+    const std::size_t asked = f.platform().requests.size();
+    store.exportCommand();
+    EXPECT_EQ(f.platform().requests.size(), asked);
+    EXPECT_FALSE(store.showWarnings());
+}
