@@ -171,7 +171,7 @@ TEST(Agent, BadLibraryIsReportedAndNeverRewritten) {
 }
 
 TEST(Agent, DamagedLibrariesFailClearlyAndStayByteIdentical) {
-    const std::string valid = json::dumpCompact(coding::encode(WorkspaceState{}));
+    const std::string valid = coding::text(WorkspaceState{});
     const std::vector<std::pair<std::string, std::string>> damaged{
         {"truncated", valid.substr(0, valid.size() / 2)},
         {"not UTF-8", "{\"schemaVersion\":1,\"projects\":[{\"name\":\"\xff\"}]}"},

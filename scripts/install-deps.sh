@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(
   cmake g++ ninja-build pkg-config git
-  nlohmann-json3-dev libssl-dev libicu-dev uuid-dev
+  nlohmann-json3-dev libsimdjson-dev libssl-dev libicu-dev uuid-dev
   libvips-dev libvips-tools
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev ffmpeg
   libtesseract-dev tesseract-ocr-chi-sim tesseract-ocr-eng tesseract-ocr

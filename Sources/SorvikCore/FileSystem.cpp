@@ -1,5 +1,6 @@
 #include "SorvikCore/FileSystem.hpp"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -78,12 +79,38 @@ std::string readUpTo(int fd, std::uint64_t maxBytes, const fs::path& pathForErro
     return out;
 }
 
-std::string readWholeFile(const fs::path& path) {
+std::string readWholeFile(const fs::path& path, std::size_t spare) {
     struct stat st {};
     FileDescriptor fd = openRegularFile(path, false, &st);
-    std::string out;
-    out.reserve(static_cast<std::size_t>(st.st_size));
-    out = readUpTo(fd.get(), UINT64_MAX, path);
+    // Read straight into a buffer of the file's size; a file that grew meanwhile is read on.
+    std::size_t size = static_cast<std::size_t>(std::max<off_t>(st.st_size, 0));
+    std::string out(size + spare, '\0');
+    std::size_t filled = 0;
+    for (;;) {
+        if (filled == size) {
+            // At the expected end: one more read tells a file that grew from one that did not.
+            char probe[1 << 16];
+            const ssize_t n = ::read(fd.get(), probe, sizeof probe);
+            if (n < 0) {
+                if (errno == EINTR) continue;
+                throw systemError(errno, path, "cannot read");
+            }
+            if (n == 0) break;
+            out.resize(filled);
+            out.append(probe, static_cast<std::size_t>(n));
+            size = filled = out.size();
+            out.resize(size + spare, '\0');
+            continue;
+        }
+        const ssize_t n = ::read(fd.get(), out.data() + filled, size - filled);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            throw systemError(errno, path, "cannot read");
+        }
+        if (n == 0) break;
+        filled += static_cast<std::size_t>(n);
+    }
+    out.resize(filled);
     return out;
 }
 
