@@ -108,7 +108,8 @@ ManifestEntry decodeManifestEntry(json::Value& value, const json::Path& path) {
     json::Field assetID(path, "assetID"), sourceName(path, "sourceName"), outputPath(path, "outputPath"),
         role(path, "role"), bytes(path, "bytes"), sha256(path, "sha256"), sourceSHA256(path, "sourceSHA256"),
         modified(path, "modified");
-    json::readObject(value, path, {&assetID, &sourceName, &outputPath, &role, &bytes, &sha256, &sourceSHA256, &modified});
+    json::readObject(value, path,
+                     {&assetID, &bytes, &modified, &outputPath, &role, &sha256, &sourceName, &sourceSHA256});
     ManifestEntry e;
     e.assetID = assetID.optionalUUID();
     e.sourceName = sourceName.string();
@@ -128,8 +129,8 @@ ExportManifest decodeExportManifest(json::Value& value, const json::Path& path) 
     json::Nested<std::vector<ManifestEntry>> files(path, "files", json::arrayOf<decodeManifestEntry>);
     json::Nested<std::vector<DeliveryCheck>> checks(path, "checks", json::arrayOf<decodeDeliveryCheck>);
     json::readObject(value, path,
-                     {&schemaVersion, &product, &projectID, &title, &exportedAt, &templ, &files, &checks,
-                      &acknowledgedWarnings});
+                     {&acknowledgedWarnings, &checks, &exportedAt, &files, &product, &projectID, &schemaVersion,
+                      &templ, &title});
     ExportManifest m;
     m.schemaVersion = schemaVersion.integer();
     m.product = product.string();

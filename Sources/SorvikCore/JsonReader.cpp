@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstring>
 #include <limits>
+#include <sys/mman.h>
+#include <unistd.h>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -28,6 +31,21 @@ struct Context {
     const char* begin = nullptr;  // first byte of the document
     const char* end = nullptr;    // one past its last byte
     od::document* document = nullptr;
+    const char* kept = nullptr;   // with a disposable text: the first byte not yet given back
+    std::string scratch;          // unescaped strings are written here first
+
+    /// Gives the whole pages of a disposable text before `position` back to the system, a few
+    /// megabytes at a time. The reader never looks back, so they read as zeros unseen.
+    void releaseBefore(const char* position) {
+        constexpr std::uintptr_t batch = 4u << 20;
+        if (!kept || position <= kept) return;
+        const std::uintptr_t page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
+        const std::uintptr_t from = (reinterpret_cast<std::uintptr_t>(kept) + page - 1) / page * page;
+        const std::uintptr_t to = reinterpret_cast<std::uintptr_t>(position) / page * page;
+        if (to < from + batch) return;
+        ::madvise(reinterpret_cast<void*>(from), to - from, MADV_DONTNEED);
+        kept = reinterpret_cast<const char*>(to);
+    }
 };
 
 [[noreturn]] void syntaxAt(const Context& context, const char* at, std::string_view what) {
@@ -80,66 +98,103 @@ bool hex4(const char* p, unsigned& out) {
     return true;
 }
 
-void appendUtf8(std::string& out, unsigned cp) {
+char* appendUtf8(char* out, unsigned cp) {
     if (cp < 0x80) {
-        out += static_cast<char>(cp);
+        *out++ = static_cast<char>(cp);
     } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
+        *out++ = static_cast<char>(0xC0 | (cp >> 6));
+        *out++ = static_cast<char>(0x80 | (cp & 0x3F));
     } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
+        *out++ = static_cast<char>(0xE0 | (cp >> 12));
+        *out++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        *out++ = static_cast<char>(0x80 | (cp & 0x3F));
     } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
+        *out++ = static_cast<char>(0xF0 | (cp >> 18));
+        *out++ = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        *out++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        *out++ = static_cast<char>(0x80 | (cp & 0x3F));
+    }
+    return out;
+}
+
+/// The closing quote of a string whose content starts at p (past its opening quote).
+const char* closingQuote(const char* p, const char* end) {
+    for (;;) {
+        p = findQuoteOrBackslash(p, end);
+        if (p >= end || *p == '"') return p;
+        p += 2;
     }
 }
 
-/// Reads the string whose content starts at p (past its opening quote) into *out, or only
-/// validates it when out is null; returns the content's end (its closing quote). The parser
-/// has already checked UTF-8, unescaped control characters and the closing quote; escapes
-/// are checked here, surrogate pairs included.
-const char* scanString(const Context& context, const char* p, std::string* out) {
-    for (;;) {
-        const char* q = findQuoteOrBackslash(p, context.end);
-        if (q >= context.end) syntaxAt(context, p, "Unterminated string");
-        if (out) out->append(p, q);
-        if (*q == '"') return q;
-        const char escape = q[1];
-        p = q + 2;
-        char plain = 0;
-        switch (escape) {
-            case '"': plain = '"'; break;
-            case '\\': plain = '\\'; break;
-            case '/': plain = '/'; break;
-            case 'b': plain = '\b'; break;
-            case 'f': plain = '\f'; break;
-            case 'n': plain = '\n'; break;
-            case 'r': plain = '\r'; break;
-            case 't': plain = '\t'; break;
+/// The position of the first backslash in [p, end), or end.
+const char* findBackslash(const char* p, const char* end) {
+    const void* at = std::memchr(p, '\\', static_cast<std::size_t>(end - p));
+    return at ? static_cast<const char*>(at) : end;
+}
+
+/// Unescapes a string's content [p, end), end being its closing quote, into `scratch`
+/// (grown as needed) and gives its length. The parser has already checked UTF-8, unescaped
+/// control characters and where the string ends; escapes are checked here, surrogate pairs
+/// included. Plain runs are copied sixteen bytes at a time: the text is readable past its
+/// end, and escapes only shorten what they stand for.
+std::size_t unescape(const Context& context, const char* p, const char* end, std::string& scratch) {
+    const std::size_t room = static_cast<std::size_t>(end - p) + 16;
+    if (scratch.size() < room) scratch.resize(room);
+    char* const first = scratch.data();
+    char* d = first;
+    while (p < end) {
+#if defined(__SSE2__)
+        const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(d), chunk);
+        unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(chunk, _mm_set1_epi8('\\'))));
+        if (end - p < 16) mask &= (1u << (end - p)) - 1;
+        if (mask == 0) {
+            const std::ptrdiff_t step = std::min<std::ptrdiff_t>(16, end - p);
+            p += step;
+            d += step;
+            continue;
+        }
+        const unsigned skip = static_cast<unsigned>(__builtin_ctz(mask));
+        p += skip;
+        d += skip;
+#else
+        const char* q = findBackslash(p, end);
+        std::memcpy(d, p, static_cast<std::size_t>(q - p));
+        d += q - p;
+        p = q;
+        if (p == end) break;
+#endif
+        const char* escape = p;
+        p += 2;
+        switch (escape[1]) {
+            case '"': *d++ = '"'; break;
+            case '\\': *d++ = '\\'; break;
+            case '/': *d++ = '/'; break;
+            case 'b': *d++ = '\b'; break;
+            case 'f': *d++ = '\f'; break;
+            case 'n': *d++ = '\n'; break;
+            case 'r': *d++ = '\r'; break;
+            case 't': *d++ = '\t'; break;
             case 'u': {
                 unsigned cp = 0;
-                if (!hex4(p, cp)) syntaxAt(context, q, "Invalid \\u escape in a string");
+                if (!hex4(p, cp)) syntaxAt(context, escape, "Invalid \\u escape in a string");
                 p += 4;
                 if (cp >= 0xD800 && cp <= 0xDBFF) {
                     unsigned low = 0;
                     if (p[0] != '\\' || p[1] != 'u' || !hex4(p + 2, low) || low < 0xDC00 || low > 0xDFFF)
-                        syntaxAt(context, q, "Unpaired surrogate in a string");
+                        syntaxAt(context, escape, "Unpaired surrogate in a string");
                     cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
                     p += 6;
                 } else if (cp >= 0xDC00 && cp <= 0xDFFF) {
-                    syntaxAt(context, q, "Unpaired surrogate in a string");
+                    syntaxAt(context, escape, "Unpaired surrogate in a string");
                 }
-                if (out) appendUtf8(*out, cp);
-                continue;
+                d = appendUtf8(d, cp);
+                break;
             }
-            default: syntaxAt(context, q, "Invalid escape in a string");
+            default: syntaxAt(context, escape, "Invalid escape in a string");
         }
-        if (out) *out += plain;
     }
+    return static_cast<std::size_t>(d - first);
 }
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
@@ -249,7 +304,7 @@ Kind kindOf(od::json_type type) {
 /// A value inside the document (the root included, when it is an array or an object).
 class Cursor final : public Value {
 public:
-    Cursor(const Context& context, od::value value, int depth) : context_(context), value_(value), depth_(depth) {}
+    Cursor(Context& context, od::value value, int depth) : context_(context), value_(value), depth_(depth) {}
 
     bool consumed() const { return consumed_; }
 
@@ -310,8 +365,8 @@ public:
             const char* q = findQuoteOrBackslash(start, context_.end);
             std::string_view key(start, static_cast<std::size_t>(q - start));
             if (q < context_.end && *q == '\\') {
-                escapedKey.clear();
-                scanString(context_, start, &escapedKey);
+                const std::size_t length = unescape(context_, start, closingQuote(start, context_.end), context_.scratch);
+                escapedKey.assign(context_.scratch.data(), length);
                 key = escapedKey;
             }
             Cursor child(context_, field.value(), depth_ + 1);
@@ -331,6 +386,9 @@ public:
             Cursor child(context_, value, depth_ + 1);
             visit(child);
             if (!child.consumed()) child.skip();
+            const char* next = nullptr;
+            if (context_.kept && context_.document->current_location().get(next) == simdjson::SUCCESS)
+                context_.releaseBefore(next);
         }
     }
 
@@ -339,14 +397,27 @@ private:
         syntaxAt(context_, nullptr, "Nested deeper than " + std::to_string(maxDepth) + " levels");
     }
 
+    /// A string's content: the text up to the next token is the string and whitespace, so its
+    /// last quote closes it.
     void readRaw(std::string* out) {
         consumed_ = true;
+        const std::string_view token = value_.raw_json_token();
         od::raw_json_string raw;
         check(context_, value_.get_raw_json_string().get(raw));
-        scanString(context_, raw.raw(), out);
+        const char* begin = raw.raw();
+        const char* end = token.data() + token.size();
+        while (end > begin && end[-1] != '"') --end;
+        if (end == begin) syntaxAt(context_, begin, "Unterminated string");
+        --end;
+        if (findBackslash(begin, end) == end) {
+            if (out) out->assign(begin, static_cast<std::size_t>(end - begin));
+            return;
+        }
+        const std::size_t length = unescape(context_, begin, end, context_.scratch);
+        if (out) out->assign(context_.scratch.data(), length);
     }
 
-    const Context& context_;
+    Context& context_;
     od::value value_;
     int depth_;
     std::optional<Kind> kind_;
@@ -399,8 +470,9 @@ double Number::asDouble() const {
     return floatingValue;
 }
 
-void readDocument(std::string_view text, std::size_t capacity, std::string_view root,
-                  FunctionRef<void(Value&, const Path&)> decodeRoot) {
+void readDocument(Source source, std::string_view root, FunctionRef<void(Value&, const Path&)> decodeRoot) {
+    std::string_view text = source.text;
+    std::size_t capacity = source.capacity;
     // A leading byte order mark is passed over.
     constexpr std::string_view bom = "\xEF\xBB\xBF";
     if (text.starts_with(bom)) {
@@ -414,7 +486,10 @@ void readDocument(std::string_view text, std::size_t capacity, std::string_view 
         view = simdjson::padded_string_view(copy);
     }
     const Path path(root);
-    Context context{view.data(), view.data() + view.size(), nullptr};
+    Context context;
+    context.begin = view.data();
+    context.end = view.data() + view.size();
+    if (source.disposable && view.data() == text.data()) context.kept = view.data();
     od::parser parser;
     od::document document;
     check(context, parser.iterate(view).get(document));
@@ -437,7 +512,9 @@ void readDocument(std::string_view text, std::size_t capacity, std::string_view 
     wrapped += ']';
     const simdjson::padded_string_view wrappedView(wrapped);
     od::document wrappedDocument;
-    Context inner{wrapped.data() + 1, wrapped.data() + wrapped.size() - 1, nullptr};
+    Context inner;
+    inner.begin = wrapped.data() + 1;
+    inner.end = wrapped.data() + wrapped.size() - 1;
     check(inner, parser.iterate(wrappedView).get(wrappedDocument));
     inner.document = &wrappedDocument;
     od::value array;
@@ -474,9 +551,19 @@ void readObject(Value& value, const Path& path, std::initializer_list<Member*> m
         value.skip();
         typeMismatch(path, "an object");
     }
+    // Keys usually come in the order of the members (sorted, as written): the search starts
+    // after the last match.
+    const std::size_t count = members.size();
+    std::size_t next = 0;
     value.members([&](std::string_view key, Value& member) {
-        for (Member* m : members) {
-            if (m->key() == key) return m->read(member);
+        for (std::size_t k = 0; k < count; ++k) {
+            const std::size_t at = next + k < count ? next + k : next + k - count;
+            Member* m = members.begin()[at];
+            const std::string_view candidate = m->key();
+            if (candidate.size() == key.size() && candidate[0] == key[0] && candidate == key) {
+                next = at + 1 == count ? 0 : at + 1;
+                return m->read(member);
+            }
         }
         member.skip();
     });

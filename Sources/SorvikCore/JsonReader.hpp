@@ -103,23 +103,43 @@ protected:
     ~Value() = default;
 };
 
+/// A text to read: its bytes; the bytes readable from its start (a std::string's capacity;
+/// with fewer than readPadding past the text it is copied first); and whether the reader may
+/// give the pages it has read back to the system as it goes (the text is then lost).
+struct Source {
+    std::string_view text;
+    std::size_t capacity = 0;
+    bool disposable = false;
+};
+
 /// Parses the whole text and hands its root value to decodeRoot. A syntax error anywhere is
-/// thrown in preference to the decoder's own DecodingError. A text whose std::string capacity
-/// leaves readPadding bytes is read in place; any other is copied first.
-void readDocument(std::string_view text, std::size_t capacity, std::string_view root,
-                  FunctionRef<void(Value&, const Path&)> decodeRoot);
+/// thrown in preference to the decoder's own DecodingError.
+void readDocument(Source source, std::string_view root, FunctionRef<void(Value&, const Path&)> decodeRoot);
 
 template <typename Decode>
-auto readDocument(std::string_view text, std::string_view root, Decode decode, std::size_t capacity = 0) {
+auto readDocument(Source source, std::string_view root, Decode decode) {
     using T = decltype(decode(std::declval<Value&>(), std::declval<const Path&>()));
     std::optional<T> out;
-    readDocument(text, capacity, root, [&](Value& value, const Path& path) { out.emplace(decode(value, path)); });
+    readDocument(source, root, FunctionRef<void(Value&, const Path&)>([&](Value& value, const Path& path) {
+                     out.emplace(decode(value, path));
+                 }));
     return std::move(*out);
 }
 
 template <typename Decode>
+auto readDocument(std::string_view text, std::string_view root, Decode decode) {
+    return readDocument(Source{text}, root, std::move(decode));
+}
+
+template <typename Decode>
 auto readDocument(const std::string& text, std::string_view root, Decode decode) {
-    return readDocument(std::string_view(text), root, std::move(decode), text.capacity());
+    return readDocument(Source{text, text.capacity()}, root, std::move(decode));
+}
+
+/// Reads a text that is no longer needed: its memory is handed back as it is read.
+template <typename Decode>
+auto readDocument(std::string&& text, std::string_view root, Decode decode) {
+    return readDocument(Source{text, text.capacity(), true}, root, std::move(decode));
 }
 
 /// Reads a string; any other kind is a type mismatch.
@@ -247,8 +267,9 @@ auto arrayOf(Value& value, const Path& path) {
     return readArray(value, path, decodeElement);
 }
 
-/// Reads an object in one pass into the given members; other keys are validated and
-/// skipped. A value that is not an object is a type mismatch.
+/// Reads an object in one pass into the given members (fastest in the order they are
+/// written: sorted by key); other keys are validated and skipped. A value that is not an
+/// object is a type mismatch.
 void readObject(Value& value, const Path& path, std::initializer_list<Member*> members);
 
 }  // namespace sorvik::json

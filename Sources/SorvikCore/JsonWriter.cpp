@@ -2,12 +2,15 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstring>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
 
 #include <simdjson.h>
+
+#include "SorvikCore/FileSystem.hpp"
 
 namespace sorvik::json {
 
@@ -63,30 +66,40 @@ std::string utf8Problem(std::string_view text) {
 }
 
 /// The first byte at or after p that needs escaping: '"', '\\' or a control character.
-const char* findSpecial(const char* p, const char* end) {
+/// Sets *nonAscii when a byte of 0x80 or above is passed on the way.
+const char* findSpecial(const char* p, const char* end, bool* nonAscii) {
 #if defined(__SSE2__)
     const __m128i quote = _mm_set1_epi8('"'), backslash = _mm_set1_epi8('\\'), control = _mm_set1_epi8(0x1F);
     for (; end - p >= 16; p += 16) {
         const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
         const __m128i special = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(chunk, quote), _mm_cmpeq_epi8(chunk, backslash)),
                                              _mm_cmpeq_epi8(_mm_min_epu8(chunk, control), chunk));
-        const int mask = _mm_movemask_epi8(special);
-        if (mask != 0) return p + __builtin_ctz(static_cast<unsigned>(mask));
+        const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(special));
+        const unsigned high = static_cast<unsigned>(_mm_movemask_epi8(chunk));
+        if (mask != 0) {
+            const unsigned at = static_cast<unsigned>(__builtin_ctz(mask));
+            if (high & ((1u << at) - 1)) *nonAscii = true;
+            return p + at;
+        }
+        if (high != 0) *nonAscii = true;
     }
 #endif
     for (; p < end; ++p) {
         const auto c = static_cast<unsigned char>(*p);
         if (c == '"' || c == '\\' || c < 0x20) return p;
+        if (c >= 0x80) *nonAscii = true;
     }
     return end;
 }
 
-void appendEscaped(std::string& out, std::string_view text) {
+/// Appends the text escaped; tells whether it holds bytes beyond ASCII.
+bool appendEscaped(std::string& out, std::string_view text) {
+    bool nonAscii = false;
     const char* p = text.data();
     const char* const end = p + text.size();
     while (p < end) {
-        const char* q = findSpecial(p, end);
-        out.append(p, q);
+        const char* q = findSpecial(p, end, &nonAscii);
+        out.append(p, static_cast<std::size_t>(q - p));
         if (q == end) break;
         const auto c = static_cast<unsigned char>(*q);
         switch (c) {
@@ -106,9 +119,16 @@ void appendEscaped(std::string& out, std::string_view text) {
         }
         p = q + 1;
     }
+    return nonAscii;
 }
 
 }  // namespace
+
+Writer::Writer(Style style, std::size_t expectedSize) : style_(style) {
+    if (expectedSize == 0) return;
+    out_.reserve(expectedSize);
+    files::prefault(out_.data(), expectedSize);
+}
 
 void Writer::newLine() {
     out_ += '\n';
@@ -155,23 +175,71 @@ Writer& Writer::endArray() {
 
 Writer& Writer::key(std::string_view key) {
     Level& level = levels_.back();
-    if (level.hasItems) out_ += ',';
+    const bool separate = level.hasItems;
     level.hasItems = true;
-    if (style_ == Style::pretty) newLine();
-    out_ += '"';
-    out_ += key;
-    out_ += style_ == Style::pretty ? "\": " : "\":";
+    if (style_ == Style::pretty) {
+        if (separate) out_ += ',';
+        newLine();
+        out_ += '"';
+        out_ += key;
+        out_ += "\": ";
+        return *this;
+    }
+    // Keys are short: the separator, the quoted key and the colon are appended at once.
+    char text[64];
+    if (key.size() + 4 > sizeof text) {
+        if (separate) out_ += ',';
+        out_ += '"';
+        out_ += key;
+        out_ += "\":";
+        return *this;
+    }
+    std::size_t n = 0;
+    if (separate) text[n++] = ',';
+    text[n++] = '"';
+    std::memcpy(text + n, key.data(), key.size());
+    n += key.size();
+    text[n++] = '"';
+    text[n++] = ':';
+    out_.append(text, n);
     return *this;
 }
 
 Writer& Writer::string(std::string_view text) {
     beforeValue();
     out_ += '"';
-    if (simdjson::validate_utf8(text.data(), text.size()))
-        appendEscaped(out_, text);
-    else if (!invalidText_)
-        invalidText_ = utf8Problem(text);
+    const std::size_t start = out_.size();
+    // Text beyond ASCII is checked once written, and taken back out when it is not UTF-8.
+    if (appendEscaped(out_, text) && !simdjson::validate_utf8(text.data(), text.size())) {
+        out_.resize(start);
+        if (!invalidText_) invalidText_ = utf8Problem(text);
+    }
     out_ += '"';
+    return *this;
+}
+
+Writer& Writer::word(std::string_view text) {
+    beforeValue();
+    out_ += '"';
+    out_ += text;
+    out_ += '"';
+    return *this;
+}
+
+Writer& Writer::uuid(const UUID& id) {
+    static constexpr char digits[] = "0123456789ABCDEF";
+    char text[38];
+    char* p = text;
+    *p++ = '"';
+    const auto& bytes = id.bytes();
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        if (i == 4 || i == 6 || i == 8 || i == 10) *p++ = '-';
+        *p++ = digits[bytes[i] >> 4];
+        *p++ = digits[bytes[i] & 0x0F];
+    }
+    *p++ = '"';
+    beforeValue();
+    out_.append(text, static_cast<std::size_t>(p - text));
     return *this;
 }
 
@@ -179,7 +247,7 @@ Writer& Writer::integer(std::int64_t value) {
     beforeValue();
     char buffer[24];
     const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-    out_.append(buffer, result.ptr);
+    out_.append(buffer, static_cast<std::size_t>(result.ptr - buffer));
     return *this;
 }
 

@@ -16,7 +16,8 @@ enum class Style { compact, pretty };
 
 class Writer {
 public:
-    explicit Writer(Style style) : style_(style) {}
+    /// `expectedSize`, when known (the size the file had before), saves growing the buffer.
+    explicit Writer(Style style, std::size_t expectedSize = 0);
 
     Writer& beginObject();
     Writer& endObject();
@@ -28,6 +29,10 @@ public:
     /// Invalid UTF-8 is reported by finish(), so that a non-finite number met later wins,
     /// as it did when documents were built before being written.
     Writer& string(std::string_view text);
+    /// Plain ASCII text that needs no escaping: role and mode names.
+    Writer& word(std::string_view text);
+    /// The identifier's upper-case canonical text.
+    Writer& uuid(const UUID& id);
     Writer& integer(std::int64_t value);
     /// Throws EncodingError for NaN and infinities.
     Writer& number(double value);

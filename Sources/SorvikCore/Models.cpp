@@ -151,7 +151,7 @@ void write(json::Writer& w, const FileReference& ref) {
 FileReference decodeFileReference(json::Value& value, const json::Path& path) {
     json::Field filePath(path, "path"), bookmark(path, "bookmark"), identity(path, "identity"),
         modifiedAt(path, "modifiedAt");
-    json::readObject(value, path, {&filePath, &bookmark, &identity, &modifiedAt});
+    json::readObject(value, path, {&bookmark, &identity, &modifiedAt, &filePath});
     FileReference ref;
     ref.path = filePath.string();
     ref.bookmark = bookmark.optionalData();
@@ -170,12 +170,12 @@ void write(json::Writer& w, const DeliveryFile& f) {
     if (f.duration) w.key("duration").number(*f.duration);
     if (f.editedText) w.key("editedText").string(*f.editedText);
     if (f.height) w.key("height").integer(*f.height);
-    w.key("id").string(f.id.string());
+    w.key("id").uuid(f.id);
     if (f.inspectionError) w.key("inspectionError").string(*f.inspectionError);
     w.key("name").string(f.name);
     if (f.reference) write(w.key("reference"), *f.reference);
     w.key("relativePath").string(f.relativePath);
-    w.key("role").string(FileRoles::rawValue(f.role));
+    w.key("role").word(FileRoles::rawValue(f.role));
     w.key("sha256").string(f.sha256);
     if (f.sourceUpdatePending) w.key("sourceUpdatePending").boolean(*f.sourceUpdatePending);
     if (f.text) w.key("text").string(*f.text);
@@ -191,8 +191,8 @@ DeliveryFile decodeDeliveryFile(json::Value& value, const json::Path& path) {
     json::Nested<CropSpec> crop(path, "crop", decodeCropSpec);
     json::Nested<FileReference> reference(path, "reference", decodeFileReference);
     json::readObject(value, path,
-                     {&id, &name, &relativePath, &role, &bytes, &sha256, &width, &height, &duration, &text,
-                      &editedText, &crop, &inspectionError, &reference, &sourceUpdatePending});
+                     {&bytes, &crop, &duration, &editedText, &height, &id, &inspectionError, &name, &reference,
+                      &relativePath, &role, &sha256, &sourceUpdatePending, &text, &width});
     DeliveryFile f;
     f.id = id.uuid();
     f.name = name.string();
@@ -239,7 +239,7 @@ DeliveryTemplate decodeDeliveryTemplate(json::Value& value, const json::Path& pa
         maxTitleCharacters(path, "maxTitleCharacters"), maxBodyCharacters(path, "maxBodyCharacters");
     json::Nested<std::vector<FileRole>> requiredRoles(path, "requiredRoles", json::arrayOf<decodeRole>);
     json::readObject(value, path,
-                     {&name, &requiredRoles, &coverRatio, &maxVideoMB, &maxTitleCharacters, &maxBodyCharacters});
+                     {&coverRatio, &maxBodyCharacters, &maxTitleCharacters, &maxVideoMB, &name, &requiredRoles});
     DeliveryTemplate t;
     t.name = name.string();
     t.requiredRoles = requiredRoles.required();
@@ -251,7 +251,7 @@ DeliveryTemplate decodeDeliveryTemplate(json::Value& value, const json::Path& pa
 }
 
 void write(json::Writer& w, const TemplatePreset& p) {
-    w.beginObject().key("id").string(p.id.string());
+    w.beginObject().key("id").uuid(p.id);
     write(w.key("template"), p.templ);
     w.endObject();
 }
@@ -267,7 +267,7 @@ void write(json::Writer& w, const ExportReceipt& e) {
     w.beginObject();
     w.key("date").number(e.date.seconds);
     w.key("fileCount").integer(e.fileCount);
-    w.key("id").string(e.id.string());
+    w.key("id").uuid(e.id);
     w.key("path").string(e.path);
     w.key("signature").string(e.signature);
     w.endObject();
@@ -276,7 +276,7 @@ void write(json::Writer& w, const ExportReceipt& e) {
 ExportReceipt decodeExportReceipt(json::Value& value, const json::Path& path) {
     json::Field id(path, "id"), date(path, "date"), receiptPath(path, "path"), fileCount(path, "fileCount"),
         signature(path, "signature");
-    json::readObject(value, path, {&id, &date, &receiptPath, &fileCount, &signature});
+    json::readObject(value, path, {&date, &fileCount, &id, &receiptPath, &signature});
     return ExportReceipt{id.uuid(), date.date(), receiptPath.string(), fileCount.integer(), signature.string()};
 }
 
@@ -286,7 +286,7 @@ void write(json::Writer& w, const Delivery& d) {
     if (d.discoveryKey) w.key("discoveryKey").string(*d.discoveryKey);
     write(w.key("exports"), d.exports);
     write(w.key("files"), d.files);
-    w.key("id").string(d.id.string());
+    w.key("id").uuid(d.id);
     if (d.keywords) write(w.key("keywords"), *d.keywords);
     w.key("name").string(d.name);
     write(w.key("template"), d.templ);
@@ -302,7 +302,7 @@ Delivery decodeDelivery(json::Value& value, const json::Path& path) {
     json::Nested<std::vector<ExportReceipt>> exports(path, "exports", json::arrayOf<decodeExportReceipt>);
     json::Nested<std::vector<std::string>> keywords(path, "keywords", json::arrayOf<json::readString>);
     json::readObject(value, path,
-                     {&id, &name, &createdAt, &updatedAt, &files, &templ, &exports, &discoveryKey, &keywords});
+                     {&createdAt, &discoveryKey, &exports, &files, &id, &keywords, &name, &templ, &updatedAt});
     Delivery d;
     d.id = id.uuid();
     d.name = name.string();
@@ -329,7 +329,7 @@ Json encode(const DeliveryCheck& c) {
 DeliveryCheck decodeDeliveryCheck(json::Value& value, const json::Path& path) {
     json::Field id(path, "id"), levelField(path, "level"), title(path, "title"), detail(path, "detail"),
         fileID(path, "fileID");
-    json::readObject(value, path, {&id, &levelField, &title, &detail, &fileID});
+    json::readObject(value, path, {&detail, &fileID, &id, &levelField, &title});
     auto level = CheckLevels::fromRawValue(levelField.string());
     if (!level) json::typeMismatch(levelField.path(), "a check level");
     return DeliveryCheck(id.string(), *level, title.string(), detail.string(), fileID.optionalUUID());

@@ -181,7 +181,7 @@ void write(json::Writer&, const TemplatePreset&);
 void write(json::Writer&, const ExportReceipt&);
 void write(json::Writer&, const Delivery&);
 inline void write(json::Writer& writer, const std::string& text) { writer.string(text); }
-inline void write(json::Writer& writer, FileRole role) { writer.string(FileRoles::rawValue(role)); }
+inline void write(json::Writer& writer, FileRole role) { writer.word(FileRoles::rawValue(role)); }
 
 CropSpec decodeCropSpec(json::Value&, const json::Path&);
 FileReference decodeFileReference(json::Value&, const json::Path&);

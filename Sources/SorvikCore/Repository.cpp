@@ -49,7 +49,12 @@ WorkspaceState Repository::loadWorkspace() const {
 }
 
 void Repository::saveWorkspace(const WorkspaceState& state) const {
-    files::writeFileAtomically(root_ / workspaceFile, coding::text(state));
+    // The text is written into one buffer, made the size the file had plus some room.
+    const fs::path file = root_ / workspaceFile;
+    const auto before = files::linkStatus(file);
+    const std::size_t expected =
+        before && S_ISREG(before->st_mode) ? static_cast<std::size_t>(before->st_size) / 8 * 9 + 4096 : 0;
+    files::writeFileAtomically(file, coding::text(state, json::Style::compact, expected));
     removeStaleTemporaries(root_);
 }
 

@@ -124,7 +124,7 @@ void write(json::Writer& w, const SourceFolder& s) {
     w.beginObject();
     if (s.bookmark) w.key("bookmark").string(json::base64Encode(*s.bookmark));
     w.key("enabled").boolean(s.enabled);
-    w.key("id").string(s.id.string());
+    w.key("id").uuid(s.id);
     if (s.lastError) w.key("lastError").string(*s.lastError);
     w.key("path").string(s.path);
     w.endObject();
@@ -133,7 +133,7 @@ void write(json::Writer& w, const SourceFolder& s) {
 SourceFolder decodeSourceFolder(json::Value& value, const json::Path& path) {
     json::Field id(path, "id"), folderPath(path, "path"), bookmark(path, "bookmark"), enabled(path, "enabled"),
         lastError(path, "lastError");
-    json::readObject(value, path, {&id, &folderPath, &bookmark, &enabled, &lastError});
+    json::readObject(value, path, {&bookmark, &enabled, &id, &lastError, &folderPath});
     SourceFolder s;
     s.id = id.uuid();
     s.path = folderPath.string();
@@ -145,17 +145,17 @@ SourceFolder decodeSourceFolder(json::Value& value, const json::Path& path) {
 
 void write(json::Writer& w, const IndexedAsset& a) {
     w.beginObject();
-    w.key("assignment").string(AssignmentModes::rawValue(a.assignment));
+    w.key("assignment").word(AssignmentModes::rawValue(a.assignment));
     w.key("didAttemptOCR").boolean(a.didAttemptOCR);
     write(w.key("file"), a.file);
     if (a.folderHint) w.key("folderHint").string(*a.folderHint);
     w.key("isMissing").boolean(a.isMissing);
-    if (a.projectID) w.key("projectID").string(a.projectID->string());
+    if (a.projectID) w.key("projectID").uuid(*a.projectID);
     w.key("reason").string(a.reason);
     if (a.recognizedText) w.key("recognizedText").string(*a.recognizedText);
     w.key("relativeFolder").string(a.relativeFolder);
     w.key("sourceChanged").boolean(a.sourceChanged);
-    if (a.sourceID) w.key("sourceID").string(a.sourceID->string());
+    if (a.sourceID) w.key("sourceID").uuid(*a.sourceID);
     w.endObject();
 }
 
@@ -166,8 +166,8 @@ IndexedAsset decodeIndexedAsset(json::Value& value, const json::Path& path) {
         sourceChanged(path, "sourceChanged");
     json::Nested<DeliveryFile> file(path, "file", decodeDeliveryFile);
     json::readObject(value, path,
-                     {&file, &sourceID, &relativeFolder, &folderHint, &recognizedText, &didAttemptOCR, &projectID,
-                      &assignment, &reason, &isMissing, &sourceChanged});
+                     {&assignment, &didAttemptOCR, &file, &folderHint, &isMissing, &projectID, &reason,
+                      &recognizedText, &relativeFolder, &sourceChanged, &sourceID});
     IndexedAsset a;
     a.file = file.required();
     a.sourceID = sourceID.optionalUUID();
@@ -187,9 +187,9 @@ IndexedAsset decodeIndexedAsset(json::Value& value, const json::Path& path) {
 
 void write(json::Writer& w, const ArchiveRecord& a) {
     w.beginObject();
-    w.key("assetID").string(a.assetID.string());
+    w.key("assetID").uuid(a.assetID);
     w.key("date").number(a.date.seconds);
-    w.key("id").string(a.id.string());
+    w.key("id").uuid(a.id);
     w.key("path").string(a.path);
     w.key("sha256").string(a.sha256);
     w.key("sourceBytes").integer(a.sourceBytes);
@@ -200,7 +200,7 @@ void write(json::Writer& w, const ArchiveRecord& a) {
 ArchiveRecord decodeArchiveRecord(json::Value& value, const json::Path& path) {
     json::Field id(path, "id"), assetID(path, "assetID"), sourceModifiedAt(path, "sourceModifiedAt"),
         sourceBytes(path, "sourceBytes"), archivePath(path, "path"), sha256(path, "sha256"), date(path, "date");
-    json::readObject(value, path, {&id, &assetID, &sourceModifiedAt, &sourceBytes, &archivePath, &sha256, &date});
+    json::readObject(value, path, {&assetID, &date, &id, &archivePath, &sha256, &sourceBytes, &sourceModifiedAt});
     ArchiveRecord a;
     a.id = id.uuid();
     a.assetID = assetID.uuid();
@@ -240,8 +240,8 @@ WorkspaceState decodeWorkspaceState(json::Value& value, const json::Path& path) 
     json::Nested<std::vector<ArchiveRecord>> archives(path, "archives", json::arrayOf<decodeArchiveRecord>);
     json::Nested<std::vector<Delivery>> deletedProjects(path, "deletedProjects", json::arrayOf<decodeDelivery>);
     json::readObject(value, path,
-                     {&schemaVersion, &projects, &sources, &assets, &automaticScan, &recognizeImageText,
-                      &archiveFolder, &automaticArchive, &archives, &lastScan, &scanSummary, &deletedProjects});
+                     {&archiveFolder, &archives, &assets, &automaticArchive, &automaticScan, &deletedProjects,
+                      &lastScan, &projects, &recognizeImageText, &scanSummary, &schemaVersion, &sources});
     WorkspaceState w;
     w.schemaVersion = schemaVersion.integer();
     w.projects = projects.required();

@@ -111,10 +111,10 @@ void write(json::Writer& writer, const std::vector<T>& items) {
     writer.endArray();
 }
 
-/// A record, or a list of them, as JSON text with sorted keys.
+/// A record, or a list of them, as JSON text with sorted keys; see json::Writer for `expectedSize`.
 template <typename T>
-std::string text(const T& value, json::Style style = json::Style::compact) {
-    json::Writer writer(style);
+std::string text(const T& value, json::Style style = json::Style::compact, std::size_t expectedSize = 0) {
+    json::Writer writer(style, expectedSize);
     write(writer, value);
     return writer.finish();
 }
