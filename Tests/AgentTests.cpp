@@ -177,6 +177,7 @@ TEST(Agent, DamagedLibrariesFailClearlyAndStayByteIdentical) {
         {"not UTF-8", "{\"schemaVersion\":1,\"projects\":[{\"name\":\"\xff\"}]}"},
         {"wrong type", std::string(valid).replace(valid.find("\"automaticScan\":true"), 20, "\"automaticScan\":\"1\"")},
         {"empty object", "{}"},
+        {"bytes after the document", valid + std::string("\0garbage", 8)},
     };
     const std::string id = UUID::make().string();
     const std::vector<std::vector<std::string>> commands{

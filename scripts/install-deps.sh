@@ -13,6 +13,7 @@ packages=(
   clang libclang-rt-14-dev
   openssl
   libimage-exiftool-perl
+  python3
 )
 
 missing=()
