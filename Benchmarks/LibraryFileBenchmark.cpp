@@ -39,13 +39,19 @@ namespace {
 constexpr std::size_t projectCount = 500;
 constexpr std::size_t filesPerProject = 40;
 
-const std::vector<std::string> latinWords{"Aurora", "Nebula", "Zephyr", "Summit", "Harbor", "Lumen", "Cedar",
-                                          "Falcon", "Orchid", "Vertex", "Willow", "Comet", "Meadow", "Quartz"};
+const std::vector<std::string> latinWords{"Aurora", "Nebula", "Zephyr", "Summit", "Harbor", "Lumen",  "Cedar",
+                                          "Falcon", "Orchid", "Vertex", "Willow", "Comet",  "Meadow", "Quartz"};
 const std::vector<std::string> hanWords{"星河", "夏日", "秋季", "春风", "山海", "晨光", "青禾", "云端", "流光", "星火"};
-const std::vector<std::string> sentences{
-    "今天我们来聊一聊这次拍摄的幕后故事，", "镜头从清晨的街道开始，", "The light was soft and the crowd was quiet, ",
-    "记得在结尾加上品牌口号。", "Please keep the colour grading warm. ", "第二段需要更快的节奏，",
-    "字幕请保持两行以内。", "We shot this on a rainy afternoon. ", "产品特写需要三秒以上，", "背景音乐选择轻快的钢琴。"};
+const std::vector<std::string> sentences{"今天我们来聊一聊这次拍摄的幕后故事，",
+                                         "镜头从清晨的街道开始，",
+                                         "The light was soft and the crowd was quiet, ",
+                                         "记得在结尾加上品牌口号。",
+                                         "Please keep the colour grading warm. ",
+                                         "第二段需要更快的节奏，",
+                                         "字幕请保持两行以内。",
+                                         "We shot this on a rainy afternoon. ",
+                                         "产品特写需要三秒以上，",
+                                         "背景音乐选择轻快的钢琴。"};
 const std::vector<std::string> extensions{".png", ".jpg", ".mp4", ".mov", ".txt", ".srt", ".json"};
 
 std::string hex(std::mt19937_64& random, std::size_t length) {
@@ -61,20 +67,23 @@ WorkspaceState generate() {
     std::mt19937_64 random(2024);
     const auto pick = [&](const std::vector<std::string>& list) { return list[random() % list.size()]; };
     WorkspaceState state;
-    for (int s = 0; s < 6; ++s) state.sources.push_back(SourceFolder::make("/home/editor/素材/来源" + std::to_string(s)));
+    for (int s = 0; s < 6; ++s)
+        state.sources.push_back(SourceFolder::make("/home/editor/素材/来源" + std::to_string(s)));
     for (std::size_t p = 0; p < projectCount; ++p) {
-        const std::string name = p % 2 ? pick(hanWords) + "企划" + std::to_string(p) : pick(latinWords) + " Launch " + std::to_string(p);
+        const std::string name =
+            p % 2 ? pick(hanWords) + "企划" + std::to_string(p) : pick(latinWords) + " Launch " + std::to_string(p);
         Delivery project(UUID::make(), name, {}, p % 3 ? DeliveryTemplate::video() : DeliveryTemplate::graphic());
         project.keywords = std::vector<std::string>{"Code " + pick(latinWords) + "-" + std::to_string(p)};
         if (p % 5 == 0)
-            project.exports.push_back(ExportReceipt::make(Date::now(), "/home/editor/交付/" + name, 12, hex(random, 64)));
+            project.exports.push_back(
+                ExportReceipt::make(Date::now(), "/home/editor/交付/" + name, 12, hex(random, 64)));
         for (std::size_t f = 0; f < filesPerProject; ++f) {
             const std::string ext = pick(extensions);
             const std::string fileName = name + (f % 3 ? "_v" + std::to_string(f) : " final") + ext;
             const SourceFolder& source = state.sources[random() % state.sources.size()];
             const std::string folder = std::to_string(2020 + random() % 5) + "/输出/" + name;
-            DeliveryFile file(UUID::make(), fileName, "", FileRole::extra, static_cast<std::int64_t>(random() % 90'000'000),
-                              hex(random, 64));
+            DeliveryFile file(UUID::make(), fileName, "", FileRole::extra,
+                              static_cast<std::int64_t>(random() % 90'000'000), hex(random, 64));
             if (ext == ".png" || ext == ".jpg") {
                 file.role = FileRole::cover;
                 file.width = 1080;
@@ -87,7 +96,8 @@ WorkspaceState generate() {
                 file.duration = static_cast<double>(random() % 600'000) / 1000.0;
             } else {
                 file.role = ext == ".srt" ? FileRole::subtitle : FileRole::copy;
-                std::string body = ext == ".json" ? "{\"prompt\":\"a quiet harbor at dawn\",\"project\":\"" + name + "\"}" : "";
+                std::string body =
+                    ext == ".json" ? "{\"prompt\":\"a quiet harbor at dawn\",\"project\":\"" + name + "\"}" : "";
                 const int lines = ext == ".srt" ? 60 : ext == ".txt" ? 20 : 0;
                 for (int l = 0; l < lines; ++l) {
                     if (ext == ".srt")
@@ -98,9 +108,10 @@ WorkspaceState generate() {
                 file.text = body;
                 if (f % 11 == 0) file.editedText = body + "（修改）";
             }
-            file.reference = FileReference::make(source.path + "/" + folder + "/" + fileName,
-                                                 Date::fromTimespec(1700000000 + static_cast<std::int64_t>(random() % 9'000'000), 123456789),
-                                                 std::to_string(2049) + ":" + std::to_string(random() % 9'000'000));
+            file.reference = FileReference::make(
+                source.path + "/" + folder + "/" + fileName,
+                Date::fromTimespec(1700000000 + static_cast<std::int64_t>(random() % 9'000'000), 123456789),
+                std::to_string(2049) + ":" + std::to_string(random() % 9'000'000));
             IndexedAsset asset(file, source.id, folder, name);
             asset.projectID = project.id;
             asset.assignment = f % 4 ? AssignmentMode::automatic : AssignmentMode::manual;
@@ -113,8 +124,9 @@ WorkspaceState generate() {
         state.projects.push_back(std::move(project));
     }
     for (std::size_t i = 0; i < state.assets.size(); i += 50)
-        state.archives.push_back(ArchiveRecord{UUID::make(), state.assets[i].id(), Date::now(), 1234, "/home/editor/归档/a" + std::to_string(i),
-                                               hex(random, 64), Date::now()});
+        state.archives.push_back(ArchiveRecord{UUID::make(), state.assets[i].id(), Date::now(), 1234,
+                                               "/home/editor/归档/a" + std::to_string(i), hex(random, 64),
+                                               Date::now()});
     state.lastScan = Date::now();
     state.scanSummary = "已扫描 20000 个文件";
     return state;
@@ -159,7 +171,8 @@ Run spawn(const std::vector<std::string>& args, bool capture) {
     if (capture) {
         ::close(pipeFds[1]);
         char buffer[4096];
-        for (ssize_t n; (n = ::read(pipeFds[0], buffer, sizeof buffer)) > 0;) run.out.append(buffer, static_cast<std::size_t>(n));
+        for (ssize_t n; (n = ::read(pipeFds[0], buffer, sizeof buffer)) > 0;)
+            run.out.append(buffer, static_cast<std::size_t>(n));
         ::close(pipeFds[0]);
     }
     int status = 0;
@@ -223,9 +236,12 @@ int main(int argc, char** argv) {
     fs::path root = fs::temp_directory_path() / ("sorvik-library-benchmark-" + std::to_string(::getpid()));
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
-        if (a.starts_with("--runs=")) runs = std::max(1, std::atoi(a.c_str() + 7));
-        else if (a.starts_with("--dir=")) root = a.substr(6);
-        else if (a == "--keep") keep = true;
+        if (a.starts_with("--runs="))
+            runs = std::max(1, std::atoi(a.c_str() + 7));
+        else if (a.starts_with("--dir="))
+            root = a.substr(6);
+        else if (a == "--keep")
+            keep = true;
         else {
             std::cerr << "usage: LibraryFileBenchmark [--runs=N] [--dir=PATH] [--keep]\n";
             return 2;
@@ -279,7 +295,8 @@ int main(int argc, char** argv) {
         }
         const double load = median(loads);
         std::vector<double> pythonRuns;
-        for (int i = 0; i < runs; ++i) pythonRuns.push_back(spawn({python, "-c", loadScript, file.string()}, false).seconds);
+        for (int i = 0; i < runs; ++i)
+            pythonRuns.push_back(spawn({python, "-c", loadScript, file.string()}, false).seconds);
         const double pythonLoad = median(pythonRuns);
         const double pythonLoadOnly = pythonMedian(python, loadOnlyScript, file, runs);
 
@@ -296,15 +313,19 @@ int main(int argc, char** argv) {
         const double peakBytes = static_cast<double>(agentPeak) * 1024.0;
         std::printf("python3 -c 'json.load(...)'   %7.3f s   (json.load alone %.3f s)\n", pythonLoad, pythonLoadOnly);
         std::printf("load (loadWorkspace)          %7.3f s   ratio %.2fx (target <= 0.25x)\n", load, load / pythonLoad);
-        std::printf("sorvik-agent projects         %7.3f s   ratio %.2fx (target <= 0.35x)\n", agent, agent / pythonLoad);
-        std::printf("agent peak memory             %7.1f MB  ratio %.2fx of the file (target <= 2.5x);"
-                    " %.1f MB with an empty library\n",
-                    peakBytes / 1e6, peakBytes / size, static_cast<double>(idle.peakKiB) * 1024.0 / 1e6);
+        std::printf("sorvik-agent projects         %7.3f s   ratio %.2fx (target <= 0.35x)\n", agent,
+                    agent / pythonLoad);
+        std::printf(
+            "agent peak memory             %7.1f MB  ratio %.2fx of the file (target <= 2.5x);"
+            " %.1f MB with an empty library\n",
+            peakBytes / 1e6, peakBytes / size, static_cast<double>(idle.peakKiB) * 1024.0 / 1e6);
         std::printf("python3 dumps + write + fsync %7.3f s\n", pythonSave);
         std::printf("save (saveWorkspace, fsync)   %7.3f s   ratio %.2fx (target <= 0.3x)\n", save, save / pythonSave);
         std::printf("(medians of %d runs; %s)\n", runs, python.c_str());
-        if (keep) std::printf("library kept in %s\n", repository.root().c_str());
-        else fs::remove_all(root);
+        if (keep)
+            std::printf("library kept in %s\n", repository.root().c_str());
+        else
+            fs::remove_all(root);
     } catch (const std::exception& e) {
         std::cerr << "failed: " << e.what() << "\n";
         if (!keep) fs::remove_all(root);

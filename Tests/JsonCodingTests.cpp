@@ -27,10 +27,36 @@ public:
     bool chance(int percent) { return below(100) < static_cast<std::size_t>(percent); }
 
     std::string text() {
-        static const std::vector<std::string> pieces{
-            "a", "Z", " ", "项目", "封面", "é", "😀", "\U0001F1E8\U0001F1F3", "\n", "\t", "\r", "\b", "\f", "\"",
-            "\\", "/", "\x01", "\x1f", std::string(1, '\0'), "\x7f", "\u2028", "e\u0301", "\uFEFF", "0", "{", "]",
-            ":", ",", "\\u0041", "null"};
+        static const std::vector<std::string> pieces{"a",
+                                                     "Z",
+                                                     " ",
+                                                     "项目",
+                                                     "封面",
+                                                     "é",
+                                                     "😀",
+                                                     "\U0001F1E8\U0001F1F3",
+                                                     "\n",
+                                                     "\t",
+                                                     "\r",
+                                                     "\b",
+                                                     "\f",
+                                                     "\"",
+                                                     "\\",
+                                                     "/",
+                                                     "\x01",
+                                                     "\x1f",
+                                                     std::string(1, '\0'),
+                                                     "\x7f",
+                                                     "\u2028",
+                                                     "e\u0301",
+                                                     "\uFEFF",
+                                                     "0",
+                                                     "{",
+                                                     "]",
+                                                     ":",
+                                                     ",",
+                                                     "\\u0041",
+                                                     "null"};
         std::string out;
         const std::size_t n = below(6);
         for (std::size_t i = 0; i < n; ++i) out += pieces[below(pieces.size())];
@@ -39,10 +65,23 @@ public:
     std::optional<std::string> maybeText() { return chance(50) ? std::optional(text()) : std::nullopt; }
 
     double number() {
-        static const std::vector<double> special{0.0, -0.0, 0.1, 12.0, 1e15, 1e16, 1e17, 1e21, 1e-7, 1e308,
-                                                 std::numeric_limits<double>::max(), std::numeric_limits<double>::min(),
-                                                 std::numeric_limits<double>::denorm_min(), -5e-324, 800000000.123456789,
-                                                 123456789012345680000.0, 0.30000000000000004};
+        static const std::vector<double> special{0.0,
+                                                 -0.0,
+                                                 0.1,
+                                                 12.0,
+                                                 1e15,
+                                                 1e16,
+                                                 1e17,
+                                                 1e21,
+                                                 1e-7,
+                                                 1e308,
+                                                 std::numeric_limits<double>::max(),
+                                                 std::numeric_limits<double>::min(),
+                                                 std::numeric_limits<double>::denorm_min(),
+                                                 -5e-324,
+                                                 800000000.123456789,
+                                                 123456789012345680000.0,
+                                                 0.30000000000000004};
         if (chance(40)) return special[below(special.size())];
         for (;;) {
             const std::uint64_t bits = next();
@@ -133,8 +172,8 @@ public:
         if (chance(50)) w.archiveFolder = source();
         w.automaticArchive = chance(50);
         for (std::size_t i = below(3); i > 0; --i)
-            w.archives.push_back(ArchiveRecord{UUID::make(), UUID::make(), Date{number()}, integer(), text(), text(),
-                                               Date{number()}});
+            w.archives.push_back(
+                ArchiveRecord{UUID::make(), UUID::make(), Date{number()}, integer(), text(), text(), Date{number()}});
         if (chance(50)) w.lastScan = Date{number()};
         w.scanSummary = maybeText();
         if (chance(50)) {
@@ -195,9 +234,7 @@ Outcome writeOutcome(const std::function<std::string()>& write) {
 const auto readWorkspace = [](const std::string& text) {
     return coding::text(json::readDocument(text, "workspace.json", coding::decodeWorkspaceState));
 };
-const auto readWorkspaceBefore = [](const std::string& text) {
-    return coding::text(reference::readWorkspace(text));
-};
+const auto readWorkspaceBefore = [](const std::string& text) { return coding::text(reference::readWorkspace(text)); };
 
 /// Every node of a document, objects and arrays included, for mutations to pick from.
 void collect(Json& node, std::vector<Json*>& out) {
@@ -265,8 +302,9 @@ TEST(JsonWriting, RandomLibrariesAreWrittenByteForByteAsBefore) {
 
 TEST(JsonWriting, InvalidTextAndNonFiniteNumbersFailWithTheSameMessages) {
     Random random(7);
-    const std::vector<std::string> broken{"\xff", "a\xc3", "\xe4\xb8", "\xed\xa0\x80", "\xf4\x90\x80\x80",
-                                          "\xc0\xaf", "ok\xe0\x80\x80", "\xf0\x9f\x98", "\x80", "\xe4\xb8\xad\xff"};
+    const std::vector<std::string> broken{
+        "\xff",     "a\xc3",          "\xe4\xb8",     "\xed\xa0\x80", "\xf4\x90\x80\x80",
+        "\xc0\xaf", "ok\xe0\x80\x80", "\xf0\x9f\x98", "\x80",         "\xe4\xb8\xad\xff"};
     for (int round = 0; round < 300; ++round) {
         WorkspaceState state = random.workspace();
         if (state.projects.empty()) state.projects.push_back(random.delivery());
@@ -300,7 +338,8 @@ TEST(JsonReading, DamagedLibrariesGiveTheSameRecordsOrTheSameErrors) {
         expectSameOutcome(
             document.dump(2),
             [](const std::string& t) {
-                return coding::text(json::readDocument(t, "templates.json", json::arrayOf<coding::decodeTemplatePreset>));
+                return coding::text(
+                    json::readDocument(t, "templates.json", json::arrayOf<coding::decodeTemplatePreset>));
             },
             [](const std::string& t) { return coding::text(reference::readPresets(t)); });
     }
@@ -308,9 +347,31 @@ TEST(JsonReading, DamagedLibrariesGiveTheSameRecordsOrTheSameErrors) {
 
 TEST(JsonReading, DamagedTextGivesTheSameOutcome) {
     Random random(99);
-    static const std::vector<std::string> inserts{"\"", "\\", "\\u", "\\uD800", "\\uDC00\\uD800", "]", "}", ",", ":",
-                                                  "[", "{", "-", "0", "1e400", "e", ".", " ", "\xff", "\x01", "n",
-                                                  "tru", "nul", "\\x", "\xef\xbb\xbf", "12345678901234567890123",
+    static const std::vector<std::string> inserts{"\"",
+                                                  "\\",
+                                                  "\\u",
+                                                  "\\uD800",
+                                                  "\\uDC00\\uD800",
+                                                  "]",
+                                                  "}",
+                                                  ",",
+                                                  ":",
+                                                  "[",
+                                                  "{",
+                                                  "-",
+                                                  "0",
+                                                  "1e400",
+                                                  "e",
+                                                  ".",
+                                                  " ",
+                                                  "\xff",
+                                                  "\x01",
+                                                  "n",
+                                                  "tru",
+                                                  "nul",
+                                                  "\\x",
+                                                  "\xef\xbb\xbf",
+                                                  "12345678901234567890123",
                                                   ".1234567890123456789012"};
     for (int round = 0; round < 3000; ++round) {
         std::string text = coding::text(random.workspace());
@@ -331,19 +392,52 @@ TEST(JsonReading, DamagedTextGivesTheSameOutcome) {
 TEST(JsonReading, EdgeCasesMatchTheFormerReader) {
     const std::string base = coding::text(WorkspaceState{});
     const auto with = [&](const std::string& member) { return "{" + member + "," + base.substr(1); };
-    const std::vector<std::string> texts{
-        base, "\xef\xbb\xbf" + base, " \n\t\r" + base + " \n", "[]", "\"x\"", "1", "-0", "null", "true", "",
-        "   ", "[1 2]", "1 2", "\"a\" x", base + " 1", with("\"unknown\":[1,{\"a\":[tru]}]"),
-        with("\"unknown\":nul"), with("\"unknown\":01"), with("\"unknown\":\"\\uDC00\""),
-        with("\"unknown\":\"\\uD83D\\uDE00\""), with("\"unkn\\u006fwn\":1"), with("\"sch\\u0065maVersion\":2"),
-        with("\"schemaVersion\":1.0"), with("\"schemaVersion\":1e300"), with("\"schemaVersion\":18446744073709551615"),
-        with("\"schemaVersion\":18446744073709551616"), with("\"schemaVersion\":-9223372036854775809"),
-        with("\"schemaVersion\":-0"), with("\"schemaVersion\":\"1\""), with("\"lastScan\":-0"),
-        with("\"lastScan\":123456789012345678901234567890"), with("\"lastScan\":1e400"), with("\"lastScan\":2.5E-3"),
-        with("\"lastScan\":null"), with("\"automaticScan\":null"), with("\"schemaVersion\":\"x\",\"schemaVersion\":3"),
-        with("\"projects\":{}"), with("\"projects\":[1]"), with("\"projects\":null"), with("\"archiveFolder\":7"),
-        with("\"scanSummary\":\"\\u0000\\/\\b\""), "{\"a\":1,}", "{\"a\" 1}", "[1,]", "{\"a\":1}}",
-        std::string(200, '[') + std::string(200, ']')};
+    const std::vector<std::string> texts{base,
+                                         "\xef\xbb\xbf" + base,
+                                         " \n\t\r" + base + " \n",
+                                         "[]",
+                                         "\"x\"",
+                                         "1",
+                                         "-0",
+                                         "null",
+                                         "true",
+                                         "",
+                                         "   ",
+                                         "[1 2]",
+                                         "1 2",
+                                         "\"a\" x",
+                                         base + " 1",
+                                         with("\"unknown\":[1,{\"a\":[tru]}]"),
+                                         with("\"unknown\":nul"),
+                                         with("\"unknown\":01"),
+                                         with("\"unknown\":\"\\uDC00\""),
+                                         with("\"unknown\":\"\\uD83D\\uDE00\""),
+                                         with("\"unkn\\u006fwn\":1"),
+                                         with("\"sch\\u0065maVersion\":2"),
+                                         with("\"schemaVersion\":1.0"),
+                                         with("\"schemaVersion\":1e300"),
+                                         with("\"schemaVersion\":18446744073709551615"),
+                                         with("\"schemaVersion\":18446744073709551616"),
+                                         with("\"schemaVersion\":-9223372036854775809"),
+                                         with("\"schemaVersion\":-0"),
+                                         with("\"schemaVersion\":\"1\""),
+                                         with("\"lastScan\":-0"),
+                                         with("\"lastScan\":123456789012345678901234567890"),
+                                         with("\"lastScan\":1e400"),
+                                         with("\"lastScan\":2.5E-3"),
+                                         with("\"lastScan\":null"),
+                                         with("\"automaticScan\":null"),
+                                         with("\"schemaVersion\":\"x\",\"schemaVersion\":3"),
+                                         with("\"projects\":{}"),
+                                         with("\"projects\":[1]"),
+                                         with("\"projects\":null"),
+                                         with("\"archiveFolder\":7"),
+                                         with("\"scanSummary\":\"\\u0000\\/\\b\""),
+                                         "{\"a\":1,}",
+                                         "{\"a\" 1}",
+                                         "[1,]",
+                                         "{\"a\":1}}",
+                                         std::string(200, '[') + std::string(200, ']')};
     for (const auto& text : texts) expectSameOutcome(text, readWorkspace, readWorkspaceBefore);
 }
 
@@ -359,9 +453,13 @@ TEST(JsonReading, NumbersReadAsBefore) {
         const std::size_t longest = random.chance(10) ? 400 : 25;
         std::string number = random.chance(30) ? "-" : "";
         number += random.chance(20) ? "0" : std::to_string(1 + random.below(9)) + digits(random.below(longest));
-        if (random.chance(50)) number += "." + std::string(random.below(longest), '0') + digits(1 + random.below(longest));
+        if (random.chance(50))
+            number += "." + std::string(random.below(longest), '0') + digits(1 + random.below(longest));
         if (random.chance(40))
-            number += std::string(random.chance(50) ? "e" : "E") + (random.chance(30) ? "-" : random.chance(50) ? "+" : "") +
+            number += std::string(random.chance(50) ? "e" : "E") +
+                      (random.chance(30)   ? "-"
+                       : random.chance(50) ? "+"
+                                           : "") +
                       (random.chance(5) ? "99999999999999999999" : std::to_string(random.below(420)));
         for (const char* key : {"lastScan", "schemaVersion"})
             expectSameOutcome("{\"" + std::string(key) + "\":" + number + "," + base.substr(1), readWorkspace,
@@ -399,8 +497,9 @@ TEST(JsonReading, NestingIsBoundedAndErrorsNameTheirPlace) {
         json::readDocument(document.dump(), "workspace.json", coding::decodeWorkspaceState);
         ADD_FAILURE();
     } catch (const DecodingError& e) {
-        EXPECT_STREQ(e.what(), "The data couldn't be read because it is missing. (No value for key \"id\" at "
-                               "workspace.json.projects[0])");
+        EXPECT_STREQ(e.what(),
+                     "The data couldn't be read because it is missing. (No value for key \"id\" at "
+                     "workspace.json.projects[0])");
     }
     try {
         json::readDocument(std::string("{\"a\":\"\\q\"}"), "x", coding::decodeWorkspaceState);
@@ -426,7 +525,8 @@ TEST(JsonReading, ManifestsMatchTheFormerReader) {
     for (int round = 0; round < 500; ++round) {
         Json document = Json::parse(good);
         mutate(document, random);
-        if (random.chance(20)) document["exportedAt"] = random.chance(50) ? "2026-01-02T03:04:05+08:00" : "2026-13-01T00:00:00Z";
+        if (random.chance(20))
+            document["exportedAt"] = random.chance(50) ? "2026-01-02T03:04:05+08:00" : "2026-13-01T00:00:00Z";
         expectSameOutcome(document.dump(2), readNew, readOld);
     }
     EXPECT_THROW(decodeManifestFile(good + std::string("\0garbage", 8)), json::SyntaxError);

@@ -31,8 +31,8 @@ struct Context {
     const char* begin = nullptr;  // first byte of the document
     const char* end = nullptr;    // one past its last byte
     od::document* document = nullptr;
-    const char* kept = nullptr;   // with a disposable text: the first byte not yet given back
-    std::string scratch;          // unescaped strings are written here first
+    const char* kept = nullptr;  // with a disposable text: the first byte not yet given back
+    std::string scratch;         // unescaped strings are written here first
 
     /// Gives the whole pages of a disposable text before `position` back to the system, a few
     /// megabytes at a time. The reader never looks back, so they read as zeros unseen.
@@ -72,7 +72,8 @@ const char* findQuoteOrBackslash(const char* p, const char* end) {
     const __m128i quote = _mm_set1_epi8('"'), backslash = _mm_set1_epi8('\\');
     for (; end - p >= 16; p += 16) {
         const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-        const int mask = _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(chunk, quote), _mm_cmpeq_epi8(chunk, backslash)));
+        const int mask =
+            _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(chunk, quote), _mm_cmpeq_epi8(chunk, backslash)));
         if (mask != 0) return p + __builtin_ctz(static_cast<unsigned>(mask));
     }
 #endif
@@ -250,7 +251,13 @@ Number readNumber(const Context& context, const char* start) {
         while (isDigit(*p)) ++p;
     }
     switch (*p) {
-        case ' ': case '\t': case '\n': case '\r': case ',': case ']': case '}': break;
+        case ' ':
+        case '\t':
+        case '\n':
+        case '\r':
+        case ',':
+        case ']':
+        case '}': break;
         default: syntaxAt(context, start, "Invalid number");
     }
 
@@ -328,7 +335,7 @@ public:
                 consumed_ = true;
                 bool isNull = false;
                 if (value_.is_null().get(isNull) != simdjson::SUCCESS || !isNull)
-                    syntax(context_, simdjson::INCORRECT_TYPE);
+                    syntaxAt(context_, value_.raw_json_token().data(), "Invalid literal");
                 break;
             }
         }
@@ -348,7 +355,8 @@ public:
     bool boolean() override {
         consumed_ = true;
         bool out = false;
-        check(context_, value_.get_bool().get(out));
+        if (value_.get_bool().get(out) != simdjson::SUCCESS)
+            syntaxAt(context_, value_.raw_json_token().data(), "Invalid literal");
         return out;
     }
 
@@ -365,7 +373,8 @@ public:
             const char* q = findQuoteOrBackslash(start, context_.end);
             std::string_view key(start, static_cast<std::size_t>(q - start));
             if (q < context_.end && *q == '\\') {
-                const std::size_t length = unescape(context_, start, closingQuote(start, context_.end), context_.scratch);
+                const std::size_t length =
+                    unescape(context_, start, closingQuote(start, context_.end), context_.scratch);
                 escapedKey.assign(context_.scratch.data(), length);
                 key = escapedKey;
             }
@@ -536,123 +545,6 @@ void readDocument(Source source, std::string_view root, FunctionRef<void(Value&,
     if (wrappedDocument.current_location().get(after) == simdjson::SUCCESS)
         syntaxAt(inner, after, "Bytes after the end of the document");
     if (failure) throw *failure;
-}
-
-std::string readString(Value& value, const Path& path) {
-    if (value.kind() != Kind::string) {
-        value.skip();
-        typeMismatch(path, "a string");
-    }
-    return value.string();
-}
-
-void readObject(Value& value, const Path& path, std::initializer_list<Member*> members) {
-    if (value.kind() != Kind::object) {
-        value.skip();
-        typeMismatch(path, "an object");
-    }
-    // Keys usually come in the order of the members (sorted, as written): the search starts
-    // after the last match.
-    const std::size_t count = members.size();
-    std::size_t next = 0;
-    value.members([&](std::string_view key, Value& member) {
-        for (std::size_t k = 0; k < count; ++k) {
-            const std::size_t at = next + k < count ? next + k : next + k - count;
-            Member* m = members.begin()[at];
-            const std::string_view candidate = m->key();
-            if (candidate.size() == key.size() && candidate[0] == key[0] && candidate == key) {
-                next = at + 1 == count ? 0 : at + 1;
-                return m->read(member);
-            }
-        }
-        member.skip();
-    });
-}
-
-void Field::read(Value& value) {
-    kind_ = value.kind();
-    switch (kind_) {
-        case Kind::string: text_ = value.string(); break;
-        case Kind::number: number_ = value.number(); break;
-        case Kind::boolean: boolean_ = value.boolean(); break;
-        default: value.skip(); break;
-    }
-}
-
-std::string Field::string() {
-    if (kind_ == Kind::null) missing();
-    if (kind_ != Kind::string) typeMismatch(path(), "a string");
-    return std::move(text_);
-}
-
-std::optional<std::string> Field::optionalString() {
-    if (!isPresent()) return std::nullopt;
-    return string();
-}
-
-std::int64_t Field::integer() {
-    if (kind_ == Kind::null) missing();
-    if (kind_ == Kind::number && number_.type == Number::Type::unsignedInteger) {
-        if (number_.unsignedValue > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()))
-            typeMismatch(path(), "a 64-bit integer");
-        return static_cast<std::int64_t>(number_.unsignedValue);
-    }
-    if (kind_ != Kind::number || number_.type != Number::Type::signedInteger) typeMismatch(path(), "an integer");
-    return number_.signedValue;
-}
-
-std::optional<std::int64_t> Field::optionalInteger() {
-    if (!isPresent()) return std::nullopt;
-    return integer();
-}
-
-double Field::number() {
-    if (kind_ == Kind::null) missing();
-    if (kind_ != Kind::number) typeMismatch(path(), "a number");
-    return number_.asDouble();
-}
-
-std::optional<double> Field::optionalNumber() {
-    if (!isPresent()) return std::nullopt;
-    return number();
-}
-
-bool Field::boolean() {
-    if (kind_ == Kind::null) missing();
-    if (kind_ != Kind::boolean) typeMismatch(path(), "a Boolean");
-    return boolean_;
-}
-
-std::optional<bool> Field::optionalBoolean() {
-    if (!isPresent()) return std::nullopt;
-    return boolean();
-}
-
-UUID Field::uuid() {
-    const auto id = UUID::parse(string());
-    if (!id) typeMismatch(path(), "a UUID");
-    return *id;
-}
-
-std::optional<UUID> Field::optionalUUID() {
-    if (!isPresent()) return std::nullopt;
-    return uuid();
-}
-
-std::optional<Date> Field::optionalDate() {
-    if (!isPresent()) return std::nullopt;
-    return date();
-}
-
-std::vector<std::uint8_t> Field::data() {
-    auto bytes = base64Decode(string());
-    if (!bytes) typeMismatch(path(), "Base64 data");
-    return std::move(*bytes);
-}
-
-std::optional<std::vector<std::uint8_t>> Field::optionalData() {
-    if (!isPresent()) return std::nullopt;
-    return data();
 }
 
 }  // namespace sorvik::json

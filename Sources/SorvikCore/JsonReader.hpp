@@ -72,8 +72,7 @@ class FunctionRef<R(Args...)> {
 public:
     template <typename F, typename = std::enable_if_t<!std::is_same_v<std::decay_t<F>, FunctionRef>>>
     FunctionRef(F&& f)  // NOLINT: implicit on purpose
-        : object_(const_cast<void*>(static_cast<const void*>(&f))),
-          call_([](void* o, Args... args) -> R {
+        : object_(const_cast<void*>(static_cast<const void*>(&f))), call_([](void* o, Args... args) -> R {
               return (*static_cast<std::remove_reference_t<F>*>(o))(std::forward<Args>(args)...);
           }) {}
     R operator()(Args... args) const { return call_(object_, std::forward<Args>(args)...); }

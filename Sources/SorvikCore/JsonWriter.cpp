@@ -72,8 +72,9 @@ const char* findSpecial(const char* p, const char* end, bool* nonAscii) {
     const __m128i quote = _mm_set1_epi8('"'), backslash = _mm_set1_epi8('\\'), control = _mm_set1_epi8(0x1F);
     for (; end - p >= 16; p += 16) {
         const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-        const __m128i special = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(chunk, quote), _mm_cmpeq_epi8(chunk, backslash)),
-                                             _mm_cmpeq_epi8(_mm_min_epu8(chunk, control), chunk));
+        const __m128i special =
+            _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(chunk, quote), _mm_cmpeq_epi8(chunk, backslash)),
+                         _mm_cmpeq_epi8(_mm_min_epu8(chunk, control), chunk));
         const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(special));
         const unsigned high = static_cast<unsigned>(_mm_movemask_epi8(chunk));
         if (mask != 0) {

@@ -160,7 +160,9 @@ FileReference decodeFileReference(json::Value& value, const json::Path& path) {
     return ref;
 }
 
-FileRole decodeRole(json::Value& value, const json::Path& path) { return roleNamed(json::readString(value, path), path); }
+FileRole decodeRole(json::Value& value, const json::Path& path) {
+    return roleNamed(json::readString(value, path), path);
+}
 FileRole readRole(json::Field& field) { return roleNamed(field.string(), field.path()); }
 
 void write(json::Writer& w, const DeliveryFile& f) {

@@ -35,8 +35,8 @@ ReadOutcome requireSameOutcome(const std::string& text, ReadNew readNew, ReadOld
     if (now.ok) {
         require(before.ok && now.text == before.text);
     } else if (before.ok) {
-        require(now.syntax && (text.find('\0') != std::string::npos ||
-                               now.text.find("Nested deeper than") != std::string::npos));
+        require(now.syntax &&
+                (text.find('\0') != std::string::npos || now.text.find("Nested deeper than") != std::string::npos));
     } else if (!now.syntax) {
         require(now.text == before.text);
     }

@@ -13,8 +13,8 @@ std::string readAndWrite(const std::string& text) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string text(fuzz::text(data, size));
-    const auto read = fuzz::requireSameOutcome(text, readAndWrite,
-                                               [](const std::string& t) { return reference::workspaceText(reference::readWorkspace(t)); });
+    const auto read = fuzz::requireSameOutcome(
+        text, readAndWrite, [](const std::string& t) { return reference::workspaceText(reference::readWorkspace(t)); });
     if (read.ok) fuzz::require(readAndWrite(read.text) == read.text);
     return 0;
 }

@@ -63,9 +63,7 @@ Reader::Reader(const Json& value, std::string path) : object_(value), path_(std:
     if (!value.is_object()) typeMismatch(path_, "an object");
 }
 
-std::string Reader::child(std::string_view key) const {
-    return path_ + "." + std::string(key);
-}
+std::string Reader::child(std::string_view key) const { return path_ + "." + std::string(key); }
 
 const Json* Reader::find(std::string_view key) const {
     auto it = object_.find(key);
@@ -75,8 +73,8 @@ const Json* Reader::find(std::string_view key) const {
 
 const Json& Reader::require(std::string_view key) const {
     if (const Json* value = find(key)) return *value;
-    throw DecodingError("The data couldn't be read because it is missing. (No value for key \"" +
-                        std::string(key) + "\" at " + path_ + ")");
+    throw DecodingError("The data couldn't be read because it is missing. (No value for key \"" + std::string(key) +
+                        "\" at " + path_ + ")");
 }
 
 std::string Reader::string(std::string_view key) const { return asString(require(key), child(key)); }
@@ -123,9 +121,6 @@ const Json* Reader::optionalArray(std::string_view key) const {
     if (const Json* v = find(key)) return &asArray(*v, child(key));
     return nullptr;
 }
-
-
-
 
 Json encode(const CropSpec& crop) {
     Json j = Json::object();
@@ -206,7 +201,6 @@ DeliveryFile decodeDeliveryFile(const Json& value, const std::string& path) {
     return f;
 }
 
-
 DeliveryTemplate decodeDeliveryTemplate(const Json& value, const std::string& path) {
     Reader r(value, path);
     DeliveryTemplate t;
@@ -243,8 +237,7 @@ Json encode(const ExportReceipt& e) {
 
 ExportReceipt decodeExportReceipt(const Json& value, const std::string& path) {
     Reader r(value, path);
-    return ExportReceipt{r.uuid("id"), r.date("date"), r.string("path"), r.integer("fileCount"),
-                         r.string("signature")};
+    return ExportReceipt{r.uuid("id"), r.date("date"), r.string("path"), r.integer("fileCount"), r.string("signature")};
 }
 
 Json encode(const Delivery& d) {
@@ -277,15 +270,12 @@ Delivery decodeDelivery(const Json& value, const std::string& path) {
     return d;
 }
 
-
 DeliveryCheck decodeDeliveryCheck(const Json& value, const std::string& path) {
     Reader r(value, path);
     auto level = CheckLevels::fromRawValue(asString(r.require("level"), r.child("level")));
     if (!level) typeMismatch(r.child("level"), "a check level");
     return DeliveryCheck(r.string("id"), *level, r.string("title"), r.string("detail"), r.optionalUUID("fileID"));
 }
-
-
 
 Json encode(const SourceFolder& s) {
     Json j = Json::object();
@@ -414,8 +404,6 @@ Date isoDate(const Reader& r, std::string_view key) {
 }
 }  // namespace
 
-
-
 ManifestEntry decodeManifestEntry(const Json& value, const std::string& path) {
     Reader r(value, path);
     ManifestEntry e;
@@ -444,7 +432,6 @@ ExportManifest decodeExportManifest(const Json& value, const std::string& path) 
     m.acknowledgedWarnings = r.boolean("acknowledgedWarnings");
     return m;
 }
-
 
 WorkspaceState readWorkspace(std::string_view text, const std::string& root) {
     return decodeWorkspaceState(parse(text), root);
