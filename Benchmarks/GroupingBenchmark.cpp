@@ -17,11 +17,13 @@
 #include <string>
 #include <vector>
 
+#include "GeneratedText.hpp"
 #include "SorvikCore/ProjectMatcher.hpp"
 
 extern char** environ;
 
 using namespace sorvik;
+using namespace sorvik::bench;
 namespace PM = sorvik::ProjectMatcher;
 using Clock = std::chrono::steady_clock;
 
@@ -29,20 +31,6 @@ namespace {
 
 constexpr std::size_t kAssets = 20000;
 constexpr std::size_t kProjects = 500;
-
-const std::vector<std::string> kLatinWords{
-    "Aurora", "Nebula", "Zephyr", "Summit", "Harbor", "Lumen", "Cedar", "Falcon", "Orchid", "Vertex", "Willow",
-    "Comet", "Meadow", "Quartz", "Ember", "Atlas", "Canyon", "Drift", "Echo", "Frost", "Glacier", "Horizon",
-    "Indigo", "Jasper", "Kestrel", "Lagoon", "Monarch", "Nimbus", "Onyx", "Prism"};
-const std::vector<std::string> kLatinKinds{"Launch", "Tour", "Campaign", "Series", "Collection", "Festival",
-                                           "Drop", "Edition", "Studio", "Sale"};
-const std::vector<std::string> kHanWords{"星河", "夏日", "秋季", "春风", "山海", "晨光", "青禾", "云端", "流光",
-                                         "星火", "月影", "长风", "海潮", "松间", "雪域", "花信", "锦绣", "远山"};
-const std::vector<std::string> kHanKinds{"计划", "新品", "发布会", "系列", "特辑", "企划", "联名", "专场"};
-const std::vector<std::string> kFiller{
-    "今天我们来聊一聊这次拍摄的幕后故事，", "镜头从清晨的街道开始，", "The light was soft and the crowd was quiet, ",
-    "记得在结尾加上品牌口号。", "Please keep the colour grading warm. ", "第二段需要更快的节奏，",
-    "字幕请保持两行以内。", "We shot this on a rainy afternoon. ", "产品特写需要三秒以上，", "背景音乐选择轻快的钢琴。"};
 
 std::string pick(const std::vector<std::string>& list, std::mt19937& random) { return list[random() % list.size()]; }
 
@@ -76,7 +64,7 @@ Library generate() {
                                : pick(kLatinWords, random) + " Idea " + std::to_string(t));
 
     const std::vector<std::string> suffixes{"", "_v2", " final", "_封面", " cover", "_03", "-1080x1920", "_成片"};
-    const std::vector<std::string> extensions{".png", ".jpg", ".mp4", ".mov", ".txt", ".srt", ".json"};
+    const std::vector<std::string>& extensions = kExtensions;
     for (std::size_t i = 0; i < kAssets; ++i) {
         const std::string ext = pick(extensions, random);
         const std::string topic = topics[random() % topics.size()];

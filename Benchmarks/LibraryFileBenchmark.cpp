@@ -26,11 +26,13 @@
 #include <string>
 #include <vector>
 
+#include "GeneratedText.hpp"
 #include "SorvikCore/Repository.hpp"
 
 extern char** environ;
 
 using namespace sorvik;
+using namespace sorvik::bench;
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
@@ -38,21 +40,6 @@ namespace {
 
 constexpr std::size_t projectCount = 500;
 constexpr std::size_t filesPerProject = 40;
-
-const std::vector<std::string> latinWords{"Aurora", "Nebula", "Zephyr", "Summit", "Harbor", "Lumen",  "Cedar",
-                                          "Falcon", "Orchid", "Vertex", "Willow", "Comet",  "Meadow", "Quartz"};
-const std::vector<std::string> hanWords{"星河", "夏日", "秋季", "春风", "山海", "晨光", "青禾", "云端", "流光", "星火"};
-const std::vector<std::string> sentences{"今天我们来聊一聊这次拍摄的幕后故事，",
-                                         "镜头从清晨的街道开始，",
-                                         "The light was soft and the crowd was quiet, ",
-                                         "记得在结尾加上品牌口号。",
-                                         "Please keep the colour grading warm. ",
-                                         "第二段需要更快的节奏，",
-                                         "字幕请保持两行以内。",
-                                         "We shot this on a rainy afternoon. ",
-                                         "产品特写需要三秒以上，",
-                                         "背景音乐选择轻快的钢琴。"};
-const std::vector<std::string> extensions{".png", ".jpg", ".mp4", ".mov", ".txt", ".srt", ".json"};
 
 std::string hex(std::mt19937_64& random, std::size_t length) {
     static constexpr char digits[] = "0123456789abcdef";
@@ -71,14 +58,14 @@ WorkspaceState generate() {
         state.sources.push_back(SourceFolder::make("/home/editor/素材/来源" + std::to_string(s)));
     for (std::size_t p = 0; p < projectCount; ++p) {
         const std::string name =
-            p % 2 ? pick(hanWords) + "企划" + std::to_string(p) : pick(latinWords) + " Launch " + std::to_string(p);
+            p % 2 ? pick(kHanWords) + "企划" + std::to_string(p) : pick(kLatinWords) + " Launch " + std::to_string(p);
         Delivery project(UUID::make(), name, {}, p % 3 ? DeliveryTemplate::video() : DeliveryTemplate::graphic());
-        project.keywords = std::vector<std::string>{"Code " + pick(latinWords) + "-" + std::to_string(p)};
+        project.keywords = std::vector<std::string>{"Code " + pick(kLatinWords) + "-" + std::to_string(p)};
         if (p % 5 == 0)
             project.exports.push_back(
                 ExportReceipt::make(Date::now(), "/home/editor/交付/" + name, 12, hex(random, 64)));
         for (std::size_t f = 0; f < filesPerProject; ++f) {
-            const std::string ext = pick(extensions);
+            const std::string ext = pick(kExtensions);
             const std::string fileName = name + (f % 3 ? "_v" + std::to_string(f) : " final") + ext;
             const SourceFolder& source = state.sources[random() % state.sources.size()];
             const std::string folder = std::to_string(2020 + random() % 5) + "/输出/" + name;
@@ -98,12 +85,12 @@ WorkspaceState generate() {
                 file.role = ext == ".srt" ? FileRole::subtitle : FileRole::copy;
                 std::string body =
                     ext == ".json" ? "{\"prompt\":\"a quiet harbor at dawn\",\"project\":\"" + name + "\"}" : "";
-                const int lines = ext == ".srt" ? 60 : ext == ".txt" ? 20 : 0;
+                const int lines = ext == ".srt" ? 50 : ext == ".txt" ? 20 : 0;
                 for (int l = 0; l < lines; ++l) {
                     if (ext == ".srt")
                         body += std::to_string(l + 1) + "\n00:00:0" + std::to_string(l % 10) + ",000 --> 00:00:0" +
                                 std::to_string(l % 10) + ",900\n";
-                    body += pick(sentences) + "\n";
+                    body += pick(kFiller) + "\n";
                 }
                 file.text = body;
                 if (f % 11 == 0) file.editedText = body + "（修改）";

@@ -438,14 +438,7 @@ private:
 void decodeWhole(Context& context, od::value root, const Path& path,
                  FunctionRef<void(Value&, const Path&)> decodeRoot) {
     Cursor cursor(context, root, 1);
-    std::optional<DecodingError> failure;
-    try {
-        decodeRoot(cursor, path);
-    } catch (const SyntaxError&) {
-        throw;
-    } catch (const DecodingError& e) {
-        failure = e;
-    }
+    const auto failure = deferred([&] { decodeRoot(cursor, path); });
     if (!cursor.consumed()) cursor.skip();
     const char* after = nullptr;
     if (context.document->current_location().get(after) == simdjson::SUCCESS)
@@ -533,13 +526,7 @@ void readDocument(Source source, std::string_view root, FunctionRef<void(Value&,
     Cursor(inner, array, 0).elements([&](Value& element) {
         if (!first) syntaxAt(inner, nullptr, "Bytes after the end of the document");
         first = false;
-        try {
-            decodeRoot(element, path);
-        } catch (const SyntaxError&) {
-            throw;
-        } catch (const DecodingError& e) {
-            failure = e;
-        }
+        failure = deferred([&] { decodeRoot(element, path); });
     });
     const char* after = nullptr;
     if (wrappedDocument.current_location().get(after) == simdjson::SUCCESS)

@@ -28,6 +28,20 @@ public:
     using DecodingError::DecodingError;
 };
 
+/// Runs work() and gives back the DecodingError it threw, to be reported in its turn; syntax
+/// errors go on at once.
+template <typename Work>
+std::optional<DecodingError> deferred(Work&& work) {
+    try {
+        work();
+    } catch (const SyntaxError&) {
+        throw;
+    } catch (const DecodingError& e) {
+        return e;
+    }
+    return std::nullopt;
+}
+
 /// Where a value sits in its document ("workspace.json.assets[3].file"). Paths live on the
 /// stack while the value is read and are written out only for an error.
 class Path {
@@ -159,13 +173,7 @@ auto readArray(Value& value, const Path& path, Decode decode) {
     value.elements([&](Value& element) {
         const Path elementPath(path, index++);
         if (failure) return element.skip();
-        try {
-            out.push_back(decode(element, elementPath));
-        } catch (const SyntaxError&) {
-            throw;
-        } catch (const DecodingError& e) {
-            failure = e;
-        }
+        failure = deferred([&] { out.push_back(decode(element, elementPath)); });
     });
     if (failure) throw *failure;
     return out;
@@ -235,13 +243,7 @@ public:
         value_.reset();
         failure_.reset();
         if (value.kind() == Kind::null) return value.skip();
-        try {
-            value_.emplace(decode_(value, path()));
-        } catch (const SyntaxError&) {
-            throw;
-        } catch (const DecodingError& e) {
-            failure_ = e;
-        }
+        failure_ = deferred([&] { value_.emplace(decode_(value, path())); });
     }
 
     T required() {

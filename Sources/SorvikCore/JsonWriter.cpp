@@ -144,33 +144,18 @@ void Writer::beforeValue() {
     if (style_ == Style::pretty) newLine();
 }
 
-Writer& Writer::beginObject() {
+Writer& Writer::open(char bracket, bool isArray) {
     beforeValue();
-    out_ += '{';
-    levels_.push_back({false, false});
+    out_ += bracket;
+    levels_.push_back({isArray, false});
     return *this;
 }
 
-Writer& Writer::endObject() {
+Writer& Writer::close(char bracket) {
     const bool hadItems = levels_.back().hasItems;
     levels_.pop_back();
     if (hadItems && style_ == Style::pretty) newLine();
-    out_ += '}';
-    return *this;
-}
-
-Writer& Writer::beginArray() {
-    beforeValue();
-    out_ += '[';
-    levels_.push_back({true, false});
-    return *this;
-}
-
-Writer& Writer::endArray() {
-    const bool hadItems = levels_.back().hasItems;
-    levels_.pop_back();
-    if (hadItems && style_ == Style::pretty) newLine();
-    out_ += ']';
+    out_ += bracket;
     return *this;
 }
 

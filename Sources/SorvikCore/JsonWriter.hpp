@@ -19,10 +19,10 @@ public:
     /// `expectedSize`, when known (the size the file had before), saves growing the buffer.
     explicit Writer(Style style, std::size_t expectedSize = 0);
 
-    Writer& beginObject();
-    Writer& endObject();
-    Writer& beginArray();
-    Writer& endArray();
+    Writer& beginObject() { return open('{', false); }
+    Writer& endObject() { return close('}'); }
+    Writer& beginArray() { return open('[', true); }
+    Writer& endArray() { return close(']'); }
     /// The key of the next member; keys are plain ASCII.
     Writer& key(std::string_view key);
 
@@ -42,6 +42,8 @@ public:
     std::string finish();
 
 private:
+    Writer& open(char bracket, bool isArray);
+    Writer& close(char bracket);
     void beforeValue();
     void newLine();
 

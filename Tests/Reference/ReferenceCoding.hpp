@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "SorvikCore/ExportManifest.hpp"
+#include "SorvikCore/JsonReader.hpp"
 #include "SorvikCore/WorkspaceModels.hpp"
 
 namespace sorvik::reference {
@@ -106,5 +107,29 @@ ExportManifest readManifest(std::string_view text);
 std::string workspaceText(const WorkspaceState& state);
 std::string deliveriesText(const std::vector<Delivery>& deliveries);
 std::string presetsText(const std::vector<TemplatePreset>& presets);
+
+/// What reading a text gave: the records written back as text, or the error message.
+struct Outcome {
+    bool ok = false;
+    bool syntax = false;  // a json::SyntaxError
+    std::string text;
+};
+
+template <typename Read>
+Outcome outcome(Read read) {
+    try {
+        return {true, false, read()};
+    } catch (const json::SyntaxError& e) {
+        return {false, true, e.what()};
+    } catch (const DecodingError& e) {
+        return {false, false, e.what()};
+    }
+}
+
+/// Whether the strict reader (`now`) agrees with the former one (`before`) on `text`: the same
+/// records or the same error, a syntax error only where the former failed too, except where
+/// the former was wrong: bytes after a NUL it took for the end, nesting deeper than the strict
+/// reader follows.
+bool agree(std::string_view text, const Outcome& now, const Outcome& before);
 
 }  // namespace sorvik::reference
