@@ -384,12 +384,14 @@ public:
         }
     }
 
+    std::size_t elementCount() override {
+        std::size_t count = 0;
+        check(context_, array().count_elements().get(count));
+        return count;
+    }
+
     void elements(FunctionRef<void(Value&)> visit) override {
-        consumed_ = true;
-        if (depth_ >= maxDepth) tooDeep();
-        od::array array;
-        check(context_, value_.get_array().get(array));
-        for (auto element : array) {
+        for (auto element : array()) {
             od::value value;
             check(context_, std::move(element).get(value));
             Cursor child(context_, value, depth_ + 1);
@@ -402,6 +404,16 @@ public:
     }
 
 private:
+    /// The array this value is, entered once.
+    od::array& array() {
+        if (!array_) {
+            consumed_ = true;
+            if (depth_ >= maxDepth) tooDeep();
+            check(context_, value_.get_array().get(array_.emplace()));
+        }
+        return *array_;
+    }
+
     [[noreturn]] void tooDeep() const {
         syntaxAt(context_, nullptr, "Nested deeper than " + std::to_string(maxDepth) + " levels");
     }
@@ -430,6 +442,7 @@ private:
     od::value value_;
     int depth_;
     std::optional<Kind> kind_;
+    std::optional<od::array> array_;
     bool consumed_ = false;
 };
 

@@ -109,6 +109,8 @@ public:
     virtual bool boolean() = 0;
     /// Visits the members of an object in document order, keys unescaped.
     virtual void members(FunctionRef<void(std::string_view key, Value& value)> visit) = 0;
+    /// The number of elements of an array, before they are visited.
+    virtual std::size_t elementCount() = 0;
     /// Visits the elements of an array in order.
     virtual void elements(FunctionRef<void(Value& value)> visit) = 0;
 
@@ -168,6 +170,7 @@ auto readArray(Value& value, const Path& path, Decode decode) {
         typeMismatch(path, "an array");
     }
     std::vector<T> out;
+    out.reserve(value.elementCount());
     std::optional<DecodingError> failure;
     std::size_t index = 0;
     value.elements([&](Value& element) {
