@@ -50,7 +50,8 @@ ExportManifest decodeExportManifest(json::Value& value, const json::Path& path);
 
 /// The file's bytes: pretty-printed JSON with sorted keys, UTF-8, ending in a line feed.
 std::string encodeManifestFile(const ExportManifest& manifest);
-/// Decodes the bytes of a manifest file, nothing but whitespace after the document; throws DecodingError.
+/// Decodes the bytes of a manifest file, which hold nothing but whitespace after the
+/// document; throws DecodingError.
 ExportManifest decodeManifestFile(std::string_view bytes);
 
 }  // namespace sorvik
