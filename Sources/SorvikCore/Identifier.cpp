@@ -24,19 +24,18 @@ int hexValue(char c) { return hexValues[static_cast<unsigned char>(c)]; }
 }  // namespace
 
 std::optional<UUID> UUID::parse(std::string_view text) {
-    if (text.size() != 36) return std::nullopt;
+    // Where each byte's two digits start: 8-4-4-4-12 digits with a dash between the groups.
+    static constexpr std::array<std::uint8_t, 16> starts{0, 2, 4, 6, 9, 11, 14, 16, 19, 21, 24, 26, 28, 30, 32, 34};
+    if (text.size() != 36 || text[8] != '-' || text[13] != '-' || text[18] != '-' || text[23] != '-')
+        return std::nullopt;
     std::array<std::uint8_t, 16> bytes{};
-    std::size_t byte = 0;
-    for (std::size_t i = 0; i < text.size();) {
-        if (i == 8 || i == 13 || i == 18 || i == 23) {
-            if (text[i++] != '-') return std::nullopt;
-            continue;
-        }
-        const int high = hexValue(text[i]), low = hexValue(text[i + 1]);
-        if (high < 0 || low < 0) return std::nullopt;
-        bytes[byte++] = static_cast<std::uint8_t>(high << 4 | low);
-        i += 2;
+    int invalid = 0;
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        const int high = hexValue(text[starts[i]]), low = hexValue(text[starts[i] + 1]);
+        invalid |= high | low;
+        bytes[i] = static_cast<std::uint8_t>((high & 0x0F) << 4 | (low & 0x0F));
     }
+    if (invalid < 0) return std::nullopt;
     return UUID(bytes);
 }
 
