@@ -95,7 +95,7 @@ bool makeTree(const fs::path& work, const std::vector<std::string>& bases, const
 std::string comparable(const ScanResult& result) {
     std::string out;
     for (std::size_t i = 0; i < result.assets.size(); ++i) {
-        std::string text = json::dumpCompact(coding::encode(result.assets[i]));
+        std::string text = coding::text(result.assets[i]);
         const std::string id = result.assets[i].id().string();
         for (std::size_t at; (at = text.find(id)) != std::string::npos;) text.replace(at, id.size(), std::to_string(i));
         out += text + "\n";

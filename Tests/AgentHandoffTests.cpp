@@ -309,3 +309,26 @@ TEST(AgentVerify, UnreadableEntryIsCheckedForSizeFirst) {
         }
     });
 }
+
+TEST(AgentVerify, BytesAfterTheManifestMakeItUnreadable) {
+    Library lib;
+    const Prepared p = prepared(lib, lib.list({0, 2}));
+    const std::string original = test::readFile(p.manifest);
+    for (const std::string& tail : {std::string("\0garbage", 8), std::string(1, '\0'), std::string("x"),
+                                    std::string("{}")}) {
+        fs::remove(p.manifest);
+        test::writeFile(p.manifest, original + tail);
+        const std::string bytes = original + tail;
+        EXPECT_THROW(AgentHandoff::verify(p.manifest), DecodingError) << tail.size();
+        EXPECT_THROW(AgentHandoff::verify(p.manifest, bytes), DecodingError) << tail.size();
+        // Through the agent, with and without the hash of these very bytes.
+        for (const auto& r : {verify(p.manifest),
+                              test::runAgent({"verify", p.manifest.string(), hashing::sha256Hex(bytes)})}) {
+            EXPECT_TRUE(message(r).starts_with("The data couldn't be read")) << message(r);
+        }
+    }
+    // Whitespace after the document is part of it.
+    fs::remove(p.manifest);
+    test::writeFile(p.manifest, original + "\n \t\n");
+    EXPECT_EQ(verify(p.manifest).status, 0);
+}

@@ -171,12 +171,13 @@ TEST(Agent, BadLibraryIsReportedAndNeverRewritten) {
 }
 
 TEST(Agent, DamagedLibrariesFailClearlyAndStayByteIdentical) {
-    const std::string valid = json::dumpCompact(coding::encode(WorkspaceState{}));
+    const std::string valid = coding::text(WorkspaceState{});
     const std::vector<std::pair<std::string, std::string>> damaged{
         {"truncated", valid.substr(0, valid.size() / 2)},
         {"not UTF-8", "{\"schemaVersion\":1,\"projects\":[{\"name\":\"\xff\"}]}"},
         {"wrong type", std::string(valid).replace(valid.find("\"automaticScan\":true"), 20, "\"automaticScan\":\"1\"")},
         {"empty object", "{}"},
+        {"bytes after the document", valid + std::string("\0garbage", 8)},
     };
     const std::string id = UUID::make().string();
     const std::vector<std::vector<std::string>> commands{

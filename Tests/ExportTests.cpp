@@ -107,30 +107,30 @@ TEST(ExportManifest, ReadingIsStrict) {
 
     Json extra = good;
     extra["somethingNew"] = 1;
-    EXPECT_EQ(coding::decodeExportManifest(extra).projectID, m.projectID);
+    EXPECT_EQ(decodeManifestFile(extra.dump()).projectID, m.projectID);
     Json v2 = good;
     v2["schemaVersion"] = 2;
-    EXPECT_EQ(coding::decodeExportManifest(v2).schemaVersion, 2);
+    EXPECT_EQ(decodeManifestFile(v2.dump()).schemaVersion, 2);
     Json nullID = good;
     nullID["projectID"] = nullptr;
-    EXPECT_FALSE(coding::decodeExportManifest(nullID).projectID);
+    EXPECT_FALSE(decodeManifestFile(nullID.dump()).projectID);
 
     for (const char* key : {"product", "schemaVersion", "title", "exportedAt", "template", "files", "checks",
                             "acknowledgedWarnings"}) {
         Json missing = good;
         missing.erase(key);
-        EXPECT_THROW(coding::decodeExportManifest(missing), DecodingError) << key;
+        EXPECT_THROW(decodeManifestFile(missing.dump()), DecodingError) << key;
     }
     for (const char* date : {"1970-01-01T00:00:00.5Z", "1970-01-01T00:00:00", "1970-02-30T00:00:00Z",
                              "1970-01-01 00:00:00Z", "1970-01-01T24:00:00Z", "1970-01-01T00:00:00+0"}) {
         Json bad = good;
         bad["exportedAt"] = date;
-        EXPECT_THROW(coding::decodeExportManifest(bad), DecodingError) << date;
+        EXPECT_THROW(decodeManifestFile(bad.dump()), DecodingError) << date;
     }
     Json badRole = good;
     badRole["files"] = Json::array({coding::encode(ManifestEntry{UUID::make(), "a", "b", FileRole::copy, 1, "", "", false})});
     badRole["files"][0]["role"] = "poster";
-    EXPECT_THROW(coding::decodeExportManifest(badRole), DecodingError);
+    EXPECT_THROW(decodeManifestFile(badRole.dump()), DecodingError);
 
     EXPECT_EQ(parseISO8601("2026-01-02T11:00:00+08:00"), parseISO8601("2026-01-02T03:00:00Z"));
     EXPECT_EQ(parseISO8601("2026-01-01T19:30:00-0730"), parseISO8601("2026-01-02T03:00:00Z"));

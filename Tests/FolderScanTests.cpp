@@ -384,7 +384,7 @@ std::vector<std::string> comparable(const ScanResult& result, const std::vector<
     for (const auto& asset : previous) known.insert(asset.id().string());
     std::vector<std::string> out;
     for (std::size_t i = 0; i < result.assets.size(); ++i) {
-        std::string text = json::dumpCompact(coding::encode(result.assets[i]));
+        std::string text = coding::text(result.assets[i]);
         const std::string id = result.assets[i].id().string();
         if (!known.contains(id))
             for (std::size_t at; (at = text.find(id)) != std::string::npos;)

@@ -5,6 +5,7 @@
 
 #include "SorvikCore/Models.hpp"
 #include "SorvikCore/WorkspaceModels.hpp"
+#include "Support/JsonSupport.hpp"
 
 using namespace sorvik;
 
@@ -16,7 +17,11 @@ DeliveryFile sampleFile() {
     return f;
 }
 
-Json roundTrip(const Json& j) { return json::parse(json::dumpCompact(j)); }
+/// Written and read back by the core.
+template <typename T, typename Decode>
+T roundTrip(const T& record, Decode decode) {
+    return json::readDocument(coding::text(record), "r", decode);
+}
 
 }  // namespace
 
@@ -67,17 +72,17 @@ TEST(DeliveryFile, EffectiveTextPrefersEditedEvenWhenEmpty) {
 
 TEST(RecordJson, OptionalFieldsAreOmittedNeverNull) {
     DeliveryFile f(UUID::make(), "a.txt", "files/x", FileRole::copy, 3, "");
-    const Json j = coding::encode(f);
+    const Json j = test::encode(f);
     for (const char* key : {"width", "height", "duration", "text", "editedText", "crop", "inspectionError",
                             "reference", "sourceUpdatePending"})
         EXPECT_FALSE(j.contains(key)) << key;
     EXPECT_EQ(j.size(), 6u);
     f.sourceUpdatePending = false;
-    const Json k = coding::encode(f);
+    const Json k = test::encode(f);
     ASSERT_TRUE(k.contains("sourceUpdatePending"));
-    EXPECT_EQ(coding::decodeDeliveryFile(k, "f").sourceUpdatePending, false);
+    EXPECT_EQ(test::decode(k, coding::decodeDeliveryFile, "f").sourceUpdatePending, false);
 
-    const Json flexible = coding::encode(DeliveryTemplate::flexible());
+    const Json flexible = test::encode(DeliveryTemplate::flexible());
     EXPECT_FALSE(flexible.contains("coverRatio"));
     EXPECT_EQ(flexible.size(), 5u);
 
@@ -95,7 +100,7 @@ TEST(RecordJson, DeliveryRoundTripsExactly) {
     d.keywords = std::vector<std::string>{"周末山行", "Mountain Weekend"};
     d.discoveryKey = "山间慢生活";
 
-    const Delivery back = coding::decodeDelivery(roundTrip(coding::encode(d)), "d");
+    const Delivery back = roundTrip(d, coding::decodeDelivery);
     EXPECT_EQ(back.id, d.id);
     EXPECT_EQ(back.name, d.name);
     EXPECT_EQ(back.createdAt, d.createdAt);
@@ -111,72 +116,72 @@ TEST(RecordJson, DeliveryRoundTripsExactly) {
 
 TEST(RecordJson, UuidsAreUpperCaseAndReadInEitherCase) {
     const UUID id = UUID::make();
-    Json j = coding::encode(DeliveryFile(id, "a", "", FileRole::extra, 0, ""));
+    Json j = test::encode(DeliveryFile(id, "a", "", FileRole::extra, 0, ""));
     const std::string text = j["id"].get<std::string>();
     EXPECT_EQ(text, id.string());
     for (char c : text) EXPECT_FALSE(std::islower(static_cast<unsigned char>(c)));
     std::string lower = text;
     for (auto& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     j["id"] = lower;
-    EXPECT_EQ(coding::decodeDeliveryFile(j, "f").id, id);
+    EXPECT_EQ(test::decode(j, coding::decodeDeliveryFile, "f").id, id);
     j["id"] = " " + text;
-    EXPECT_THROW(coding::decodeDeliveryFile(j, "f"), DecodingError);
+    EXPECT_THROW(test::decode(j, coding::decodeDeliveryFile, "f"), DecodingError);
     EXPECT_FALSE(UUID::parse(text + "0"));
     EXPECT_FALSE(UUID::parse("G" + text.substr(1)));
 }
 
 TEST(RecordJson, ReadingIsStrict) {
-    const Json good = coding::encode(Delivery(UUID::make(), "p", {}, DeliveryTemplate::graphic()));
-    EXPECT_NO_THROW(coding::decodeDelivery(good, "d"));
+    const Json good = test::encode(Delivery(UUID::make(), "p", {}, DeliveryTemplate::graphic()));
+    EXPECT_NO_THROW(test::decode(good, coding::decodeDelivery, "d"));
 
     for (const char* key : {"exports", "template", "files", "name", "createdAt"}) {
         Json missing = good;
         missing.erase(key);
-        EXPECT_THROW(coding::decodeDelivery(missing, "d"), DecodingError) << key;
+        EXPECT_THROW(test::decode(missing, coding::decodeDelivery, "d"), DecodingError) << key;
     }
     Json nullKeywords = good;
     nullKeywords["keywords"] = nullptr;
     nullKeywords["discoveryKey"] = nullptr;
     nullKeywords["unknownKey"] = 42;
-    const Delivery d = coding::decodeDelivery(nullKeywords, "d");
+    const Delivery d = test::decode(nullKeywords, coding::decodeDelivery, "d");
     EXPECT_FALSE(d.keywords);
     EXPECT_FALSE(d.discoveryKey);
 
-    Json badRole = coding::encode(DeliveryFile(UUID::make(), "a", "", FileRole::video, 0, ""));
+    Json badRole = test::encode(DeliveryFile(UUID::make(), "a", "", FileRole::video, 0, ""));
     badRole["role"] = "Video";
-    EXPECT_THROW(coding::decodeDeliveryFile(badRole, "f"), DecodingError);
+    EXPECT_THROW(test::decode(badRole, coding::decodeDeliveryFile, "f"), DecodingError);
 
     Json badLevel = coding::encode(DeliveryCheck("x", CheckLevel::pass, "t", "d"));
     badLevel["level"] = "fatal";
-    EXPECT_THROW(coding::decodeDeliveryCheck(badLevel, "c"), DecodingError);
+    EXPECT_THROW(test::decode(badLevel, coding::decodeDeliveryCheck, "c"), DecodingError);
 }
 
 TEST(RecordJson, IntegersMustBeIntegralAndInRange) {
-    Json f = coding::encode(DeliveryFile(UUID::make(), "a", "", FileRole::extra, 0, ""));
+    Json f = test::encode(DeliveryFile(UUID::make(), "a", "", FileRole::extra, 0, ""));
     for (const char* text : {"1.5", "1e300", "18446744073709551615", "1.0", "\"3\"", "true"}) {
         f["bytes"] = json::parse(text);
-        EXPECT_THROW(coding::decodeDeliveryFile(f, "f"), DecodingError) << text;
+        EXPECT_THROW(test::decode(f, coding::decodeDeliveryFile, "f"), DecodingError) << text;
     }
     f["bytes"] = json::parse("9223372036854775807");
-    EXPECT_EQ(coding::decodeDeliveryFile(f, "f").bytes, std::numeric_limits<std::int64_t>::max());
+    EXPECT_EQ(test::decode(f, coding::decodeDeliveryFile, "f").bytes, std::numeric_limits<std::int64_t>::max());
     f["bytes"] = json::parse("-5");
-    EXPECT_EQ(coding::decodeDeliveryFile(f, "f").bytes, -5);
+    EXPECT_EQ(test::decode(f, coding::decodeDeliveryFile, "f").bytes, -5);
     // A Double field accepts integers.
     f["duration"] = 12;
-    EXPECT_EQ(coding::decodeDeliveryFile(f, "f").duration, 12.0);
+    EXPECT_EQ(test::decode(f, coding::decodeDeliveryFile, "f").duration, 12.0);
 }
 
 TEST(RecordJson, NonFiniteNumbersAndInvalidUtf8AreRefusedOnWriting) {
     DeliveryFile f(UUID::make(), "a", "", FileRole::cover, 0, "");
     f.crop = CropSpec{std::nan(""), 0.5, 0.5};
-    EXPECT_THROW(coding::encode(f), EncodingError);
+    EXPECT_THROW(coding::text(f), EncodingError);
     f.crop.reset();
     f.duration = std::numeric_limits<double>::infinity();
-    EXPECT_THROW(coding::encode(f), EncodingError);
+    EXPECT_THROW(coding::text(f), EncodingError);
     f.duration.reset();
     f.name = std::string("bad\xff\xfe");
-    EXPECT_THROW(json::dumpCompact(coding::encode(f)), EncodingError);
-    EXPECT_THROW(json::parse("{\"name\":\"\xff\"}"), DecodingError);
+    EXPECT_THROW(coding::text(f), EncodingError);
+    EXPECT_THROW(json::readDocument(std::string("{\"name\":\"\xff\"}"), "f", coding::decodeDeliveryFile), DecodingError);
 }
 
 TEST(RecordJson, BookmarkBytesSurviveAndBadBase64Fails) {
@@ -185,13 +190,13 @@ TEST(RecordJson, BookmarkBytesSurviveAndBadBase64Fails) {
     EXPECT_EQ(ref.resolve(true), std::filesystem::path("/x"));
     for (std::size_t n = 0; n < 7; ++n) {
         ref.bookmark = Bytes(n, static_cast<std::uint8_t>(0xA0 + n));
-        EXPECT_EQ(coding::decodeFileReference(roundTrip(coding::encode(ref)), "r"), ref) << n;
+        EXPECT_EQ(roundTrip(ref, coding::decodeFileReference), ref) << n;
     }
-    Json j = coding::encode(ref);
+    Json j = test::encode(ref);
     j["bookmark"] = "not base64!";
-    EXPECT_THROW(coding::decodeFileReference(j, "r"), DecodingError);
+    EXPECT_THROW(test::decode(j, coding::decodeFileReference, "r"), DecodingError);
     j["bookmark"] = "QQ=A";
-    EXPECT_THROW(coding::decodeFileReference(j, "r"), DecodingError);
+    EXPECT_THROW(test::decode(j, coding::decodeFileReference, "r"), DecodingError);
 }
 
 TEST(DeliveryTemplate, EqualityIsOrderSensitive) {

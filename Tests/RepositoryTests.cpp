@@ -1,6 +1,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <functional>
+
 #include <gtest/gtest.h>
 
 #include "SorvikCore/FileSystem.hpp"
@@ -83,6 +85,36 @@ TEST(Repository, BadWorkspaceFailsAndIsLeftAlone) {
         EXPECT_ANY_THROW(repo.loadWorkspace()) << bad;
         EXPECT_EQ(test::readFile(tmp / "workspace.json"), bad);
     }
+}
+
+TEST(Repository, BytesAfterTheDocumentMakeLibraryFilesUnreadable) {
+    test::TempDir tmp;
+    const Repository repo(tmp.path());
+    repo.saveWorkspace(WorkspaceState({Delivery(UUID::make(), "项目", {}, DeliveryTemplate::video())}));
+    repo.savePresets({TemplatePreset{UUID::make(), DeliveryTemplate::graphic()}});
+    repo.save({Delivery(UUID::make(), "旧", {}, DeliveryTemplate::flexible())});
+    const std::vector<std::pair<std::string, std::function<void()>>> files{
+        {"workspace.json", [&] { repo.loadWorkspace(); }},
+        {"templates.json", [&] { repo.loadPresets(); }},
+        {"library.json", [&] { repo.load(); }},
+    };
+    for (const auto& [name, load] : files) {
+        const std::string good = test::readFile(tmp / name);
+        for (const std::string& tail : {std::string("\0garbage", 8), std::string(1, '\0'), std::string(" x"),
+                                        std::string("{}"), std::string("\n]")}) {
+            fs::remove(tmp / name);
+            test::writeFile(tmp / name, good + tail);
+            EXPECT_THROW(load(), DecodingError) << name << " + " << tail.size() << " bytes";
+            EXPECT_EQ(test::readFile(tmp / name), good + tail) << name;
+        }
+        fs::remove(tmp / name);
+        test::writeFile(tmp / name, good + " \n\t\r\n");
+        EXPECT_NO_THROW(load()) << name;
+    }
+    // library.json is read for the workspace only while workspace.json is absent.
+    fs::remove(tmp / "workspace.json");
+    test::writeFile(tmp / "library.json", test::readFile(tmp / "library.json") + std::string("\0x", 2));
+    EXPECT_THROW(repo.loadWorkspace(), DecodingError);
 }
 
 TEST(Repository, DanglingWorkspaceLinkFailsInsteadOfLoadingEmpty) {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "SorvikCore/WorkspaceModels.hpp"
+#include "Support/JsonSupport.hpp"
 
 using namespace sorvik;
 
@@ -99,7 +100,7 @@ TEST(WorkspaceState, RestoreRebuildsFilesFromTheInbox) {
     EXPECT_EQ(w.assets[1].projectID, other.id);
     ASSERT_TRUE(w.deletedProjects);
     EXPECT_TRUE(w.deletedProjects->empty());
-    EXPECT_TRUE(coding::encode(w).at("deletedProjects").is_array());
+    EXPECT_TRUE(test::encode(w).at("deletedProjects").is_array());
 
     w.restoreProject(p.id);  // nothing left to restore
     EXPECT_EQ(w.projects.size(), 2u);
@@ -107,22 +108,22 @@ TEST(WorkspaceState, RestoreRebuildsFilesFromTheInbox) {
 
 TEST(WorkspaceJson, RequiredAndOptionalKeys) {
     WorkspaceState w;
-    Json j = coding::encode(w);
+    Json j = test::encode(w);
     EXPECT_FALSE(j.contains("deletedProjects"));
     EXPECT_FALSE(j.contains("archiveFolder"));
     EXPECT_FALSE(j.contains("lastScan"));
     for (const char* key : {"archives", "automaticArchive", "assets", "schemaVersion"}) {
         Json missing = j;
         missing.erase(key);
-        EXPECT_THROW(coding::decodeWorkspaceState(missing), DecodingError) << key;
+        EXPECT_THROW(test::decode(missing, coding::decodeWorkspaceState, "workspace"), DecodingError) << key;
     }
     j["schemaVersion"] = 97;
-    EXPECT_EQ(coding::decodeWorkspaceState(j).schemaVersion, 97);
+    EXPECT_EQ(test::decode(j, coding::decodeWorkspaceState, "workspace").schemaVersion, 97);
 
     IndexedAsset a = asset(file("x"), std::nullopt);
-    Json aj = coding::encode(a);
+    Json aj = test::encode(a);
     aj["assignment"] = "forced";
-    EXPECT_THROW(coding::decodeIndexedAsset(aj, "a"), DecodingError);
+    EXPECT_THROW(test::decode(aj, coding::decodeIndexedAsset, "a"), DecodingError);
 }
 
 TEST(SourceFolder, PathIsStandardizedAndNamed) {

@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(
   cmake g++ ninja-build pkg-config git
-  nlohmann-json3-dev libssl-dev libicu-dev uuid-dev
+  nlohmann-json3-dev libsimdjson-dev libssl-dev libicu-dev uuid-dev
   libvips-dev libvips-tools
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev ffmpeg
   libtesseract-dev tesseract-ocr-chi-sim tesseract-ocr-eng tesseract-ocr
@@ -21,6 +21,8 @@ packages=(
   xvfb xauth dbus-daemon
   # Checking the desktop entry and the AppStream metadata.
   appstream desktop-file-utils
+  # The library benchmark compares with python3's json module.
+  python3
 )
 
 missing=()

@@ -47,6 +47,10 @@ Json asset(const Repository& repository, const DeliveryFile& file) {
     return j;
 }
 
+/// Ends the process once an answer is out: a large library's records are not freed one by
+/// one, which would take a good part of the time reading them took.
+[[noreturn]] void answered() { std::exit(0); }
+
 int run(std::vector<std::string> args) {
     const agent::Invocation invocation = agent::parseArguments(std::move(args), defaultLibraryFolder());
     switch (invocation.command) {
@@ -59,7 +63,7 @@ int run(std::vector<std::string> args) {
     const WorkspaceState workspace = repository.loadWorkspace();
 
     switch (invocation.command) {
-        case agent::Command::projects: agent::emit(json::encodeArray(workspace.projects, summary)); return 0;
+        case agent::Command::projects: agent::emit(json::encodeArray(workspace.projects, summary)); answered();
         case agent::Command::project: {
             const UUID id = agent::uuid(invocation.args[1]);
             const Delivery* project = agent::liveProject(workspace, id);
@@ -69,7 +73,7 @@ int run(std::vector<std::string> args) {
             detail["assets"] =
                 json::encodeArray(project->files, [&](const DeliveryFile& f) { return asset(repository, f); });
             agent::emit(detail);
-            return 0;
+            answered();
         }
         case agent::Command::prepare: agent::prepare(repository, workspace, invocation.args); return 0;
         default: throw SorvikError::message(invalidCommand);

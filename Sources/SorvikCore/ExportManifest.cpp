@@ -70,10 +70,9 @@ std::optional<Date> parseISO8601(std::string_view text) {
 namespace coding {
 
 namespace {
-Date isoDate(const json::Reader& r, std::string_view key) {
-    const std::string text = r.string(key);
-    auto date = parseISO8601(text);
-    if (!date) json::typeMismatch(r.child(key), "an ISO 8601 date");
+Date isoDate(json::Field& field) {
+    auto date = parseISO8601(field.string());
+    if (!date) json::typeMismatch(field.path(), "an ISO 8601 date");
     return *date;
 }
 }  // namespace
@@ -105,32 +104,43 @@ Json encode(const ExportManifest& m) {
     return j;
 }
 
-ManifestEntry decodeManifestEntry(const Json& value, const std::string& path) {
-    json::Reader r(value, path);
+ManifestEntry decodeManifestEntry(json::Value& value, const json::Path& path) {
+    json::Field assetID(path, "assetID"), sourceName(path, "sourceName"), outputPath(path, "outputPath"),
+        role(path, "role"), bytes(path, "bytes"), sha256(path, "sha256"), sourceSHA256(path, "sourceSHA256"),
+        modified(path, "modified");
+    json::readObject(value, path,
+                     {&assetID, &bytes, &modified, &outputPath, &role, &sha256, &sourceName, &sourceSHA256});
     ManifestEntry e;
-    e.assetID = r.optionalUUID("assetID");
-    e.sourceName = r.string("sourceName");
-    e.outputPath = r.string("outputPath");
-    e.role = decodeRole(r.require("role"), r.child("role"));
-    e.bytes = r.integer("bytes");
-    e.sha256 = r.string("sha256");
-    e.sourceSHA256 = r.string("sourceSHA256");
-    e.modified = r.boolean("modified");
+    e.assetID = assetID.optionalUUID();
+    e.sourceName = sourceName.string();
+    e.outputPath = outputPath.string();
+    e.role = readRole(role);
+    e.bytes = bytes.integer();
+    e.sha256 = sha256.string();
+    e.sourceSHA256 = sourceSHA256.string();
+    e.modified = modified.boolean();
     return e;
 }
 
-ExportManifest decodeExportManifest(const Json& value, const std::string& path) {
-    json::Reader r(value, path);
+ExportManifest decodeExportManifest(json::Value& value, const json::Path& path) {
+    json::Field schemaVersion(path, "schemaVersion"), product(path, "product"), projectID(path, "projectID"),
+        title(path, "title"), exportedAt(path, "exportedAt"), acknowledgedWarnings(path, "acknowledgedWarnings");
+    json::Nested<DeliveryTemplate> templ(path, "template", decodeDeliveryTemplate);
+    json::Nested<std::vector<ManifestEntry>> files(path, "files", json::arrayOf<decodeManifestEntry>);
+    json::Nested<std::vector<DeliveryCheck>> checks(path, "checks", json::arrayOf<decodeDeliveryCheck>);
+    json::readObject(value, path,
+                     {&acknowledgedWarnings, &checks, &exportedAt, &files, &product, &projectID, &schemaVersion,
+                      &templ, &title});
     ExportManifest m;
-    m.schemaVersion = r.integer("schemaVersion");
-    m.product = r.string("product");
-    m.projectID = r.optionalUUID("projectID");
-    m.title = r.string("title");
-    m.exportedAt = isoDate(r, "exportedAt");
-    m.templ = decodeDeliveryTemplate(r.require("template"), r.child("template"));
-    m.files = json::decodeArray<ManifestEntry>(r.array("files"), r.child("files"), decodeManifestEntry);
-    m.checks = json::decodeArray<DeliveryCheck>(r.array("checks"), r.child("checks"), decodeDeliveryCheck);
-    m.acknowledgedWarnings = r.boolean("acknowledgedWarnings");
+    m.schemaVersion = schemaVersion.integer();
+    m.product = product.string();
+    m.projectID = projectID.optionalUUID();
+    m.title = title.string();
+    m.exportedAt = isoDate(exportedAt);
+    m.templ = templ.required();
+    m.files = files.required();
+    m.checks = checks.required();
+    m.acknowledgedWarnings = acknowledgedWarnings.boolean();
     return m;
 }
 
@@ -141,7 +151,7 @@ std::string encodeManifestFile(const ExportManifest& manifest) {
 }
 
 ExportManifest decodeManifestFile(std::string_view bytes) {
-    return coding::decodeExportManifest(json::parse(bytes));
+    return json::readDocument(bytes, "manifest", coding::decodeExportManifest);
 }
 
 }  // namespace sorvik

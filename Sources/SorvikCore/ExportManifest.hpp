@@ -43,14 +43,15 @@ namespace coding {
 Json encode(const ManifestEntry& entry);
 /// Dates as ISO 8601 text in whole seconds with "Z".
 Json encode(const ExportManifest& manifest);
-ManifestEntry decodeManifestEntry(const Json& value, const std::string& path);
+ManifestEntry decodeManifestEntry(json::Value& value, const json::Path& path);
 /// Strict: required keys must hold a value of their type; dates must be ISO 8601 text.
-ExportManifest decodeExportManifest(const Json& value, const std::string& path = "manifest");
+ExportManifest decodeExportManifest(json::Value& value, const json::Path& path);
 }  // namespace coding
 
 /// The file's bytes: pretty-printed JSON with sorted keys, UTF-8, ending in a line feed.
 std::string encodeManifestFile(const ExportManifest& manifest);
-/// Decodes the bytes of a manifest file; throws DecodingError.
+/// Decodes the bytes of a manifest file, which hold nothing but whitespace after the
+/// document; throws DecodingError.
 ExportManifest decodeManifestFile(std::string_view bytes);
 
 }  // namespace sorvik

@@ -1,8 +1,10 @@
 #include "SorvikCore/FileSystem.hpp"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <unistd.h>
 #include <vector>
 
@@ -153,12 +155,51 @@ std::string readUpTo(int fd, std::uint64_t maxBytes, const fs::path& pathForErro
     return out;
 }
 
-std::string readWholeFile(const fs::path& path) {
+void prefault([[maybe_unused]] char* data, [[maybe_unused]] std::size_t size) {
+#ifdef MADV_POPULATE_WRITE
+    if (size < (1u << 20)) return;
+    const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
+    const std::uintptr_t from = (reinterpret_cast<std::uintptr_t>(data) + page - 1) / page * page;
+    const std::uintptr_t to = (reinterpret_cast<std::uintptr_t>(data) + size) / page * page;
+    if (to > from) ::madvise(reinterpret_cast<void*>(from), to - from, MADV_POPULATE_WRITE);
+#endif
+}
+
+std::string readWholeFile(const fs::path& path, std::size_t spare) {
     struct stat st {};
     FileDescriptor fd = openRegularFile(path, false, &st);
+    // Read straight into a buffer of the file's size; a file that grew meanwhile is read on.
+    std::size_t size = static_cast<std::size_t>(std::max<off_t>(st.st_size, 0));
     std::string out;
-    out.reserve(static_cast<std::size_t>(st.st_size));
-    out = readUpTo(fd.get(), UINT64_MAX, path);
+    out.reserve(size + spare);
+    prefault(out.data(), size + spare);
+    out.assign(size + spare, '\0');
+    std::size_t filled = 0;
+    for (;;) {
+        if (filled == size) {
+            // At the expected end: one more read tells a file that grew from one that did not.
+            char probe[1 << 16];
+            const ssize_t n = ::read(fd.get(), probe, sizeof probe);
+            if (n < 0) {
+                if (errno == EINTR) continue;
+                throw systemError(errno, path, "cannot read");
+            }
+            if (n == 0) break;
+            out.resize(filled);
+            out.append(probe, static_cast<std::size_t>(n));
+            size = filled = out.size();
+            out.resize(size + spare, '\0');
+            continue;
+        }
+        const ssize_t n = ::read(fd.get(), out.data() + filled, size - filled);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            throw systemError(errno, path, "cannot read");
+        }
+        if (n == 0) break;
+        filled += static_cast<std::size_t>(n);
+    }
+    out.resize(filled);
     return out;
 }
 

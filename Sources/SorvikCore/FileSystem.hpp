@@ -60,8 +60,13 @@ FileDescriptor openRegularFile(const std::filesystem::path& path, bool noFollow 
 /// Reads at most maxBytes from an open descriptor, from its current offset.
 std::string readUpTo(int fd, std::uint64_t maxBytes, const std::filesystem::path& pathForErrors);
 
-/// The whole content of a regular file (links followed). Throws std::system_error.
-std::string readWholeFile(const std::filesystem::path& path);
+/// Maps the pages of a large buffer not yet written in one call rather than one fault at a
+/// time (Linux 5.14 and later; elsewhere they are mapped as they are first written).
+void prefault(char* data, std::size_t size);
+
+/// The whole content of a regular file (links followed), read into a string of the file's
+/// size; `spare` more bytes of capacity follow the content, zeroed. Throws std::system_error.
+std::string readWholeFile(const std::filesystem::path& path, std::size_t spare = 0);
 
 /// Whether a file name is one that writeFileAtomically uses for its temporary file.
 bool isTemporaryFileName(std::string_view name);

@@ -5,7 +5,6 @@
 #include <cmath>
 #include <cstdio>
 #include <ctime>
-#include <limits>
 
 #include <openssl/evp.h>
 
@@ -57,7 +56,6 @@ std::string dump(const Json& value, int indent) {
 }
 }  // namespace
 
-std::string dumpCompact(const Json& value) { return dump(value, -1); }
 std::string dumpPretty(const Json& value) { return dump(value, 2); }
 
 Json number(double value) {
@@ -95,113 +93,6 @@ std::optional<std::vector<std::uint8_t>> base64Decode(std::string_view text) {
     if (n < 0) return std::nullopt;
     out.resize(static_cast<std::size_t>(n) - padding);
     return out;
-}
-
-void typeMismatch(const std::string& path, std::string_view expected) {
-    throw DecodingError("The data couldn't be read because it isn't in the correct format. (Expected " +
-                        std::string(expected) + " at " + path + ")");
-}
-
-std::string asString(const Json& value, const std::string& path) {
-    if (!value.is_string()) typeMismatch(path, "a string");
-    return value.get<std::string>();
-}
-
-std::int64_t asInteger(const Json& value, const std::string& path) {
-    if (value.is_number_unsigned()) {
-        const auto u = value.get<std::uint64_t>();
-        if (u > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()))
-            typeMismatch(path, "a 64-bit integer");
-        return static_cast<std::int64_t>(u);
-    }
-    if (!value.is_number_integer()) typeMismatch(path, "an integer");
-    return value.get<std::int64_t>();
-}
-
-double asNumber(const Json& value, const std::string& path) {
-    if (!value.is_number()) typeMismatch(path, "a number");
-    return value.get<double>();
-}
-
-bool asBoolean(const Json& value, const std::string& path) {
-    if (!value.is_boolean()) typeMismatch(path, "a Boolean");
-    return value.get<bool>();
-}
-
-UUID asUUID(const Json& value, const std::string& path) {
-    auto id = UUID::parse(asString(value, path));
-    if (!id) typeMismatch(path, "a UUID");
-    return *id;
-}
-
-const Json& asArray(const Json& value, const std::string& path) {
-    if (!value.is_array()) typeMismatch(path, "an array");
-    return value;
-}
-
-Reader::Reader(const Json& value, std::string path) : object_(value), path_(std::move(path)) {
-    if (!value.is_object()) typeMismatch(path_, "an object");
-}
-
-std::string Reader::child(std::string_view key) const {
-    return path_ + "." + std::string(key);
-}
-
-const Json* Reader::find(std::string_view key) const {
-    auto it = object_.find(key);
-    if (it == object_.end() || it->is_null()) return nullptr;
-    return &*it;
-}
-
-const Json& Reader::require(std::string_view key) const {
-    if (const Json* value = find(key)) return *value;
-    throw DecodingError("The data couldn't be read because it is missing. (No value for key \"" +
-                        std::string(key) + "\" at " + path_ + ")");
-}
-
-std::string Reader::string(std::string_view key) const { return asString(require(key), child(key)); }
-std::optional<std::string> Reader::optionalString(std::string_view key) const {
-    if (const Json* v = find(key)) return asString(*v, child(key));
-    return std::nullopt;
-}
-std::int64_t Reader::integer(std::string_view key) const { return asInteger(require(key), child(key)); }
-std::optional<std::int64_t> Reader::optionalInteger(std::string_view key) const {
-    if (const Json* v = find(key)) return asInteger(*v, child(key));
-    return std::nullopt;
-}
-double Reader::number(std::string_view key) const { return asNumber(require(key), child(key)); }
-std::optional<double> Reader::optionalNumber(std::string_view key) const {
-    if (const Json* v = find(key)) return asNumber(*v, child(key));
-    return std::nullopt;
-}
-bool Reader::boolean(std::string_view key) const { return asBoolean(require(key), child(key)); }
-std::optional<bool> Reader::optionalBoolean(std::string_view key) const {
-    if (const Json* v = find(key)) return asBoolean(*v, child(key));
-    return std::nullopt;
-}
-UUID Reader::uuid(std::string_view key) const { return asUUID(require(key), child(key)); }
-std::optional<UUID> Reader::optionalUUID(std::string_view key) const {
-    if (const Json* v = find(key)) return asUUID(*v, child(key));
-    return std::nullopt;
-}
-Date Reader::date(std::string_view key) const { return Date{number(key)}; }
-std::optional<Date> Reader::optionalDate(std::string_view key) const {
-    if (auto n = optionalNumber(key)) return Date{*n};
-    return std::nullopt;
-}
-std::vector<std::uint8_t> Reader::data(std::string_view key) const {
-    auto bytes = base64Decode(string(key));
-    if (!bytes) typeMismatch(child(key), "Base64 data");
-    return *bytes;
-}
-std::optional<std::vector<std::uint8_t>> Reader::optionalData(std::string_view key) const {
-    if (!find(key)) return std::nullopt;
-    return data(key);
-}
-const Json& Reader::array(std::string_view key) const { return asArray(require(key), child(key)); }
-const Json* Reader::optionalArray(std::string_view key) const {
-    if (const Json* v = find(key)) return &asArray(*v, child(key));
-    return nullptr;
 }
 
 }  // namespace json

@@ -7,6 +7,7 @@
 #include <unicode/unistr.h>
 
 #include "SorvikCore/UnicodeText.hpp"
+#include "SorvikCore/WorkspaceModels.hpp"
 
 namespace sorvik {
 
@@ -120,90 +121,108 @@ Delivery::Delivery(UUID id, std::string name, std::vector<DeliveryFile> files, D
 
 namespace coding {
 
-using json::Reader;
-
-Json encodeDate(Date date, DateStyle style) {
-    if (style == DateStyle::iso8601) return iso8601(date);
-    return json::number(date.seconds);
-}
-
-Json encode(const CropSpec& crop) {
-    Json j = Json::object();
-    j["ratio"] = json::number(crop.ratio);
-    j["x"] = json::number(crop.x);
-    j["y"] = json::number(crop.y);
-    return j;
-}
-
-CropSpec decodeCropSpec(const Json& value, const std::string& path) {
-    Reader r(value, path);
-    return CropSpec{r.number("ratio"), r.number("x"), r.number("y")};
-}
-
-Json encode(const FileReference& ref) {
-    Json j = Json::object();
-    j["path"] = ref.path;
-    if (ref.bookmark) j["bookmark"] = json::base64Encode(*ref.bookmark);
-    if (ref.identity) j["identity"] = *ref.identity;
-    j["modifiedAt"] = json::number(ref.modifiedAt.seconds);
-    return j;
-}
-
-FileReference decodeFileReference(const Json& value, const std::string& path) {
-    Reader r(value, path);
-    FileReference ref;
-    ref.path = r.string("path");
-    ref.bookmark = r.optionalData("bookmark");
-    ref.identity = r.optionalString("identity");
-    ref.modifiedAt = r.date("modifiedAt");
-    return ref;
-}
-
-FileRole decodeRole(const Json& value, const std::string& path) {
-    auto role = FileRoles::fromRawValue(json::asString(value, path));
+namespace {
+FileRole roleNamed(const std::string& text, const json::Path& path) {
+    auto role = FileRoles::fromRawValue(text);
     if (!role) json::typeMismatch(path, "a file role");
     return *role;
 }
+}  // namespace
 
-Json encode(const DeliveryFile& f) {
-    Json j = Json::object();
-    j["id"] = f.id.string();
-    j["name"] = f.name;
-    j["relativePath"] = f.relativePath;
-    j["role"] = FileRoles::rawValue(f.role);
-    j["bytes"] = f.bytes;
-    j["sha256"] = f.sha256;
-    if (f.width) j["width"] = *f.width;
-    if (f.height) j["height"] = *f.height;
-    if (f.duration) j["duration"] = json::number(*f.duration);
-    if (f.text) j["text"] = *f.text;
-    if (f.editedText) j["editedText"] = *f.editedText;
-    if (f.crop) j["crop"] = encode(*f.crop);
-    if (f.inspectionError) j["inspectionError"] = *f.inspectionError;
-    if (f.reference) j["reference"] = encode(*f.reference);
-    if (f.sourceUpdatePending) j["sourceUpdatePending"] = *f.sourceUpdatePending;
-    return j;
+void write(json::Writer& w, const CropSpec& crop) {
+    w.beginObject().key("ratio").number(crop.ratio).key("x").number(crop.x).key("y").number(crop.y).endObject();
 }
 
-DeliveryFile decodeDeliveryFile(const Json& value, const std::string& path) {
-    Reader r(value, path);
+CropSpec decodeCropSpec(json::Value& value, const json::Path& path) {
+    json::Field ratio(path, "ratio"), x(path, "x"), y(path, "y");
+    json::readObject(value, path, {&ratio, &x, &y});
+    return CropSpec{ratio.number(), x.number(), y.number()};
+}
+
+void write(json::Writer& w, const FileReference& ref) {
+    w.beginObject();
+    if (ref.bookmark) w.key("bookmark").string(json::base64Encode(*ref.bookmark));
+    if (ref.identity) w.key("identity").string(*ref.identity);
+    w.key("modifiedAt").number(ref.modifiedAt.seconds);
+    w.key("path").string(ref.path);
+    w.endObject();
+}
+
+FileReference decodeFileReference(json::Value& value, const json::Path& path) {
+    json::Field filePath(path, "path"), bookmark(path, "bookmark"), identity(path, "identity"),
+        modifiedAt(path, "modifiedAt");
+    json::readObject(value, path, {&bookmark, &identity, &modifiedAt, &filePath});
+    FileReference ref;
+    ref.path = filePath.string();
+    ref.bookmark = bookmark.optionalData();
+    ref.identity = identity.optionalString();
+    ref.modifiedAt = modifiedAt.date();
+    return ref;
+}
+
+FileRole decodeRole(json::Value& value, const json::Path& path) {
+    return roleNamed(json::readString(value, path), path);
+}
+FileRole readRole(json::Field& field) { return roleNamed(field.string(), field.path()); }
+
+void write(json::Writer& w, const DeliveryFile& f) {
+    w.beginObject();
+    w.key("bytes").integer(f.bytes);
+    if (f.crop) write(w.key("crop"), *f.crop);
+    if (f.duration) w.key("duration").number(*f.duration);
+    if (f.editedText) w.key("editedText").string(*f.editedText);
+    if (f.height) w.key("height").integer(*f.height);
+    w.key("id").uuid(f.id);
+    if (f.inspectionError) w.key("inspectionError").string(*f.inspectionError);
+    w.key("name").string(f.name);
+    if (f.reference) write(w.key("reference"), *f.reference);
+    w.key("relativePath").string(f.relativePath);
+    w.key("role").word(FileRoles::rawValue(f.role));
+    w.key("sha256").string(f.sha256);
+    if (f.sourceUpdatePending) w.key("sourceUpdatePending").boolean(*f.sourceUpdatePending);
+    if (f.text) w.key("text").string(*f.text);
+    if (f.width) w.key("width").integer(*f.width);
+    w.endObject();
+}
+
+DeliveryFile decodeDeliveryFile(json::Value& value, const json::Path& path) {
+    json::Field id(path, "id"), name(path, "name"), relativePath(path, "relativePath"), role(path, "role"),
+        bytes(path, "bytes"), sha256(path, "sha256"), width(path, "width"), height(path, "height"),
+        duration(path, "duration"), text(path, "text"), editedText(path, "editedText"),
+        inspectionError(path, "inspectionError"), sourceUpdatePending(path, "sourceUpdatePending");
+    json::Nested<CropSpec> crop(path, "crop", decodeCropSpec);
+    json::Nested<FileReference> reference(path, "reference", decodeFileReference);
+    json::readObject(value, path,
+                     {&bytes, &crop, &duration, &editedText, &height, &id, &inspectionError, &name, &reference,
+                      &relativePath, &role, &sha256, &sourceUpdatePending, &text, &width});
     DeliveryFile f;
-    f.id = r.uuid("id");
-    f.name = r.string("name");
-    f.relativePath = r.string("relativePath");
-    f.role = decodeRole(r.require("role"), r.child("role"));
-    f.bytes = r.integer("bytes");
-    f.sha256 = r.string("sha256");
-    f.width = r.optionalInteger("width");
-    f.height = r.optionalInteger("height");
-    f.duration = r.optionalNumber("duration");
-    f.text = r.optionalString("text");
-    f.editedText = r.optionalString("editedText");
-    if (const Json* c = r.find("crop")) f.crop = decodeCropSpec(*c, r.child("crop"));
-    f.inspectionError = r.optionalString("inspectionError");
-    if (const Json* ref = r.find("reference")) f.reference = decodeFileReference(*ref, r.child("reference"));
-    f.sourceUpdatePending = r.optionalBoolean("sourceUpdatePending");
+    f.id = id.uuid();
+    f.name = name.string();
+    f.relativePath = relativePath.string();
+    f.role = readRole(role);
+    f.bytes = bytes.integer();
+    f.sha256 = sha256.string();
+    f.width = width.optionalInteger();
+    f.height = height.optionalInteger();
+    f.duration = duration.optionalNumber();
+    f.text = text.optionalString();
+    f.editedText = editedText.optionalString();
+    f.crop = crop.optional();
+    f.inspectionError = inspectionError.optionalString();
+    f.reference = reference.optional();
+    f.sourceUpdatePending = sourceUpdatePending.optionalBoolean();
     return f;
+}
+
+void write(json::Writer& w, const DeliveryTemplate& t) {
+    w.beginObject();
+    if (t.coverRatio) w.key("coverRatio").number(*t.coverRatio);
+    w.key("maxBodyCharacters").integer(t.maxBodyCharacters);
+    w.key("maxTitleCharacters").integer(t.maxTitleCharacters);
+    w.key("maxVideoMB").integer(t.maxVideoMB);
+    w.key("name").string(t.name);
+    write(w.key("requiredRoles"), t.requiredRoles);
+    w.endObject();
 }
 
 Json encode(const DeliveryTemplate& t) {
@@ -217,73 +236,85 @@ Json encode(const DeliveryTemplate& t) {
     return j;
 }
 
-DeliveryTemplate decodeDeliveryTemplate(const Json& value, const std::string& path) {
-    Reader r(value, path);
+DeliveryTemplate decodeDeliveryTemplate(json::Value& value, const json::Path& path) {
+    json::Field name(path, "name"), coverRatio(path, "coverRatio"), maxVideoMB(path, "maxVideoMB"),
+        maxTitleCharacters(path, "maxTitleCharacters"), maxBodyCharacters(path, "maxBodyCharacters");
+    json::Nested<std::vector<FileRole>> requiredRoles(path, "requiredRoles", json::arrayOf<decodeRole>);
+    json::readObject(value, path,
+                     {&coverRatio, &maxBodyCharacters, &maxTitleCharacters, &maxVideoMB, &name, &requiredRoles});
     DeliveryTemplate t;
-    t.name = r.string("name");
-    t.requiredRoles = json::decodeArray<FileRole>(r.array("requiredRoles"), r.child("requiredRoles"), decodeRole);
-    t.coverRatio = r.optionalNumber("coverRatio");
-    t.maxVideoMB = r.integer("maxVideoMB");
-    t.maxTitleCharacters = r.integer("maxTitleCharacters");
-    t.maxBodyCharacters = r.integer("maxBodyCharacters");
+    t.name = name.string();
+    t.requiredRoles = requiredRoles.required();
+    t.coverRatio = coverRatio.optionalNumber();
+    t.maxVideoMB = maxVideoMB.integer();
+    t.maxTitleCharacters = maxTitleCharacters.integer();
+    t.maxBodyCharacters = maxBodyCharacters.integer();
     return t;
 }
 
-Json encode(const TemplatePreset& p) {
-    Json j = Json::object();
-    j["id"] = p.id.string();
-    j["template"] = encode(p.templ);
-    return j;
+void write(json::Writer& w, const TemplatePreset& p) {
+    w.beginObject().key("id").uuid(p.id);
+    write(w.key("template"), p.templ);
+    w.endObject();
 }
 
-TemplatePreset decodeTemplatePreset(const Json& value, const std::string& path) {
-    Reader r(value, path);
-    return TemplatePreset{r.uuid("id"), decodeDeliveryTemplate(r.require("template"), r.child("template"))};
+TemplatePreset decodeTemplatePreset(json::Value& value, const json::Path& path) {
+    json::Field id(path, "id");
+    json::Nested<DeliveryTemplate> templ(path, "template", decodeDeliveryTemplate);
+    json::readObject(value, path, {&id, &templ});
+    return TemplatePreset{id.uuid(), templ.required()};
 }
 
-Json encode(const ExportReceipt& e, DateStyle style) {
-    Json j = Json::object();
-    j["id"] = e.id.string();
-    j["date"] = encodeDate(e.date, style);
-    j["path"] = e.path;
-    j["fileCount"] = e.fileCount;
-    j["signature"] = e.signature;
-    return j;
+void write(json::Writer& w, const ExportReceipt& e) {
+    w.beginObject();
+    w.key("date").number(e.date.seconds);
+    w.key("fileCount").integer(e.fileCount);
+    w.key("id").uuid(e.id);
+    w.key("path").string(e.path);
+    w.key("signature").string(e.signature);
+    w.endObject();
 }
 
-ExportReceipt decodeExportReceipt(const Json& value, const std::string& path) {
-    Reader r(value, path);
-    return ExportReceipt{r.uuid("id"), r.date("date"), r.string("path"), r.integer("fileCount"),
-                         r.string("signature")};
+ExportReceipt decodeExportReceipt(json::Value& value, const json::Path& path) {
+    json::Field id(path, "id"), date(path, "date"), receiptPath(path, "path"), fileCount(path, "fileCount"),
+        signature(path, "signature");
+    json::readObject(value, path, {&date, &fileCount, &id, &receiptPath, &signature});
+    return ExportReceipt{id.uuid(), date.date(), receiptPath.string(), fileCount.integer(), signature.string()};
 }
 
-Json encode(const Delivery& d, DateStyle style) {
-    Json j = Json::object();
-    j["id"] = d.id.string();
-    j["name"] = d.name;
-    j["createdAt"] = encodeDate(d.createdAt, style);
-    j["updatedAt"] = encodeDate(d.updatedAt, style);
-    j["files"] = json::encodeArray(d.files, [](const DeliveryFile& f) { return encode(f); });
-    j["template"] = encode(d.templ);
-    j["exports"] = json::encodeArray(d.exports, [style](const ExportReceipt& e) { return encode(e, style); });
-    if (d.discoveryKey) j["discoveryKey"] = *d.discoveryKey;
-    if (d.keywords) j["keywords"] = *d.keywords;
-    return j;
+void write(json::Writer& w, const Delivery& d) {
+    w.beginObject();
+    w.key("createdAt").number(d.createdAt.seconds);
+    if (d.discoveryKey) w.key("discoveryKey").string(*d.discoveryKey);
+    write(w.key("exports"), d.exports);
+    write(w.key("files"), d.files);
+    w.key("id").uuid(d.id);
+    if (d.keywords) write(w.key("keywords"), *d.keywords);
+    w.key("name").string(d.name);
+    write(w.key("template"), d.templ);
+    w.key("updatedAt").number(d.updatedAt.seconds);
+    w.endObject();
 }
 
-Delivery decodeDelivery(const Json& value, const std::string& path) {
-    Reader r(value, path);
+Delivery decodeDelivery(json::Value& value, const json::Path& path) {
+    json::Field id(path, "id"), name(path, "name"), createdAt(path, "createdAt"), updatedAt(path, "updatedAt"),
+        discoveryKey(path, "discoveryKey");
+    json::Nested<std::vector<DeliveryFile>> files(path, "files", json::arrayOf<decodeDeliveryFile>);
+    json::Nested<DeliveryTemplate> templ(path, "template", decodeDeliveryTemplate);
+    json::Nested<std::vector<ExportReceipt>> exports(path, "exports", json::arrayOf<decodeExportReceipt>);
+    json::Nested<std::vector<std::string>> keywords(path, "keywords", json::arrayOf<json::readString>);
+    json::readObject(value, path,
+                     {&createdAt, &discoveryKey, &exports, &files, &id, &keywords, &name, &templ, &updatedAt});
     Delivery d;
-    d.id = r.uuid("id");
-    d.name = r.string("name");
-    d.createdAt = r.date("createdAt");
-    d.updatedAt = r.date("updatedAt");
-    d.files = json::decodeArray<DeliveryFile>(r.array("files"), r.child("files"), decodeDeliveryFile);
-    d.templ = decodeDeliveryTemplate(r.require("template"), r.child("template"));
-    d.exports = json::decodeArray<ExportReceipt>(r.array("exports"), r.child("exports"), decodeExportReceipt);
-    d.discoveryKey = r.optionalString("discoveryKey");
-    if (const Json* k = r.optionalArray("keywords"))
-        d.keywords = json::decodeArray<std::string>(*k, r.child("keywords"), json::asString);
+    d.id = id.uuid();
+    d.name = name.string();
+    d.createdAt = createdAt.date();
+    d.updatedAt = updatedAt.date();
+    d.files = files.required();
+    d.templ = templ.required();
+    d.exports = exports.required();
+    d.discoveryKey = discoveryKey.optionalString();
+    d.keywords = keywords.optional();
     return d;
 }
 
@@ -297,11 +328,13 @@ Json encode(const DeliveryCheck& c) {
     return j;
 }
 
-DeliveryCheck decodeDeliveryCheck(const Json& value, const std::string& path) {
-    Reader r(value, path);
-    auto level = CheckLevels::fromRawValue(json::asString(r.require("level"), r.child("level")));
-    if (!level) json::typeMismatch(r.child("level"), "a check level");
-    return DeliveryCheck(r.string("id"), *level, r.string("title"), r.string("detail"), r.optionalUUID("fileID"));
+DeliveryCheck decodeDeliveryCheck(json::Value& value, const json::Path& path) {
+    json::Field id(path, "id"), levelField(path, "level"), title(path, "title"), detail(path, "detail"),
+        fileID(path, "fileID");
+    json::readObject(value, path, {&detail, &fileID, &id, &levelField, &title});
+    auto level = CheckLevels::fromRawValue(levelField.string());
+    if (!level) json::typeMismatch(levelField.path(), "a check level");
+    return DeliveryCheck(id.string(), *level, title.string(), detail.string(), fileID.optionalUUID());
 }
 
 }  // namespace coding

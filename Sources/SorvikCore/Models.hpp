@@ -11,6 +11,8 @@
 
 #include "SorvikCore/Identifier.hpp"
 #include "SorvikCore/Json.hpp"
+#include "SorvikCore/JsonReader.hpp"
+#include "SorvikCore/JsonWriter.hpp"
 
 namespace sorvik {
 
@@ -169,30 +171,32 @@ struct DeliveryCheck {
         : id(std::move(id)), level(level), title(std::move(title)), detail(std::move(detail)), fileID(fileID) {}
 };
 
-/// JSON forms of the records. Dates are written as seconds since 2001-01-01 unless
-/// a writer with ISO 8601 dates is asked for.
-enum class DateStyle { referenceSeconds, iso8601 };
-
+/// JSON forms of the records: dates as seconds since 2001-01-01, keys sorted.
 namespace coding {
-Json encode(const CropSpec&);
-Json encode(const FileReference&);
-Json encode(const DeliveryFile&);
-Json encode(const DeliveryTemplate&);
-Json encode(const TemplatePreset&);
-Json encode(const ExportReceipt&, DateStyle style = DateStyle::referenceSeconds);
-Json encode(const Delivery&, DateStyle style = DateStyle::referenceSeconds);
-Json encode(const DeliveryCheck&);
-Json encodeDate(Date date, DateStyle style);
+void write(json::Writer&, const CropSpec&);
+void write(json::Writer&, const FileReference&);
+void write(json::Writer&, const DeliveryFile&);
+void write(json::Writer&, const DeliveryTemplate&);
+void write(json::Writer&, const TemplatePreset&);
+void write(json::Writer&, const ExportReceipt&);
+void write(json::Writer&, const Delivery&);
+inline void write(json::Writer& writer, const std::string& text) { writer.string(text); }
+inline void write(json::Writer& writer, FileRole role) { writer.word(FileRoles::rawValue(role)); }
 
-CropSpec decodeCropSpec(const Json&, const std::string& path);
-FileReference decodeFileReference(const Json&, const std::string& path);
-DeliveryFile decodeDeliveryFile(const Json&, const std::string& path);
-DeliveryTemplate decodeDeliveryTemplate(const Json&, const std::string& path);
-TemplatePreset decodeTemplatePreset(const Json&, const std::string& path);
-ExportReceipt decodeExportReceipt(const Json&, const std::string& path);
-Delivery decodeDelivery(const Json&, const std::string& path);
-DeliveryCheck decodeDeliveryCheck(const Json&, const std::string& path);
-FileRole decodeRole(const Json&, const std::string& path);
+CropSpec decodeCropSpec(json::Value&, const json::Path&);
+FileReference decodeFileReference(json::Value&, const json::Path&);
+DeliveryFile decodeDeliveryFile(json::Value&, const json::Path&);
+DeliveryTemplate decodeDeliveryTemplate(json::Value&, const json::Path&);
+TemplatePreset decodeTemplatePreset(json::Value&, const json::Path&);
+ExportReceipt decodeExportReceipt(json::Value&, const json::Path&);
+Delivery decodeDelivery(json::Value&, const json::Path&);
+DeliveryCheck decodeDeliveryCheck(json::Value&, const json::Path&);
+FileRole decodeRole(json::Value&, const json::Path&);
+FileRole readRole(json::Field&);
+
+// Manifests are written from nlohmann-json documents.
+Json encode(const DeliveryTemplate&);
+Json encode(const DeliveryCheck&);
 }  // namespace coding
 
 }  // namespace sorvik

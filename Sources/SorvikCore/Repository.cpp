@@ -27,8 +27,11 @@ void removeStaleTemporaries(const fs::path& root) {
     }
 }
 
-std::vector<Delivery> decodeDeliveries(const std::string& text, const char* name) {
-    return json::decodeArray<Delivery>(json::parse(text), name, coding::decodeDelivery);
+/// The file's bytes, with room for the reader to use them in place.
+std::string readLibraryFile(const fs::path& path) { return files::readWholeFile(path, json::readPadding); }
+
+std::vector<Delivery> readDeliveries(const fs::path& path) {
+    return json::readDocument(readLibraryFile(path), libraryFile, json::arrayOf<coding::decodeDelivery>);
 }
 }  // namespace
 
@@ -39,39 +42,41 @@ WorkspaceState Repository::loadWorkspace() const {
     // mistaken for a new library and replaced by the next save.
     const fs::path workspace = root_ / workspaceFile;
     if (files::itemExists(workspace))
-        return coding::decodeWorkspaceState(json::parse(files::readWholeFile(workspace)), workspaceFile);
+        return json::readDocument(readLibraryFile(workspace), workspaceFile, coding::decodeWorkspaceState);
     const fs::path library = root_ / libraryFile;
-    if (files::itemExists(library)) return WorkspaceState(decodeDeliveries(files::readWholeFile(library), libraryFile));
+    if (files::itemExists(library)) return WorkspaceState(readDeliveries(library));
     return WorkspaceState(std::vector<Delivery>{});
 }
 
 void Repository::saveWorkspace(const WorkspaceState& state) const {
-    files::writeFileAtomically(root_ / workspaceFile, json::dumpCompact(coding::encode(state)));
+    // The text is written into one buffer, made the size the file had plus some room.
+    const fs::path file = root_ / workspaceFile;
+    const auto before = files::linkStatus(file);
+    const std::size_t expected =
+        before && S_ISREG(before->st_mode) ? static_cast<std::size_t>(before->st_size) / 8 * 9 + 4096 : 0;
+    files::writeFileAtomically(file, coding::text(state, json::Style::compact, expected));
     removeStaleTemporaries(root_);
 }
 
 std::vector<TemplatePreset> Repository::loadPresets() const {
     const fs::path presets = root_ / presetsFile;
     if (!files::itemExists(presets)) return {};
-    return json::decodeArray<TemplatePreset>(json::parse(files::readWholeFile(presets)), presetsFile,
-                                             coding::decodeTemplatePreset);
+    return json::readDocument(readLibraryFile(presets), presetsFile, json::arrayOf<coding::decodeTemplatePreset>);
 }
 
 void Repository::savePresets(const std::vector<TemplatePreset>& presets) const {
-    Json array = json::encodeArray(presets, [](const TemplatePreset& p) { return coding::encode(p); });
-    files::writeFileAtomically(root_ / presetsFile, json::dumpPretty(array));
+    files::writeFileAtomically(root_ / presetsFile, coding::text(presets, json::Style::pretty));
     removeStaleTemporaries(root_);
 }
 
 std::vector<Delivery> Repository::load() const {
     const fs::path library = root_ / libraryFile;
     if (!files::itemExists(library)) return {};
-    return decodeDeliveries(files::readWholeFile(library), libraryFile);
+    return readDeliveries(library);
 }
 
 void Repository::save(const std::vector<Delivery>& deliveries) const {
-    Json array = json::encodeArray(deliveries, [](const Delivery& d) { return coding::encode(d); });
-    files::writeFileAtomically(root_ / libraryFile, json::dumpPretty(array));
+    files::writeFileAtomically(root_ / libraryFile, coding::text(deliveries, json::Style::pretty));
 }
 
 bool Repository::contains(const fs::path& folder, const fs::path& path) {

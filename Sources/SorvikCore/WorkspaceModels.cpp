@@ -120,123 +120,141 @@ void WorkspaceState::restoreProject(const UUID& id) {
 
 namespace coding {
 
-using json::Reader;
-
-Json encode(const SourceFolder& s) {
-    Json j = Json::object();
-    j["id"] = s.id.string();
-    j["path"] = s.path;
-    if (s.bookmark) j["bookmark"] = json::base64Encode(*s.bookmark);
-    j["enabled"] = s.enabled;
-    if (s.lastError) j["lastError"] = *s.lastError;
-    return j;
+void write(json::Writer& w, const SourceFolder& s) {
+    w.beginObject();
+    if (s.bookmark) w.key("bookmark").string(json::base64Encode(*s.bookmark));
+    w.key("enabled").boolean(s.enabled);
+    w.key("id").uuid(s.id);
+    if (s.lastError) w.key("lastError").string(*s.lastError);
+    w.key("path").string(s.path);
+    w.endObject();
 }
 
-SourceFolder decodeSourceFolder(const Json& value, const std::string& path) {
-    Reader r(value, path);
+SourceFolder decodeSourceFolder(json::Value& value, const json::Path& path) {
+    json::Field id(path, "id"), folderPath(path, "path"), bookmark(path, "bookmark"), enabled(path, "enabled"),
+        lastError(path, "lastError");
+    json::readObject(value, path, {&bookmark, &enabled, &id, &lastError, &folderPath});
     SourceFolder s;
-    s.id = r.uuid("id");
-    s.path = r.string("path");
-    s.bookmark = r.optionalData("bookmark");
-    s.enabled = r.boolean("enabled");
-    s.lastError = r.optionalString("lastError");
+    s.id = id.uuid();
+    s.path = folderPath.string();
+    s.bookmark = bookmark.optionalData();
+    s.enabled = enabled.boolean();
+    s.lastError = lastError.optionalString();
     return s;
 }
 
-Json encode(const IndexedAsset& a) {
-    Json j = Json::object();
-    j["file"] = encode(a.file);
-    if (a.sourceID) j["sourceID"] = a.sourceID->string();
-    j["relativeFolder"] = a.relativeFolder;
-    if (a.folderHint) j["folderHint"] = *a.folderHint;
-    if (a.recognizedText) j["recognizedText"] = *a.recognizedText;
-    j["didAttemptOCR"] = a.didAttemptOCR;
-    if (a.projectID) j["projectID"] = a.projectID->string();
-    j["assignment"] = AssignmentModes::rawValue(a.assignment);
-    j["reason"] = a.reason;
-    j["isMissing"] = a.isMissing;
-    j["sourceChanged"] = a.sourceChanged;
-    return j;
+void write(json::Writer& w, const IndexedAsset& a) {
+    w.beginObject();
+    w.key("assignment").word(AssignmentModes::rawValue(a.assignment));
+    w.key("didAttemptOCR").boolean(a.didAttemptOCR);
+    write(w.key("file"), a.file);
+    if (a.folderHint) w.key("folderHint").string(*a.folderHint);
+    w.key("isMissing").boolean(a.isMissing);
+    if (a.projectID) w.key("projectID").uuid(*a.projectID);
+    w.key("reason").string(a.reason);
+    if (a.recognizedText) w.key("recognizedText").string(*a.recognizedText);
+    w.key("relativeFolder").string(a.relativeFolder);
+    w.key("sourceChanged").boolean(a.sourceChanged);
+    if (a.sourceID) w.key("sourceID").uuid(*a.sourceID);
+    w.endObject();
 }
 
-IndexedAsset decodeIndexedAsset(const Json& value, const std::string& path) {
-    Reader r(value, path);
+IndexedAsset decodeIndexedAsset(json::Value& value, const json::Path& path) {
+    json::Field sourceID(path, "sourceID"), relativeFolder(path, "relativeFolder"), folderHint(path, "folderHint"),
+        recognizedText(path, "recognizedText"), didAttemptOCR(path, "didAttemptOCR"), projectID(path, "projectID"),
+        assignment(path, "assignment"), reason(path, "reason"), isMissing(path, "isMissing"),
+        sourceChanged(path, "sourceChanged");
+    json::Nested<DeliveryFile> file(path, "file", decodeDeliveryFile);
+    json::readObject(value, path,
+                     {&assignment, &didAttemptOCR, &file, &folderHint, &isMissing, &projectID, &reason,
+                      &recognizedText, &relativeFolder, &sourceChanged, &sourceID});
     IndexedAsset a;
-    a.file = decodeDeliveryFile(r.require("file"), r.child("file"));
-    a.sourceID = r.optionalUUID("sourceID");
-    a.relativeFolder = r.string("relativeFolder");
-    a.folderHint = r.optionalString("folderHint");
-    a.recognizedText = r.optionalString("recognizedText");
-    a.didAttemptOCR = r.boolean("didAttemptOCR");
-    a.projectID = r.optionalUUID("projectID");
-    auto mode = AssignmentModes::fromRawValue(json::asString(r.require("assignment"), r.child("assignment")));
-    if (!mode) json::typeMismatch(r.child("assignment"), "an assignment mode");
+    a.file = file.required();
+    a.sourceID = sourceID.optionalUUID();
+    a.relativeFolder = relativeFolder.string();
+    a.folderHint = folderHint.optionalString();
+    a.recognizedText = recognizedText.optionalString();
+    a.didAttemptOCR = didAttemptOCR.boolean();
+    a.projectID = projectID.optionalUUID();
+    auto mode = AssignmentModes::fromRawValue(assignment.string());
+    if (!mode) json::typeMismatch(assignment.path(), "an assignment mode");
     a.assignment = *mode;
-    a.reason = r.string("reason");
-    a.isMissing = r.boolean("isMissing");
-    a.sourceChanged = r.boolean("sourceChanged");
+    a.reason = reason.string();
+    a.isMissing = isMissing.boolean();
+    a.sourceChanged = sourceChanged.boolean();
     return a;
 }
 
-Json encode(const ArchiveRecord& a) {
-    Json j = Json::object();
-    j["id"] = a.id.string();
-    j["assetID"] = a.assetID.string();
-    j["sourceModifiedAt"] = json::number(a.sourceModifiedAt.seconds);
-    j["sourceBytes"] = a.sourceBytes;
-    j["path"] = a.path;
-    j["sha256"] = a.sha256;
-    j["date"] = json::number(a.date.seconds);
-    return j;
+void write(json::Writer& w, const ArchiveRecord& a) {
+    w.beginObject();
+    w.key("assetID").uuid(a.assetID);
+    w.key("date").number(a.date.seconds);
+    w.key("id").uuid(a.id);
+    w.key("path").string(a.path);
+    w.key("sha256").string(a.sha256);
+    w.key("sourceBytes").integer(a.sourceBytes);
+    w.key("sourceModifiedAt").number(a.sourceModifiedAt.seconds);
+    w.endObject();
 }
 
-ArchiveRecord decodeArchiveRecord(const Json& value, const std::string& path) {
-    Reader r(value, path);
+ArchiveRecord decodeArchiveRecord(json::Value& value, const json::Path& path) {
+    json::Field id(path, "id"), assetID(path, "assetID"), sourceModifiedAt(path, "sourceModifiedAt"),
+        sourceBytes(path, "sourceBytes"), archivePath(path, "path"), sha256(path, "sha256"), date(path, "date");
+    json::readObject(value, path, {&assetID, &date, &id, &archivePath, &sha256, &sourceBytes, &sourceModifiedAt});
     ArchiveRecord a;
-    a.id = r.uuid("id");
-    a.assetID = r.uuid("assetID");
-    a.sourceModifiedAt = r.date("sourceModifiedAt");
-    a.sourceBytes = r.integer("sourceBytes");
-    a.path = r.string("path");
-    a.sha256 = r.string("sha256");
-    a.date = r.date("date");
+    a.id = id.uuid();
+    a.assetID = assetID.uuid();
+    a.sourceModifiedAt = sourceModifiedAt.date();
+    a.sourceBytes = sourceBytes.integer();
+    a.path = archivePath.string();
+    a.sha256 = sha256.string();
+    a.date = date.date();
     return a;
 }
 
-Json encode(const WorkspaceState& w) {
-    Json j = Json::object();
-    j["schemaVersion"] = w.schemaVersion;
-    j["projects"] = json::encodeArray(w.projects, [](const Delivery& d) { return encode(d); });
-    j["sources"] = json::encodeArray(w.sources, [](const SourceFolder& s) { return encode(s); });
-    j["assets"] = json::encodeArray(w.assets, [](const IndexedAsset& a) { return encode(a); });
-    j["automaticScan"] = w.automaticScan;
-    j["recognizeImageText"] = w.recognizeImageText;
-    if (w.archiveFolder) j["archiveFolder"] = encode(*w.archiveFolder);
-    j["automaticArchive"] = w.automaticArchive;
-    j["archives"] = json::encodeArray(w.archives, [](const ArchiveRecord& a) { return encode(a); });
-    if (w.lastScan) j["lastScan"] = json::number(w.lastScan->seconds);
-    if (w.scanSummary) j["scanSummary"] = *w.scanSummary;
-    if (w.deletedProjects)
-        j["deletedProjects"] = json::encodeArray(*w.deletedProjects, [](const Delivery& d) { return encode(d); });
-    return j;
+void write(json::Writer& w, const WorkspaceState& s) {
+    w.beginObject();
+    if (s.archiveFolder) write(w.key("archiveFolder"), *s.archiveFolder);
+    write(w.key("archives"), s.archives);
+    write(w.key("assets"), s.assets);
+    w.key("automaticArchive").boolean(s.automaticArchive);
+    w.key("automaticScan").boolean(s.automaticScan);
+    if (s.deletedProjects) write(w.key("deletedProjects"), *s.deletedProjects);
+    if (s.lastScan) w.key("lastScan").number(s.lastScan->seconds);
+    write(w.key("projects"), s.projects);
+    w.key("recognizeImageText").boolean(s.recognizeImageText);
+    if (s.scanSummary) w.key("scanSummary").string(*s.scanSummary);
+    w.key("schemaVersion").integer(s.schemaVersion);
+    write(w.key("sources"), s.sources);
+    w.endObject();
 }
 
-WorkspaceState decodeWorkspaceState(const Json& value, const std::string& path) {
-    Reader r(value, path);
+WorkspaceState decodeWorkspaceState(json::Value& value, const json::Path& path) {
+    json::Field schemaVersion(path, "schemaVersion"), automaticScan(path, "automaticScan"),
+        recognizeImageText(path, "recognizeImageText"), automaticArchive(path, "automaticArchive"),
+        lastScan(path, "lastScan"), scanSummary(path, "scanSummary");
+    json::Nested<std::vector<Delivery>> projects(path, "projects", json::arrayOf<decodeDelivery>);
+    json::Nested<std::vector<SourceFolder>> sources(path, "sources", json::arrayOf<decodeSourceFolder>);
+    json::Nested<std::vector<IndexedAsset>> assets(path, "assets", json::arrayOf<decodeIndexedAsset>);
+    json::Nested<SourceFolder> archiveFolder(path, "archiveFolder", decodeSourceFolder);
+    json::Nested<std::vector<ArchiveRecord>> archives(path, "archives", json::arrayOf<decodeArchiveRecord>);
+    json::Nested<std::vector<Delivery>> deletedProjects(path, "deletedProjects", json::arrayOf<decodeDelivery>);
+    json::readObject(value, path,
+                     {&archiveFolder, &archives, &assets, &automaticArchive, &automaticScan, &deletedProjects,
+                      &lastScan, &projects, &recognizeImageText, &scanSummary, &schemaVersion, &sources});
     WorkspaceState w;
-    w.schemaVersion = r.integer("schemaVersion");
-    w.projects = json::decodeArray<Delivery>(r.array("projects"), r.child("projects"), decodeDelivery);
-    w.sources = json::decodeArray<SourceFolder>(r.array("sources"), r.child("sources"), decodeSourceFolder);
-    w.assets = json::decodeArray<IndexedAsset>(r.array("assets"), r.child("assets"), decodeIndexedAsset);
-    w.automaticScan = r.boolean("automaticScan");
-    w.recognizeImageText = r.boolean("recognizeImageText");
-    if (const Json* a = r.find("archiveFolder")) w.archiveFolder = decodeSourceFolder(*a, r.child("archiveFolder"));
-    w.automaticArchive = r.boolean("automaticArchive");
-    w.archives = json::decodeArray<ArchiveRecord>(r.array("archives"), r.child("archives"), decodeArchiveRecord);
-    w.lastScan = r.optionalDate("lastScan");
-    w.scanSummary = r.optionalString("scanSummary");
-    if (const Json* d = r.optionalArray("deletedProjects"))
-        w.deletedProjects = json::decodeArray<Delivery>(*d, r.child("deletedProjects"), decodeDelivery);
+    w.schemaVersion = schemaVersion.integer();
+    w.projects = projects.required();
+    w.sources = sources.required();
+    w.assets = assets.required();
+    w.automaticScan = automaticScan.boolean();
+    w.recognizeImageText = recognizeImageText.boolean();
+    w.archiveFolder = archiveFolder.optional();
+    w.automaticArchive = automaticArchive.boolean();
+    w.archives = archives.required();
+    w.lastScan = lastScan.optionalDate();
+    w.scanSummary = scanSummary.optionalString();
+    w.deletedProjects = deletedProjects.optional();
     return w;
 }
 

@@ -95,14 +95,29 @@ struct ScanResult {
 };
 
 namespace coding {
-Json encode(const SourceFolder&);
-Json encode(const IndexedAsset&);
-Json encode(const ArchiveRecord&);
-Json encode(const WorkspaceState&);
-SourceFolder decodeSourceFolder(const Json&, const std::string& path);
-IndexedAsset decodeIndexedAsset(const Json&, const std::string& path);
-ArchiveRecord decodeArchiveRecord(const Json&, const std::string& path);
-WorkspaceState decodeWorkspaceState(const Json&, const std::string& path = "workspace");
+void write(json::Writer&, const SourceFolder&);
+void write(json::Writer&, const IndexedAsset&);
+void write(json::Writer&, const ArchiveRecord&);
+void write(json::Writer&, const WorkspaceState&);
+SourceFolder decodeSourceFolder(json::Value&, const json::Path&);
+IndexedAsset decodeIndexedAsset(json::Value&, const json::Path&);
+ArchiveRecord decodeArchiveRecord(json::Value&, const json::Path&);
+WorkspaceState decodeWorkspaceState(json::Value&, const json::Path&);
+
+template <typename T>
+void write(json::Writer& writer, const std::vector<T>& items) {
+    writer.beginArray();
+    for (const auto& item : items) write(writer, item);
+    writer.endArray();
+}
+
+/// A record, or a list of them, as JSON text with sorted keys; see json::Writer for `expectedSize`.
+template <typename T>
+std::string text(const T& value, json::Style style = json::Style::compact, std::size_t expectedSize = 0) {
+    json::Writer writer(style, expectedSize);
+    write(writer, value);
+    return writer.finish();
+}
 }  // namespace coding
 
 }  // namespace sorvik
