@@ -52,6 +52,9 @@ AppStore::AppStore(const LibraryChoice& library, Platform& platform, Preferences
             this, [this, generation, failure] { saveFinished(generation, failure); }, Qt::QueuedConnection);
     });
     connect(&timer_, &QTimer::timeout, this, &AppStore::tick);
+    searchUpdate_.setSingleShot(true);
+    searchUpdate_.setInterval(250);
+    connect(&searchUpdate_, &QTimer::timeout, this, &AppStore::updateSearchIndexNow);
     projectSearch_ = std::make_unique<ProjectSearch>(*this, [this] {
         // Results shown for the typed text may change with the new index.
         if (!search_.empty()) mark(StoreChange::search);
@@ -65,6 +68,7 @@ void AppStore::shutdown() {
     if (shutDown_) return;
     shutDown_ = true;
     timer_.stop();
+    searchUpdate_.stop();
     scanStop_.request_stop();
     lifetimeStop_.request_stop();
     jobs_->shutdown();
@@ -92,7 +96,9 @@ void AppStore::start(const LibraryChoice& library) {
     }
     try {
         workspace_ = repository_->loadWorkspace();
-        deliveries_ = workspace_.projects;
+        // The project list lives in `deliveries_`; the workspace gets it back when it is saved.
+        deliveries_ = std::move(workspace_.projects);
+        workspace_.projects.clear();
         presets_ = repository_->loadPresets();
     } catch (...) {
         enterRecovery(describe(std::current_exception()));
@@ -124,10 +130,16 @@ void AppStore::endChanges() {
     if (--changeDepth_ > 0 || !pendingChanges_) return;
     const StoreChanges what = pendingChanges_;
     pendingChanges_ = {};
-    if (what & (StoreChange::projects | StoreChange::assets)) {
-        projectSearch_->dataChanged(searchRevision_, deliveries_, workspace_.assets);
-    }
+    // The search index follows the data once changes settle: a burst of changes (a scan, a sheet
+    // saving several times) copies the library for the index once, and never before the first
+    // window is drawn. Until then searches use the older index and match the rest directly.
+    if (what & (StoreChange::projects | StoreChange::assets)) searchUpdate_.start();
     emit changed(what);
+}
+
+void AppStore::updateSearchIndexNow() {
+    searchUpdate_.stop();
+    if (!shutDown_) projectSearch_->dataChanged(searchRevision_, deliveries_, workspace_.assets);
 }
 
 void AppStore::mark(StoreChanges what) {
@@ -284,7 +296,6 @@ bool AppStore::canUndo() const {
 bool AppStore::persist(std::function<void(bool saved)> done) {
     if (recoveryMode_ || !repository_) return false;
     ChangeBatch batch(*this);
-    workspace_.projects = deliveries_;
     // Each asset takes the record of the first project file with its identifier, so the user's
     // edits of a project file reach the index.
     std::unordered_map<UUID, const DeliveryFile*> files;
@@ -301,7 +312,9 @@ bool AppStore::persist(std::function<void(bool saved)> done) {
     if (assetsChanged) mark(StoreChange::assets);
     const std::uint64_t generation = ++saveGeneration_;
     if (done) saveWaiters_.emplace_back(generation, std::move(done));
-    saver_->save(*repository_, std::make_shared<const WorkspaceState>(workspace_), generation);
+    auto snapshot = std::make_shared<WorkspaceState>(workspace_);
+    snapshot->projects = deliveries_;
+    saver_->save(*repository_, std::move(snapshot), generation);
     return true;
 }
 

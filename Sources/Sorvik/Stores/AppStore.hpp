@@ -85,6 +85,7 @@ public:
     bool showOnlyIssues() const { return showOnlyIssues_; }
     bool recoveryMode() const { return recoveryMode_; }
     const std::vector<TemplatePreset>& presets() const { return presets_; }
+    /// The persisted library but its project list, which is `deliveries()`.
     const WorkspaceState& workspace() const { return workspace_; }
     WorkspaceSection section() const { return section_; }
     FileFilter projectFilter() const { return projectFilter_; }
@@ -183,6 +184,8 @@ public:
     std::vector<const Delivery*> matchingProjects() const;
     /// The search over projects and the inbox (tests and benchmarks tune it).
     ProjectSearch& projectSearch() const { return *projectSearch_; }
+    /// Hands the current data to the search index now instead of once changes settle (tests).
+    void updateSearchIndexNow();
     void showProjects();
     void showInbox();
     void deleteProject(const UUID& id);
@@ -283,6 +286,7 @@ private:
     std::optional<IndexedAsset> removedAssociation_;
     AccessScopes accessScopes_;
     QTimer timer_;
+    QTimer searchUpdate_;
 
     // The running scan.
     bool scanRunning_ = false;

@@ -167,10 +167,11 @@ void AppStore::showInbox() {
 void AppStore::deleteProject(const UUID& id) {
     if (isBusy_ || recoveryMode_) return;
     ChangeBatch batch(*this);
-    workspace_.projects = deliveries_;
+    workspace_.projects = std::move(deliveries_);
     workspace_.deleteProject(id);
     mark(StoreChange::assets | StoreChange::deleted);
-    setDeliveries(workspace_.projects);
+    setDeliveries(std::move(workspace_.projects));
+    workspace_.projects.clear();
     selectedID_.reset();
     section_ = WorkspaceSection::projects;
     mark(StoreChange::selection);
@@ -183,10 +184,11 @@ void AppStore::deleteProject(const UUID& id) {
 void AppStore::restoreProject(const UUID& id) {
     if (isBusy_ || recoveryMode_) return;
     ChangeBatch batch(*this);
-    workspace_.projects = deliveries_;
+    workspace_.projects = std::move(deliveries_);
     workspace_.restoreProject(id);
     mark(StoreChange::assets | StoreChange::deleted);
-    setDeliveries(workspace_.projects);
+    setDeliveries(std::move(workspace_.projects));
+    workspace_.projects.clear();
     persist();
     select(id);
 }
