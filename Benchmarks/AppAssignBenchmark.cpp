@@ -12,6 +12,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "AppBenchmarkSupport.hpp"
 #include "Sorvik/Stores/AppStore.hpp"
 #include "Sorvik/Views/InboxLogic.hpp"
 #include "Sorvik/Views/ProjectDetailLogic.hpp"
@@ -26,15 +27,6 @@ namespace {
 constexpr std::size_t kAssets = 20000;
 constexpr std::size_t kProjects = 500;
 constexpr std::size_t kLargeProject = 5000;
-
-class QuietPlatform : public Platform {
-public:
-    std::vector<fs::path> choose(const ChooserRequest&) override { return {}; }
-    void copyText(const std::string&) override {}
-    void reveal(const fs::path&) override {}
-    void open(const fs::path&) override {}
-    Date now() override { return Date::now(); }
-};
 
 const std::vector<std::string> kWords{"Aurora", "Nebula", "Zephyr", "Summit", "Harbor", "Lumen", "Cedar", "Falcon",
                                       "Orchid", "Vertex", "Willow", "Comet", "Meadow", "Quartz", "Ember", "Atlas",
@@ -109,7 +101,7 @@ int main(int argc, char** argv) {
     {
         Repository(dir).saveWorkspace(generate());
     }
-    QuietPlatform platform;
+    bench::BenchmarkPlatform platform;
     Preferences preferences(std::make_unique<MemoryPreferenceStorage>());
     AppStore store(LibraryChoice{dir, {}}, platform, preferences, std::make_unique<WorkerThread>(), AppLocations{});
     store.setAutomaticScan(false);

@@ -12,6 +12,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "AppBenchmarkSupport.hpp"
 #include "Sorvik/Stores/AppStore.hpp"
 #include "Sorvik/Views/CropSheet.hpp"
 #include "Sorvik/Views/FileDetailSheet.hpp"
@@ -24,21 +25,6 @@ using namespace sorvik::app;
 namespace fs = std::filesystem;
 
 namespace {
-
-class BenchmarkPlatform : public Platform {
-public:
-    std::vector<fs::path> choose(const ChooserRequest&) override { return {}; }
-    void copyText(const std::string&) override {}
-    void reveal(const fs::path&) override {}
-    void open(const fs::path&) override {}
-    Date now() override { return Date::now(); }
-};
-
-double threadMs() {
-    timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
-}
 
 double wallMs(const QElapsedTimer& timer) { return double(timer.nsecsElapsed()) / 1e6; }
 
@@ -59,11 +45,11 @@ template <class Make, class Ready>
 Timing measure(Make make, Ready ready) {
     QElapsedTimer wall;
     wall.start();
-    const double cpu = threadMs();
+    const double cpu = bench::threadMilliseconds();
     auto sheet = make();
     sheet->show();
     while (!ready(*sheet)) QApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    Timing t{wallMs(wall), threadMs() - cpu};
+    Timing t{wallMs(wall), bench::threadMilliseconds() - cpu};
     sheet.reset();
     QApplication::processEvents();
     return t;
@@ -114,7 +100,7 @@ int main(int argc, char** argv) {
     state.assets = assets;
     repository.saveWorkspace(state);
 
-    BenchmarkPlatform platform;
+    bench::BenchmarkPlatform platform;
     Preferences preferences(std::make_unique<MemoryPreferenceStorage>());
     AppStore store(LibraryChoice{base / "Library", {}}, platform, preferences, std::make_unique<WorkerThread>(),
                    AppLocations{});
@@ -155,11 +141,11 @@ int main(int argc, char** argv) {
         auto connection = QObject::connect(&crop, &CropSheet::previewChanged, [&] { changed = true; });
         QElapsedTimer wall;
         wall.start();
-        const double cpu = threadMs();
+        const double cpu = bench::threadMilliseconds();
         crop.horizontalSlider()->setValue((i * 997) % 10000);
         while (!changed) QApplication::processEvents(QEventLoop::WaitForMoreEvents);
         refreshWall.push_back(wallMs(wall));
-        refreshGui.push_back(threadMs() - cpu);
+        refreshGui.push_back(bench::threadMilliseconds() - cpu);
         QObject::disconnect(connection);
     }
     std::vector<double> sorted = refreshWall;

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "AppBenchmarkSupport.hpp"
 #include "Sorvik/Stores/AppStore.hpp"
 #include "Sorvik/Stores/ProjectSearch.hpp"
 #include "Sorvik/Support/SearchText.hpp"
@@ -124,15 +125,6 @@ Generated generate() {
     return lib;
 }
 
-class BenchPlatform : public Platform {
-public:
-    std::vector<fs::path> choose(const ChooserRequest&) override { return {}; }
-    void copyText(const std::string&) override {}
-    void reveal(const fs::path&) override {}
-    void open(const fs::path&) override {}
-    Date now() override { return Date::now(); }
-};
-
 double ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
 
 template <class F>
@@ -197,7 +189,7 @@ int main(int argc, char** argv) {
 
     const fs::path folder = fs::temp_directory_path() / ("sorvik-search-bench-" + std::to_string(::getpid()));
     Repository(folder).saveWorkspace(state);
-    BenchPlatform platform;
+    bench::BenchmarkPlatform platform;
     Preferences preferences(std::make_unique<MemoryPreferenceStorage>());
     QElapsedTimer started;
     started.start();

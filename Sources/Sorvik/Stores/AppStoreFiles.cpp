@@ -60,13 +60,13 @@ struct Merged {
 
 void AppStore::chooseFiles() {
     if (isBusy_ || recoveryMode_) return;
-    ChooserRequest request;
-    request.kind = ChooserRequest::Kind::files;
-    request.title = L("关联素材");
-    request.prompt = L("关联原文件");
-    request.message = L("项目保存原文件的引用。新文件将持续从连接的来源文件夹中发现。");
-    request.multiple = true;
-    const std::vector<fs::path> urls = runChooser(request);
+    const std::vector<fs::path> urls = runChooser({
+        .kind = ChooserRequest::Kind::files,
+        .title = L("关联素材"),
+        .prompt = L("关联原文件"),
+        .message = L("项目保存原文件的引用。新文件将持续从连接的来源文件夹中发现。"),
+        .multiple = true,
+    });
     if (urls.empty()) return;
     importURLs(urls);
 }
@@ -277,14 +277,14 @@ void AppStore::exportCommand() {
 void AppStore::chooseExportDestination(bool allowWarnings) {
     if (isBusy_ || !selected() || !repository_) return;
     const std::string name = selected()->name;
-    ChooserRequest request;
-    request.kind = ChooserRequest::Kind::folders;
-    request.title = L("导出交付包");
-    request.prompt = L("导出到这里");
-    request.message = L("将创建“{0}”文件夹，包含文件、清单与检查说明。同名文件夹会自动编号。",
-                        DeliveryExporter::safeName(name));
-    request.canCreateFolders = true;
-    const std::vector<fs::path> urls = runChooser(request);
+    const std::vector<fs::path> urls = runChooser({
+        .kind = ChooserRequest::Kind::folders,
+        .title = L("导出交付包"),
+        .prompt = L("导出到这里"),
+        .message = L("将创建“{0}”文件夹，包含文件、清单与检查说明。同名文件夹会自动编号。",
+                      DeliveryExporter::safeName(name)),
+        .canCreateFolders = true,
+    });
     // The chooser ran a nested event loop: the selection or the busy state may have changed.
     if (urls.empty() || isBusy_ || !selected() || !repository_) return;
     ChangeBatch batch(*this);

@@ -37,13 +37,13 @@ bool coversSource(const fs::path& candidate, const std::vector<SourceFolder>& so
 
 void AppStore::chooseSourceFolders() {
     if (isBusy_ || recoveryMode_) return;
-    ChooserRequest request;
-    request.kind = ChooserRequest::Kind::folders;
-    request.title = L("连接素材来源");
-    request.prompt = L("连接文件夹");
-    request.message = L("选择 AI 工具的输出目录或素材目录。Sorvik只索引其中的文件，不移动或复制原件。");
-    request.multiple = true;
-    const std::vector<fs::path> urls = runChooser(request);
+    const std::vector<fs::path> urls = runChooser({
+        .kind = ChooserRequest::Kind::folders,
+        .title = L("连接素材来源"),
+        .prompt = L("连接文件夹"),
+        .message = L("选择 AI 工具的输出目录或素材目录。Sorvik只索引其中的文件，不移动或复制原件。"),
+        .multiple = true,
+    });
     if (urls.empty()) return;
     connectFolders(urls);
 }
@@ -113,13 +113,13 @@ void AppStore::loadRudidEdevov() {
 
 void AppStore::chooseArchiveFolder() {
     if (isBusy_ || recoveryMode_) return;
-    ChooserRequest request;
-    request.kind = ChooserRequest::Kind::folders;
-    request.title = L("选择归档位置");
-    request.prompt = L("使用此文件夹");
-    request.message = L("按项目生成归档副本，原文件和项目引用保持不变。重复扫描不会反复复制相同版本。");
-    request.canCreateFolders = true;
-    const std::vector<fs::path> urls = runChooser(request);
+    const std::vector<fs::path> urls = runChooser({
+        .kind = ChooserRequest::Kind::folders,
+        .title = L("选择归档位置"),
+        .prompt = L("使用此文件夹"),
+        .message = L("按项目生成归档副本，原文件和项目引用保持不变。重复扫描不会反复复制相同版本。"),
+        .canCreateFolders = true,
+    });
     // The chooser ran a nested event loop: look again before starting.
     if (urls.empty() || isBusy_ || recoveryMode_) return;
     ChangeBatch batch(*this);

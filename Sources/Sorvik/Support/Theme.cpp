@@ -11,68 +11,56 @@ namespace {
 
 QColor rgb(double r, double g, double b) { return QColor::fromRgbF(float(r), float(g), float(b), 1.0f); }
 
-QPalette lightPalette() {
+/// The colours one appearance is made of.
+struct Scheme {
+    QColor text, window, base, alternateBase, button, highlight, disabledHighlight, link;
+    QColor light, midlight, mid, dark, shadow;
+};
+
+QPalette paletteOf(const Scheme& c) {
     QPalette p;
-    const QColor text(0x1d, 0x1d, 0x1f);
-    const QColor window(0xf6, 0xf6, 0xf4);
-    const QColor base(0xff, 0xff, 0xff);
-    const QColor accent = rgb(0.16, 0.31, 0.23);
     for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
         const bool disabled = group == QPalette::Disabled;
-        const QColor fg = disabled ? QColor(0x1d, 0x1d, 0x1f, 90) : text;
-        p.setColor(group, QPalette::Window, window);
+        QColor fg = c.text;
+        if (disabled) fg.setAlpha(90);
+        QColor placeholder = c.text;
+        placeholder.setAlpha(110);
+        p.setColor(group, QPalette::Window, c.window);
         p.setColor(group, QPalette::WindowText, fg);
-        p.setColor(group, QPalette::Base, base);
-        p.setColor(group, QPalette::AlternateBase, QColor(0xf2, 0xf2, 0xf0));
+        p.setColor(group, QPalette::Base, c.base);
+        p.setColor(group, QPalette::AlternateBase, c.alternateBase);
         p.setColor(group, QPalette::Text, fg);
-        p.setColor(group, QPalette::Button, base);
+        p.setColor(group, QPalette::Button, c.button);
         p.setColor(group, QPalette::ButtonText, fg);
         p.setColor(group, QPalette::BrightText, Qt::white);
-        p.setColor(group, QPalette::Highlight, disabled ? QColor(0xc8, 0xc8, 0xc8) : accent);
+        p.setColor(group, QPalette::Highlight, disabled ? c.disabledHighlight : c.highlight);
         p.setColor(group, QPalette::HighlightedText, Qt::white);
-        p.setColor(group, QPalette::ToolTipBase, base);
-        p.setColor(group, QPalette::ToolTipText, text);
-        p.setColor(group, QPalette::PlaceholderText, QColor(0x1d, 0x1d, 0x1f, 110));
-        p.setColor(group, QPalette::Link, accent);
-        p.setColor(group, QPalette::Light, Qt::white);
-        p.setColor(group, QPalette::Midlight, QColor(0xe6, 0xe6, 0xe4));
-        p.setColor(group, QPalette::Mid, QColor(0xc4, 0xc4, 0xc2));
-        p.setColor(group, QPalette::Dark, QColor(0x9a, 0x9a, 0x98));
-        p.setColor(group, QPalette::Shadow, QColor(0, 0, 0, 60));
+        p.setColor(group, QPalette::ToolTipBase, c.base);
+        p.setColor(group, QPalette::ToolTipText, c.text);
+        p.setColor(group, QPalette::PlaceholderText, placeholder);
+        p.setColor(group, QPalette::Link, c.link);
+        p.setColor(group, QPalette::Light, c.light);
+        p.setColor(group, QPalette::Midlight, c.midlight);
+        p.setColor(group, QPalette::Mid, c.mid);
+        p.setColor(group, QPalette::Dark, c.dark);
+        p.setColor(group, QPalette::Shadow, c.shadow);
     }
     return p;
 }
 
+QPalette lightPalette() {
+    const QColor accent = rgb(0.16, 0.31, 0.23);
+    return paletteOf({QColor(0x1d, 0x1d, 0x1f), QColor(0xf6, 0xf6, 0xf4), Qt::white, QColor(0xf2, 0xf2, 0xf0),
+                      Qt::white, accent, QColor(0xc8, 0xc8, 0xc8), accent, Qt::white, QColor(0xe6, 0xe6, 0xe4),
+                      QColor(0xc4, 0xc4, 0xc2), QColor(0x9a, 0x9a, 0x98), QColor(0, 0, 0, 60)});
+}
+
 QPalette darkPalette() {
-    QPalette p;
-    const QColor text(0xf2, 0xf2, 0xf0);
-    const QColor window(0x1f, 0x20, 0x1f);
-    const QColor base(0x2a, 0x2b, 0x2a);
-    const QColor accent = rgb(0.55, 0.77, 0.61);
-    for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
-        const bool disabled = group == QPalette::Disabled;
-        const QColor fg = disabled ? QColor(0xf2, 0xf2, 0xf0, 90) : text;
-        p.setColor(group, QPalette::Window, window);
-        p.setColor(group, QPalette::WindowText, fg);
-        p.setColor(group, QPalette::Base, base);
-        p.setColor(group, QPalette::AlternateBase, QColor(0x30, 0x31, 0x30));
-        p.setColor(group, QPalette::Text, fg);
-        p.setColor(group, QPalette::Button, QColor(0x33, 0x34, 0x33));
-        p.setColor(group, QPalette::ButtonText, fg);
-        p.setColor(group, QPalette::BrightText, Qt::white);
-        p.setColor(group, QPalette::Highlight, disabled ? QColor(0x50, 0x50, 0x50) : rgb(0.24, 0.45, 0.33));
-        p.setColor(group, QPalette::HighlightedText, Qt::white);
-        p.setColor(group, QPalette::ToolTipBase, base);
-        p.setColor(group, QPalette::ToolTipText, text);
-        p.setColor(group, QPalette::PlaceholderText, QColor(0xf2, 0xf2, 0xf0, 110));
-        p.setColor(group, QPalette::Link, accent);
-        p.setColor(group, QPalette::Light, QColor(0x44, 0x45, 0x44));
-        p.setColor(group, QPalette::Midlight, QColor(0x3a, 0x3b, 0x3a));
-        p.setColor(group, QPalette::Mid, QColor(0x2a, 0x2b, 0x2a));
-        p.setColor(group, QPalette::Dark, QColor(0x14, 0x14, 0x14));
-        p.setColor(group, QPalette::Shadow, QColor(0, 0, 0, 140));
-    }
-    return p;
+    return paletteOf({QColor(0xf2, 0xf2, 0xf0), QColor(0x1f, 0x20, 0x1f), QColor(0x2a, 0x2b, 0x2a),
+                      QColor(0x30, 0x31, 0x30), QColor(0x33, 0x34, 0x33), rgb(0.24, 0.45, 0.33),
+                      QColor(0x50, 0x50, 0x50), rgb(0.55, 0.77, 0.61), QColor(0x44, 0x45, 0x44),
+                      QColor(0x3a, 0x3b, 0x3a), QColor(0x2a, 0x2b, 0x2a), QColor(0x14, 0x14, 0x14),
+                      QColor(0, 0, 0, 140)});
 }
 
 }  // namespace
