@@ -13,6 +13,7 @@
 #include "Sorvik/Views/ContentLogic.hpp"
 #include "SorvikCore/Repository.hpp"
 
+namespace fs = std::filesystem;
 using namespace sorvik;
 using namespace sorvik::app;
 using namespace sorvik::test;
@@ -105,6 +106,31 @@ TEST(AgentReference, QuotesPathsNamesTheAssetAndKeepsCommandsOnTheirLines) {
     // The quoted path is one word a POSIX shell gives back unchanged.
     ProcessResult echo = runProcess("/bin/sh", {"-c", "printf %s " + shellQuoted("/x/it's a \"dir\"/$HOME")});
     EXPECT_EQ(echo.out, "/x/it's a \"dir\"/$HOME");
+}
+
+TEST(AgentReference, TheCopiedQueryCommandRunsTheAgentThroughAShell) {
+    // A library whose path holds a single quote and spaces, with one project.
+    TempDir dir;
+    const fs::path library = dir / "o'neil's library" / "Sorvik Data";
+    Delivery project(UUID::make(), "Line one\nline two", {}, DeliveryTemplate::flexible());
+    {
+        Repository repository(library);
+        repository.saveWorkspace(WorkspaceState({project}));
+    }
+    const std::string text = agentReferenceText(project, std::nullopt, SORVIK_AGENT_PATH, library);
+    std::vector<std::string> lines;
+    for (std::size_t at = 0; at <= text.size();) {
+        const std::size_t end = std::min(text.find('\n', at), text.size());
+        lines.push_back(text.substr(at, end - at));
+        at = end + 1;
+    }
+    ASSERT_EQ(lines.size(), 5u);
+    EXPECT_EQ(lines[0], "Sorvik项目：Line one line two");
+    EXPECT_EQ(lines[2], "查询命令：");
+    const ProcessResult run = runProcess("/bin/sh", {"-c", lines[3]});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find(project.id.string()), std::string::npos);
+    EXPECT_NE(run.out.find("Line one"), std::string::npos);
 }
 
 TEST(StoreReference, CopiesTheReferenceWithTheLibraryPathAndTellsSo) {

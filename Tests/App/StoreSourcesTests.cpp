@@ -161,6 +161,8 @@ TEST(StoreArchive, AutomaticArchivingAfterAScanKeepsTheStoreBusyUntilItEnds) {
     ASSERT_TRUE(h.step());  // grouping; the archiving run is now held
     EXPECT_TRUE(store.isBusy());
     EXPECT_EQ(store.activity(), "正在按项目归档…");
+    // The scan's result is applied: there is nothing left for Stop to discard.
+    EXPECT_FALSE(store.hasScanWorker());
     EXPECT_EQ(h.jobs().pending(), 1u);
     h.settle();
     EXPECT_FALSE(store.isBusy());

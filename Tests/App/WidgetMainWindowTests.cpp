@@ -147,3 +147,26 @@ TEST(MainWindow, TheSearchFieldWritesTheStoreAndTakesNoDrops) {
     EXPECT_TRUE(search->text().isEmpty());
     EXPECT_FALSE(search->acceptDrops());
 }
+
+TEST(MainWindow, AFileSheetIsShownOnlyWhileItsFileExists) {
+    AppFixture f;
+    AppStore& store = f.app->store();
+    ContentView* content = f.app->mainWindow().content();
+    // An identifier that names no file: nothing is shown and the store lets go of it.
+    store.setSheet(AppSheet::file(UUID::make()));
+    QApplication::processEvents();
+    QApplication::processEvents();
+    EXPECT_EQ(content->sheetDialog(), nullptr);
+    EXPECT_FALSE(store.sheet());
+    // A timer scan is not held off by a sheet nobody can see.
+    store.setSheet(AppSheet::sources());
+    QApplication::processEvents();
+    ASSERT_NE(content->sheetDialog(), nullptr);
+    // A dialog closing after the store moved on leaves the newer sheet alone.
+    SheetDialog* old = content->sheetDialog();
+    store.setSheet(AppSheet::history());
+    QApplication::processEvents();
+    old->reject();
+    QApplication::processEvents();
+    EXPECT_EQ(store.sheet(), AppSheet::history());
+}

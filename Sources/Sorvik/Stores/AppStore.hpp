@@ -91,8 +91,9 @@ public:
     FileFilter projectFilter() const { return projectFilter_; }
     /// The library; absent when even its folder could not be opened.
     const Repository* repository() const { return repository_ ? &*repository_ : nullptr; }
-    /// Whether a scan is running (the stop control).
-    bool hasScanWorker() const { return scanRunning_; }
+    /// Whether a scan is running and can still be stopped: until its result is applied (the stop
+    /// control; the archiving step after it is not a scan's to discard).
+    bool hasScanWorker() const { return scanRunning_ && !scanApplied_; }
     bool isTimerScheduled() const { return timer_.isActive(); }
     /// The paths whose access the store holds open, in the order opened.
     const std::vector<std::filesystem::path>& accessScopes() const { return accessScopes_.granted(); }
@@ -290,6 +291,7 @@ private:
 
     // The running scan.
     bool scanRunning_ = false;
+    bool scanApplied_ = false;
     std::optional<UUID> scanToken_;
     bool scanCancelled_ = false;
     std::stop_source scanStop_;

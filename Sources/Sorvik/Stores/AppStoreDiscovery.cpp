@@ -33,6 +33,7 @@ void AppStore::scanFolders(bool silent) {
     scanCancelled_ = false;
     scanStop_ = std::stop_source();
     scanRunning_ = true;
+    scanApplied_ = false;
     setBusy(true);
     setActivity("正在发现新素材…");
 
@@ -100,6 +101,8 @@ void AppStore::groupScan(std::shared_ptr<ScanOutput> scan, bool silent) {
 
 void AppStore::applyScan(const ScanOutput& scan, ProjectMatcher::Grouping grouping, bool silent) {
     const ScanResult& result = scan.result;
+    scanApplied_ = true;
+    mark(StoreChange::busy);
     workspace_.assets = std::move(grouping.assets);
     setDeliveries(std::move(grouping.projects));
     mark(StoreChange::assets | StoreChange::sources | StoreChange::settings);

@@ -190,10 +190,8 @@ void ContentView::refresh(StoreChanges what) {
         const QString text = qs(store_.search());
         if (search_->text() != text) search_->setText(text);
     }
-    if (what & StoreChange::sheet) {
-        routeSheet();
-        routeWarnings();
-    }
+    if (what & (StoreChange::sheet | StoreChange::assets | StoreChange::projects)) routeSheet();
+    if (what & StoreChange::sheet) routeWarnings();
     if (what & StoreChange::messages) routeAlert();
 }
 
@@ -219,7 +217,7 @@ QWidget* ContentView::topmost() const {
 }
 
 QWidget* ContentView::makeSheetContent(const AppSheet& sheet) {
-    auto dismiss = [this] { store_.setSheet(std::nullopt); };
+    auto dismiss = dismissal(sheet.identifier());
     switch (sheet.kind()) {
         case AppSheet::Kind::sources: return new SourceSettingsSheet(store_, dismiss);
         case AppSheet::Kind::delivery: return deliverySheet(store_, *thumbnails_);
@@ -229,28 +227,48 @@ QWidget* ContentView::makeSheetContent(const AppSheet& sheet) {
         case AppSheet::Kind::history: return new HistorySheet(store_, dismiss);
         case AppSheet::Kind::file:
         case AppSheet::Kind::crop: {
-            // The file as the store holds it now; an id that no longer resolves gives an empty sheet.
+            // The file as the store holds it now (routeSheet shows no sheet for a file that is gone).
             std::optional<DeliveryFile> file = sheet.fileID() ? store_.file(*sheet.fileID()) : std::nullopt;
             if (!file) break;
             if (sheet.kind() == AppSheet::Kind::file) return new FileDetailSheet(store_, dismiss, std::move(*file));
             return new CropSheet(store_, dismiss, std::move(*file));
         }
     }
-    // A sheet without content (a file that no longer resolves): Escape closes it.
+    // Not reached for the kinds above; Escape closes an empty sheet.
     auto* empty = new QWidget;
     empty->setFixedSize(420, 160);
     return empty;
 }
 
+std::function<void()> ContentView::dismissal(const std::string& identifier) {
+    // A sheet that closes clears the store's sheet only while the store still names it.
+    return [this, identifier] {
+        if (store_.sheet() && store_.sheet()->identifier() == identifier) store_.setSheet(std::nullopt);
+    };
+}
+
+bool ContentView::resolves(const AppSheet& sheet) const {
+    if (sheet.kind() != AppSheet::Kind::file && sheet.kind() != AppSheet::Kind::crop) return true;
+    return sheet.fileID() && store_.file(*sheet.fileID()).has_value();
+}
+
 void ContentView::routeSheet() {
     const std::optional<AppSheet>& wanted = store_.sheet();
+    // The sheet of a file that is gone is never shown, and closes once its file disappears.
+    if (wanted && !resolves(*wanted)) {
+        QMetaObject::invokeMethod(this, dismissal(wanted->identifier()), Qt::QueuedConnection);
+        if (sheet_) sheet_->closeQuietly();
+        sheet_ = nullptr;
+        sheetIdentifier_.clear();
+        return;
+    }
     const std::string identifier = wanted ? wanted->identifier() : std::string();
     if (sheet_ && identifier == sheetIdentifier_) return;
     if (sheet_) sheet_->closeQuietly();
     sheet_ = nullptr;
     sheetIdentifier_ = identifier;
     if (!wanted) return;
-    sheet_ = new SheetDialog(window(), makeSheetContent(*wanted), [this] { store_.setSheet(std::nullopt); });
+    sheet_ = new SheetDialog(window(), makeSheetContent(*wanted), dismissal(identifier));
     sheet_->open();
 }
 

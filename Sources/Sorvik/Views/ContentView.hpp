@@ -4,6 +4,7 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QWidget>
+#include <functional>
 
 #include "Sorvik/Stores/AppStore.hpp"
 #include "Sorvik/Views/SheetDialog.hpp"
@@ -50,6 +51,8 @@ private:
     /// The dialogs' parent: the sheet when one is up, else this window.
     QWidget* topmost() const;
     QWidget* makeSheetContent(const AppSheet& sheet);
+    std::function<void()> dismissal(const std::string& identifier);
+    bool resolves(const AppSheet& sheet) const;
 
     AppStore& store_;
     std::unique_ptr<ThumbnailLoader> thumbnails_;

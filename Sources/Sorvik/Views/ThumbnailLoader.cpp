@@ -187,7 +187,7 @@ struct ThumbnailLoader::State {
 };
 
 ThumbnailLoader::ThumbnailLoader(QObject* parent)
-    : ThumbnailLoader(decodeThumbnail, std::clamp(QThread::idealThreadCount() / 2, 2, 3), defaultCacheBytes,
+    : ThumbnailLoader(decodeThumbnail, std::clamp(QThread::idealThreadCount() / 2, 2, 4), defaultCacheBytes,
                       parent) {}
 
 ThumbnailLoader::ThumbnailLoader(ThumbnailDecoder decoder, int threads, std::int64_t cacheBytes, QObject* parent)
