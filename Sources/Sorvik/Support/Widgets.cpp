@@ -189,14 +189,6 @@ void StyledButton::changeEvent(QEvent* event) {
     if (isPaletteEvent(event) || event->type() == QEvent::EnabledChange) update();
 }
 
-void StyledButton::keyPressEvent(QKeyEvent* event) {
-    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && style_ != Style::plain) {
-        click();
-        return;
-    }
-    QAbstractButton::keyPressEvent(event);
-}
-
 void StyledButton::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);

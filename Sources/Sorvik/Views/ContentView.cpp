@@ -6,7 +6,6 @@
 #include <QMessageBox>
 #include <QPainter>
 #include <QPainterPath>
-#include <QPushButton>
 #include <QStackedWidget>
 #include <QVBoxLayout>
 
