@@ -189,18 +189,6 @@ void setPaletteStyleSheet(QWidget* widget, std::function<QString(const QPalette&
     new PaletteStyler(widget, std::move(make));
 }
 
-void useQuietScrollBar(QAbstractScrollArea* area) {
-    setPaletteStyleSheet(area->verticalScrollBar(), [](const QPalette& palette) {
-        return QStringLiteral(
-                   "QScrollBar:vertical { background: transparent; width: 11px; margin: 2px 2px 2px 0; }"
-                   "QScrollBar::handle:vertical { background: %1; border-radius: 4px; min-height: 36px; }"
-                   "QScrollBar::handle:vertical:hover { background: %2; }"
-                   "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0; border: none; }"
-                   "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: transparent; }")
-            .arg(rgba(Theme::primaryAt(palette, 0.22)), rgba(Theme::primaryAt(palette, 0.38)));
-    });
-}
-
 QString fieldStyle(const QPalette& palette, bool invalid) {
     return QStringLiteral(
                "QLineEdit { border: 1px solid %1; border-radius: 7px; padding: 4px 8px; background: %2; color: %3;"

@@ -78,8 +78,6 @@ protected:
 /// Gives the widget a style sheet made from the application palette, made again whenever the
 /// appearance changes.
 void setPaletteStyleSheet(QWidget* widget, std::function<QString(const QPalette&)> make);
-/// Thin rounded scroll bars in the text colour, for the area's vertical bar.
-void useQuietScrollBar(QAbstractScrollArea* area);
 /// The style of a text field: a rounded hairline edge on the surface; red text when `invalid`.
 QString fieldStyle(const QPalette& palette, bool invalid = false);
 

@@ -6,6 +6,7 @@
 #include <QListView>
 #include <QPainter>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QStyledItemDelegate>
 #include <QTimer>
 #include <cmath>
@@ -16,6 +17,7 @@
 #include "Sorvik/Support/Widgets.hpp"
 #include "Sorvik/Views/DeliveryModel.hpp"
 #include "Sorvik/Views/DeliveryParts.hpp"
+#include "Sorvik/Views/SlimScrollBar.hpp"
 #include "Sorvik/Views/DeliverySheetsLogic.hpp"
 #include "Sorvik/Views/SheetHeader.hpp"
 
@@ -184,7 +186,7 @@ WarningSheet::WarningSheet(AppStore& store, std::function<void()> dismiss, QWidg
     list_->setResizeMode(QListView::Adjust);
     list_->viewport()->setAutoFillBackground(false);
     list_->setStyleSheet(QStringLiteral("QListView { background: transparent; }"));
-    useQuietScrollBar(list_);
+    makeSlim(list_->verticalScrollBar());
     layout->addWidget(list_);
     back_ = new StyledButton(StyledButton::Style::quiet, {}, this);
     confirm_ = new StyledButton(StyledButton::Style::primary, {}, this);
@@ -251,7 +253,7 @@ HistorySheet::HistorySheet(AppStore& store, std::function<void()> dismiss, QWidg
     scroll->setWidgetResizable(true);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scroll->viewport()->setAutoFillBackground(false);
-    useQuietScrollBar(scroll);
+    makeSlim(scroll->verticalScrollBar());
     auto* list = new QWidget(scroll);
     list->setAutoFillBackground(false);
     rows_ = new QVBoxLayout(list);

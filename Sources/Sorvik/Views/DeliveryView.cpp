@@ -12,6 +12,7 @@
 #include "Sorvik/Views/DeliveryLists.hpp"
 #include "Sorvik/Views/DeliveryModel.hpp"
 #include "Sorvik/Views/DeliveryParts.hpp"
+#include "Sorvik/Views/SlimScrollBar.hpp"
 #include "Sorvik/Views/FileCard.hpp"
 
 namespace sorvik::app {
@@ -46,7 +47,7 @@ DeliveryView::DeliveryView(AppStore& store, ThumbnailLoader& loader, QWidget* pa
     scroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scroll_->viewport()->setAutoFillBackground(false);
     scroll_->verticalScrollBar()->setSingleStep(24);
-    useQuietScrollBar(scroll_);
+    makeSlim(scroll_->verticalScrollBar());
     page_ = new QWidget(scroll_);
     page_->setAutoFillBackground(false);
     auto* blocks = column(page_, 26);

@@ -6,12 +6,14 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QScrollArea>
+#include <QScrollBar>
 
 #include "Sorvik/Support/Formatting.hpp"
 #include "Sorvik/Support/Strings.hpp"
 #include "Sorvik/Support/Theme.hpp"
 #include "Sorvik/Support/Widgets.hpp"
 #include "Sorvik/Views/SheetHeader.hpp"
+#include "Sorvik/Views/SlimScrollBar.hpp"
 
 namespace sorvik::app {
 
@@ -94,6 +96,7 @@ SourceSettingsSheet::SourceSettingsSheet(AppStore& store, std::function<void()> 
     sourceScroll_->setMinimumHeight(110);
     sourceScroll_->setMaximumHeight(210);
     sourceScroll_->viewport()->setAutoFillBackground(false);
+    makeSlim(sourceScroll_->verticalScrollBar());
     sourceList_ = new QWidget(sourceScroll_);
     sourceList_->setAutoFillBackground(false);
     sourceRows_ = new QVBoxLayout(sourceList_);
