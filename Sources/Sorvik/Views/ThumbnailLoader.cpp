@@ -162,7 +162,8 @@ struct ThumbnailLoader::State {
 
     std::vector<std::jthread> workers;  // last: they stop and join before anything they use goes
 
-    void forget(const std::string& key) {
+    // The key by value: callers pass keys held in the maps this erases from.
+    void forget(std::string key) {
         const auto found = pictures.find(key);
         if (found == pictures.end()) return;
         if (const auto s = shown.find(found->second.fileId); s != shown.end() && s->second == key) shown.erase(s);
