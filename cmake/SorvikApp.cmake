@@ -1,6 +1,10 @@
 # The desktop app in three layers: the store and view logic (Qt Core only), the widgets, and the
 # `sorvik` executable.
-find_package(Qt6 6.4 REQUIRED COMPONENTS Core Gui Widgets Svg Network DBus Multimedia)
+if(SORVIK_APP_WIDGETS)
+  find_package(Qt6 6.4 REQUIRED COMPONENTS Core Gui Widgets Svg Network DBus Multimedia)
+else()
+  find_package(Qt6 6.4 REQUIRED COMPONENTS Core)
+endif()
 
 set(SORVIK_APP_DIR ${CMAKE_CURRENT_SOURCE_DIR}/Sources/Sorvik)
 
@@ -18,6 +22,10 @@ target_link_libraries(SorvikAppLogic PUBLIC SorvikCore Qt6::Core PRIVATE PkgConf
 target_compile_definitions(SorvikAppLogic PRIVATE
   SORVIK_APP_VERSION="${PROJECT_VERSION}"
   SORVIK_SCAN_INTERVAL_SECONDS="${SORVIK_SCAN_INTERVAL_SECONDS}")
+
+if(NOT SORVIK_APP_WIDGETS)
+  return()
+endif()
 
 # Widgets: the views, the theme and the desktop seams.
 file(GLOB SORVIK_APP_WIDGET_SOURCES CONFIGURE_DEPENDS
