@@ -5,6 +5,7 @@
 #include <QClipboard>
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
 #include <QDesktopServices>
 #include <QFile>
 #include <QFileDialog>
@@ -60,10 +61,14 @@ void QtPlatform::reveal(const std::filesystem::path& path) {
                                                        QStringLiteral("org.freedesktop.FileManager1"),
                                                        QStringLiteral("ShowItems"));
     call << QStringList{uri} << QString();
-    const QDBusMessage reply = QDBusConnection::sessionBus().call(call, QDBus::Block, 3000);
-    if (reply.type() == QDBusMessage::ReplyMessage) return;
-    // No file manager answers: open the folder that holds the item.
-    open(path.has_parent_path() ? path.parent_path() : path);
+    // Asked without waiting: a file manager that is slow to start never holds up the window.
+    auto* watcher = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(call, 5000));
+    const std::filesystem::path folder = path.has_parent_path() ? path.parent_path() : path;
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher, [folder](QDBusPendingCallWatcher* w) {
+        // No file manager answers: open the folder that holds the item.
+        if (w->isError()) QDesktopServices::openUrl(QUrl::fromLocalFile(pathText(folder)));
+        w->deleteLater();
+    });
 }
 
 void QtPlatform::open(const std::filesystem::path& path) {
