@@ -44,12 +44,12 @@ int sliderPosition(double value);
 /// The value a person chose by moving a slider to `position`.
 double sliderValue(int position);
 
-/// The exported window of the spec on an image of this size; none when the core refuses it.
+/// The exported window of the crop on an image of this size; none when the core refuses it.
 std::optional<DeliveryExporter::CropRect> previewWindow(std::int64_t width, std::int64_t height, const CropSpec& spec);
 
-/// The spec after the window was dragged so that its origin would lie at (left, top) pixels of an
+/// The crop after the window was dragged so that its origin would lie at (left, top) pixels of an
 /// image of this size: the position along each axis with room to move, held to 0…1; an axis
-/// without room keeps its value. Unchanged when the spec gives no window.
+/// without room keeps its value. Unchanged when the crop gives no window.
 CropSpec draggedCrop(const CropSpec& spec, std::int64_t width, std::int64_t height, double left, double top);
 
 struct CropControls {
