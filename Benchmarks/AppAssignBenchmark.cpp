@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "AppBenchmarkSupport.hpp"
+#include "GeneratedAppLibrary.hpp"
 #include "Sorvik/Stores/AppStore.hpp"
 #include "Sorvik/Views/InboxLogic.hpp"
 #include "Sorvik/Views/ProjectDetailLogic.hpp"
@@ -26,46 +27,7 @@ namespace {
 
 constexpr std::size_t kAssets = 20000;
 constexpr std::size_t kProjects = 500;
-constexpr std::size_t kLargeProject = 5000;
-
-const std::vector<std::string> kWords{"Aurora", "Nebula", "Zephyr", "Summit", "Harbor", "Lumen", "Cedar", "Falcon",
-                                      "Orchid", "Vertex", "Willow", "Comet", "Meadow", "Quartz", "Ember", "Atlas",
-                                      "星河", "夏日", "秋季", "春风", "山海", "晨光", "青禾", "云端"};
-
-/// Projects named after topics; the first holds about 5,000 files, the others share the rest; one
-/// in five assets carries no clue and waits in the inbox.
-WorkspaceState generate() {
-    std::mt19937 random(12);
-    WorkspaceState state;
-    for (std::size_t p = 0; p < kProjects; ++p) {
-        Delivery project(UUID::make(), kWords[p % kWords.size()] + " Launch " + std::to_string(p), {},
-                         DeliveryTemplate::flexible());
-        project.keywords = std::vector<std::string>{"Code " + std::to_string(p)};
-        state.projects.push_back(std::move(project));
-    }
-    const std::vector<std::string> extensions{".png", ".jpg", ".mp4", ".mov", ".txt", ".srt"};
-    for (std::size_t i = 0; i < kAssets; ++i) {
-        const std::string extension = extensions[random() % extensions.size()];
-        const bool waiting = i % 5 == 4;
-        const std::size_t p = i < kLargeProject ? 0 : 1 + random() % (kProjects - 1);
-        const std::string name = waiting ? "IMG_" + std::to_string(10000 + i) + extension
-                                         : state.projects[p].name + " shot " + std::to_string(i) + extension;
-        const std::string folder = "Clients/" + kWords[random() % kWords.size()] + "/Rendered " + std::to_string(i % 97);
-        DeliveryFile file(UUID::make(), name, "", FileRole::extra, 1000 + static_cast<std::int64_t>(i), "");
-        file.reference = FileReference::make("/media/library/" + folder + "/" + name, Date{700000000}, std::nullopt);
-        if (extension == ".txt" || extension == ".srt") {
-            std::string body;
-            for (int s = 0; s < 20; ++s) body += "今天我们来聊一聊这次拍摄的幕后故事，The light was soft. ";
-            file.text = body;
-        }
-        // As a scan leaves them: matched by the matcher, so every regroup matches them again.
-        state.assets.emplace_back(std::move(file), std::nullopt, folder, std::nullopt);
-    }
-    ProjectMatcher::Grouping grouping = ProjectMatcher::group(state.assets, state.projects, {});
-    state.assets = std::move(grouping.assets);
-    state.projects = std::move(grouping.projects);
-    return state;
-}
+constexpr std::size_t kLargeProject = 6250;  // 5,000 of them with a clue
 
 double ms(qint64 nanoseconds) { return static_cast<double>(nanoseconds) / 1e6; }
 
@@ -99,7 +61,7 @@ int main(int argc, char** argv) {
     const fs::path dir = fs::temp_directory_path() / ("sorvik-assign-" + std::to_string(getpid()));
     fs::create_directories(dir);
     {
-        Repository(dir).saveWorkspace(generate());
+        Repository(dir).saveWorkspace(bench::topicLibrary(kAssets, kProjects, kLargeProject));
     }
     bench::BenchmarkPlatform platform;
     Preferences preferences(std::make_unique<MemoryPreferenceStorage>());
