@@ -187,8 +187,10 @@ struct ThumbnailLoader::State {
     }
 };
 
+// Two cores stay for the GUI thread and the store's worker; the pool's threads run at a lower
+// priority than both and sleep while nothing is wanted.
 ThumbnailLoader::ThumbnailLoader(QObject* parent)
-    : ThumbnailLoader(decodeThumbnail, std::clamp(QThread::idealThreadCount() / 2, 2, 4), defaultCacheBytes,
+    : ThumbnailLoader(decodeThumbnail, std::clamp(QThread::idealThreadCount() - 2, 2, 6), defaultCacheBytes,
                       parent) {}
 
 ThumbnailLoader::ThumbnailLoader(ThumbnailDecoder decoder, int threads, std::int64_t cacheBytes, QObject* parent)
