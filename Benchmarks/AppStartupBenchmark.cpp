@@ -3,6 +3,7 @@
 // Target: at most 1.5x. Each figure is the median of several runs with the file in the page cache.
 //
 //   AppStartupBenchmark [--runs=N]
+//   AppStartupBenchmark --write-library DIR   (only writes the library, for profiling)
 //
 // The app side is this program started again with "--child LIBRARY": it builds the app exactly
 // as `sorvik` does (offscreen), shows the main window and ends the moment the window is exposed.
@@ -23,6 +24,14 @@ using namespace sorvik::bench;
 namespace fs = std::filesystem;
 
 namespace {
+
+void writeLibrary(const fs::path& library) {
+    const Repository repository(library);
+    WorkspaceState state = generateLibrary();
+    // Nothing to scan at start: the benchmark times loading and the first window only.
+    state.sources.clear();
+    repository.saveWorkspace(state);
+}
 
 double median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
@@ -49,6 +58,10 @@ int child(int argc, char** argv, const fs::path& library) {
 
 int main(int argc, char** argv) {
     if (argc == 3 && std::string(argv[1]) == "--child") return child(argc, argv, argv[2]);
+    if (argc == 3 && std::string(argv[1]) == "--write-library") {
+        writeLibrary(argv[2]);
+        return 0;
+    }
     int runs = 5;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
@@ -61,13 +74,7 @@ int main(int argc, char** argv) {
     }
     const fs::path root = fs::temp_directory_path() / ("sorvik-startup-benchmark-" + std::to_string(::getpid()));
     const fs::path library = root / "Library";
-    {
-        const Repository repository(library);
-        WorkspaceState state = generateLibrary();
-        // Nothing to scan at start: the benchmark times loading and the first window only.
-        state.sources.clear();
-        repository.saveWorkspace(state);
-    }
+    writeLibrary(library);
     std::printf("library: %zu assets in %zu projects; workspace.json %.1f MB\n", projectCount * filesPerProject,
                 projectCount, double(fs::file_size(library / "workspace.json")) / 1e6);
     const std::string self = fs::read_symlink("/proc/self/exe").string();
