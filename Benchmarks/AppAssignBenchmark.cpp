@@ -15,6 +15,7 @@
 #include "AppBenchmarkSupport.hpp"
 #include "GeneratedAppLibrary.hpp"
 #include "Sorvik/Stores/AppStore.hpp"
+#include "Sorvik/Stores/ProjectSearch.hpp"
 #include "Sorvik/Views/InboxLogic.hpp"
 #include "Sorvik/Views/ProjectDetailLogic.hpp"
 #include "SorvikCore/ProjectMatcher.hpp"
@@ -107,14 +108,24 @@ int main(int argc, char** argv) {
     for (const Delivery& project : store.deliveries()) {
         if (!large || project.files.size() > large->files.size()) large = &project;
     }
-    ProjectFileSearch search;
+    // Typed once the search index has caught up with the assignments.
+    const SearchIndex* before = store.projectSearch().index();
+    store.updateSearchIndexNow();
+    QElapsedTimer waited;
+    waited.start();
+    while (store.projectSearch().index() == before && waited.elapsed() < 10000)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    const auto keystroke = [&](const std::string& text, std::size_t& hits) {
+        QElapsedTimer timer;
+        timer.start();
+        store.setSearch(text);
+        hits = visibleFiles(*large, store.matchingFiles(*large), FileFilter::all).size();
+        return ms(timer.nsecsElapsed());
+    };
+    std::size_t firstHits = 0, nextHits = 0;
+    const double firstKey = keystroke("s", firstHits);
+    const double nextKey = keystroke("sh", nextHits);
     QElapsedTimer timer;
-    timer.start();
-    const std::size_t firstHits = search.visible(*large, store.workspace().assets, "s", FileFilter::all).size();
-    const double firstKey = ms(timer.nsecsElapsed());
-    timer.restart();
-    const std::size_t nextHits = search.visible(*large, store.workspace().assets, "sh", FileFilter::all).size();
-    const double nextKey = ms(timer.nsecsElapsed());
     store.setSearch("img_1");
     timer.restart();
     const std::size_t inboxHits = inboxRows(store).size();
@@ -126,8 +137,8 @@ int main(int argc, char** argv) {
                 inline_[kRuns / 2], grouping[kRuns / 2], saving[kRuns / 2], kRuns);
     std::printf("assign: call %.1f ms, longest GUI-thread stretch %.1f ms, GUI-thread total %.1f ms (median of %d)\n",
                 assignCall[kRuns / 2], stall[kRuns / 2], held[kRuns / 2], kRuns);
-    std::printf("ratio longest stretch / inline: %.2f (target: the stretch under 50 ms)\n",
-                stall[kRuns / 2] / inline_[kRuns / 2]);
+    std::printf("ratio GUI-thread total / 250 ms target: %.2f; longest stretch / inline: %.2f\n",
+                held[kRuns / 2] / 250.0, stall[kRuns / 2] / inline_[kRuns / 2]);
     std::printf("project page of %zu files: first keystroke %.1f ms (%zu shown), next keystroke %.1f ms (%zu shown)\n",
                 large->files.size(), firstKey, firstHits, nextKey, nextHits);
     std::printf("inbox rows for a search: %.1f ms (%zu shown)\n", inboxKey, inboxHits);

@@ -187,15 +187,19 @@ Container openContainer(int fd, std::stop_token stop) {
     return container;
 }
 
-/// The container of the regular file at `path`, opened once, never blocking.
-Container openContainer(const fs::path& path, std::stop_token stop) {
+/// The regular file at `path`, opened once, never blocking; the system's reason when it cannot be.
+files::FileDescriptor openVideoFile(const fs::path& path, const std::stop_token& stop) {
     if (stop.stop_requested()) throw CancellationError();
-    files::FileDescriptor fd;
     try {
-        fd = files::openRegularFile(path);
+        return files::openRegularFile(path);
     } catch (const std::system_error& error) {
         throw VideoError(error.code().message());
     }
+}
+
+/// The container of the regular file at `path`.
+Container openContainer(const fs::path& path, std::stop_token stop) {
+    files::FileDescriptor fd = openVideoFile(path, stop);
     Container container = openContainer(fd.get(), std::move(stop));
     container.fd = std::move(fd);
     return container;
@@ -215,13 +219,7 @@ AVStream* firstVideoStream(const AVFormatContext& context) {
 }  // namespace
 
 Probe probe(const fs::path& path, std::stop_token stop) {
-    if (stop.stop_requested()) throw CancellationError();
-    files::FileDescriptor fd;
-    try {
-        fd = files::openRegularFile(path);
-    } catch (const std::system_error& error) {
-        throw VideoError(error.code().message());
-    }
+    const files::FileDescriptor fd = openVideoFile(path, stop);
     return probe(fd.get(), std::move(stop));
 }
 

@@ -3,6 +3,7 @@
 
 #include "App/Support/LibrarySupport.hpp"
 #include "Support/TestSupport.hpp"
+#include "Sorvik/Stores/ProjectSearch.hpp"
 #include "Sorvik/Support/Formatting.hpp"
 #include "Sorvik/Views/ProjectDetailLogic.hpp"
 #include "SorvikCore/Repository.hpp"
@@ -20,10 +21,19 @@ DeliveryFile named(const std::string& name, std::optional<std::string> text = st
     return file;
 }
 
-std::vector<std::string> shown(ProjectFileSearch& search, const Delivery& project, const std::vector<IndexedAsset>& assets,
-                               const std::string& text, FileFilter filter) {
+/// The names the page shows for `text`, searched as the store does for data at `revision`.
+std::vector<std::string> shown(ProjectSearch& search, std::uint64_t revision, const Delivery& project,
+                               const std::vector<IndexedAsset>& assets, const std::string& text, FileFilter filter) {
+    const auto assetFor = [&](const UUID& id) -> const IndexedAsset* {
+        for (const IndexedAsset& asset : assets)
+            if (asset.id() == id) return &asset;
+        return nullptr;
+    };
+    const std::vector<char> matches = text.empty() ? std::vector<char>(project.files.size(), 1)
+                                                   : search.matchingFiles(text, revision, project, {project}, assets,
+                                                                          assetFor);
     std::vector<std::string> names;
-    for (std::size_t i : search.visible(project, assets, text, filter)) names.push_back(project.files[i].name);
+    for (std::size_t i : visibleFiles(project, matches, filter)) names.push_back(project.files[i].name);
     return names;
 }
 
@@ -47,22 +57,25 @@ TEST(ProjectPageLogic, SearchUsesTheAssetsTextElseTheNameAndIsNeverTrimmed) {
     poster.recognizedText = "SPRING SALE";
     IndexedAsset cover = indexedAsset(project.files[1], project.id);
     const std::vector<IndexedAsset> assets{poster, cover};
-    ProjectFileSearch search;
-    EXPECT_EQ(shown(search, project, assets, "", FileFilter::all).size(), 3u);
-    EXPECT_EQ(shown(search, project, assets, "cOVER", FileFilter::all), (std::vector<std::string>{"Cover Final.jpg"}));
-    EXPECT_EQ(shown(search, project, assets, "spring", FileFilter::all), (std::vector<std::string>{"poster.png"}));
+    QObject context;
+    ProjectSearch search(context, {});
+    EXPECT_EQ(shown(search, 1, project, assets, "", FileFilter::all).size(), 3u);
+    EXPECT_EQ(shown(search, 1, project, assets, "cOVER", FileFilter::all), (std::vector<std::string>{"Cover Final.jpg"}));
+    EXPECT_EQ(shown(search, 1, project, assets, "spring", FileFilter::all), (std::vector<std::string>{"poster.png"}));
     // A file that is no indexed asset is found by its name only.
-    EXPECT_EQ(shown(search, project, assets, "LOOSE", FileFilter::all), (std::vector<std::string>{"loose file.txt"}));
+    EXPECT_EQ(shown(search, 1, project, assets, "LOOSE", FileFilter::all), (std::vector<std::string>{"loose file.txt"}));
     // One space is a search text of its own.
-    EXPECT_EQ(shown(search, project, assets, " ", FileFilter::all),
+    EXPECT_EQ(shown(search, 1, project, assets, " ", FileFilter::all),
               (std::vector<std::string>{"poster.png", "Cover Final.jpg", "loose file.txt"}));
-    EXPECT_EQ(shown(search, project, assets, "cover", FileFilter::videos), std::vector<std::string>{});
-    // The folded texts are kept until the library changes.
+    EXPECT_EQ(shown(search, 1, project, assets, "cover", FileFilter::videos), std::vector<std::string>{});
+    // A file the index does not know yet is searched directly.
     project.files.push_back(named("spring.txt"));
-    EXPECT_EQ(shown(search, project, assets, "spring", FileFilter::all), (std::vector<std::string>{"poster.png"}));
-    search.invalidate();
-    EXPECT_EQ(shown(search, project, assets, "spring", FileFilter::all),
+    EXPECT_EQ(shown(search, 1, project, assets, "spring", FileFilter::all),
               (std::vector<std::string>{"poster.png", "spring.txt"}));
+    EXPECT_EQ(shown(search, 2, project, assets, "spring", FileFilter::all),
+              (std::vector<std::string>{"poster.png", "spring.txt"}));
+    // Flags for fewer files than the project holds show only those files.
+    EXPECT_EQ(visibleFiles(project, {1, 0}, FileFilter::all), std::vector<std::size_t>{0});
 }
 
 TEST(ProjectPageLogic, CountsAreOverAllFilesAndFoldersAreComparedAsText) {

@@ -67,6 +67,23 @@ std::vector<UUID> literalInbox(const AppStore& store) {
     return ids;
 }
 
+/// The files of `project` whose first asset's searchable text, else whose name, holds the search.
+std::vector<char> literalFiles(const AppStore& store, const Delivery& project) {
+    const app::SearchText needle(store.search());
+    std::vector<char> out;
+    for (const DeliveryFile& file : project.files) {
+        const IndexedAsset* first = nullptr;
+        for (const IndexedAsset& asset : store.workspace().assets) {
+            if (asset.id() == file.id) {
+                first = &asset;
+                break;
+            }
+        }
+        out.push_back(needle.foundIn(first ? first->searchableText() : file.name));
+    }
+    return out;
+}
+
 std::vector<UUID> ids(const std::vector<const Delivery*>& projects) {
     std::vector<UUID> out;
     for (const Delivery* project : projects) out.push_back(project->id);
@@ -238,6 +255,8 @@ TEST(StoreSearch, AgreesWithTheRulesAppliedLiterallyOnARandomLibrary) {
             store.setSearch(needle);
             EXPECT_EQ(ids(store.matchingProjects()), literalProjects(store)) << needle;
             EXPECT_EQ(ids(store.matchingUnassigned()), literalInbox(store)) << needle;
+            const Delivery& project = store.deliveries()[random() % store.deliveries().size()];
+            EXPECT_EQ(store.matchingFiles(project), literalFiles(store, project)) << needle;
             found += !literalProjects(store).empty();
         }
         // Most searches find something, so the comparison covers matches as well as misses.

@@ -183,6 +183,8 @@ public:
     std::vector<const IndexedAsset*> matchingUnassigned() const;
     /// The projects the search text finds, newest change first (stable).
     std::vector<const Delivery*> matchingProjects() const;
+    /// For each file of `project`, whether the search text finds it (all of them without one).
+    std::vector<char> matchingFiles(const Delivery& project) const;
     /// The search over projects and the inbox (tests and benchmarks tune it).
     ProjectSearch& projectSearch() const { return *projectSearch_; }
     /// Hands the current data to the search index now instead of once changes settle (tests).

@@ -148,6 +148,12 @@ std::vector<const Delivery*> AppStore::matchingProjects() const {
     return out;
 }
 
+std::vector<char> AppStore::matchingFiles(const Delivery& project) const {
+    if (search_.empty()) return std::vector<char>(project.files.size(), 1);
+    return projectSearch_->matchingFiles(search_, searchRevision_, project, deliveries_, workspace_.assets,
+                                         [this](const UUID& id) { return assetFor(id); });
+}
+
 void AppStore::showProjects() {
     ChangeBatch batch(*this);
     section_ = WorkspaceSection::projects;

@@ -128,4 +128,25 @@ std::vector<const IndexedAsset*> ProjectSearch::matchingAssets(const std::string
     return out;
 }
 
+std::vector<char> ProjectSearch::matchingFiles(const std::string& search, std::uint64_t revision,
+                                               const Delivery& project, const std::vector<Delivery>& projects,
+                                               const std::vector<IndexedAsset>& assets,
+                                               const std::function<const IndexedAsset*(const UUID&)>& assetFor) {
+    std::vector<char> out(project.files.size(), 0);
+    const FoldedNeedle needle = foldNeedle(search);
+    const SearchIndex* index = needle.indexable ? indexFor(revision, projects, assets) : nullptr;
+    const std::vector<char>* matches = index ? &assetMatchesFor(*index, needle.text) : nullptr;
+    for (std::size_t i = 0; i < project.files.size(); ++i) {
+        const DeliveryFile& file = project.files[i];
+        // An asset the index knows is answered from it; anything else is folded here.
+        if (const std::optional<std::size_t> position = index ? index->assetPosition(file.id) : std::nullopt) {
+            out[i] = (*matches)[*position];
+            continue;
+        }
+        const IndexedAsset* asset = assetFor(file.id);
+        out[i] = SearchText::fold(asset ? asset->searchableText() : file.name).find(needle.text) != std::string::npos;
+    }
+    return out;
+}
+
 }  // namespace sorvik::app

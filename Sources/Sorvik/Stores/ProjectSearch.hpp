@@ -38,6 +38,11 @@ public:
                                                     const std::vector<const IndexedAsset*>& candidates,
                                                     const std::vector<Delivery>& projects,
                                                     const std::vector<IndexedAsset>& assets);
+    /// For each file of `project`, whether its search text contains the search text: the
+    /// searchable text of the first indexed asset with the file's identifier, else its name.
+    std::vector<char> matchingFiles(const std::string& search, std::uint64_t revision, const Delivery& project,
+                                    const std::vector<Delivery>& projects, const std::vector<IndexedAsset>& assets,
+                                    const std::function<const IndexedAsset*(const UUID&)>& assetFor);
 
     /// Stops the lane; no result arrives afterwards.
     void shutdown();

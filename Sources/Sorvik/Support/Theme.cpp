@@ -92,6 +92,14 @@ QColor withAlpha(QColor color, qreal opacity) {
     return color;
 }
 
+QString styleSheetColor(const QColor& color) {
+    return QStringLiteral("rgba(%1, %2, %3, %4)")
+        .arg(color.red())
+        .arg(color.green())
+        .arg(color.blue())
+        .arg(QString::number(color.alphaF(), 'f', 3));
+}
+
 QColor primaryButtonFill() { return rgb(0.13, 0.25, 0.18); }
 
 QPalette palette(const QString& appearance) {

@@ -32,6 +32,8 @@ QColor tertiaryText(const QPalette& palette);
 QColor primaryAt(const QPalette& palette, qreal opacity);
 /// The colour with the given opacity.
 QColor withAlpha(QColor color, qreal opacity);
+/// The colour as a style sheet writes it: "rgba(r, g, b, a)".
+QString styleSheetColor(const QColor& color);
 
 /// The filled background of the primary button when enabled.
 QColor primaryButtonFill();

@@ -438,4 +438,12 @@ void paintCard(QPainter& painter, const QRectF& rect, const QPalette& palette, q
     painter.drawPath(path);
 }
 
+void paintButtonFace(QPainter& painter, const QRectF& rect, const QPalette& palette, qreal radius, qreal tint) {
+    QPainterPath path;
+    path.addRoundedRect(rect.adjusted(0.5, 0.5, -0.5, -0.5), radius, radius);
+    painter.fillPath(path, Theme::primaryAt(palette, tint));
+    painter.setPen(QPen(Theme::line(palette), 1));
+    painter.drawPath(path);
+}
+
 }  // namespace sorvik::app

@@ -183,5 +183,7 @@ private:
 
 /// Draws the card surface into `rect`.
 void paintCard(QPainter& painter, const QRectF& rect, const QPalette& palette, qreal radius);
+/// Draws a bordered button face into `rect`, tinted with the primary colour at `tint`.
+void paintButtonFace(QPainter& painter, const QRectF& rect, const QPalette& palette, qreal radius, qreal tint);
 
 }  // namespace sorvik::app

@@ -10,6 +10,7 @@
 
 #include "Sorvik/Support/Icons.hpp"
 #include "Sorvik/Support/Theme.hpp"
+#include "Sorvik/Support/Widgets.hpp"
 
 namespace sorvik::app {
 
@@ -17,14 +18,6 @@ namespace {
 
 bool needsRepaint(const QEvent* event) {
     return event->type() == QEvent::EnabledChange || event->type() == QEvent::ApplicationPaletteChange;
-}
-
-QString rgba(const QColor& color) {
-    return QStringLiteral("rgba(%1, %2, %3, %4)")
-        .arg(color.red())
-        .arg(color.green())
-        .arg(color.blue())
-        .arg(color.alphaF(), 0, 'f', 3);
 }
 
 /// Renews a widget's style sheet when the application's palette changes.
@@ -117,11 +110,7 @@ void MenuStyleButton::paintEvent(QPaintEvent*) {
     painter.setRenderHint(QPainter::Antialiasing);
     const QPalette palette = QApplication::palette();
     const QRectF bounds = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
-    QPainterPath path;
-    path.addRoundedRect(bounds, 8, 8);
-    painter.fillPath(path, Theme::primaryAt(palette, isDown() ? 0.09 : 0.035));
-    painter.setPen(QPen(Theme::line(palette), 1));
-    painter.drawPath(path);
+    paintButtonFace(painter, QRectF(rect()), palette, 8, isDown() ? 0.09 : 0.035);
     if (hasFocus()) {
         painter.setPen(QPen(Theme::withAlpha(Theme::green(palette), 0.6), 2));
         painter.drawRoundedRect(bounds.adjusted(1, 1, -1, -1), 7, 7);
@@ -190,13 +179,15 @@ void setPaletteStyleSheet(QWidget* widget, std::function<QString(const QPalette&
 }
 
 QString fieldStyle(const QPalette& palette, bool invalid) {
+    using Theme::styleSheetColor;
     return QStringLiteral(
                "QLineEdit { border: 1px solid %1; border-radius: 7px; padding: 4px 8px; background: %2; color: %3;"
                " selection-background-color: %4; selection-color: white; }"
                "QLineEdit:focus { border: 1px solid %5; }")
-        .arg(rgba(Theme::primaryAt(palette, 0.16)), rgba(Theme::surface(palette)),
-             rgba(invalid ? Theme::danger(palette) : Theme::primaryText(palette)),
-             rgba(Theme::withAlpha(Theme::green(palette), 0.85)), rgba(Theme::withAlpha(Theme::green(palette), 0.7)));
+        .arg(styleSheetColor(Theme::primaryAt(palette, 0.16)), styleSheetColor(Theme::surface(palette)),
+             styleSheetColor(invalid ? Theme::danger(palette) : Theme::primaryText(palette)),
+             styleSheetColor(Theme::withAlpha(Theme::green(palette), 0.85)),
+             styleSheetColor(Theme::withAlpha(Theme::green(palette), 0.7)));
 }
 
 // FieldComboBox -----------------------------------------------------------------------------------------

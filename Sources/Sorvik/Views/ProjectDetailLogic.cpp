@@ -25,37 +25,11 @@ bool passesFilter(const DeliveryFile& file, FileFilter filter) {
     return true;
 }
 
-void ProjectFileSearch::invalidate() {
-    project_.reset();
-    folded_.clear();
-}
-
-std::vector<std::size_t> ProjectFileSearch::visible(const Delivery& project, const std::vector<IndexedAsset>& assets,
-                                                    const std::string& search, FileFilter filter) {
+std::vector<std::size_t> visibleFiles(const Delivery& project, const std::vector<char>& searchMatches,
+                                      FileFilter filter) {
     std::vector<std::size_t> out;
-    const SearchText needle(search);
-    if (!search.empty() && project_ != project.id) {
-        // Folded once for the project: the first asset of each file's identifier, else its name.
-        folded_.clear();
-        std::unordered_map<UUID, const IndexedAsset*> byID;
-        byID.reserve(project.files.size());
-        for (const DeliveryFile& file : project.files) byID.try_emplace(file.id, nullptr);
-        for (const IndexedAsset& asset : assets) {
-            const auto it = byID.find(asset.id());
-            if (it != byID.end() && !it->second) it->second = &asset;
-        }
-        for (const DeliveryFile& file : project.files) {
-            if (folded_.contains(file.id)) continue;
-            const IndexedAsset* asset = byID[file.id];
-            folded_.emplace(file.id, SearchText::fold(asset ? asset->searchableText() : file.name));
-        }
-        project_ = project.id;
-    }
-    for (std::size_t i = 0; i < project.files.size(); ++i) {
-        const DeliveryFile& file = project.files[i];
-        if (!passesFilter(file, filter)) continue;
-        if (!search.empty() && !needle.foundInFolded(folded_[file.id])) continue;
-        out.push_back(i);
+    for (std::size_t i = 0; i < project.files.size() && i < searchMatches.size(); ++i) {
+        if (searchMatches[i] && passesFilter(project.files[i], filter)) out.push_back(i);
     }
     return out;
 }

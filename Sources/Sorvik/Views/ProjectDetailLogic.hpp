@@ -21,19 +21,10 @@ bool passesFilter(const DeliveryFile& file, FileFilter filter);
 
 /// The search texts of the shown project's files, folded once per change of the library and
 /// reused for every keystroke.
-class ProjectFileSearch {
-public:
-    /// Forgets what was folded: the projects or the assets changed.
-    void invalidate();
-    /// Positions in `project.files` of the files the page shows, in order. A file's search text
-    /// is the searchable text of its indexed asset, else its name.
-    std::vector<std::size_t> visible(const Delivery& project, const std::vector<IndexedAsset>& assets,
-                                     const std::string& search, FileFilter filter);
-
-private:
-    std::optional<UUID> project_;
-    std::unordered_map<UUID, std::string> folded_;
-};
+/// Positions in `project.files` of the files the page shows, in order: those the search finds
+/// (`searchMatches`, one flag per file) that pass the type filter.
+std::vector<std::size_t> visibleFiles(const Delivery& project, const std::vector<char>& searchMatches,
+                                      FileFilter filter);
 
 /// The location of a file's original: the library's answer; none without a library or when the
 /// library refuses the file.

@@ -222,7 +222,6 @@ void ProjectDetailView::rebuild() {
     title_->setFullText(qs(project->name));
     if (libraryChanged_ || cardsProject_ != project->id) {
         const bool otherProject = cardsProject_ != project->id;
-        search_.invalidate();
         const std::string language = InterfaceLanguage::code();
         cards_.clear();
         cards_.reserve(project->files.size());
@@ -234,7 +233,7 @@ void ProjectDetailView::rebuild() {
         if (otherProject) grid_->scrollToTop();
     }
     std::vector<AssetCardItem> shown;
-    for (const std::size_t i : search_.visible(*project, store_.workspace().assets, store_.search(), store_.projectFilter())) {
+    for (const std::size_t i : visibleFiles(*project, store_.matchingFiles(*project), store_.projectFilter())) {
         shown.push_back(cards_[i]);
     }
     const bool empty = shown.empty();

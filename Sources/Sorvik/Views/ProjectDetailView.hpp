@@ -67,7 +67,6 @@ private:
     ToneLabel* emptyText_ = nullptr;
     StyledButton* emptyButton_ = nullptr;
 
-    ProjectFileSearch search_;
     /// The cards of every file of the shown project, made once per change of the library.
     std::vector<AssetCardItem> cards_;
     std::optional<UUID> cardsProject_;

@@ -13,6 +13,7 @@
 
 #include "Sorvik/Support/Icons.hpp"
 #include "Sorvik/Support/Theme.hpp"
+#include "Sorvik/Support/Widgets.hpp"
 #include "Sorvik/Views/SidebarModel.hpp"
 
 namespace sorvik::app {
@@ -271,11 +272,7 @@ void PullDownButton::paintEvent(QPaintEvent*) {
     painter.setRenderHint(QPainter::Antialiasing);
     const QPalette palette = QApplication::palette();
     const QRectF bounds = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
-    QPainterPath path;
-    path.addRoundedRect(bounds, 7, 7);
-    painter.fillPath(path, Theme::primaryAt(palette, isDown() ? 0.08 : 0.035));
-    painter.setPen(QPen(Theme::line(palette), 1));
-    painter.drawPath(path);
+    paintButtonFace(painter, QRectF(rect()), palette, 7, isDown() ? 0.08 : 0.035);
     QColor color = Theme::primaryText(palette);
     if (!isEnabled()) color = Theme::withAlpha(color, 0.35);
     const qreal chevron = 9;
@@ -291,7 +288,7 @@ void PullDownButton::paintEvent(QPaintEvent*) {
                      QFontMetricsF(font()).elidedText(text(), Qt::ElideRight, textRect.width()));
     if (hasKeyboardFocus(this)) {
         painter.setPen(QPen(Theme::withAlpha(Theme::green(palette), 0.5), 1.5));
-        painter.drawPath(path);
+        painter.drawRoundedRect(bounds, 7, 7);
     }
 }
 

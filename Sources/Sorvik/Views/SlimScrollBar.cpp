@@ -10,14 +10,6 @@ namespace sorvik::app {
 
 namespace {
 
-QString rgba(const QColor& color) {
-    return QStringLiteral("rgba(%1, %2, %3, %4)")
-        .arg(color.red())
-        .arg(color.green())
-        .arg(color.blue())
-        .arg(QString::number(color.alphaF(), 'f', 3));
-}
-
 void style(QScrollBar* bar) {
     const QPalette palette = QApplication::palette();
     bar->setStyleSheet(QStringLiteral("QScrollBar:vertical { background: transparent; width: 11px; margin: 3px 2px 3px 2px; }"
@@ -25,7 +17,8 @@ void style(QScrollBar* bar) {
                                       "QScrollBar::handle:vertical:hover, QScrollBar::handle:vertical:pressed { background: %2; }"
                                       "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0px; }"
                                       "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: transparent; }")
-                           .arg(rgba(Theme::primaryAt(palette, 0.22)), rgba(Theme::primaryAt(palette, 0.38))));
+                           .arg(Theme::styleSheetColor(Theme::primaryAt(palette, 0.22)),
+                                Theme::styleSheetColor(Theme::primaryAt(palette, 0.38))));
 }
 
 /// Styles the bar again when the appearance changes.
