@@ -60,7 +60,7 @@ void AppStore::scanFolders(bool silent) {
         }
         return output;
     };
-    runJob<ScanOutput>(scanStop_.get_token(), work, [this, silent](JobOutcome<ScanOutput> outcome) {
+    runJob<ScanOutput>(scanStop_.get_token(), std::move(work), [this, silent](JobOutcome<ScanOutput> outcome) {
         ChangeBatch batch(*this);
         if (outcome.failure) {
             scanFailed(outcome.failure, silent);
@@ -80,7 +80,7 @@ void AppStore::groupScan(std::shared_ptr<ScanOutput> scan, bool silent) {
         return ProjectMatcher::group(scan->result.assets, projects, deleted);
     };
     runJob<ProjectMatcher::Grouping>(
-        scanStop_.get_token(), work,
+        scanStop_.get_token(), std::move(work),
         [this, scan, silent, revision](JobOutcome<ProjectMatcher::Grouping> outcome) {
             ChangeBatch batch(*this);
             if (scanCancelled_) {
@@ -181,7 +181,7 @@ void AppStore::archiveCurrentProjects(bool reportErrors, std::function<void()> t
                                         stop);
     };
     runJob<std::vector<ArchiveRecord>>(
-        lifetimeStop_.get_token(), work,
+        lifetimeStop_.get_token(), std::move(work),
         [this, reportErrors, previousCount, then = std::move(then)](JobOutcome<std::vector<ArchiveRecord>> outcome) {
             ChangeBatch batch(*this);
             if (outcome.failure) {

@@ -82,7 +82,7 @@ void AppStore::importURLs(const std::vector<fs::path>& urls) {
     auto work = [urls, existing = workspace_.sources, repository = *repository_](std::stop_token stop) {
         return linkChosen(urls, existing, repository, stop);
     };
-    runJob<LinkOutput>(lifetimeStop_.get_token(), work, [this, target](JobOutcome<LinkOutput> outcome) {
+    runJob<LinkOutput>(lifetimeStop_.get_token(), std::move(work), [this, target](JobOutcome<LinkOutput> outcome) {
         ChangeBatch batch(*this);
         if (outcome.failure) {
             setError(describe(outcome.failure));
@@ -104,7 +104,7 @@ void AppStore::mergeLinked(std::shared_ptr<LinkOutput> linked, std::optional<UUI
         copy.linkAssets(linked->batch.assets, target);
         return Merged{std::move(copy.assets), std::move(copy.projects)};
     };
-    runJob<Merged>(lifetimeStop_.get_token(), work, [this, linked, target, revision](JobOutcome<Merged> outcome) {
+    runJob<Merged>(lifetimeStop_.get_token(), std::move(work), [this, linked, target, revision](JobOutcome<Merged> outcome) {
         ChangeBatch batch(*this);
         if (outcome.failure) {
             setError(describe(outcome.failure));
@@ -296,7 +296,7 @@ void AppStore::chooseExportDestination(bool allowWarnings) {
         scope.start(folder);
         return DeliveryExporter::exportDelivery(project, repository, folder, allowWarnings);
     };
-    runJob<ExportReceipt>(lifetimeStop_.get_token(), work, [this, id = project.id](JobOutcome<ExportReceipt> outcome) {
+    runJob<ExportReceipt>(lifetimeStop_.get_token(), std::move(work), [this, id = project.id](JobOutcome<ExportReceipt> outcome) {
         ChangeBatch batch(*this);
         if (outcome.failure) {
             setError(describe(outcome.failure));

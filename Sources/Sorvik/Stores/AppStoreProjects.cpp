@@ -34,7 +34,7 @@ void AppStore::groupAndSave() {
         return ProjectMatcher::group(std::move(assets), std::move(projects), deleted);
     };
     runJob<ProjectMatcher::Grouping>(
-        lifetimeStop_.get_token(), work, [this, revision](JobOutcome<ProjectMatcher::Grouping> outcome) {
+        lifetimeStop_.get_token(), std::move(work), [this, revision](JobOutcome<ProjectMatcher::Grouping> outcome) {
             ChangeBatch batch(*this);
             if (outcome.failure) {
                 setError(describe(outcome.failure));

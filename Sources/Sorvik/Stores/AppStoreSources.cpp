@@ -54,7 +54,7 @@ void AppStore::connectFolders(const std::vector<fs::path>& urls) {
     setBusy(true);
     setActivity("正在连接来源文件夹…");
     auto work = [urls, existing = workspace_.sources](std::stop_token) { return newSources(urls, existing); };
-    runJob<std::vector<SourceFolder>>(lifetimeStop_.get_token(), work,
+    runJob<std::vector<SourceFolder>>(lifetimeStop_.get_token(), std::move(work),
                                       [this](JobOutcome<std::vector<SourceFolder>> outcome) {
                                           finishConnecting(std::move(outcome));
                                       });
@@ -130,7 +130,7 @@ void AppStore::chooseArchiveFolder() {
         return SourceFolder::make(url);
     };
     runJob<std::optional<SourceFolder>>(
-        lifetimeStop_.get_token(), work, [this](JobOutcome<std::optional<SourceFolder>> outcome) {
+        lifetimeStop_.get_token(), std::move(work), [this](JobOutcome<std::optional<SourceFolder>> outcome) {
             ChangeBatch batch(*this);
             setBusy(false);
             if (outcome.failure) {
