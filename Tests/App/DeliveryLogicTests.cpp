@@ -245,6 +245,16 @@ TEST(FileRows, MenuTextsRolesEditedMarkAndGeometry) {
     LanguageScope zh("zh-Hans");
     EXPECT_EQ(useAsText(FileRole::subtitle), "设为字幕");
     EXPECT_EQ(allFilesTitle(7), "全部文件  7");
+    EXPECT_EQ(ruleSetLabel("自由交付"), "自由交付");
+    {
+        LanguageScope en("en");
+        EXPECT_EQ(ruleSetLabel("视频交付"), "Video delivery");
+        EXPECT_EQ(ruleSetLabel("图文交付"), "Image delivery");
+        EXPECT_EQ(ruleSetLabel("自由交付"), "Flexible delivery");
+        // A name of the user's own stays as typed, even when the catalogue knows it.
+        EXPECT_EQ(ruleSetLabel("取消"), "取消");
+        EXPECT_EQ(ruleSetLabel("自由交付 "), "自由交付 ");
+    }
     DeliveryFile f = file("a.jpg", FileRole::cover);
     EXPECT_EQ(withRole(f, FileRole::cover), f);  // the current role: an unchanged copy
     EXPECT_EQ(withRole(f, FileRole::extra).role, FileRole::extra);

@@ -223,6 +223,14 @@ bool fileCardEnabled(const FileCardInfo& card, bool busy, bool recovery) {
 
 std::string allFilesTitle(std::size_t fileCount) { return L("全部文件  {0}", fileCount); }
 
+std::string ruleSetLabel(const std::string& name) {
+    for (const DeliveryTemplate* builtIn :
+         {&DeliveryTemplate::video(), &DeliveryTemplate::graphic(), &DeliveryTemplate::flexible()}) {
+        if (name == builtIn->name) return L(name);
+    }
+    return name;
+}
+
 std::string useAsText(FileRole role) { return L("设为{0}", roleLabel(role)); }
 
 DeliveryFile withRole(const DeliveryFile& file, FileRole role) {

@@ -115,6 +115,9 @@ bool fileCardEnabled(const FileCardInfo& card, bool busy, bool recovery);
 
 /// "全部文件  {0}".
 std::string allFilesTitle(std::size_t fileCount);
+/// The rules button's label: a built-in rule set's name in the interface language, any other
+/// name as it was typed.
+std::string ruleSetLabel(const std::string& name);
 /// "设为{0}" for a role of the file menu.
 std::string useAsText(FileRole role);
 /// The file with another role: what the file menu hands to editFile.

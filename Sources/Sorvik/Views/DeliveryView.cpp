@@ -252,7 +252,7 @@ void DeliveryView::refresh(StoreChanges what) {
         name_->setText(qs(delivery->name));
         name_->updateGeometry();
         name_->setEnabled(!busy);
-        rules_->setText(qs(delivery->templ.name));
+        rules_->setText(qs(ruleSetLabel(delivery->templ.name)));
         rules_->updateGeometry();
         rules_->setEnabled(!busy);
         const auto cards = fileCards(*delivery, snapshot_.checks);
