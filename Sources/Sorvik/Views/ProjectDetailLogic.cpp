@@ -5,7 +5,6 @@
 #include <unordered_set>
 
 #include "Sorvik/Support/Formatting.hpp"
-#include "Sorvik/Support/SearchText.hpp"
 
 namespace fs = std::filesystem;
 

@@ -8,7 +8,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "Sorvik/Stores/AppStore.hpp"
@@ -19,8 +18,6 @@ namespace sorvik::app {
 /// extracted text or a pdf, docx, pptx or xlsx extension.
 bool passesFilter(const DeliveryFile& file, FileFilter filter);
 
-/// The search texts of the shown project's files, folded once per change of the library and
-/// reused for every keystroke.
 /// Positions in `project.files` of the files the page shows, in order: those the search finds
 /// (`searchMatches`, one flag per file) that pass the type filter.
 std::vector<std::size_t> visibleFiles(const Delivery& project, const std::vector<char>& searchMatches,
