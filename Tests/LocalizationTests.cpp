@@ -76,7 +76,7 @@ private:
 
 TEST(EnglishMessages, CatalogueHoldsEveryEntryOnceWithMatchingPlaceholders) {
     const auto values = EnglishMessages::values();
-    EXPECT_EQ(values.size(), 377u);
+    EXPECT_EQ(values.size(), 379u);
     std::set<std::string_view> keys;
     for (const MessagePair& pair : values) {
         SCOPED_TRACE(std::string(pair.chinese));
@@ -357,6 +357,10 @@ TEST(Localization, OnlyTheWrappingMessagesTranslateTheirCaptures) {
     EXPECT_EQ(L(en, "保存规则失败：保存失败：缺少字幕"), "Could not save rules: Could not save: Missing Subtitles");
     EXPECT_EQ(L(en, "归档未完成：部分文件暂时无法读取：a.png"),
               "Archive incomplete: Some files are temporarily unreadable: a.png");
+    EXPECT_EQ(L(en, "来源文件夹没有响应，本次扫描已跳过。"),
+              "The source folder did not respond and was skipped in this scan.");
+    EXPECT_EQ(L(en, "部分文件暂时无法读取：文件没有响应：\"/mnt/共享/a.png\""),
+              "Some files are temporarily unreadable: The file did not respond: \"/mnt/共享/a.png\"");
     // The library's start-up failure translates the reason it wraps; a reason that is no
     // catalogue text, such as a system error, is shown as it is.
     EXPECT_EQ(L(en, "资料库读取失败：资料库位置为空\n原资料库已保留，请先在设置中查看位置。"),

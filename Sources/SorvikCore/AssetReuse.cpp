@@ -48,12 +48,14 @@ bool linkedFileExists(const std::string& path) {
     return ::stat(path.c_str(), &info) == 0;
 }
 
+std::string unresponsiveFileMessage(const std::string& path) { return "文件没有响应：\"" + path + "\""; }
+
 std::string unreadableFileMessage(const std::exception& failure) {
     return std::string("部分文件暂时无法读取：") + failure.what();
 }
 
-Reuser::Reuser(const std::vector<IndexedAsset>& previous, bool recognizeText)
-    : previous_(previous), recognizeText_(recognizeText) {
+Reuser::Reuser(const std::vector<IndexedAsset>& previous, bool recognizeText, std::chrono::nanoseconds quietLimit)
+    : previous_(previous), recognizeText_(recognizeText), quietLimit_(quietLimit) {
     byPath_.reserve(previous.size());
     for (std::size_t i = 0; i < previous.size(); ++i) {
         const auto& reference = previous[i].file.reference;
@@ -80,6 +82,39 @@ const IndexedAsset* Reuser::match(const std::string& path, const std::optional<s
     return nullptr;
 }
 
+abandonable::Pool& Reuser::pool(unsigned threads) {
+    if (!pool_)
+        pool_ = std::make_unique<abandonable::Pool>(threads == 0 ? ordered::defaultThreads() : threads, quietLimit_);
+    return *pool_;
+}
+
+abandonable::Pool::Handle Reuser::submitInspection(const std::string& path, const std::shared_ptr<Inspection>& into) {
+    // The work owns its path and its result: a thread given up on touches nothing else.
+    return pool(1).submit([path, into](std::stop_token stop, const abandonable::Beat&) {
+        try {
+            into->file = FileInspector::inspect(path, "", std::nullopt, false, stop);
+        } catch (...) {
+            into->failure = std::current_exception();
+        }
+    });
+}
+
+bool Reuser::isHung(const Candidate& candidate) {
+    if (candidate.sourceID) return hungSources_.contains(*candidate.sourceID);
+    if (hungMounts_.empty()) return false;
+    if (!mounts_) mounts_.emplace();
+    return hungMounts_.contains(mounts_->mountOf(candidate.path));
+}
+
+void Reuser::markHung(const Candidate& candidate) {
+    if (candidate.sourceID) {
+        hungSources_.insert(*candidate.sourceID);
+        return;
+    }
+    if (!mounts_) mounts_.emplace();
+    hungMounts_.insert(mounts_->mountOf(candidate.path));
+}
+
 void Reuser::inspectAhead(std::span<const Candidate> candidates, unsigned threads, std::stop_token stop) {
     ahead_.clear();  // whatever the last batch left is no longer wanted
     // The decisions of process, replayed with the claims it would add. Inspection only adds
@@ -89,7 +124,7 @@ void Reuser::inspectAhead(std::span<const Candidate> candidates, unsigned thread
     for (std::size_t i = 0; i < candidates.size(); ++i) {
         const Candidate& candidate = candidates[i];
         struct stat info {};
-        if (!readStatus(candidate, info)) continue;
+        if (isHung(candidate) || !readStatus(candidate, info)) continue;
         const std::optional<std::string> identity = FolderIndexer::identity(info);
         const IndexedAsset* previous = match(candidate.path, identity, &claims);
         if (previous && isClaimed(previous->id(), &claims)) continue;
@@ -99,28 +134,49 @@ void Reuser::inspectAhead(std::span<const Candidate> candidates, unsigned thread
     }
     if (wanted.empty()) return;
 
-    std::vector<Inspection> done(wanted.size());
-    std::vector<char> ran(wanted.size(), 0);
-    ordered::forEach(wanted.size(), threads, [&](std::size_t k) {
-        if (stop.stop_requested()) return;
-        try {
-            done[k].file = FileInspector::inspect(candidates[wanted[k]].path, "", std::nullopt, false, stop);
-        } catch (...) {
-            done[k].failure = std::current_exception();
+    pool(threads);
+    std::vector<std::shared_ptr<Inspection>> done;
+    std::vector<abandonable::Pool::Handle> jobs;
+    done.reserve(wanted.size());
+    jobs.reserve(wanted.size());
+    for (const std::size_t i : wanted) {
+        done.push_back(std::make_shared<Inspection>());
+        jobs.push_back(submitInspection(candidates[i].path, done.back()));
+    }
+    // Once a file of a source hangs, the rest of that source is not waited for.
+    std::set<UUID> hungSources;
+    std::set<std::string> hungMounts;
+    const auto groupHung = [&](const Candidate& candidate) {
+        if (candidate.sourceID) return hungSources.contains(*candidate.sourceID);
+        if (hungMounts.empty()) return false;
+        if (!mounts_) mounts_.emplace();
+        return hungMounts.contains(mounts_->mountOf(candidate.path));
+    };
+    for (std::size_t k = 0; k < wanted.size(); ++k) {
+        const Candidate& candidate = candidates[wanted[k]];
+        if (groupHung(candidate)) {
+            pool_->abandon(jobs[k]);
+            continue;
         }
-        ran[k] = 1;
-    });
-    if (stop.stop_requested()) throw CancellationError();
-    for (std::size_t k = 0; k < wanted.size(); ++k)
-        if (ran[k]) ahead_.insert_or_assign(candidates[wanted[k]].path, std::move(done[k]));
+        if (pool_->wait(jobs[k], stop) == abandonable::Pool::Outcome::abandoned) {
+            done[k]->hung = true;
+            if (candidate.sourceID) {
+                hungSources.insert(*candidate.sourceID);
+            } else {
+                if (!mounts_) mounts_.emplace();
+                hungMounts.insert(mounts_->mountOf(candidate.path));
+            }
+        }
+        ahead_.insert_or_assign(candidate.path, std::move(*done[k]));
+    }
 }
 
-DeliveryFile Reuser::inspected(const Candidate& candidate, std::stop_token stop) {
-    if (auto node = ahead_.extract(candidate.path)) {
-        if (node.mapped().failure) std::rethrow_exception(node.mapped().failure);
-        return std::move(node.mapped().file);
-    }
-    return FileInspector::inspect(candidate.path, "", std::nullopt, false, stop);
+Reuser::Inspection Reuser::inspected(const Candidate& candidate, std::stop_token stop) {
+    if (auto node = ahead_.extract(candidate.path)) return std::move(node.mapped());
+    auto result = std::make_shared<Inspection>();
+    const abandonable::Pool::Handle job = submitInspection(candidate.path, result);
+    if (pool_->wait(job, stop) == abandonable::Pool::Outcome::abandoned) return Inspection{{}, nullptr, true};
+    return std::move(*result);
 }
 
 const std::optional<std::string>& Reuser::folderTopic(const std::string& relativeFolder) {
@@ -131,24 +187,38 @@ const std::optional<std::string>& Reuser::folderTopic(const std::string& relativ
     return it->second;
 }
 
-void Reuser::recognize(IndexedAsset& asset, const std::string& path) {
-    if (!recognizeText_ || !asset.file.isImage() || asset.didAttemptOCR || asset.folderHint ||
+void Reuser::recognize(IndexedAsset& asset, const std::string& path, std::stop_token stop) {
+    if (!recognizeText_ || recognitionHung_ || !asset.file.isImage() || asset.didAttemptOCR || asset.folderHint ||
         recognized_ >= recognitionLimit || ProjectMatcher::topic(stemOf(asset.file.name)))
         return;
-    try {
-        if (!recognizer_) recognizer_ = std::make_unique<LocalTextRecognizer::Recognizer>();
-        asset.recognizedText = recognizer_->recognize(path);
-    } catch (const CancellationError&) {
-        throw;
-    } catch (...) {
-        // A failed recognition leaves no text; the attempt still counts.
-        asset.recognizedText.reset();
+    struct Recognition {
+        std::optional<std::string> text;
+    };
+    auto result = std::make_shared<Recognition>();
+    if (!recognizer_) recognizer_ = std::make_shared<LocalTextRecognizer::Recognizer>();
+    const auto job = pool(1).submit(
+        [recognizer = recognizer_, path, result](std::stop_token token, const abandonable::Beat&) {
+            try {
+                result->text = recognizer->recognize(path, token);
+            } catch (...) {
+                // A failed recognition leaves no text; the attempt still counts.
+            }
+        });
+    if (pool_->wait(job, stop) == abandonable::Pool::Outcome::abandoned) {
+        // Not an attempt: the image is tried again by a later scan. The recognizer stays with
+        // the recognition given up; no other runs in this scan.
+        recognitionHung_ = true;
+        recognizer_.reset();
+        return;
     }
+    asset.recognizedText = std::move(result->text);
     asset.didAttemptOCR = true;
     ++recognized_;
 }
 
 void Reuser::process(const Candidate& candidate, std::map<UUID, std::string>& sourceErrors, std::stop_token stop) {
+    // A source that stopped answering is left as it was.
+    if (isHung(candidate)) return;
     const auto fail = [&](const std::exception& failure) {
         if (candidate.sourceID) sourceErrors[*candidate.sourceID] = unreadableFileMessage(failure);
     };
@@ -175,16 +245,23 @@ void Reuser::process(const Candidate& candidate, std::map<UUID, std::string>& so
             asset.file.reference = FileReference::make(candidate.path, modifiedAt, identity);
         ++reused_;
     } else {
+        Inspection inspection = inspected(candidate, stop);
+        if (stop.stop_requested()) throw CancellationError();
+        if (inspection.hung) {
+            fail(SorvikError::message(unresponsiveFileMessage(candidate.path)));
+            markHung(candidate);
+            return;
+        }
         DeliveryFile file;
         try {
-            file = inspected(candidate, stop);
+            if (inspection.failure) std::rethrow_exception(inspection.failure);
+            file = std::move(inspection.file);
         } catch (const CancellationError&) {
             throw;
         } catch (const std::exception& failure) {
             fail(failure);
             return;
         }
-        if (stop.stop_requested()) throw CancellationError();
         if (previous) {
             const DeliveryFile& before = previous->file;
             file.id = before.id;
@@ -209,13 +286,14 @@ void Reuser::process(const Candidate& candidate, std::map<UUID, std::string>& so
     asset.relativeFolder = candidate.relativeFolder;
     asset.folderHint = folderTopic(candidate.relativeFolder);
     asset.isMissing = false;
-    recognize(asset, candidate.path);
+    recognize(asset, candidate.path, stop);
 
     claimed_.insert(asset.id());
     results_.push_back(std::move(asset));
 }
 
-void Reuser::keepUnclaimed(const std::set<UUID>& walkedSources) {
+void Reuser::keepUnclaimed(const std::set<UUID>& walkedSources,
+                           const std::unordered_set<std::string>& missingLinked) {
     for (const IndexedAsset& record : previous_) {
         if (claimed_.contains(record.id())) continue;
         IndexedAsset kept = record;
@@ -224,7 +302,7 @@ void Reuser::keepUnclaimed(const std::set<UUID>& walkedSources) {
                 kept.isMissing = true;
                 kept.file.inspectionError = movedOutMessage;
             }
-        } else if (kept.file.reference && !linkedFileExists(kept.file.reference->resolve(false).string())) {
+        } else if (kept.file.reference && missingLinked.contains(kept.file.reference->resolve(false).string())) {
             kept.isMissing = true;
             kept.file.inspectionError = unavailableMessage;
         }

@@ -1,6 +1,7 @@
 #pragma once
 // One scan's decision, per candidate file, between reusing the previous index record and
 // inspecting the file again; and the keeping of previous records no file claimed.
+#include <chrono>
 #include <cstdint>
 #include <exception>
 #include <map>
@@ -15,6 +16,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "SorvikCore/AbandonableWork.hpp"
 #include "SorvikCore/WorkspaceModels.hpp"
 
 namespace sorvik::LocalTextRecognizer {
@@ -36,9 +38,14 @@ inline constexpr std::int64_t recognitionLimit = 20;
 
 /// The working state of one scan for reuse: lookup maps of the previous index, the claimed
 /// identifiers, the produced assets and the counters.
+///
+/// Files are inspected and recognised only on threads it can give up on: a file that gives no
+/// answer for the quiet limit is a failure of that file, and every later candidate of its
+/// source (of its mount, for a linked file) is left out of the scan.
 class Reuser {
 public:
-    Reuser(const std::vector<IndexedAsset>& previous, bool recognizeText);
+    Reuser(const std::vector<IndexedAsset>& previous, bool recognizeText,
+           std::chrono::nanoseconds quietLimit = abandonable::defaultQuietLimit);
     ~Reuser();
     Reuser(const Reuser&) = delete;
     Reuser& operator=(const Reuser&) = delete;
@@ -54,8 +61,12 @@ public:
     /// Throws CancellationError when stopped; inspection failures wait for process.
     void inspectAhead(std::span<const Candidate> candidates, unsigned threads, std::stop_token stop);
 
-    /// Appends every previous record not claimed, marked missing where its original vanished.
-    void keepUnclaimed(const std::set<UUID>& walkedSources);
+    /// Appends every previous record not claimed, marked missing where its original vanished:
+    /// in a walked source, or a linked file whose path is among `missingLinked`.
+    void keepUnclaimed(const std::set<UUID>& walkedSources, const std::unordered_set<std::string>& missingLinked);
+
+    /// The sources a file of which did not answer; they must not count as walked.
+    const std::set<UUID>& hungSources() const { return hungSources_; }
 
     std::vector<IndexedAsset>& results() { return results_; }
     /// The result: produced assets (then kept records, once keepUnclaimed ran) and the counters.
@@ -65,14 +76,20 @@ private:
     struct Inspection {
         DeliveryFile file;
         std::exception_ptr failure;
+        bool hung = false;
     };
 
     bool isClaimed(const UUID& id, const std::unordered_set<UUID>* alsoClaimed) const;
     const IndexedAsset* match(const std::string& path, const std::optional<std::string>& identity,
                               const std::unordered_set<UUID>* alsoClaimed = nullptr) const;
-    DeliveryFile inspected(const Candidate& candidate, std::stop_token stop);
+    Inspection inspected(const Candidate& candidate, std::stop_token stop);
+    abandonable::Pool& pool(unsigned threads);
+    /// Runs the inspection of one file on the pool; the handle's result is filled when it ends.
+    abandonable::Pool::Handle submitInspection(const std::string& path, const std::shared_ptr<Inspection>& into);
+    bool isHung(const Candidate& candidate);
+    void markHung(const Candidate& candidate);
     const std::optional<std::string>& folderTopic(const std::string& relativeFolder);
-    void recognize(IndexedAsset& asset, const std::string& path);
+    void recognize(IndexedAsset& asset, const std::string& path, std::stop_token stop);
 
     const std::vector<IndexedAsset>& previous_;
     bool recognizeText_;
@@ -80,7 +97,14 @@ private:
     std::unordered_map<std::string, std::vector<std::size_t>> byIdentity_;
     std::unordered_set<UUID> claimed_;
     std::unordered_map<std::string, std::optional<std::string>> folderTopics_;
-    std::unique_ptr<LocalTextRecognizer::Recognizer> recognizer_;  // made on first use, kept for the scan
+    std::chrono::nanoseconds quietLimit_;
+    std::unique_ptr<abandonable::Pool> pool_;  // made on first use
+    std::set<UUID> hungSources_;
+    std::set<std::string> hungMounts_;
+    std::optional<abandonable::MountTable> mounts_;
+    bool recognitionHung_ = false;
+    // Made on first use, kept for the scan; shared with the recognition running.
+    std::shared_ptr<LocalTextRecognizer::Recognizer> recognizer_;
     std::vector<IndexedAsset> results_;
     std::unordered_map<std::string, Inspection> ahead_;  // by candidate path
     std::int64_t inspected_ = 0;
@@ -92,6 +116,9 @@ private:
 /// Whether a file stands at the path of a linked record, a final link followed: a link
 /// pointing nowhere is no file.
 bool linkedFileExists(const std::string& path);
+
+/// The description of a file that did not answer: "文件没有响应：" and the quoted path.
+std::string unresponsiveFileMessage(const std::string& path);
 
 /// "部分文件暂时无法读取：" followed by the failure's description.
 std::string unreadableFileMessage(const std::exception& failure);

@@ -340,6 +340,8 @@ constexpr MessagePair catalogue[] = {
     {"无法读取文件夹：{0}", "Cannot read folder: {0}"},
     {"无法读取来源文件夹", "Cannot read source folder"},
     {"来源文件夹不可用", "Source folder unavailable"},
+    {"来源文件夹没有响应，本次扫描已跳过。", "The source folder did not respond and was skipped in this scan."},
+    {"文件没有响应：{0}", "The file did not respond: {0}"},
     {"原文件已移出来源或被删除；重新连接来源后可恢复。", "The original was moved out of its source or deleted. Reconnect the source to restore it."},
     {"原文件暂时不可用。", "The original is temporarily unavailable."},
     {"本次扫描超过 {0} 件，请选择更具体的来源文件夹。", "Scan exceeds {0} files. Choose a more specific source folder."},

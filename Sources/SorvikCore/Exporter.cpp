@@ -117,9 +117,10 @@ std::string safeName(std::string_view name) {
 
 std::string safeExtension(std::string_view extension) { return replacingUnsafe(extension); }
 
-images::Image orientedImage(const fs::path& path, int maxPixel) {
+images::Image orientedImage(const fs::path& path, int maxPixel, std::stop_token stop,
+                            std::uint64_t maxDecodedPixels) {
     try {
-        return images::orientedThumbnail(path, std::max(maxPixel, 1));
+        return images::orientedThumbnail(path, std::max(maxPixel, 1), std::move(stop), maxDecodedPixels);
     } catch (const images::ImageError&) {
         fail("无法打开图片");
     } catch (const std::system_error&) {

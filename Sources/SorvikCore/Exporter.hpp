@@ -38,8 +38,10 @@ struct CropRect {
 };
 
 /// The image file decoded with its orientation applied, at most maxPixel on its longer side.
-/// Throws SorvikError "无法打开图片".
-images::Image orientedImage(const std::filesystem::path& path, int maxPixel);
+/// Throws SorvikError "无法打开图片", also when the decode would exceed `maxDecodedPixels`
+/// (0: no limit); CancellationError when `stop` is requested during the decode.
+images::Image orientedImage(const std::filesystem::path& path, int maxPixel, std::stop_token stop = {},
+                            std::uint64_t maxDecodedPixels = 0);
 
 /// The crop window of spec on an image of the given size. Throws SorvikError "裁切参数无效".
 CropRect cropRect(std::int64_t width, std::int64_t height, const CropSpec& spec);

@@ -10,6 +10,7 @@
 
 #include <unicode/unistr.h>
 
+#include "SorvikCore/AbandonableWork.hpp"
 #include "SorvikCore/AssetReuse.hpp"
 #include "SorvikCore/CheckEngine.hpp"
 #include "SorvikCore/FileSystem.hpp"
@@ -106,113 +107,129 @@ std::string limitMessage(std::int64_t limit) {
     return "本次扫描超过 " + std::to_string(limit) + " 件，请选择更具体的来源文件夹。";
 }
 
-/// The walk of the sources and the linked files into the ordered candidate list.
-class CandidateCollector {
-public:
-    CandidateCollector(std::vector<std::string> excluded, std::int64_t limit, std::stop_token stop,
-                       std::map<UUID, std::string>& sourceErrors)
-        : excluded_(std::move(excluded)), limit_(limit), stop_(std::move(stop)), sourceErrors_(sourceErrors) {}
+std::string unresponsiveMessage() { return "来源文件夹没有响应，本次扫描已跳过。"; }
 
-    void walkSource(const SourceFolder& source) {
-        const std::string root = resolvedPath(source.resolve());
-        struct stat info {};
-        if (::stat(root.c_str(), &info) != 0) {
-            sourceErrors_[source.id] = describe(errno, root);
-            return;
-        }
-        if (!S_ISDIR(info.st_mode)) {
-            sourceErrors_[source.id] = "来源文件夹不可用";
-            return;
-        }
-        if (!unicode::isValidUTF8(root)) {
-            sourceErrors_[source.id] = describe(EILSEQ, root);
-            return;
-        }
-        const std::size_t prefix = root == "/" ? 1 : root.size() + 1;
-        std::optional<std::string> walkError;
-        const auto visit = [&](const FolderWalk::Entry& entry) {
-            if (stop_.stop_requested()) throw CancellationError();
-            using FolderWalk::Action;
-            using FolderWalk::EntryType;
-            // Hidden entries and links are never listed, nor entered.
-            if (entry.name.starts_with('.') || entry.type == EntryType::symbolicLink) return Action::skipDescendants;
-            // Entries are built below the resolved root and links are never followed, so every
-            // path already starts with the root's prefix.
-            if (isIgnored(entry.name) || isExcluded(entry.path)) return Action::skipDescendants;
-            if (entry.type == EntryType::directory) {
-                if (!unicode::isValidUTF8(entry.name)) {
-                    sourceErrors_[source.id] = unreadableNameMessage(entry.path);
-                    return Action::skipDescendants;
-                }
-                const std::string ext = lowerExtension(entry.name);
-                for (const std::string& package : packageExtensions())
-                    if (ext == package) return Action::skipDescendants;
-                return Action::proceed;
-            }
-            if (entry.type != EntryType::regularFile) return Action::skipDescendants;
-            if (!FileInspector::supported().contains(lowerExtension(entry.name))) return Action::skipDescendants;
+/// What the walk of one source gives: its candidates in discovery order, its last error, and
+/// whether its whole tree was read.
+struct WalkResult {
+    std::vector<AssetReuse::Candidate> candidates;
+    std::optional<std::string> error;
+    bool walked = false;
+};
+
+bool isIgnored(std::string_view name) {
+    for (const std::string& ignored : ignoredDirectories())
+        if (name == ignored) return true;
+    return false;
+}
+
+bool isExcluded(std::string_view path, const std::vector<std::string>& excluded) {
+    for (const std::string& folder : excluded)
+        if (isWithin(path, folder)) return true;
+    return false;
+}
+
+/// Walks one source into `out`; runs on a thread of its own, which the scan may give up on.
+/// Every file system access of a source happens here, so the status of each candidate is taken.
+void walkSource(const SourceFolder& source, const std::vector<std::string>& excluded, std::int64_t limit,
+                std::stop_token stop, const abandonable::Beat& beat, WalkResult& out) {
+    const std::string root = resolvedPath(source.resolve());
+    struct stat info {};
+    if (::stat(root.c_str(), &info) != 0) {
+        out.error = describe(errno, root);
+        return;
+    }
+    if (!S_ISDIR(info.st_mode)) {
+        out.error = "来源文件夹不可用";
+        return;
+    }
+    if (!unicode::isValidUTF8(root)) {
+        out.error = describe(EILSEQ, root);
+        return;
+    }
+    beat();
+    const std::size_t prefix = root == "/" ? 1 : root.size() + 1;
+    std::optional<std::string> walkError;
+    std::int64_t taken = 0;
+    const auto visit = [&](const FolderWalk::Entry& entry) {
+        if (stop.stop_requested()) throw CancellationError();
+        using FolderWalk::Action;
+        using FolderWalk::EntryType;
+        // Hidden entries and links are never listed, nor entered.
+        if (entry.name.starts_with('.') || entry.type == EntryType::symbolicLink) return Action::skipDescendants;
+        // Entries are built below the resolved root and links are never followed, so every
+        // path already starts with the root's prefix.
+        if (isIgnored(entry.name) || isExcluded(entry.path, excluded)) return Action::skipDescendants;
+        if (entry.type == EntryType::directory) {
             if (!unicode::isValidUTF8(entry.name)) {
-                // Never written into the library: the name cannot be stored as text.
-                sourceErrors_[source.id] = unreadableNameMessage(entry.path);
+                out.error = unreadableNameMessage(entry.path);
                 return Action::skipDescendants;
             }
-            if (!seen_.insert(entry.path).second) return Action::skipDescendants;
-            const std::size_t slash = entry.path.rfind('/');
-            std::string relativeFolder = slash > prefix ? entry.path.substr(prefix, slash - prefix) : std::string();
-            candidates_.push_back(AssetReuse::Candidate{entry.path, source.id, std::move(relativeFolder),
-                                                        entry.status ? std::optional(*entry.status) : std::nullopt});
-            if (++fromSources_ > limit_) throw SorvikError::message(limitMessage(limit_));
-            return Action::skipDescendants;
-        };
-        const auto failed = [&](const std::string& path, int error) { walkError = describe(error, path); };
-        // A root that is excluded, or lies inside an excluded folder, yields nothing but is walked.
-        const auto wantsStatus = [](std::string_view name) {
-            return !name.starts_with('.') && FileInspector::supported().contains(lowerExtension(name));
-        };
-        if (!isExcluded(root)) FolderWalk::walk(root, visit, failed, wantsStatus);
-        if (walkError)
-            sourceErrors_[source.id] = *walkError;
-        else
-            walked_.insert(source.id);
-    }
-
-    void addLinkedFiles(const std::vector<IndexedAsset>& previous) {
-        for (const IndexedAsset& asset : previous) {
-            if (asset.sourceID || !asset.file.reference) continue;
-            std::string path = asset.file.reference->resolve(false).string();
-            if (!AssetReuse::linkedFileExists(path) || !seen_.insert(path).second) continue;
-            candidates_.push_back(AssetReuse::Candidate{std::move(path), std::nullopt, asset.relativeFolder, {}});
+            const std::string ext = lowerExtension(entry.name);
+            for (const std::string& package : packageExtensions())
+                if (ext == package) return Action::skipDescendants;
+            return Action::proceed;
         }
-    }
+        if (entry.type != EntryType::regularFile) return Action::skipDescendants;
+        if (!FileInspector::supported().contains(lowerExtension(entry.name))) return Action::skipDescendants;
+        if (!unicode::isValidUTF8(entry.name)) {
+            // Never written into the library: the name cannot be stored as text.
+            out.error = unreadableNameMessage(entry.path);
+            return Action::skipDescendants;
+        }
+        // The attributes are read here, on the walk's thread, never later by the scan.
+        struct stat status {};
+        if (entry.status) {
+            status = *entry.status;
+        } else if (::lstat(entry.path.c_str(), &status) != 0) {
+            out.error = AssetReuse::unreadableFileMessage(files::systemError(errno, entry.path, "cannot read"));
+            return Action::skipDescendants;
+        }
+        const std::size_t slash = entry.path.rfind('/');
+        std::string relativeFolder = slash > prefix ? entry.path.substr(prefix, slash - prefix) : std::string();
+        out.candidates.push_back(AssetReuse::Candidate{entry.path, source.id, std::move(relativeFolder), status});
+        // A source alone beyond the limit puts every scan of it beyond the limit.
+        if (++taken > limit) throw SorvikError::message(limitMessage(limit));
+        return Action::skipDescendants;
+    };
+    const auto failed = [&](const std::string& path, int error) { walkError = describe(error, path); };
+    // A root that is excluded, or lies inside an excluded folder, yields nothing but is walked.
+    const auto wantsStatus = [](std::string_view name) {
+        return !name.starts_with('.') && FileInspector::supported().contains(lowerExtension(name));
+    };
+    if (!isExcluded(root, excluded)) FolderWalk::walk(root, visit, failed, wantsStatus, beat);
+    if (walkError)
+        out.error = *walkError;
+    else
+        out.walked = true;
+}
 
-    const std::vector<AssetReuse::Candidate>& candidates() const { return candidates_; }
-    const std::set<UUID>& walked() const { return walked_; }
-
-private:
-    static bool isIgnored(std::string_view name) {
-        for (const std::string& ignored : ignoredDirectories())
-            if (name == ignored) return true;
-        return false;
-    }
-    bool isExcluded(std::string_view path) const {
-        for (const std::string& folder : excluded_)
-            if (isWithin(path, folder)) return true;
-        return false;
-    }
-
-    std::vector<std::string> excluded_;
-    std::int64_t limit_;
-    std::stop_token stop_;
-    std::map<UUID, std::string>& sourceErrors_;
-    std::unordered_set<std::string> seen_;
-    std::set<UUID> walked_;
-    std::vector<AssetReuse::Candidate> candidates_;
-    std::int64_t fromSources_ = 0;
+/// Whether a linked file exists (a final link followed) and its own attributes (lstat).
+struct LinkedFile {
+    bool exists = false;
+    std::optional<struct stat> status;
 };
+
+LinkedFile checkLinkedFile(const std::string& path) {
+    LinkedFile file;
+    file.exists = AssetReuse::linkedFileExists(path);
+    struct stat status {};
+    if (file.exists && ::lstat(path.c_str(), &status) == 0) file.status = status;
+    return file;
+}
+
+/// The group of paths one hang puts out of reach: their mount.
+abandonable::Batch<std::string, std::string>::GroupOf byMount() {
+    auto table = std::make_shared<std::optional<abandonable::MountTable>>();
+    return [table](const std::string& path) {
+        if (!*table) table->emplace();
+        return (*table)->mountOf(path);
+    };
+}
 
 /// Hints for the assets whose folder names no topic: the one title topic of the copy texts
 /// beside them, replaced by the name in a "project.json" of their folder.
-void addFolderHints(std::vector<IndexedAsset>& assets) {
+void addFolderHints(std::vector<IndexedAsset>& assets, abandonable::Pool& pool, std::stop_token stop) {
     // Title topics matter only in folders that hold an asset still without a hint.
     std::unordered_map<std::string, std::set<std::string>> titleTopics;
     for (const IndexedAsset& asset : assets)
@@ -229,16 +246,29 @@ void addFolderHints(std::vector<IndexedAsset>& assets) {
                 folder->second.insert(std::move(*topic));
         }
     }
+    // Every folder of an asset without a hint is probed once; a folder that does not answer
+    // gives no hint.
+    std::vector<std::string> folders;
     std::unordered_map<std::string, std::optional<std::string>> projectHints;
+    for (const IndexedAsset& asset : assets)
+        if (!asset.folderHint && asset.file.reference) {
+            std::string folder = parentFolder(asset.file.reference->path);
+            if (projectHints.try_emplace(folder).second) folders.push_back(std::move(folder));
+        }
+    if (!folders.empty()) {
+        abandonable::Batch<std::string, std::optional<std::string>> probes(
+            pool, folders, [](const std::string& folder) { return ProjectHintFile::read(folder); }, byMount());
+        const auto read = std::move(probes).finish(stop);
+        for (std::size_t i = 0; i < folders.size(); ++i)
+            if (read[i]) projectHints[folders[i]] = *read[i];
+    }
     for (IndexedAsset& asset : assets) {
         if (asset.folderHint || !asset.file.reference) continue;
         const std::string folder = parentFolder(asset.file.reference->path);
         if (!asset.relativeFolder.empty())
             if (const auto it = titleTopics.find(folder); it != titleTopics.end() && it->second.size() == 1)
                 asset.folderHint = *it->second.begin();
-        auto [hint, first] = projectHints.try_emplace(folder);
-        if (first) hint->second = ProjectHintFile::read(folder);
-        if (hint->second) asset.folderHint = hint->second;
+        if (const auto& hint = projectHints[folder]) asset.folderHint = hint;
     }
 }
 
@@ -253,22 +283,89 @@ const std::vector<std::string>& ignoredDirectories() {
 ScanResult scan(const std::vector<SourceFolder>& sources, const std::vector<IndexedAsset>& previous,
                 const std::vector<std::filesystem::path>& excluded, const std::filesystem::path& libraryRoot,
                 bool recognizeText, std::int64_t limit, const Progress& progress, std::stop_token stop,
-                unsigned threads) {
-    std::vector<std::string> excludedPaths;
-    excludedPaths.reserve(excluded.size() + 1);
+                unsigned threads, std::chrono::milliseconds quietLimit) {
+    // Walks, checks of linked files and folder probes run here, a few at a time; the scan never
+    // waits for one that stops answering.
+    abandonable::Pool fileSystem(4, quietLimit);
+
     // The library's own folder is never indexed, whatever the caller passes.
-    if (!libraryRoot.empty()) excludedPaths.push_back(resolvedPath(libraryRoot));
+    std::vector<std::string> toResolve;
+    if (!libraryRoot.empty()) toResolve.push_back(libraryRoot.string());
     for (const auto& folder : excluded)
-        if (!folder.empty()) excludedPaths.push_back(resolvedPath(folder));
+        if (!folder.empty()) toResolve.push_back(folder.string());
+    std::vector<std::string> excludedPaths;
+    {
+        abandonable::Batch<std::string, std::string> resolving(
+            fileSystem, toResolve, [](const std::string& path) { return resolvedPath(path); }, byMount());
+        const auto resolved = std::move(resolving).finish(stop);
+        for (std::size_t i = 0; i < toResolve.size(); ++i)
+            excludedPaths.push_back(resolved[i] ? *resolved[i] : fs::path(toResolve[i]).lexically_normal().string());
+    }
+
+    struct Walk {
+        const SourceFolder* source;
+        std::shared_ptr<WalkResult> result;
+        abandonable::Pool::Handle job;
+    };
+    std::vector<Walk> walks;
+    for (const SourceFolder& source : sources) {
+        if (!source.enabled) continue;
+        auto result = std::make_shared<WalkResult>();
+        auto job = fileSystem.submit([source, excludedPaths, limit, result](std::stop_token token,
+                                                                            const abandonable::Beat& beat) {
+            walkSource(source, excludedPaths, limit, token, beat, *result);
+        });
+        walks.push_back({&source, std::move(result), std::move(job)});
+    }
+    // Linked files are checked beside the walks.
+    std::vector<const IndexedAsset*> linked;
+    std::vector<std::string> linkedPaths;
+    for (const IndexedAsset& asset : previous) {
+        if (asset.sourceID || !asset.file.reference) continue;
+        linked.push_back(&asset);
+        linkedPaths.push_back(asset.file.reference->resolve(false).string());
+    }
+    abandonable::Batch<std::string, LinkedFile> linkedChecks(fileSystem, linkedPaths, checkLinkedFile, byMount());
 
     std::map<UUID, std::string> sourceErrors;
-    CandidateCollector collector(std::move(excludedPaths), limit, stop, sourceErrors);
-    for (const SourceFolder& source : sources)
-        if (source.enabled) collector.walkSource(source);
-    collector.addLinkedFiles(previous);
+    std::set<UUID> walked;
+    std::unordered_set<std::string> seen;
+    std::vector<AssetReuse::Candidate> candidates;
+    std::int64_t fromSources = 0;
+    for (Walk& walk : walks) {
+        const UUID& id = walk.source->id;
+        if (fileSystem.wait(walk.job, stop) == abandonable::Pool::Outcome::abandoned) {
+            // Nothing of it is indexed, nothing of it is marked missing.
+            sourceErrors[id] = unresponsiveMessage();
+            continue;
+        }
+        WalkResult& result = *walk.result;
+        if (result.error) sourceErrors[id] = *result.error;
+        if (result.walked) walked.insert(id);
+        for (AssetReuse::Candidate& candidate : result.candidates) {
+            if (!seen.insert(candidate.path).second) continue;
+            candidates.push_back(std::move(candidate));
+            if (++fromSources > limit) throw SorvikError::message(limitMessage(limit));
+        }
+    }
+    // A linked file that did not answer is neither indexed nor marked missing.
+    std::unordered_set<std::string> missingLinked;
+    {
+        const auto checked = std::move(linkedChecks).finish(stop);
+        for (std::size_t i = 0; i < linked.size(); ++i) {
+            if (!checked[i]) continue;
+            std::string& path = linkedPaths[i];
+            if (!checked[i]->exists) {
+                missingLinked.insert(path);
+                continue;
+            }
+            if (!checked[i]->status || !seen.insert(path).second) continue;
+            candidates.push_back(
+                AssetReuse::Candidate{std::move(path), std::nullopt, linked[i]->relativeFolder, checked[i]->status});
+        }
+    }
 
-    AssetReuse::Reuser reuser(previous, recognizeText);
-    const auto& candidates = collector.candidates();
+    AssetReuse::Reuser reuser(previous, recognizeText, quietLimit);
     const std::size_t total = candidates.size();
     // Inspections run ahead a batch at a time, so that progress keeps coming; everything else
     // runs here, in candidate order.
@@ -282,8 +379,10 @@ ScanResult scan(const std::vector<SourceFolder>& sources, const std::vector<Inde
             progress("正在索引 " + std::to_string(i + 1) + " / " + std::to_string(total) + " 件素材…");
         reuser.process(candidates[i], sourceErrors, stop);
     }
-    addFolderHints(reuser.results());
-    reuser.keepUnclaimed(collector.walked());
+    addFolderHints(reuser.results(), fileSystem, stop);
+    // A source whose files stopped answering keeps the records of those it could not read.
+    for (const UUID& id : reuser.hungSources()) walked.erase(id);
+    reuser.keepUnclaimed(walked, missingLinked);
     return std::move(reuser).finish(std::move(sourceErrors));
 }
 

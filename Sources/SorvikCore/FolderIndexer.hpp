@@ -1,5 +1,6 @@
 #pragma once
 // Indexing of source folders.
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -34,14 +35,19 @@ using Progress = std::function<void(const std::string&)>;
 ///   the callee moves the text to its own thread.
 /// - `stop`: checked before every folder entry and every file; a stop throws CancellationError.
 /// - `threads`: files are inspected on up to this many threads (0: one per core, at most eight),
-///   with exactly the result of one thread; 1 inspects each file in turn on the scanning thread.
+///   with exactly the result of one thread; 1 inspects each file in turn.
+/// - `quietLimit`: the file system is only ever touched on threads the scan can give up on. A
+///   source whose walk reads no entry for this long gets "来源文件夹没有响应，本次扫描已跳过。"
+///   and is not walked; a file whose inspection takes this long is a failure of that file, and
+///   the rest of its source is left as it was (not walked). Linked files and folders that do
+///   not answer are left as they were. A stop ends the scan at once whatever hangs.
 ///
 /// Throws only SorvikError for the limit and CancellationError; every other failure is a text in
 /// `ScanResult::sourceErrors`. Reads the originals only.
 ScanResult scan(const std::vector<SourceFolder>& sources, const std::vector<IndexedAsset>& previous,
                 const std::vector<std::filesystem::path>& excluded, const std::filesystem::path& libraryRoot,
                 bool recognizeText, std::int64_t limit, const Progress& progress, std::stop_token stop = {},
-                unsigned threads = 0);
+                unsigned threads = 0, std::chrono::milliseconds quietLimit = std::chrono::milliseconds(10'000));
 
 /// The file identity "<device>:<inode>" (both decimal) of the item at `path`, a final symbolic
 /// link not followed. Nothing when the item cannot be examined. Never throws.

@@ -62,7 +62,7 @@ Child childOf(int folder, const dirent& entry, const StatusFilter& wantsStatus) 
 
 /// Opens and lists one folder; false when it is an ancestor again or cannot be read.
 bool enter(std::string path, std::vector<Frame>& stack, const FailureHandler& failed,
-           const StatusFilter& wantsStatus) {
+           const StatusFilter& wantsStatus, const ProgressHandler& progressed) {
     files::FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK));
     if (!fd) {
         failed(path, errno);
@@ -94,6 +94,7 @@ bool enter(std::string path, std::vector<Frame>& stack, const FailureHandler& fa
             break;
         }
         const std::string_view name = entry->d_name;
+        if (progressed) progressed();
         if (name == "." || name == "..") continue;
         Child child = childOf(::dirfd(dir), *entry, wantsStatus);
         // An entry of unknown type is reported, not guessed at.
@@ -112,9 +113,9 @@ bool enter(std::string path, std::vector<Frame>& stack, const FailureHandler& fa
 }  // namespace
 
 void walk(const std::string& root, const Visitor& visit, const FailureHandler& failed,
-          const StatusFilter& wantsStatus) {
+          const StatusFilter& wantsStatus, const ProgressHandler& progressed) {
     std::vector<Frame> stack;
-    if (!enter(root, stack, failed, wantsStatus)) return;
+    if (!enter(root, stack, failed, wantsStatus, progressed)) return;
     while (!stack.empty()) {
         Frame& top = stack.back();
         if (top.next == top.children.size()) {
@@ -127,7 +128,7 @@ void walk(const std::string& root, const Visitor& visit, const FailureHandler& f
         const Action action =
             visit(Entry{path, child.name, type, stack.size(), child.hasStatus ? &child.status : nullptr});
         // `top` and `child` are not used past this point: entering pushes a frame.
-        if (action == Action::proceed && type == EntryType::directory) enter(std::move(path), stack, failed, wantsStatus);
+        if (action == Action::proceed && type == EntryType::directory) enter(std::move(path), stack, failed, wantsStatus, progressed);
     }
 }
 

@@ -30,9 +30,12 @@ using FailureHandler = std::function<void(const std::string& path, int error)>;
 /// while its folder is open, which is cheaper than by path later.
 using StatusFilter = std::function<bool(std::string_view name)>;
 
+/// Called for every directory entry read, before the folder's entries are visited.
+using ProgressHandler = std::function<void()>;
+
 /// Walks the folder at `root` (an absolute path without links). A visitor that throws
 /// ends the walk with that exception.
 void walk(const std::string& root, const Visitor& visit, const FailureHandler& failed,
-          const StatusFilter& wantsStatus = {});
+          const StatusFilter& wantsStatus = {}, const ProgressHandler& progressed = {});
 
 }  // namespace sorvik::FolderWalk

@@ -12,6 +12,7 @@
 #include <vips/vips.h>
 
 #include "SorvikCore/FileSystem.hpp"
+#include "SorvikCore/Models.hpp"
 
 namespace sorvik::images {
 
@@ -160,28 +161,69 @@ int premultiply(VipsImage* in, VipsImage** out) { return vips_premultiply(in, ou
 int unpremultiply(VipsImage* in, VipsImage** out) { return vips_unpremultiply(in, out, nullptr); }
 int autorotate(VipsImage* in, VipsImage** out) { return vips_autorot(in, out, nullptr); }
 
-/// Computes every pixel of the image on this thread, a strip at a time so that memory stays
-/// small however large the image. Evaluating here instead of through libvips's worker pool
-/// keeps a decode from handing work between threads. False when decoding fails.
-bool decodesWhole(const Image& image) {
+/// Computes the pixels of the image on this thread, a strip at a time so that memory stays
+/// small however large the image, from the top down to about `limit` pixels. Evaluating here
+/// instead of through libvips's worker pool keeps a decode from handing work between threads.
+/// False when decoding fails; CancellationError when stopped.
+bool decodesWhole(const Image& image, std::stop_token stop, std::uint64_t limit) {
     std::unique_ptr<VipsRegion, ObjectUnref> region(vips_region_new(image.get()));
     if (!region) return false;
     constexpr int strip = 64;
-    for (int top = 0; top < image.height(); top += strip) {
-        const VipsRect rows{0, top, image.width(), std::min(strip, image.height() - top)};
-        if (vips_region_prepare(region.get(), &rows) != 0) return false;
+    const auto width = static_cast<std::uint64_t>(image.width());
+    const int rows = static_cast<int>(std::min<std::uint64_t>(image.height(), std::max<std::uint64_t>(limit / width, 1)));
+    for (int top = 0; top < rows; top += strip) {
+        if (stop.stop_requested()) throw CancellationError();
+        const VipsRect area{0, top, image.width(), std::min(strip, rows - top)};
+        if (vips_region_prepare(region.get(), &area) != 0) return false;
     }
     return true;
 }
 
-Image inMemory(const Image& in) {
-    VipsImage* out = vips_image_copy_memory(in.get());
+/// Asks libvips to end the evaluation of an image once `stop` is requested: its "eval" signal
+/// comes on the evaluating thread while the pixels are computed.
+class KillOnStop {
+public:
+    KillOnStop(const Image& image, std::stop_token stop) : image_(image), stop_(std::move(stop)) {
+        if (!stop_.stop_possible()) return;
+        vips_image_set_progress(image_.get(), TRUE);
+        handler_ = g_signal_connect(image_.get(), "eval", G_CALLBACK(&KillOnStop::evaluated), &stop_);
+    }
+    ~KillOnStop() {
+        if (handler_) g_signal_handler_disconnect(image_.get(), handler_);
+    }
+    KillOnStop(const KillOnStop&) = delete;
+    KillOnStop& operator=(const KillOnStop&) = delete;
+
+private:
+    static void evaluated(VipsImage* image, VipsProgress*, gpointer stop) {
+        if (static_cast<const std::stop_token*>(stop)->stop_requested()) vips_image_set_kill(image, TRUE);
+    }
+
+    Image image_;
+    std::stop_token stop_;
+    gulong handler_ = 0;
+};
+
+Image inMemory(const Image& in, std::stop_token stop) {
+    VipsImage* out = nullptr;
+    {
+        const KillOnStop kill(in, stop);
+        out = vips_image_copy_memory(in.get());
+    }
+    if (stop.stop_requested()) {
+        if (out) g_object_unref(out);
+        vips_error_clear();
+        throw CancellationError();
+    }
     if (!out) fail("cannot decode image");
     return Image(out);
 }
 
-Image reduce(const Opened& opened, int maxPixel) {
+Image reduce(const Opened& opened, int maxPixel, std::stop_token stop, std::uint64_t maxDecodedPixels) {
     Image image = loadReduced(opened, maxPixel);
+    if (maxDecodedPixels > 0 &&
+        static_cast<std::uint64_t>(image.width()) * static_cast<std::uint64_t>(image.height()) > maxDecodedPixels)
+        throw ImageError("image too large to decode");
     image = apply(image, toDisplaySpace, "cannot convert colours");
     const int longest = std::max(image.width(), image.height());
     if (longest > maxPixel) {
@@ -196,8 +238,8 @@ Image reduce(const Opened& opened, int maxPixel) {
     if (vips_image_get_format(image.get()) != VIPS_FORMAT_UCHAR) image = apply(image, toUChar, "cannot convert");
     // Rotation needs random access, so the reduced pixels are decoded into memory first; this
     // is also what forces the lazy pipeline to run.
-    image = inMemory(image);
-    if (opened.properties.orientation != 1) image = inMemory(apply(image, autorotate, "cannot rotate image"));
+    image = inMemory(image, stop);
+    if (opened.properties.orientation != 1) image = inMemory(apply(image, autorotate, "cannot rotate image"), stop);
     return image;
 }
 
@@ -261,11 +303,11 @@ std::optional<Properties> properties(const fs::path& path) {
     }
 }
 
-std::optional<Properties> decodeTest(int fd, int maxPixel) {
+std::optional<Properties> decodeTest(int fd, int maxPixel, std::stop_token stop) {
     try {
         auto opened = openImage(fd);
         if (!opened) return std::nullopt;
-        if (!decodesWhole(loadReduced(*opened, std::max(maxPixel, 1)))) {
+        if (!decodesWhole(loadReduced(*opened, std::max(maxPixel, 1)), stop, decodeTestPixelLimit)) {
             vips_error_clear();
             return std::nullopt;
         }
@@ -275,29 +317,29 @@ std::optional<Properties> decodeTest(int fd, int maxPixel) {
     }
 }
 
-std::optional<Properties> decodeTest(const fs::path& path, int maxPixel) {
+std::optional<Properties> decodeTest(const fs::path& path, int maxPixel, std::stop_token stop) {
     try {
         const files::FileDescriptor fd = files::openRegularFile(path);
-        return decodeTest(fd.get(), maxPixel);
+        return decodeTest(fd.get(), maxPixel, stop);
     } catch (const std::system_error&) {
         return std::nullopt;
     }
 }
 
-Image orientedThumbnail(int fd, int maxPixel) {
+Image orientedThumbnail(int fd, int maxPixel, std::stop_token stop, std::uint64_t maxDecodedPixels) {
     std::optional<Opened> opened = openImage(fd);
     if (!opened) throw ImageError("not an image of an accepted kind");
-    return reduce(*opened, std::max(maxPixel, 1));
+    return reduce(*opened, std::max(maxPixel, 1), std::move(stop), maxDecodedPixels);
 }
 
-Image orientedThumbnail(const fs::path& path, int maxPixel) {
+Image orientedThumbnail(const fs::path& path, int maxPixel, std::stop_token stop, std::uint64_t maxDecodedPixels) {
     files::FileDescriptor fd;
     try {
         fd = files::openRegularFile(path);
     } catch (const std::system_error& error) {
         throw ImageError(error.what());
     }
-    return orientedThumbnail(fd.get(), maxPixel);
+    return orientedThumbnail(fd.get(), maxPixel, std::move(stop), maxDecodedPixels);
 }
 
 Image crop(const Image& image, int left, int top, int width, int height) {

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <stop_token>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -66,19 +67,27 @@ struct Properties {
 /// FIFOs or devices.
 std::optional<Properties> properties(const std::filesystem::path& path);
 
+/// The most pixels a decode test decodes: an image larger than this at the loader's reduced
+/// size is decoded from its top down to this many pixels.
+inline constexpr std::uint64_t decodeTestPixelLimit = 100'000'000;
+
 /// Header and a forced decode of every pixel of the first image, at the loader's smallest size
-/// that still covers `maxPixel` on the longer side (truncated data counts as a failure).
-/// Nothing when either fails.
-std::optional<Properties> decodeTest(const std::filesystem::path& path, int maxPixel = 64);
+/// that still covers `maxPixel` on the longer side (truncated data counts as a failure), up to
+/// decodeTestPixelLimit. Nothing when either fails. Throws CancellationError when `stop` is
+/// requested, within a strip of rows.
+std::optional<Properties> decodeTest(const std::filesystem::path& path, int maxPixel = 64, std::stop_token stop = {});
 /// decodeTest of the open regular file, read from its start.
-std::optional<Properties> decodeTest(int fd, int maxPixel = 64);
+std::optional<Properties> decodeTest(int fd, int maxPixel = 64, std::stop_token stop = {});
 
 /// The first image of the file, decoded from its full image (never an embedded preview) at
 /// most `maxPixel` on its longer side (never scaled up), orientation applied, as 8-bit sRGB or
-/// grey with its alpha kept, held in memory. Throws ImageError.
-Image orientedThumbnail(const std::filesystem::path& path, int maxPixel);
+/// grey with its alpha kept, held in memory. Throws ImageError, also when the loader would decode
+/// more than `maxDecodedPixels` (0: no limit); CancellationError when `stop` is requested
+/// during the decode.
+Image orientedThumbnail(const std::filesystem::path& path, int maxPixel, std::stop_token stop = {},
+                        std::uint64_t maxDecodedPixels = 0);
 /// orientedThumbnail of the open regular file, read from its start.
-Image orientedThumbnail(int fd, int maxPixel);
+Image orientedThumbnail(int fd, int maxPixel, std::stop_token stop = {}, std::uint64_t maxDecodedPixels = 0);
 
 /// The window of an image; throws ImageError when it lies outside or is empty.
 Image crop(const Image& image, int left, int top, int width, int height);

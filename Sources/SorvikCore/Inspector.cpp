@@ -40,8 +40,8 @@ std::string extensionOfName(std::string_view name) {
     return ext;
 }
 
-void probeImage(DeliveryFile& record, int fd) {
-    if (auto props = images::decodeTest(fd, decodeTestPixels)) {
+void probeImage(DeliveryFile& record, int fd, std::stop_token stop) {
+    if (auto props = images::decodeTest(fd, decodeTestPixels, std::move(stop))) {
         record.width = props->orientedWidth();
         record.height = props->orientedHeight();
     } else {
@@ -159,7 +159,7 @@ DeliveryFile inspectWith(int fd, const std::error_code& unreadable, const struct
     }
     if (record.isImage()) {
         if (fd < 0) record.inspectionError = "无法解码图片";
-        else probeImage(record, fd);
+        else probeImage(record, fd, stop);
     } else if (record.role == FileRole::video) {
         if (fd < 0) record.inspectionError = "无法读取视频：" + unreadable.message();
         else probeVideo(record, fd, stop);

@@ -39,8 +39,8 @@ std::string hash(const std::filesystem::path& path, std::stop_token stop = {});
 
 /// Inspects one regular file (not a link) into a record with a fresh identifier. Problems of the
 /// content are recorded in inspectionError; reaching the file fails with std::system_error or
-/// SorvikError("只支持普通文件：" + last path component). `stop` is honoured while hashing and
-/// probing a video (CancellationError).
+/// SorvikError("只支持普通文件：" + last path component). `stop` is honoured while hashing,
+/// decoding an image and probing a video (CancellationError).
 DeliveryFile inspect(const std::filesystem::path& path, const std::string& relativePath,
                      const std::optional<std::string>& displayName, bool fingerprint, std::stop_token stop = {});
 

@@ -12,8 +12,8 @@ using textrecognition::RecognizedLine;
 
 namespace {
 
-images::Pixels decode(const fs::path& path) {
-    const images::Image image = DeliveryExporter::orientedImage(path, maxPixel);
+images::Pixels decode(const fs::path& path, std::stop_token stop) {
+    const images::Image image = DeliveryExporter::orientedImage(path, maxPixel, std::move(stop), maxDecodedPixels);
     try {
         return images::pixels(image);
     } catch (const images::ImageError&) {
@@ -42,17 +42,19 @@ std::string joinLines(const std::vector<RecognizedLine>& lines) {
     return result;
 }
 
-std::string Recognizer::recognize(const fs::path& path) {
-    const images::Pixels pixels = decode(path);
-    return joinLines(lines(pixels));
+std::string Recognizer::recognize(const fs::path& path, std::stop_token stop) {
+    const images::Pixels pixels = decode(path, stop);
+    std::string text = joinLines(lines(pixels, stop));
+    if (stop.stop_requested()) throw CancellationError();
+    return text;
 }
 
-std::vector<RecognizedLine> Recognizer::lines(const images::Pixels& pixels) {
+std::vector<RecognizedLine> Recognizer::lines(const images::Pixels& pixels, std::stop_token stop) {
     if (source_) return source_(pixels);
     // Loaded on the first image that decodes; a failed start is tried again on the next one.
     if (!engine_)
         engine_.emplace(recognitionLanguages(textrecognition::supportedLanguages(dataFolder_)), dataFolder_);
-    return engine_->lines(pixels);
+    return engine_->lines(pixels, std::move(stop));
 }
 
 std::string recognize(const fs::path& path) {

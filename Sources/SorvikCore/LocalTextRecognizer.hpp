@@ -1,7 +1,9 @@
 #pragma once
 // Reads the text printed in an image, on the device (Chinese, then English).
 #include <filesystem>
+#include <cstdint>
 #include <functional>
+#include <stop_token>
 #include <optional>
 #include <string>
 #include <vector>
@@ -13,6 +15,8 @@ namespace sorvik::LocalTextRecognizer {
 
 /// Longest side an image is decoded at for recognition.
 inline constexpr int maxPixel = 1400;
+/// Images that would need more pixels decoded (at the loader's reduced size) are not read.
+inline constexpr std::uint64_t maxDecodedPixels = 100'000'000;
 /// Lines recognised with less confidence are left out.
 inline constexpr double minimumConfidence = 0.5;
 /// The recognition languages, in order of preference (simplified Chinese, English).
@@ -43,11 +47,12 @@ public:
     explicit Recognizer(LineSource source) : source_(std::move(source)) {}
 
     /// The image's qualifying lines joined by line feeds, or "". Throws the decoding error
-    /// (SorvikError "无法打开图片") or a textrecognition::TextRecognitionError unchanged.
-    std::string recognize(const std::filesystem::path& path);
+    /// (SorvikError "无法打开图片", also for an image beyond maxDecodedPixels) or a
+    /// textrecognition::TextRecognitionError unchanged; CancellationError once `stop` is requested.
+    std::string recognize(const std::filesystem::path& path, std::stop_token stop = {});
 
 private:
-    std::vector<textrecognition::RecognizedLine> lines(const images::Pixels& pixels);
+    std::vector<textrecognition::RecognizedLine> lines(const images::Pixels& pixels, std::stop_token stop);
 
     std::filesystem::path dataFolder_;
     LineSource source_;

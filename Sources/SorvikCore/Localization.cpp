@@ -268,6 +268,7 @@ const ReverseTables& reverseTables() {
         // library's start-up failure wraps the reason the library could not be opened.
         static constexpr std::string_view translatedCaptures[] = {
             "缺少{0}", "{0}已就位", "保存失败：{0}", "保存规则失败：{0}", "扫描未完成：{0}", "归档未完成：{0}",
+            "部分文件暂时无法读取：{0}",
             "资料库读取失败：{0}\n原资料库已保留，请先在设置中查看位置。",
         };
         struct Candidate {

@@ -8,7 +8,10 @@
 
 #include <leptonica/allheaders.h>
 #include <tesseract/baseapi.h>
+#include <tesseract/ocrclass.h>
 #include <tesseract/resultiterator.h>
+
+#include "SorvikCore/Models.hpp"
 
 namespace sorvik::textrecognition {
 
@@ -63,6 +66,8 @@ struct ClearOnExit {
     ~ClearOnExit() { api.Clear(); }
 };
 
+bool stopRequested(void* stop, int /*words*/) { return static_cast<const std::stop_token*>(stop)->stop_requested(); }
+
 std::uint8_t overWhite(std::uint8_t value, std::uint8_t alpha) {
     return static_cast<std::uint8_t>((value * alpha + 255 * (255 - alpha) + 127) / 255);
 }
@@ -97,7 +102,7 @@ Engine::~Engine() = default;
 Engine::Engine(Engine&&) noexcept = default;
 Engine& Engine::operator=(Engine&&) noexcept = default;
 
-std::vector<RecognizedLine> Engine::lines(const images::Pixels& pixels) {
+std::vector<RecognizedLine> Engine::lines(const images::Pixels& pixels, std::stop_token stop) {
     if (pixels.width < 1 || pixels.height < 1 || pixels.bands < 1 || pixels.bands > 4 ||
         pixels.data.size() != static_cast<std::size_t>(pixels.width) * static_cast<std::size_t>(pixels.height) *
                                    static_cast<std::size_t>(pixels.bands))
@@ -123,7 +128,13 @@ std::vector<RecognizedLine> Engine::lines(const images::Pixels& pixels) {
     keepOpenMPOnThisThread();
     ClearOnExit clear{*api_};
     api_->SetImage(data, pixels.width, pixels.height, bytesPerPixel, pixels.width * bytesPerPixel);
-    if (api_->Recognize(nullptr) != 0) throw TextRecognitionError("Tesseract could not recognise the image");
+    // Tesseract asks its monitor between words whether to go on.
+    tesseract::ETEXT_DESC monitor;
+    monitor.cancel = &stopRequested;
+    monitor.cancel_this = &stop;
+    const int status = api_->Recognize(&monitor);
+    if (stop.stop_requested()) throw CancellationError();
+    if (status != 0) throw TextRecognitionError("Tesseract could not recognise the image");
 
     std::vector<RecognizedLine> result;
     const std::unique_ptr<tesseract::ResultIterator> it(api_->GetIterator());

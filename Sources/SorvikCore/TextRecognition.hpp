@@ -2,6 +2,7 @@
 // On-device text recognition with Tesseract 5 (LSTM engine), silent and single-threaded.
 #include <filesystem>
 #include <memory>
+#include <stop_token>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -46,8 +47,9 @@ public:
 
     /// The text lines of a decoded image in the engine's reading order; lines without text
     /// are left out. Alpha is composited onto white. Throws TextRecognitionError, and
-    /// std::invalid_argument for malformed pixels.
-    std::vector<RecognizedLine> lines(const images::Pixels& pixels);
+    /// std::invalid_argument for malformed pixels; once `stop` is requested the recognition
+    /// ends early and CancellationError is thrown.
+    std::vector<RecognizedLine> lines(const images::Pixels& pixels, std::stop_token stop = {});
 
     const std::vector<std::string>& languages() const { return languages_; }
 
