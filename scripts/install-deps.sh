@@ -9,7 +9,7 @@ packages=(
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev ffmpeg
   libtesseract-dev tesseract-ocr-chi-sim tesseract-ocr-eng tesseract-ocr
   fonts-noto-cjk
-  libgtest-dev libgmock-dev libbenchmark-dev
+  libgtest-dev libgmock-dev libbenchmark-dev zlib1g-dev
   clang libclang-rt-14-dev
   openssl
   libimage-exiftool-perl

@@ -179,37 +179,23 @@ bool decodesWhole(const Image& image, std::stop_token stop, std::uint64_t limit)
     return true;
 }
 
-/// Asks libvips to end the evaluation of an image once `stop` is requested: its "eval" signal
-/// comes on the evaluating thread while the pixels are computed.
+/// Ends the evaluation of everything computed from an image once `stop` is requested: libvips
+/// checks the image's kill flag before it computes each of its regions.
 class KillOnStop {
 public:
-    KillOnStop(const Image& image, std::stop_token stop) : image_(image), stop_(std::move(stop)) {
-        if (!stop_.stop_possible()) return;
-        vips_image_set_progress(image_.get(), TRUE);
-        handler_ = g_signal_connect(image_.get(), "eval", G_CALLBACK(&KillOnStop::evaluated), &stop_);
-    }
-    ~KillOnStop() {
-        if (handler_) g_signal_handler_disconnect(image_.get(), handler_);
-    }
-    KillOnStop(const KillOnStop&) = delete;
-    KillOnStop& operator=(const KillOnStop&) = delete;
+    KillOnStop(const Image& image, std::stop_token stop) : image_(image), callback_(std::move(stop), Kill{image_.get()}) {}
 
 private:
-    static void evaluated(VipsImage* image, VipsProgress*, gpointer stop) {
-        if (static_cast<const std::stop_token*>(stop)->stop_requested()) vips_image_set_kill(image, TRUE);
-    }
-
-    Image image_;
-    std::stop_token stop_;
-    gulong handler_ = 0;
+    struct Kill {
+        VipsImage* image;
+        void operator()() const { vips_image_set_kill(image, TRUE); }
+    };
+    Image image_;  // held while the callback may run
+    std::stop_callback<Kill> callback_;
 };
 
 Image inMemory(const Image& in, std::stop_token stop) {
-    VipsImage* out = nullptr;
-    {
-        const KillOnStop kill(in, stop);
-        out = vips_image_copy_memory(in.get());
-    }
+    VipsImage* out = vips_image_copy_memory(in.get());
     if (stop.stop_requested()) {
         if (out) g_object_unref(out);
         vips_error_clear();
@@ -221,6 +207,7 @@ Image inMemory(const Image& in, std::stop_token stop) {
 
 Image reduce(const Opened& opened, int maxPixel, std::stop_token stop, std::uint64_t maxDecodedPixels) {
     Image image = loadReduced(opened, maxPixel);
+    const KillOnStop kill(image, stop);
     if (maxDecodedPixels > 0 &&
         static_cast<std::uint64_t>(image.width()) * static_cast<std::uint64_t>(image.height()) > maxDecodedPixels)
         throw ImageError("image too large to decode");
