@@ -275,6 +275,8 @@ void RowListView::fitToRows() {
     const int rows = model() ? model()->rowCount() : 0;
     for (int row = 0; row < rows; ++row) total += delegate_->rowHeight(model()->index(row, 0), width);
     setFixedHeight(int(std::min<long long>(total, QWIDGETSIZE_MAX)));
+    // Rows changed in place may have changed height: lay them out again.
+    scheduleDelayedItemsLayout();
 }
 
 int RowListView::partAt(const QPoint& point, QModelIndex* index) const {

@@ -15,6 +15,10 @@ bool valid(const QModelIndex& index, std::size_t count) {
            static_cast<std::size_t>(index.row()) < count;
 }
 
+struct TextHash {
+    std::size_t operator()(const QString& text) const { return qHash(text); }
+};
+
 }  // namespace
 
 // Checks ------------------------------------------------------------------------------------------------
@@ -30,13 +34,18 @@ void DeliveryChecksModel::setChecks(const std::vector<DeliveryCheck>& checks) {
         if (it == translated.end()) it = translated.emplace(text, Lq(text)).first;
         return it->second;
     };
-    beginResetModel();
-    rows_.clear();
-    rows_.reserve(checks.size());
+    std::vector<Row> rows;
+    rows.reserve(checks.size());
     for (const DeliveryCheck& check : checks) {
-        rows_.push_back(Row{translate(check.title), translate(check.detail), checkRowLook(check), check.fileID,
-                            qs(check.id)});
+        rows.push_back(Row{translate(check.title), translate(check.detail), checkRowLook(check), check.fileID,
+                           qs(check.id)});
     }
+    if (const auto steps = planRows<QString, TextHash>(rows_, rows, [](const Row& row) { return row.id; })) {
+        applyRowStepsTo(*this, rows_, std::move(rows), *steps);
+        return;
+    }
+    beginResetModel();
+    rows_ = std::move(rows);
     endResetModel();
 }
 
@@ -80,12 +89,17 @@ QHash<int, QByteArray> DeliveryChecksModel::roleNames() const {
 DeliveryFilesModel::DeliveryFilesModel(QObject* parent) : QAbstractListModel(parent) {}
 
 void DeliveryFilesModel::setFiles(const std::vector<DeliveryFile>& files) {
-    beginResetModel();
-    rows_.clear();
-    rows_.reserve(files.size());
+    std::vector<Row> rows;
+    rows.reserve(files.size());
     for (const DeliveryFile& file : files) {
-        rows_.push_back(Row{file.id, qs(file.name), qs(fileSizeText(file.bytes)), file.role, isEdited(file)});
+        rows.push_back(Row{file.id, qs(file.name), qs(fileSizeText(file.bytes)), file.role, isEdited(file)});
     }
+    if (const auto steps = planRows<UUID>(rows_, rows, [](const Row& row) { return row.id; })) {
+        applyRowStepsTo(*this, rows_, std::move(rows), *steps);
+        return;
+    }
+    beginResetModel();
+    rows_ = std::move(rows);
     endResetModel();
 }
 

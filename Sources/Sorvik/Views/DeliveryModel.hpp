@@ -1,12 +1,13 @@
 #pragma once
 // The item models of the delivery workspace: its check rows and its rows of all files. Each row
 // carries what its delegate draws (texts already translated) and the identifiers its actions
-// need; nothing points into the store.
+// need; nothing points into the store. New rows replace old ones by identifier, in place.
 #include <QAbstractListModel>
 #include <optional>
 #include <vector>
 
 #include "Sorvik/Views/DeliveryLogic.hpp"
+#include "Sorvik/Views/ListRowsModel.hpp"
 
 namespace sorvik::app {
 
@@ -34,12 +35,20 @@ public:
     QHash<int, QByteArray> roleNames() const override;
 
 private:
+    template <class M, class R>
+    friend void applyRowStepsTo(M& model, std::vector<R>& rows, std::vector<R> next, const RowSteps& steps);
+
     struct Row {
         QString title;
         QString detail;
         CheckRowLook look;
         std::optional<UUID> fileID;
         QString id;
+        friend bool operator==(const Row& a, const Row& b) {
+            return a.title == b.title && a.detail == b.detail && a.look.symbol == b.look.symbol &&
+                   a.look.tone == b.look.tone && a.look.opacity == b.look.opacity && a.look.button == b.look.button &&
+                   a.look.action == b.look.action && a.fileID == b.fileID && a.id == b.id;
+        }
     };
     std::vector<Row> rows_;
 };
@@ -67,12 +76,16 @@ public:
     QHash<int, QByteArray> roleNames() const override;
 
 private:
+    template <class M, class R>
+    friend void applyRowStepsTo(M& model, std::vector<R>& rows, std::vector<R> next, const RowSteps& steps);
+
     struct Row {
         UUID id;
         QString name;
         QString size;
         FileRole role = FileRole::extra;
         bool edited = false;
+        friend bool operator==(const Row&, const Row&) = default;
     };
     std::vector<Row> rows_;
 };

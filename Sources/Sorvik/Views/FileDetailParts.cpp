@@ -2,6 +2,7 @@
 
 #include <QFontDatabase>
 #include <QHBoxLayout>
+#include <QScrollBar>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -9,6 +10,7 @@
 #include "Sorvik/Support/Theme.hpp"
 #include "Sorvik/Support/Widgets.hpp"
 #include "Sorvik/Views/FileDetailLogic.hpp"
+#include "Sorvik/Views/SlimScrollBar.hpp"
 
 namespace sorvik::app {
 
@@ -67,6 +69,7 @@ TextEditorSection::TextEditorSection(const std::string& text, QWidget* parent) :
     editor_->viewport()->setAutoFillBackground(false);
     editor_->setAutoFillBackground(false);
     editor_->setStyleSheet(QStringLiteral("QPlainTextEdit { background: transparent; }"));
+    makeSlim(editor_->verticalScrollBar());
     replacing_ = true;
     editor_->setPlainText(qs(text_));
     replacing_ = false;

@@ -4,7 +4,8 @@
 #include <QMenu>
 #include <QPainter>
 #include <QPainterPath>
-#include <QStackedWidget>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QVBoxLayout>
 #include <cmath>
 
@@ -13,6 +14,7 @@
 #include "Sorvik/Support/Theme.hpp"
 #include "Sorvik/Support/Widgets.hpp"
 #include "Sorvik/Views/FileThumbnail.hpp"
+#include "Sorvik/Views/SlimScrollBar.hpp"
 #include "Sorvik/Views/WorkspaceNotice.hpp"
 
 namespace sorvik::app {
@@ -43,7 +45,7 @@ InboxListView::InboxListView(AppStore& store, ThumbnailLoader& thumbnails, QWidg
 
 void InboxListView::resizeEvent(QResizeEvent* event) {
     setViewportMargins(pagePadding, 0, pagePadding, 0);
-    QListView::resizeEvent(event);
+    PaintedListView::resizeEvent(event);
 }
 
 InboxRowGeometry InboxListView::rowGeometry(const QModelIndex& index) const {
@@ -216,10 +218,21 @@ void InboxRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
 // InboxView ---------------------------------------------------------------------------------------------
 
 InboxView::InboxView(AppStore& store, ThumbnailLoader& thumbnails, QWidget* parent) : QWidget(parent), store_(store) {
-    auto* page = new QVBoxLayout(this);
-    page->setContentsMargins(0, 0, 0, 0);
-    page->setSpacing(0);
-    auto* top = new QWidget(this);
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->setSpacing(0);
+    // The title, the explainer and the rows scroll as one page; the status line stays under it.
+    scroll_ = new QScrollArea(this);
+    scroll_->setFrameShape(QFrame::NoFrame);
+    scroll_->setWidgetResizable(true);
+    scroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    auto* page = new QWidget(scroll_);
+    page->setAutoFillBackground(true);
+    auto* body = new QVBoxLayout(page);
+    // Each row carries the spacing under it.
+    body->setContentsMargins(0, 0, 0, std::max(0, pagePadding - inboxRowSpacing));
+    body->setSpacing(0);
+    auto* top = new QWidget(page);
     auto* column = new QVBoxLayout(top);
     column->setContentsMargins(pagePadding, pagePadding, pagePadding, 24);
     column->setSpacing(24);
@@ -228,12 +241,11 @@ InboxView::InboxView(AppStore& store, ThumbnailLoader& thumbnails, QWidget* pare
     explainer_->setWordWrap(true);
     column->addWidget(title_);
     column->addWidget(explainer_);
-    page->addWidget(top);
+    body->addWidget(top);
 
-    content_ = new QStackedWidget(this);
-    list_ = new InboxListView(store_, thumbnails, content_);
-    content_->addWidget(list_);
-    empty_ = new QWidget(content_);
+    list_ = new InboxListView(store_, thumbnails, page);
+    body->addWidget(list_, 1, Qt::AlignTop);
+    empty_ = new QWidget(page);
     auto* emptyColumn = new QVBoxLayout(empty_);
     emptyColumn->setContentsMargins(60, 60, 60, 60);
     auto* emptyRow = new QHBoxLayout();
@@ -245,9 +257,14 @@ InboxView::InboxView(AppStore& store, ThumbnailLoader& thumbnails, QWidget* pare
     emptyRow->addStretch(1);
     emptyColumn->addLayout(emptyRow);
     emptyColumn->addStretch(1);
-    content_->addWidget(empty_);
-    page->addWidget(content_, 1);
-    page->addWidget(makeWorkspaceStatus(store_, this));
+    body->addWidget(empty_, 1);
+    empty_->hide();
+    scroll_->setWidget(page);
+    scroll_->verticalScrollBar()->setSingleStep(40);
+    makeSlim(scroll_->verticalScrollBar());
+    list_->placeInPage(scroll_);
+    outer->addWidget(scroll_, 1);
+    outer->addWidget(makeWorkspaceStatus(store_, this));
 
     connect(&store_, &AppStore::changed, this, &InboxView::refresh);
     connect(&store_.preferences(), &Preferences::languageChanged, this, [this] {
@@ -284,9 +301,10 @@ void InboxView::rebuild() {
     std::vector<InboxRowItem> rows = inboxRows(store_);
     const bool empty = rows.empty();
     list_->rows()->setRows(std::move(rows));
-    content_->setCurrentWidget(empty ? empty_ : static_cast<QWidget*>(list_));
+    list_->setVisible(!empty);
+    empty_->setVisible(empty);
 }
 
-bool InboxView::showsEmptyState() const { return content_->currentWidget() == empty_; }
+bool InboxView::showsEmptyState() const { return !empty_->isHidden(); }
 
 }  // namespace sorvik::app

@@ -11,7 +11,7 @@
 #include "Sorvik/Views/PaintedListView.hpp"
 
 class QMenu;
-class QStackedWidget;
+class QScrollArea;
 
 namespace sorvik::app {
 
@@ -67,6 +67,8 @@ public:
 
     // What is shown now (tests).
     InboxListView* list() const { return list_; }
+    /// The scrolling page that holds the title, the explainer and the rows.
+    QScrollArea* scrollArea() const { return scroll_; }
     bool showsEmptyState() const;
 
 protected:
@@ -80,7 +82,7 @@ private:
     AppStore& store_;
     ToneLabel* title_;
     ToneLabel* explainer_;
-    QStackedWidget* content_;
+    QScrollArea* scroll_;
     InboxListView* list_;
     QWidget* empty_;
     ToneLabel* emptyLabel_;

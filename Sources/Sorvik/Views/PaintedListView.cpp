@@ -3,8 +3,11 @@
 #include <QFocusEvent>
 #include <QHelpEvent>
 #include <QMouseEvent>
+#include <QScrollArea>
 #include <QScrollBar>
 #include <QToolTip>
+#include <QWheelEvent>
+#include <algorithm>
 
 namespace sorvik::app {
 
@@ -27,7 +30,71 @@ PaintedListView::PaintedListView(QWidget* parent) : QListView(parent) {
 
 void PaintedListView::setModel(QAbstractItemModel* model) {
     QListView::setModel(model);
-    if (model) connect(model, &QAbstractItemModel::modelReset, this, [this] { setHovered({}, noPart); });
+    if (!model) return;
+    // Entries that move under the pointer are no longer the hovered ones; a list in a page follows
+    // its row count.
+    const auto changed = [this] {
+        setHovered({}, noPart);
+        if (page_) fitToContent();
+    };
+    connect(model, &QAbstractItemModel::modelReset, this, changed);
+    connect(model, &QAbstractItemModel::rowsInserted, this, changed);
+    connect(model, &QAbstractItemModel::rowsRemoved, this, changed);
+    connect(model, &QAbstractItemModel::layoutChanged, this, [this] { setHovered({}, noPart); });
+}
+
+void PaintedListView::placeInPage(QScrollArea* page) {
+    page_ = page;
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    fitToContent();
+}
+
+QScrollArea* PaintedListView::page() const { return page_.data(); }
+
+int PaintedListView::contentHeight() const {
+    const int rows = model() ? model()->rowCount(rootIndex()) : 0;
+    if (rows == 0) return 0;
+    return static_cast<int>(std::min<long long>(QWIDGETSIZE_MAX, 1LL * rows * sizeHintForRow(0)));
+}
+
+void PaintedListView::fitToContent() {
+    fittedWidth_ = width();
+    const int height = contentHeight();
+    if (minimumHeight() != height || maximumHeight() != height) setFixedHeight(height);
+}
+
+void PaintedListView::resizeEvent(QResizeEvent* event) {
+    QListView::resizeEvent(event);
+    if (page_ && width() != fittedWidth_) fitToContent();
+}
+
+void PaintedListView::wheelEvent(QWheelEvent* event) {
+    if (page_) {
+        event->ignore();  // the page scrolls
+        return;
+    }
+    QListView::wheelEvent(event);
+}
+
+void PaintedListView::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
+    QListView::currentChanged(current, previous);
+    if (!page_ || !page_->widget() || !current.isValid() || !hasFocus()) return;
+    const QRect rect = visualRect(current);
+    const QPoint center = viewport()->mapTo(page_->widget(), rect.center());
+    page_->ensureVisible(center.x(), center.y(), rect.width() / 2 + 8, rect.height() / 2 + 8);
+}
+
+QModelIndex PaintedListView::moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) {
+    if (!page_ || (action != MovePageUp && action != MovePageDown)) return QListView::moveCursor(action, modifiers);
+    // A page of the scrolling page, not of this list (which is as tall as its entries).
+    const QModelIndex current = currentIndex();
+    if (!current.isValid()) return QListView::moveCursor(action, modifiers);
+    const int step = page_->viewport()->height() * (action == MovePageDown ? 1 : -1);
+    const QPoint target = visualRect(current).center() + QPoint(0, step);
+    const QModelIndex found = indexAt(QPoint(target.x(), std::clamp(target.y(), 0, viewport()->height() - 1)));
+    if (found.isValid()) return found;
+    return QListView::moveCursor(action == MovePageDown ? MoveEnd : MoveHome, modifiers);
 }
 
 void PaintedListView::setHovered(const QModelIndex& index, int part) {

@@ -59,8 +59,10 @@ AssetGridView::AssetGridView(AppStore& store, ThumbnailLoader& thumbnails, QWidg
 }
 
 void AssetGridView::relayout() {
-    const int scrollbar = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, verticalScrollBar());
-    // The scroll bar's room is always kept, so showing it never changes the columns.
+    // In a page the scroll bar is the page's; alone, its room is always kept, so showing it never
+    // changes the columns.
+    const int scrollbar =
+        page() ? 0 : style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, verticalScrollBar());
     const int available = width() - 2 * pagePadding - scrollbar;
     columns_ = assetGridColumns(available);
     const int cellWidth = columns_.width + assetGridColumnSpacing;
@@ -72,9 +74,14 @@ void AssetGridView::relayout() {
     if (gridSize() != QSize(cellWidth, cellHeight)) setGridSize(QSize(cellWidth, cellHeight));
 }
 
+int AssetGridView::contentHeight() const {
+    const long long rows = (model_->rowCount() + columns_.count - 1) / columns_.count;
+    return static_cast<int>(std::min<long long>(QWIDGETSIZE_MAX, rows * gridSize().height()));
+}
+
 void AssetGridView::resizeEvent(QResizeEvent* event) {
     relayout();
-    QListView::resizeEvent(event);
+    PaintedListView::resizeEvent(event);
 }
 
 AssetCardGeometry AssetGridView::cardGeometry(const QModelIndex& index) const {

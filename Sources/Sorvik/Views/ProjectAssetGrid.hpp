@@ -11,6 +11,7 @@
 #include "Sorvik/Views/ProjectAssetsModel.hpp"
 
 class QMenu;
+class QScrollArea;
 
 namespace sorvik::app {
 
@@ -34,6 +35,12 @@ public:
     Zone hoveredZone() const { return static_cast<Zone>(hoveredPart()); }
     /// The column count of the current width (tests).
     int columnCount() const { return columns_.count; }
+    /// Lays the cards out for a list scrolled by a page.
+    void useInPage(QScrollArea* page) {
+        placeInPage(page);
+        relayout();
+        fitToContent();
+    }
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -44,6 +51,7 @@ protected:
     void popUpMenu(const QModelIndex& index, const QPoint& globalPoint) override;
     QPoint menuAnchor(const QModelIndex& index) const override;
     QString toolTipAt(const QPoint& point) const override;
+    int contentHeight() const override;
 
 private:
     void relayout();

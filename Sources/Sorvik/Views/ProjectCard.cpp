@@ -238,6 +238,9 @@ ProjectCardView::ProjectCardView(AppStore& store, const ProjectCardModel& model,
     };
     connect(&model_, &QAbstractItemModel::modelReset, this, changed);
     connect(&model_, &QAbstractItemModel::dataChanged, this, changed);
+    connect(&model_, &QAbstractItemModel::rowsInserted, this, changed);
+    connect(&model_, &QAbstractItemModel::rowsRemoved, this, changed);
+    connect(&model_, &QAbstractItemModel::layoutChanged, this, changed);
     connect(&loader_, &ThumbnailLoader::pictureReady, this, qOverload<>(&QWidget::update));
 }
 

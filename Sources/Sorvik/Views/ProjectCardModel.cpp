@@ -2,6 +2,7 @@
 
 #include <QMetaObject>
 #include <unordered_set>
+#include <utility>
 
 #include "Sorvik/Support/Strings.hpp"
 #include "Sorvik/Views/ProjectDetailLogic.hpp"
@@ -74,22 +75,18 @@ void ProjectCardModel::setProjects(const std::vector<Delivery>& projects, const 
         cards.try_emplace(project.id, std::move(card));
     }
 
-    // The rows keep their order; rows whose project is gone leave, which resets the view.
+    // The rows keep their order; rows whose project is gone leave. The old cards live until the
+    // rows no longer point at them.
     std::vector<UUID> ids;
     ids.reserve(rows_.size());
     for (const ProjectCard* row : rows_) {
         if (cards.contains(row->id)) ids.push_back(row->id);
     }
-    const bool reset = ids.size() != rows_.size();
-    if (reset) beginResetModel();
-    cards_ = std::move(cards);
-    rows_.clear();
-    for (const UUID& id : ids) rows_.push_back(&cards_.at(id));
-    if (reset) {
-        endResetModel();
-    } else if (!rows_.empty()) {
-        emit dataChanged(index(0), index(static_cast<int>(rows_.size()) - 1));
-    }
+    const std::unordered_map<UUID, ProjectCard> previous = std::exchange(cards_, std::move(cards));
+    std::vector<ProjectCard*> rows;
+    rows.reserve(ids.size());
+    for (const UUID& id : ids) rows.push_back(&cards_.at(id));
+    showRows(std::move(rows));
 
     std::optional<Repository> library;
     if (repository) library.emplace(*repository);
@@ -141,9 +138,20 @@ void ProjectCardModel::setShown(const std::vector<const Delivery*>& shown) {
         if (it != cards_.end()) rows.push_back(&it->second);
     }
     if (rows == rows_) return;
-    beginResetModel();
-    rows_ = std::move(rows);
-    endResetModel();
+    showRows(std::move(rows));
+}
+
+void ProjectCardModel::showRows(std::vector<ProjectCard*> rows) {
+    const std::optional<RowSteps> steps =
+        planRows<UUID>(rows_, rows, [](const ProjectCard* row) { return row->id; });
+    if (!steps) {
+        beginResetModel();
+        rows_ = std::move(rows);
+        endResetModel();
+        return;
+    }
+    // A row that stays but points at a card made again is reported as changed.
+    applyRowStepsTo(*this, rows_, std::move(rows), *steps);
 }
 
 const ProjectCard* ProjectCardModel::card(int row) const {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "Sorvik/Support/BackgroundLane.hpp"
+#include "Sorvik/Views/ListRowsModel.hpp"
 #include "Sorvik/Views/ProjectCardLogic.hpp"
 #include "SorvikCore/Repository.hpp"
 
@@ -43,6 +44,7 @@ public:
     /// `repository` is copied; none means no file has a location.
     void setProjects(const std::vector<Delivery>& projects, const Repository* repository);
     /// The cards shown, in order; ids that name no project given to setProjects are left out.
+    /// Rows that stay keep their place in views (selection, current card).
     void setShown(const std::vector<const Delivery*>& shown);
 
     const ProjectCard* card(const QModelIndex& index) const;
@@ -54,6 +56,12 @@ public:
     QHash<int, QByteArray> roleNames() const override;
 
 private:
+    template <class M, class R>
+    friend void applyRowStepsTo(M& model, std::vector<R>& rows, std::vector<R> next, const RowSteps& steps);
+
+    /// Moves the rows to these cards by identifier: removals, moves and insertions in place.
+    void showRows(std::vector<ProjectCard*> rows);
+
     struct Located {
         std::size_t folderCount = 0;
         std::optional<UUID> pictureID;

@@ -3,7 +3,8 @@
 #include <QApplication>
 #include <QHBoxLayout>
 #include <QMenu>
-#include <QStackedWidget>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QVBoxLayout>
 
 #include "Sorvik/Support/Icons.hpp"
@@ -12,6 +13,7 @@
 #include "Sorvik/Support/Widgets.hpp"
 #include "Sorvik/Views/ProjectAssetGrid.hpp"
 #include "Sorvik/Views/SegmentedPicker.hpp"
+#include "Sorvik/Views/SlimScrollBar.hpp"
 #include "Sorvik/Views/WorkspaceNotice.hpp"
 #include "SorvikCore/Localization.hpp"
 
@@ -19,26 +21,41 @@ namespace sorvik::app {
 
 ProjectDetailView::ProjectDetailView(AppStore& store, ThumbnailLoader& thumbnails, QWidget* parent)
     : QWidget(parent), store_(store), thumbnails_(thumbnails) {
-    auto* page = new QVBoxLayout(this);
-    page->setContentsMargins(0, 0, 0, 0);
-    page->setSpacing(0);
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->setSpacing(0);
 
-    // The header part stays in place; the cards scroll beneath it.
-    auto* top = new QWidget(this);
+    // The header, the notice, the filter bar and the cards scroll as one page; the status line
+    // stays under it. An opaque page scrolls by moving what is drawn already.
+    scroll_ = new QScrollArea(this);
+    scroll_->setFrameShape(QFrame::NoFrame);
+    scroll_->setWidgetResizable(true);
+    scroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    auto* page = new QWidget(scroll_);
+    page->setAutoFillBackground(true);
+    auto* body = new QVBoxLayout(page);
+    // The cards' cells carry the row spacing under each row.
+    body->setContentsMargins(0, 0, 0, 30 - assetGridRowSpacing);
+    body->setSpacing(0);
+    auto* top = new QWidget(page);
     auto* column = new QVBoxLayout(top);
     column->setContentsMargins(30, 30, 30, 23);
     column->setSpacing(23);
     column->addWidget(makeHeader());
     column->addWidget(makeWorkspaceNotice(store_, top));
     column->addWidget(makeFilterBar());
-    page->addWidget(top);
+    body->addWidget(top);
 
-    content_ = new QStackedWidget(this);
-    grid_ = new AssetGridView(store_, thumbnails_, content_);
-    content_->addWidget(grid_);
-    content_->addWidget(makeEmptyState());
-    page->addWidget(content_, 1);
-    page->addWidget(makeWorkspaceStatus(store_, this));
+    grid_ = new AssetGridView(store_, thumbnails_, page);
+    body->addWidget(grid_, 1, Qt::AlignTop);
+    body->addWidget(makeEmptyState(page), 1);
+    empty_->hide();
+    scroll_->setWidget(page);
+    scroll_->verticalScrollBar()->setSingleStep(40);
+    makeSlim(scroll_->verticalScrollBar());
+    grid_->useInPage(scroll_);
+    outer->addWidget(scroll_, 1);
+    outer->addWidget(makeWorkspaceStatus(store_, this));
 
     connect(&store_, &AppStore::changed, this, &ProjectDetailView::refresh);
     connect(&store_.preferences(), &Preferences::languageChanged, this, [this] {
@@ -117,8 +134,8 @@ QWidget* ProjectDetailView::makeFilterBar() {
     return bar;
 }
 
-QWidget* ProjectDetailView::makeEmptyState() {
-    empty_ = new QWidget(content_);
+QWidget* ProjectDetailView::makeEmptyState(QWidget* page) {
+    empty_ = new QWidget(page);
     auto* column = new QVBoxLayout(empty_);
     column->setContentsMargins(65, 65, 65, 65);
     column->setSpacing(13);
@@ -216,7 +233,7 @@ void ProjectDetailView::rebuild() {
         cards_.clear();
         cardsProject_.reset();
         grid_->assets()->setItems({});
-        content_->setCurrentWidget(empty_);
+        showGrid(false);
         return;
     }
     title_->setFullText(qs(project->name));
@@ -230,7 +247,7 @@ void ProjectDetailView::rebuild() {
         counts_->setFullText(Lq("{0} 件素材，关联自 {1} 个文件夹。", counts.assets, counts.folders));
         cardsProject_ = project->id;
         libraryChanged_ = false;
-        if (otherProject) grid_->scrollToTop();
+        if (otherProject) scroll_->verticalScrollBar()->setValue(0);
     }
     std::vector<AssetCardItem> shown;
     for (const std::size_t i : visibleFiles(*project, store_.matchingFiles(*project), store_.projectFilter())) {
@@ -238,10 +255,15 @@ void ProjectDetailView::rebuild() {
     }
     const bool empty = shown.empty();
     grid_->assets()->setItems(std::move(shown));
-    content_->setCurrentWidget(empty ? empty_ : static_cast<QWidget*>(grid_));
+    showGrid(!empty);
 }
 
-bool ProjectDetailView::showsEmptyState() const { return content_->currentWidget() == empty_; }
+void ProjectDetailView::showGrid(bool shown) {
+    grid_->setVisible(shown);
+    empty_->setVisible(!shown);
+}
+
+bool ProjectDetailView::showsEmptyState() const { return !empty_->isHidden(); }
 
 QString ProjectDetailView::countsText() const { return counts_->text(); }
 

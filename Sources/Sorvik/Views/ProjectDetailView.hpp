@@ -9,7 +9,7 @@
 #include "Sorvik/Views/ProjectAssetsModel.hpp"
 
 class QMenu;
-class QStackedWidget;
+class QScrollArea;
 
 namespace sorvik::app {
 
@@ -27,6 +27,8 @@ public:
 
     // What is shown now (tests).
     AssetGridView* grid() const { return grid_; }
+    /// The scrolling page that holds the header, the filter bar and the cards.
+    QScrollArea* scrollArea() const { return scroll_; }
     bool showsEmptyState() const;
     QString countsText() const;
     StyledButton* rulesButton() const { return rules_; }
@@ -44,7 +46,8 @@ protected:
 private:
     QWidget* makeHeader();
     QWidget* makeFilterBar();
-    QWidget* makeEmptyState();
+    QWidget* makeEmptyState(QWidget* page);
+    void showGrid(bool shown);
     void refresh(StoreChanges what);
     void retranslate();
     void refreshStates();
@@ -60,7 +63,7 @@ private:
     SegmentedPicker* filter_ = nullptr;
     StyledButton* link_ = nullptr;
     StyledButton* find_ = nullptr;
-    QStackedWidget* content_ = nullptr;
+    QScrollArea* scroll_ = nullptr;
     AssetGridView* grid_ = nullptr;
     QWidget* empty_ = nullptr;
     ToneLabel* emptyTitle_ = nullptr;
