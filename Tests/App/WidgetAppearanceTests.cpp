@@ -163,6 +163,17 @@ TEST(Appearance, FocusRingsFollowTheKeyboardOnly) {
     QTest::keyClick(first, Qt::Key_Tab);
     EXPECT_TRUE(second->hasFocus());
     EXPECT_TRUE(hasKeyboardFocus(second));
+    // A clicked control that hides hands focus on "by Tab": no ring for that either.
+    QTest::mouseClick(first, Qt::LeftButton);
+    first->setFocus(Qt::MouseFocusReason);
+    first->hide();
+    EXPECT_TRUE(second->hasFocus());
+    EXPECT_FALSE(hasKeyboardFocus(second));
+    first->show();
+    QTest::keyClick(second, Qt::Key_Backtab);
+    EXPECT_TRUE(first->hasFocus());
+    EXPECT_TRUE(hasKeyboardFocus(first));
+    QTest::keyClick(first, Qt::Key_Tab);
     // Focus coming back from a popup keeps the reason it had.
     second->clearFocus();
     second->setFocus(Qt::PopupFocusReason);

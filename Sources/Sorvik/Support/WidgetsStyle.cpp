@@ -72,10 +72,21 @@ void AppStyle::unpolish(QWidget* widget) {
 }
 
 bool AppStyle::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::FocusIn) {
-        if (auto* widget = qobject_cast<QWidget*>(watched)) {
-            noteFocusReason(widget, static_cast<QFocusEvent*>(event)->reason());
-        }
+    switch (event->type()) {
+        case QEvent::KeyPress: keyboardInput_ = true; break;
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::TouchBegin: keyboardInput_ = false; break;
+        case QEvent::FocusIn:
+            if (auto* widget = qobject_cast<QWidget*>(watched)) {
+                Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+                // Qt moves focus on "by Tab" when the focused control hides, after a click too.
+                const bool tab = reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason;
+                if (tab && !keyboardInput_) reason = Qt::OtherFocusReason;
+                noteFocusReason(widget, reason);
+            }
+            break;
+        default: break;
     }
     return QProxyStyle::eventFilter(watched, event);
 }

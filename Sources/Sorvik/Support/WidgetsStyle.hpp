@@ -19,6 +19,9 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    bool keyboardInput_ = false;  // whether the last press was a key's rather than the mouse's
 };
 
 }  // namespace sorvik::app

@@ -149,6 +149,8 @@ QWidget* DeliveryView::makeChecks(QWidget* parent) {
     allPassed_ = new ToneLabel({}, 13, QFont::Normal, Tone::green, section);
     allPassed_->setAlignment(Qt::AlignCenter);
     allPassed_->setContentsMargins(24, 24, 24, 24);
+    // The page lays its sections out from their minimum heights: the margins must count there too.
+    allPassed_->setMinimumHeight(allPassed_->fontMetrics().height() + 48);
     layout->addWidget(allPassed_);
     return section;
 }
