@@ -3,6 +3,7 @@
 // which nothing may be written.
 #include <gtest/gtest.h>
 
+#include <QFontDatabase>
 #include <QPlainTextEdit>
 #include <QPointer>
 
@@ -179,8 +180,9 @@ TEST_F(FileDetail, SubtitleTrimsToTheOnlyTimedVideoOrShowsTheTranslatedMessage) 
     FileDetailSheet* sheet = f.open<FileDetailSheet>(AppSheet::file(f.files[0].id));
     ASSERT_TRUE(sheet->trimButton()->isVisibleTo(sheet));
     EXPECT_FALSE(sheet->editor()->counts()->isVisibleTo(sheet));
-    EXPECT_TRUE(sheet->editor()->editor()->font().fixedPitch() ||
-                QFontInfo(sheet->editor()->editor()->font()).fixedPitch());
+    // What the app asks for: the system's fixed font (what fontconfig answers depends on the machine).
+    EXPECT_EQ(sheet->editor()->editor()->font().family(), QFontDatabase::systemFont(QFontDatabase::FixedFont).family());
+    EXPECT_EQ(sheet->editor()->editor()->font().pixelSize(), 13);
     sheet->trimButton()->click();
     EXPECT_EQ(sheet->text(), "1\n00:00:01,000 --> 00:00:02,500\nA\n");
     EXPECT_TRUE(sheet->errorText().isEmpty());

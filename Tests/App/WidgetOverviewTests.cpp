@@ -13,6 +13,7 @@
 #include "Sorvik/Views/ProjectCardModel.hpp"
 #include "Sorvik/Views/ProjectGridView.hpp"
 #include "Sorvik/Views/ProjectOverview.hpp"
+#include "Sorvik/Views/SourceFlowView.hpp"
 #include "Sorvik/Views/WorkspaceNotice.hpp"
 #include "SorvikCore/Localization.hpp"
 
@@ -194,4 +195,16 @@ TEST(Overview, WhileAJobRunsTheButtonsThatChangeTheLibraryWait) {
     EXPECT_FALSE(f.overview->connectButton()->isEnabled());
     f.harness->settle();
     EXPECT_TRUE(f.overview->connectButton()->isEnabled());
+}
+
+TEST(SourceFlow, DrawsNoArrowFromAnEmptySourceColumn) {
+    TempDir library, folder;
+    StoreHarness h(library.path());
+    SourceFlowView flow(h.store());
+    EXPECT_EQ(flow.sourceRowCount(), 0);
+    EXPECT_FALSE(flow.showsArrow());
+    h.store().connectFolders({folder.path()});
+    ASSERT_TRUE(h.settle());
+    EXPECT_EQ(flow.sourceRowCount(), 1);
+    EXPECT_TRUE(flow.showsArrow());
 }

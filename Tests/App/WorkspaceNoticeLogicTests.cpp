@@ -61,6 +61,15 @@ TEST(WorkspaceNoticeLogic, TheStatusLineTellsTheJobTheIntervalAndTheLastIndexTim
                     .contains(QRegularExpression(QStringLiteral("^\\d\\d:\\d\\d$"))));
 }
 
+TEST(WorkspaceNoticeLogic, InRecoveryModeTheStatusLineSaysNoTimerRuns) {
+    StoreHarness h(app::LibraryChoice{std::nullopt, "资料库位置为空"});
+    h.preferences().setLanguage("en");
+    ASSERT_TRUE(h.store().recoveryMode());
+    ASSERT_TRUE(h.store().workspace().automaticScan);
+    EXPECT_FALSE(h.store().isTimerScheduled());
+    EXPECT_EQ(statusLineState(h.store(), 30, "en").text, "Auto-update paused");
+}
+
 TEST(WorkspaceNoticeLogic, TimesOfDayAreWrittenAsTheDateFormatterWritesThem) {
     const Date date = Date::fromUnix(1767225600 + 13 * 3600 + 5 * 60);
     // English: a narrow no-break space before AM or PM; Chinese: 24 hours, two digits.

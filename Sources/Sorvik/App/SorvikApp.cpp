@@ -11,6 +11,7 @@
 
 #include "Sorvik/Support/Strings.hpp"
 #include "Sorvik/Support/Theme.hpp"
+#include "Sorvik/Support/WidgetsStyle.hpp"
 #include "Sorvik/Views/ContentLogic.hpp"
 #include "Sorvik/Views/ContentView.hpp"
 #include "Sorvik/Views/SettingsView.hpp"
@@ -36,6 +37,8 @@ SorvikApp::SorvikApp(QApplication& app, const LibraryChoice& library, std::uniqu
     : app_(app) {
     QApplication::setQuitOnLastWindowClosed(false);
     app_.setFont(Theme::defaultFont());
+    QApplication::setStyle(new AppStyle);
+    appearanceFollower_ = std::make_unique<Theme::AppearanceFollower>(app_);
     preferences_ = std::make_unique<Preferences>(std::move(storage));
     Theme::applyAppearance(app_, preferences_->appearance());
     applyLanguage();

@@ -17,6 +17,9 @@ class QSystemTrayIcon;
 namespace sorvik::app {
 
 class ContentView;
+namespace Theme {
+class AppearanceFollower;
+}
 
 /// The main window; closing it hides it, the app keeps running.
 class MainWindow : public QMainWindow {
@@ -67,6 +70,7 @@ private:
     QSystemTrayIcon* tray_ = nullptr;
     bool trayMessageShown_ = false;
     QTranslator qtTranslator_;
+    std::unique_ptr<Theme::AppearanceFollower> appearanceFollower_;
     std::vector<std::pair<QAction*, std::string>> actions_;
     std::vector<std::pair<QMenu*, std::string>> menus_;
 };

@@ -1,9 +1,10 @@
 #include "Sorvik/Support/Theme.hpp"
 
 #include <QApplication>
-#include <QStyle>
-#include <QStyleFactory>
+#include <QPointer>
 #include <QWidget>
+#include <algorithm>
+#include <cmath>
 
 namespace sorvik::app::Theme {
 
@@ -81,9 +82,10 @@ QColor danger(const QPalette& palette) { return isDark(palette) ? QColor(0xff, 0
 
 QColor primaryText(const QPalette& palette) { return palette.color(QPalette::Active, QPalette::WindowText); }
 
-QColor secondaryText(const QPalette& palette) { return primaryAt(palette, isDark(palette) ? 0.58 : 0.55); }
+// Both keep body text at a contrast of at least 4.5 : 1 on the window and on the surface.
+QColor secondaryText(const QPalette& palette) { return primaryAt(palette, isDark(palette) ? 0.62 : 0.68); }
 
-QColor tertiaryText(const QPalette& palette) { return primaryAt(palette, isDark(palette) ? 0.32 : 0.3); }
+QColor tertiaryText(const QPalette& palette) { return primaryAt(palette, isDark(palette) ? 0.55 : 0.64); }
 
 QColor primaryAt(const QPalette& palette, qreal opacity) { return withAlpha(primaryText(palette), opacity); }
 
@@ -105,15 +107,58 @@ QColor primaryButtonFill() { return rgb(0.13, 0.25, 0.18); }
 QPalette palette(const QString& appearance) {
     if (appearance == QLatin1String("light")) return lightPalette();
     if (appearance == QLatin1String("dark")) return darkPalette();
-    return QApplication::style() ? QApplication::style()->standardPalette() : lightPalette();
+    QPalette none = QApplication::palette();
+    none.setResolveMask(0);
+    return none;
 }
 
-void applyAppearance(QApplication& app, const QString& appearance) {
-    if (appearance == QLatin1String("light") || appearance == QLatin1String("dark")) {
-        app.setPalette(palette(appearance));
-    } else {
-        app.setPalette(app.style()->standardPalette());
+void applyAppearance(QApplication& app, const QString& appearance) { app.setPalette(palette(appearance)); }
+
+void announceAppearance() {
+    // Qt passes a new application palette on only to widgets without colours of their own.
+    QList<QPointer<QWidget>> widgets;
+    for (QWidget* widget : QApplication::allWidgets()) widgets.append(widget);
+    for (const QPointer<QWidget>& widget : widgets) {
+        if (!widget) continue;
+        QEvent event(appearanceChangeEvent());
+        QCoreApplication::sendEvent(widget, &event);
+        if (widget) widget->update();
     }
+}
+
+QEvent::Type appearanceChangeEvent() {
+    static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
+    return type;
+}
+
+bool isAppearanceChange(const QEvent* event) { return event->type() == appearanceChangeEvent(); }
+
+AppearanceFollower::AppearanceFollower(QApplication& app) { app.installEventFilter(this); }
+
+bool AppearanceFollower::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == QCoreApplication::instance() && event->type() == QEvent::ApplicationPaletteChange) {
+        announceAppearance();
+    }
+    return false;
+}
+
+namespace {
+
+double relativeLuminance(const QColor& color) {
+    const auto channel = [](double c) { return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4); };
+    return 0.2126 * channel(color.redF()) + 0.7152 * channel(color.greenF()) + 0.0722 * channel(color.blueF());
+}
+
+}  // namespace
+
+double contrastRatio(const QColor& text, const QColor& background) {
+    const double a = text.alphaF();
+    const QColor blended = QColor::fromRgbF(float(text.redF() * a + background.redF() * (1 - a)),
+                                            float(text.greenF() * a + background.greenF() * (1 - a)),
+                                            float(text.blueF() * a + background.blueF() * (1 - a)));
+    const double l1 = relativeLuminance(blended);
+    const double l2 = relativeLuminance(background);
+    return (std::max(l1, l2) + 0.05) / (std::min(l1, l2) + 0.05);
 }
 
 QFont font(qreal pixelSize, QFont::Weight weight) {

@@ -1,7 +1,9 @@
 #pragma once
 // The app's colours, palettes and fonts. Sizes are logical pixels.
 #include <QColor>
+#include <QEvent>
 #include <QFont>
+#include <QObject>
 #include <QPalette>
 #include <QString>
 
@@ -24,7 +26,7 @@ QColor warning(const QPalette& palette);
 /// Errors: the system red of the appearance.
 QColor danger(const QPalette& palette);
 
-/// Text colours: primary, secondary (about half strength) and tertiary.
+/// Text colours: primary, secondary and tertiary (each fainter, all readable as body text).
 QColor primaryText(const QPalette& palette);
 QColor secondaryText(const QPalette& palette);
 QColor tertiaryText(const QPalette& palette);
@@ -38,11 +40,35 @@ QString styleSheetColor(const QColor& color);
 /// The filled background of the primary button when enabled.
 QColor primaryButtonFill();
 
-/// The light or dark palette of the app; "system" gives the style's own.
+/// The palette of an appearance: "light" and "dark" give the app's own; any other value a palette
+/// with no roles of its own, which as the app palette means the platform's (light or dark:
+/// `isDark` tells).
 QPalette palette(const QString& appearance);
-/// Applies the appearance preference to the whole app: "light" and "dark" set explicit palettes,
-/// any other value keeps the platform's.
+/// Applies the appearance preference to the whole app: "light" and "dark" set the app's palettes,
+/// any other value goes back to the platform's, which then also follows the desktop's changes.
 void applyAppearance(QApplication& app, const QString& appearance);
+
+/// The event sent to every widget once a new app palette is in place: widgets that keep colours of
+/// their own (palettes, style sheets) take them again from the app palette on it.
+QEvent::Type appearanceChangeEvent();
+/// Whether `event` is `appearanceChangeEvent()`.
+bool isAppearanceChange(const QEvent* event);
+/// Sends `appearanceChangeEvent()` to every widget and repaints it.
+void announceAppearance();
+
+/// Announces the appearance each time the app palette changes, whether the app or the desktop
+/// changed it, while it exists.
+class AppearanceFollower : public QObject {
+public:
+    explicit AppearanceFollower(QApplication& app);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+};
+
+/// The WCAG contrast ratio of a text colour over a background (1 to 21). A translucent text
+/// colour is first blended over the background; the background is taken as opaque.
+double contrastRatio(const QColor& text, const QColor& background);
 
 /// The interface font at a pixel size and weight; Chinese glyphs in their Simplified forms.
 QFont font(qreal pixelSize, QFont::Weight weight = QFont::Normal);

@@ -18,11 +18,27 @@ namespace {
 QPalette appPalette() { return QApplication::palette(); }
 
 bool isPaletteEvent(const QEvent* event) {
-    return event->type() == QEvent::ApplicationPaletteChange || event->type() == QEvent::PaletteChange ||
-           event->type() == QEvent::ParentChange;
+    return event->type() == QEvent::PaletteChange || event->type() == QEvent::ParentChange;
 }
 
+constexpr const char* keyboardFocusProperty = "sorvikKeyboardFocus";
+
 }  // namespace
+
+bool hasKeyboardFocus(const QWidget* widget) {
+    return widget->hasFocus() && widget->property(keyboardFocusProperty).toBool();
+}
+
+void noteFocusReason(QWidget* widget, Qt::FocusReason reason) {
+    switch (reason) {
+        case Qt::TabFocusReason:
+        case Qt::BacktabFocusReason:
+        case Qt::ShortcutFocusReason: widget->setProperty(keyboardFocusProperty, true); break;
+        case Qt::PopupFocusReason:
+        case Qt::ActiveWindowFocusReason: break;
+        default: widget->setProperty(keyboardFocusProperty, false); break;
+    }
+}
 
 QColor toneColor(Tone tone, const QPalette& palette, qreal opacity) {
     QColor color;
@@ -83,9 +99,13 @@ QSize ToneLabel::minimumSizeHint() const {
     return QSize(0, fontMetrics().height());
 }
 
+bool ToneLabel::event(QEvent* event) {
+    if (Theme::isAppearanceChange(event)) applyTone();
+    return QLabel::event(event);
+}
+
 void ToneLabel::changeEvent(QEvent* event) {
     QLabel::changeEvent(event);
-    if (event->type() == QEvent::ApplicationPaletteChange) applyTone();
     if (event->type() == QEvent::FontChange) applyElide();
 }
 
@@ -223,7 +243,7 @@ void StyledButton::paintEvent(QPaintEvent*) {
             break;
         }
     }
-    if (hasFocus() && style_ != Style::plain) {
+    if (hasKeyboardFocus(this) && style_ != Style::plain) {
         QPainterPath ring;
         ring.addRoundedRect(bounds.adjusted(1, 1, -1, -1), style_ == Style::primary ? 10 : 7,
                             style_ == Style::primary ? 10 : 7);
@@ -375,7 +395,7 @@ void ToggleSwitch::paintEvent(QPaintEvent*) {
     const QPalette palette = appPalette();
     const QRectF track = QRectF(rect()).adjusted(1, 1, -1, -1);
     const qreal radius = track.height() / 2;
-    QColor fill = isChecked() ? Theme::green(palette) : Theme::primaryAt(palette, 0.16);
+    QColor fill = isChecked() ? Theme::green(palette) : Theme::primaryAt(palette, Theme::isDark(palette) ? 0.3 : 0.28);
     if (!isEnabled()) fill = Theme::withAlpha(fill, 0.45);
     painter.setPen(Qt::NoPen);
     painter.setBrush(fill);
@@ -385,7 +405,7 @@ void ToggleSwitch::paintEvent(QPaintEvent*) {
     painter.setBrush(QColor(255, 255, 255, isEnabled() ? 255 : 200));
     painter.setPen(QPen(QColor(0, 0, 0, 30), 0.5));
     painter.drawEllipse(QRectF(x, track.top() + 1.5, knob, knob));
-    if (hasFocus()) {
+    if (hasKeyboardFocus(this)) {
         painter.setBrush(Qt::NoBrush);
         painter.setPen(QPen(Theme::withAlpha(Theme::green(palette), 0.5), 2));
         painter.drawRoundedRect(track.adjusted(-0.5, -0.5, 0.5, 0.5), radius, radius);

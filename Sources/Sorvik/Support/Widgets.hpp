@@ -14,6 +14,12 @@ enum class Tone { primary, secondary, tertiary, green, warning, danger, white };
 /// The colour of a tone in the palette, at an extra opacity.
 QColor toneColor(Tone tone, const QPalette& palette, qreal opacity = 1.0);
 
+/// Whether the widget has focus that the keyboard moved there (Tab, Backtab, a shortcut): only then
+/// is a focus ring drawn. The app style notes every widget's focus reasons.
+bool hasKeyboardFocus(const QWidget* widget);
+/// Records why the widget took focus; focus given back by a popup or the window keeps its reason.
+void noteFocusReason(QWidget* widget, Qt::FocusReason reason);
+
 /// A label whose text colour is a tone and follows the appearance.
 class ToneLabel : public QLabel {
     Q_OBJECT
@@ -28,6 +34,7 @@ public:
     QSize minimumSizeHint() const override;
 
 protected:
+    bool event(QEvent* event) override;
     void changeEvent(QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 

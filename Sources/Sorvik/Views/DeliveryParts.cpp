@@ -17,7 +17,7 @@ namespace sorvik::app {
 namespace {
 
 bool needsRepaint(const QEvent* event) {
-    return event->type() == QEvent::EnabledChange || event->type() == QEvent::ApplicationPaletteChange;
+    return event->type() == QEvent::EnabledChange;
 }
 
 /// Renews a widget's style sheet when the application's palette changes.
@@ -34,7 +34,7 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
-        if (watched == widget_ && event->type() == QEvent::ApplicationPaletteChange) apply();
+        if (watched == widget_ && Theme::isAppearanceChange(event)) apply();
         return false;
     }
 
@@ -111,7 +111,7 @@ void MenuStyleButton::paintEvent(QPaintEvent*) {
     const QPalette palette = QApplication::palette();
     const QRectF bounds = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
     paintButtonFace(painter, QRectF(rect()), palette, 8, isDown() ? 0.09 : 0.035);
-    if (hasFocus()) {
+    if (hasKeyboardFocus(this)) {
         painter.setPen(QPen(Theme::withAlpha(Theme::green(palette), 0.6), 2));
         painter.drawRoundedRect(bounds.adjusted(1, 1, -1, -1), 7, 7);
     }
@@ -199,7 +199,7 @@ void FieldComboBox::paintEvent(QPaintEvent*) {
     QPainterPath path;
     path.addRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 7, 7);
     painter.fillPath(path, Theme::surface(palette));
-    const QColor edge = hasFocus() ? Theme::withAlpha(Theme::green(palette), 0.7) : Theme::primaryAt(palette, 0.16);
+    const QColor edge = hasKeyboardFocus(this) ? Theme::withAlpha(Theme::green(palette), 0.7) : Theme::primaryAt(palette, 0.16);
     painter.setPen(QPen(edge, 1));
     painter.drawPath(path);
     const bool chosen = currentIndex() >= 0;

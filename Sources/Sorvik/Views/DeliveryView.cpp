@@ -106,7 +106,7 @@ QWidget* DeliveryView::makeNotice(QWidget* parent) {
     auto* row = new QHBoxLayout(notice_);
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(8);
-    row->addWidget(new SymbolView(QStringLiteral("info.circle"), 13, Tone::secondary, notice_), 0, Qt::AlignTop);
+    row->addWidget(new SymbolView(QStringLiteral("info.circle"), 13, Tone::secondary, notice_), 0, Qt::AlignVCenter);
     noticeText_ = new ToneLabel({}, 11, QFont::Normal, Tone::secondary, notice_);
     noticeText_->setWordWrap(true);
     row->addWidget(noticeText_, 1);
@@ -114,12 +114,12 @@ QWidget* DeliveryView::makeNotice(QWidget* parent) {
     undo_->setPixelSize(11, QFont::Medium);
     undo_->setTone(Tone::green);
     connect(undo_, &QAbstractButton::clicked, this, [this] { store_.undoRemove(); });
-    row->addWidget(undo_, 0, Qt::AlignTop);
+    row->addWidget(undo_, 0, Qt::AlignVCenter);
     closeNotice_ = new StyledButton(StyledButton::Style::plain, {}, notice_);
     closeNotice_->setSymbol(QStringLiteral("xmark"), 10);
     closeNotice_->setTone(Tone::secondary);
     connect(closeNotice_, &QAbstractButton::clicked, this, [this] { store_.clearNotice(); });
-    row->addWidget(closeNotice_, 0, Qt::AlignTop);
+    row->addWidget(closeNotice_, 0, Qt::AlignVCenter);
     return notice_;
 }
 
@@ -149,6 +149,8 @@ QWidget* DeliveryView::makeChecks(QWidget* parent) {
     allPassed_ = new ToneLabel({}, 13, QFont::Normal, Tone::green, section);
     allPassed_->setAlignment(Qt::AlignCenter);
     allPassed_->setContentsMargins(24, 24, 24, 24);
+    // The page lays its sections out from their minimum heights: the margins must count there too.
+    allPassed_->setMinimumHeight(allPassed_->fontMetrics().height() + 48);
     layout->addWidget(allPassed_);
     return section;
 }

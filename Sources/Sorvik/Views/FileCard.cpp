@@ -68,7 +68,7 @@ void FileCard::leaveEvent(QEvent* event) {
 
 void FileCard::changeEvent(QEvent* event) {
     QAbstractButton::changeEvent(event);
-    if (event->type() == QEvent::EnabledChange || event->type() == QEvent::ApplicationPaletteChange) update();
+    if (event->type() == QEvent::EnabledChange) update();
 }
 
 void FileCard::activate() {
@@ -95,7 +95,7 @@ void FileCard::paintEvent(QPaintEvent*) {
     painter.fillPath(surface, Theme::withAlpha(Theme::surface(palette), hover ? 1.0 : 0.65));
     painter.setPen(QPen(hover ? Theme::withAlpha(Theme::green(palette), 0.25) : Theme::line(palette), 1));
     painter.drawPath(surface);
-    if (hasFocus()) {
+    if (hasKeyboardFocus(this)) {
         painter.setPen(QPen(Theme::withAlpha(Theme::green(palette), 0.55), 2));
         painter.drawRoundedRect(bounds.adjusted(1, 1, -1, -1), 10, 10);
     }

@@ -87,12 +87,17 @@ void paintPicture(QPainter& painter, const QRectF& area, const ProjectCard& card
 
 }  // namespace
 
-qreal projectCardHeight(bool hasPicture) {
+namespace {
+
+qreal detailsHeight() {
     const CardFonts& f = fonts();
-    const qreal details = kPadding + f.nameMetrics.height() + 9 + f.detailMetrics.height() + 9 + 4 +
-                          std::max(f.detailMetrics.height(), f.badgeMetrics.height()) + kPadding;
-    return (hasPicture ? kPictureHeight : kSymbolAreaHeight) + details;
+    return kPadding + f.nameMetrics.height() + 9 + f.detailMetrics.height() + 9 + 4 +
+           std::max(f.detailMetrics.height(), f.badgeMetrics.height()) + kPadding;
 }
+
+}  // namespace
+
+qreal projectCardHeight(bool hasPicture) { return (hasPicture ? kPictureHeight : kSymbolAreaHeight) + detailsHeight(); }
 
 void paintProjectCard(QPainter& painter, const QRectF& rect, const ProjectCard& card, ThumbnailLoader& loader) {
     const QPalette palette = QApplication::palette();
@@ -103,8 +108,8 @@ void paintProjectCard(QPainter& painter, const QRectF& rect, const ProjectCard& 
     shape.addRoundedRect(rect.adjusted(0.5, 0.5, -0.5, -0.5), kRadius, kRadius);
     painter.fillPath(shape, Theme::surface(palette));
 
-    // Picture.
-    const qreal pictureHeight = card.picture ? kPictureHeight : kSymbolAreaHeight;
+    // Picture; the folder symbol's area takes whatever height the card has above its details.
+    const qreal pictureHeight = card.picture ? kPictureHeight : std::max(kSymbolAreaHeight, rect.height() - detailsHeight());
     const QRectF area(rect.left(), rect.top(), rect.width(), pictureHeight);
     if (card.picture) {
         paintPicture(painter, area, card, loader, palette);
@@ -208,10 +213,8 @@ QSize ProjectCardDelegate::sizeHint(const QStyleOptionViewItem&, const QModelInd
 void ProjectCardDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const {
     const ProjectCard* card = model_.card(index);
     if (!card) return;
-    const qreal height = projectCardHeight(card->picture.has_value());
-    const qreal room = projectCardHeight(true);
-    // Cards without a picture are shorter; they sit in the middle of their row.
-    const QRectF rect(option.rect.left(), option.rect.top() + (room - height) / 2, cardWidth_, height);
+    // Every card of the grid is as high as one with a picture, so that tops and bottoms line up.
+    const QRectF rect(option.rect.left(), option.rect.top(), cardWidth_, projectCardHeight(true));
     paintProjectCard(*painter, rect, *card, loader_);
     const auto* view = qobject_cast<const PaintedListView*>(option.widget);
     if (option.state.testFlag(QStyle::State_HasFocus) && view && view->showsFocusRing()) {

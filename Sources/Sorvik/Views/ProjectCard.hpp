@@ -13,7 +13,8 @@ namespace sorvik::app {
 
 class ThumbnailLoader;
 
-/// The card's height with a picture (220 high) or the folder symbol's area (180 high).
+/// The card's height with a picture (220 high) or the folder symbol's area (180 high). In the grid
+/// every card is as high as one with a picture.
 qreal projectCardHeight(bool hasPicture);
 
 /// Paints the card into `rect` (its full width, `projectCardHeight` high).

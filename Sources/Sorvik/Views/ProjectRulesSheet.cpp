@@ -1,6 +1,5 @@
 #include "Sorvik/Views/ProjectRulesSheet.hpp"
 
-#include <QApplication>
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QVBoxLayout>
@@ -8,6 +7,7 @@
 #include "Sorvik/Support/Strings.hpp"
 #include "Sorvik/Support/Theme.hpp"
 #include "Sorvik/Support/Widgets.hpp"
+#include "Sorvik/Views/DeliveryParts.hpp"
 #include "Sorvik/Views/ProjectRulesLogic.hpp"
 #include "Sorvik/Views/SheetHeader.hpp"
 
@@ -20,15 +20,14 @@ QLineEdit* textField(QWidget* parent) {
     field->setFont(Theme::font(13));
     field->setMinimumHeight(32);
     field->setClearButtonEnabled(false);
-    // A rounded border in the appearance the sheet opens in (it is built each time it is shown).
-    const QPalette palette = QApplication::palette();
-    const auto css = [](const QColor& c) {
-        return QStringLiteral("rgba(%1, %2, %3, %4)").arg(c.red()).arg(c.green()).arg(c.blue()).arg(c.alpha());
-    };
-    field->setStyleSheet(QStringLiteral("QLineEdit { border: 1px solid %1; border-radius: 7px; padding: 0 8px;"
-                                        " background: %2; } QLineEdit:focus { border: 1px solid %3; }")
-                             .arg(css(Theme::primaryAt(palette, 0.16)), css(Theme::surface(palette)),
-                                  css(Theme::withAlpha(Theme::green(palette), 0.8))));
+    setPaletteStyleSheet(field, [](const QPalette& palette) {
+        using Theme::styleSheetColor;
+        return QStringLiteral("QLineEdit { border: 1px solid %1; border-radius: 7px; padding: 0 8px;"
+                              " background: %2; color: %3; } QLineEdit:focus { border: 1px solid %4; }")
+            .arg(styleSheetColor(Theme::primaryAt(palette, 0.16)), styleSheetColor(Theme::surface(palette)),
+                 styleSheetColor(Theme::primaryText(palette)),
+                 styleSheetColor(Theme::withAlpha(Theme::green(palette), 0.8)));
+    });
     return field;
 }
 

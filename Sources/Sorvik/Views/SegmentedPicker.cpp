@@ -7,6 +7,7 @@
 #include <QPainterPath>
 
 #include "Sorvik/Support/Theme.hpp"
+#include "Sorvik/Support/Widgets.hpp"
 
 namespace sorvik::app {
 
@@ -70,7 +71,7 @@ void SegmentedPicker::keyPressEvent(QKeyEvent* event) {
 
 void SegmentedPicker::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
-    if (event->type() == QEvent::ApplicationPaletteChange || event->type() == QEvent::EnabledChange) update();
+    if (event->type() == QEvent::EnabledChange) update();
 }
 
 void SegmentedPicker::paintEvent(QPaintEvent*) {
@@ -80,7 +81,8 @@ void SegmentedPicker::paintEvent(QPaintEvent*) {
     const QRectF bounds = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
     QPainterPath track;
     track.addRoundedRect(bounds, 7, 7);
-    painter.fillPath(track, Theme::primaryAt(palette, 0.06));
+    const bool dark = Theme::isDark(palette);
+    painter.fillPath(track, Theme::primaryAt(palette, dark ? 0.07 : 0.075));
     if (labels_.isEmpty()) return;
     const qreal width = bounds.width() / labels_.size();
     painter.setFont(font());
@@ -90,8 +92,9 @@ void SegmentedPicker::paintEvent(QPaintEvent*) {
         if (chosen) {
             QPainterPath raised;
             raised.addRoundedRect(segment.adjusted(2, 2, -2, -2), 5, 5);
-            painter.fillPath(raised, Theme::surface(palette));
-            painter.setPen(QPen(Theme::line(palette), 1));
+            // Raised clearly off the track: on the dark appearance the surface is nearly the track.
+            painter.fillPath(raised, dark ? Theme::primaryAt(palette, 0.2) : Theme::surface(palette));
+            painter.setPen(QPen(Theme::primaryAt(palette, dark ? 0.12 : 0.16), 1));
             painter.drawPath(raised);
         } else if (i > 0 && current_ != i - 1) {
             painter.setPen(QPen(Theme::primaryAt(palette, 0.12), 1));
@@ -103,7 +106,7 @@ void SegmentedPicker::paintEvent(QPaintEvent*) {
         painter.drawText(segment, Qt::AlignCenter,
                          QFontMetrics(font()).elidedText(labels_[i], Qt::ElideRight, int(segment.width()) - 8));
     }
-    if (hasFocus()) {
+    if (hasKeyboardFocus(this)) {
         painter.setPen(QPen(Theme::withAlpha(Theme::green(palette), 0.5), 2));
         painter.setBrush(Qt::NoBrush);
         painter.drawRoundedRect(bounds.adjusted(1, 1, -1, -1), 6, 6);

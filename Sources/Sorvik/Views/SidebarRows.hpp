@@ -21,11 +21,6 @@ namespace sorvik::app {
 void paintNavigationRow(QPainter& painter, const QRectF& rect, const QString& symbol, const QString& title,
                         std::optional<std::size_t> count, bool selected, bool hovered);
 
-/// Whether the widget has focus that the keyboard moved there: only then is a focus ring drawn.
-inline bool hasKeyboardFocus(const QWidget* widget) {
-    return widget->hasFocus() && widget->window()->testAttribute(Qt::WA_KeyboardFocusChange);
-}
-
 inline constexpr int kNavigationRowHeight = 37;
 inline constexpr int kNavigationRowGap = 3;
 inline constexpr int kNavigationOuterMargin = 12;

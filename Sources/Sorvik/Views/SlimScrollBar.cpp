@@ -28,7 +28,7 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::ApplicationPaletteChange) {
+        if (Theme::isAppearanceChange(event)) {
             if (auto* bar = qobject_cast<QScrollBar*>(watched)) style(bar);
         }
         return false;

@@ -62,14 +62,15 @@ SourceFlowView::SourceFlowView(AppStore& store, QWidget* parent) : QWidget(paren
     auto* flow = new QHBoxLayout();
     flow->setSpacing(12);
     flow->addStretch(1);
-    auto* sources = new QWidget(this);
+    sources_ = new QWidget(this);
     // Each row stretches to the column, which is as wide as it may be.
-    sources->setFixedWidth(150);
-    sourceColumn_ = new QVBoxLayout(sources);
+    sources_->setFixedWidth(150);
+    sourceColumn_ = new QVBoxLayout(sources_);
     sourceColumn_->setContentsMargins(0, 0, 0, 0);
     sourceColumn_->setSpacing(12);
-    flow->addWidget(sources);
-    flow->addWidget(new SymbolView(QStringLiteral("arrow.right"), 16, Tone::tertiary, this));
+    flow->addWidget(sources_);
+    arrow_ = new SymbolView(QStringLiteral("arrow.right"), 16, Tone::tertiary, this);
+    flow->addWidget(arrow_);
     auto* node = new GreenTile(this);
     auto* nodeColumn = new QVBoxLayout(node);
     nodeColumn->setContentsMargins(17, 17, 17, 17);
@@ -104,12 +105,15 @@ SourceFlowView::SourceFlowView(AppStore& store, QWidget* parent) : QWidget(paren
 void SourceFlowView::rebuild() {
     for (QWidget* row : rows_) row->deleteLater();
     rows_.clear();
-    QWidget* holder = sourceColumn_->parentWidget();
+    QWidget* holder = sources_;
     for (const SourceFolder* source : flowSources(store_.workspace().sources)) {
         QWidget* row = sourceRow(*source, holder);
         sourceColumn_->addWidget(row);
         rows_.push_back(row);
     }
+    // No arrow out of an empty column.
+    sources_->setHidden(rows_.empty());
+    arrow_->setHidden(rows_.empty());
 }
 
 void SourceFlowView::retranslate() {

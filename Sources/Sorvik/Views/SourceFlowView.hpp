@@ -19,6 +19,8 @@ public:
     explicit SourceFlowView(AppStore& store, QWidget* parent = nullptr);
     /// The source rows shown (tests).
     int sourceRowCount() const { return static_cast<int>(rows_.size()); }
+    /// Whether the arrow from the source column shows (not while the column is empty).
+    bool showsArrow() const { return !arrow_->isHidden(); }
 
 private:
     void rebuild();
@@ -26,6 +28,8 @@ private:
 
     AppStore& store_;
     QVBoxLayout* sourceColumn_;
+    QWidget* sources_;  // the source column and the arrow from it, hidden while no source is shown
+    QWidget* arrow_;
     std::vector<QWidget*> rows_;
     ToneLabel* nodeLabel_;
     ToneLabel* title_;

@@ -48,6 +48,11 @@ VideoPlayerView::VideoPlayerView(const std::optional<std::filesystem::path>& loc
     play_->setTone(Tone::white);
     position_ = new QSlider(Qt::Horizontal, bar_);
     position_->setFocusPolicy(Qt::NoFocus);
+    // Light on the dark veil in either appearance.
+    position_->setStyleSheet(QStringLiteral(
+        "QSlider::groove:horizontal { height: 4px; border-radius: 2px; background: rgba(255, 255, 255, 0.3); }"
+        "QSlider::sub-page:horizontal { border-radius: 2px; background: rgba(255, 255, 255, 0.9); }"
+        "QSlider::handle:horizontal { width: 12px; margin: -4px 0; border-radius: 6px; background: white; }"));
     time_ = new ToneLabel({}, 11, QFont::Normal, Tone::white, bar_);
     time_->setFont(Theme::font(11));
     mute_ = new StyledButton(StyledButton::Style::plain, {}, bar_);

@@ -37,7 +37,8 @@ StatusLineState statusLineState(const AppStore& store, double interval, std::str
     state.busy = store.isBusy();
     if (state.busy) {
         state.text = L(store.activity());
-    } else if (store.workspace().automaticScan) {
+    } else if (store.workspace().automaticScan && !store.recoveryMode()) {
+        // In recovery mode no timer runs, whatever the workspace says.
         state.text = L("自动更新 · 每 {0} 秒", {std::to_string(static_cast<long long>(interval))});
     } else {
         state.text = L("自动更新已暂停");
