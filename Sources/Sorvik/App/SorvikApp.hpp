@@ -4,6 +4,7 @@
 #include <QMainWindow>
 #include <QPointer>
 #include <QTranslator>
+#include <chrono>
 #include <memory>
 
 #include "Sorvik/App/QtPlatform.hpp"
@@ -49,6 +50,13 @@ public:
     void showSettings();
     /// The actions of the menus by their Chinese title (tests).
     QAction* action(const QString& key) const;
+    /// The Quit command: the store saves what it holds and stops its work, waiting for it a
+    /// bounded time, then the event loop ends. Signals to quit come here too.
+    void quit();
+    /// After quitting: whether no thread is still at work (a decode, a job stuck on a dead mount),
+    /// so that tearing everything down waits for nothing. When false the process must leave
+    /// without running destructors that join threads.
+    bool backgroundWorkEnded(std::chrono::milliseconds patience);
 
 private:
     void buildMenus();
@@ -56,7 +64,6 @@ private:
     void retranslate();
     void refreshCommands();
     void applyLanguage();
-    void quit();
 
     QApplication& app_;
     QtPlatform platform_;
@@ -66,6 +73,7 @@ private:
     QPointer<QWidget> settings_;
     QSystemTrayIcon* tray_ = nullptr;
     bool trayMessageShown_ = false;
+    bool quitting_ = false;
     QTranslator qtTranslator_;
     std::vector<std::pair<QAction*, std::string>> actions_;
     std::vector<std::pair<QMenu*, std::string>> menus_;
