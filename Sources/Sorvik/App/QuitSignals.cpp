@@ -3,6 +3,8 @@
 #include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <cstdint>
+#include <ctime>
 #include <fcntl.h>
 #include <system_error>
 #include <unistd.h>
@@ -13,11 +15,24 @@ namespace {
 
 constexpr int quitSignals[] = {SIGTERM, SIGINT, SIGHUP};
 
-// What the handler writes to: a signal handler can reach nothing but a global.
+// A signal repeated this long after the first one ends the process: that quit did not end.
+constexpr std::int64_t forceAfterNanoseconds = 3'000'000'000;
+
+// What the handler uses: a signal handler can reach nothing but globals.
 std::atomic<int> signalPipe{-1};
+std::atomic<std::int64_t> firstSignalAt{0};
+
+std::int64_t monotonicNow() {
+    timespec now{};
+    ::clock_gettime(CLOCK_MONOTONIC, &now);  // async-signal-safe
+    return std::int64_t(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
+}
 
 extern "C" void onQuitSignal(int signal) {
     const int saved = errno;
+    const std::int64_t now = monotonicNow();
+    std::int64_t first = 0;
+    if (!firstSignalAt.compare_exchange_strong(first, now) && now - first > forceAfterNanoseconds) ::_exit(128 + signal);
     const int fd = signalPipe.load(std::memory_order_relaxed);
     if (fd >= 0) {
         const unsigned char byte = static_cast<unsigned char>(signal);
@@ -46,8 +61,7 @@ QuitSignals::QuitSignals(QObject* parent) : QObject(parent) {
     struct sigaction action {};
     action.sa_handler = onQuitSignal;
     sigemptyset(&action.sa_mask);
-    // SA_RESETHAND: the next signal of the kind ends the process at once.
-    action.sa_flags = SA_RESTART | SA_RESETHAND;
+    action.sa_flags = SA_RESTART;
     for (const int signal : quitSignals) {
         // A signal ignored from the start (nohup) stays ignored.
         struct sigaction previous {};

@@ -1,8 +1,8 @@
 #pragma once
 // SIGTERM, SIGINT and SIGHUP (a logout, Ctrl+C in a terminal, a service manager) as a request to
 // quit, handed to the GUI thread through a pipe that a socket notifier watches. The handler only
-// writes to the pipe; a second signal of the same kind takes its default action, so a quit that
-// does not end can still be forced.
+// writes to the pipe. A signal sent twice at once (a tool that signals the process and its group)
+// quits once; one repeated seconds later, when that quit has not ended, ends the process at once.
 #include <QObject>
 #include <QSocketNotifier>
 #include <memory>
