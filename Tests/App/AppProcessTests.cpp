@@ -195,6 +195,30 @@ TEST_P(AppSignals, QuitAsTheQuitCommandDoesWithTheLibrarySaved) {
     EXPECT_FALSE(leftoverTemporaryFiles(library.path()));
 }
 
+TEST(AppQuitSignals, ASignalSentTwiceAtOnceQuitsOnceAndCleanly) {
+    // As `timeout` does: the process, then its group.
+    TempDir library, home;
+    makeLibrary(library.path(), {});
+    AppProcess app(library.path(), home.path());
+    ASSERT_GT(app.pid(), 0);
+    // The signals must find the handler installed; one arriving earlier ends the process as usual.
+    ASSERT_TRUE(eventually(
+        [&] {
+            std::ifstream status("/proc/" + std::to_string(app.pid()) + "/status");
+            for (std::string line; std::getline(status, line);) {
+                if (!line.starts_with("SigCgt:")) continue;
+                return (std::stoull(line.substr(7), nullptr, 16) >> (SIGTERM - 1) & 1) != 0;
+            }
+            return false;
+        },
+        std::chrono::seconds(30)));
+    ASSERT_EQ(::kill(app.pid(), SIGTERM), 0);
+    ASSERT_EQ(::kill(app.pid(), SIGTERM), 0);
+    const auto status = app.waitExit(quitDeadline);
+    ASSERT_TRUE(status);
+    EXPECT_EQ(*status, 0);
+}
+
 INSTANTIATE_TEST_SUITE_P(TermIntHup, AppSignals, ::testing::Values(SIGTERM, SIGINT, SIGHUP));
 
 TEST(AppHungSource, SigtermEndsTheProcessWithinSecondsWhileTheScanIsStuckInTheKernel) {

@@ -5,6 +5,8 @@
 #include <QCoreApplication>
 #include <QTest>
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
@@ -121,7 +123,10 @@ TEST(StoreStuckJobs, StopDuringAStuckWalkIsIdleAtOnceAndTheNextScanRunsBesideIt)
     auto& store = *f.store;
     store.scanFolders(false);
     ASSERT_TRUE(f.gate->waitFor([&] { return f.gate->waiting == 1; }));
+    const auto start = std::chrono::steady_clock::now();
     store.stopScan();
+    std::printf("stop during a stuck walk: %.3f ms\n",
+                std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
     // No event processed, nothing waited for: the store is idle when Stop returns.
     EXPECT_FALSE(store.isBusy());
     EXPECT_FALSE(store.hasScanWorker());
