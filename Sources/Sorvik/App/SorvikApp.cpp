@@ -7,6 +7,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QSystemTrayIcon>
+#include <QThreadPool>
 #include <QVBoxLayout>
 
 #include "Sorvik/Support/Strings.hpp"
@@ -14,6 +15,7 @@
 #include "Sorvik/Support/WidgetsStyle.hpp"
 #include "Sorvik/Views/ContentLogic.hpp"
 #include "Sorvik/Views/ContentView.hpp"
+#include "Sorvik/Views/FileThumbnail.hpp"
 #include "Sorvik/Views/SettingsView.hpp"
 
 namespace sorvik::app {
@@ -57,6 +59,7 @@ SorvikApp::SorvikApp(QApplication& app, const LibraryChoice& library, std::uniqu
     connect(preferences_.get(), &Preferences::appearanceChanged, this,
             [this] { Theme::applyAppearance(app_, preferences_->appearance()); });
     connect(window_.get(), &MainWindow::closedToBackground, this, [this] {
+        if (quitting_) return;  // quitting closes every window
         if (tray_ && !trayMessageShown_ && QSystemTrayIcon::supportsMessages()) {
             trayMessageShown_ = true;
             tray_->showMessage(QStringLiteral("Sorvik"), Lq("Sorvik 正在后台运行，继续按时发现新素材。"));
@@ -202,8 +205,18 @@ void SorvikApp::showSettings() {
 }
 
 void SorvikApp::quit() {
+    if (quitting_) return;
+    quitting_ = true;
     store_->shutdown();
-    QCoreApplication::quit();
+    // Every event loop ends, nested ones (a chooser, an alert) too; no window is asked first.
+    QCoreApplication::exit(0);
+}
+
+bool SorvikApp::backgroundWorkEnded(std::chrono::milliseconds patience) {
+    if (!store_->workersEnded()) return false;
+    // Decodes for previews on their own threads and on Qt's pool (detail pictures, video frames).
+    if (window_->content()->thumbnails().hasWork()) return false;
+    return QThreadPool::globalInstance()->waitForDone(static_cast<int>(patience.count()));
 }
 
 }  // namespace sorvik::app

@@ -4,6 +4,7 @@
 #include <QMainWindow>
 #include <QPointer>
 #include <QTranslator>
+#include <chrono>
 #include <memory>
 
 #include "Sorvik/App/QtPlatform.hpp"
@@ -52,6 +53,13 @@ public:
     void showSettings();
     /// The actions of the menus by their Chinese title (tests).
     QAction* action(const QString& key) const;
+    /// The Quit command: the store saves what it holds and stops its work, waiting for it a
+    /// bounded time, then the event loop ends. Signals to quit come here too.
+    void quit();
+    /// After quitting: whether no thread is still at work (a decode, a job stuck on a dead mount),
+    /// so that tearing everything down waits for nothing. When false the process must leave
+    /// without running destructors that join threads.
+    bool backgroundWorkEnded(std::chrono::milliseconds patience);
 
 private:
     void buildMenus();
@@ -59,7 +67,6 @@ private:
     void retranslate();
     void refreshCommands();
     void applyLanguage();
-    void quit();
 
     QApplication& app_;
     QtPlatform platform_;
@@ -69,6 +76,7 @@ private:
     QPointer<QWidget> settings_;
     QSystemTrayIcon* tray_ = nullptr;
     bool trayMessageShown_ = false;
+    bool quitting_ = false;
     QTranslator qtTranslator_;
     std::unique_ptr<Theme::AppearanceFollower> appearanceFollower_;
     std::vector<std::pair<QAction*, std::string>> actions_;

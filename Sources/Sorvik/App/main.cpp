@@ -4,7 +4,9 @@
 #include <QMessageBox>
 #include <QSettings>
 #include <cstdio>
+#include <unistd.h>
 
+#include "Sorvik/App/QuitSignals.hpp"
 #include "Sorvik/App/SingleInstance.hpp"
 #include "Sorvik/App/SorvikApp.hpp"
 #include "Sorvik/Support/Strings.hpp"
@@ -18,8 +20,15 @@ public:
         return settings_.value(key, fallback).toString();
     }
     bool boolean(const QString& key, bool fallback) const override { return settings_.value(key, fallback).toBool(); }
-    void setString(const QString& key, const QString& value) override { settings_.setValue(key, value); }
-    void setBoolean(const QString& key, bool value) override { settings_.setValue(key, value); }
+    // Written at once: the process may leave without running destructors.
+    void setString(const QString& key, const QString& value) override {
+        settings_.setValue(key, value);
+        settings_.sync();
+    }
+    void setBoolean(const QString& key, bool value) override {
+        settings_.setValue(key, value);
+        settings_.sync();
+    }
 
 private:
     QSettings settings_;
@@ -43,6 +52,8 @@ int main(int argc, char** argv) {
     QApplication::setApplicationVersion(QStringLiteral(SORVIK_APP_VERSION_TEXT));
     QGuiApplication::setDesktopFileName(QStringLiteral("io.github.sorvik.Sorvik"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/sorvik/app/sorvik.svg")));
+    // Until the app is up a signal waits in the pipe; it quits as soon as the event loop runs.
+    QuitSignals quitSignals;
 
     std::unique_ptr<SingleInstance> instance;
     if (library.folder) {
@@ -68,6 +79,16 @@ int main(int argc, char** argv) {
 
     SorvikApp sorvik(app, library, std::make_unique<SettingsStorage>(), std::move(locations));
     if (instance) QObject::connect(instance.get(), &SingleInstance::activationRequested, &sorvik, &SorvikApp::showMainWindow);
+    QObject::connect(&quitSignals, &QuitSignals::quitRequested, &sorvik, &SorvikApp::quit);
     sorvik.showMainWindow();
-    return app.exec();
+    const int status = app.exec();
+    // The store has saved and stopped its work by now. A thread still running (stuck in the kernel
+    // on a dead mount, or in a long decode) is never joined: the process leaves without the
+    // destructors that would wait for it.
+    if (!sorvik.backgroundWorkEnded(std::chrono::milliseconds(500))) {
+        instance.reset();
+        std::fflush(nullptr);
+        ::_exit(status);
+    }
+    return status;
 }

@@ -40,7 +40,7 @@ bool isCancellation(const std::exception_ptr& failure) {
 AppStore::AppStore(const LibraryChoice& library, Platform& platform, Preferences& preferences,
                    std::unique_ptr<JobRunner> jobs, AppLocations locations, bool saveInBackground, QObject* parent)
     : QObject(parent), platform_(platform), preferences_(preferences), jobs_(std::move(jobs)),
-      locations_(std::move(locations)) {
+      mailbox_(std::make_shared<Mailbox>(this)), locations_(std::move(locations)) {
     saver_ = std::make_unique<LibrarySaver>(saveInBackground, [this](std::uint64_t generation,
                                                                      std::exception_ptr failure) {
         if (QThread::currentThread() == thread()) {
@@ -71,7 +71,9 @@ void AppStore::shutdown() {
     searchUpdate_.stop();
     scanStop_.request_stop();
     lifetimeStop_.request_stop();
-    jobs_->shutdown();
+    mailbox_->close();
+    // A job stuck in the kernel (a dead mount) is not waited for beyond the patience.
+    workersEnded_ = jobs_->shutdown(shutdownPatience_);
     projectSearch_->shutdown();
     // The last state asked to be saved is written before the app goes.
     saver_->shutdown();
@@ -403,7 +405,10 @@ std::vector<fs::path> AppStore::runChooser(const ChooserRequest& request) {
         int& depth;
         ~Leave() { --depth; }
     } leave{modalDepth_};
-    return platform_.choose(request);
+    std::vector<fs::path> chosen = platform_.choose(request);
+    // Quitting ends the chooser's event loop: what was chosen is not acted on.
+    if (shutDown_) return {};
+    return chosen;
 }
 
 const IndexedAsset* AppStore::assetFor(const UUID& id) const {

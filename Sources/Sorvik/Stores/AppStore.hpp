@@ -5,6 +5,7 @@
 // operation, after the state is consistent.
 #include <QObject>
 #include <QTimer>
+#include <chrono>
 #include <exception>
 #include <filesystem>
 #include <functional>
@@ -19,6 +20,7 @@
 #include "Sorvik/Stores/JobRunner.hpp"
 #include "Sorvik/Stores/LibraryChoice.hpp"
 #include "Sorvik/Stores/LibrarySaver.hpp"
+#include "Sorvik/Stores/Mailbox.hpp"
 #include "Sorvik/Stores/Platform.hpp"
 #include "Sorvik/Stores/Preferences.hpp"
 #include "SorvikCore/AccessScope.hpp"
@@ -65,9 +67,14 @@ public:
              QObject* parent = nullptr);
     ~AppStore() override;
 
-    /// Stops the timer and long work, waits for the worker and writes the last save; no result
-    /// arrives afterwards.
+    /// Stops the timer and long work, waits a bounded time for the worker (a job stuck in the
+    /// kernel is left behind) and writes the last save; no result arrives afterwards.
     void shutdown();
+    /// After `shutdown`: whether every job had ended in time. False means a thread is still
+    /// running store work, and the process must leave without waiting for it.
+    bool workersEnded() const { return workersEnded_; }
+    /// How long `shutdown` waits for running jobs: 2 s unless a test changes it.
+    void setShutdownPatience(std::chrono::milliseconds patience) { shutdownPatience_ = patience; }
     /// Returns once every save asked for has been written.
     void flushSaves();
 
@@ -249,6 +256,8 @@ private:
     void applyScan(const ScanOutput& scan, ProjectMatcher::Grouping grouping, bool silent);
     void scanFailed(const std::exception_ptr& failure, bool silent);
     void finishScan();
+    /// Whether a scan completion belongs to the running scan; a stopped scan's late result does not.
+    bool isCurrentScan(const std::optional<UUID>& token) const { return scanToken_ && scanToken_ == token; }
     void finishConnecting(JobOutcome<std::vector<SourceFolder>> outcome);
     void saveFinished(std::uint64_t generation, const std::exception_ptr& failure);
     void mergeLinked(std::shared_ptr<LinkOutput> linked, std::optional<UUID> target);
@@ -262,6 +271,8 @@ private:
     Platform& platform_;
     Preferences& preferences_;
     std::unique_ptr<JobRunner> jobs_;
+    // What jobs post their results through; closed when the store shuts down.
+    std::shared_ptr<Mailbox> mailbox_;
     AppLocations locations_;
 
     std::vector<Delivery> deliveries_;
@@ -310,6 +321,8 @@ private:
     int changeDepth_ = 0;
     StoreChanges pendingChanges_;
     bool shutDown_ = false;
+    bool workersEnded_ = true;
+    std::chrono::milliseconds shutdownPatience_{2000};
 };
 
 /// Groups the changes of one operation into one signal.
@@ -327,22 +340,18 @@ private:
 template <class T>
 void AppStore::runJob(std::stop_token stop, std::function<T(std::stop_token)> work,
                       std::function<void(JobOutcome<T>)> done) {
-    jobs_->submit([this, stop, work = std::move(work), done = std::move(done)]() mutable {
+    // The job holds the mailbox, not the store: it may outlive the store when it is stuck.
+    jobs_->submit([mailbox = mailbox_, store = this, stop, work = std::move(work), done = std::move(done)]() mutable {
         auto outcome = std::make_shared<JobOutcome<T>>();
         try {
             outcome->value.emplace(work(stop));
         } catch (...) {
             outcome->failure = std::current_exception();
         }
-        // The store joins its worker before it goes away, so `this` is alive here; a call
-        // queued for a store destroyed meanwhile is dropped by Qt with it.
-        QMetaObject::invokeMethod(
-            this,
-            [this, outcome, done = std::move(done)]() mutable {
-                if (shutDown_) return;
-                done(std::move(*outcome));
-            },
-            Qt::QueuedConnection);
+        mailbox->post([store, outcome, done = std::move(done)]() mutable {
+            if (store->shutDown_) return;
+            done(std::move(*outcome));
+        });
     });
 }
 

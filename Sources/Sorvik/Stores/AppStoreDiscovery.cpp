@@ -44,23 +44,27 @@ void AppStore::scanFolders(bool silent) {
         excluded.push_back(repository_->root() / "files");
         libraryRoot = repository_->root();
     }
-    auto work = [this, token, sources = workspace_.sources, previous = workspace_.assets, excluded, libraryRoot,
-                 recognize = workspace_.recognizeImageText, limit = scanLimit_](std::stop_token stop) {
-        auto progress = [this, token](const std::string& text) {
-            QMetaObject::invokeMethod(
-                this, [this, token, text] { reportScanProgress(token, text); }, Qt::QueuedConnection);
+    auto work = [mailbox = mailbox_, store = this, token, sources = workspace_.sources, previous = workspace_.assets,
+                 excluded, libraryRoot, recognize = workspace_.recognizeImageText,
+                 limit = scanLimit_](std::stop_token stop) {
+        auto progress = [mailbox, store, token](const std::string& text) {
+            mailbox->post([store, token, text] { store->reportScanProgress(token, text); });
         };
         ScanOutput output;
         output.result = FolderIndexer::scan(sources, previous, excluded, libraryRoot, recognize, limit, progress,
                                             stop);
+        // Only sources the walk reached are looked at again: one it found unavailable may be a
+        // dead mount, where even a status call never returns.
         for (const SourceFolder& source : sources) {
+            if (!source.enabled || output.result.sourceErrors.contains(source.id)) continue;
             const fs::path resolved = source.resolve();
             std::error_code ignored;
             if (fs::exists(fs::symlink_status(resolved, ignored))) output.resolvedPaths[source.id] = resolved.string();
         }
         return output;
     };
-    runJob<ScanOutput>(scanStop_.get_token(), std::move(work), [this, silent](JobOutcome<ScanOutput> outcome) {
+    runJob<ScanOutput>(scanStop_.get_token(), std::move(work), [this, token, silent](JobOutcome<ScanOutput> outcome) {
+        if (!isCurrentScan(token)) return;  // stopped meanwhile
         ChangeBatch batch(*this);
         if (outcome.failure) {
             scanFailed(outcome.failure, silent);
@@ -75,13 +79,15 @@ void AppStore::groupScan(std::shared_ptr<ScanOutput> scan, bool silent) {
     // The grouping works on the projects as they are now; when they change before it is applied
     // (a rename, new aliases, a new project), it runs again so that no edit is lost.
     const std::uint64_t revision = projectsRevision_;
+    const std::optional<UUID> token = scanToken_;
     auto work = [scan, projects = deliveries_,
                  deleted = workspace_.deletedProjects.value_or(std::vector<Delivery>{})](std::stop_token) {
         return ProjectMatcher::group(scan->result.assets, projects, deleted);
     };
     runJob<ProjectMatcher::Grouping>(
         scanStop_.get_token(), std::move(work),
-        [this, scan, silent, revision](JobOutcome<ProjectMatcher::Grouping> outcome) {
+        [this, scan, silent, revision, token](JobOutcome<ProjectMatcher::Grouping> outcome) {
+            if (!isCurrentScan(token)) return;  // stopped meanwhile
             ChangeBatch batch(*this);
             if (scanCancelled_) {
                 scanFailed(std::make_exception_ptr(CancellationError()), silent);
@@ -161,10 +167,17 @@ void AppStore::reportScanProgress(const UUID& token, const std::string& text) {
 }
 
 void AppStore::stopScan() {
+    // Once applied, a scan is no longer a scan's to discard (its archiving run goes on).
+    if (!hasScanWorker()) return;
     ChangeBatch batch(*this);
     scanCancelled_ = true;
-    if (scanRunning_) scanStop_.request_stop();
+    scanStop_.request_stop();
     setActivity("正在结束扫描…");
+    // Nothing waits for the walk or the grouping: either may be stuck in the kernel on a dead
+    // mount or deep in a decode. Later jobs start without it, and its late result no longer
+    // matches the token.
+    jobs_->abandonRunning();
+    scanFailed(std::make_exception_ptr(CancellationError()), true);
 }
 
 void AppStore::archiveCurrentProjects(bool reportErrors, std::function<void()> then) {
