@@ -269,6 +269,8 @@ const ReverseTables& reverseTables() {
         static constexpr std::string_view translatedCaptures[] = {
             "缺少{0}", "{0}已就位", "保存失败：{0}", "保存规则失败：{0}", "扫描未完成：{0}", "归档未完成：{0}",
             "资料库读取失败：{0}\n原资料库已保留，请先在设置中查看位置。",
+            "资料库暂未保存，更改保留在内存中，下次更改或退出时会再试：{0}",
+            "无法独占使用这个资料库：{0}\n为免两个程序同时写入，本次只读打开，所做的更改不会保存。",
         };
         struct Candidate {
             MessagePair pair;

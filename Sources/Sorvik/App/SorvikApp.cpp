@@ -199,6 +199,8 @@ void SorvikApp::showSettings() {
 }
 
 void SorvikApp::quit() {
+    // Nothing held in memory only is dropped without asking.
+    store_->saveBeforeQuit();
     store_->shutdown();
     QCoreApplication::quit();
 }

@@ -31,7 +31,7 @@ int main(int argc, char** argv) {
     using namespace sorvik::app;
     // The library is chosen from the raw argument bytes, before Qt takes its own options.
     const std::vector<std::string> arguments(argv + 1, argv + argc);
-    const LibraryChoice library = chooseLibrary(arguments);
+    LibraryChoice library = chooseLibrary(arguments);
 
     // The player's GStreamer back end applies a clip's rotation; the FFmpeg one shows portrait clips
     // sideways. Qt reads the choice when it first plays something.
@@ -55,8 +55,11 @@ int main(int argc, char** argv) {
                 QMessageBox::warning(nullptr, QStringLiteral("Sorvik"), message);
                 return 1;
             }
-            case SingleInstance::Outcome::first:
-            case SingleInstance::Outcome::unlocked: break;
+            case SingleInstance::Outcome::unavailable:
+                // Without the lock another process may write it too: read, never written.
+                library.lockFailure = instance->failure();
+                break;
+            case SingleInstance::Outcome::first: break;
         }
     }
 
