@@ -58,6 +58,10 @@ int main(int argc, char** argv) {
             case SingleInstance::Outcome::unavailable:
                 // Without the lock another process may write it too: read, never written.
                 library.lockFailure = instance->failure();
+                std::fprintf(stderr, "%s\n",
+                             sorvik::L("无法独占使用这个资料库：{0}\n为免两个程序同时写入，本次只读打开，所做的更改不会保存。",
+                               {library.lockFailure})
+                                 .c_str());
                 break;
             case SingleInstance::Outcome::first: break;
         }

@@ -408,8 +408,11 @@ void AppStore::saveFinished(std::uint64_t generation, const std::exception_ptr& 
         const std::string description = describe(failure);
         if (loud && !saveFailure_) setError("保存失败：" + description);
         saveFailure_ = description;
-        saveFailureNotice_ = "资料库暂未保存，更改保留在内存中，下次更改或退出时会再试：" + description;
-        setNotice(saveFailureNotice_);
+        // The notice keeps the first failure's words: each attempt names another temporary file.
+        if (!saveFailureNotice_) {
+            saveFailureNotice_ = "资料库暂未保存，更改保留在内存中，下次更改或退出时会再试：" + description;
+            setNotice(saveFailureNotice_);
+        }
     } else {
         savedGeneration_ = generation;
         if (saveFailureNotice_) {
