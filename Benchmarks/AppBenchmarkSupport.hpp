@@ -24,6 +24,9 @@ public:
     void copyText(const std::string&) override {}
     void reveal(const std::filesystem::path&) override {}
     void open(const std::filesystem::path&) override {}
+    app::UnsavedQuitChoice askUnsavedQuit(const app::UnsavedQuitRequest&) override {
+        return app::UnsavedQuitChoice::quitWithoutSaving;
+    }
     Date now() override { return Date::now(); }
 };
 

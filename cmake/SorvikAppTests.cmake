@@ -26,8 +26,8 @@ foreach(test_source ${SORVIK_APP_TEST_SOURCES})
     target_link_libraries(${test_name} PRIVATE SorvikAppTestSupport)
   endif()
   add_dependencies(${test_name} sorvik-agent)
+  # Tests of the `sorvik` program itself, run as a process.
   if(test_name MATCHES "^AppProcess")
-    # Runs the real program.
     add_dependencies(${test_name} sorvik)
     target_compile_definitions(${test_name} PRIVATE SORVIK_APP_PATH="$<TARGET_FILE:sorvik>")
   endif()

@@ -388,6 +388,15 @@ constexpr MessagePair catalogue[] = {
     {"在文件管理器中显示", "Show in file manager"},
     {"资料库位置为空", "The library location is empty."},
     {"资料库位置无效", "The library location is not valid."},
+    // Saving the library, and a library this process may not write.
+    {"资料库暂未保存，更改保留在内存中，下次更改或退出时会再试：{0}", "The library is not saved. Your changes are kept in memory and saving is tried again on the next change or at quit: {0}"},
+    {"无法独占使用这个资料库：{0}\n为免两个程序同时写入，本次只读打开，所做的更改不会保存。", "Sorvik cannot have this library to itself: {0}\nIt is open read-only this time so that two programs never write it at once. Changes are not saved."},
+    {"更改尚未保存", "Changes not saved"},
+    {"资料库“{0}”中的更改尚未保存。", "Changes to the library “{0}” are not saved."},
+    {"资料库没有响应，所在的磁盘或网络位置可能不可用。", "The library does not respond. Its disk or network location may be unavailable."},
+    {"释放空间或修复权限后可以重试；不保存就退出，这些更改会丢失。", "Free some space or fix the permissions, then retry. If you quit without saving, these changes are lost."},
+    {"重试", "Retry"},
+    {"不保存并退出", "Quit without saving"},
     {"Sorvik 已在使用这个资料库。", "Sorvik is already using this library."},
 };
 

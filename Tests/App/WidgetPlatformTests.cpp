@@ -1,11 +1,14 @@
 // The desktop seams: revealing an item asks the file manager over D-Bus (a private session bus
-// with a stand-in file manager here) and never waits for it.
+// with a stand-in file manager here) and never waits for it; the question before quitting unsaved.
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QClipboard>
 #include <QDBusConnection>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <csignal>
 
 #include "Sorvik/App/QtPlatform.hpp"
@@ -67,3 +70,27 @@ TEST(Platform, CopiedTextIsOnTheClipboardAndPathsRoundTrip) {
 }
 
 #include "WidgetPlatformTests.moc"
+
+TEST(Platform, TheQuestionAtQuitDropsChangesOnlyWhenToldTo) {
+    app::QtPlatform platform;
+    const app::UnsavedQuitRequest request{"/lib", "Changes not saved", "Changes to the library “/lib” are not saved.",
+                                          "No space left on device", "Retry", "Quit without saving"};
+    // Answers the box once it is open: by the button with `label`, or by Escape without one.
+    auto answer = [&](const QString& label) {
+        QMessageBox* seen = nullptr;
+        QTimer::singleShot(0, [&] {
+            seen = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!seen) return;
+            for (QAbstractButton* button : seen->buttons()) {
+                if (button->text() == label) return button->click();
+            }
+            QTest::keyClick(seen, Qt::Key_Escape);
+        });
+        const app::UnsavedQuitChoice choice = platform.askUnsavedQuit(request);
+        EXPECT_NE(seen, nullptr);
+        return choice;
+    };
+    EXPECT_EQ(answer("Quit without saving"), app::UnsavedQuitChoice::quitWithoutSaving);
+    EXPECT_EQ(answer("Retry"), app::UnsavedQuitChoice::retry);
+    EXPECT_EQ(answer({}), app::UnsavedQuitChoice::retry);
+}

@@ -84,14 +84,14 @@ TEST(SingleInstance, ASecondLaunchAsksTheFirstToShowItself) {
 TEST(SingleInstance, ALockHeldBySomeoneWhoDoesNotAnswerRefusesAndAKilledHolderLeavesNone) {
     TempDir library;
     fs::create_directories(library / "lib");
-    const fs::path lock = library / "lib" / ".sorvik.lock";
-    // Another process holds the lock and answers nobody.
+    const fs::path lock = library / "lib";
+    // Another process holds the lock on the folder and answers nobody.
     int ready[2];
     ASSERT_EQ(::pipe(ready), 0);
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
-        const int fd = ::open(lock.c_str(), O_RDWR | O_CREAT, 0600);
+        const int fd = ::open(lock.c_str(), O_RDONLY | O_DIRECTORY);
         if (fd < 0 || ::flock(fd, LOCK_EX) != 0) ::_exit(1);
         (void)::write(ready[1], "x", 1);
         ::pause();

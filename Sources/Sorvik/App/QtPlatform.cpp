@@ -11,6 +11,8 @@
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QUrl>
 
 namespace sorvik::app {
@@ -73,6 +75,20 @@ void QtPlatform::reveal(const std::filesystem::path& path) {
 
 void QtPlatform::open(const std::filesystem::path& path) {
     QDesktopServices::openUrl(QUrl::fromLocalFile(pathText(path)));
+}
+
+UnsavedQuitChoice QtPlatform::askUnsavedQuit(const UnsavedQuitRequest& request) {
+    QWidget* parent = window_ ? window_.data() : QApplication::activeWindow();
+    QMessageBox box(QMessageBox::Warning, QString::fromStdString(request.title), QString::fromStdString(request.text),
+                    QMessageBox::NoButton, parent);
+    box.setInformativeText(QString::fromStdString(request.detail));
+    QPushButton* retry = box.addButton(QString::fromStdString(request.retry), QMessageBox::AcceptRole);
+    QPushButton* quit = box.addButton(QString::fromStdString(request.quitWithoutSaving), QMessageBox::DestructiveRole);
+    box.setDefaultButton(retry);
+    // Closing the box is no permission to drop the changes: it asks again.
+    box.setEscapeButton(retry);
+    box.exec();
+    return box.clickedButton() == quit ? UnsavedQuitChoice::quitWithoutSaving : UnsavedQuitChoice::retry;
 }
 
 Date QtPlatform::now() { return Date::now(); }

@@ -1,6 +1,6 @@
 #pragma once
-// The store's seams on the desktop: Qt's file chooser, the clipboard, the file manager over D-Bus
-// and the system clock.
+// The store's seams on the desktop: Qt's file chooser, the question before quitting unsaved, the
+// clipboard, the file manager over D-Bus and the system clock.
 #include <QPointer>
 #include <QWidget>
 
@@ -17,6 +17,7 @@ public:
     void copyText(const std::string& text) override;
     void reveal(const std::filesystem::path& path) override;
     void open(const std::filesystem::path& path) override;
+    UnsavedQuitChoice askUnsavedQuit(const UnsavedQuitRequest& request) override;
     Date now() override;
 
 private:

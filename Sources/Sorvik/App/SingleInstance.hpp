@@ -1,11 +1,12 @@
 #pragma once
-// One running app per library: a lock held on a file in the library folder for the process's life
-// (the kernel drops it when the process dies, so a killed instance never keeps the next one out)
-// and a local socket on which a second launch asks the first to show its window.
+// One running app per library: a lock held on the open library folder for the process's life (the
+// kernel drops it when the process dies, so a killed instance never keeps the next one out) and a
+// local socket on which a second launch asks the first to show its window.
 #include <QLocalServer>
 #include <QObject>
 #include <filesystem>
 #include <memory>
+#include <string>
 
 #include "SorvikCore/FileSystem.hpp"
 
@@ -15,10 +16,10 @@ class SingleInstance : public QObject {
     Q_OBJECT
 public:
     enum class Outcome {
-        first,    // this process holds the library
-        shown,    // another process holds it and was asked to show itself
-        refused,  // another process holds it but did not answer
-        unlocked, // no lock could be taken (the library folder cannot be written); runs alone
+        first,       // this process holds the library
+        shown,       // another process holds it and was asked to show itself
+        refused,     // another process holds it but did not answer
+        unavailable, // no lock could be had (see failure()): the library must not be written
     };
 
     explicit SingleInstance(std::filesystem::path library, QObject* parent = nullptr);
@@ -26,6 +27,8 @@ public:
 
     /// Tries to become the library's instance; on `first` starts listening.
     Outcome acquire();
+    /// Why no lock could be had, after `unavailable`: the platform's error naming the folder.
+    const std::string& failure() const { return failure_; }
     /// The local socket name for a library.
     static QString serverName(const std::filesystem::path& library);
 
@@ -34,7 +37,12 @@ signals:
     void activationRequested();
 
 private:
+    Outcome hold(files::FileDescriptor lock);
+    Outcome askHolder();
+    Outcome unavailable(int error, const std::filesystem::path& path);
+
     std::filesystem::path library_;
+    std::string failure_;
     files::FileDescriptor lock_;
     std::unique_ptr<QLocalServer> server_;
 };

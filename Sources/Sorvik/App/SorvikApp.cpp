@@ -205,8 +205,17 @@ void SorvikApp::showSettings() {
 }
 
 void SorvikApp::quit() {
+    finishQuit(true);
+}
+
+void SorvikApp::quitOnSignal() { finishQuit(false); }
+
+void SorvikApp::finishQuit(bool askAboutUnsaved) {
     if (quitting_) return;
     quitting_ = true;
+    // Nothing held in memory only is dropped without asking; a signal (a logout) asks nobody, and
+    // the shutdown below still writes what is unsaved once.
+    if (askAboutUnsaved) store_->saveBeforeQuit();
     store_->shutdown();
     // Every event loop ends, nested ones (a chooser, an alert) too; no window is asked first.
     QCoreApplication::exit(0);

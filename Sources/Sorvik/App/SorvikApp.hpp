@@ -54,14 +54,17 @@ public:
     /// The actions of the menus by their Chinese title (tests).
     QAction* action(const QString& key) const;
     /// The Quit command: the store saves what it holds and stops its work, waiting for it a
-    /// bounded time, then the event loop ends. Signals to quit come here too.
+    /// bounded time, then the event loop ends. While the last save fails it asks first.
     void quit();
+    /// Quit for SIGTERM, SIGINT or SIGHUP: the same, but nobody is asked (a logout waits for no one).
+    void quitOnSignal();
     /// After quitting: whether no thread is still at work (a decode, a job stuck on a dead mount),
     /// so that tearing everything down waits for nothing. When false the process must leave
     /// without running destructors that join threads.
     bool backgroundWorkEnded(std::chrono::milliseconds patience);
 
 private:
+    void finishQuit(bool askAboutUnsaved);
     void buildMenus();
     void buildTray();
     void retranslate();

@@ -40,7 +40,7 @@ int main(int argc, char** argv) {
     using namespace sorvik::app;
     // The library is chosen from the raw argument bytes, before Qt takes its own options.
     const std::vector<std::string> arguments(argv + 1, argv + argc);
-    const LibraryChoice library = chooseLibrary(arguments);
+    LibraryChoice library = chooseLibrary(arguments);
 
     // The player's GStreamer back end applies a clip's rotation; the FFmpeg one shows portrait clips
     // sideways. Qt reads the choice when it first plays something.
@@ -66,8 +66,15 @@ int main(int argc, char** argv) {
                 QMessageBox::warning(nullptr, QStringLiteral("Sorvik"), message);
                 return 1;
             }
-            case SingleInstance::Outcome::first:
-            case SingleInstance::Outcome::unlocked: break;
+            case SingleInstance::Outcome::unavailable:
+                // Without the lock another process may write it too: read, never written.
+                library.lockFailure = instance->failure();
+                std::fprintf(stderr, "%s\n",
+                             sorvik::L("无法独占使用这个资料库：{0}\n为免两个程序同时写入，本次只读打开，所做的更改不会保存。",
+                               {library.lockFailure})
+                                 .c_str());
+                break;
+            case SingleInstance::Outcome::first: break;
         }
     }
 
@@ -79,7 +86,7 @@ int main(int argc, char** argv) {
 
     SorvikApp sorvik(app, library, std::make_unique<SettingsStorage>(), std::move(locations));
     if (instance) QObject::connect(instance.get(), &SingleInstance::activationRequested, &sorvik, &SorvikApp::showMainWindow);
-    QObject::connect(&quitSignals, &QuitSignals::quitRequested, &sorvik, &SorvikApp::quit);
+    QObject::connect(&quitSignals, &QuitSignals::quitRequested, &sorvik, &SorvikApp::quitOnSignal);
     sorvik.showMainWindow();
     const int status = app.exec();
     // The store has saved and stopped its work by now. A thread still running (stuck in the kernel

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QThread>
+#include <chrono>
 #include <system_error>
 #include <unordered_map>
 
@@ -14,6 +15,15 @@
 namespace fs = std::filesystem;
 
 namespace sorvik::app {
+
+namespace {
+// How long quitting waits for the library's file system before it counts the save as failed.
+constexpr std::chrono::seconds quitSaveLimit{5};
+
+std::string loadFailureMessage(const std::string& description) {
+    return "资料库读取失败：" + description + "\n原资料库已保留，请先在设置中查看位置。";
+}
+}  // namespace
 
 std::string describe(const std::exception_ptr& failure) {
     try {
@@ -47,7 +57,7 @@ AppStore::AppStore(const LibraryChoice& library, Platform& platform, Preferences
             saveFinished(generation, failure);
             return;
         }
-        // The store drains its saver before it goes away, so `this` is alive here.
+        // The saver reports nothing once shut down, which the store does before it goes away.
         QMetaObject::invokeMethod(
             this, [this, generation, failure] { saveFinished(generation, failure); }, Qt::QueuedConnection);
     });
@@ -75,25 +85,68 @@ void AppStore::shutdown() {
     // A job stuck in the kernel (a dead mount) is not waited for beyond the patience.
     workersEnded_ = jobs_->shutdown(shutdownPatience_);
     projectSearch_->shutdown();
-    // The last state asked to be saved is written before the app goes.
-    saver_->shutdown();
+    // What is held in memory only is written before the app goes, unasked (a logout, a signal, a
+    // failed save earlier); the quit command has asked through saveBeforeQuit already.
+    if (!quitUnsaved_ && hasUnsavedChanges()) handOverSave();
+    saver_->shutdown(quitUnsaved_ ? std::chrono::seconds(0) : quitSaveLimit);
 }
 
 void AppStore::flushSaves() {
-    saver_->drain();
+    saver_->drain(std::chrono::minutes(5));
     QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+}
+
+bool AppStore::hasUnsavedChanges() const {
+    if (recoveryMode_ || !repository_) return false;
+    return savedGeneration_ < saveGeneration_ || persistedRevision_ != dataRevision_;
+}
+
+void AppStore::saveBeforeQuit() {
+    // A second quit while the question is open leaves it to the first.
+    if (savingToQuit_) return;
+    savingToQuit_ = true;
+    struct Leave {
+        bool& flag;
+        ~Leave() { flag = false; }
+    } leave{savingToQuit_};
+    while (!shutDown_ && hasUnsavedChanges()) {
+        // Silent: the question below is what reports a failure here. A newest state already on its
+        // way is waited for, not written twice.
+        if (persistedRevision_ != dataRevision_ || finishedGeneration_ >= saveGeneration_) persist({}, true);
+        const bool answered = saver_->drain(quitSaveLimit);
+        QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+        if (!hasUnsavedChanges()) return;
+        // A job's result delivered meanwhile may have asked for another save: wait for that one.
+        if (answered && !saveFailure_) continue;
+        std::string detail = answered ? L(*saveFailure_) : L("资料库没有响应，所在的磁盘或网络位置可能不可用。");
+        detail += "\n\n" + L("释放空间或修复权限后可以重试；不保存就退出，这些更改会丢失。");
+        UnsavedQuitRequest request{repository_->root(),
+                                   L("更改尚未保存"),
+                                   L("资料库“{0}”中的更改尚未保存。", {repository_->root().string()}),
+                                   std::move(detail),
+                                   L("重试"),
+                                   L("不保存并退出")};
+        ++modalDepth_;
+        const UnsavedQuitChoice choice = platform_.askUnsavedQuit(request);
+        --modalDepth_;
+        // The question ran a nested event loop: a job may have saved meanwhile.
+        if (choice == UnsavedQuitChoice::quitWithoutSaving) {
+            quitUnsaved_ = hasUnsavedChanges();
+            return;
+        }
+    }
 }
 
 void AppStore::start(const LibraryChoice& library) {
     ChangeBatch batch(*this);
     if (!library.folder) {
-        enterRecovery(library.failure);
+        enterRecovery(loadFailureMessage(library.failure));
         return;
     }
     try {
         repository_.emplace(*library.folder);
     } catch (...) {
-        enterRecovery(describe(std::current_exception()));
+        enterRecovery(loadFailureMessage(describe(std::current_exception())));
         return;
     }
     try {
@@ -103,7 +156,13 @@ void AppStore::start(const LibraryChoice& library) {
         workspace_.projects.clear();
         presets_ = repository_->loadPresets();
     } catch (...) {
-        enterRecovery(describe(std::current_exception()));
+        enterRecovery(loadFailureMessage(describe(std::current_exception())));
+        return;
+    }
+    if (!library.lockFailure.empty()) {
+        // Another process may write this library: shown, never written.
+        enterRecovery("无法独占使用这个资料库：" + library.lockFailure +
+                      "\n为免两个程序同时写入，本次只读打开，所做的更改不会保存。");
         return;
     }
     if (!deliveries_.empty()) selectedID_ = deliveries_.front().id;
@@ -114,10 +173,12 @@ void AppStore::start(const LibraryChoice& library) {
     }
     mark(StoreChange::projects | StoreChange::selection | StoreChange::assets | StoreChange::sources |
          StoreChange::settings | StoreChange::presets | StoreChange::deleted);
+    // What was just read is what the library holds.
+    persistedRevision_ = dataRevision_;
 }
 
-void AppStore::enterRecovery(const std::string& description) {
-    error_ = "资料库读取失败：" + description + "\n原资料库已保留，请先在设置中查看位置。";
+void AppStore::enterRecovery(std::string message) {
+    error_ = std::move(message);
     recoveryMode_ = true;
     selectedID_.reset();
     mark(StoreChange::messages | StoreChange::projects | StoreChange::selection | StoreChange::assets |
@@ -130,6 +191,11 @@ void AppStore::beginChanges() { ++changeDepth_; }
 
 void AppStore::endChanges() {
     if (--changeDepth_ > 0 || !pendingChanges_) return;
+    if (shutDown_) {
+        // Nothing is published once the store has shut down (its last save folds the files).
+        pendingChanges_ = {};
+        return;
+    }
     const StoreChanges what = pendingChanges_;
     pendingChanges_ = {};
     // The search index follows the data once changes settle: a burst of changes (a scan, a sheet
@@ -148,6 +214,10 @@ void AppStore::mark(StoreChanges what) {
     if (what.testFlag(StoreChange::projects)) ++projectsRevision_;
     if (what.testFlag(StoreChange::assets)) assetIndexValid_ = false;
     if (what & (StoreChange::projects | StoreChange::assets)) ++searchRevision_;
+    if (what & (StoreChange::projects | StoreChange::assets | StoreChange::sources | StoreChange::settings |
+                StoreChange::deleted)) {
+        ++dataRevision_;
+    }
     pendingChanges_ |= what;
     if (changeDepth_ == 0) {
         // A change outside any operation still goes out as one signal.
@@ -173,6 +243,8 @@ void AppStore::setError(std::string text) {
 }
 
 void AppStore::setNotice(std::optional<std::string> text) {
+    // A save that keeps failing stays said until a save succeeds.
+    if (!text && saveFailureNotice_) text = saveFailureNotice_;
     if (notice_ == text) return;
     notice_ = std::move(text);
     mark(StoreChange::messages);
@@ -295,9 +367,16 @@ bool AppStore::canUndo() const {
 
 // Persistence, selection, updates ---------------------------------------------------------------------
 
-bool AppStore::persist(std::function<void(bool saved)> done) {
+bool AppStore::persist(std::function<void(bool saved)> done, bool silent) {
     if (recoveryMode_ || !repository_) return false;
     ChangeBatch batch(*this);
+    if (done) saveWaiters_.emplace_back(saveGeneration_ + 1, std::move(done));
+    if (!silent) loudGeneration_ = saveGeneration_ + 1;
+    handOverSave();
+    return true;
+}
+
+std::uint64_t AppStore::handOverSave() {
     // Each asset takes the record of the first project file with its identifier, so the user's
     // edits of a project file reach the index.
     std::unordered_map<UUID, const DeliveryFile*> files;
@@ -312,18 +391,39 @@ bool AppStore::persist(std::function<void(bool saved)> done) {
         assetsChanged = true;
     }
     if (assetsChanged) mark(StoreChange::assets);
+    persistedRevision_ = dataRevision_;
     const std::uint64_t generation = ++saveGeneration_;
-    if (done) saveWaiters_.emplace_back(generation, std::move(done));
     auto snapshot = std::make_shared<WorkspaceState>(workspace_);
     snapshot->projects = deliveries_;
     saver_->save(*repository_, std::move(snapshot), generation);
-    return true;
+    return generation;
 }
 
 void AppStore::saveFinished(std::uint64_t generation, const std::exception_ptr& failure) {
     if (shutDown_) return;
     ChangeBatch batch(*this);
-    if (failure) setError("保存失败：" + describe(failure));
+    const bool loud = loudGeneration_ > finishedGeneration_ && loudGeneration_ <= generation;
+    finishedGeneration_ = generation;
+    if (failure) {
+        // Said once while saves keep failing (a read-only library fails every timer scan): the
+        // alert for the first loud failure, a notice that stays; the next save tries again.
+        const std::string description = describe(failure);
+        if (loud && !saveFailure_) setError("保存失败：" + description);
+        saveFailure_ = description;
+        // The notice keeps the first failure's words: each attempt names another temporary file.
+        if (!saveFailureNotice_) {
+            saveFailureNotice_ = "资料库暂未保存，更改保留在内存中，下次更改或退出时会再试：" + description;
+            setNotice(saveFailureNotice_);
+        }
+    } else {
+        savedGeneration_ = generation;
+        if (saveFailureNotice_) {
+            const std::optional<std::string> stale = std::move(saveFailureNotice_);
+            saveFailureNotice_.reset();
+            saveFailure_.reset();
+            if (notice_ == stale) setNotice(std::nullopt);
+        }
+    }
     // A write carries every earlier state too: it answers all who waited for one of them.
     std::vector<std::function<void(bool)>> answered;
     std::erase_if(saveWaiters_, [&](auto& waiter) {

@@ -67,8 +67,9 @@ public:
              QObject* parent = nullptr);
     ~AppStore() override;
 
-    /// Stops the timer and long work, waits a bounded time for the worker (a job stuck in the
-    /// kernel is left behind) and writes the last save; no result arrives afterwards.
+    /// Stops the timer and long work, waits a bounded time for the worker (a job stuck in
+    /// the kernel is left behind) and writes what is not saved yet (a write that does not end within
+    /// seconds is left behind too); no result arrives afterwards.
     void shutdown();
     /// After `shutdown`: whether every job had ended in time. False means a thread is still
     /// running store work, and the process must leave without waiting for it.
@@ -77,6 +78,14 @@ public:
     void setShutdownPatience(std::chrono::milliseconds patience) { shutdownPatience_ = patience; }
     /// Returns once every save asked for has been written.
     void flushSaves();
+    /// The quit command, before shutdown: writes what is not saved yet and, while that fails, asks
+    /// through the platform whether to retry or to quit without it.
+    void saveBeforeQuit();
+    /// Whether a change is held in memory only: a save asked for is not written yet or failed, or
+    /// a change waits for a job before it is saved (an assignment being matched).
+    bool hasUnsavedChanges() const;
+    /// The description of the last save's failure while saves keep failing; none once one succeeds.
+    const std::optional<std::string>& saveFailure() const { return saveFailure_; }
 
     // Published state.
     const std::vector<Delivery>& deliveries() const { return deliveries_; }
@@ -133,8 +142,9 @@ public:
     // Store state, start-up and persistence.
     /// Folds the projects into the workspace and saves it: written off the GUI thread, newest state
     /// last. False when saving is refused (recovery mode, no library). `done` learns whether the
-    /// write succeeded; a failure also sets the error.
-    bool persist(std::function<void(bool saved)> done = {});
+    /// write succeeded. A failure leaves a notice that stays until a save succeeds; the first
+    /// failure of a loud save also sets the error, a silent one (a timer scan) never does.
+    bool persist(std::function<void(bool saved)> done = {}, bool silent = false);
     void select(const UUID& id);
     void update(const std::optional<UUID>& id, const std::function<void(Delivery&)>& change);
     void newDelivery();
@@ -250,7 +260,10 @@ protected:
 
 private:
     void start(const LibraryChoice& library);
-    void enterRecovery(const std::string& description);
+    /// `message` is the finished text of the alert.
+    void enterRecovery(std::string message);
+    /// Hands the current state to the saver; the generation asked for.
+    std::uint64_t handOverSave();
     // Scanning, in order.
     void groupScan(std::shared_ptr<ScanOutput> scan, bool silent);
     void applyScan(const ScanOutput& scan, ProjectMatcher::Grouping grouping, bool silent);
@@ -295,6 +308,17 @@ private:
     std::optional<Repository> repository_;
     std::unique_ptr<LibrarySaver> saver_;
     std::uint64_t saveGeneration_ = 0;
+    // The last generation written, the last one reported and the last one a loud operation asked for.
+    std::uint64_t savedGeneration_ = 0;
+    std::uint64_t finishedGeneration_ = 0;
+    std::uint64_t loudGeneration_ = 0;
+    std::optional<std::string> saveFailure_;
+    std::optional<std::string> saveFailureNotice_;
+    // Counts changes of what is saved; the count the last save handed over.
+    std::uint64_t dataRevision_ = 0;
+    std::uint64_t persistedRevision_ = 0;
+    bool quitUnsaved_ = false;
+    bool savingToQuit_ = false;
     std::vector<std::pair<std::uint64_t, std::function<void(bool)>>> saveWaiters_;
     std::optional<FileRemovalUndo> removalUndo_;
     std::optional<IndexedAsset> removedAssociation_;

@@ -126,7 +126,7 @@ void AppStore::applyScan(const ScanOutput& scan, ProjectMatcher::Grouping groupi
     workspace_.scanSummary = "读取 " + std::to_string(result.inspectedCount) + " 件 · 复用 " +
                              std::to_string(result.reusedCount) + " 件索引 · 重连 " +
                              std::to_string(result.movedCount) + " 件";
-    persist();
+    persist({}, silent);
     if (!silent) {
         setNotice(result.sourceErrors.empty() ? *workspace_.scanSummary
                                               : std::string("部分来源不可用，请在来源设置中查看。其余素材已更新。"));
@@ -209,11 +209,13 @@ void AppStore::archiveCurrentProjects(bool reportErrors, std::function<void()> t
                 workspace_.archives = std::move(*outcome.value);
                 mark(StoreChange::settings);
                 // The copies count only once their records are saved.
-                persist([this, added](bool saved) {
-                    if (!saved || added == 0) return;
-                    ChangeBatch batch(*this);
-                    setNotice("已自动归档 " + std::to_string(added) + " 件新版本，原文件未移动。");
-                });
+                persist(
+                    [this, added](bool saved) {
+                        if (!saved || added == 0) return;
+                        ChangeBatch batch(*this);
+                        setNotice("已自动归档 " + std::to_string(added) + " 件新版本，原文件未移动。");
+                    },
+                    !reportErrors);
             }
             if (then) then();
         });

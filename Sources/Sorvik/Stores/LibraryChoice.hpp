@@ -13,6 +13,9 @@ struct LibraryChoice {
     std::optional<std::filesystem::path> folder;
     /// Why there is no folder: a finished message.
     std::string failure;
+    /// Why this process may not write the folder (no lock on it could be had): a finished message.
+    /// The library is then read, but opened in recovery mode.
+    std::string lockFailure = {};
 };
 
 /// `arguments` are the process arguments after the program name; `environment` the value of

@@ -2,70 +2,93 @@
 
 namespace sorvik::app {
 
-LibrarySaver::LibrarySaver(bool inBackground, Finished finished) : finished_(std::move(finished)) {
-    if (inBackground) thread_ = std::thread([this] { run(); });
+LibrarySaver::LibrarySaver(bool inBackground, Finished finished) : shared_(std::make_shared<Shared>()) {
+    shared_->finished = std::move(finished);
+    if (inBackground) thread_ = std::thread([shared = shared_] { run(shared); });
 }
 
 LibrarySaver::~LibrarySaver() { shutdown(); }
 
-void LibrarySaver::write(const Pending& pending) {
-    std::exception_ptr failure;
+std::exception_ptr LibrarySaver::write(const Pending& pending) {
     try {
         pending.repository.saveWorkspace(*pending.state);
     } catch (...) {
-        failure = std::current_exception();
+        return std::current_exception();
     }
-    if (finished_) finished_(pending.generation, failure);
+    return {};
 }
 
 void LibrarySaver::save(const Repository& repository, std::shared_ptr<const WorkspaceState> state,
                         std::uint64_t generation) {
     if (!thread_.joinable()) {
-        write(Pending{repository, std::move(state), generation});
+        if (shared_->abandoned) return;
+        // In place the report may save again (a waiter's follow-up): no lock is held around it.
+        const std::exception_ptr failure = write(Pending{repository, std::move(state), generation});
+        if (shared_->finished) shared_->finished(generation, failure);
         return;
     }
     {
-        std::lock_guard lock(mutex_);
-        waiting_ = std::make_unique<Pending>(Pending{repository, std::move(state), generation});
+        std::lock_guard lock(shared_->mutex);
+        if (shared_->stopping) return;
+        shared_->waiting = std::make_unique<Pending>(Pending{repository, std::move(state), generation});
     }
-    wake_.notify_one();
+    shared_->wake.notify_one();
 }
 
-void LibrarySaver::drain() {
-    if (!thread_.joinable()) return;
-    std::unique_lock lock(mutex_);
-    idle_.wait(lock, [this] { return !waiting_ && !writing_; });
+bool LibrarySaver::drain(std::chrono::milliseconds limit) {
+    if (!thread_.joinable()) return true;
+    std::unique_lock lock(shared_->mutex);
+    return shared_->idle.wait_for(lock, limit, [this] { return !shared_->waiting && !shared_->writing; });
 }
 
-void LibrarySaver::shutdown() {
-    if (!thread_.joinable()) return;
+void LibrarySaver::shutdown(std::chrono::milliseconds limit) {
+    if (!thread_.joinable()) {
+        shared_->abandoned = true;
+        return;
+    }
+    bool finished = false;
     {
-        std::lock_guard lock(mutex_);
-        stopping_ = true;
+        std::unique_lock lock(shared_->mutex);
+        shared_->stopping = true;
+        shared_->wake.notify_one();
+        finished = shared_->idle.wait_for(lock, limit, [this] { return !shared_->waiting && !shared_->writing; });
     }
-    wake_.notify_one();
-    thread_.join();
+    {
+        // From here on nothing is reported: whoever was told about saves may go away.
+        std::lock_guard report(shared_->reporting);
+        shared_->abandoned = true;
+    }
+    if (finished) {
+        thread_.join();
+    } else {
+        // Stuck in the kernel on the library's file system: joining could wait forever.
+        thread_.detach();
+    }
 }
 
-void LibrarySaver::run() {
+void LibrarySaver::run(const std::shared_ptr<Shared>& shared) {
     for (;;) {
         std::unique_ptr<Pending> next;
         {
-            std::unique_lock lock(mutex_);
-            wake_.wait(lock, [this] { return waiting_ || stopping_; });
-            if (!waiting_) {
-                idle_.notify_all();
+            std::unique_lock lock(shared->mutex);
+            shared->wake.wait(lock, [&] { return shared->waiting || shared->stopping; });
+            if (!shared->waiting) {
+                shared->idle.notify_all();
                 return;
             }
-            next = std::move(waiting_);
-            writing_ = true;
+            next = std::move(shared->waiting);
+            shared->writing = true;
         }
-        write(*next);
+        const std::exception_ptr failure = write(*next);
         {
-            std::lock_guard lock(mutex_);
-            writing_ = false;
+            std::lock_guard report(shared->reporting);
+            if (!shared->abandoned && shared->finished) shared->finished(next->generation, failure);
         }
-        idle_.notify_all();
+        {
+            std::lock_guard lock(shared->mutex);
+            shared->writing = false;
+        }
+        shared->idle.notify_all();
     }
 }
 

@@ -1,7 +1,9 @@
 #pragma once
 // Writes "workspace.json" off the GUI thread. Only the newest state waiting is written: a save
-// asked for while another is being written replaces any older one still waiting. Every state handed
-// over is written (or superseded by a newer one) before the saver goes away.
+// asked for while another is being written replaces any older one still waiting. Waiting for the
+// saver is bounded: a library on a file system that stopped answering keeps its thread stuck in the
+// kernel, and such a thread is left behind at shutdown instead of being joined.
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <exception>
@@ -17,7 +19,7 @@ namespace sorvik::app {
 class LibrarySaver {
 public:
     /// Told which generation was written, with its failure if any; on the saver's thread (or the
-    /// caller's, when saving in place).
+    /// caller's, when saving in place). Never called once the saver has shut down.
     using Finished = std::function<void(std::uint64_t generation, std::exception_ptr failure)>;
 
     /// `inBackground` false: every save is written at once on the calling thread (tests).
@@ -27,10 +29,11 @@ public:
     LibrarySaver& operator=(const LibrarySaver&) = delete;
 
     void save(const Repository& repository, std::shared_ptr<const WorkspaceState> state, std::uint64_t generation);
-    /// Returns once everything handed over has been written.
-    void drain();
-    /// Writes what is waiting, then stops; idempotent.
-    void shutdown();
+    /// Returns once everything handed over has been written, or false when `limit` passed first.
+    bool drain(std::chrono::milliseconds limit);
+    /// Writes what is waiting within `limit`, then stops; a write still running after that is left
+    /// to finish on its own, unreported. Idempotent.
+    void shutdown(std::chrono::milliseconds limit = std::chrono::seconds(5));
 
 private:
     struct Pending {
@@ -38,16 +41,23 @@ private:
         std::shared_ptr<const WorkspaceState> state;
         std::uint64_t generation;
     };
-    void run();
-    void write(const Pending& pending);
+    // Shared with the thread, which may outlive the saver when it is left behind.
+    struct Shared {
+        Finished finished;
+        std::mutex mutex;
+        std::condition_variable wake;
+        std::condition_variable idle;
+        std::unique_ptr<Pending> waiting;
+        bool writing = false;
+        bool stopping = false;
+        // Held while `finished` runs, so that shutdown never returns during a report.
+        std::mutex reporting;
+        bool abandoned = false;
+    };
+    static void run(const std::shared_ptr<Shared>& shared);
+    static std::exception_ptr write(const Pending& pending);
 
-    Finished finished_;
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    std::condition_variable idle_;
-    std::unique_ptr<Pending> waiting_;
-    bool writing_ = false;
-    bool stopping_ = false;
+    std::shared_ptr<Shared> shared_;
     std::thread thread_;
 };
 

@@ -22,6 +22,20 @@ struct ChooserRequest {
     friend bool operator==(const ChooserRequest&, const ChooserRequest&) = default;
 };
 
+/// The question at quit when the library could not be saved; texts are already translated.
+struct UnsavedQuitRequest {
+    std::filesystem::path library;
+    std::string title;
+    std::string text;
+    std::string detail;
+    std::string retry;
+    std::string quitWithoutSaving;
+
+    friend bool operator==(const UnsavedQuitRequest&, const UnsavedQuitRequest&) = default;
+};
+
+enum class UnsavedQuitChoice { retry, quitWithoutSaving };
+
 class Platform {
 public:
     virtual ~Platform() = default;
@@ -34,6 +48,8 @@ public:
     virtual void reveal(const std::filesystem::path& path) = 0;
     /// Opens the item with its default application (a folder in the file manager).
     virtual void open(const std::filesystem::path& path) = 0;
+    /// Runs a modal question (a nested event loop): retry saving or quit without it.
+    virtual UnsavedQuitChoice askUnsavedQuit(const UnsavedQuitRequest& request) = 0;
     /// The current time.
     virtual Date now() = 0;
 };

@@ -14,6 +14,15 @@ std::vector<std::filesystem::path> FakePlatform::choose(const app::ChooserReques
     return answer;
 }
 
+app::UnsavedQuitChoice FakePlatform::askUnsavedQuit(const app::UnsavedQuitRequest& request) {
+    quitQuestions.push_back(request);
+    if (whileAsking) whileAsking();
+    if (quitAnswers.empty()) return app::UnsavedQuitChoice::quitWithoutSaving;
+    const app::UnsavedQuitChoice answer = quitAnswers.front();
+    quitAnswers.pop_front();
+    return answer;
+}
+
 StoreHarness::StoreHarness(std::filesystem::path library, std::optional<std::filesystem::path> resources) {
     make(app::LibraryChoice{std::move(library), {}}, std::move(resources));
 }

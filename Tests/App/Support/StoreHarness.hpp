@@ -18,6 +18,7 @@ public:
     void copyText(const std::string& text) override { clipboard = text; }
     void reveal(const std::filesystem::path& path) override { revealed.push_back(path); }
     void open(const std::filesystem::path& path) override { opened.push_back(path); }
+    app::UnsavedQuitChoice askUnsavedQuit(const app::UnsavedQuitRequest& request) override;
     Date now() override { return clock; }
 
     /// Answers for the next choosers, oldest first; none left means cancel.
@@ -25,6 +26,11 @@ public:
     /// Runs inside the chooser, as the nested event loop would run timers and queued calls.
     std::function<void()> whileChoosing;
     std::vector<app::ChooserRequest> requests;
+    /// Answers for the next questions at quit, oldest first; none left means quit without saving.
+    std::deque<app::UnsavedQuitChoice> quitAnswers;
+    /// Runs inside the question at quit, before it is answered.
+    std::function<void()> whileAsking;
+    std::vector<app::UnsavedQuitRequest> quitQuestions;
     std::string clipboard;
     std::vector<std::filesystem::path> revealed;
     std::vector<std::filesystem::path> opened;
