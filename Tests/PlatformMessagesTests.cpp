@@ -101,4 +101,6 @@ TEST(PlatformMessages, TheRecoveryAlertShowsAFormatFailureInTheInterfaceLanguage
               "保存失败：数据格式不正确，无法写入。（invalid UTF-8）");
     EXPECT_EQ(L(zh, "资料库读取失败：" + systemText(EACCES) + "\n原资料库已保留，请先在设置中查看位置。"),
               "资料库读取失败：没有访问权限\n原资料库已保留，请先在设置中查看位置。");
+    EXPECT_EQ(L(zh, "The data couldn't be read because it is missing. (No value for key \"schemaVersion\")"),
+              "缺少数据，无法读取。（No value for key \"schemaVersion\"）");
 }

@@ -54,6 +54,8 @@ struct FormatFailure {
 constexpr FormatFailure formatFailures[] = {
     {"The data couldn't be read because it isn't in the correct format.", "数据格式不正确，无法读取。"},
     {"The data couldn't be written because it isn't in the correct format.", "数据格式不正确，无法写入。"},
+    {"The data couldn't be read because it is missing.", "缺少数据，无法读取。"},
+    {"The data couldn't be written because a number is not finite.", "数据中有无效的数字，无法写入。"},
 };
 
 /// The system's own text of each reason, as this platform's library words it.
