@@ -125,7 +125,8 @@ struct Choice {
 Choice choiceAt(std::string_view text, std::size_t at) {
     if (at >= text.size() || text[at] != '{') return {};
     std::size_t i = at + 1, number = 0;
-    while (i < text.size() && i < at + 3 && isDigit(text[i])) number = number * 10 + static_cast<std::size_t>(text[i++] - '0');
+    while (i < text.size() && i < at + 3 && isDigit(text[i]))
+        number = number * 10 + static_cast<std::size_t>(text[i++] - '0');
     if (i == at + 1 || i >= text.size() || text[i] != ':') return {};
     const std::size_t bar = text.find_first_of("{}|", i + 1);
     if (bar == std::string_view::npos || text[bar] != '|') return {};
@@ -435,7 +436,8 @@ std::string translateBack(std::string_view message, bool english) {
 
 /// Whether the text holds a Latin letter, as every platform text does.
 bool hasLatinLetter(std::string_view text) {
-    return std::any_of(text.begin(), text.end(), [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); });
+    return std::any_of(text.begin(), text.end(),
+                       [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); });
 }
 
 std::string localize(std::string_view language, std::string_view key, const std::vector<std::string>& args) {
