@@ -2,6 +2,7 @@
 #include <unicode/regex.h>
 #include <unicode/unistr.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <cstdlib>
@@ -328,6 +329,73 @@ TEST(Localization, KeyWithPlaceholdersWithoutArgumentsGivesItsTemplate) {
     EXPECT_EQ(L(zh, "{0} 件素材"), "{0} 件素材");
     EXPECT_EQ(L(en, "Sorvik {0}"), "Sorvik {0}");
     EXPECT_EQ(L(en, "Sorvik"), "Sorvik");
+}
+
+TEST(Localization, EnglishCountedWordsTakeTheSingularForOne) {
+    EXPECT_EQ(L(en, "{0} 个项目", 1), "1 project");
+    EXPECT_EQ(L(en, "{0} 个项目", 0), "0 projects");
+    EXPECT_EQ(L(en, "{0} 个项目", 11), "11 projects");
+    EXPECT_EQ(L(en, "{0} 件素材 · 来自 {1} 个文件夹", 1, 3), "1 asset · 3 folders");
+    EXPECT_EQ(L(en, "{0} 件素材 · 来自 {1} 个文件夹", 3, 1), "3 assets · 1 folder");
+    EXPECT_EQ(L(en, "{0} 件素材，关联自 {1} 个文件夹。", 4, 1), "4 assets linked from 1 folder.");
+    EXPECT_EQ(L(en, "{0} 件素材待识别", 1), "1 asset in the inbox");
+    EXPECT_EQ(L(en, "{0} 件内容 · {1} 项待处理", 0, 1), "0 assets · 1 item to review");
+    EXPECT_EQ(L(en, "已连接 {0} 个文件夹，关联 {1} 个文件，跳过 {2} 项。", 1, 1, 1),
+              "Connected 1 folder, linked 1 file, skipped 1 item.");
+    EXPECT_EQ(L(en, "{0} / {1} 字", 1, 1), "1 / 1 character");
+    EXPECT_EQ(L(en, "已记录 {0} 份归档", 1), "1 archive copy recorded");
+    // Only a count of exactly one: "01", "-1" and "1.0" are no such count.
+    EXPECT_EQ(L(en, "{0} 个项目", "01"), "01 projects");
+    EXPECT_EQ(L(en, "{0} 个项目", -1), "-1 projects");
+    // Chinese has one form; without a count English shows the plural around the placeholder.
+    EXPECT_EQ(L(zh, "{0} 个项目", 1), "1 个项目");
+    EXPECT_EQ(L(en, "{0} 件素材 · 来自 {1} 个文件夹", 1), "1 asset · {1} folders");
+    EXPECT_EQ(L(en, "{0} 个项目"), "{0} projects");
+    // Translated back, the captured count decides.
+    EXPECT_EQ(L(en, "1 件内容 · 1 项待处理"), "1 asset · 1 item to review");
+    EXPECT_EQ(L(en, "已连接 1 个文件夹，关联 12 个文件。"), "Connected 1 folder and linked 12 files.");
+    EXPECT_EQ(L(en, "扫描未完成：本次扫描超过 1 件，请选择更具体的来源文件夹。"),
+              "Scan incomplete: Scan exceeds 1 file. Choose a more specific source folder.");
+    // A choice is a catalogue device: an unknown text keeps its braces.
+    EXPECT_EQ(L(en, "{0} {0:x|y}", 1), "1 {0:x|y}");
+}
+
+TEST(EnglishMessages, EveryCountedWordHasItsSingular) {
+    // An English noun right after a count is written as a choice, never in the plural alone.
+    const std::vector<std::string> plurals = {"projects", "assets",     "sources",  "folders", "files",
+                                              "items",    "characters", "captions", "bytes",   "versions"};
+    for (const MessagePair& pair : EnglishMessages::values()) {
+        const std::vector<int> inKey = placeholders(pair.chinese);
+        for (int n : inKey)
+            for (const std::string& word : plurals)
+                EXPECT_EQ(pair.english.find("{" + std::to_string(n) + "} " + word), std::string_view::npos)
+                    << pair.english;
+        // Each choice counts by a placeholder of its key and has both forms.
+        for (std::size_t at = pair.english.find('{'); at != std::string_view::npos; at = pair.english.find('{', at + 1)) {
+            const std::size_t colon = pair.english.find(':', at);
+            const std::size_t close = pair.english.find('}', at);
+            if (colon == std::string_view::npos || colon > close) continue;
+            const std::string_view choice = pair.english.substr(at + 1, close - at - 1);
+            const int n = std::stoi(std::string(choice.substr(0, colon - at - 1)));
+            EXPECT_TRUE(std::find(inKey.begin(), inKey.end(), n) != inKey.end()) << pair.english;
+            const std::size_t bar = choice.find('|');
+            ASSERT_NE(bar, std::string_view::npos) << pair.english;
+            EXPECT_GT(bar, colon - at);
+            EXPECT_LT(bar + 1, choice.size()) << pair.english;
+        }
+    }
+}
+
+TEST(Localization, AKeyAtAPlaceOfItsOwnHasThatPlacesEnglish) {
+    constexpr InContext badge{"project card badge"};
+    EXPECT_EQ(L(en, badge, "项目"), "Project");
+    EXPECT_EQ(L(en, "项目"), "Projects");
+    EXPECT_EQ(L(zh, badge, "项目"), "项目");
+    // Elsewhere at that place, or at an unknown place, the key reads as everywhere.
+    EXPECT_EQ(L(en, badge, "自动关联"), "Auto-linked");
+    EXPECT_EQ(L(en, InContext{"nowhere"}, "项目"), "Projects");
+    for (const ContextualPair& pair : EnglishMessages::contextual())
+        EXPECT_TRUE(EnglishMessages::english(pair.chinese).has_value()) << pair.chinese;
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -8,6 +8,8 @@ namespace sorvik::EnglishMessages {
 namespace {
 
 // In the Chinese texts "上次索引  {0}" and "全部文件  {0}" the two spaces are intended.
+// English words counted by an argument are written "{n:singular|plural}": the singular is shown
+// for a count of 1 (Chinese has one form).
 constexpr MessagePair catalogue[] = {
     {"Sorvik", "Sorvik"},
     {"Sorvik {0}", "Sorvik {0}"},
@@ -41,7 +43,7 @@ constexpr MessagePair catalogue[] = {
     {"选择归档位置", "Choose archive location"},
     {"更改位置", "Change location"},
     {"立即归档", "Archive now"},
-    {"已记录 {0} 份归档", "{0} archive copies recorded"},
+    {"已记录 {0} 份归档", "{0} {0:archive copy|archive copies} recorded"},
     {"完成", "Done"},
     {"取消", "Cancel"},
     {"保存", "Save"},
@@ -79,12 +81,12 @@ constexpr MessagePair catalogue[] = {
     {"返回项目", "Back to project"},
     {"准备交付", "Prepare delivery"},
     {"素材留在原处，Sorvik把它们联系起来。", "Your files stay where they are. Sorvik brings them together."},
-    {"{0} 个项目", "{0} projects"},
-    {"{0} 件素材", "{0} assets"},
-    {"{0} 个来源", "{0} sources"},
-    {"{0} 件素材 · 来自 {1} 个文件夹", "{0} assets · {1} folders"},
-    {"{0} 件素材，关联自 {1} 个文件夹。", "{0} assets linked from {1} folders."},
-    {"{0} 件素材待识别", "{0} assets in the inbox"},
+    {"{0} 个项目", "{0} {0:project|projects}"},
+    {"{0} 件素材", "{0} {0:asset|assets}"},
+    {"{0} 个来源", "{0} {0:source|sources}"},
+    {"{0} 件素材 · 来自 {1} 个文件夹", "{0} {0:asset|assets} · {1} {1:folder|folders}"},
+    {"{0} 件素材，关联自 {1} 个文件夹。", "{0} {0:asset|assets} linked from {1} {1:folder|folders}."},
+    {"{0} 件素材待识别", "{0} {0:asset|assets} in the inbox"},
     {"暂时没有足够的项目线索，保留在原始位置。", "More project information is needed. Files remain in their original locations."},
     {"查看", "View"},
     {"项目已删除，原文件保留。可从侧栏恢复。", "Project removed. Original files are kept. Restore it from the sidebar."},
@@ -140,7 +142,7 @@ constexpr MessagePair catalogue[] = {
     {"原文件位置", "Original location"},
     {"使用系统应用查看此格式", "Open this format in a system app"},
     {"第一行是标题，其余为正文", "First line is the title; the rest is the body"},
-    {"标题 {0} 字 · 正文 {1} 字", "Title: {0} characters · Body: {1} characters"},
+    {"标题 {0} 字 · 正文 {1} 字", "Title: {0} {0:character|characters} · Body: {1} {1:character|characters}"},
     {"编辑只影响交付副本，原件保持不变。", "Edits apply to exported copies. Originals stay unchanged."},
     {"恢复原文", "Restore original text"},
     {"保存调整", "Save changes"},
@@ -162,7 +164,7 @@ constexpr MessagePair catalogue[] = {
     {"播放位置", "Playback position"},
     {"零 KB", "Zero KB"},
     {"1 字节", "1 byte"},
-    {"{0} 字节", "{0} bytes"},
+    {"{0} 字节", "{0} {0:byte|bytes}"},
     {"输出尺寸最高 8192 像素", "Maximum output dimension: 8192 pixels"},
     {"导出预览 · {0}", "Export preview · {0}"},
     {"给这份交付起个名字", "Name this delivery"},
@@ -183,19 +185,19 @@ constexpr MessagePair catalogue[] = {
     {"0 表示不检查；第一行为标题。规则不代表平台限制。", "0 disables a check. The first line is the title. These are your rules, not platform limits."},
     {"同时存为常用规则", "Also save as a preset"},
     {"保存规则", "Save rules"},
-    {"还有 {0} 项提醒", "{0} items to review"},
+    {"还有 {0} 项提醒", "{0} {0:item|items} to review"},
     {"这些文件可以导出。继续前，请确认以下事项符合你的交付要求。提醒会写进交付说明。", "These files can be exported. Review the following items first; they will be included in the delivery report."},
     {"返回检查", "Back to checks"},
     {"确认并导出", "Confirm and export"},
     {"每一次交付，都有记录。", "A record of every delivery."},
     {"完成第一次导出后，记录会出现在这里。", "Your first export will appear here."},
-    {"{0} 件文件 · {1}", "{0} files · {1}"},
+    {"{0} 件文件 · {1}", "{0} {0:file|files} · {1}"},
     {"导出记录", "Export history"},
     {"文件检查", "File checks"},
     {"检查依据：你的交付规则。文件在本机处理，原件始终保留。", "Checked against your delivery rules. Processing stays on this computer; originals are kept."},
     {"显示全部", "Show all"},
-    {"{0} 件内容 · {1} 项待处理", "{0} assets · {1} items to review"},
-    {"{0} 项待处理", "{0} items to review"},
+    {"{0} 件内容 · {1} 项待处理", "{0} {0:asset|assets} · {1} {1:item|items} to review"},
+    {"{0} 项待处理", "{0} {0:item|items} to review"},
     {"所有检查已通过。", "All checks passed."},
     {"文件与清单已写入导出文件夹", "Files and manifest saved to the export folder"},
     {"这一份，已经交齐。", "Ready to deliver."},
@@ -250,7 +252,7 @@ constexpr MessagePair catalogue[] = {
     {"已保存常用规则“{0}”。", "Preset “{0}” saved."},
     {"已停止扫描，保留上一次完整索引。", "Scan stopped. The last complete index is kept."},
     {"读取 {0} 件 · 复用 {1} 件索引 · 重连 {2} 件", "Read {0} · Reused {1} · Reconnected {2}"},
-    {"已自动归档 {0} 件新版本，原文件未移动。", "Archived {0} new versions. Originals were not moved."},
+    {"已自动归档 {0} 件新版本，原文件未移动。", "Archived {0} new {0:version|versions}. Originals were not moved."},
     {"部分来源不可用，请在来源设置中查看。其余素材已更新。", "Some sources are unavailable. Check source settings. Other assets have been updated."},
     {"保存失败：{0}", "Could not save: {0}"},
     {"保存规则失败：{0}", "Could not save rules: {0}"},
@@ -272,7 +274,7 @@ constexpr MessagePair catalogue[] = {
     {"{0} 无法检查", "Cannot inspect {0}"},
     {"缺少{0}", "Missing {0}"},
     {"{0}已就位", "{0} ready"},
-    {"{0} 件文件", "{0} files"},
+    {"{0} 件文件", "{0} {0:file|files}"},
     {"等待第一件文件", "Waiting for the first file"},
     {"拖入成片、封面、字幕或文案，开始这次交付。", "Drop in a video, cover, subtitles or copy to start this delivery."},
     {"添加文件，或在交付规则中调整必需项。", "Add files, or change the required files in the delivery rules."},
@@ -293,9 +295,9 @@ constexpr MessagePair catalogue[] = {
     {"标题超过字数限制", "Title exceeds the character limit"},
     {"标题长度合适", "Title length is fine"},
     {"正文超过字数限制", "Body exceeds the character limit"},
-    {"{0} / {1} 字", "{0} / {1} characters"},
-    {"{0} / {1} 字；第一行作为标题。", "{0} / {1} characters; first line is the title."},
-    {"{0} 字", "{0} characters"},
+    {"{0} / {1} 字", "{0} / {1} {1:character|characters}"},
+    {"{0} / {1} 字；第一行作为标题。", "{0} / {1} {1:character|characters}; first line is the title."},
+    {"{0} 字", "{0} {0:character|characters}"},
     {"字幕格式需要修正", "Subtitle format needs fixing"},
     {"请选择 SRT 文本文件", "Choose an SRT text file"},
     {"字幕时间存在重叠", "Subtitle timings overlap"},
@@ -303,7 +305,7 @@ constexpr MessagePair catalogue[] = {
     {"字幕超出了成片时长", "Subtitles run past the end of the video"},
     {"超出 {0} 秒，可截到片尾或手动编辑。", "Exceeds the video by {0}s. Trim to the end or edit manually."},
     {"字幕时间在成片范围内", "Subtitle timings are within the video"},
-    {"{0} 段字幕 · 时间检查通过", "{0} captions · Timing verified"},
+    {"{0} 段字幕 · 时间检查通过", "{0} {0:caption|captions} · Timing verified"},
     {"字幕与成片尚未核对", "Subtitles not yet checked against the video"},
     {"SRT 格式有效；需要唯一一条成片才能自动对照时间。", "SRT format is valid; exactly one video is needed to check the timing automatically."},
     {"发现内容相同的文件", "Files with identical content found"},
@@ -344,8 +346,8 @@ constexpr MessagePair catalogue[] = {
     {"文件没有响应：{0}", "The file did not respond: {0}"},
     {"原文件已移出来源或被删除；重新连接来源后可恢复。", "The original was moved out of its source or deleted. Reconnect the source to restore it."},
     {"原文件暂时不可用。", "The original is temporarily unavailable."},
-    {"本次扫描超过 {0} 件，请选择更具体的来源文件夹。", "Scan exceeds {0} files. Choose a more specific source folder."},
-    {"正在索引 {0} / {1} 件素材…", "Indexing {0} / {1} assets…"},
+    {"本次扫描超过 {0} 件，请选择更具体的来源文件夹。", "Scan exceeds {0} {0:file|files}. Choose a more specific source folder."},
+    {"正在索引 {0} / {1} 件素材…", "Indexing {0} / {1} {1:asset|assets}…"},
     {"正在归档：{0} / {1}", "Archiving: {0} / {1}"},
     {"源文件仍在生成，归档将在下次扫描后重试。", "The original is still being generated. Archiving will retry after the next scan."},
     {"归档时源文件发生变化，将在下次扫描后重试。", "The original changed during archiving. Retrying after the next scan."},
@@ -370,10 +372,10 @@ constexpr MessagePair catalogue[] = {
     {"文案标题", "Copy title"},
     {"项目目录或同目录说明", "Project folder or notes in the same folder"},
     {"生成记录中的项目字段", "Project field in the generation record"},
-    {"已连接 {0} 个文件夹，关联 {1} 个文件。", "Connected {0} folders and linked {1} files."},
-    {"跳过 {0} 个不支持的项目。", "Skipped {0} unsupported items."},
+    {"已连接 {0} 个文件夹，关联 {1} 个文件。", "Connected {0} {0:folder|folders} and linked {1} {1:file|files}."},
+    {"跳过 {0} 个不支持的项目。", "Skipped {0} unsupported {0:item|items}."},
     {"部分文件读取失败，其余文件已保留。", "Some files could not be read. Other files have been kept."},
-    {"已连接 {0} 个文件夹，关联 {1} 个文件，跳过 {2} 项。", "Connected {0} folders, linked {1} files, skipped {2} items."},
+    {"已连接 {0} 个文件夹，关联 {1} 个文件，跳过 {2} 项。", "Connected {0} {0:folder|folders}, linked {1} {1:file|files}, skipped {2} {2:item|items}."},
     // Menus, the tray and the library checks of the desktop app.
     {"文件", "File"},
     {"编辑", "Edit"},
@@ -400,6 +402,11 @@ constexpr MessagePair catalogue[] = {
     {"Sorvik 已在使用这个资料库。", "Sorvik is already using this library."},
 };
 
+// "项目" heads lists of projects ("Projects"); on a project card's badge it names one.
+constexpr ContextualPair contextualCatalogue[] = {
+    {"project card badge", "项目", "Project"},
+};
+
 const std::unordered_map<std::string_view, std::string_view>& table() {
     static const auto map = [] {
         std::unordered_map<std::string_view, std::string_view> m;
@@ -419,6 +426,14 @@ std::optional<std::string_view> english(std::string_view key) {
     if (auto it = map.find(key); it != map.end()) return it->second;
     return std::nullopt;
 }
+
+std::optional<std::string_view> english(std::string_view context, std::string_view key) {
+    for (const ContextualPair& pair : contextualCatalogue)
+        if (pair.context == context && pair.chinese == key) return pair.english;
+    return std::nullopt;
+}
+
+std::span<const ContextualPair> contextual() { return contextualCatalogue; }
 
 std::size_t longestKeyLength() {
     static const std::size_t longest = [] {

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "SorvikCore/EnglishMessages.hpp"
+#include "SorvikCore/PlatformMessages.hpp"
 #include "SorvikCore/UnicodeText.hpp"
 
 namespace sorvik {
@@ -113,9 +114,30 @@ Token tokenAt(std::string_view text, std::size_t at) {
     return {i + 1 - at, number, text[at + 1] != '0' || i == at + 2};
 }
 
+/// A "{n:singular|plural}" choice at `at`: the form of the word counted by argument n.
+struct Choice {
+    std::size_t length = 0;
+    std::size_t number = 0;
+    std::string_view singular;
+    std::string_view plural;
+};
+
+Choice choiceAt(std::string_view text, std::size_t at) {
+    if (at >= text.size() || text[at] != '{') return {};
+    std::size_t i = at + 1, number = 0;
+    while (i < text.size() && i < at + 3 && isDigit(text[i]))
+        number = number * 10 + static_cast<std::size_t>(text[i++] - '0');
+    if (i == at + 1 || i >= text.size() || text[i] != ':') return {};
+    const std::size_t bar = text.find_first_of("{}|", i + 1);
+    if (bar == std::string_view::npos || text[bar] != '|') return {};
+    const std::size_t close = text.find_first_of("{}|", bar + 1);
+    if (close == std::string_view::npos || text[close] != '}') return {};
+    return {close + 1 - at, number, text.substr(i + 1, bar - i - 1), text.substr(bar + 1, close - bar - 1)};
+}
+
 }  // namespace
 
-std::string fill(std::string_view text, const std::vector<std::string>& args) {
+std::string fill(std::string_view text, const std::vector<std::string>& args, bool choices) {
     std::string out;
     out.reserve(text.size());
     std::size_t i = 0;
@@ -124,7 +146,12 @@ std::string fill(std::string_view text, const std::vector<std::string>& args) {
         if (brace == std::string_view::npos) break;
         out.append(text, i, brace - i);
         const Token token = tokenAt(text, brace);
-        if (token.length == 0) {
+        const Choice choice = choices && token.length == 0 ? choiceAt(text, brace) : Choice{};
+        if (choice.length != 0) {
+            // A count of exactly one takes the singular; no count, the plural.
+            out += choice.number < args.size() && args[choice.number] == "1" ? choice.singular : choice.plural;
+            i = brace + choice.length;
+        } else if (token.length == 0) {
             out += '{';
             i = brace + 1;
         } else {
@@ -226,17 +253,29 @@ namespace {
 using localization::FindCache;
 using localization::Range;
 
-/// A piece of an English template: literal text, or the capture that fills it.
-struct EnglishPiece {
+/// A piece of a template in one language: literal text, the capture that fills it, or a word
+/// whose form the capture counts ("{k:singular|plural}").
+struct Piece {
+    static constexpr std::size_t npos = std::string_view::npos;
     std::string_view text;
     std::size_t capture = npos;
-    static constexpr std::size_t npos = std::string_view::npos;
+    bool choice = false;
+    std::string_view singular;
+    std::string_view plural;
+};
+
+/// What happens to the captured parts of a template.
+enum class Captures {
+    kept,       // inserted as they are (names, paths, numbers)
+    reasons,    // a platform error among them is given in the interface language
+    translated  // looked up and translated back themselves
 };
 
 struct ReverseTemplate {
     localization::KeyPattern key;
-    std::vector<EnglishPiece> english;
-    bool translatesCaptures = false;
+    std::vector<Piece> english;
+    std::vector<Piece> chinese;
+    Captures captures = Captures::kept;
     std::size_t firstCache = 0;  // this template's middle literals use caches from here on
 };
 
@@ -245,21 +284,33 @@ struct ReverseTables {
     std::size_t cacheCount = 0;
 };
 
-/// The English template in pieces; capture k fills "{k}" for every k below the capture count.
-std::vector<EnglishPiece> englishPieces(std::string_view english, std::size_t captureCount) {
-    std::vector<EnglishPiece> pieces;
+/// A template in pieces; capture k fills "{k}" for every k below the capture count.
+std::vector<Piece> pieces(std::string_view text, std::size_t captureCount) {
+    std::vector<Piece> out;
     std::size_t literalStart = 0;
-    for (std::size_t i = 0; i < english.size(); ++i) {
-        if (english[i] != '{') continue;
-        const auto token = localization::tokenAt(english, i);
-        if (token.length == 0 || !token.canonical || token.number >= captureCount) continue;
-        if (i > literalStart) pieces.push_back({english.substr(literalStart, i - literalStart)});
-        pieces.push_back({{}, token.number});
-        i += token.length - 1;
-        literalStart = i + 1;
+    const auto flush = [&](std::size_t i) {
+        if (i > literalStart) out.push_back({text.substr(literalStart, i - literalStart), Piece::npos, false, {}, {}});
+    };
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '{') continue;
+        const auto token = localization::tokenAt(text, i);
+        if (token.length != 0 && token.canonical && token.number < captureCount) {
+            flush(i);
+            out.push_back({{}, token.number, false, {}, {}});
+            i += token.length - 1;
+            literalStart = i + 1;
+            continue;
+        }
+        const auto choice = localization::choiceAt(text, i);
+        if (choice.length != 0 && choice.number < captureCount) {
+            flush(i);
+            out.push_back({{}, choice.number, true, choice.singular, choice.plural});
+            i += choice.length - 1;
+            literalStart = i + 1;
+        }
     }
-    if (literalStart < english.size()) pieces.push_back({english.substr(literalStart)});
-    return pieces;
+    flush(text.size());
+    return out;
 }
 
 const ReverseTables& reverseTables() {
@@ -272,6 +323,15 @@ const ReverseTables& reverseTables() {
             "资料库读取失败：{0}\n原资料库已保留，请先在设置中查看位置。",
             "资料库暂未保存，更改保留在内存中，下次更改或退出时会再试：{0}",
             "无法独占使用这个资料库：{0}\n为免两个程序同时写入，本次只读打开，所做的更改不会保存。",
+        };
+        // Messages whose part is the reason a file could not be read, often the system's own.
+        static constexpr std::string_view reasonCaptures[] = {
+            "部分文件暂时无法读取：{0}",
+            "无法读取视频：{0}",
+            "归档暂未完成，下次扫描会重试：{0}",
+        };
+        const auto among = [](const auto& list, std::string_view key) {
+            return std::find(std::begin(list), std::end(list), key) != std::end(list);
         };
         struct Candidate {
             MessagePair pair;
@@ -288,9 +348,12 @@ const ReverseTables& reverseTables() {
         for (const Candidate& candidate : candidates) {
             ReverseTemplate t;
             t.key = localization::pattern(candidate.pair.chinese);
-            t.english = englishPieces(candidate.pair.english, t.key.literals.size() - 1);
-            t.translatesCaptures = std::find(std::begin(translatedCaptures), std::end(translatedCaptures),
-                                             candidate.pair.chinese) != std::end(translatedCaptures);
+            const std::size_t captureCount = t.key.literals.size() - 1;
+            t.english = pieces(candidate.pair.english, captureCount);
+            t.chinese = pieces(candidate.pair.chinese, captureCount);
+            t.captures = among(translatedCaptures, candidate.pair.chinese) ? Captures::translated
+                         : among(reasonCaptures, candidate.pair.chinese)   ? Captures::reasons
+                                                                           : Captures::kept;
             t.firstCache = result.cacheCount;
             result.cacheCount += t.key.literals.size() - 2;
             result.templates.push_back(std::move(t));
@@ -300,9 +363,10 @@ const ReverseTables& reverseTables() {
     return tables;
 }
 
-/// The English of a finished Chinese message. Captures that are translated themselves are
+/// A finished message in the interface language: Chinese messages through the catalogue's
+/// templates, platform texts through their table. Captures that are translated themselves are
 /// handled with an explicit stack, so deeply nested messages neither recurse nor copy.
-std::string translateBack(std::string_view message) {
+std::string translateBack(std::string_view message, bool english) {
     const ReverseTables& tables = reverseTables();
     const std::size_t longestKey = EnglishMessages::longestKeyLength();
     std::vector<FindCache> caches(tables.cacheCount);
@@ -316,14 +380,27 @@ std::string translateBack(std::string_view message) {
     std::vector<Frame> stack;
     std::string out;
 
-    // Writes the English of message[range] when it is a plain entry or matches no template;
-    // otherwise pushes the matching template for the loop below to write.
+    const auto platform = [&](std::string_view text) {
+        if (auto shown = PlatformMessages::localized(text, english)) {
+            out += *shown;
+            return true;
+        }
+        return false;
+    };
+    // Writes message[range] in the interface language when it is a plain entry, a platform text or
+    // matches no template; otherwise pushes the matching template for the loop below to write.
     auto translate = [&](Range range) {
         const std::string_view text = message.substr(range.begin, range.end - range.begin);
         if (text.size() <= longestKey) {
-            if (auto english = EnglishMessages::english(text); english && *english != text) {
-                out += *english;
-                return;
+            if (auto entry = EnglishMessages::english(text)) {
+                if (!english) {
+                    out += text;
+                    return;
+                }
+                if (*entry != text) {
+                    out += localization::fill(*entry, {}, true);
+                    return;
+                }
             }
         }
         for (const ReverseTemplate& t : tables.templates) {
@@ -332,38 +409,51 @@ std::string translateBack(std::string_view message) {
                 return;
             }
         }
-        out += text;
+        if (!platform(text)) out += text;
     };
 
     translate({0, message.size()});
     while (!stack.empty()) {
         Frame& frame = stack.back();
-        if (frame.nextPiece == frame.tmpl->english.size()) {
+        const std::vector<Piece>& shown = english ? frame.tmpl->english : frame.tmpl->chinese;
+        if (frame.nextPiece == shown.size()) {
             stack.pop_back();
             continue;
         }
-        const EnglishPiece& piece = frame.tmpl->english[frame.nextPiece++];
-        if (piece.capture == EnglishPiece::npos) {
+        const Piece& piece = shown[frame.nextPiece++];
+        if (piece.capture == Piece::npos) {
             out += piece.text;
             continue;
         }
         const Range range = frame.captures[piece.capture];
-        if (frame.tmpl->translatesCaptures)
+        const std::string_view captured = message.substr(range.begin, range.end - range.begin);
+        if (piece.choice)
+            out += captured == "1" ? piece.singular : piece.plural;
+        else if (frame.tmpl->captures == Captures::translated)
             translate(range);  // may push and so invalidate `frame`
-        else
-            out.append(message, range.begin, range.end - range.begin);
+        else if (frame.tmpl->captures == Captures::kept || !platform(captured))
+            out += captured;
     }
     return out;
 }
 
+/// Whether the text holds a Latin letter, as every platform text does.
+bool hasLatinLetter(std::string_view text) {
+    return std::any_of(text.begin(), text.end(),
+                       [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); });
+}
+
 std::string localize(std::string_view language, std::string_view key, const std::vector<std::string>& args) {
     const bool english = language == InterfaceLanguage::english;
-    std::string_view text = key;
-    if (english)
-        if (auto entry = EnglishMessages::english(key)) text = *entry;
-    if (!args.empty()) return localization::fill(text, args);
-    if (!english || text != key) return std::string(text);
-    return translateBack(key);
+    const std::optional<std::string_view> entry = EnglishMessages::english(key);
+    if (!args.empty()) return english && entry ? localization::fill(*entry, args, true) : localization::fill(key, args);
+    if (english) {
+        if (entry && *entry != key) return localization::fill(*entry, {}, true);
+        return translateBack(key, true);
+    }
+    // Chinese: the key itself, unless it is a finished message that may hold a platform text.
+    if (entry || !hasLatinLetter(key)) return std::string(key);
+    return translateBack(key, false);
 }
 
 }  // namespace
@@ -375,5 +465,13 @@ std::string L(std::string_view key, const std::vector<std::string>& args) {
 std::string L(InLanguage language, std::string_view key, const std::vector<std::string>& args) {
     return localize(language.code, key, args);
 }
+
+std::string L(InLanguage language, InContext where, std::string_view key) {
+    if (language.code == InterfaceLanguage::english)
+        if (auto entry = EnglishMessages::english(where.context, key)) return std::string(*entry);
+    return localize(language.code, key, {});
+}
+
+std::string L(InContext where, std::string_view key) { return L(InLanguage{InterfaceLanguage::code()}, where, key); }
 
 }  // namespace sorvik

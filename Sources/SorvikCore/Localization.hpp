@@ -50,11 +50,19 @@ struct InLanguage {
     std::string_view code;
 };
 
+/// Where a text stands, for the few whose English differs by place (a badge naming one project).
+struct InContext {
+    std::string_view context;
+};
+
 /// The text of `key` in the interface language with {0}, {1}, ... filled from `args`.
 /// Without arguments in English, a finished Chinese message is translated back through the
 /// catalogue's templates. Never fails: unknown texts come back unchanged.
 std::string L(std::string_view key, const std::vector<std::string>& args = {});
 std::string L(InLanguage language, std::string_view key, const std::vector<std::string>& args = {});
+/// L of a key at a place: the place's own English when it has one, else as L.
+std::string L(InContext where, std::string_view key);
+std::string L(InLanguage language, InContext where, std::string_view key);
 
 namespace localization {
 
@@ -75,8 +83,10 @@ std::string argumentText(const T& value) {
 }
 
 /// Fills {n} placeholders of `text` with args[n] in one pass; placeholders without an argument
-/// stay, and inserted text is never scanned again.
-std::string fill(std::string_view text, const std::vector<std::string>& args);
+/// stay, and inserted text is never scanned again. With `choices`, an English catalogue text's
+/// "{n:singular|plural}" becomes the singular when args[n] is "1" and the plural otherwise
+/// (also when there is no such argument).
+std::string fill(std::string_view text, const std::vector<std::string>& args, bool choices = false);
 
 /// A key split at its placeholders {0} to {9}: one more literal than placeholders.
 struct KeyPattern {

@@ -78,7 +78,7 @@ TEST(VisibleChecks, OnlyIssuesComeFromTheIssuesAndTheTogglesTextFollows) {
     EXPECT_FALSE(showsAllPassed(false, 0));
     EXPECT_FALSE(showsAllPassed(true, 2));
     LanguageScope en("en");
-    EXPECT_EQ(issuesToggleText(false, 4, 1), "4 assets · 1 items to review");
+    EXPECT_EQ(issuesToggleText(false, 4, 1), "4 assets · 1 item to review");
 }
 
 TEST(CheckRows, SymbolsTonesAndButtonsFollowTheFirstMatch) {

@@ -161,7 +161,7 @@ TEST(ProjectPage, ListsTheProjectsFilesUnderTheFilterAndTheSearch) {
     ProjectAssetsModel* model = page->grid()->assets();
     ASSERT_EQ(model->rowCount(), 3);
     EXPECT_EQ(model->item(1).texts.sizeLine, "MOV · 1.2 MB");
-    EXPECT_EQ(page->countsText(), "3 assets linked from 1 folders.");
+    EXPECT_EQ(page->countsText(), "3 assets linked from 1 folder.");
     EXPECT_FALSE(page->showsEmptyState());
     EXPECT_GE(page->grid()->columnCount(), 3);
 
@@ -175,7 +175,7 @@ TEST(ProjectPage, ListsTheProjectsFilesUnderTheFilterAndTheSearch) {
     w.store().setSearch("no such words");
     EXPECT_TRUE(page->showsEmptyState());
     // The counts stay those of the whole project.
-    EXPECT_EQ(page->countsText(), "3 assets linked from 1 folders.");
+    EXPECT_EQ(page->countsText(), "3 assets linked from 1 folder.");
     w.store().setSearch("");
     EXPECT_EQ(model->rowCount(), 3);
 

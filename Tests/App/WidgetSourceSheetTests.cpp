@@ -50,7 +50,9 @@ TEST(SourceSheet, ListsSourcesWithTheirErrorsAndSwitchesWriteAtOnce) {
     EXPECT_TRUE(labels(sheet).contains(QString::fromStdString(b.filename().string())));
     // The scan recorded the missing folder's error on its row.
     ASSERT_TRUE(h.store().workspace().sources[1].lastError);
-    EXPECT_TRUE(labels(sheet).contains(QString::fromStdString(*h.store().workspace().sources[1].lastError)));
+    EXPECT_EQ(*h.store().workspace().sources[1].lastError,
+              "cannot read \"" + b.string() + "\": " + std::generic_category().message(ENOENT));
+    EXPECT_TRUE(labels(sheet).contains(QString::fromStdString("无法读取“" + b.string() + "”：文件或文件夹不存在")));
     // No archive folder: "选择归档位置", the automatic box off and disabled, no archive-now row.
     EXPECT_EQ(sheet.archiveLocationButton()->text(), QString::fromUtf8("选择归档位置"));
     EXPECT_FALSE(sheet.automaticArchiveBox()->isEnabled());

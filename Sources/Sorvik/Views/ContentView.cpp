@@ -75,11 +75,19 @@ QWidget* deliverySheet(AppStore& store, ThumbnailLoader& thumbnails) {
     auto* header = new QWidget(sheet);
     auto* row = new QHBoxLayout(header);
     row->setContentsMargins(18, 18, 18, 18);
-    row->addWidget(new ToneLabel(Lq("准备交付"), 15, QFont::DemiBold, Tone::primary, header));
+    auto* title = new ToneLabel({}, 15, QFont::DemiBold, Tone::primary, header);
+    row->addWidget(title);
     row->addStretch(1);
-    auto* back = new StyledButton(StyledButton::Style::quiet, Lq("返回项目"), header);
+    auto* back = new StyledButton(StyledButton::Style::quiet, {}, header);
     QObject::connect(back, &QAbstractButton::clicked, sheet, [&store] { store.setSheet(std::nullopt); });
     row->addWidget(back);
+    const auto retranslate = [title, back] {
+        title->setFullText(Lq("准备交付"));
+        back->setText(Lq("返回项目"));
+        back->updateGeometry();
+    };
+    retranslate();
+    QObject::connect(&store.preferences(), &Preferences::languageChanged, sheet, retranslate);
     layout->addWidget(header);
     // With nothing selected the workspace shows nothing and the header stands alone.
     layout->addWidget(new DeliveryView(store, thumbnails, sheet), 1);
@@ -174,6 +182,7 @@ void ContentView::retranslate() {
     stop_->setToolTip(Lq("停止扫描"));
     stop_->setAccessibleName(Lq("停止扫描"));
     refreshToolbar();
+    translateAlert();
 }
 
 QWidget* ContentView::currentPage() const { return pages_->currentWidget(); }
@@ -294,24 +303,30 @@ void ContentView::routeAlert() {
         alert_ = nullptr;
         return;
     }
-    const QString message = Lq(*error);
     if (alert_) {
-        alert_->setInformativeText(message);
+        translateAlert();
         return;
     }
     alert_ = new QMessageBox(topmost());
     alert_->setIcon(QMessageBox::Warning);
     alert_->setWindowModality(Qt::WindowModal);
-    alert_->setWindowTitle(Lq("暂时无法完成"));
-    alert_->setText(Lq("暂时无法完成"));
-    alert_->setInformativeText(message);
-    alert_->addButton(Lq("知道了"), QMessageBox::AcceptRole);
+    alert_->addButton(QString(), QMessageBox::AcceptRole);
+    translateAlert();
     connect(alert_, &QMessageBox::finished, this, [this] {
         if (alert_) alert_->deleteLater();
         alert_ = nullptr;
         store_.clearError();
     });
     alert_->open();
+}
+
+void ContentView::translateAlert() {
+    const std::optional<std::string>& error = store_.error();
+    if (!alert_ || !error) return;
+    alert_->setWindowTitle(Lq("暂时无法完成"));
+    alert_->setText(Lq("暂时无法完成"));
+    alert_->setInformativeText(Lq(*error));
+    for (QAbstractButton* button : alert_->buttons()) button->setText(Lq("知道了"));
 }
 
 }  // namespace sorvik::app

@@ -48,6 +48,7 @@ private:
     void routeSheet();
     void routeWarnings();
     void routeAlert();
+    void translateAlert();
     /// The dialogs' parent: the sheet when one is up, else this window.
     QWidget* topmost() const;
     QWidget* makeSheetContent(const AppSheet& sheet);

@@ -146,7 +146,7 @@ void paintProjectCard(QPainter& painter, const QRectF& rect, const ProjectCard& 
     // Badge at the right, roles from the left up to it.
     const qreal rowHeight = std::max(detailHeight, f.badgeMetrics.height());
     const QColor green = Theme::green(palette);
-    const QString badge = Lq(card.values.badge);
+    const QString badge = qs(cardBadgeText(card.values));
     const qreal badgeText = f.badgeMetrics.horizontalAdvance(badge);
     const qreal badgeSymbol = 10;
     const qreal badgeLeft = left + width - badgeText - 4 - badgeSymbol;

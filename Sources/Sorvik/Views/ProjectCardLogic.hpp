@@ -33,6 +33,9 @@ struct ProjectCardValues {
 
 ProjectCardValues projectCardValues(const Delivery& project);
 
+/// The badge in the interface language: on a card, "项目" names the one project.
+std::string cardBadgeText(const ProjectCardValues& values);
+
 /// "{0} 件素材 · 来自 {1} 个文件夹" in the interface language.
 std::string cardDetailText(std::size_t assetCount, std::size_t folderCount);
 

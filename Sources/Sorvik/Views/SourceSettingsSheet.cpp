@@ -194,7 +194,10 @@ void SourceSettingsSheet::retranslate() {
 
 void SourceSettingsSheet::rebuildSources() {
     while (QLayoutItem* item = sourceRows_->takeAt(0)) {
-        if (QWidget* widget = item->widget()) widget->deleteLater();
+        if (QWidget* widget = item->widget()) {
+            widget->hide();  // gone at once, deleted once the event loop is back
+            widget->deleteLater();
+        }
         delete item;
     }
     const auto& sources = store_.workspace().sources;

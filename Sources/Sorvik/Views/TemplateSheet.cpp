@@ -5,11 +5,13 @@
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QMenu>
+#include <QScopedValueRollback>
 #include <QTimer>
 
 #include "Sorvik/Support/Strings.hpp"
 #include "Sorvik/Support/Theme.hpp"
 #include "Sorvik/Support/Widgets.hpp"
+#include "Sorvik/Views/DeliveryLogic.hpp"
 #include "Sorvik/Views/DeliveryParts.hpp"
 #include "Sorvik/Views/SheetHeader.hpp"
 #include "SorvikCore/CheckEngine.hpp"
@@ -100,7 +102,7 @@ QWidget* TemplateSheet::makeStartingPoints() {
     connect(presets_, &QAbstractButton::clicked, this, [this] {
         presetMenu_->clear();
         for (const TemplatePreset& preset : store_.presets()) {
-            QAction* action = presetMenu_->addAction(qs(preset.templ.name));
+            QAction* action = presetMenu_->addAction(qs(ruleSetLabel(preset.templ.name)));
             const UUID id = preset.id;
             connect(action, &QAction::triggered, this, [this, id] {
                 // Looked up when chosen: the list may have changed while the menu was open.
@@ -130,6 +132,8 @@ QWidget* TemplateSheet::makeForm() {
     name_->setMinimumHeight(28);
     setPaletteStyleSheet(name_, [](const QPalette& palette) { return fieldStyle(palette); });
     connect(name_, &QLineEdit::textChanged, this, [this](const QString& text) {
+        if (showingName_) return;
+        nameTyped_ = true;
         form_.templ.name = utf8(text);
         refresh();
     });
@@ -220,6 +224,7 @@ void TemplateSheet::retranslate() {
         limits_[i].unit->setFullText(i == 0 ? QStringLiteral("MB") : Lq("字"));
     }
     saveAsPreset_->setText(Lq("同时存为常用规则"));
+    if (!nameTyped_) showName();
     // The labels' column is 82 wide, or as wide as the longest label of the language.
     int column = labelWidth;
     for (ToneLabel* label : {labels_[0], labels_[1], labels_[2], limits_[0].title, limits_[1].title, limits_[2].title}) {
@@ -242,7 +247,8 @@ void TemplateSheet::choose(const DeliveryTemplate& templ) {
 
 void TemplateSheet::showForm() {
     const std::string code = utf8(store_.preferences().interfaceCode());
-    name_->setText(qs(form_.templ.name));
+    nameTyped_ = false;
+    showName();
     for (std::size_t i = 0; i < roles_.size(); ++i) {
         roles_[i]->setChecked(isRequired(form_.templ, FileRoles::allCases[i]));
     }
@@ -251,6 +257,13 @@ void TemplateSheet::showForm() {
         limits_[i].readable = true;
     }
     refresh();
+}
+
+void TemplateSheet::showName() {
+    // A built-in rule set's name shows in the interface language until the user types one; the
+    // form keeps the name itself, so saving it unchanged keeps the built-in name.
+    const QScopedValueRollback guard(showingName_, true);
+    name_->setText(qs(ruleSetLabel(form_.templ.name)));
 }
 
 void TemplateSheet::limitEdited(std::size_t index, const QString& text) {

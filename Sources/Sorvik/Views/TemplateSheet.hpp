@@ -49,6 +49,7 @@ private:
     QWidget* makeStartingPoints();
     QWidget* makeForm();
     void showForm();
+    void showName();
     void refresh();
     void retranslate();
     void limitEdited(std::size_t index, const QString& text);
@@ -62,6 +63,8 @@ private:
     QMenu* presetMenu_;
     std::array<ToneLabel*, 4> labels_{};  // name, required files, ratio, and the note
     QLineEdit* name_;
+    bool showingName_ = false;  // the sheet, not the user, is setting the name field
+    bool nameTyped_ = false;    // the field shows what the user typed
     std::array<QCheckBox*, 4> roles_{};
     QComboBox* ratio_;
     std::array<LimitRow, 3> limits_;
