@@ -21,21 +21,6 @@
 
 namespace sorvik::FolderIndexer {
 
-std::optional<std::string> identity(const std::filesystem::path& path) noexcept {
-    try {
-        struct stat st {};
-        if (::lstat(path.c_str(), &st) != 0) return std::nullopt;
-        return identity(st);
-    } catch (...) {
-        return std::nullopt;
-    }
-}
-
-std::string identity(const struct stat& info) {
-    return std::to_string(static_cast<unsigned long long>(info.st_dev)) + ":" +
-           std::to_string(static_cast<unsigned long long>(info.st_ino));
-}
-
 const std::vector<std::string>& packageExtensions() {
     // Linux has no packages: folders named like the usual bundles (applications, plug-ins,
     // frameworks, photo and media libraries, documents saved as folders, project bundles and
