@@ -5,8 +5,11 @@
 #include <algorithm>
 #include <ctime>
 #include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 
+#include "SorvikCore/FileSystem.hpp"
 #include "SorvikCore/FolderIndexer.hpp"
 #include "SorvikCore/Repository.hpp"
 #include "Support/ScanSupport.hpp"
@@ -180,4 +183,42 @@ TEST(FileIdentity, OldFormRecordsMatchByPathOnlyAndTakeTheNewForm) {
     EXPECT_EQ(result.reusedCount, 2);
     EXPECT_EQ(result.inspectedCount, 1);
     EXPECT_EQ(result.movedCount, 0);
+}
+
+TEST(FileIdentity, WithoutABirthTimeTheGenerationStandsIn) {
+    TempDir dir;
+    writeFile(dir / "a.txt", "a");
+    writeFile(dir / "b.txt", "b");
+    const auto statusWithoutBirth = [](const fs::path& path) {
+        struct statx info {};
+        EXPECT_EQ(files::statusAt(AT_FDCWD, path.c_str(), info), 0) << path;
+        info.stx_mask &= ~static_cast<unsigned>(STATX_BTIME);
+        return info;
+    };
+    FolderIndexer::IdentityReader read;
+    const struct statx a = statusWithoutBirth(dir / "a.txt");
+    // Attributes of one file never give an identity with another file's generation.
+    EXPECT_EQ(read(a, (dir / "b.txt").string()), std::nullopt);
+    // Nor of a file gone since it was listed.
+    writeFile(dir / "gone.txt", "g");
+    const struct statx gone = statusWithoutBirth(dir / "gone.txt");
+    fs::remove(dir / "gone.txt");
+    EXPECT_EQ(read(gone, (dir / "gone.txt").string()), std::nullopt);
+
+    files::FileDescriptor fd(::open((dir / "a.txt").c_str(), O_RDONLY | O_CLOEXEC));
+    ASSERT_TRUE(fd);
+    unsigned generation = 0;
+    if (::ioctl(fd.get(), FS_IOC_GETVERSION, &generation) != 0) {
+        // Neither birth time nor generation: no identity, moves are found by path only.
+        EXPECT_EQ(read(a, (dir / "a.txt").string()), std::nullopt);
+        GTEST_SKIP() << "this file system keeps no inode generation";
+    }
+    const auto identity = read(a, (dir / "a.txt").string());
+    ASSERT_TRUE(identity);
+    EXPECT_TRUE(identity->ends_with(":g" + std::to_string(generation))) << *identity;
+    EXPECT_TRUE(FolderIndexer::isLifetimeIdentity(*identity));
+    EXPECT_NE(read(statusWithoutBirth(dir / "b.txt"), (dir / "b.txt").string()), identity);
+    // A link is never opened for its generation.
+    fs::create_symlink(dir / "a.txt", dir / "link");
+    EXPECT_EQ(read(statusWithoutBirth(dir / "link"), (dir / "link").string()), std::nullopt);
 }

@@ -9,7 +9,7 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
+#include <charconv>
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
@@ -23,16 +23,27 @@ namespace {
 
 std::uint64_t deviceOf(const struct statx& info) { return ::makedev(info.stx_dev_major, info.stx_dev_minor); }
 
-std::string numbers(const struct statx& info) {
-    return std::to_string(deviceOf(info)) + ":" + std::to_string(static_cast<unsigned long long>(info.stx_ino));
+/// "<device>:<inode>:", then `kind`.
+char* numbers(const struct statx& info, char* out, char* end, char kind) {
+    out = std::to_chars(out, end, deviceOf(info)).ptr;
+    *out++ = ':';
+    out = std::to_chars(out, end, static_cast<unsigned long long>(info.stx_ino)).ptr;
+    *out++ = ':';
+    *out++ = kind;
+    return out;
 }
 
 bool hasBirth(const struct statx& info) { return (info.stx_mask & STATX_BTIME) != 0; }
 
 std::string withBirth(const struct statx& info) {
-    char nanoseconds[16];
-    std::snprintf(nanoseconds, sizeof nanoseconds, "%09u", static_cast<unsigned>(info.stx_btime.tv_nsec));
-    return numbers(info) + ":b" + std::to_string(static_cast<long long>(info.stx_btime.tv_sec)) + "." + nanoseconds;
+    char text[96];
+    char* out = numbers(info, text, text + sizeof text, 'b');
+    out = std::to_chars(out, text + sizeof text, static_cast<long long>(info.stx_btime.tv_sec)).ptr;
+    *out++ = '.';
+    // Nanoseconds in nine digits, so the text reads as a decimal fraction.
+    unsigned rest = info.stx_btime.tv_nsec % 1000000000u;
+    for (char* digit = out + 9; digit != out; rest /= 10) *--digit = static_cast<char>('0' + rest % 10);
+    return std::string(text, out + 9);
 }
 
 enum class Generation { found, none, unsupported };
@@ -51,7 +62,9 @@ Generation generationOf(int fd, const struct statx& info, unsigned& generation) 
 }
 
 std::string withGeneration(const struct statx& info, unsigned generation) {
-    return numbers(info) + ":g" + std::to_string(generation);
+    char text[80];
+    char* out = numbers(info, text, text + sizeof text, 'g');
+    return std::string(text, std::to_chars(out, text + sizeof text, generation).ptr);
 }
 
 }  // namespace
