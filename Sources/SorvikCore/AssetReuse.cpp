@@ -193,7 +193,7 @@ void Reuser::process(const Candidate& candidate, std::map<UUID, std::string>& so
         if (!asset.file.reference || asset.file.reference->path != candidate.path)
             asset.file.reference = FileReference::make(candidate.path, modifiedAt, identity);
         else if (asset.file.reference->identity != identity)
-            asset.file.reference->identity = identity;  // a record saved with the older form
+            asset.file.reference->identity = identity;  // the file's now: an older form is rewritten
         ++reused_;
     } else {
         DeliveryFile file;

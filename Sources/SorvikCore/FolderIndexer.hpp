@@ -60,9 +60,9 @@ bool sameIdentity(const std::optional<std::string>& a, const std::optional<std::
 /// Whether the text is an identity of the form above.
 bool isLifetimeIdentity(std::string_view identity);
 
-/// Identities of many files in a row, from attributes files::statusAt read. A file is opened only when
-/// its attributes hold no birth time, and no more once its file system has shown it keeps no
-/// generation either.
+/// Identities of many files in a row, from attributes files::statusAt read. A file is opened
+/// only when its attributes hold no birth time, and no more once its file system has shown it
+/// keeps no generation either.
 class IdentityReader {
 public:
     std::optional<std::string> operator()(const struct statx& info, const std::string& path);
