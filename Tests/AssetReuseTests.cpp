@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "SorvikCore/AssetReuse.hpp"
+#include "SorvikCore/FileSystem.hpp"
 #include "SorvikCore/FolderIndexer.hpp"
 #include "SorvikCore/Repository.hpp"
 #include "Support/ScanSupport.hpp"
@@ -260,8 +261,8 @@ TEST(AssetReuse, InspectingAheadStopsWithCancellation) {
     for (int i = 0; i < 40; ++i) {
         const fs::path path = src / (std::to_string(i) + ".png");
         writeFile(path, tinyPNG());
-        struct stat status {};
-        ASSERT_EQ(::lstat(path.c_str(), &status), 0);
+        struct statx status {};
+        ASSERT_EQ(files::statusAt(AT_FDCWD, path.c_str(), status), 0);
         candidates.push_back({path.string(), std::nullopt, "", status});
     }
     const std::vector<IndexedAsset> previous;

@@ -442,11 +442,11 @@ TEST(FolderScan, InspectionOnSeveralThreadsGivesTheOneThreadResult) {
     const struct stat b = statOf("b.txt");
     x.file.bytes = b.st_size;
     x.file.reference = FileReference::make(x.file.reference->path, Date::fromTimespec(b.st_mtim.tv_sec, b.st_mtim.tv_nsec),
-                                           FolderIndexer::identity(b));
+                                           FolderIndexer::identity(src / "zz/b.txt"));
     IndexedAsset& y = recordOf(previous, "d.txt");
     y.file.bytes = 999;
     y.file.reference = FileReference::make(y.file.reference->path, y.file.reference->modifiedAt,
-                                           FolderIndexer::identity(statOf("c.txt")));
+                                           FolderIndexer::identity(src / "zz/c.txt"));
     const UUID xID = x.id(), yID = y.id();
     std::erase_if(previous, [](const IndexedAsset& a) { return a.file.name == "b.txt" || a.file.name == "c.txt"; });
     writeFile(src / "zz/a.txt", "a, changed");

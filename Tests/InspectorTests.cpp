@@ -2,8 +2,10 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <future>
 #include <thread>
 
@@ -133,12 +135,27 @@ TEST(Hashing, RefusesFifoWithoutBlocking) {
 
 // --- File identity ---
 
-TEST(FolderIndexerIdentity, IsDeviceAndInodeWithoutFollowingLinks) {
+TEST(FolderIndexerIdentity, IsDeviceInodeAndBirthWithoutFollowingLinks) {
     test::TempDir dir;
     test::writeFile(dir / "a.txt", "a");
-    struct stat st {};
-    ASSERT_EQ(::lstat((dir / "a.txt").c_str(), &st), 0);
-    EXPECT_EQ(FolderIndexer::identity(dir / "a.txt"), std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino));
+    struct statx st {};
+    ASSERT_EQ(::statx(AT_FDCWD, (dir / "a.txt").c_str(), AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS | STATX_BTIME, &st), 0);
+    const std::string numbers = std::to_string(::makedev(st.stx_dev_major, st.stx_dev_minor)) + ":" +
+                                std::to_string(st.stx_ino) + ":";
+    const auto identity = FolderIndexer::identity(dir / "a.txt");
+    ASSERT_TRUE(identity);
+    EXPECT_TRUE(FolderIndexer::isLifetimeIdentity(*identity));
+    if (st.stx_mask & STATX_BTIME) {
+        char nanoseconds[16];
+        std::snprintf(nanoseconds, sizeof nanoseconds, "%09u", st.stx_btime.tv_nsec);
+        EXPECT_EQ(identity, numbers + "b" + std::to_string(st.stx_btime.tv_sec) + "." + nanoseconds);
+    } else {
+        EXPECT_TRUE(identity->starts_with(numbers + "g")) << *identity;
+    }
+    // The descriptor gives the identity the path gives.
+    files::FileDescriptor fd(::open((dir / "a.txt").c_str(), O_RDONLY | O_CLOEXEC));
+    ASSERT_TRUE(fd);
+    EXPECT_EQ(FolderIndexer::identity(fd.get()), identity);
 
     fs::create_hard_link(dir / "a.txt", dir / "hard.txt");
     EXPECT_EQ(FolderIndexer::identity(dir / "hard.txt"), FolderIndexer::identity(dir / "a.txt"));
@@ -148,6 +165,35 @@ TEST(FolderIndexerIdentity, IsDeviceAndInodeWithoutFollowingLinks) {
     fs::create_symlink(dir / "gone", dir / "dangling");
     EXPECT_TRUE(FolderIndexer::identity(dir / "dangling"));
     EXPECT_FALSE(FolderIndexer::identity(dir / "missing"));
+}
+
+TEST(FolderIndexerIdentity, OnlyTheLifetimeFormNamesAFile) {
+    EXPECT_TRUE(FolderIndexer::isLifetimeIdentity("2049:131:b1700000000.000000042"));
+    EXPECT_TRUE(FolderIndexer::isLifetimeIdentity("2049:131:g3456"));
+    EXPECT_FALSE(FolderIndexer::isLifetimeIdentity("2049:131"));
+    EXPECT_FALSE(FolderIndexer::isLifetimeIdentity("2049:131:"));
+    EXPECT_FALSE(FolderIndexer::isLifetimeIdentity(""));
+    EXPECT_TRUE(FolderIndexer::sameIdentity(std::string("1:2:g3"), std::string("1:2:g3")));
+    EXPECT_FALSE(FolderIndexer::sameIdentity(std::string("1:2:g3"), std::string("1:2:g4")));
+    EXPECT_FALSE(FolderIndexer::sameIdentity(std::string("1:2"), std::string("1:2")));
+    EXPECT_FALSE(FolderIndexer::sameIdentity(std::nullopt, std::nullopt));
+}
+
+TEST(FolderIndexerIdentity, TmpfsFilesHaveAnIdentity) {
+    // tmpfs keeps birth times on current kernels, and no generation an ioctl could read.
+    if (!fs::is_directory("/dev/shm")) GTEST_SKIP() << "no /dev/shm here";
+    char folder[] = "/dev/shm/sorvik-identity-XXXXXX";
+    if (!::mkdtemp(folder)) GTEST_SKIP() << "cannot write to /dev/shm";
+    const fs::path file = fs::path(folder) / "a.txt";
+    test::writeFile(file, "a");
+    struct statx st {};
+    ASSERT_EQ(::statx(AT_FDCWD, file.c_str(), 0, STATX_BTIME, &st), 0);
+    const auto identity = FolderIndexer::identity(file);
+    if (st.stx_mask & STATX_BTIME)
+        EXPECT_TRUE(identity && identity->find(":b") != std::string::npos) << identity.value_or("nil");
+    else
+        EXPECT_EQ(identity, std::nullopt);  // neither birth time nor generation: moves found by path only
+    fs::remove_all(folder);
 }
 
 // --- Reaching the file ---

@@ -274,7 +274,7 @@ std::vector<IndexedAsset> Repository::linkFiles(const std::vector<fs::path>& url
             if ((code != EACCES && code != EPERM) || ::lstat(url.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) throw;
         }
         const Date modifiedAt = Date::fromTimespec(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
-        std::optional<std::string> identity = FolderIndexer::identity(st);
+        std::optional<std::string> identity = fd ? FolderIndexer::identity(fd.get()) : FolderIndexer::identity(url);
         DeliveryFile file = fd ? FileInspector::inspect(fd.get(), st, url, "", std::nullopt, false, stop)
                                : FileInspector::inspect(url, "", std::nullopt, false, stop);
         file.reference = FileReference::make(url, modifiedAt, std::move(identity));
@@ -390,7 +390,7 @@ namespace {
 bool sameFile(const IndexedAsset& existing, const IndexedAsset& linked) {
     const auto& a = existing.file.reference;
     const auto& b = linked.file.reference;
-    if (a && b) return a->path == b->path || (a->identity && b->identity && *a->identity == *b->identity);
+    if (a && b) return a->path == b->path || FolderIndexer::sameIdentity(a->identity, b->identity);
     return existing.file.id == linked.file.id;
 }
 

@@ -1,6 +1,8 @@
 #include "SorvikCore/AssetReuse.hpp"
 
 #include <cerrno>
+#include <fcntl.h>
+#include <sys/sysmacros.h>
 #include <sys/stat.h>
 
 #include "SorvikCore/FileSystem.hpp"
@@ -28,12 +30,16 @@ std::string stemOf(const std::string& name) {
 }
 
 /// The attributes taken while listing, else read by path; false with errno set when unreadable.
-bool readStatus(const Candidate& candidate, struct stat& info) {
+bool readStatus(const Candidate& candidate, struct statx& info) {
     if (candidate.status) {
         info = *candidate.status;
         return true;
     }
-    return ::lstat(candidate.path.c_str(), &info) == 0;
+    return files::statusAt(AT_FDCWD, candidate.path.c_str(), info) == 0;
+}
+
+Date modificationDate(const struct statx& info) {
+    return Date::fromTimespec(info.stx_mtime.tv_sec, info.stx_mtime.tv_nsec);
 }
 
 bool isReusable(const IndexedAsset* previous, std::int64_t bytes, const Date& modifiedAt) {
@@ -60,12 +66,27 @@ Reuser::Reuser(const std::vector<IndexedAsset>& previous, bool recognizeText, st
     for (std::size_t i = 0; i < previous.size(); ++i) {
         const auto& reference = previous[i].file.reference;
         byPath_[reference ? reference->path : std::string()].push_back(i);
-        if (reference && reference->identity) byIdentity_[*reference->identity].push_back(i);
+        // An identity of the older form names no file for sure: it is never matched.
+        if (reference && reference->identity && FolderIndexer::isLifetimeIdentity(*reference->identity))
+            byIdentity_[*reference->identity].push_back(i);
     }
     claimed_.reserve(previous.size());
 }
 
 Reuser::~Reuser() = default;
+
+std::optional<std::string> Reuser::identityOf(const Candidate& candidate, const struct statx& info) {
+    if (candidate.identityRead) return candidate.identity;
+    if (info.stx_mask & STATX_BTIME) return readIdentity_(info, candidate.path);
+    const auto known = openedIdentities_.find(candidate.path);
+    if (known != openedIdentities_.end() && known->second.device == makedev(info.stx_dev_major, info.stx_dev_minor) &&
+        known->second.inode == info.stx_ino)
+        return known->second.identity;
+    std::optional<std::string> identity = readIdentity_(info, candidate.path);
+    openedIdentities_.insert_or_assign(
+        candidate.path, OpenedIdentity{makedev(info.stx_dev_major, info.stx_dev_minor), info.stx_ino, identity});
+    return identity;
+}
 
 bool Reuser::isClaimed(const UUID& id, const std::unordered_set<UUID>* alsoClaimed) const {
     return claimed_.contains(id) || (alsoClaimed && alsoClaimed->contains(id));
@@ -123,13 +144,12 @@ void Reuser::inspectAhead(std::span<const Candidate> candidates, unsigned thread
     std::unordered_set<UUID> claims;
     for (std::size_t i = 0; i < candidates.size(); ++i) {
         const Candidate& candidate = candidates[i];
-        struct stat info {};
+        struct statx info {};
         if (isHung(candidate) || !readStatus(candidate, info)) continue;
-        const std::optional<std::string> identity = FolderIndexer::identity(info);
+        const std::optional<std::string> identity = identityOf(candidate, info);
         const IndexedAsset* previous = match(candidate.path, identity, &claims);
         if (previous && isClaimed(previous->id(), &claims)) continue;
-        const Date modifiedAt = Date::fromTimespec(info.st_mtim.tv_sec, info.st_mtim.tv_nsec);
-        if (!isReusable(previous, static_cast<std::int64_t>(info.st_size), modifiedAt)) wanted.push_back(i);
+        if (!isReusable(previous, static_cast<std::int64_t>(info.stx_size), modificationDate(info))) wanted.push_back(i);
         if (previous) claims.insert(previous->id());  // a new file's fresh identifier matches nothing
     }
     if (wanted.empty()) return;
@@ -224,14 +244,14 @@ void Reuser::process(const Candidate& candidate, std::map<UUID, std::string>& so
     };
 
     // One attribute read gives the size, the date and the identity.
-    struct stat info {};
+    struct statx info {};
     if (!readStatus(candidate, info)) {
         fail(files::systemError(errno, candidate.path, "cannot read"));
         return;
     }
-    const std::int64_t bytes = static_cast<std::int64_t>(info.st_size);
-    const Date modifiedAt = Date::fromTimespec(info.st_mtim.tv_sec, info.st_mtim.tv_nsec);
-    const std::optional<std::string> identity = FolderIndexer::identity(info);
+    const std::int64_t bytes = static_cast<std::int64_t>(info.stx_size);
+    const Date modifiedAt = modificationDate(info);
+    const std::optional<std::string> identity = identityOf(candidate, info);
 
     const IndexedAsset* previous = match(candidate.path, identity);
     if (previous && claimed_.contains(previous->id())) return;
@@ -243,6 +263,8 @@ void Reuser::process(const Candidate& candidate, std::map<UUID, std::string>& so
         asset.sourceChanged = false;
         if (!asset.file.reference || asset.file.reference->path != candidate.path)
             asset.file.reference = FileReference::make(candidate.path, modifiedAt, identity);
+        else if (asset.file.reference->identity != identity)
+            asset.file.reference->identity = identity;  // the file's now: an older form is rewritten
         ++reused_;
     } else {
         Inspection inspection = inspected(candidate, stop);

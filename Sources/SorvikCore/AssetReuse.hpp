@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "SorvikCore/AbandonableWork.hpp"
+#include "SorvikCore/FolderIndexer.hpp"
 #include "SorvikCore/WorkspaceModels.hpp"
 
 namespace sorvik::LocalTextRecognizer {
@@ -30,7 +31,11 @@ struct Candidate {
     std::string path;
     std::optional<UUID> sourceID;
     std::string relativeFolder;
-    std::optional<struct stat> status;  // lstat taken while listing its folder; read by path when absent
+    std::optional<struct statx> status;  // files::statusAt while listing its folder; read by path when absent
+    // Its identity, read with the status on the thread that listed it (an identity may need the
+    // file opened, which the scan's own thread never does on a file system that may hang).
+    std::optional<std::string> identity;
+    bool identityRead = false;
 };
 
 /// At most this many text recognitions run in one scan.
@@ -79,6 +84,15 @@ private:
         bool hung = false;
     };
 
+    /// Identities read by opening the file (no birth time) are kept for the scan: inspectAhead
+    /// and process ask for the same file.
+    struct OpenedIdentity {
+        std::uint64_t device;
+        std::uint64_t inode;
+        std::optional<std::string> identity;
+    };
+
+    std::optional<std::string> identityOf(const Candidate& candidate, const struct statx& info);
     bool isClaimed(const UUID& id, const std::unordered_set<UUID>* alsoClaimed) const;
     const IndexedAsset* match(const std::string& path, const std::optional<std::string>& identity,
                               const std::unordered_set<UUID>* alsoClaimed = nullptr) const;
@@ -107,6 +121,8 @@ private:
     std::shared_ptr<LocalTextRecognizer::Recognizer> recognizer_;
     std::vector<IndexedAsset> results_;
     std::unordered_map<std::string, Inspection> ahead_;  // by candidate path
+    FolderIndexer::IdentityReader readIdentity_;
+    std::unordered_map<std::string, OpenedIdentity> openedIdentities_;  // by candidate path
     std::int64_t inspected_ = 0;
     std::int64_t reused_ = 0;
     std::int64_t moved_ = 0;

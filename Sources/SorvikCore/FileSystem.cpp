@@ -124,6 +124,10 @@ bool isInsideOrEqual(const fs::path& path, const fs::path& folder) {
 
 bool itemExists(const fs::path& path) { return linkStatus(path).has_value(); }
 
+int statusAt(int folder, const char* name, struct statx& info, int flags) {
+    return ::statx(folder, name, AT_SYMLINK_NOFOLLOW | flags, STATX_BASIC_STATS | STATX_BTIME, &info);
+}
+
 FileDescriptor openRegularFile(const fs::path& path, bool noFollow, struct stat* info) {
     int flags = O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY;
     if (noFollow) flags |= O_NOFOLLOW;

@@ -53,6 +53,10 @@ bool itemExists(const std::filesystem::path& path);
 /// lstat of the path, or nothing when no item stands there.
 std::optional<struct stat> linkStatus(const std::filesystem::path& path);
 
+/// statx of `name` below `folder` (AT_FDCWD: a path), a final link not followed, asking for the
+/// basic attributes and the birth time; 0, or -1 with errno set.
+int statusAt(int folder, const char* name, struct statx& info, int flags = 0);
+
 /// Opens an existing regular file for reading without blocking on FIFOs or devices.
 /// With noFollow a final symbolic link is refused (ELOOP). Throws std::system_error.
 FileDescriptor openRegularFile(const std::filesystem::path& path, bool noFollow = false, struct stat* info = nullptr);

@@ -22,21 +22,6 @@
 
 namespace sorvik::FolderIndexer {
 
-std::optional<std::string> identity(const std::filesystem::path& path) noexcept {
-    try {
-        struct stat st {};
-        if (::lstat(path.c_str(), &st) != 0) return std::nullopt;
-        return identity(st);
-    } catch (...) {
-        return std::nullopt;
-    }
-}
-
-std::string identity(const struct stat& info) {
-    return std::to_string(static_cast<unsigned long long>(info.st_dev)) + ":" +
-           std::to_string(static_cast<unsigned long long>(info.st_ino));
-}
-
 const std::vector<std::string>& packageExtensions() {
     // Linux has no packages: folders named like the usual bundles (applications, plug-ins,
     // frameworks, photo and media libraries, documents saved as folders, project bundles and
@@ -151,6 +136,7 @@ void walkSource(const SourceFolder& source, const std::vector<std::string>& excl
     const std::size_t prefix = root == "/" ? 1 : root.size() + 1;
     std::optional<std::string> walkError;
     std::int64_t taken = 0;
+    IdentityReader readIdentity;
     const auto visit = [&](const FolderWalk::Entry& entry) {
         if (stop.stop_requested()) throw CancellationError();
         using FolderWalk::Action;
@@ -178,16 +164,19 @@ void walkSource(const SourceFolder& source, const std::vector<std::string>& excl
             return Action::skipDescendants;
         }
         // The attributes are read here, on the walk's thread, never later by the scan.
-        struct stat status {};
+        struct statx status {};
         if (entry.status) {
             status = *entry.status;
-        } else if (::lstat(entry.path.c_str(), &status) != 0) {
+        } else if (files::statusAt(AT_FDCWD, entry.path.c_str(), status) != 0) {
             out.error = AssetReuse::unreadableFileMessage(files::systemError(errno, entry.path, "cannot read"));
             return Action::skipDescendants;
         }
         const std::size_t slash = entry.path.rfind('/');
         std::string relativeFolder = slash > prefix ? entry.path.substr(prefix, slash - prefix) : std::string();
-        out.candidates.push_back(AssetReuse::Candidate{entry.path, source.id, std::move(relativeFolder), status});
+        AssetReuse::Candidate candidate{entry.path, source.id, std::move(relativeFolder), status};
+        candidate.identity = readIdentity(status, entry.path);
+        candidate.identityRead = true;
+        out.candidates.push_back(std::move(candidate));
         // A source alone beyond the limit puts every scan of it beyond the limit.
         if (++taken > limit) throw SorvikError::message(limitMessage(limit));
         return Action::skipDescendants;
@@ -207,14 +196,18 @@ void walkSource(const SourceFolder& source, const std::vector<std::string>& excl
 /// Whether a linked file exists (a final link followed) and its own attributes (lstat).
 struct LinkedFile {
     bool exists = false;
-    std::optional<struct stat> status;
+    std::optional<struct statx> status;
+    std::optional<std::string> identity;
 };
 
 LinkedFile checkLinkedFile(const std::string& path) {
     LinkedFile file;
     file.exists = AssetReuse::linkedFileExists(path);
-    struct stat status {};
-    if (file.exists && ::lstat(path.c_str(), &status) == 0) file.status = status;
+    struct statx status {};
+    if (file.exists && files::statusAt(AT_FDCWD, path.c_str(), status) == 0) {
+        file.status = status;
+        file.identity = IdentityReader()(status, path);
+    }
     return file;
 }
 
@@ -360,8 +353,11 @@ ScanResult scan(const std::vector<SourceFolder>& sources, const std::vector<Inde
                 continue;
             }
             if (!checked[i]->status || !seen.insert(path).second) continue;
-            candidates.push_back(
-                AssetReuse::Candidate{std::move(path), std::nullopt, linked[i]->relativeFolder, checked[i]->status});
+            AssetReuse::Candidate candidate{std::move(path), std::nullopt, linked[i]->relativeFolder,
+                                            checked[i]->status};
+            candidate.identity = checked[i]->identity;
+            candidate.identityRead = true;
+            candidates.push_back(std::move(candidate));
         }
     }
 

@@ -7,6 +7,7 @@
 #include <optional>
 #include <stop_token>
 #include <string>
+#include <string_view>
 #include <sys/stat.h>
 #include <vector>
 
@@ -49,11 +50,31 @@ ScanResult scan(const std::vector<SourceFolder>& sources, const std::vector<Inde
                 bool recognizeText, std::int64_t limit, const Progress& progress, std::stop_token stop = {},
                 unsigned threads = 0, std::chrono::milliseconds quietLimit = std::chrono::milliseconds(10'000));
 
-/// The file identity "<device>:<inode>" (both decimal) of the item at `path`, a final symbolic
-/// link not followed. Nothing when the item cannot be examined. Never throws.
+/// The file identity of the item at `path`, a final symbolic link not followed: device, inode
+/// number and the inode's birth time, "<device>:<inode>:b<seconds>.<nanoseconds>" (nanoseconds
+/// in nine digits); where the file system keeps no birth time, a regular file's generation,
+/// "<device>:<inode>:g<generation>". Nothing when the item cannot be examined or its file system
+/// gives neither. Never throws.
 std::optional<std::string> identity(const std::filesystem::path& path) noexcept;
 
-/// The same identity from attributes already read with lstat.
-std::string identity(const struct stat& info);
+/// The identity of an open file.
+std::optional<std::string> identity(int fd) noexcept;
+
+/// Whether two stored identities name one file: both present, equal and of the form above.
+/// An identity of the older form "<device>:<inode>" names no file: its number may be reused.
+bool sameIdentity(const std::optional<std::string>& a, const std::optional<std::string>& b);
+/// Whether the text is an identity of the form above.
+bool isLifetimeIdentity(std::string_view identity);
+
+/// Identities of many files in a row, from attributes files::statusAt read. A file is opened
+/// only when its attributes hold no birth time, and no more once its file system has shown it
+/// keeps no generation either.
+class IdentityReader {
+public:
+    std::optional<std::string> operator()(const struct statx& info, const std::string& path);
+
+private:
+    std::vector<std::uint64_t> withoutGeneration_;  // devices, few
+};
 
 }  // namespace sorvik::FolderIndexer

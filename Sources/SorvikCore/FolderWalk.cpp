@@ -18,7 +18,7 @@ struct Child {
     std::string name;
     EntryType type;
     bool hasStatus = false;
-    struct stat status {};
+    struct statx status {};
     int error = 0;  // set when the type was not given and could not be read
 };
 
@@ -51,11 +51,12 @@ Child childOf(int folder, const dirent& entry, const StatusFilter& wantsStatus) 
         case DT_UNKNOWN: break;
         default: return child;
     }
-    if (::fstatat(folder, entry.d_name, &child.status, AT_SYMLINK_NOFOLLOW) != 0) {
+    // One call gives the birth time with the rest; cached attributes are good enough here.
+    if (files::statusAt(folder, entry.d_name, child.status, AT_STATX_DONT_SYNC) != 0) {
         if (entry.d_type == DT_UNKNOWN) child.error = errno;
         return child;
     }
-    child.type = typeOfMode(child.status.st_mode);
+    child.type = typeOfMode(child.status.stx_mode);
     child.hasStatus = child.type == EntryType::regularFile;
     return child;
 }

@@ -16,7 +16,7 @@ struct Entry {
     std::string_view name;
     EntryType type;
     std::size_t depth;  // 1 for entries directly in the root
-    const struct stat* status;  // lstat of a regular file the status filter asked for, else null
+    const struct statx* status;  // files::statusAt of a regular file the status filter asked for, else null
 };
 
 enum class Action { proceed, skipDescendants };

@@ -14,7 +14,6 @@
 #include "SorvikCore/FileSystem.hpp"
 #include "SorvikCore/FolderDescriptors.hpp"
 #include "SorvikCore/Hashing.hpp"
-#include "SorvikCore/FolderIndexer.hpp"
 #include "SorvikCore/Inspector.hpp"
 
 namespace sorvik::ProjectArchiver {
@@ -22,8 +21,6 @@ namespace sorvik::ProjectArchiver {
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string identityOf(const struct stat& st) { return FolderIndexer::identity(st); }
 
 Date modificationDate(const struct stat& st) { return Date::fromTimespec(st.st_mtim.tv_sec, st.st_mtim.tv_nsec); }
 
@@ -82,7 +79,7 @@ private:
 /// no regular file stands there.
 struct SourceStatus {
     struct stat info {};
-    std::optional<std::string> identity;
+    files::Identity identity;
 };
 
 /// A source that cannot be reached (missing, or behind a folder that cannot be searched)
@@ -91,7 +88,7 @@ struct SourceStatus {
 std::optional<SourceStatus> readSource(const fs::path& source, FolderStat& folders) {
     SourceStatus status;
     if (folders.lstat(source.string(), status.info) != 0 || !S_ISREG(status.info.st_mode)) return std::nullopt;
-    status.identity = identityOf(status.info);
+    status.identity = files::identityOf(status.info);
     return status;
 }
 
@@ -189,7 +186,7 @@ bool stillArchived(const ArchiveRecord& record, const SourceStatus& source, Fold
     struct stat st {};
     if (folders.lstat(record.path, st) != 0) return false;
     if (S_ISLNK(st.st_mode)) return false;
-    if (source.identity && identityOf(st) == *source.identity) return false;
+    if (files::identityOf(st) == source.identity) return false;
     return st.st_size == source.info.st_size && sameTime(st.st_mtim, source.info.st_mtim);
 }
 
@@ -315,7 +312,8 @@ std::vector<ArchiveRecord> archive(const std::vector<Delivery>& projects, const 
             if (!in) continue;
             const std::int64_t size = static_cast<std::int64_t>(info.st_size);
             const Date modifiedAt = modificationDate(info);
-            const std::optional<std::string> identity = identityOf(info);
+            // Both stand now: device and inode number tell whether they are one file.
+            const files::Identity identity = files::identityOf(info);
 
             if (progress) progress("正在归档：" + project.name + " / " + file.name);
 
@@ -335,7 +333,7 @@ std::vector<ArchiveRecord> archive(const std::vector<Delivery>& projects, const 
             if (::fstatat(roleFolder, candidate.c_str(), &existing, AT_SYMLINK_NOFOLLOW) != 0) {
                 target = candidate;
             } else {
-                const bool blocked = S_ISLNK(existing.st_mode) || identityOf(existing) == *identity;
+                const bool blocked = S_ISLNK(existing.st_mode) || files::identityOf(existing) == identity;
                 if (!blocked && S_ISREG(existing.st_mode) && hashOrEmpty(roleFolder, candidate, stop) == sourceHash) {
                     target = candidate;
                     adopted = true;

@@ -2,6 +2,9 @@
 // choosers that run the timer inside their event loop.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include "App/Support/StoreHarness.hpp"
 #include "SorvikCore/Repository.hpp"
 
@@ -273,4 +276,50 @@ TEST(StoreScan, TheTimerRespectsSettingsSheetsAndBusy) {
     store.tick();
     EXPECT_EQ(h.jobs().pending(), 1u);
     h.settle();
+}
+
+TEST(StoreScan, ANewFileOnADeletedFilesInodeIsReadNotReconnected) {
+    ScanFixture f;
+    StoreHarness h(f.library.path());
+    auto& store = h.store();
+    const fs::path loose = f.source / "loose.txt";
+    const fs::path download = f.source / "download.txt";
+    bool reused = false;
+    // The download takes the deleted file's inode number (ext4 reuses it at once), its size and date.
+    for (int attempt = 0; attempt < 20 && !reused; ++attempt) {
+        writeFile(loose, "nothing in common");
+        store.scanFolders(true);
+        ASSERT_TRUE(h.settle());
+        struct stat before {};
+        ASSERT_EQ(::lstat(loose.c_str(), &before), 0);
+        fs::remove(loose);
+        writeFile(download, "NOTHING IN COMMON");
+        struct stat after {};
+        ASSERT_EQ(::lstat(download.c_str(), &after), 0);
+        reused = after.st_ino == before.st_ino;
+        if (!reused) {
+            fs::remove(download);
+            continue;
+        }
+        const struct timespec times[2] = {before.st_mtim, before.st_mtim};
+        ASSERT_EQ(::utimensat(AT_FDCWD, download.c_str(), times, 0), 0);
+    }
+    if (!reused) GTEST_SKIP() << "the file system never gave the freed inode number to the next file";
+    const auto idOf = [&](const std::string& name) -> std::optional<UUID> {
+        for (const IndexedAsset& asset : store.workspace().assets)
+            if (asset.file.name == name) return asset.id();
+        return std::nullopt;
+    };
+    const auto looseID = idOf("loose.txt");
+    ASSERT_TRUE(looseID);
+
+    store.scanFolders(true);
+    ASSERT_TRUE(h.settle());
+    ASSERT_TRUE(store.workspace().scanSummary);
+    EXPECT_EQ(*store.workspace().scanSummary, "读取 1 件 · 复用 2 件索引 · 重连 0 件");
+    EXPECT_EQ(idOf("loose.txt"), looseID);
+    ASSERT_TRUE(idOf("download.txt"));
+    EXPECT_NE(idOf("download.txt"), looseID);
+    for (const IndexedAsset& asset : store.workspace().assets)
+        EXPECT_EQ(asset.isMissing, asset.file.name == "loose.txt") << asset.file.name;
 }

@@ -7,6 +7,7 @@
 #include "SorvikCore/AssetImport.hpp"
 #include "SorvikCore/Exporter.hpp"
 #include "SorvikCore/FileSystem.hpp"
+#include "SorvikCore/FolderIndexer.hpp"
 #include "SorvikCore/Localization.hpp"
 
 namespace fs = std::filesystem;
@@ -47,7 +48,7 @@ bool sameOriginal(const IndexedAsset& a, const IndexedAsset& b) {
     const auto& x = a.file.reference;
     const auto& y = b.file.reference;
     if (!x || !y) return false;
-    return x->path == y->path || (x->identity && y->identity && *x->identity == *y->identity);
+    return x->path == y->path || FolderIndexer::sameIdentity(x->identity, y->identity);
 }
 
 /// The linked assets merged into a copy of the library and matched again.

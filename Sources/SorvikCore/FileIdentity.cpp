@@ -1,0 +1,126 @@
+// File identities that name one file over its lifetime.
+//
+// Device and inode number alone do not: ext4 and most Linux file systems give a freed inode
+// number to the next file created, often at once, so a file saved just after another was
+// deleted would take over the deleted file's record. The inode's birth time (or, where none is
+// kept, its generation, which the file system changes when it reuses the number) tells the two
+// apart.
+#include "SorvikCore/FolderIndexer.hpp"
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/sysmacros.h>
+
+#include "SorvikCore/FileSystem.hpp"
+
+namespace sorvik::FolderIndexer {
+
+namespace {
+
+std::uint64_t deviceOf(const struct statx& info) { return ::makedev(info.stx_dev_major, info.stx_dev_minor); }
+
+/// "<device>:<inode>:", then `kind`.
+char* numbers(const struct statx& info, char* out, char* end, char kind) {
+    out = std::to_chars(out, end, deviceOf(info)).ptr;
+    *out++ = ':';
+    out = std::to_chars(out, end, static_cast<unsigned long long>(info.stx_ino)).ptr;
+    *out++ = ':';
+    *out++ = kind;
+    return out;
+}
+
+bool hasBirth(const struct statx& info) { return (info.stx_mask & STATX_BTIME) != 0; }
+
+std::string withBirth(const struct statx& info) {
+    char text[96];
+    char* out = numbers(info, text, text + sizeof text, 'b');
+    out = std::to_chars(out, text + sizeof text, static_cast<long long>(info.stx_btime.tv_sec)).ptr;
+    *out++ = '.';
+    // Nanoseconds in nine digits, so the text reads as a decimal fraction.
+    unsigned rest = info.stx_btime.tv_nsec % 1000000000u;
+    for (char* digit = out + 9; digit != out; rest /= 10) *--digit = static_cast<char>('0' + rest % 10);
+    return std::string(text, out + 9);
+}
+
+enum class Generation { found, none, unsupported };
+
+/// The generation of the open file `fd`, which must be the item `info` describes.
+Generation generationOf(int fd, const struct statx& info, unsigned& generation) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || st.st_dev != deviceOf(info) || st.st_ino != info.stx_ino) return Generation::none;
+    // The kernel writes an int whatever the request's declared size.
+    unsigned value = 0;
+    if (::ioctl(fd, FS_IOC_GETVERSION, &value) != 0)
+        return errno == ENOTTY || errno == EOPNOTSUPP || errno == EINVAL || errno == ENOSYS ? Generation::unsupported
+                                                                                         : Generation::none;
+    generation = value;
+    return Generation::found;
+}
+
+std::string withGeneration(const struct statx& info, unsigned generation) {
+    char text[80];
+    char* out = numbers(info, text, text + sizeof text, 'g');
+    return std::string(text, std::to_chars(out, text + sizeof text, generation).ptr);
+}
+
+}  // namespace
+
+std::optional<std::string> IdentityReader::operator()(const struct statx& info, const std::string& path) {
+    if (hasBirth(info)) return withBirth(info);
+    // Only a regular file is opened: opening a device can act on it.
+    const std::uint64_t device = deviceOf(info);
+    if (!S_ISREG(info.stx_mode) ||
+        std::find(withoutGeneration_.begin(), withoutGeneration_.end(), device) != withoutGeneration_.end())
+        return std::nullopt;
+    files::FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (!fd) return std::nullopt;
+    unsigned generation = 0;
+    switch (generationOf(fd.get(), info, generation)) {
+        case Generation::found: return withGeneration(info, generation);
+        case Generation::unsupported: withoutGeneration_.push_back(device); return std::nullopt;
+        case Generation::none: return std::nullopt;
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> identity(const std::filesystem::path& path) noexcept {
+    try {
+        struct statx info {};
+        if (files::statusAt(AT_FDCWD, path.c_str(), info) != 0) return std::nullopt;
+        return IdentityReader()(info, path.string());
+    } catch (...) {
+        return std::nullopt;
+    }
+}
+
+std::optional<std::string> identity(int fd) noexcept {
+    try {
+        struct statx info {};
+        if (::statx(fd, "", AT_EMPTY_PATH, STATX_BASIC_STATS | STATX_BTIME, &info) != 0) return std::nullopt;
+        if (hasBirth(info)) return withBirth(info);
+        unsigned generation = 0;
+        if (generationOf(fd, info, generation) == Generation::found) return withGeneration(info, generation);
+        return std::nullopt;
+    } catch (...) {
+        return std::nullopt;
+    }
+}
+
+bool isLifetimeIdentity(std::string_view identity) {
+    // "<device>:<inode>:" and then "b" or "g": the older form has a single colon.
+    const auto first = identity.find(':');
+    if (first == std::string_view::npos) return false;
+    const auto second = identity.find(':', first + 1);
+    return second != std::string_view::npos && second + 1 < identity.size() &&
+           (identity[second + 1] == 'b' || identity[second + 1] == 'g');
+}
+
+bool sameIdentity(const std::optional<std::string>& a, const std::optional<std::string>& b) {
+    return a && b && *a == *b && isLifetimeIdentity(*a);
+}
+
+}  // namespace sorvik::FolderIndexer
