@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QTimer>
+#include <limits>
 
 #include "Sorvik/Support/Strings.hpp"
 #include "Sorvik/Support/Theme.hpp"
@@ -126,6 +127,8 @@ QWidget* TemplateSheet::makeForm() {
     labels_[0] = formLabel(form);
     auto* nameRow = formRow(labels_[0]);
     name_ = new QLineEdit(form);
+    // A stored rule name of any length is shown and kept whole, never cut.
+    name_->setMaxLength(std::numeric_limits<int>::max());
     name_->setFont(Theme::font(12));
     name_->setMinimumHeight(28);
     setPaletteStyleSheet(name_, [](const QPalette& palette) { return fieldStyle(palette); });
