@@ -1,3 +1,5 @@
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include "SorvikCore/Repository.hpp"
@@ -178,6 +180,7 @@ TEST(Agent, DamagedLibrariesFailClearlyAndStayByteIdentical) {
         {"wrong type", std::string(valid).replace(valid.find("\"automaticScan\":true"), 20, "\"automaticScan\":\"1\"")},
         {"empty object", "{}"},
         {"bytes after the document", valid + std::string("\0garbage", 8)},
+        {"a key twice", std::string(valid).replace(valid.find("\"projects\":[]"), 13, "\"projects\":[],\"projects\":[]")},
     };
     const std::string id = UUID::make().string();
     const std::vector<std::vector<std::string>> commands{
@@ -192,6 +195,14 @@ TEST(Agent, DamagedLibrariesFailClearlyAndStayByteIdentical) {
             EXPECT_NE(message, invalid) << label;
             EXPECT_EQ(test::readFile(tmp / "workspace.json"), bytes) << label;
         }
+    }
+    {
+        // Far too large to be a library: refused at once, without reading it (sparse).
+        test::TempDir huge;
+        test::writeFile(huge / "workspace.json", "");
+        ASSERT_EQ(::truncate((huge / "workspace.json").c_str(), off_t{3} << 30), 0);
+        EXPECT_EQ(errorMessage(test::runAgent({"--data-dir", huge.path().string(), "projects"})),
+                  "“workspace.json”超过 1 GB，不是可以读取的资料库文件。");
     }
     test::TempDir tmp;
     fs::create_symlink(tmp / "nowhere.json", tmp / "workspace.json");

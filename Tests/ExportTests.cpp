@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/time.h>
 #include <unistd.h>
@@ -433,4 +434,43 @@ TEST(ExportManifest, DatesWithSmallYearsWriteBackReadably) {
     // Offsets that move the instant out of four-digit years are refused.
     EXPECT_FALSE(parseISO8601("0000-01-01T00:00:00+00:01"));
     EXPECT_FALSE(parseISO8601("9999-12-31T23:59:59-00:01"));
+}
+
+TEST(Export, FoldersLeftByKilledExportsAreRemovedThroughNoLink) {
+    Fixture fx;
+    const DeliveryFile file = fx.linked("a.bin", "content");
+    // What an export killed midway leaves: nobody holds it. Inside, a link to a folder elsewhere.
+    const fs::path left = fx.destination / (".sorvik-" + UUID::make().string());
+    test::writeFile(left / "05_附件" / "Pkg_附件_01.bin", "half");
+    const fs::path elsewhere = fx.dir / "elsewhere";
+    test::writeFile(elsewhere / "keep.txt", "keep");
+    fs::create_directory_symlink(elsewhere, left / "05_附件" / "link");
+    // Items that only look like one: a link to a folder, a file, another name, a folder held
+    // by a running export (its lock taken here on its own descriptor).
+    const fs::path linked = fx.destination / (".sorvik-" + UUID::make().string());
+    fs::create_directory_symlink(elsewhere, linked);
+    const fs::path plain = fx.destination / (".sorvik-" + UUID::make().string());
+    test::writeFile(plain, "a file");
+    const fs::path other = fx.destination / ".sorvik-notes";
+    fs::create_directory(other);
+    const fs::path running = fx.destination / (".sorvik-" + UUID::make().string());
+    test::writeFile(running / "part.bin", "being written");
+    const files::FileDescriptor held(::open(running.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    ASSERT_EQ(::flock(held.get(), LOCK_EX | LOCK_NB), 0);
+
+    DeliveryExporter::exportDelivery(delivery("Pkg", {file}), fx.repository, fx.destination, false);
+    EXPECT_FALSE(fs::exists(fs::symlink_status(left)));
+    EXPECT_EQ(test::readFile(elsewhere / "keep.txt"), "keep");
+    EXPECT_TRUE(fs::is_symlink(linked));
+    EXPECT_EQ(test::readFile(plain), "a file");
+    EXPECT_TRUE(fs::is_directory(other));
+    EXPECT_EQ(test::readFile(running / "part.bin"), "being written");
+    EXPECT_EQ(listing(fx.destination).size(), 5u);  // the package beside the four
+
+    // Once let go, the held folder goes with the next export.
+    ::flock(held.get(), LOCK_UN);
+    DeliveryExporter::exportDelivery(delivery("Pkg", {file}), fx.repository, fx.destination, false);
+    EXPECT_FALSE(fs::exists(running));
+    EXPECT_EQ(test::readFile(elsewhere / "keep.txt"), "keep");
+    EXPECT_TRUE(fs::exists(fx.destination / "Pkg 2"));
 }

@@ -307,6 +307,8 @@ TEST(HostilePackage, TerminationDuringPrepareRemovesTheTemporaryFolder) {
         ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
         EXPECT_EQ(WEXITSTATUS(status), 1);
         EXPECT_EQ(json::parse(err)["status"], "error") << err;
+        // Every answer of the agent is Chinese, this one too.
+        EXPECT_EQ(json::parse(err)["message"], "操作已取消。") << err;
         EXPECT_TRUE(listing(lib.destination).empty());
     }
 }
@@ -341,4 +343,76 @@ TEST(HostilePackage, WithoutThreadsAnIntactPackageIsPreparedAndVerified) {
     const auto verified = run({"verify", answer["manifestPath"].get<std::string>(), answer["manifestSHA256"].get<std::string>()});
     ASSERT_EQ(verified.status, 0) << verified.err;
     EXPECT_EQ(json::parse(verified.out)["files"].size(), 6u);
+}
+
+namespace {
+
+/// Starts `prepare` in another process and sends it `signal` as soon as its temporary folder
+/// appears; the temporary folder's name, or empty when none appeared.
+std::string signalDuringPrepare(const Library& lib, const UUID& id, int signal, pid_t& pid) {
+    const int watch = ::inotify_init1(IN_CLOEXEC);
+    if (watch < 0 || ::inotify_add_watch(watch, lib.destination.c_str(), IN_CREATE) < 0) return {};
+    const auto args = lib.prepareArgs(id.string(), lib.destination.string());
+    pid = ::fork();
+    if (pid == 0) {
+        const int null = ::open("/dev/null", O_WRONLY);
+        ::dup2(null, STDOUT_FILENO);
+        ::dup2(null, STDERR_FILENO);
+        std::vector<char*> argv{const_cast<char*>(SORVIK_AGENT_PATH)};
+        for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        ::execv(SORVIK_AGENT_PATH, argv.data());
+        ::_exit(127);
+    }
+    std::string temporary;
+    alignas(inotify_event) char events[4096];
+    for (pollfd p{watch, POLLIN, 0}; temporary.empty() && ::poll(&p, 1, 30000) > 0;) {
+        const ssize_t n = ::read(watch, events, sizeof events);
+        for (ssize_t at = 0; at < n;) {
+            const auto* e = reinterpret_cast<const inotify_event*>(events + at);
+            if (e->len > 0 && std::string_view(e->name).starts_with(".sorvik-")) temporary = e->name;
+            at += static_cast<ssize_t>(sizeof(inotify_event) + e->len);
+        }
+    }
+    ::close(watch);
+    ::kill(pid, signal);
+    return temporary;
+}
+
+}  // namespace
+
+TEST(HostilePackage, TemporaryFoldersOfKilledExportsGoWithTheNextExportOnly) {
+    Library lib;
+    std::string big(64 << 20, '\0');
+    for (std::size_t i = 0; i < big.size(); i += 4096) big[i] = static_cast<char>(i >> 12);
+    const UUID id = lib.add("big.bin", big);
+    big.clear();
+    const UUID small = lib.add("small.txt", "small");
+
+    // A stopped export still holds its folder: another export into the same place leaves it be.
+    pid_t stopped = 0;
+    const std::string held = signalDuringPrepare(lib, id, SIGSTOP, stopped);
+    ASSERT_FALSE(held.empty());
+    int status = 0;
+    ASSERT_EQ(::waitpid(stopped, &status, WUNTRACED), stopped);
+    ASSERT_TRUE(WIFSTOPPED(status));
+    ASSERT_TRUE(fs::is_directory(lib.destination / held));
+    ASSERT_EQ(lib.prepare(small.string(), lib.destination).status, 0);
+    EXPECT_TRUE(fs::is_directory(lib.destination / held));
+
+    // Killed, it holds nothing: the next export removes what it left, and nothing else. Here
+    // that export is killed in turn, and the one after it removes its folder.
+    ASSERT_EQ(::kill(stopped, SIGKILL), 0);
+    ASSERT_EQ(::waitpid(stopped, &status, 0), stopped);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    pid_t killed = 0;
+    const std::string left = signalDuringPrepare(lib, id, SIGKILL, killed);
+    ASSERT_FALSE(left.empty());
+    ASSERT_EQ(::waitpid(killed, &status, 0), killed);
+    ASSERT_TRUE(WIFSIGNALED(status)) << "the export ended before it was killed";
+    // That export removed the first one's folder before it made its own.
+    EXPECT_FALSE(fs::exists(lib.destination / held));
+    EXPECT_TRUE(fs::is_directory(lib.destination / left));
+    ASSERT_EQ(lib.prepare(small.string(), lib.destination).status, 0);
+    EXPECT_EQ(listing(lib.destination), (std::vector<std::string>{"Hand-off", "Hand-off 2"}));
 }

@@ -261,6 +261,23 @@ void mutate(Json& document, Random& random) {
     }
 }
 
+/// The compact document `base` with `member` in front, in place of the member of the same
+/// key (a key twice is refused): its value must hold no "," of its own.
+std::string withMember(const std::string& base, const std::string& member) {
+    const std::string key = Json::parse("{" + member.substr(0, member.find("\":") + 1) + ":0}").begin().key();
+    std::string rest = base.substr(1);
+    if (const std::size_t at = rest.find("\"" + key + "\":"); at != std::string::npos) {
+        const std::size_t comma = rest.find(',', at);
+        if (comma != std::string::npos) {
+            rest.erase(at, comma + 1 - at);
+        } else {
+            const std::size_t close = rest.rfind('}');
+            rest.erase(at > 0 ? at - 1 : at, close - (at > 0 ? at - 1 : at));
+        }
+    }
+    return "{" + member + (rest.starts_with("}") ? "" : ",") + rest;
+}
+
 }  // namespace
 
 TEST(JsonWriting, RandomLibrariesAreWrittenByteForByteAsBefore) {
@@ -371,7 +388,7 @@ TEST(JsonReading, DamagedTextGivesTheSameOutcome) {
 
 TEST(JsonReading, EdgeCasesMatchTheFormerReader) {
     const std::string base = coding::text(WorkspaceState{});
-    const auto with = [&](const std::string& member) { return "{" + member + "," + base.substr(1); };
+    const auto with = [&](const std::string& member) { return withMember(base, member); };
     const std::vector<std::string> texts{base,
                                          "\xef\xbb\xbf" + base,
                                          " \n\t\r" + base + " \n",
@@ -407,7 +424,6 @@ TEST(JsonReading, EdgeCasesMatchTheFormerReader) {
                                          with("\"lastScan\":2.5E-3"),
                                          with("\"lastScan\":null"),
                                          with("\"automaticScan\":null"),
-                                         with("\"schemaVersion\":\"x\",\"schemaVersion\":3"),
                                          with("\"projects\":{}"),
                                          with("\"projects\":[1]"),
                                          with("\"projects\":null"),
@@ -442,7 +458,7 @@ TEST(JsonReading, NumbersReadAsBefore) {
                                            : "") +
                       (random.chance(5) ? "99999999999999999999" : std::to_string(random.below(420)));
         for (const char* key : {"lastScan", "schemaVersion"})
-            expectSameOutcome("{\"" + std::string(key) + "\":" + number + "," + base.substr(1), readWorkspace,
+            expectSameOutcome(withMember(base, "\"" + std::string(key) + "\":" + number), readWorkspace,
                               readWorkspaceBefore);
     }
 }
@@ -510,4 +526,101 @@ TEST(JsonReading, ManifestsMatchTheFormerReader) {
         expectSameOutcome(document.dump(2), readNew, readOld);
     }
     EXPECT_THROW(decodeManifestFile(good + std::string("\0garbage", 8)), json::SyntaxError);
+}
+
+namespace {
+
+/// Every object of the document, each given once a second copy of its first member: the
+/// texts that must be refused.
+std::vector<std::string> withEachFirstKeyTwice(const std::string& text, int indent = -1) {
+    // A sentinel key sorts first and is then replaced by the first member written again.
+    const std::string sentinel = "\x01twice";
+    std::vector<std::string> out;
+    Json document = Json::parse(text);
+    std::vector<Json*> nodes;
+    collect(document, nodes);
+    for (Json* node : nodes) {
+        if (!node->is_object() || node->empty()) continue;
+        const std::string key = node->begin().key();
+        const Json first = node->begin().value();
+        (*node)[sentinel] = nullptr;
+        std::string damaged = document.dump(indent);
+        node->erase(sentinel);
+        const std::string placeholder = Json(sentinel).dump() + (indent < 0 ? ":" : ": ") + "null";
+        const std::size_t at = damaged.find(placeholder);
+        EXPECT_NE(at, std::string::npos);
+        damaged.replace(at, placeholder.size(), Json(key).dump() + ":" + first.dump());
+        out.push_back(std::move(damaged));
+    }
+    return out;
+}
+
+}  // namespace
+
+TEST(JsonReading, ADuplicateKeyInAnyRecordIsRefused) {
+    // Every kind of record of the three library files and of a manifest, each with a key twice.
+    Random random(314);
+    std::size_t refused = 0;
+    for (int round = 0; round < 12; ++round) {
+        WorkspaceState state = random.workspace();
+        state.projects.push_back(random.delivery());
+        state.projects.back().files.push_back(random.file());
+        state.projects.back().files.back().crop = CropSpec{1, 0.5, 0.5};
+        state.projects.back().files.back().reference = FileReference::make("/a", Date{1}, std::nullopt);
+        state.projects.back().exports.push_back(ExportReceipt::make(Date{2}, "/p", 1, "s"));
+        state.sources.push_back(random.source());
+        state.archiveFolder = random.source();
+        state.archives.push_back(ArchiveRecord{UUID::make(), UUID::make(), Date{3}, 4, "/x", "h", Date{5}});
+        state.assets.emplace_back(random.file(), UUID::make(), "", std::nullopt);
+        const std::string text = coding::text(state);
+        ASSERT_NO_THROW(readWorkspace(text));
+        for (const std::string& damaged : withEachFirstKeyTwice(text)) {
+            try {
+                readWorkspace(damaged);
+                ADD_FAILURE() << "read: " << damaged;
+            } catch (const DecodingError& e) {
+                EXPECT_NE(std::string_view(e.what()).find("Duplicate key"), std::string_view::npos) << e.what();
+                ++refused;
+            }
+        }
+        // The earlier format and the presets.
+        const std::string library = coding::text(state.projects, json::Style::pretty);
+        for (const std::string& damaged : withEachFirstKeyTwice(library, 2))
+            EXPECT_THROW(json::readDocument(damaged, "library.json", json::arrayOf<coding::decodeDelivery>),
+                         DecodingError);
+        const std::vector<TemplatePreset> presets{{UUID::make(), random.templ()}};
+        for (const std::string& damaged : withEachFirstKeyTwice(coding::text(presets, json::Style::pretty), 2))
+            EXPECT_THROW(json::readDocument(damaged, "templates.json", json::arrayOf<coding::decodeTemplatePreset>),
+                         DecodingError);
+    }
+    EXPECT_GT(refused, 100u);
+
+    ExportManifest m;
+    m.projectID = UUID::make();
+    m.title = "交付";
+    m.templ = DeliveryTemplate::video();
+    m.exportedAt = Date::fromUnix(1700000000);
+    m.files.push_back(ManifestEntry{UUID::make(), "a.txt", "04_文案/a.txt", FileRole::copy, 3, "ab", "cd", true});
+    m.checks.push_back(DeliveryCheck("x", CheckLevel::warning, "t", "d", UUID::make()));
+    const std::vector<std::string> manifests = withEachFirstKeyTwice(encodeManifestFile(m), 2);
+    EXPECT_EQ(manifests.size(), 4u);  // the manifest, its rules, one entry and one check
+    for (const std::string& damaged : manifests) EXPECT_THROW(decodeManifestFile(damaged), DecodingError);
+
+    // However the first value reads, and whatever other fault the record has.
+    const std::string base = coding::text(WorkspaceState{});
+    for (const std::string& member : {std::string("\"schemaVersion\":\"x\""), std::string("\"schemaVersion\":3")})
+        EXPECT_THROW(readWorkspace("{" + member + "," + base.substr(1)), DecodingError) << member;
+    EXPECT_THROW(readWorkspace(R"({"projects":[],"projects":[]})"), DecodingError);
+
+    // The message names the key and its record; a key spelled with an escape is the same key.
+    const std::string twice =
+        R"({"automaticArchive":false,"automaticScan":true,"projects":[],"pro\u006aects":[],"recognizeImageText":true,"schemaVersion":1})";
+    try {
+        readWorkspace(twice);
+        ADD_FAILURE();
+    } catch (const DecodingError& e) {
+        EXPECT_EQ(std::string(e.what()),
+                  "The data couldn't be read because it isn't in the correct format. (Duplicate key \"projects\" at "
+                  "workspace.json)");
+    }
 }

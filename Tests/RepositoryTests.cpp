@@ -218,3 +218,31 @@ TEST(DefaultLibraryFolder, FollowsXdgDataHome) {
     }
     if (saved) ::setenv("XDG_DATA_HOME", keep.c_str(), 1);
 }
+
+TEST(Repository, LibraryFilesAboveOneGibibyteAreRefusedUnread) {
+    // Sparse files: their size is all that is looked at, before any byte is read.
+    test::TempDir tmp;
+    const Repository repo(tmp.path());
+    const std::vector<std::pair<std::string, std::function<void()>>> files{
+        {"workspace.json", [&] { repo.loadWorkspace(); }},
+        {"templates.json", [&] { repo.loadPresets(); }},
+        {"library.json", [&] { repo.load(); }},
+    };
+    for (const auto& [name, load] : files) {
+        for (const off_t size : {(off_t{1} << 30) + 1, off_t{3} << 30}) {
+            test::writeFile(tmp / name, "");
+            ASSERT_EQ(::truncate((tmp / name).c_str(), size), 0);
+            try {
+                load();
+                ADD_FAILURE() << name << " was read";
+            } catch (const SorvikError& e) {
+                EXPECT_EQ(e.errorDescription(), "“" + name + "”超过 1 GB，不是可以读取的资料库文件。");
+            }
+            EXPECT_EQ(fs::file_size(tmp / name), static_cast<std::uintmax_t>(size)) << name;
+        }
+        fs::remove(tmp / name);
+    }
+    // Up to the limit a file is read as usual: here a damaged one, as its decoding says.
+    test::writeFile(tmp / "templates.json", "[" + std::string(1 << 20, ' ') + "]");
+    EXPECT_TRUE(repo.loadPresets().empty());
+}

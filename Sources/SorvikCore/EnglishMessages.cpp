@@ -330,6 +330,8 @@ constexpr MessagePair catalogue[] = {
     {"封面写入失败", "Could not write cover"},
     {"裁切参数无效", "Invalid crop settings"},
     {"文件路径不属于Sorvik资料库", "File path is outside the Sorvik library"},
+    {"“{0}”超过 1 GB，不是可以读取的资料库文件。", "“{0}” is larger than 1 GB and is not a readable library file."},
+    {"操作已取消。", "The operation was cancelled."},
     {"一次最多关联 500 个文件。", "Link up to 500 files at a time."},
     {"一次最多导入 500 个文件。", "Import at most 500 files at a time."},
     {"一次最多导入 500 个文件，请缩小选择范围。", "Import at most 500 files at a time. Choose fewer files."},

@@ -66,9 +66,10 @@ using FileWritten = std::function<void(const std::filesystem::path& temporaryFol
 /// Exports the checked delivery as a new package folder inside `destination` (an existing
 /// folder outside the library): role folders, "交付清单.json" and "交付说明.md". The package
 /// is built in a ".sorvik-" folder beside its final place and moved there, never replacing
-/// anything; on any failure nothing is left behind. Each original is opened once, never
-/// through a link in its place, and everything is written relative to the opened
-/// destination, so a folder renamed or replaced meanwhile is never written through. The first
+/// anything; on any failure nothing is left behind. The ".sorvik-" folders of exports killed
+/// earlier, which no process holds any longer, are removed from the destination first. Each
+/// original is opened once, never through a link in its place, and everything is written
+/// relative to the opened destination, so a folder renamed or replaced meanwhile is never written through. The first
 /// failing file in delivery order ends the export and stops the work on later files. Throws
 /// SorvikError with the export's messages, passes file-system errors on, and throws
 /// CancellationError when `stop` is requested.

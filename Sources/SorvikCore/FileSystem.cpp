@@ -169,9 +169,14 @@ void prefault([[maybe_unused]] char* data, [[maybe_unused]] std::size_t size) {
 #endif
 }
 
-std::string readWholeFile(const fs::path& path, std::size_t spare) {
+std::string readWholeFile(const fs::path& path, std::size_t spare, std::uint64_t maxBytes) {
     struct stat st {};
     FileDescriptor fd = openRegularFile(path, false, &st);
+    // Refused before a byte is read or a buffer is made: a huge (or sparse) file costs nothing.
+    const auto refuseAbove = [&](std::uint64_t size) {
+        if (size > maxBytes) throw systemError(EFBIG, path, "too large to read:");
+    };
+    refuseAbove(static_cast<std::uint64_t>(std::max<off_t>(st.st_size, 0)));
     // Read straight into a buffer of the file's size; a file that grew meanwhile is read on.
     std::size_t size = static_cast<std::size_t>(std::max<off_t>(st.st_size, 0));
     std::string out;
@@ -189,6 +194,7 @@ std::string readWholeFile(const fs::path& path, std::size_t spare) {
                 throw systemError(errno, path, "cannot read");
             }
             if (n == 0) break;
+            refuseAbove(filled + static_cast<std::size_t>(n));
             out.resize(filled);
             out.append(probe, static_cast<std::size_t>(n));
             size = filled = out.size();

@@ -69,8 +69,10 @@ std::string readUpTo(int fd, std::uint64_t maxBytes, const std::filesystem::path
 void prefault(char* data, std::size_t size);
 
 /// The whole content of a regular file (links followed), read into a string of the file's
-/// size; `spare` more bytes of capacity follow the content, zeroed. Throws std::system_error.
-std::string readWholeFile(const std::filesystem::path& path, std::size_t spare = 0);
+/// size; `spare` more bytes of capacity follow the content, zeroed. A file of more than
+/// `maxBytes` is refused at once with EFBIG. Throws std::system_error.
+std::string readWholeFile(const std::filesystem::path& path, std::size_t spare = 0,
+                          std::uint64_t maxBytes = UINT64_MAX);
 
 /// Whether a file name is one that writeFileAtomically uses for its temporary file.
 bool isTemporaryFileName(std::string_view name);

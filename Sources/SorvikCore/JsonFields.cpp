@@ -2,7 +2,10 @@
 // typed checks of each member, with the messages they have always had.
 #include "SorvikCore/JsonReader.hpp"
 
+#include <cstdint>
 #include <limits>
+#include <optional>
+#include <stdexcept>
 
 namespace sorvik::json {
 
@@ -22,7 +25,12 @@ void readObject(Value& value, const Path& path, std::initializer_list<Member*> m
     // Keys usually come in the order of the members (sorted, as written): the search starts
     // after the last match.
     const std::size_t count = members.size();
+    if (count > 64) throw std::logic_error("a record of more than 64 members");
     std::size_t next = 0;
+    // A key met twice is refused once the object has been passed over: the reader keeps its
+    // place, and which of the two values was meant cannot be told.
+    std::uint64_t seen = 0;
+    std::optional<std::string> repeated;
     value.members([&](std::string_view key, Value& member) {
         for (std::size_t k = 0; k < count; ++k) {
             const std::size_t at = next + k < count ? next + k : next + k - count;
@@ -30,11 +38,18 @@ void readObject(Value& value, const Path& path, std::initializer_list<Member*> m
             const std::string_view candidate = m->key();
             if (candidate.size() == key.size() && candidate[0] == key[0] && candidate == key) {
                 next = at + 1 == count ? 0 : at + 1;
+                const std::uint64_t bit = std::uint64_t{1} << at;
+                if (seen & bit) {
+                    if (!repeated) repeated.emplace(key);
+                    return member.skip();
+                }
+                seen |= bit;
                 return m->read(member);
             }
         }
         member.skip();
     });
+    if (repeated) duplicateKey(path, *repeated);
 }
 
 void Field::read(Value& value) {

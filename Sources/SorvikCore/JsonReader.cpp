@@ -476,6 +476,10 @@ void missing(const Path& object, std::string_view key) {
                         "\" at " + object.string() + ")");
 }
 
+void duplicateKey(const Path& object, std::string_view key) {
+    throw DecodingError(formatPrefix + "Duplicate key \"" + std::string(key) + "\" at " + object.string() + ")");
+}
+
 double Number::asDouble() const {
     switch (type) {
         case Type::signedInteger: return static_cast<double>(signedValue);

@@ -4,8 +4,8 @@
 // are captured during the pass and checked afterwards in the record's own order, so the
 // error reported is the first its checks meet; a syntax error anywhere wins over all of them.
 // Required keys must hold a value of their type, optional keys may be missing or null,
-// unknown keys are ignored, integers must be integral and in range, and nothing but
-// whitespace may follow the document.
+// unknown keys are ignored, a record's key written twice is refused, integers must be
+// integral and in range, and nothing but whitespace may follow the document.
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -63,6 +63,8 @@ private:
 [[noreturn]] void typeMismatch(const Path& path, std::string_view expected);
 /// "No value for key "<key>" at <object>".
 [[noreturn]] void missing(const Path& object, std::string_view key);
+/// "Duplicate key "<key>" at <object>".
+[[noreturn]] void duplicateKey(const Path& object, std::string_view key);
 
 enum class Kind : std::uint8_t { null, boolean, number, string, array, object };
 
@@ -192,7 +194,7 @@ public:
     std::string_view key() const { return key_; }
     /// The member's own path, for its messages.
     Path path() const { return Path(object_, key_); }
-    /// Captures the value; a later member with the same key replaces it.
+    /// Captures the value.
     virtual void read(Value& value) = 0;
 
 protected:
@@ -273,7 +275,7 @@ auto arrayOf(Value& value, const Path& path) {
 
 /// Reads an object in one pass into the given members (fastest in the order they are
 /// written: sorted by key); other keys are validated and skipped. A value that is not an
-/// object is a type mismatch.
+/// object is a type mismatch; a member's key written twice is a DecodingError.
 void readObject(Value& value, const Path& path, std::initializer_list<Member*> members);
 
 }  // namespace sorvik::json

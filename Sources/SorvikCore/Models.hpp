@@ -31,7 +31,7 @@ private:
 /// Long work stopped through its stop token.
 class CancellationError : public std::exception {
 public:
-    const char* what() const noexcept override { return "The operation was cancelled."; }
+    const char* what() const noexcept override { return "操作已取消。"; }
 };
 
 enum class FileRole { video, cover, subtitle, copy, extra };

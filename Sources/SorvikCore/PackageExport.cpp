@@ -2,13 +2,19 @@
 // destination, the package moved into place whole.
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cmath>
+#include <dirent.h>
 #include <exception>
 #include <fcntl.h>
 #include <future>
 #include <map>
+#include <memory>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
+#include <vector>
 
 #include "SorvikCore/CheckEngine.hpp"
 #include "SorvikCore/Exporter.hpp"
@@ -39,16 +45,84 @@ std::system_error movedAway(const fs::path& folder) {
     return files::systemError(ENOENT, folder, "moved or replaced while exporting:");
 }
 
+constexpr std::string_view temporaryPrefix = ".sorvik-";
+
+bool isTemporaryFolderName(std::string_view name) {
+    return name.size() == temporaryPrefix.size() + 36 && name.starts_with(temporaryPrefix) &&
+           UUID::parse(name.substr(temporaryPrefix.size())).has_value();
+}
+
+/// flock, retried when a signal interrupts it. False when the lock is held elsewhere or the
+/// file system has no locks.
+bool lock(int fd, int operation) {
+    while (::flock(fd, operation) != 0)
+        if (errno != EINTR) return false;
+    return true;
+}
+
+/// The destination opened once more, for a lock of its own: exports hold it shared while
+/// they create and lock their temporary folders, the clean-up alone while it picks folders,
+/// so no folder is ever taken between its creation and its lock. Waits up to `patience` for
+/// a clean-up to finish picking (one stopped midway must not hold exports up for good);
+/// without the lock, a clean-up that could take the new folder makes the export fail.
+files::FileDescriptor destinationLock(int destination, int operation, std::chrono::milliseconds patience = {}) {
+    files::FileDescriptor fd(::openat(destination, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!fd) return {};
+    const auto deadline = std::chrono::steady_clock::now() + patience;
+    while (!lock(fd.get(), operation | LOCK_NB)) {
+        if (errno != EWOULDBLOCK || std::chrono::steady_clock::now() >= deadline) return {};
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return fd;
+}
+
+/// Removes the temporary folders that exports into this destination left behind when they
+/// were killed: those whose lock nobody holds any longer. A running export's folder is held
+/// and never touched; links, files and folders of other names are left alone. Where the file
+/// system has no locks nothing is removed. Errors are ignored.
+void removeAbandonedFolders(int destination) noexcept {
+    std::vector<std::pair<std::string, files::FileDescriptor>> abandoned;
+    {
+        const files::FileDescriptor guard = destinationLock(destination, LOCK_EX);
+        struct stat here {};
+        if (!guard || ::fstat(destination, &here) != 0) return;
+        const int listed = ::openat(destination, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (listed < 0) return;
+        std::unique_ptr<DIR, int (*)(DIR*)> dir(::fdopendir(listed), ::closedir);
+        if (!dir) {
+            ::close(listed);
+            return;
+        }
+        while (const dirent* entry = ::readdir(dir.get())) {
+            if (!isTemporaryFolderName(entry->d_name)) continue;
+            files::FileDescriptor folder(
+                ::openat(destination, entry->d_name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+            // Something mounted there is not an export's folder.
+            struct stat info {};
+            if (folder && ::fstat(folder.get(), &info) == 0 && info.st_dev == here.st_dev &&
+                lock(folder.get(), LOCK_EX | LOCK_NB))
+                abandoned.emplace_back(entry->d_name, std::move(folder));
+        }
+    }
+    // Held while they are removed, so another export's clean-up passes them by.
+    for (const auto& [name, folder] : abandoned) files::removeFolderAt(destination, name, folder.get());
+}
+
 /// The hidden folder the package is built in, inside the opened destination. Removed with
-/// its content unless moved into place; only ever written through its own descriptor.
+/// its content unless moved into place; only ever written through its own descriptor, and
+/// locked for as long as it is open, so that only a folder no export holds is taken for an
+/// abandoned one.
 class TemporaryFolder {
 public:
     TemporaryFolder(int destination, const fs::path& shownDestination)
-        : destination_(destination), name_(".sorvik-" + UUID::make().string()), shown_(shownDestination / name_) {
+        : destination_(destination), name_(std::string(temporaryPrefix) + UUID::make().string()),
+          shown_(shownDestination / name_) {
+        const files::FileDescriptor creating = destinationLock(destination_, LOCK_SH, std::chrono::seconds(2));
         if (::mkdirat(destination_, name_.c_str(), 0755) != 0) throw files::systemError(errno, shown_, "cannot create");
         fd_ = files::FileDescriptor(::openat(destination_, name_.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         if (!fd_) throw movedAway(shown_);
         identity_ = files::identityOf(fd_.get(), shown_);
+        lock(fd_.get(), LOCK_EX | LOCK_NB);
     }
     TemporaryFolder(const TemporaryFolder&) = delete;
     TemporaryFolder& operator=(const TemporaryFolder&) = delete;
@@ -248,6 +322,7 @@ ExportReceipt exportDelivery(const Delivery& delivery, const Repository& reposit
     for (int number = 2; files::entryIdentity(folder.get(), packageName); ++number)
         packageName = safe + " " + std::to_string(number);
 
+    removeAbandonedFolders(folder.get());
     TemporaryFolder temp(folder.get(), destination);
 
     std::map<FileRole, int> counters;

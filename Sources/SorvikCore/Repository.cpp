@@ -27,8 +27,18 @@ void removeStaleTemporaries(const fs::path& root) {
     }
 }
 
+/// Far beyond any real library; a larger file is damaged or not a library file at all.
+constexpr std::uint64_t maxLibraryFileBytes = std::uint64_t{1} << 30;
+
 /// The file's bytes, with room for the reader to use them in place.
-std::string readLibraryFile(const fs::path& path) { return files::readWholeFile(path, json::readPadding); }
+std::string readLibraryFile(const fs::path& path) {
+    try {
+        return files::readWholeFile(path, json::readPadding, maxLibraryFileBytes);
+    } catch (const std::system_error& error) {
+        if (error.code() != std::errc::file_too_large) throw;
+        throw SorvikError::message("“" + path.filename().string() + "”超过 1 GB，不是可以读取的资料库文件。");
+    }
+}
 
 std::vector<Delivery> readDeliveries(const fs::path& path) {
     return json::readDocument(readLibraryFile(path), libraryFile, json::arrayOf<coding::decodeDelivery>);

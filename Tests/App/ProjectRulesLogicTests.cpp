@@ -47,3 +47,14 @@ TEST(ProjectRulesLogic, TheNameIsTrimmedAndCutToSeventyCharacters) {
     EXPECT_FALSE(canSaveRules(QStringLiteral("x"), true, false));
     EXPECT_FALSE(canSaveRules(QStringLiteral("x"), false, true));
 }
+
+TEST(ProjectRulesLogic, OnlyFieldsEditedSinceOpeningAreSaved) {
+    const QString name = QStringLiteral(" Harbor "), aliases = QStringLiteral("a, b");
+    EXPECT_TRUE(rulesChange(name, name, aliases, aliases).empty());
+    const RulesChange renamed = rulesChange(name, QStringLiteral("Harbor 2 "), aliases, aliases);
+    EXPECT_EQ(renamed.name, "Harbor 2");
+    EXPECT_FALSE(renamed.keywords);
+    const RulesChange cleared = rulesChange(name, name, aliases, QString());
+    EXPECT_FALSE(cleared.name);
+    EXPECT_EQ(cleared.keywords, std::vector<std::string>{});
+}

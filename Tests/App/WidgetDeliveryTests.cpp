@@ -152,6 +152,22 @@ TEST(RenameSheet, SaveAndReturnWaitForAnIdleStoreAndKeepWhatWasTyped) {
     EXPECT_FALSE(store.sheet());
 }
 
+TEST(RenameSheet, SavedUneditedALongNameStaysWhole) {
+    Window w;
+    AppStore& store = w.store();
+    const std::string stored = " " + std::string(40000, 'x') + " ";
+    store.update(std::nullopt, [&](Delivery& d) { d.name = stored; });
+    const Date stamped = store.selected()->updatedAt;
+    store.setSheet(AppSheet::rename());
+    auto* sheet = qobject_cast<RenameSheet*>(w.view.sheetDialog()->content());
+    ASSERT_NE(sheet, nullptr);
+    EXPECT_EQ(sheet->field()->text().size(), 40002);
+    sheet->saveButton()->click();
+    EXPECT_FALSE(store.sheet());
+    EXPECT_EQ(store.selected()->name, stored);
+    EXPECT_EQ(store.selected()->updatedAt, stamped);
+}
+
 TEST(TemplateSheet, SaveWaitsForValidFieldsAndAnIdleStoreThenStoresRulesAndPreset) {
     Window w;
     TempDir source;

@@ -15,6 +15,7 @@
 #include "Sorvik/Views/InboxView.hpp"
 #include "Sorvik/Views/ProjectAssetGrid.hpp"
 #include "Sorvik/Views/ProjectDetailView.hpp"
+#include "Sorvik/Views/ProjectRulesLogic.hpp"
 #include "Sorvik/Views/ProjectRulesSheet.hpp"
 #include "Sorvik/Views/SegmentedPicker.hpp"
 #include "Sorvik/Views/WindowDropTarget.hpp"
@@ -292,4 +293,42 @@ TEST(ProjectRules, TheSheetOpensFilledAndSavesNameAndAliases) {
     EXPECT_EQ(*w.store().selected()->keywords, (std::vector<std::string>{"港口", "Harbour"}));
     ASSERT_TRUE(w.harness->settle());
     EXPECT_EQ(Repository(library.path()).loadWorkspace().projects.front().name, "Harbor Launch");
+}
+
+TEST(ProjectRules, SavingTheSheetUneditedChangesNothingHoweverLongTheFields) {
+    // 20,000 aliases: far beyond a line field's usual 32,767 characters.
+    TempDir library;
+    Delivery project = projectNamed(std::string(90, 'N') + " \n");
+    project.keywords.emplace();
+    for (int i = 0; i < 20000; ++i) project.keywords->push_back("alias" + std::to_string(i));
+    project.keywords->push_back("a, with a comma");
+    writeLibrary(library.path(), libraryOf({project}, {}));
+    Window w(library.path());
+    w.store().select(project.id);
+    const Delivery before = *w.store().selected();
+    w.store().setSheet(AppSheet::projectRules());
+    QApplication::processEvents();
+    auto* sheet = qobject_cast<ProjectRulesSheet*>(w.content->sheetDialog()->content());
+    ASSERT_NE(sheet, nullptr);
+    EXPECT_EQ(sheet->aliasField()->text(), prefillAliases(&before));
+    EXPECT_GT(sheet->aliasField()->text().size(), 200000);
+    ASSERT_TRUE(sheet->saveButton()->isEnabled());
+    sheet->saveButton()->click();
+    QApplication::processEvents();
+    EXPECT_FALSE(w.store().sheet());
+    ASSERT_TRUE(w.harness->settle());
+    EXPECT_EQ(w.store().selected()->keywords, before.keywords);
+    EXPECT_EQ(w.store().selected()->name, before.name);
+    EXPECT_EQ(w.store().selected()->updatedAt, before.updatedAt);
+
+    // Only the field edited is written: the long name stays whole beside new aliases.
+    w.store().setSheet(AppSheet::projectRules());
+    QApplication::processEvents();
+    sheet = qobject_cast<ProjectRulesSheet*>(w.content->sheetDialog()->content());
+    ASSERT_NE(sheet, nullptr);
+    sheet->aliasField()->setText(QStringLiteral("one, two"));
+    sheet->saveButton()->click();
+    QApplication::processEvents();
+    EXPECT_EQ(w.store().selected()->name, before.name);
+    EXPECT_EQ(*w.store().selected()->keywords, (std::vector<std::string>{"one", "two"}));
 }

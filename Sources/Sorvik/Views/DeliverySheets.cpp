@@ -10,6 +10,7 @@
 #include <QStyledItemDelegate>
 #include <QTimer>
 #include <cmath>
+#include <limits>
 
 #include "Sorvik/Support/Icons.hpp"
 #include "Sorvik/Support/Strings.hpp"
@@ -28,6 +29,8 @@ namespace {
 /// A text field with a rounded border, as the sheets' forms use.
 QLineEdit* roundedField(QWidget* parent) {
     auto* field = new QLineEdit(parent);
+    // A stored name of any length is shown whole, never cut.
+    field->setMaxLength(std::numeric_limits<int>::max());
     field->setFont(Theme::font(13));
     field->setMinimumHeight(30);
     field->setClearButtonEnabled(false);
@@ -122,6 +125,7 @@ RenameSheet::RenameSheet(AppStore& store, std::function<void()> dismiss, QWidget
     layout->addWidget(header_);
     field_ = roundedField(this);
     field_->setText(qs(renamePrefill(store_.selected())));
+    opened_ = field_->text();
     layout->addWidget(field_);
     cancel_ = new StyledButton(StyledButton::Style::quiet, {}, this);
     save_ = new StyledButton(StyledButton::Style::primary, {}, this);
@@ -159,6 +163,8 @@ void RenameSheet::save() {
     if (!canSaveName(typed, store_.isBusy(), store_.recoveryMode())) return;
     const std::optional<std::string> name = committedName(typed);
     if (!name) return;
+    // Saved unedited, the name stays exactly as stored.
+    if (field_->text() == opened_) return dismiss_();
     store_.update(std::nullopt, [&name](Delivery& delivery) { delivery.name = *name; });
     dismiss_();
 }

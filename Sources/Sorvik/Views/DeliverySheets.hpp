@@ -35,6 +35,7 @@ private:
     std::function<void()> dismiss_;
     SheetHeader* header_;
     QLineEdit* field_;
+    QString opened_;  // the field as it opened
     StyledButton* cancel_;
     StyledButton* save_;
 };

@@ -3,6 +3,7 @@
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QVBoxLayout>
+#include <limits>
 
 #include "Sorvik/Support/Strings.hpp"
 #include "Sorvik/Support/Theme.hpp"
@@ -17,6 +18,8 @@ namespace {
 
 QLineEdit* textField(QWidget* parent) {
     auto* field = new QLineEdit(parent);
+    // Stored names and alias lists of any length are shown whole, never cut.
+    field->setMaxLength(std::numeric_limits<int>::max());
     field->setFont(Theme::font(13));
     field->setMinimumHeight(32);
     field->setClearButtonEnabled(false);
@@ -77,6 +80,9 @@ ProjectRulesSheet::ProjectRulesSheet(AppStore& store, std::function<void()> dism
     const Delivery* project = store_.selected();
     name_->setText(prefillName(project));
     aliases_->setText(prefillAliases(project));
+    // As the fields hold them: what the fields do to a text never counts as an edit.
+    openedName_ = name_->text();
+    openedAliases_ = aliases_->text();
 
     connect(name_, &QLineEdit::textChanged, this, &ProjectRulesSheet::refreshStates);
     // Return saves when saving is possible; it never cancels.
@@ -111,11 +117,11 @@ void ProjectRulesSheet::refreshStates() {
 
 void ProjectRulesSheet::save() {
     if (!canSaveRules(name_->text(), store_.isBusy(), store_.recoveryMode())) return;
-    const std::string name = savedName(name_->text());
-    std::vector<std::string> keywords = parseAliases(aliases_->text());
+    RulesChange change = rulesChange(openedName_, name_->text(), openedAliases_, aliases_->text());
+    if (change.empty()) return dismiss_();
     store_.update(std::nullopt, [&](Delivery& project) {
-        project.name = name;
-        project.keywords = std::move(keywords);
+        if (change.name) project.name = *change.name;
+        if (change.keywords) project.keywords = std::move(*change.keywords);
     });
     // Matching the whole library runs on the worker; the store saves when it is done.
     store_.regroupAndSave();

@@ -39,6 +39,8 @@ private:
     ToneLabel* aliasLabel_;
     QLineEdit* aliases_;
     ToneLabel* hint_;
+    QString openedName_;
+    QString openedAliases_;
     StyledButton* cancel_;
     StyledButton* save_;
 };

@@ -15,6 +15,28 @@ std::vector<const Delivery*> sidebarProjects(const std::vector<Delivery>& projec
     return out;
 }
 
+QString singleLine(const QString& name) {
+    const auto breaksLine = [](QChar c) {
+        const QChar::Category category = c.category();
+        return category == QChar::Other_Control || category == QChar::Separator_Line ||
+               category == QChar::Separator_Paragraph;
+    };
+    if (std::none_of(name.begin(), name.end(), breaksLine)) return name;
+    QString out;
+    out.reserve(name.size());
+    bool inRun = false;
+    for (const QChar c : name) {
+        if (!breaksLine(c)) {
+            out += c;
+            inRun = false;
+        } else if (!inRun) {
+            out += QLatin1Char(' ');
+            inRun = true;
+        }
+    }
+    return out;
+}
+
 std::span<const SourceFolder> visibleSources(const std::vector<SourceFolder>& sources) {
     return std::span<const SourceFolder>(sources).first(std::min<std::size_t>(sources.size(), 4));
 }

@@ -1,5 +1,6 @@
 #pragma once
 // What the sidebar lists and enables, read from the store's state. Pure.
+#include <QString>
 #include <optional>
 #include <span>
 #include <vector>
@@ -13,6 +14,10 @@ class AppStore;
 
 /// The projects newest change first; equal times keep the list's order.
 std::vector<const Delivery*> sidebarProjects(const std::vector<Delivery>& projects);
+
+/// A name as one line, as a row draws it: each run of line breaks, tabs and other control
+/// characters becomes one space, so no row grows into its neighbours.
+QString singleLine(const QString& name);
 
 /// The sources the sidebar lists: the first four.
 std::span<const SourceFolder> visibleSources(const std::vector<SourceFolder>& sources);

@@ -14,6 +14,7 @@
 #include "Sorvik/Support/Icons.hpp"
 #include "Sorvik/Support/Theme.hpp"
 #include "Sorvik/Support/Widgets.hpp"
+#include "Sorvik/Views/SidebarLogic.hpp"
 #include "Sorvik/Views/SidebarModel.hpp"
 
 namespace sorvik::app {
@@ -36,7 +37,7 @@ QString shownTitle(const QRectF& rect, const QString& title, std::optional<std::
     const qreal width = std::max<qreal>(0, rect.right() - kInnerMargin - countWidth - left);
     if (titleLeft) *titleLeft = left;
     if (titleWidth) *titleWidth = width;
-    return QFontMetricsF(rowFont(selected)).elidedText(title, Qt::ElideRight, width);
+    return QFontMetricsF(rowFont(selected)).elidedText(singleLine(title), Qt::ElideRight, width);
 }
 
 bool isPaletteEvent(const QEvent* event) {
@@ -243,7 +244,7 @@ void SourceRowButton::paintEvent(QPaintEvent*) {
     painter.setPen(color);
     painter.setFont(font());
     painter.drawText(QRectF(left, 0, std::max<qreal>(0, right - left), bounds.height()), Qt::AlignLeft | Qt::AlignVCenter,
-                     metrics.elidedText(text(), Qt::ElideMiddle, std::max<qreal>(0, right - left)));
+                     metrics.elidedText(singleLine(text()), Qt::ElideMiddle, std::max<qreal>(0, right - left)));
     if (hasKeyboardFocus(this)) {
         painter.setPen(QPen(Theme::withAlpha(Theme::green(palette), 0.5), 1));
         painter.setBrush(Qt::NoBrush);
@@ -285,7 +286,7 @@ void PullDownButton::paintEvent(QPaintEvent*) {
     painter.setPen(color);
     painter.setFont(font());
     painter.drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter,
-                     QFontMetricsF(font()).elidedText(text(), Qt::ElideRight, textRect.width()));
+                     QFontMetricsF(font()).elidedText(singleLine(text()), Qt::ElideRight, textRect.width()));
     if (hasKeyboardFocus(this)) {
         painter.setPen(QPen(Theme::withAlpha(Theme::green(palette), 0.5), 1.5));
         painter.drawRoundedRect(bounds, 7, 7);

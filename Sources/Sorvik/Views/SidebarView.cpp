@@ -48,7 +48,10 @@ QWidget* header(QWidget* parent, ToneLabel*& title, StyledButton*& button, const
 }
 
 /// Menu texts show "&" as it stands.
-QString menuText(const std::string& name) { return qs(name).replace(QLatin1Char('&'), QStringLiteral("&&")); }
+/// One line (a tab would start the shortcut column), "&" shown as itself.
+QString menuText(const std::string& name) {
+    return singleLine(qs(name)).replace(QLatin1Char('&'), QStringLiteral("&&"));
+}
 
 }  // namespace
 

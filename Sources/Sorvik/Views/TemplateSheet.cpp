@@ -7,6 +7,7 @@
 #include <QMenu>
 #include <QScopedValueRollback>
 #include <QTimer>
+#include <limits>
 
 #include "Sorvik/Support/Strings.hpp"
 #include "Sorvik/Support/Theme.hpp"
@@ -128,6 +129,8 @@ QWidget* TemplateSheet::makeForm() {
     labels_[0] = formLabel(form);
     auto* nameRow = formRow(labels_[0]);
     name_ = new QLineEdit(form);
+    // A stored rule name of any length is shown and kept whole, never cut.
+    name_->setMaxLength(std::numeric_limits<int>::max());
     name_->setFont(Theme::font(12));
     name_->setMinimumHeight(28);
     setPaletteStyleSheet(name_, [](const QPalette& palette) { return fieldStyle(palette); });
