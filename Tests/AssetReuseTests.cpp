@@ -263,7 +263,7 @@ TEST(AssetReuse, InspectingAheadStopsWithCancellation) {
         writeFile(path, tinyPNG());
         struct statx status {};
         ASSERT_EQ(files::statusAt(AT_FDCWD, path.c_str(), status), 0);
-        candidates.push_back({path.string(), std::nullopt, "", status});
+        candidates.push_back({path.string(), std::nullopt, "", status, std::nullopt, false});
     }
     const std::vector<IndexedAsset> previous;
     AssetReuse::Reuser reuser(previous, false);

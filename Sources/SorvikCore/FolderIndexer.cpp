@@ -1,6 +1,7 @@
 #include "SorvikCore/FolderIndexer.hpp"
 
 #include <cerrno>
+#include <fcntl.h>
 #include <map>
 #include <set>
 #include <span>
@@ -173,10 +174,9 @@ void walkSource(const SourceFolder& source, const std::vector<std::string>& excl
         }
         const std::size_t slash = entry.path.rfind('/');
         std::string relativeFolder = slash > prefix ? entry.path.substr(prefix, slash - prefix) : std::string();
-        AssetReuse::Candidate candidate{entry.path, source.id, std::move(relativeFolder), status};
-        candidate.identity = readIdentity(status, entry.path);
-        candidate.identityRead = true;
-        out.candidates.push_back(std::move(candidate));
+        std::optional<std::string> identity = readIdentity(status, entry.path);
+        out.candidates.push_back(AssetReuse::Candidate{entry.path, source.id, std::move(relativeFolder), status,
+                                                       std::move(identity), true});
         // A source alone beyond the limit puts every scan of it beyond the limit.
         if (++taken > limit) throw SorvikError::message(limitMessage(limit));
         return Action::skipDescendants;
@@ -353,11 +353,8 @@ ScanResult scan(const std::vector<SourceFolder>& sources, const std::vector<Inde
                 continue;
             }
             if (!checked[i]->status || !seen.insert(path).second) continue;
-            AssetReuse::Candidate candidate{std::move(path), std::nullopt, linked[i]->relativeFolder,
-                                            checked[i]->status};
-            candidate.identity = checked[i]->identity;
-            candidate.identityRead = true;
-            candidates.push_back(std::move(candidate));
+            candidates.push_back(AssetReuse::Candidate{std::move(path), std::nullopt, linked[i]->relativeFolder,
+                                                       checked[i]->status, checked[i]->identity, true});
         }
     }
 
