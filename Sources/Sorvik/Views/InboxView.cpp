@@ -222,12 +222,9 @@ InboxView::InboxView(AppStore& store, ThumbnailLoader& thumbnails, QWidget* pare
     outer->setContentsMargins(0, 0, 0, 0);
     outer->setSpacing(0);
     // The title, the explainer and the rows scroll as one page; the status line stays under it.
-    scroll_ = new QScrollArea(this);
-    scroll_->setFrameShape(QFrame::NoFrame);
-    scroll_->setWidgetResizable(true);
-    scroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    auto* page = new QWidget(scroll_);
-    page->setAutoFillBackground(true);
+    const ScrollPage scrollPage = makeScrollPage(this);
+    scroll_ = scrollPage.area;
+    QWidget* page = scrollPage.page;
     auto* body = new QVBoxLayout(page);
     // Each row carries the spacing under it.
     body->setContentsMargins(0, 0, 0, std::max(0, pagePadding - inboxRowSpacing));
@@ -260,8 +257,6 @@ InboxView::InboxView(AppStore& store, ThumbnailLoader& thumbnails, QWidget* pare
     body->addWidget(empty_, 1);
     empty_->hide();
     scroll_->setWidget(page);
-    scroll_->verticalScrollBar()->setSingleStep(40);
-    makeSlim(scroll_->verticalScrollBar());
     list_->placeInPage(scroll_);
     outer->addWidget(scroll_, 1);
     outer->addWidget(makeWorkspaceStatus(store_, this));

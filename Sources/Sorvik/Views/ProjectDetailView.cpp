@@ -27,12 +27,9 @@ ProjectDetailView::ProjectDetailView(AppStore& store, ThumbnailLoader& thumbnail
 
     // The header, the notice, the filter bar and the cards scroll as one page; the status line
     // stays under it. An opaque page scrolls by moving what is drawn already.
-    scroll_ = new QScrollArea(this);
-    scroll_->setFrameShape(QFrame::NoFrame);
-    scroll_->setWidgetResizable(true);
-    scroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    auto* page = new QWidget(scroll_);
-    page->setAutoFillBackground(true);
+    const ScrollPage scrollPage = makeScrollPage(this);
+    scroll_ = scrollPage.area;
+    QWidget* page = scrollPage.page;
     auto* body = new QVBoxLayout(page);
     // The cards' cells carry the row spacing under each row.
     body->setContentsMargins(0, 0, 0, 30 - assetGridRowSpacing);
@@ -51,8 +48,6 @@ ProjectDetailView::ProjectDetailView(AppStore& store, ThumbnailLoader& thumbnail
     body->addWidget(makeEmptyState(page), 1);
     empty_->hide();
     scroll_->setWidget(page);
-    scroll_->verticalScrollBar()->setSingleStep(40);
-    makeSlim(scroll_->verticalScrollBar());
     grid_->useInPage(scroll_);
     outer->addWidget(scroll_, 1);
     outer->addWidget(makeWorkspaceStatus(store_, this));

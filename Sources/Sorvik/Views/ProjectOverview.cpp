@@ -36,13 +36,10 @@ ProjectOverview::ProjectOverview(AppStore& store, ThumbnailLoader& thumbnails, Q
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
     outer->setSpacing(0);
-    scroll_ = new QScrollArea(this);
-    scroll_->setFrameShape(QFrame::NoFrame);
-    scroll_->setWidgetResizable(true);
-    scroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     // An opaque page scrolls by moving what is drawn already; only the uncovered strip is painted.
-    auto* page = new QWidget(scroll_);
-    page->setAutoFillBackground(true);
+    const ScrollPage scrollPage = makeScrollPage(this);
+    scroll_ = scrollPage.area;
+    QWidget* page = scrollPage.page;
     auto* column = new QVBoxLayout(page);
     column->setContentsMargins(30, 30, 30, 30);
     column->setSpacing(25);
@@ -82,8 +79,6 @@ ProjectOverview::ProjectOverview(AppStore& store, ThumbnailLoader& thumbnails, Q
     column->addStretch(1);
 
     scroll_->setWidget(page);
-    scroll_->verticalScrollBar()->setSingleStep(40);
-    makeSlim(scroll_->verticalScrollBar());
     outer->addWidget(scroll_, 1);
     status_ = makeWorkspaceStatus(store_, this);
     outer->addWidget(status_);

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QEvent>
+#include <QScrollArea>
 #include <QScrollBar>
 
 #include "Sorvik/Support/Theme.hpp"
@@ -40,6 +41,18 @@ protected:
 void makeSlim(QScrollBar* bar) {
     style(bar);
     bar->installEventFilter(new Follower(bar));
+}
+
+ScrollPage makeScrollPage(QWidget* parent) {
+    auto* area = new QScrollArea(parent);
+    area->setFrameShape(QFrame::NoFrame);
+    area->setWidgetResizable(true);
+    area->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    area->verticalScrollBar()->setSingleStep(40);
+    makeSlim(area->verticalScrollBar());
+    auto* page = new QWidget(area);
+    page->setAutoFillBackground(true);
+    return {area, page};
 }
 
 }  // namespace sorvik::app
