@@ -36,13 +36,20 @@ constexpr auto quitDeadline = std::chrono::seconds(6);
 /// A running sorvik on `library`, killed if the test leaves it running.
 class AppProcess {
 public:
-    AppProcess(const fs::path& library, const fs::path& home) {
+    /// `mayLeaveStuckThreads`: the process may end with a thread stuck in the kernel.
+    AppProcess(const fs::path& library, const fs::path& home, bool mayLeaveStuckThreads = false) {
         std::vector<std::string> args{SORVIK_APP_PATH, "--data-dir", library.string()};
         std::vector<std::string> env;
         for (char** e = environ; *e; ++e) {
             const std::string_view entry(*e);
             if (entry.starts_with("HOME=") || entry.starts_with("XDG_") || entry.starts_with("QT_QPA_PLATFORM="))
                 continue;
+            // The leak check at exit stops every thread with ptrace, which waits forever for one
+            // stuck on a mount that never answers: under the sanitizer the process would never end.
+            if (mayLeaveStuckThreads && entry.starts_with("ASAN_OPTIONS=")) {
+                env.push_back(std::string(entry) + ":detect_leaks=0");
+                continue;
+            }
             env.emplace_back(entry);
         }
         env.push_back("QT_QPA_PLATFORM=offscreen");
@@ -227,7 +234,7 @@ TEST(AppHungSource, SigtermEndsTheProcessWithinSecondsWhileTheScanIsStuckInTheKe
     makeLibrary(library.path(), {hung.path(), healthy.path()});
     HungMount mount(hung.path());
     if (!mount.mounted()) GTEST_SKIP() << mount.why();
-    AppProcess app(library.path(), home.path());
+    AppProcess app(library.path(), home.path(), true);
     ASSERT_GT(app.pid(), 0);
     ASSERT_TRUE(eventually([&] { return app.threadInFuse(); }, std::chrono::seconds(30)))
         << readFile(home / "sorvik.log");
@@ -251,7 +258,7 @@ TEST(AppHungSource, TheHealthySourceIsIndexedAndSavedBesideAHungOne) {
     makeLibrary(library.path(), {hung.path(), healthy.path()});
     HungMount mount(hung.path());
     if (!mount.mounted()) GTEST_SKIP() << mount.why();
-    AppProcess app(library.path(), home.path());
+    AppProcess app(library.path(), home.path(), true);
     ASSERT_GT(app.pid(), 0);
     const auto start = Clock::now();
     ASSERT_TRUE(eventually(
