@@ -76,16 +76,9 @@ Reuser::Reuser(const std::vector<IndexedAsset>& previous, bool recognizeText, st
 Reuser::~Reuser() = default;
 
 std::optional<std::string> Reuser::identityOf(const Candidate& candidate, const struct statx& info) {
+    // A scan's candidates carry the identity read while listing; others read it here.
     if (candidate.identityRead) return candidate.identity;
-    if (info.stx_mask & STATX_BTIME) return readIdentity_(info, candidate.path);
-    const auto known = openedIdentities_.find(candidate.path);
-    if (known != openedIdentities_.end() && known->second.device == makedev(info.stx_dev_major, info.stx_dev_minor) &&
-        known->second.inode == info.stx_ino)
-        return known->second.identity;
-    std::optional<std::string> identity = readIdentity_(info, candidate.path);
-    openedIdentities_.insert_or_assign(
-        candidate.path, OpenedIdentity{makedev(info.stx_dev_major, info.stx_dev_minor), info.stx_ino, identity});
-    return identity;
+    return readIdentity_(info, candidate.path);
 }
 
 bool Reuser::isClaimed(const UUID& id, const std::unordered_set<UUID>* alsoClaimed) const {

@@ -84,14 +84,6 @@ private:
         bool hung = false;
     };
 
-    /// Identities read by opening the file (no birth time) are kept for the scan: inspectAhead
-    /// and process ask for the same file.
-    struct OpenedIdentity {
-        std::uint64_t device;
-        std::uint64_t inode;
-        std::optional<std::string> identity;
-    };
-
     std::optional<std::string> identityOf(const Candidate& candidate, const struct statx& info);
     bool isClaimed(const UUID& id, const std::unordered_set<UUID>* alsoClaimed) const;
     const IndexedAsset* match(const std::string& path, const std::optional<std::string>& identity,
@@ -122,7 +114,6 @@ private:
     std::vector<IndexedAsset> results_;
     std::unordered_map<std::string, Inspection> ahead_;  // by candidate path
     FolderIndexer::IdentityReader readIdentity_;
-    std::unordered_map<std::string, OpenedIdentity> openedIdentities_;  // by candidate path
     std::int64_t inspected_ = 0;
     std::int64_t reused_ = 0;
     std::int64_t moved_ = 0;
