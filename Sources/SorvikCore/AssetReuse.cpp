@@ -1,5 +1,6 @@
 #include "SorvikCore/AssetReuse.hpp"
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/sysmacros.h>
@@ -63,22 +64,30 @@ std::string unreadableFileMessage(const std::exception& failure) {
 Reuser::Reuser(const std::vector<IndexedAsset>& previous, bool recognizeText, std::chrono::nanoseconds quietLimit)
     : previous_(previous), recognizeText_(recognizeText), quietLimit_(quietLimit) {
     byPath_.reserve(previous.size());
+    byIdentity_.reserve(previous.size());
+    nextOfIdentity_.assign(previous.size(), std::string::npos);
     for (std::size_t i = 0; i < previous.size(); ++i) {
         const auto& reference = previous[i].file.reference;
-        byPath_[reference ? reference->path : std::string()].push_back(i);
+        byPath_.try_emplace(reference ? std::string_view(reference->path) : std::string_view(), i);
         // An identity of the older form names no file for sure: it is never matched.
-        if (reference && reference->identity && FolderIndexer::isLifetimeIdentity(*reference->identity))
-            byIdentity_[*reference->identity].push_back(i);
+        if (reference && reference->identity && FolderIndexer::isLifetimeIdentity(*reference->identity)) {
+            const auto [it, added] = byIdentity_.try_emplace(*reference->identity, Chain{i, i});
+            if (!added) {
+                nextOfIdentity_[it->second.last] = i;
+                it->second.last = i;
+            }
+        }
     }
     claimed_.reserve(previous.size());
 }
 
 Reuser::~Reuser() = default;
 
-std::optional<std::string> Reuser::identityOf(const Candidate& candidate, const struct statx& info) {
+const std::optional<std::string>& Reuser::identityOf(const Candidate& candidate, const struct statx& info) {
     // A scan's candidates carry the identity read while listing; others read it here.
     if (candidate.identityRead) return candidate.identity;
-    return readIdentity_(info, candidate.path);
+    identityRead_ = readIdentity_(info, candidate.path);
+    return identityRead_;
 }
 
 bool Reuser::isClaimed(const UUID& id, const std::unordered_set<UUID>* alsoClaimed) const {
@@ -87,11 +96,10 @@ bool Reuser::isClaimed(const UUID& id, const std::unordered_set<UUID>* alsoClaim
 
 const IndexedAsset* Reuser::match(const std::string& path, const std::optional<std::string>& identity,
                                   const std::unordered_set<UUID>* alsoClaimed) const {
-    if (const auto it = byPath_.find(path); it != byPath_.end() && !it->second.empty())
-        return &previous_[it->second.front()];
+    if (const auto it = byPath_.find(path); it != byPath_.end()) return &previous_[it->second];
     if (!identity) return nullptr;
     if (const auto it = byIdentity_.find(*identity); it != byIdentity_.end())
-        for (const std::size_t i : it->second)
+        for (std::size_t i = it->second.first; i != std::string::npos; i = nextOfIdentity_[i])
             if (!isClaimed(previous_[i].id(), alsoClaimed)) return &previous_[i];
     return nullptr;
 }
@@ -135,12 +143,12 @@ void Reuser::inspectAhead(std::span<const Candidate> candidates, unsigned thread
     // failures (which claim nothing), so only a failing file can make a later guess wrong.
     std::vector<std::size_t> wanted;
     std::unordered_set<UUID> claims;
+    claims.reserve(candidates.size());
     for (std::size_t i = 0; i < candidates.size(); ++i) {
         const Candidate& candidate = candidates[i];
         struct statx info {};
         if (isHung(candidate) || !readStatus(candidate, info)) continue;
-        const std::optional<std::string> identity = identityOf(candidate, info);
-        const IndexedAsset* previous = match(candidate.path, identity, &claims);
+        const IndexedAsset* previous = match(candidate.path, identityOf(candidate, info), &claims);
         if (previous && isClaimed(previous->id(), &claims)) continue;
         if (!isReusable(previous, static_cast<std::int64_t>(info.stx_size), modificationDate(info))) wanted.push_back(i);
         if (previous) claims.insert(previous->id());  // a new file's fresh identifier matches nothing
@@ -244,7 +252,7 @@ void Reuser::process(const Candidate& candidate, std::map<UUID, std::string>& so
     }
     const std::int64_t bytes = static_cast<std::int64_t>(info.stx_size);
     const Date modifiedAt = modificationDate(info);
-    const std::optional<std::string> identity = identityOf(candidate, info);
+    const std::optional<std::string>& identity = identityOf(candidate, info);
 
     const IndexedAsset* previous = match(candidate.path, identity);
     if (previous && claimed_.contains(previous->id())) return;
@@ -309,6 +317,8 @@ void Reuser::process(const Candidate& candidate, std::map<UUID, std::string>& so
 
 void Reuser::keepUnclaimed(const std::set<UUID>& walkedSources,
                            const std::unordered_set<std::string>& missingLinked) {
+    // Claims are mostly of previous records: this is about what is left.
+    results_.reserve(results_.size() + previous_.size() - std::min(previous_.size(), claimed_.size()));
     for (const IndexedAsset& record : previous_) {
         if (claimed_.contains(record.id())) continue;
         IndexedAsset kept = record;

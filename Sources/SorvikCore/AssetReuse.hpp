@@ -11,6 +11,7 @@
 #include <span>
 #include <stop_token>
 #include <string>
+#include <string_view>
 #include <sys/stat.h>
 #include <unordered_map>
 #include <unordered_set>
@@ -84,7 +85,8 @@ private:
         bool hung = false;
     };
 
-    std::optional<std::string> identityOf(const Candidate& candidate, const struct statx& info);
+    /// Valid until the next call.
+    const std::optional<std::string>& identityOf(const Candidate& candidate, const struct statx& info);
     bool isClaimed(const UUID& id, const std::unordered_set<UUID>* alsoClaimed) const;
     const IndexedAsset* match(const std::string& path, const std::optional<std::string>& identity,
                               const std::unordered_set<UUID>* alsoClaimed = nullptr) const;
@@ -99,8 +101,15 @@ private:
 
     const std::vector<IndexedAsset>& previous_;
     bool recognizeText_;
-    std::unordered_map<std::string, std::vector<std::size_t>> byPath_;
-    std::unordered_map<std::string, std::vector<std::size_t>> byIdentity_;
+    // Keys view the paths and identities of `previous_`, which outlives the maps.
+    std::unordered_map<std::string_view, std::size_t> byPath_;  // the first record of each path
+    struct Chain {
+        std::size_t first;
+        std::size_t last;
+    };
+    std::unordered_map<std::string_view, Chain> byIdentity_;  // records of one identity, in order
+    std::vector<std::size_t> nextOfIdentity_;                 // by record; npos ends a chain
+    std::optional<std::string> identityRead_;
     std::unordered_set<UUID> claimed_;
     std::unordered_map<std::string, std::optional<std::string>> folderTopics_;
     std::chrono::nanoseconds quietLimit_;

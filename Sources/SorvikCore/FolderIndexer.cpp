@@ -322,8 +322,13 @@ ScanResult scan(const std::vector<SourceFolder>& sources, const std::vector<Inde
 
     std::map<UUID, std::string> sourceErrors;
     std::set<UUID> walked;
-    std::unordered_set<std::string> seen;
+    // The candidates so far, each path once: the set holds indices into `candidates`.
     std::vector<AssetReuse::Candidate> candidates;
+    const auto pathHash = [&candidates](std::size_t i) { return std::hash<std::string>()(candidates[i].path); };
+    const auto samePath = [&candidates](std::size_t a, std::size_t b) {
+        return candidates[a].path == candidates[b].path;
+    };
+    std::unordered_set<std::size_t, decltype(pathHash), decltype(samePath)> seen(0, pathHash, samePath);
     std::int64_t fromSources = 0;
     for (Walk& walk : walks) {
         const UUID& id = walk.source->id;
@@ -335,11 +340,23 @@ ScanResult scan(const std::vector<SourceFolder>& sources, const std::vector<Inde
         WalkResult& result = *walk.result;
         if (result.error) sourceErrors[id] = *result.error;
         if (result.walked) walked.insert(id);
-        for (AssetReuse::Candidate& candidate : result.candidates) {
-            if (!seen.insert(candidate.path).second) continue;
-            candidates.push_back(std::move(candidate));
+        // Appended whole, then compacted: a path already taken is dropped.
+        const std::size_t start = candidates.size();
+        if (start == 0)
+            candidates = std::move(result.candidates);
+        else
+            candidates.insert(candidates.end(), std::make_move_iterator(result.candidates.begin()),
+                              std::make_move_iterator(result.candidates.end()));
+        result.candidates = {};
+        seen.reserve(candidates.size());
+        std::size_t kept = start;
+        for (std::size_t i = start; i < candidates.size(); ++i) {
+            if (kept != i) candidates[kept] = std::move(candidates[i]);
+            if (!seen.insert(kept).second) continue;
+            ++kept;
             if (++fromSources > limit) throw SorvikError::message(limitMessage(limit));
         }
+        candidates.erase(candidates.begin() + static_cast<std::ptrdiff_t>(kept), candidates.end());
     }
     // A linked file that did not answer is neither indexed nor marked missing.
     std::unordered_set<std::string> missingLinked;
@@ -352,14 +369,15 @@ ScanResult scan(const std::vector<SourceFolder>& sources, const std::vector<Inde
                 missingLinked.insert(path);
                 continue;
             }
-            if (!checked[i]->status || !seen.insert(path).second) continue;
+            if (!checked[i]->status) continue;
             candidates.push_back(AssetReuse::Candidate{std::move(path), std::nullopt, linked[i]->relativeFolder,
                                                        checked[i]->status, checked[i]->identity, true});
+            if (!seen.insert(candidates.size() - 1).second) candidates.pop_back();
         }
     }
-
     AssetReuse::Reuser reuser(previous, recognizeText, quietLimit);
     const std::size_t total = candidates.size();
+    reuser.results().reserve(total);
     // Inspections run ahead a batch at a time, so that progress keeps coming; everything else
     // runs here, in candidate order.
     const bool ahead = threads != 1;
