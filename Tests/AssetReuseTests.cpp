@@ -70,6 +70,41 @@ TEST(AssetReuse, RenamedFileIsReusedMovedAndKeepsItsEdits) {
     EXPECT_EQ(after.file.reference->identity, before.file.reference->identity);
 }
 
+TEST(AssetReuse, RecordsOfOneIdentityAreEachClaimedOnceInTheirOrder) {
+    // Hard links: one file, one identity, two records.
+    TempDir src;
+    writeFile(src / "a/one.txt", "same");
+    fs::create_hard_link(src / "a/one.txt", src / "a/two.txt");
+    const auto source = SourceFolder::make(src.path());
+    Scanner scan;
+    ScanResult first = scan({source});
+    ASSERT_EQ(first.assets.size(), 2u);
+    ASSERT_EQ(first.assets[0].file.reference->identity, first.assets[1].file.reference->identity);
+    first.assets[1].reason = "second";
+
+    fs::rename(src / "a", src / "b");
+    const ScanResult moved = scan({source}, first.assets);
+    ASSERT_EQ(moved.assets.size(), 2u);
+    EXPECT_EQ(moved.reusedCount, 2);
+    EXPECT_EQ(moved.movedCount, 2);
+    EXPECT_EQ(moved.assets[0].id(), first.assets[0].id());
+    EXPECT_EQ(moved.assets[1].id(), first.assets[1].id());
+    EXPECT_EQ(moved.assets[1].reason, "second");
+    EXPECT_EQ(moved.assets[1].file.reference->path, (src / "b/two.txt").string());
+
+    // A third name, met before "two.txt", leaves that file its own record: it is a new file.
+    fs::create_hard_link(src / "b/one.txt", src / "b/three.txt");
+    const ScanResult third = scan({source}, moved.assets);
+    ASSERT_EQ(names(third), (std::vector<std::string>{"one.txt", "three.txt", "two.txt"}));
+    EXPECT_EQ(third.reusedCount, 2);
+    EXPECT_EQ(third.inspectedCount, 1);
+    EXPECT_EQ(third.movedCount, 0);
+    EXPECT_EQ(third.assets[0].id(), first.assets[0].id());
+    EXPECT_EQ(third.assets[2].id(), first.assets[1].id());
+    EXPECT_NE(third.assets[1].id(), first.assets[0].id());
+    EXPECT_NE(third.assets[1].id(), first.assets[1].id());
+}
+
 TEST(AssetReuse, ChangedFileIsInspectedAgainAndKeepsIdentityRoleEditsAndProject) {
     TempDir src;
     writeFile(src / "notes.txt", "old");

@@ -100,6 +100,45 @@ TEST(FolderScan, LinkLoopsAndBindMountCyclesAreWalkedOnce) {
     result = scan({source});
     EXPECT_EQ(names(result), std::vector<std::string>{"x.txt"});
     EXPECT_TRUE(result.sourceErrors.empty());
+
+    // Directly in the source too, where each folder is walked on its own.
+    fs::create_directory(src / "b");
+    if (::mount(src.path().c_str(), (src / "b").c_str(), nullptr, MS_BIND, nullptr) != 0)
+        GTEST_SKIP() << "bind mounts are not permitted here: " << std::strerror(errno);
+    Unmount again{src / "b"};
+    result = scan({source});
+    EXPECT_EQ(names(result), std::vector<std::string>{"x.txt"});
+    EXPECT_TRUE(result.sourceErrors.empty());
+}
+
+TEST(FolderScan, FilesAndFoldersOfTheSourceKeepTheirOrderAndTheLastErrorOfEachKind) {
+    TempDir src;
+    writeFile(src / "0.txt", "0");
+    writeFile(src / "a/1.txt", "1");
+    writeFile(src / "a/deep/2.txt", "2");
+    writeFile(src / "b.txt", "b");
+    writeFile(src / "c/3.txt", "3");
+    writeFile(src / "c/bad\xff.txt", "not UTF-8");
+    writeFile(src / "d.txt", "d");
+    writeFile(src / "e/bad\xfe.txt", "not UTF-8 either");
+    writeFile(src / "f.txt", "f");
+    const auto source = SourceFolder::make(src.path());
+    Scanner scan;
+    ScanResult result = scan({source});
+    EXPECT_EQ(names(result), (std::vector<std::string>{"0.txt", "1.txt", "2.txt", "b.txt", "3.txt", "d.txt", "f.txt"}));
+    EXPECT_EQ(findAsset(result, "2.txt")->relativeFolder, "a/deep");
+    // The last name met that cannot be stored; the source still counts as walked.
+    ASSERT_TRUE(result.sourceErrors.contains(source.id));
+    EXPECT_NE(result.sourceErrors.at(source.id).find("bad\uFFFD.txt"), std::string::npos);
+    EXPECT_NE(result.sourceErrors.at(source.id).find((src / "e").string()), std::string::npos);
+
+    // A folder that cannot be read wins over names, wherever it lies, and nothing goes missing.
+    fs::permissions(src / "a/deep", fs::perms::none);
+    test::withoutPermissionOverride([&] { result = scan({source}, result.assets); });
+    fs::permissions(src / "a/deep", fs::perms::owner_all);
+    EXPECT_EQ(names(result), (std::vector<std::string>{"0.txt", "1.txt", "b.txt", "3.txt", "d.txt", "f.txt", "2.txt"}));
+    EXPECT_NE(result.sourceErrors.at(source.id).find((src / "a/deep").string()), std::string::npos);
+    EXPECT_FALSE(findAsset(result, "2.txt")->isMissing);
 }
 
 TEST(FolderScan, UnreadableFolderIsTheSourceErrorAndTheRestIsIndexed) {

@@ -190,6 +190,36 @@ TEST_F(HungSource, TheHealthySourceIsIndexedAndTheHungOneKeptAsItWas) {
     EXPECT_EQ(kept->id(), before.id());
 }
 
+TEST_F(HungSource, AFolderThatDoesNotAnswerPutsItsWholeSourceAside) {
+    // The source answers, one of its folders (walked beside the others) does not.
+    TempDir partly;
+    writeFile(partly / "a.txt", "a");
+    writeFile(partly / "b/c.md", "c");
+    writeFile(partly / "z/d.txt", "d");
+    fs::create_directory(partly / "m");
+    if (::mount(hung().c_str(), (partly / "m").c_str(), nullptr, MS_BIND, nullptr) != 0)
+        GTEST_SKIP() << "bind mounts are not permitted here: " << std::strerror(errno);
+    struct Unmount {
+        fs::path at;
+        ~Unmount() { ::umount2(at.c_str(), MNT_DETACH); }
+    } unmount{partly / "m"};
+    TempDir healthy;
+    writeFile(healthy / "e.txt", "e");
+    const SourceFolder dead = SourceFolder::make(partly.path());
+    const SourceFolder alive = SourceFolder::make(healthy.path());
+    const IndexedAsset before = recordIn(partly / "gone.png", dead);
+
+    Scanner scan;
+    const auto start = Clock::now();
+    const ScanResult result =
+        FolderIndexer::scan({dead, alive}, {before}, {}, scan.library.path(), false, 20000, {}, {}, 0, 1000ms);
+    EXPECT_LT(secondsSince(start), 5.0);
+    EXPECT_EQ(names(result), (std::vector<std::string>{"e.txt", "gone.png"}));
+    EXPECT_EQ(result.sourceErrors.size(), 1u);
+    EXPECT_EQ(result.sourceErrors.at(dead.id), "来源文件夹没有响应，本次扫描已跳过。");
+    EXPECT_FALSE(findAsset(result, "gone.png")->isMissing);
+}
+
 TEST_F(HungSource, LinkedFilesThatDoNotAnswerAreKeptAndTheOthersChecked) {
     TempDir healthy;
     writeFile(healthy / "here.txt", "h");

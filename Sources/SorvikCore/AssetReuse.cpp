@@ -79,6 +79,19 @@ Reuser::Reuser(const std::vector<IndexedAsset>& previous, bool recognizeText, st
         }
     }
     claimed_.reserve(previous.size());
+    expectedAtPath_.assign(previous.size(), false);
+}
+
+void Reuser::expect(std::span<const Candidate> candidates) {
+    // Only where the file is going to reuse the record for sure: unchanged, nothing to inspect.
+    for (const Candidate& candidate : candidates) {
+        if (!candidate.status) continue;
+        const auto it = byPath_.find(candidate.path);
+        if (it == byPath_.end()) continue;
+        const struct statx& info = *candidate.status;
+        if (isReusable(&previous_[it->second], static_cast<std::int64_t>(info.stx_size), modificationDate(info)))
+            expectedAtPath_[it->second] = true;
+    }
 }
 
 Reuser::~Reuser() = default;
@@ -100,7 +113,7 @@ const IndexedAsset* Reuser::match(const std::string& path, const std::optional<s
     if (!identity) return nullptr;
     if (const auto it = byIdentity_.find(*identity); it != byIdentity_.end())
         for (std::size_t i = it->second.first; i != std::string::npos; i = nextOfIdentity_[i])
-            if (!isClaimed(previous_[i].id(), alsoClaimed)) return &previous_[i];
+            if (!expectedAtPath_[i] && !isClaimed(previous_[i].id(), alsoClaimed)) return &previous_[i];
     return nullptr;
 }
 

@@ -56,6 +56,10 @@ public:
     Reuser(const Reuser&) = delete;
     Reuser& operator=(const Reuser&) = delete;
 
+    /// Tells the reuser every candidate of the scan: a previous record that an unchanged file at
+    /// its path is going to reuse is never taken by another file of its identity (a hard link).
+    void expect(std::span<const Candidate> candidates);
+
     /// Indexes one candidate: appends at most one asset, may set its source's error.
     /// Throws CancellationError only; every other failure is the source's error.
     void process(const Candidate& candidate, std::map<UUID, std::string>& sourceErrors, std::stop_token stop);
@@ -109,6 +113,7 @@ private:
     };
     std::unordered_map<std::string_view, Chain> byIdentity_;  // records of one identity, in order
     std::vector<std::size_t> nextOfIdentity_;                 // by record; npos ends a chain
+    std::vector<bool> expectedAtPath_;                        // by record
     std::optional<std::string> identityRead_;
     std::unordered_set<UUID> claimed_;
     std::unordered_map<std::string, std::optional<std::string>> folderTopics_;

@@ -1,7 +1,9 @@
 #include "SorvikCore/FolderIndexer.hpp"
 
+#include <atomic>
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/statfs.h>
 #include <map>
 #include <set>
 #include <span>
@@ -95,12 +97,25 @@ std::string limitMessage(std::int64_t limit) {
 
 std::string unresponsiveMessage() { return "来源文件夹没有响应，本次扫描已跳过。"; }
 
-/// What the walk of one source gives: its candidates in discovery order, its last error, and
-/// whether its whole tree was read.
-struct WalkResult {
+/// One stretch of a source's walk, in discovery order: its candidates and the last error of
+/// each kind met in it.
+struct WalkPart {
     std::vector<AssetReuse::Candidate> candidates;
+    std::optional<std::string> nameError;  // a name that cannot be stored
+    std::optional<std::string> walkError;  // a folder that could not be read
+};
+
+/// What the first job of a source's walk gives: the source's errors before any entry, else its
+/// stretches in order. A stretch with `subfolder` set is walked by a job of its own, below the
+/// folders `outer`.
+struct WalkResult {
+    struct Piece {
+        WalkPart part;
+        std::optional<std::string> subfolder;
+    };
     std::optional<std::string> error;
-    bool walked = false;
+    std::vector<Piece> pieces;
+    std::vector<FolderWalk::FolderID> outer;
 };
 
 bool isIgnored(std::string_view name) {
@@ -115,11 +130,104 @@ bool isExcluded(std::string_view path, const std::vector<std::string>& excluded)
     return false;
 }
 
-/// Walks one source into `out`; runs on a thread of its own, which the scan may give up on.
-/// Every file system access of a source happens here, so the status of each candidate is taken.
-void walkSource(const SourceFolder& source, const std::vector<std::string>& excluded, std::int64_t limit,
-                std::stop_token stop, const abandonable::Beat& beat, WalkResult& out) {
-    const std::string root = resolvedPath(source.resolve());
+/// Whether the folder lies on a local disk file system, whose folders can be walked side by
+/// side; a network or user-space file system is walked by one thread.
+bool isLocalDisk(const std::string& folder) {
+    struct statfs info {};
+    if (::statfs(folder.c_str(), &info) != 0) return false;
+    switch (static_cast<unsigned long>(info.f_type)) {
+        case 0xEF53:      // ext2, ext3, ext4
+        case 0x58465342:  // xfs
+        case 0x9123683E:  // btrfs
+        case 0x01021994:  // tmpfs
+        case 0xF2F52010:  // f2fs
+        case 0x794C7630:  // overlay
+            return true;
+        default: return false;
+    }
+}
+
+/// What a walk of a source shares between its jobs: the settings and the count of files taken.
+struct WalkContext {
+    SourceFolder source;
+    std::vector<std::string> excluded;
+    std::int64_t limit = 0;
+    std::size_t prefix = 0;  // of the root, with its slash
+    std::atomic<std::int64_t> taken{0};
+};
+
+/// Walks `folder` of a source (the root or a folder of it) into `part`. With `split`, the
+/// folders directly in it are not entered but left to jobs of their own, as pieces.
+void walkFolder(WalkContext& context, const std::string& folder, const std::vector<FolderWalk::FolderID>& outer,
+                std::stop_token stop, const abandonable::Beat& beat, std::vector<WalkResult::Piece>& pieces,
+                bool split) {
+    IdentityReader readIdentity;
+    const auto part = [&]() -> WalkPart& {
+        if (pieces.empty() || pieces.back().subfolder) pieces.emplace_back();
+        return pieces.back().part;
+    };
+    const auto visit = [&](const FolderWalk::Entry& entry) {
+        if (stop.stop_requested()) throw CancellationError();
+        using FolderWalk::Action;
+        using FolderWalk::EntryType;
+        // Hidden entries and links are never listed, nor entered.
+        if (entry.name.starts_with('.') || entry.type == EntryType::symbolicLink) return Action::skipDescendants;
+        // Entries are built below the resolved root and links are never followed, so every
+        // path already starts with the root's prefix.
+        if (isIgnored(entry.name) || isExcluded(entry.path, context.excluded)) return Action::skipDescendants;
+        if (entry.type == EntryType::directory) {
+            if (!unicode::isValidUTF8(entry.name)) {
+                part().nameError = unreadableNameMessage(entry.path);
+                return Action::skipDescendants;
+            }
+            const std::string ext = lowerExtension(entry.name);
+            for (const std::string& package : packageExtensions())
+                if (ext == package) return Action::skipDescendants;
+            if (split && entry.depth == 1) {
+                pieces.push_back({{}, entry.path});
+                return Action::skipDescendants;
+            }
+            return Action::proceed;
+        }
+        if (entry.type != EntryType::regularFile) return Action::skipDescendants;
+        if (!FileInspector::supported().contains(lowerExtension(entry.name))) return Action::skipDescendants;
+        if (!unicode::isValidUTF8(entry.name)) {
+            // Never written into the library: the name cannot be stored as text.
+            part().nameError = unreadableNameMessage(entry.path);
+            return Action::skipDescendants;
+        }
+        // The attributes are read here, on the walk's thread, never later by the scan.
+        struct statx status {};
+        if (entry.status) {
+            status = *entry.status;
+        } else if (files::statusAt(AT_FDCWD, entry.path.c_str(), status) != 0) {
+            part().nameError = AssetReuse::unreadableFileMessage(files::systemError(errno, entry.path, "cannot read"));
+            return Action::skipDescendants;
+        }
+        const std::size_t prefix = context.prefix;
+        const std::size_t slash = entry.path.rfind('/');
+        std::string relativeFolder = slash > prefix ? entry.path.substr(prefix, slash - prefix) : std::string();
+        std::optional<std::string> identity = readIdentity(status, entry.path);
+        part().candidates.push_back(AssetReuse::Candidate{entry.path, context.source.id, std::move(relativeFolder),
+                                                          status, std::move(identity), true});
+        // A source alone beyond the limit puts every scan of it beyond the limit.
+        if (context.taken.fetch_add(1, std::memory_order_relaxed) + 1 > context.limit)
+            throw SorvikError::message(limitMessage(context.limit));
+        return Action::skipDescendants;
+    };
+    const auto failed = [&](const std::string& path, int error) { part().walkError = describe(error, path); };
+    const auto wantsStatus = [](std::string_view name) {
+        return !name.starts_with('.') && FileInspector::supported().contains(lowerExtension(name));
+    };
+    FolderWalk::walk(folder, visit, failed, wantsStatus, beat, outer);
+}
+
+/// The first job of a source's walk; runs on a thread of its own, which the scan may give up
+/// on, as do the jobs of its folders. Every file system access of a source happens on them, so
+/// the status of each candidate is taken.
+void walkSource(const std::shared_ptr<WalkContext>& context, std::stop_token stop, const abandonable::Beat& beat,
+                WalkResult& out) {
+    const std::string root = resolvedPath(context->source.resolve());
     struct stat info {};
     if (::stat(root.c_str(), &info) != 0) {
         out.error = describe(errno, root);
@@ -134,65 +242,11 @@ void walkSource(const SourceFolder& source, const std::vector<std::string>& excl
         return;
     }
     beat();
-    const std::size_t prefix = root == "/" ? 1 : root.size() + 1;
-    std::optional<std::string> walkError;
-    std::int64_t taken = 0;
-    IdentityReader readIdentity;
-    const auto visit = [&](const FolderWalk::Entry& entry) {
-        if (stop.stop_requested()) throw CancellationError();
-        using FolderWalk::Action;
-        using FolderWalk::EntryType;
-        // Hidden entries and links are never listed, nor entered.
-        if (entry.name.starts_with('.') || entry.type == EntryType::symbolicLink) return Action::skipDescendants;
-        // Entries are built below the resolved root and links are never followed, so every
-        // path already starts with the root's prefix.
-        if (isIgnored(entry.name) || isExcluded(entry.path, excluded)) return Action::skipDescendants;
-        if (entry.type == EntryType::directory) {
-            if (!unicode::isValidUTF8(entry.name)) {
-                out.error = unreadableNameMessage(entry.path);
-                return Action::skipDescendants;
-            }
-            const std::string ext = lowerExtension(entry.name);
-            for (const std::string& package : packageExtensions())
-                if (ext == package) return Action::skipDescendants;
-            return Action::proceed;
-        }
-        if (entry.type != EntryType::regularFile) return Action::skipDescendants;
-        if (!FileInspector::supported().contains(lowerExtension(entry.name))) return Action::skipDescendants;
-        if (!unicode::isValidUTF8(entry.name)) {
-            // Never written into the library: the name cannot be stored as text.
-            out.error = unreadableNameMessage(entry.path);
-            return Action::skipDescendants;
-        }
-        // The attributes are read here, on the walk's thread, never later by the scan.
-        struct statx status {};
-        if (entry.status) {
-            status = *entry.status;
-        } else if (files::statusAt(AT_FDCWD, entry.path.c_str(), status) != 0) {
-            out.error = AssetReuse::unreadableFileMessage(files::systemError(errno, entry.path, "cannot read"));
-            return Action::skipDescendants;
-        }
-        const std::size_t slash = entry.path.rfind('/');
-        std::string relativeFolder = slash > prefix ? entry.path.substr(prefix, slash - prefix) : std::string();
-        std::optional<std::string> identity = readIdentity(status, entry.path);
-        out.candidates.push_back(AssetReuse::Candidate{entry.path, source.id, std::move(relativeFolder), status,
-                                                       std::move(identity), true});
-        // A source alone beyond the limit puts every scan of it beyond the limit.
-        if (++taken > limit) throw SorvikError::message(limitMessage(limit));
-        return Action::skipDescendants;
-    };
-    const auto failed = [&](const std::string& path, int error) { walkError = describe(error, path); };
+    out.outer = {{info.st_dev, info.st_ino}};
+    context->prefix = root == "/" ? 1 : root.size() + 1;
     // A root that is excluded, or lies inside an excluded folder, yields nothing but is walked.
-    const auto wantsStatus = [](std::string_view name) {
-        return !name.starts_with('.') && FileInspector::supported().contains(lowerExtension(name));
-    };
-    if (!isExcluded(root, excluded)) FolderWalk::walk(root, visit, failed, wantsStatus, beat);
-    if (walkError)
-        out.error = *walkError;
-    else
-        out.walked = true;
+    if (!isExcluded(root, context->excluded)) walkFolder(*context, root, {}, stop, beat, out.pieces, isLocalDisk(root));
 }
-
 /// Whether a linked file exists (a final link followed) and its own attributes (lstat).
 struct LinkedFile {
     bool exists = false;
@@ -297,18 +351,26 @@ ScanResult scan(const std::vector<SourceFolder>& sources, const std::vector<Inde
 
     struct Walk {
         const SourceFolder* source;
+        std::shared_ptr<WalkContext> context;
         std::shared_ptr<WalkResult> result;
         abandonable::Pool::Handle job;
+        std::vector<abandonable::Pool::Handle> folderJobs;  // by piece; none for a stretch of the root
+        std::vector<std::shared_ptr<std::vector<WalkResult::Piece>>> folderPieces;
+        bool hung = false;
     };
     std::vector<Walk> walks;
     for (const SourceFolder& source : sources) {
         if (!source.enabled) continue;
+        auto context = std::make_shared<WalkContext>();
+        context->source = source;
+        context->excluded = excludedPaths;
+        context->limit = limit;
         auto result = std::make_shared<WalkResult>();
-        auto job = fileSystem.submit([source, excludedPaths, limit, result](std::stop_token token,
-                                                                            const abandonable::Beat& beat) {
-            walkSource(source, excludedPaths, limit, token, beat, *result);
-        });
-        walks.push_back({&source, std::move(result), std::move(job)});
+        auto job = fileSystem.submit(
+            [context, result](std::stop_token token, const abandonable::Beat& beat) {
+                walkSource(context, token, beat, *result);
+            });
+        walks.push_back({&source, std::move(context), std::move(result), std::move(job), {}, {}});
     }
     // Linked files are checked beside the walks.
     std::vector<const IndexedAsset*> linked;
@@ -330,33 +392,83 @@ ScanResult scan(const std::vector<SourceFolder>& sources, const std::vector<Inde
     };
     std::unordered_set<std::size_t, decltype(pathHash), decltype(samePath)> seen(0, pathHash, samePath);
     std::int64_t fromSources = 0;
+    // Each source's first job hands its folders to jobs of their own, which run side by side.
+    for (Walk& walk : walks) {
+        if (fileSystem.wait(walk.job, stop) == abandonable::Pool::Outcome::abandoned) {
+            walk.hung = true;
+            continue;
+        }
+        for (WalkResult::Piece& piece : walk.result->pieces) {
+            if (!piece.subfolder) {
+                walk.folderJobs.emplace_back();
+                walk.folderPieces.emplace_back();
+                continue;
+            }
+            auto pieces = std::make_shared<std::vector<WalkResult::Piece>>();
+            walk.folderJobs.push_back(fileSystem.submit(
+                [context = walk.context, folder = *piece.subfolder, outer = walk.result->outer, pieces](
+                    std::stop_token token, const abandonable::Beat& beat) {
+                    walkFolder(*context, folder, outer, token, beat, *pieces, false);
+                }));
+            walk.folderPieces.push_back(std::move(pieces));
+        }
+    }
     for (Walk& walk : walks) {
         const UUID& id = walk.source->id;
-        if (fileSystem.wait(walk.job, stop) == abandonable::Pool::Outcome::abandoned) {
+        for (std::size_t k = 0; k < walk.folderJobs.size() && !walk.hung; ++k)
+            if (walk.folderJobs[k] &&
+                fileSystem.wait(walk.folderJobs[k], stop) == abandonable::Pool::Outcome::abandoned) {
+                walk.hung = true;
+                for (std::size_t later = k + 1; later < walk.folderJobs.size(); ++later)
+                    if (walk.folderJobs[later]) fileSystem.abandon(walk.folderJobs[later]);
+            }
+        if (walk.hung) {
             // Nothing of it is indexed, nothing of it is marked missing.
             sourceErrors[id] = unresponsiveMessage();
             continue;
         }
         WalkResult& result = *walk.result;
-        if (result.error) sourceErrors[id] = *result.error;
-        if (result.walked) walked.insert(id);
-        // Appended whole, then compacted: a path already taken is dropped.
-        const std::size_t start = candidates.size();
-        if (start == 0)
-            candidates = std::move(result.candidates);
-        else
-            candidates.insert(candidates.end(), std::make_move_iterator(result.candidates.begin()),
-                              std::make_move_iterator(result.candidates.end()));
-        result.candidates = {};
-        seen.reserve(candidates.size());
-        std::size_t kept = start;
-        for (std::size_t i = start; i < candidates.size(); ++i) {
-            if (kept != i) candidates[kept] = std::move(candidates[i]);
-            if (!seen.insert(kept).second) continue;
-            ++kept;
-            if (++fromSources > limit) throw SorvikError::message(limitMessage(limit));
+        if (result.error) {
+            sourceErrors[id] = *result.error;
+            continue;
         }
-        candidates.erase(candidates.begin() + static_cast<std::ptrdiff_t>(kept), candidates.end());
+        // The stretches in discovery order; the last error of each kind is the one kept.
+        std::optional<std::string> nameError;
+        std::optional<std::string> walkError;
+        const auto take = [&](WalkPart& part) {
+            if (part.nameError) nameError = std::move(part.nameError);
+            if (part.walkError) walkError = std::move(part.walkError);
+            // Appended whole, then compacted: a path already taken is dropped.
+            const std::size_t start = candidates.size();
+            if (start == 0)
+                candidates = std::move(part.candidates);
+            else
+                candidates.insert(candidates.end(), std::make_move_iterator(part.candidates.begin()),
+                                  std::make_move_iterator(part.candidates.end()));
+            part.candidates = {};
+            seen.reserve(candidates.size());
+            std::size_t kept = start;
+            for (std::size_t i = start; i < candidates.size(); ++i) {
+                if (kept != i) candidates[kept] = std::move(candidates[i]);
+                if (!seen.insert(kept).second) continue;
+                ++kept;
+                if (++fromSources > limit) throw SorvikError::message(limitMessage(limit));
+            }
+            candidates.erase(candidates.begin() + static_cast<std::ptrdiff_t>(kept), candidates.end());
+        };
+        for (std::size_t k = 0; k < result.pieces.size(); ++k) {
+            if (!result.pieces[k].subfolder) {
+                take(result.pieces[k].part);
+                continue;
+            }
+            for (WalkResult::Piece& piece : *walk.folderPieces[k]) take(piece.part);
+        }
+        if (walkError) {
+            sourceErrors[id] = *walkError;
+        } else {
+            if (nameError) sourceErrors[id] = *nameError;
+            walked.insert(id);
+        }
     }
     // A linked file that did not answer is neither indexed nor marked missing.
     std::unordered_set<std::string> missingLinked;
@@ -378,6 +490,7 @@ ScanResult scan(const std::vector<SourceFolder>& sources, const std::vector<Inde
     AssetReuse::Reuser reuser(previous, recognizeText, quietLimit);
     const std::size_t total = candidates.size();
     reuser.results().reserve(total);
+    reuser.expect(candidates);
     // Inspections run ahead a batch at a time, so that progress keeps coming; everything else
     // runs here, in candidate order.
     const bool ahead = threads != 1;

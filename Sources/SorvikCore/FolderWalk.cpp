@@ -62,8 +62,8 @@ Child childOf(int folder, const dirent& entry, const StatusFilter& wantsStatus) 
 }
 
 /// Opens and lists one folder; false when it is an ancestor again or cannot be read.
-bool enter(std::string path, std::vector<Frame>& stack, const FailureHandler& failed,
-           const StatusFilter& wantsStatus, const ProgressHandler& progressed) {
+bool enter(std::string path, std::vector<Frame>& stack, const std::vector<FolderID>& outer,
+           const FailureHandler& failed, const StatusFilter& wantsStatus, const ProgressHandler& progressed) {
     files::FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK));
     if (!fd) {
         failed(path, errno);
@@ -77,6 +77,8 @@ bool enter(std::string path, std::vector<Frame>& stack, const FailureHandler& fa
     // A bind mount can put a folder inside itself: never walk it a second time.
     for (const Frame& ancestor : stack)
         if (ancestor.device == st.st_dev && ancestor.inode == st.st_ino) return false;
+    for (const auto& [device, inode] : outer)
+        if (device == st.st_dev && inode == st.st_ino) return false;
 
     DIR* dir = ::fdopendir(fd.get());
     if (!dir) {
@@ -114,9 +116,9 @@ bool enter(std::string path, std::vector<Frame>& stack, const FailureHandler& fa
 }  // namespace
 
 void walk(const std::string& root, const Visitor& visit, const FailureHandler& failed,
-          const StatusFilter& wantsStatus, const ProgressHandler& progressed) {
+          const StatusFilter& wantsStatus, const ProgressHandler& progressed, const std::vector<FolderID>& outer) {
     std::vector<Frame> stack;
-    if (!enter(root, stack, failed, wantsStatus, progressed)) return;
+    if (!enter(root, stack, outer, failed, wantsStatus, progressed)) return;
     while (!stack.empty()) {
         Frame& top = stack.back();
         if (top.next == top.children.size()) {
@@ -129,7 +131,8 @@ void walk(const std::string& root, const Visitor& visit, const FailureHandler& f
         const Action action =
             visit(Entry{path, child.name, type, stack.size(), child.hasStatus ? &child.status : nullptr});
         // `top` and `child` are not used past this point: entering pushes a frame.
-        if (action == Action::proceed && type == EntryType::directory) enter(std::move(path), stack, failed, wantsStatus, progressed);
+        if (action == Action::proceed && type == EntryType::directory)
+            enter(std::move(path), stack, outer, failed, wantsStatus, progressed);
     }
 }
 

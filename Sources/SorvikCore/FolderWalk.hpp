@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 #include <sys/stat.h>
+#include <utility>
+#include <vector>
 
 namespace sorvik::FolderWalk {
 
@@ -15,7 +17,7 @@ struct Entry {
     const std::string& path;  // the folder's path, "/" and the name
     std::string_view name;
     EntryType type;
-    std::size_t depth;  // 1 for entries directly in the root
+    std::size_t depth;  // 1 for entries directly in the walked folder
     const struct statx* status;  // files::statusAt of a regular file the status filter asked for, else null
 };
 
@@ -33,9 +35,14 @@ using StatusFilter = std::function<bool(std::string_view name)>;
 /// Called for every directory entry read, before the folder's entries are visited.
 using ProgressHandler = std::function<void()>;
 
+/// A folder by device and inode number.
+using FolderID = std::pair<dev_t, ino_t>;
+
 /// Walks the folder at `root` (an absolute path without links). A visitor that throws
-/// ends the walk with that exception.
+/// ends the walk with that exception. `outer`: the folders above `root` of a larger walk, which
+/// are never entered again either.
 void walk(const std::string& root, const Visitor& visit, const FailureHandler& failed,
-          const StatusFilter& wantsStatus = {}, const ProgressHandler& progressed = {});
+          const StatusFilter& wantsStatus = {}, const ProgressHandler& progressed = {},
+          const std::vector<FolderID>& outer = {});
 
 }  // namespace sorvik::FolderWalk
