@@ -372,6 +372,8 @@ ScanResult scan(const std::vector<SourceFolder>& sources, const std::vector<Inde
             });
         walks.push_back({&source, std::move(context), std::move(result), std::move(job), {}, {}});
     }
+    // Its lookups are built while the walks run.
+    AssetReuse::Reuser reuser(previous, recognizeText, quietLimit);
     // Linked files are checked beside the walks.
     std::vector<const IndexedAsset*> linked;
     std::vector<std::string> linkedPaths;
@@ -487,7 +489,6 @@ ScanResult scan(const std::vector<SourceFolder>& sources, const std::vector<Inde
             if (!seen.insert(candidates.size() - 1).second) candidates.pop_back();
         }
     }
-    AssetReuse::Reuser reuser(previous, recognizeText, quietLimit);
     const std::size_t total = candidates.size();
     reuser.results().reserve(total);
     reuser.expect(candidates);
