@@ -223,7 +223,7 @@ void CropSheet::showEvent(QShowEvent* event) {
 
 void CropSheet::load() {
     loadStarted_ = true;
-    const std::optional<std::filesystem::path> location = fileLocation(store_, file_);
+    const std::optional<std::filesystem::path> location = fileLocation(file_, store_.repository());
     if (!location) {
         localError_ = "找不到原图";
         refreshControls();

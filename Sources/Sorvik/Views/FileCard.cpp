@@ -34,16 +34,8 @@ FileCard::FileCard(AppStore& store, ThumbnailLoader& loader, QWidget* parent)
 void FileCard::setCard(const FileCardInfo& card) {
     card_ = card;
     look_ = fileCardLook(card);
-    location_.reset();
-    if (card_.file) {
-        if (const Repository* repository = store_.repository()) {
-            try {
-                location_ = repository->fileURL(*card_.file);
-            } catch (...) {
-                // No location: the preview draws what it can without one.
-            }
-        }
-    }
+    // Without a location the preview draws what it can.
+    location_ = card_.file ? fileLocation(*card_.file, store_.repository()) : std::nullopt;
     setEnabled(fileCardEnabled(card_, store_.isBusy(), store_.recoveryMode()));
     setAccessibleName(qs(look_.accessibleName));
     setToolTip(card_.file ? qs(card_.file->name) : QString());

@@ -56,7 +56,7 @@ FileDetailSheet::FileDetailSheet(AppStore& store, std::function<void()> dismiss,
             layout->addWidget(editor_, 1);
             break;
         case DetailPreview::video:
-            player_ = new VideoPlayerView(fileLocation(store_, working_), this);
+            player_ = new VideoPlayerView(fileLocation(working_, store_.repository()), this);
             player_->setMaximumHeight(previewHeight);
             layout->addWidget(player_, 1);
             break;
@@ -198,7 +198,7 @@ void FileDetailSheet::showEvent(QShowEvent* event) {
 
 void FileDetailSheet::loadImagePreview() {
     previewRequested_ = true;
-    const std::optional<std::filesystem::path> location = fileLocation(store_, working_);
+    const std::optional<std::filesystem::path> location = fileLocation(working_, store_.repository());
     if (!location) return;  // the preview stays an empty panel
     const QSize room = image_->pictureRoom();
     jobs_.run<Picture>(
