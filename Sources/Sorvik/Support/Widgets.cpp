@@ -10,6 +10,7 @@
 
 #include "Sorvik/Support/Icons.hpp"
 #include "Sorvik/Support/Theme.hpp"
+#include "Sorvik/Support/Metrics.hpp"
 
 namespace sorvik::app {
 
@@ -163,9 +164,9 @@ StyledButton::StyledButton(Style style, const QString& text, QWidget* parent) : 
     setCursor(Qt::PointingHandCursor);
     setFocusPolicy(style == Style::plain ? Qt::TabFocus : Qt::StrongFocus);
     switch (style_) {
-        case Style::primary: setFont(Theme::font(13, QFont::DemiBold)); break;
-        case Style::quiet: setFont(Theme::font(12, QFont::Medium)); break;
-        case Style::plain: setFont(Theme::font(12, QFont::Normal)); break;
+        case Style::primary: setFont(Theme::font(type::callout, QFont::DemiBold)); break;
+        case Style::quiet: setFont(Theme::font(type::body, QFont::Medium)); break;
+        case Style::plain: setFont(Theme::font(type::body, QFont::Normal)); break;
     }
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
 }

@@ -27,6 +27,7 @@
 #include "Sorvik/Views/SourceSettingsSheet.hpp"
 #include "Sorvik/Views/TemplateSheet.hpp"
 #include "Sorvik/Views/WindowDropTarget.hpp"
+#include "Sorvik/Support/Metrics.hpp"
 
 namespace sorvik::app {
 
@@ -44,7 +45,7 @@ public:
         layout->addWidget(new SymbolView(QStringLiteral("magnifyingglass"), 12, Tone::tertiary, this));
         field = new QLineEdit(this);
         field->setFrame(false);
-        field->setFont(Theme::font(11));
+        field->setFont(Theme::font(type::footnote));
         field->setAttribute(Qt::WA_MacShowFocusRect, false);
         // Files dropped on the window must reach the window, not become text here.
         field->setAcceptDrops(false);
@@ -75,7 +76,7 @@ QWidget* deliverySheet(AppStore& store, ThumbnailLoader& thumbnails) {
     auto* header = new QWidget(sheet);
     auto* row = new QHBoxLayout(header);
     row->setContentsMargins(18, 18, 18, 18);
-    auto* title = new ToneLabel({}, 15, QFont::DemiBold, Tone::primary, header);
+    auto* title = new ToneLabel({}, type::headline, QFont::DemiBold, Tone::primary, header);
     row->addWidget(title);
     row->addStretch(1);
     auto* back = new StyledButton(StyledButton::Style::quiet, {}, header);
@@ -145,8 +146,8 @@ QWidget* ContentView::makeToolbar() {
     home_->setSymbol(QStringLiteral("house"), 13);
     home_->setTone(Tone::secondary);
     connect(home_, &QAbstractButton::clicked, this, [this] { store_.showProjects(); });
-    slash_ = new ToneLabel(QStringLiteral("/"), 12, QFont::Normal, Tone::tertiary, toolbar);
-    breadcrumb_ = new ToneLabel({}, 12, QFont::Normal, Tone::primary, toolbar);
+    slash_ = new ToneLabel(QStringLiteral("/"), type::body, QFont::Normal, Tone::tertiary, toolbar);
+    breadcrumb_ = new ToneLabel({}, type::body, QFont::Normal, Tone::primary, toolbar);
     breadcrumb_->setElide(Qt::ElideRight);
     breadcrumb_->setMaximumWidth(360);
     auto* searchBox = new SearchBox(toolbar);

@@ -12,6 +12,7 @@
 #include "Sorvik/Views/PreviewImages.hpp"
 #include "Sorvik/Views/SegmentedPicker.hpp"
 #include "Sorvik/Views/SheetHeader.hpp"
+#include "Sorvik/Support/Metrics.hpp"
 
 namespace sorvik::app {
 
@@ -41,15 +42,15 @@ CropSheet::CropSheet(AppStore& store, std::function<void()> dismiss, DeliveryFil
       spec_(seedCrop(file_, store_.selected())), jobs_(this) {
     setFixedSize(700, 620);
     auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(30, 30, 30, 30);
+    layout->setContentsMargins(space::sheetMargin, space::sheetMargin, space::sheetMargin, space::sheetMargin);
     layout->setSpacing(20);
     header_ = new SheetHeader({}, {}, this);
     layout->addWidget(header_);
 
     auto* images = new QHBoxLayout();
     images->setSpacing(18);
-    originalCaption_ = new ToneLabel({}, 11, QFont::Normal, Tone::secondary, this);
-    previewCaption_ = new ToneLabel({}, 11, QFont::Normal, Tone::secondary, this);
+    originalCaption_ = new ToneLabel({}, type::footnote, QFont::Normal, Tone::secondary, this);
+    previewCaption_ = new ToneLabel({}, type::footnote, QFont::Normal, Tone::secondary, this);
     originalBox_ = new PictureBox(8, this);
     originalBox_->setDraggable(true);
     previewBox_ = new PictureBox(8, this);
@@ -72,7 +73,7 @@ CropSheet::CropSheet(AppStore& store, std::function<void()> dismiss, DeliveryFil
     ratioRow->setSpacing(18);
     auto* picker = new QHBoxLayout();
     picker->setSpacing(8);
-    ratioTitle_ = new ToneLabel({}, 12, QFont::Normal, Tone::primary, this);
+    ratioTitle_ = new ToneLabel({}, type::body, QFont::Normal, Tone::primary, this);
     ratios_ = new SegmentedPicker(this);
     QStringList labels;
     for (const CoverRatio& choice : coverRatios) labels << qs(choice.label);
@@ -84,7 +85,7 @@ CropSheet::CropSheet(AppStore& store, std::function<void()> dismiss, DeliveryFil
     pickerBox->setFixedWidth(210);
     pickerBox->setLayout(picker);
     picker->setContentsMargins(0, 0, 0, 0);
-    ratioNote_ = new ToneLabel({}, 11, QFont::Normal, Tone::secondary, this);
+    ratioNote_ = new ToneLabel({}, type::footnote, QFont::Normal, Tone::secondary, this);
     ratioRow->addWidget(pickerBox);
     ratioRow->addWidget(ratioNote_);
     ratioRow->addStretch(1);
@@ -92,8 +93,8 @@ CropSheet::CropSheet(AppStore& store, std::function<void()> dismiss, DeliveryFil
 
     auto* positions = new QHBoxLayout();
     positions->setSpacing(20);
-    horizontalTitle_ = new ToneLabel({}, 11, QFont::Normal, Tone::secondary, this);
-    verticalTitle_ = new ToneLabel({}, 11, QFont::Normal, Tone::secondary, this);
+    horizontalTitle_ = new ToneLabel({}, type::footnote, QFont::Normal, Tone::secondary, this);
+    verticalTitle_ = new ToneLabel({}, type::footnote, QFont::Normal, Tone::secondary, this);
     horizontal_ = positionSlider(this);
     vertical_ = positionSlider(this);
     // Moved by the person only: showing a stored value never writes it back.
@@ -108,7 +109,7 @@ CropSheet::CropSheet(AppStore& store, std::function<void()> dismiss, DeliveryFil
     }
     layout->addLayout(positions);
 
-    error_ = new ToneLabel({}, 11, QFont::Normal, Tone::danger, this);
+    error_ = new ToneLabel({}, type::footnote, QFont::Normal, Tone::danger, this);
     error_->setWordWrap(true);
     layout->addWidget(error_);
     layout->addStretch(1);

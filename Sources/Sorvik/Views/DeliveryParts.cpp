@@ -11,6 +11,7 @@
 #include "Sorvik/Support/Icons.hpp"
 #include "Sorvik/Support/Theme.hpp"
 #include "Sorvik/Support/Widgets.hpp"
+#include "Sorvik/Support/Metrics.hpp"
 
 namespace sorvik::app {
 
@@ -44,7 +45,7 @@ private:
 };
 
 QFont titleFont() {
-    QFont font = Theme::font(31, QFont::DemiBold);
+    QFont font = Theme::font(type::heroTitle, QFont::DemiBold);
     font.setLetterSpacing(QFont::AbsoluteSpacing, -0.8);
     return font;
 }
@@ -93,7 +94,7 @@ void TitleButton::changeEvent(QEvent* event) {
 // MenuStyleButton ---------------------------------------------------------------------------------------
 
 MenuStyleButton::MenuStyleButton(const QString& symbol, QWidget* parent) : QAbstractButton(parent), symbol_(symbol) {
-    setFont(Theme::font(12, QFont::Medium));
+    setFont(Theme::font(type::body, QFont::Medium));
     setCursor(Qt::PointingHandCursor);
     setFocusPolicy(Qt::StrongFocus);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
@@ -139,7 +140,7 @@ void MenuStyleButton::changeEvent(QEvent* event) {
 
 DisclosureButton::DisclosureButton(QWidget* parent) : QAbstractButton(parent) {
     setCheckable(true);
-    setFont(Theme::font(12, QFont::Medium));
+    setFont(Theme::font(type::body, QFont::Medium));
     setCursor(Qt::PointingHandCursor);
     setFocusPolicy(Qt::TabFocus);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);

@@ -14,6 +14,7 @@
 #include "Sorvik/Views/DeliveryParts.hpp"
 #include "Sorvik/Views/SlimScrollBar.hpp"
 #include "Sorvik/Views/FileCard.hpp"
+#include "Sorvik/Support/Metrics.hpp"
 
 namespace sorvik::app {
 
@@ -51,7 +52,7 @@ DeliveryView::DeliveryView(AppStore& store, ThumbnailLoader& loader, QWidget* pa
     page_ = new QWidget(scroll_);
     page_->setAutoFillBackground(false);
     auto* blocks = column(page_, 26);
-    blocks->setContentsMargins(30, 28, 30, 0);
+    blocks->setContentsMargins(space::pageMargin, 28, space::pageMargin, 0);
     blocks->addWidget(makeHeader(page_));
     blocks->addWidget(makeNotice(page_));
     auto* cardsRow = new QHBoxLayout();
@@ -63,7 +64,7 @@ DeliveryView::DeliveryView(AppStore& store, ThumbnailLoader& loader, QWidget* pa
     blocks->addLayout(cardsRow);
     blocks->addWidget(makeChecks(page_));
     blocks->addWidget(makeFiles(page_));
-    footnote_ = new ToneLabel({}, 10, QFont::Normal, Tone::tertiary, page_);
+    footnote_ = new ToneLabel({}, type::caption, QFont::Normal, Tone::tertiary, page_);
     footnote_->setWordWrap(true);
     footnote_->setContentsMargins(0, 0, 0, 12);
     blocks->addWidget(footnote_);
@@ -88,7 +89,7 @@ QWidget* DeliveryView::makeHeader(QWidget* parent) {
     connect(name_, &QAbstractButton::clicked, this, [this] {
         if (!store_.isBusy()) store_.setSheet(AppSheet::rename());
     });
-    tagline_ = new ToneLabel({}, 15, QFont::Normal, Tone::secondary, header);
+    tagline_ = new ToneLabel({}, type::headline, QFont::Normal, Tone::secondary, header);
     tagline_->setWordWrap(true);
     left->addWidget(name_);
     left->addWidget(tagline_);
@@ -107,11 +108,11 @@ QWidget* DeliveryView::makeNotice(QWidget* parent) {
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(8);
     row->addWidget(new SymbolView(QStringLiteral("info.circle"), 13, Tone::secondary, notice_), 0, Qt::AlignVCenter);
-    noticeText_ = new ToneLabel({}, 11, QFont::Normal, Tone::secondary, notice_);
+    noticeText_ = new ToneLabel({}, type::footnote, QFont::Normal, Tone::secondary, notice_);
     noticeText_->setWordWrap(true);
     row->addWidget(noticeText_, 1);
     undo_ = new StyledButton(StyledButton::Style::plain, {}, notice_);
-    undo_->setPixelSize(11, QFont::Medium);
+    undo_->setPixelSize(type::footnote, QFont::Medium);
     undo_->setTone(Tone::green);
     connect(undo_, &QAbstractButton::clicked, this, [this] { store_.undoRemove(); });
     row->addWidget(undo_, 0, Qt::AlignVCenter);
@@ -128,9 +129,9 @@ QWidget* DeliveryView::makeChecks(QWidget* parent) {
     auto* layout = column(section, 0);
     auto* header = new QHBoxLayout();
     header->setContentsMargins(0, 0, 0, 14);
-    checksTitle_ = new ToneLabel({}, 13, QFont::DemiBold, Tone::primary, section);
+    checksTitle_ = new ToneLabel({}, type::callout, QFont::DemiBold, Tone::primary, section);
     issuesToggle_ = new StyledButton(StyledButton::Style::plain, {}, section);
-    issuesToggle_->setPixelSize(11, QFont::Normal);
+    issuesToggle_->setPixelSize(type::footnote, QFont::Normal);
     issuesToggle_->setTone(Tone::secondary);
     connect(issuesToggle_, &QAbstractButton::clicked, this,
             [this] { store_.setShowOnlyIssues(!store_.showOnlyIssues()); });
@@ -146,7 +147,7 @@ QWidget* DeliveryView::makeChecks(QWidget* parent) {
     connect(checkList_, &RowListView::partClicked, this,
             [this](const QModelIndex& index, int part, const QPoint&) { checkClicked(index, part); });
     layout->addWidget(checkList_);
-    allPassed_ = new ToneLabel({}, 13, QFont::Normal, Tone::green, section);
+    allPassed_ = new ToneLabel({}, type::callout, QFont::Normal, Tone::green, section);
     allPassed_->setAlignment(Qt::AlignCenter);
     allPassed_->setContentsMargins(24, 24, 24, 24);
     // The page lays its sections out from their minimum heights: the margins must count there too.
@@ -186,9 +187,9 @@ QWidget* DeliveryView::makeFooter() {
     statusSymbol_ = new SymbolView(QStringLiteral("tray"), 24, Tone::secondary, panel);
     row->addWidget(statusSymbol_, 0, Qt::AlignVCenter);
     auto* texts = column(nullptr, 3);
-    statusTitle_ = new ToneLabel({}, 13, QFont::DemiBold, Tone::primary, panel);
+    statusTitle_ = new ToneLabel({}, type::callout, QFont::DemiBold, Tone::primary, panel);
     statusTitle_->setElide(Qt::ElideRight);
-    statusLine_ = new ToneLabel({}, 10, QFont::Normal, Tone::secondary, panel);
+    statusLine_ = new ToneLabel({}, type::caption, QFont::Normal, Tone::secondary, panel);
     statusLine_->setElide(Qt::ElideRight);
     texts->addWidget(statusTitle_);
     texts->addWidget(statusLine_);

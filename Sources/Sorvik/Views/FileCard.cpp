@@ -10,6 +10,7 @@
 #include "Sorvik/Support/Theme.hpp"
 #include "Sorvik/Views/DeliveryLists.hpp"
 #include "Sorvik/Views/FileThumbnail.hpp"
+#include "Sorvik/Support/Metrics.hpp"
 
 namespace sorvik::app {
 
@@ -101,7 +102,7 @@ void FileCard::paintEvent(QPaintEvent*) {
     if (card_.file) {
         paintFileThumbnail(painter, preview, *card_.file, location_, loader_);
         if (look_.duration) {
-            const QFont font = Theme::font(10, QFont::Medium);
+            const QFont font = Theme::font(type::caption, QFont::Medium);
             const QFontMetricsF metrics(font);
             const QString text = qs(*look_.duration);
             const QSizeF badge(metrics.horizontalAdvance(text) + 14, metrics.height() + 8);
@@ -116,7 +117,7 @@ void FileCard::paintEvent(QPaintEvent*) {
         }
     } else {
         const QColor tertiary = Theme::tertiaryText(palette);
-        QFont font = Theme::font(10);
+        QFont font = Theme::font(type::caption);
         const QFontMetricsF metrics(font);
         const qreal symbol = 24;
         const qreal total = symbol + 9 + metrics.height();
@@ -138,7 +139,7 @@ void FileCard::paintEvent(QPaintEvent*) {
                  viewToneColor(look_.tone, palette, look_.opacity));
     const qreal textLeft = left + symbolSize + 8;
     const qreal textWidth = width() - 12 - textLeft;
-    const QFont titleFont = Theme::font(12, QFont::Medium);
+    const QFont titleFont = Theme::font(type::body, QFont::Medium);
     const QFontMetricsF titleMetrics(titleFont);
     qreal x = textLeft;
     painter.setFont(titleFont);
@@ -151,12 +152,12 @@ void FileCard::paintEvent(QPaintEvent*) {
     painter.drawText(QPointF(x, rowTop + titleMetrics.ascent()), role);
     x += titleMetrics.horizontalAdvance(role) + 5;
     if (look_.extra) {
-        const QFont extraFont = Theme::font(10);
+        const QFont extraFont = Theme::font(type::caption);
         painter.setFont(extraFont);
         painter.setPen(Theme::secondaryText(palette));
         painter.drawText(QPointF(x, rowTop + titleMetrics.ascent()), qs(*look_.extra));
     }
-    const QFont nameFont = Theme::font(10);
+    const QFont nameFont = Theme::font(type::caption);
     const QFontMetricsF nameMetrics(nameFont);
     painter.setFont(nameFont);
     painter.setPen(Theme::secondaryText(palette));

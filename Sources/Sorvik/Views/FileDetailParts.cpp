@@ -11,6 +11,7 @@
 #include "Sorvik/Support/Widgets.hpp"
 #include "Sorvik/Views/FileDetailLogic.hpp"
 #include "Sorvik/Views/SlimScrollBar.hpp"
+#include "Sorvik/Support/Metrics.hpp"
 
 namespace sorvik::app {
 
@@ -19,11 +20,11 @@ LocationRow::LocationRow(const QString& path, std::function<void()> reveal, QWid
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(6);
     row->addWidget(new SymbolView(QStringLiteral("link"), 10, Tone::secondary, this));
-    auto* label = new ToneLabel(path, 10, QFont::Normal, Tone::secondary, this);
+    auto* label = new ToneLabel(path, type::caption, QFont::Normal, Tone::secondary, this);
     label->setElide(Qt::ElideMiddle);
     row->addWidget(label, 1);
     button_ = new StyledButton(StyledButton::Style::plain, {}, this);
-    button_->setPixelSize(10, QFont::Normal);
+    button_->setPixelSize(type::caption, QFont::Normal);
     button_->setTone(Tone::green);
     connect(button_, &QAbstractButton::clicked, this, [reveal = std::move(reveal)] { reveal(); });
     row->addWidget(button_);
@@ -54,8 +55,8 @@ TextEditorSection::TextEditorSection(const std::string& text, QWidget* parent) :
     countsRow_ = new QWidget(this);
     auto* counts = new QHBoxLayout(countsRow_);
     counts->setContentsMargins(0, 0, 0, 0);
-    hint_ = new ToneLabel({}, 11, QFont::Normal, Tone::secondary, countsRow_);
-    counts_ = new ToneLabel({}, 11, QFont::Normal, Tone::secondary, countsRow_);
+    hint_ = new ToneLabel({}, type::footnote, QFont::Normal, Tone::secondary, countsRow_);
+    counts_ = new ToneLabel({}, type::footnote, QFont::Normal, Tone::secondary, countsRow_);
     counts->addWidget(hint_);
     counts->addStretch(1);
     counts->addWidget(counts_);
@@ -121,8 +122,8 @@ void TextEditorSection::setMonospaced(bool monospaced) {
     // A new font lays the whole text out again: only when the design changes.
     if (monospaced_ == monospaced) return;
     monospaced_ = monospaced;
-    QFont font = monospaced ? QFontDatabase::systemFont(QFontDatabase::FixedFont) : Theme::font(13);
-    font.setPixelSize(13);
+    QFont font = monospaced ? QFontDatabase::systemFont(QFontDatabase::FixedFont) : Theme::font(type::callout);
+    font.setPixelSize(type::callout);
     editor_->setFont(font);
 }
 
@@ -144,7 +145,7 @@ ExternalHint::ExternalHint(const QString& symbol, std::function<void()> open, QW
     column->addStretch(1);
     symbol_ = new SymbolView(symbol, 48, Tone::secondary, this);
     column->addWidget(symbol_, 0, Qt::AlignHCenter);
-    text_ = new ToneLabel({}, 13, QFont::Normal, Tone::secondary, this);
+    text_ = new ToneLabel({}, type::callout, QFont::Normal, Tone::secondary, this);
     text_->setAlignment(Qt::AlignCenter);
     column->addWidget(text_, 0, Qt::AlignHCenter);
     button_ = new StyledButton(StyledButton::Style::quiet, {}, this);

@@ -12,6 +12,7 @@
 #include "Sorvik/Views/SegmentedPicker.hpp"
 #include "Sorvik/Views/SheetHeader.hpp"
 #include "Sorvik/Views/VideoPlayerView.hpp"
+#include "Sorvik/Support/Metrics.hpp"
 
 namespace sorvik::app {
 
@@ -28,7 +29,7 @@ FileDetailSheet::FileDetailSheet(AppStore& store, std::function<void()> dismiss,
       jobs_(this) {
     setFixedSize(650, 590);
     auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(30, 30, 30, 30);
+    layout->setContentsMargins(space::sheetMargin, space::sheetMargin, space::sheetMargin, space::sheetMargin);
     layout->setSpacing(20);
 
     header_ = new SheetHeader({}, {}, this);
@@ -42,7 +43,7 @@ FileDetailSheet::FileDetailSheet(AppStore& store, std::function<void()> dismiss,
 
     auto* roleRow = new QHBoxLayout();
     roleRow->setSpacing(10);
-    roleTitle_ = new ToneLabel({}, 12, QFont::Normal, Tone::primary, this);
+    roleTitle_ = new ToneLabel({}, type::body, QFont::Normal, Tone::primary, this);
     roles_ = new SegmentedPicker(this);
     connect(roles_, &SegmentedPicker::chosen, this,
             [this](int index) { chooseRole(FileRoles::allCases[static_cast<std::size_t>(index)]); });
@@ -72,7 +73,7 @@ FileDetailSheet::FileDetailSheet(AppStore& store, std::function<void()> dismiss,
             break;
     }
 
-    error_ = new ToneLabel({}, 11, QFont::Normal, Tone::danger, this);
+    error_ = new ToneLabel({}, type::footnote, QFont::Normal, Tone::danger, this);
     error_->setWordWrap(true);
     layout->addWidget(error_);
 
@@ -98,7 +99,7 @@ FileDetailSheet::FileDetailSheet(AppStore& store, std::function<void()> dismiss,
     buttons->addWidget(save_);
     layout->addLayout(buttons);
 
-    note_ = new ToneLabel({}, 10, QFont::Normal, Tone::tertiary, this);
+    note_ = new ToneLabel({}, type::caption, QFont::Normal, Tone::tertiary, this);
     layout->addWidget(note_);
 
     connect(&store_, &AppStore::changed, this, [this](StoreChanges what) {

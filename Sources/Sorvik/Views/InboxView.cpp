@@ -16,12 +16,13 @@
 #include "Sorvik/Views/FileThumbnail.hpp"
 #include "Sorvik/Views/SlimScrollBar.hpp"
 #include "Sorvik/Views/WorkspaceNotice.hpp"
+#include "Sorvik/Support/Metrics.hpp"
 
 namespace sorvik::app {
 
 namespace {
 
-constexpr int pagePadding = 30;
+constexpr int pagePadding = space::pageMargin;
 
 /// The asset with this identifier as the store holds it now.
 const IndexedAsset* findAsset(const AppStore& store, const UUID& id) {
@@ -171,17 +172,17 @@ void InboxRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
     painter->fillPath(corners.subtracted(rounded), Theme::surface(palette));
     if (zone == InboxListView::Zone::thumbnail) painter->fillPath(rounded, Theme::primaryAt(palette, 0.05));
 
-    const QFont name = Theme::font(13, QFont::Medium);
+    const QFont name = Theme::font(type::callout, QFont::Medium);
     painter->setFont(name);
     painter->setPen(Theme::primaryText(palette));
     painter->drawText(g.name, Qt::AlignLeft | Qt::AlignVCenter,
                       QFontMetricsF(name).elidedText(qs(row.file.name), Qt::ElideMiddle, g.name.width()));
-    const QFont reason = Theme::font(11);
+    const QFont reason = Theme::font(type::footnote);
     painter->setFont(reason);
     painter->setPen(Theme::secondaryText(palette));
     painter->drawText(g.reason, Qt::AlignLeft | Qt::AlignVCenter,
                       QFontMetricsF(reason).elidedText(Lq(row.reason), Qt::ElideRight, g.reason.width()));
-    const QFont path = Theme::font(9);
+    const QFont path = Theme::font(type::fine);
     painter->setFont(path);
     painter->setPen(Theme::tertiaryText(palette));
     painter->drawText(g.path, Qt::AlignLeft | Qt::AlignVCenter,
@@ -196,7 +197,7 @@ void InboxRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
     painter->drawPath(button);
     QColor text = Theme::primaryText(palette);
     if (!enabled) text = Theme::withAlpha(text, 0.35);
-    const QFont label = Theme::font(11, QFont::Medium);
+    const QFont label = Theme::font(type::footnote, QFont::Medium);
     painter->setFont(label);
     painter->setPen(text);
     const QRectF chevron(g.menu.right() - 9 - 8, g.menu.center().y() - 4, 8, 8);
@@ -233,8 +234,8 @@ InboxView::InboxView(AppStore& store, ThumbnailLoader& thumbnails, QWidget* pare
     auto* column = new QVBoxLayout(top);
     column->setContentsMargins(pagePadding, pagePadding, pagePadding, 24);
     column->setSpacing(24);
-    title_ = new ToneLabel({}, 30, QFont::DemiBold, Tone::primary, top);
-    explainer_ = new ToneLabel({}, 13, QFont::Normal, Tone::secondary, top);
+    title_ = new ToneLabel({}, type::pageTitle, QFont::DemiBold, Tone::primary, top);
+    explainer_ = new ToneLabel({}, type::callout, QFont::Normal, Tone::secondary, top);
     explainer_->setWordWrap(true);
     column->addWidget(title_);
     column->addWidget(explainer_);
@@ -249,7 +250,7 @@ InboxView::InboxView(AppStore& store, ThumbnailLoader& thumbnails, QWidget* pare
     emptyRow->setSpacing(7);
     emptyRow->addStretch(1);
     emptyRow->addWidget(new SymbolView(QStringLiteral("checkmark.circle"), 14, Tone::green, empty_), 0, Qt::AlignVCenter);
-    emptyLabel_ = new ToneLabel({}, 13, QFont::Normal, Tone::green, empty_);
+    emptyLabel_ = new ToneLabel({}, type::callout, QFont::Normal, Tone::green, empty_);
     emptyRow->addWidget(emptyLabel_, 0, Qt::AlignVCenter);
     emptyRow->addStretch(1);
     emptyColumn->addLayout(emptyRow);

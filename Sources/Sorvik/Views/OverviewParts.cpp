@@ -11,6 +11,7 @@
 #include "Sorvik/Support/Strings.hpp"
 #include "Sorvik/Support/Theme.hpp"
 #include "Sorvik/Views/OverviewLogic.hpp"
+#include "Sorvik/Support/Metrics.hpp"
 
 namespace sorvik::app {
 
@@ -66,9 +67,9 @@ EmptyStateView::EmptyStateView(QWidget* parent) : QWidget(parent) {
     column->setContentsMargins(0, 64, 0, 64);
     column->setSpacing(18);
     symbol_ = new SymbolView(QStringLiteral("folder.badge.plus"), 46, Tone::green, this);
-    title_ = new ToneLabel({}, 20, QFont::Medium, Tone::primary, this);
+    title_ = new ToneLabel({}, type::title1, QFont::Medium, Tone::primary, this);
     title_->setAlignment(Qt::AlignCenter);
-    text_ = new CentredLines(13, QFont::Normal, Tone::secondary, 6, this);
+    text_ = new CentredLines(type::callout, QFont::Normal, Tone::secondary, 6, this);
     sample_ = new StyledButton(StyledButton::Style::quiet, {}, this);
     connect(sample_, &QAbstractButton::clicked, this, &EmptyStateView::sampleRequested);
     column->addWidget(symbol_, 0, Qt::AlignHCenter);
@@ -101,8 +102,8 @@ InboxBanner::InboxBanner(QWidget* parent) : QWidget(parent) {
     row->addWidget(new SymbolView(QStringLiteral("magnifyingglass"), 24, Tone::secondary, this));
     auto* texts = new QVBoxLayout();
     texts->setSpacing(5);
-    title_ = new ToneLabel({}, 13, QFont::Medium, Tone::primary, this);
-    text_ = new ToneLabel({}, 11, QFont::Normal, Tone::secondary, this);
+    title_ = new ToneLabel({}, type::callout, QFont::Medium, Tone::primary, this);
+    text_ = new ToneLabel({}, type::footnote, QFont::Normal, Tone::secondary, this);
     text_->setWordWrap(true);
     texts->addWidget(title_);
     texts->addWidget(text_);

@@ -12,16 +12,17 @@
 #include "Sorvik/Support/Theme.hpp"
 #include "Sorvik/Support/Widgets.hpp"
 #include "Sorvik/Views/FileThumbnail.hpp"
+#include "Sorvik/Support/Metrics.hpp"
 
 namespace sorvik::app {
 
 namespace {
 
-constexpr int pagePadding = 30;
+constexpr int pagePadding = space::pageMargin;
 constexpr int cellInset = assetGridColumnSpacing / 2;
 
-QFont nameFont() { return Theme::font(12, QFont::Medium); }
-QFont smallFont() { return Theme::font(10); }
+QFont nameFont() { return Theme::font(type::body, QFont::Medium); }
+QFont smallFont() { return Theme::font(type::caption); }
 
 /// The width a text takes, at most `limit`.
 qreal textWidth(const QFont& font, const QString& text, qreal limit) {

@@ -17,6 +17,7 @@
 #include "Sorvik/Views/SlimScrollBar.hpp"
 #include "Sorvik/Views/SourceFlowView.hpp"
 #include "Sorvik/Views/WorkspaceNotice.hpp"
+#include "Sorvik/Support/Metrics.hpp"
 
 namespace sorvik::app {
 
@@ -41,7 +42,7 @@ ProjectOverview::ProjectOverview(AppStore& store, ThumbnailLoader& thumbnails, Q
     scroll_ = scrollPage.area;
     QWidget* page = scrollPage.page;
     auto* column = new QVBoxLayout(page);
-    column->setContentsMargins(30, 30, 30, 30);
+    column->setContentsMargins(space::pageMargin, space::pageMargin, space::pageMargin, space::pageMargin);
     column->setSpacing(25);
 
     column->addWidget(makeHeader(page));
@@ -96,11 +97,11 @@ QWidget* ProjectOverview::makeHeader(QWidget* page) {
     row->setSpacing(16);
     auto* words = new QVBoxLayout();
     words->setSpacing(10);
-    headline_ = new ToneLabel({}, 31, QFont::DemiBold, Tone::primary, header);
+    headline_ = new ToneLabel({}, type::heroTitle, QFont::DemiBold, Tone::primary, header);
     QFont headlineFont = headline_->font();
     headlineFont.setLetterSpacing(QFont::AbsoluteSpacing, -0.8);
     headline_->setFont(headlineFont);
-    subtitle_ = new ToneLabel({}, 15, QFont::Normal, Tone::secondary, header);
+    subtitle_ = new ToneLabel({}, type::headline, QFont::Normal, Tone::secondary, header);
     subtitle_->setWordWrap(true);
     words->addWidget(headline_);
     words->addWidget(subtitle_);
@@ -120,7 +121,7 @@ QWidget* ProjectOverview::makeCounts(QWidget* page) {
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(13);
     for (ToneLabel*& label : counts_) {
-        label = new ToneLabel({}, 12, QFont::Normal, Tone::secondary, line);
+        label = new ToneLabel({}, type::body, QFont::Normal, Tone::secondary, line);
         row->addWidget(label);
     }
     row->addStretch(1);
@@ -133,7 +134,7 @@ QWidget* ProjectOverview::makeHint(QWidget* page) {
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(7);
     row->addWidget(new SymbolView(QStringLiteral("folder.badge.plus"), 14, Tone::secondary, hint_));
-    hintText_ = new ToneLabel({}, 12, QFont::Normal, Tone::secondary, hint_);
+    hintText_ = new ToneLabel({}, type::body, QFont::Normal, Tone::secondary, hint_);
     hintText_->setElide(Qt::ElideRight);
     row->addWidget(hintText_, 1);
     hintSample_ = new StyledButton(StyledButton::Style::quiet, {}, hint_);

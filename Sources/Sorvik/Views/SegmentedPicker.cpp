@@ -8,11 +8,12 @@
 
 #include "Sorvik/Support/Theme.hpp"
 #include "Sorvik/Support/Widgets.hpp"
+#include "Sorvik/Support/Metrics.hpp"
 
 namespace sorvik::app {
 
 SegmentedPicker::SegmentedPicker(QWidget* parent) : QWidget(parent) {
-    setFont(Theme::font(12));
+    setFont(Theme::font(type::body));
     setFocusPolicy(Qt::StrongFocus);
     setCursor(Qt::PointingHandCursor);
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);

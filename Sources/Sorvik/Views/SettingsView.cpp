@@ -10,6 +10,7 @@
 #include "Sorvik/Support/Theme.hpp"
 #include "Sorvik/Support/Widgets.hpp"
 #include "Sorvik/Views/LanguagePicker.hpp"
+#include "Sorvik/Support/Metrics.hpp"
 
 namespace sorvik::app {
 
@@ -63,8 +64,8 @@ SettingsView::SettingsView(AppStore& store, std::function<void()> showMainWindow
     brandLayout->addWidget(new BrandMark(44, brand), 0, Qt::AlignVCenter);
     auto* brandTexts = new QVBoxLayout();
     brandTexts->setSpacing(5);
-    version_ = new ToneLabel({}, 14, QFont::DemiBold, Tone::primary, brand);
-    tagline_ = new ToneLabel({}, 12, QFont::Normal, Tone::secondary, brand);
+    version_ = new ToneLabel({}, type::subheadline, QFont::DemiBold, Tone::primary, brand);
+    tagline_ = new ToneLabel({}, type::body, QFont::Normal, Tone::secondary, brand);
     brandTexts->addWidget(version_);
     brandTexts->addWidget(tagline_);
     brandLayout->addLayout(brandTexts, 1);
@@ -72,30 +73,30 @@ SettingsView::SettingsView(AppStore& store, std::function<void()> showMainWindow
     layout->addWidget(brandSection);
 
     auto* preferencesSection = new FormSection(this);
-    preferencesSection->addRow(new LanguagePicker(preferences, 13, preferencesSection));
-    appearanceLabel_ = new ToneLabel({}, 13, QFont::Normal, Tone::primary, preferencesSection);
+    preferencesSection->addRow(new LanguagePicker(preferences, type::callout, preferencesSection));
+    appearanceLabel_ = new ToneLabel({}, type::callout, QFont::Normal, Tone::primary, preferencesSection);
     appearance_ = preferenceCombo(preferencesSection, 13);
     connect(appearance_, &QComboBox::activated, this, [this](int index) {
         if (index >= 0 && index < appearanceValues.size()) store_.preferences().setAppearance(appearanceValues[index]);
     });
     preferencesSection->addRow(labelledRow(preferencesSection, appearanceLabel_, appearance_));
-    revealLabel_ = new ToneLabel({}, 13, QFont::Normal, Tone::primary, preferencesSection);
+    revealLabel_ = new ToneLabel({}, type::callout, QFont::Normal, Tone::primary, preferencesSection);
     reveal_ = new ToggleSwitch(false, preferencesSection);
     connect(reveal_, &QAbstractButton::toggled, this, [this](bool on) { store_.preferences().setRevealAfterExport(on); });
     preferencesSection->addRow(labelledRow(preferencesSection, revealLabel_, reveal_));
     layout->addWidget(preferencesSection);
 
-    libraryHeader_ = new ToneLabel({}, 12, QFont::DemiBold, Tone::secondary, this);
+    libraryHeader_ = new ToneLabel({}, type::body, QFont::DemiBold, Tone::secondary, this);
     libraryHeader_->setContentsMargins(4, 4, 0, 0);
     layout->addWidget(libraryHeader_);
     auto* librarySection = new FormSection(this);
-    libraryNote_ = new ToneLabel({}, 11, QFont::Normal, Tone::secondary, librarySection);
+    libraryNote_ = new ToneLabel({}, type::footnote, QFont::Normal, Tone::secondary, librarySection);
     libraryNote_->setWordWrap(true);
     libraryNote_->setContentsMargins(0, 8, 0, 8);
     librarySection->addRow(libraryNote_);
     auto addButton = [&](StyledButton*& button, auto action) {
         button = new StyledButton(StyledButton::Style::plain, {}, librarySection);
-        button->setPixelSize(13, QFont::Normal);
+        button->setPixelSize(type::callout, QFont::Normal);
         button->setTone(Tone::green);
         connect(button, &QAbstractButton::clicked, this, action);
         librarySection->addRow(button);

@@ -16,6 +16,7 @@
 #include "Sorvik/Support/Widgets.hpp"
 #include "Sorvik/Views/SidebarLogic.hpp"
 #include "Sorvik/Views/SidebarModel.hpp"
+#include "Sorvik/Support/Metrics.hpp"
 
 namespace sorvik::app {
 
@@ -26,12 +27,12 @@ constexpr qreal kSymbolFrame = 19;
 constexpr qreal kSymbolSize = 15;
 constexpr qreal kSpacing = 10;
 
-QFont rowFont(bool selected) { return Theme::font(12, selected ? QFont::Medium : QFont::Normal); }
+QFont rowFont(bool selected) { return Theme::font(type::body, selected ? QFont::Medium : QFont::Normal); }
 
 /// The title's room in a row and the elided text.
 QString shownTitle(const QRectF& rect, const QString& title, std::optional<std::size_t> count, bool selected,
                    qreal* titleLeft = nullptr, qreal* titleWidth = nullptr) {
-    const QFontMetricsF countMetrics(Theme::font(11));
+    const QFontMetricsF countMetrics(Theme::font(type::footnote));
     const qreal countWidth = count ? countMetrics.horizontalAdvance(QString::number(*count)) + kSpacing : 0;
     const qreal left = rect.left() + kInnerMargin + kSymbolFrame + kSpacing;
     const qreal width = std::max<qreal>(0, rect.right() - kInnerMargin - countWidth - left);
@@ -71,7 +72,7 @@ void paintNavigationRow(QPainter& painter, const QRectF& rect, const QString& sy
     painter.setFont(rowFont(selected));
     painter.drawText(QRectF(left, rect.top(), width, rect.height()), Qt::AlignLeft | Qt::AlignVCenter, shown);
     if (count) {
-        painter.setFont(Theme::font(11));
+        painter.setFont(Theme::font(type::footnote));
         painter.drawText(QRectF(rect.left(), rect.top(), rect.width() - kInnerMargin, rect.height()),
                          Qt::AlignRight | Qt::AlignVCenter, QString::number(*count));
     }
@@ -196,7 +197,7 @@ QSize ProjectRowDelegate::sizeHint(const QStyleOptionViewItem& option, const QMo
 // SourceRowButton -------------------------------------------------------------------------------------
 
 SourceRowButton::SourceRowButton(const QString& symbol, QWidget* parent) : QAbstractButton(parent), symbol_(symbol) {
-    setFont(Theme::font(11));
+    setFont(Theme::font(type::footnote));
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     setFocusPolicy(Qt::TabFocus);
     setCursor(Qt::PointingHandCursor);
@@ -255,7 +256,7 @@ void SourceRowButton::paintEvent(QPaintEvent*) {
 // PullDownButton --------------------------------------------------------------------------------------
 
 PullDownButton::PullDownButton(QWidget* parent) : QAbstractButton(parent) {
-    setFont(Theme::font(11));
+    setFont(Theme::font(type::footnote));
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     setFocusPolicy(Qt::TabFocus);
     setCursor(Qt::PointingHandCursor);

@@ -17,6 +17,7 @@
 #include "Sorvik/Views/SidebarModel.hpp"
 #include "Sorvik/Views/SidebarRows.hpp"
 #include "Sorvik/Views/SlimScrollBar.hpp"
+#include "Sorvik/Support/Metrics.hpp"
 
 namespace sorvik::app {
 
@@ -37,7 +38,7 @@ QWidget* header(QWidget* parent, ToneLabel*& title, StyledButton*& button, const
     auto* layout = new QHBoxLayout(row);
     layout->setContentsMargins(22, 0, 22, 0);
     layout->setSpacing(6);
-    title = new ToneLabel({}, 11, QFont::Normal, Tone::secondary, row);
+    title = new ToneLabel({}, type::footnote, QFont::Normal, Tone::secondary, row);
     button = new StyledButton(StyledButton::Style::plain, {}, row);
     button->setSymbol(symbol, 13);
     button->setTone(Tone::secondary);
@@ -69,8 +70,8 @@ SidebarView::SidebarView(AppStore& store, QWidget* parent) : QWidget(parent), st
     auto* brandText = new QVBoxLayout();
     brandText->setSpacing(5);
     brandText->setContentsMargins(0, 0, 0, 0);
-    productName_ = new ToneLabel({}, 20, QFont::DemiBold, Tone::primary, brand);
-    tagline_ = new ToneLabel({}, 9, QFont::Normal, Tone::secondary, brand);
+    productName_ = new ToneLabel({}, type::title1, QFont::DemiBold, Tone::primary, brand);
+    tagline_ = new ToneLabel({}, type::fine, QFont::Normal, Tone::secondary, brand);
     tagline_->setWordWrap(true);
     brandText->addStretch(1);
     brandText->addWidget(productName_);
@@ -133,7 +134,7 @@ SidebarView::SidebarView(AppStore& store, QWidget* parent) : QWidget(parent), st
     auto* languageRow = new QWidget(this);
     auto* languageLayout = new QHBoxLayout(languageRow);
     languageLayout->setContentsMargins(20, 18, 20, 0);
-    language_ = new LanguagePicker(store_.preferences(), 11, languageRow);
+    language_ = new LanguagePicker(store_.preferences(), type::footnote, languageRow);
     languageLayout->addWidget(language_);
     column->addWidget(languageRow);
 
@@ -143,7 +144,7 @@ SidebarView::SidebarView(AppStore& store, QWidget* parent) : QWidget(parent), st
     footerRow->setContentsMargins(22, 22, 22, 22);
     footerRow->setSpacing(6);
     footerRow->addWidget(new SymbolView(QStringLiteral("link"), 11, Tone::secondary, footer));
-    footerText_ = new ToneLabel({}, 9, QFont::Normal, Tone::secondary, footer);
+    footerText_ = new ToneLabel({}, type::fine, QFont::Normal, Tone::secondary, footer);
     footerText_->setWordWrap(true);
     footerRow->addWidget(footerText_, 1);
     settings_ = new StyledButton(StyledButton::Style::plain, {}, footer);

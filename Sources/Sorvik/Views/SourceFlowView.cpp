@@ -12,6 +12,7 @@
 #include "Sorvik/Support/Widgets.hpp"
 #include "Sorvik/Views/OverviewLogic.hpp"
 #include "Sorvik/Views/OverviewParts.hpp"
+#include "Sorvik/Support/Metrics.hpp"
 
 namespace sorvik::app {
 
@@ -38,7 +39,7 @@ QWidget* sourceRow(const SourceFolder& source, QWidget* parent) {
     layout->setContentsMargins(10, 10, 10, 10);
     layout->setSpacing(7);
     layout->addWidget(new SymbolView(QStringLiteral("folder"), 11, Tone::primary, row));
-    auto* name = new ToneLabel(qs(lastPathComponent(source.path)), 10, QFont::Normal, Tone::primary, row);
+    auto* name = new ToneLabel(qs(lastPathComponent(source.path)), type::caption, QFont::Normal, Tone::primary, row);
     name->setElide(Qt::ElideMiddle);
     layout->addWidget(name, 1);
     layout->addSpacing(3);
@@ -77,16 +78,16 @@ SourceFlowView::SourceFlowView(AppStore& store, QWidget* parent) : QWidget(paren
     nodeColumn->setSpacing(10);
     nodeColumn->addWidget(new SymbolView(QStringLiteral("square.stack.3d.up"), 26, Tone::green, node), 0,
                           Qt::AlignHCenter);
-    nodeLabel_ = new ToneLabel({}, 11, QFont::Normal, Tone::green, node);
+    nodeLabel_ = new ToneLabel({}, type::footnote, QFont::Normal, Tone::green, node);
     nodeLabel_->setAlignment(Qt::AlignCenter);
     nodeColumn->addWidget(nodeLabel_, 0, Qt::AlignHCenter);
     flow->addWidget(node);
     flow->addStretch(1);
     column->addLayout(flow);
 
-    title_ = new ToneLabel({}, 17, QFont::Medium, Tone::primary, this);
+    title_ = new ToneLabel({}, type::title3, QFont::Medium, Tone::primary, this);
     title_->setAlignment(Qt::AlignCenter);
-    text_ = new CentredLines(11, QFont::Normal, Tone::secondary, 5, this);
+    text_ = new CentredLines(type::footnote, QFont::Normal, Tone::secondary, 5, this);
     auto* words = new QVBoxLayout();
     words->setSpacing(9);
     words->addWidget(title_);

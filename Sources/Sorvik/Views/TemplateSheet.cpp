@@ -15,6 +15,7 @@
 #include "Sorvik/Views/DeliveryLogic.hpp"
 #include "Sorvik/Views/DeliveryParts.hpp"
 #include "Sorvik/Views/SheetHeader.hpp"
+#include "Sorvik/Support/Metrics.hpp"
 #include "SorvikCore/CheckEngine.hpp"
 
 namespace sorvik::app {
@@ -25,7 +26,7 @@ constexpr int labelWidth = 82;
 constexpr int fieldWidth = 110;
 
 ToneLabel* formLabel(QWidget* parent) {
-    auto* label = new ToneLabel({}, 12, QFont::Normal, Tone::primary, parent);
+    auto* label = new ToneLabel({}, type::body, QFont::Normal, Tone::primary, parent);
     label->setFixedWidth(labelWidth);
     return label;
 }
@@ -60,7 +61,7 @@ TemplateSheet::TemplateSheet(AppStore& store, std::function<void()> dismiss, QWi
     layout->addWidget(makeStartingPoints());
     layout->addWidget(makeForm());
     saveAsPreset_ = new QCheckBox(this);
-    saveAsPreset_->setFont(Theme::font(11));
+    saveAsPreset_->setFont(Theme::font(type::footnote));
     layout->addWidget(saveAsPreset_);
     layout->addStretch(1);
     auto* buttons = new QHBoxLayout();
@@ -131,7 +132,7 @@ QWidget* TemplateSheet::makeForm() {
     name_ = new QLineEdit(form);
     // A stored rule name of any length is shown and kept whole, never cut.
     name_->setMaxLength(std::numeric_limits<int>::max());
-    name_->setFont(Theme::font(12));
+    name_->setFont(Theme::font(type::body));
     name_->setMinimumHeight(28);
     setPaletteStyleSheet(name_, [](const QPalette& palette) { return fieldStyle(palette); });
     connect(name_, &QLineEdit::textChanged, this, [this](const QString& text) {
@@ -149,7 +150,7 @@ QWidget* TemplateSheet::makeForm() {
     rolesRow->setSpacing(14);
     for (std::size_t i = 0; i < roles_.size(); ++i) {
         roles_[i] = new QCheckBox(form);
-        roles_[i]->setFont(Theme::font(12));
+        roles_[i]->setFont(Theme::font(type::body));
         const FileRole role = FileRoles::allCases[i];
         connect(roles_[i], &QCheckBox::clicked, this, [this, role](bool on) {
             setRequired(form_.templ, role, on);
@@ -166,7 +167,7 @@ QWidget* TemplateSheet::makeForm() {
     ratio_ = new FieldComboBox(form);
     ratio_->setMinimumHeight(28);
     ratio_->setCursor(Qt::PointingHandCursor);
-    ratio_->setFont(Theme::font(12));
+    ratio_->setFont(Theme::font(type::body));
     ratio_->setFixedWidth(fieldWidth);
     for (std::size_t i = 0; i < ruleRatioChoices().size(); ++i) ratio_->addItem(QString());
     connect(ratio_, &QComboBox::activated, this, [this](int index) {
@@ -183,18 +184,18 @@ QWidget* TemplateSheet::makeForm() {
         limit.title = formLabel(form);
         auto* row = formRow(limit.title);
         limit.field = new QLineEdit(form);
-        limit.field->setFont(Theme::font(12));
+        limit.field->setFont(Theme::font(type::body));
         limit.field->setFixedWidth(fieldWidth);
         limit.field->setMinimumHeight(28);
         setPaletteStyleSheet(limit.field, [](const QPalette& palette) { return fieldStyle(palette); });
         connect(limit.field, &QLineEdit::textChanged, this, [this, i](const QString& text) { limitEdited(i, text); });
-        limit.unit = new ToneLabel({}, 12, QFont::Normal, Tone::secondary, form);
+        limit.unit = new ToneLabel({}, type::body, QFont::Normal, Tone::secondary, form);
         row->addWidget(limit.field);
         row->addWidget(limit.unit);
         row->addStretch(1);
         column->addLayout(row);
     }
-    labels_[3] = new ToneLabel({}, 10, QFont::Normal, Tone::secondary, form);
+    labels_[3] = new ToneLabel({}, type::caption, QFont::Normal, Tone::secondary, form);
     labels_[3]->setWordWrap(true);
     column->addWidget(labels_[3]);
     return form;

@@ -13,6 +13,7 @@
 #include "Sorvik/Support/Strings.hpp"
 #include "Sorvik/Support/Theme.hpp"
 #include "Sorvik/Views/DropLogic.hpp"
+#include "Sorvik/Support/Metrics.hpp"
 
 namespace sorvik::app {
 
@@ -62,8 +63,8 @@ void DropOverlay::paintEvent(QPaintEvent*) {
     painter.setBrush(Qt::NoBrush);
     painter.drawRoundedRect(card.adjusted(12, 12, -12, -12), 10, 10);
 
-    const QFont titleFont = Theme::font(17);
-    const QFont textFont = Theme::font(13);
+    const QFont titleFont = Theme::font(type::title3);
+    const QFont textFont = Theme::font(type::callout);
     const qreal symbol = 42, gap = 16;
     const qreal titleHeight = QFontMetricsF(titleFont).height();
     const qreal textHeight = QFontMetricsF(textFont).height();
