@@ -61,7 +61,7 @@ protected:
         QPainter painter(this);
         painter.setRenderHint(QPainter::Antialiasing);
         QPainterPath path;
-        path.addRoundedRect(QRectF(rect()), 8, 8);
+        path.addRoundedRect(QRectF(rect()), corner::button, corner::button);
         painter.fillPath(path, Theme::primaryAt(QApplication::palette(), 0.035));
     }
 };

@@ -84,20 +84,20 @@ void FileCard::paintEvent(QPaintEvent*) {
     // The surface.
     const QRectF bounds = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
     QPainterPath surface;
-    surface.addRoundedRect(bounds, 11, 11);
+    surface.addRoundedRect(bounds, corner::fileCard, corner::fileCard);
     painter.fillPath(surface, Theme::withAlpha(Theme::surface(palette), hover ? 1.0 : 0.65));
     painter.setPen(QPen(hover ? Theme::withAlpha(Theme::green(palette), 0.25) : Theme::line(palette), 1));
     painter.drawPath(surface);
     if (hasKeyboardFocus(this)) {
         painter.setPen(QPen(Theme::withAlpha(Theme::green(palette), 0.55), 2));
-        painter.drawRoundedRect(bounds.adjusted(1, 1, -1, -1), 10, 10);
+        painter.drawRoundedRect(bounds.adjusted(1, 1, -1, -1), corner::fileCard - 1, corner::fileCard - 1);
     }
 
     // The preview.
     const QRectF preview(previewInset, previewInset, width() - 2 * previewInset, previewHeight);
     painter.save();
     QPainterPath clip;
-    clip.addRoundedRect(preview, 7, 7);
+    clip.addRoundedRect(preview, corner::control, corner::control);
     painter.setClipPath(clip);
     if (card_.file) {
         paintFileThumbnail(painter, preview, *card_.file, location_, loader_);
@@ -109,7 +109,7 @@ void FileCard::paintEvent(QPaintEvent*) {
             const QRectF box(preview.right() - 8 - badge.width(), preview.bottom() - 8 - badge.height(), badge.width(),
                              badge.height());
             QPainterPath pill;
-            pill.addRoundedRect(box, 5, 5);
+            pill.addRoundedRect(box, corner::chip, corner::chip);
             painter.fillPath(pill, QColor(0, 0, 0, int(0.65 * 255)));
             painter.setPen(Qt::white);
             painter.setFont(font);

@@ -62,7 +62,7 @@ TextEditorSection::TextEditorSection(const std::string& text, QWidget* parent) :
     counts->addWidget(counts_);
     column->addWidget(countsRow_);
 
-    auto* frame = new CardFrame(10, this);
+    auto* frame = new CardFrame(corner::panel, this);
     auto* inside = new QVBoxLayout(frame);
     inside->setContentsMargins(12, 12, 12, 12);
     editor_ = new QPlainTextEdit(frame);

@@ -108,7 +108,7 @@ void paintPaperGlyph(QPainter& painter, const QRectF& rect, const QString& label
     const qreal ratio = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
     painter.drawImage(QPointF(sheet.left() - shadowMargin, sheet.top() - shadowMargin + shadowOffset), glyphShadow(ratio));
     QPainterPath path;
-    path.addRoundedRect(sheet, 5, 5);
+    path.addRoundedRect(sheet, corner::chip, corner::chip);
     painter.fillPath(path, Theme::surface(palette));
 
     const QColor secondary = Theme::secondaryText(palette);

@@ -162,13 +162,13 @@ void InboxRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
 
     painter->save();
     painter->setRenderHint(QPainter::Antialiasing);
-    paintCard(*painter, g.row, palette, 10);
+    paintCard(*painter, g.row, palette, corner::panel);
 
     paintFileThumbnail(*painter, g.thumbnail, row.file, row.location, thumbnails_);
     QPainterPath corners;
     corners.addRect(g.thumbnail);
     QPainterPath rounded;
-    rounded.addRoundedRect(g.thumbnail, 7, 7);
+    rounded.addRoundedRect(g.thumbnail, corner::control, corner::control);
     painter->fillPath(corners.subtracted(rounded), Theme::surface(palette));
     if (zone == InboxListView::Zone::thumbnail) painter->fillPath(rounded, Theme::primaryAt(palette, 0.05));
 
@@ -191,7 +191,7 @@ void InboxRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
     // The assign menu, drawn as a pop-up button.
     const bool enabled = inboxMenuEnabled(store_.isBusy(), store_.recoveryMode());
     QPainterPath button;
-    button.addRoundedRect(g.menu.adjusted(0.5, 0.5, -0.5, -0.5), 7, 7);
+    button.addRoundedRect(g.menu.adjusted(0.5, 0.5, -0.5, -0.5), corner::control, corner::control);
     painter->fillPath(button, Theme::primaryAt(palette, enabled && zone == InboxListView::Zone::menu ? 0.08 : 0.035));
     painter->setPen(QPen(Theme::line(palette), 1));
     painter->drawPath(button);
@@ -208,7 +208,8 @@ void InboxRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
 
     if ((option.state & QStyle::State_HasFocus) && view_.showsFocusRing()) {
         QPainterPath ring;
-        ring.addRoundedRect(g.row.adjusted(-1.5, -1.5, 1.5, 1.5), 11.5, 11.5);
+        ring.addRoundedRect(g.row.adjusted(-1.5, -1.5, 1.5, 1.5), corner::panel + corner::outerRing,
+                           corner::panel + corner::outerRing);
         painter->setPen(QPen(Theme::withAlpha(Theme::green(palette), 0.55), 2));
         painter->setBrush(Qt::NoBrush);
         painter->drawPath(ring);

@@ -127,7 +127,7 @@ void InboxBanner::paintEvent(QPaintEvent*) {
     painter.setRenderHint(QPainter::Antialiasing);
     const QPalette palette = QApplication::palette();
     QPainterPath path;
-    path.addRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 13, 13);
+    path.addRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), corner::card, corner::card);
     painter.fillPath(path, Theme::primaryAt(palette, 0.018));
     painter.setPen(QPen(Theme::line(palette), 1));
     painter.drawPath(path);

@@ -23,7 +23,7 @@ namespace sorvik::app {
 
 namespace {
 
-constexpr qreal kRadius = 13;
+constexpr qreal kRadius = corner::card;
 constexpr qreal kPadding = 18;
 constexpr qreal kPictureHeight = 220;
 constexpr qreal kSymbolAreaHeight = 180;

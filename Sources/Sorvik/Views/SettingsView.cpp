@@ -21,7 +21,7 @@ const QStringList appearanceValues{QStringLiteral("system"), QStringLiteral("lig
 /// A grouped section: rounded surface, rows separated by hairlines.
 class FormSection : public CardFrame {
 public:
-    explicit FormSection(QWidget* parent) : CardFrame(10, parent) {
+    explicit FormSection(QWidget* parent) : CardFrame(corner::panel, parent) {
         layout_ = new QVBoxLayout(this);
         layout_->setContentsMargins(14, 4, 14, 4);
         layout_->setSpacing(0);

@@ -55,7 +55,7 @@ void paintNavigationRow(QPainter& painter, const QRectF& rect, const QString& sy
     painter.setRenderHint(QPainter::Antialiasing);
     if (selected || hovered) {
         QPainterPath background;
-        background.addRoundedRect(rect, 8, 8);
+        background.addRoundedRect(rect, corner::button, corner::button);
         painter.fillPath(background, selected ? Theme::withAlpha(Theme::green(palette), 0.1)
                                               : Theme::primaryAt(palette, 0.035));
     }
@@ -119,7 +119,7 @@ void NavigationButton::paintEvent(QPaintEvent*) {
     if (hasKeyboardFocus(this)) {
         painter.setRenderHint(QPainter::Antialiasing);
         painter.setPen(QPen(Theme::withAlpha(Theme::green(QApplication::palette()), 0.5), 1.5));
-        painter.drawRoundedRect(QRectF(rect()).adjusted(1, 1, -1, -1), 8, 8);
+        painter.drawRoundedRect(QRectF(rect()).adjusted(1, 1, -1, -1), corner::button, corner::button);
     }
 }
 
@@ -185,7 +185,7 @@ void ProjectRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& op
         painter->save();
         painter->setRenderHint(QPainter::Antialiasing);
         painter->setPen(QPen(Theme::withAlpha(Theme::green(QApplication::palette()), 0.5), 1.5));
-        painter->drawRoundedRect(row.adjusted(1, 1, -1, -1), 8, 8);
+        painter->drawRoundedRect(row.adjusted(1, 1, -1, -1), corner::button, corner::button);
         painter->restore();
     }
 }
@@ -249,7 +249,7 @@ void SourceRowButton::paintEvent(QPaintEvent*) {
     if (hasKeyboardFocus(this)) {
         painter.setPen(QPen(Theme::withAlpha(Theme::green(palette), 0.5), 1));
         painter.setBrush(Qt::NoBrush);
-        painter.drawRoundedRect(bounds.adjusted(0.5, 0.5, -0.5, -0.5), 4, 4);
+        painter.drawRoundedRect(bounds.adjusted(0.5, 0.5, -0.5, -0.5), corner::mark, corner::mark);
     }
 }
 
@@ -274,7 +274,7 @@ void PullDownButton::paintEvent(QPaintEvent*) {
     painter.setRenderHint(QPainter::Antialiasing);
     const QPalette palette = QApplication::palette();
     const QRectF bounds = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
-    paintButtonFace(painter, QRectF(rect()), palette, 7, isDown() ? 0.08 : 0.035);
+    paintButtonFace(painter, QRectF(rect()), palette, corner::control, isDown() ? 0.08 : 0.035);
     QColor color = Theme::primaryText(palette);
     if (!isEnabled()) color = Theme::withAlpha(color, 0.35);
     const qreal chevron = 9;
@@ -290,7 +290,7 @@ void PullDownButton::paintEvent(QPaintEvent*) {
                      QFontMetricsF(font()).elidedText(singleLine(text()), Qt::ElideRight, textRect.width()));
     if (hasKeyboardFocus(this)) {
         painter.setPen(QPen(Theme::withAlpha(Theme::green(palette), 0.5), 1.5));
-        painter.drawRoundedRect(bounds, 7, 7);
+        painter.drawRoundedRect(bounds, corner::control, corner::control);
     }
 }
 

@@ -28,13 +28,13 @@ protected:
         QPainter painter(this);
         painter.setRenderHint(QPainter::Antialiasing);
         QPainterPath path;
-        path.addRoundedRect(QRectF(rect()), 10, 10);
+        path.addRoundedRect(QRectF(rect()), corner::panel, corner::panel);
         painter.fillPath(path, Theme::withAlpha(Theme::green(QApplication::palette()), 0.04));
     }
 };
 
 QWidget* sourceRow(const SourceFolder& source, QWidget* parent) {
-    auto* row = new CardFrame(8, parent);
+    auto* row = new CardFrame(corner::button, parent);
     auto* layout = new QHBoxLayout(row);
     layout->setContentsMargins(10, 10, 10, 10);
     layout->setSpacing(7);

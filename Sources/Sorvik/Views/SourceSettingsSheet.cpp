@@ -57,7 +57,7 @@ protected:
         QPainter painter(this);
         painter.setRenderHint(QPainter::Antialiasing);
         QPainterPath path;
-        path.addRoundedRect(QRectF(rect()), 9, 9);
+        path.addRoundedRect(QRectF(rect()), corner::preview, corner::preview);
         painter.fillPath(path, Theme::primaryAt(QApplication::palette(), 0.025));
     }
 };

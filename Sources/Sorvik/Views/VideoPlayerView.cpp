@@ -145,7 +145,7 @@ void VideoPlayerView::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     QPainterPath clip;
-    clip.addRoundedRect(QRectF(rect()), 9, 9);
+    clip.addRoundedRect(QRectF(rect()), corner::preview, corner::preview);
     painter.setClipPath(clip);
     painter.fillRect(rect(), Qt::black);
     if (picture_.isNull()) return;
