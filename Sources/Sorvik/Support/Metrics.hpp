@@ -23,8 +23,55 @@ inline constexpr int heroTitle = 31;    // the overview's headline, a delivery's
 
 /// Margins and spacing.
 namespace space {
-inline constexpr int sheetMargin = 30;  // around a sheet's content
-inline constexpr int pageMargin = 30;   // around a page's content, left and right of its bars
+// Stacked lines of one item: a title over its details.
+inline constexpr int tightLines = 3;  // a compact row's title and detail
+inline constexpr int labelGap = 4;    // a label and what it names, a header's nudge
+inline constexpr int lines = 5;       // a title and its detail lines
+// Side by side, from the closest.
+inline constexpr int symbolGap = 6;   // a symbol and its text, a footer's items
+inline constexpr int smallGap = 7;    // a dot or small button and its text
+inline constexpr int related = 8;     // controls that belong together
+inline constexpr int wordGap = 9;     // words of a notice, a flow's node texts
+inline constexpr int item = 10;       // the items of a row, a column of controls
+inline constexpr int listRows = 11;   // rows of a sheet's list
+inline constexpr int group = 12;      // groups within a panel, cards in a row
+inline constexpr int rows = 13;       // rows of a page's section
+inline constexpr int buttonGap = 14;  // buttons of a bar, a brand mark and its texts
+inline constexpr int cardGap = 15;    // a panel's symbol and its texts
+inline constexpr int headerGap = 16;  // a page header's title and its actions
+inline constexpr int block = 18;      // blocks of a sheet's panel, a centred state's lines
+inline constexpr int formRows = 19;   // rows of the delivery rules' form
+// Sections of a sheet or page.
+inline constexpr int section = 20;          // the file and crop sheets
+inline constexpr int sheetSections = 22;    // the source, template and history sheets
+inline constexpr int pageBlocks = 23;       // the project page's header blocks, the rules sheet
+inline constexpr int wideSections = 24;     // the delivery sheets, the inbox page
+inline constexpr int overviewSections = 25; // the overview and its source flow
+inline constexpr int deliveryBlocks = 26;   // the blocks of a delivery page
+// Margins.
+inline constexpr int insetRow = 4;           // a row set in from its panel
+inline constexpr int compactPadding = 8;     // a small floating panel
+inline constexpr int nodePadding = 10;       // a source row of the flow
+inline constexpr int panelPadding = 12;      // a panel or list row
+inline constexpr int insetPadding = 14;      // a form section, an inset
+inline constexpr int flowNodePadding = 17;   // the flow's node
+inline constexpr int barPadding = 18;        // a toolbar's header
+inline constexpr int sourcesDivider = 16;    // above and below the sidebar's lower divider
+inline constexpr int navigationDivider = 19; // above and below the divider under the navigation
+inline constexpr int cardPadding = 20;       // a card's content
+inline constexpr int sidebarRowInset = 20;   // the sidebar's restore and language rows
+inline constexpr int sidebarInset = 22;      // the sidebar's headers and footer
+inline constexpr int notePadding = 24;       // a large note
+inline constexpr int brandBottom = 26;       // under the sidebar's brand
+inline constexpr int deliveryTop = 28;       // above a delivery page's blocks
+inline constexpr int wideMargin = 28;        // the template sheet, the toolbar's sides
+inline constexpr int sheetMargin = 30;       // around a sheet's content
+inline constexpr int pageMargin = 30;        // around a page's content, left and right of its bars
+inline constexpr int emptyPadding = 35;      // an empty list's message
+inline constexpr int brandTop = 36;          // above the sidebar's brand
+inline constexpr int emptyPageMargin = 60;   // an empty page's message
+inline constexpr int emptyStateMargin = 64;  // the overview's empty state, above and below
+inline constexpr int missingMargin = 65;     // a missing project's message
 }  // namespace space
 
 /// Corner radii, from the largest.

@@ -40,8 +40,8 @@ public:
         setFixedWidth(220);
         setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
         auto* layout = new QHBoxLayout(this);
-        layout->setContentsMargins(8, 8, 8, 8);
-        layout->setSpacing(6);
+        layout->setContentsMargins(space::compactPadding, space::compactPadding, space::compactPadding, space::compactPadding);
+        layout->setSpacing(space::symbolGap);
         layout->addWidget(new SymbolView(QStringLiteral("magnifyingglass"), 12, Tone::tertiary, this));
         field = new QLineEdit(this);
         field->setFrame(false);
@@ -75,7 +75,7 @@ QWidget* deliverySheet(AppStore& store, ThumbnailLoader& thumbnails) {
     layout->setSpacing(0);
     auto* header = new QWidget(sheet);
     auto* row = new QHBoxLayout(header);
-    row->setContentsMargins(18, 18, 18, 18);
+    row->setContentsMargins(space::barPadding, space::barPadding, space::barPadding, space::barPadding);
     auto* title = new ToneLabel({}, type::headline, QFont::DemiBold, Tone::primary, header);
     row->addWidget(title);
     row->addStretch(1);
@@ -140,8 +140,8 @@ QWidget* ContentView::makeToolbar() {
     auto* toolbar = new QWidget(this);
     toolbar->setFixedHeight(54);
     auto* layout = new QHBoxLayout(toolbar);
-    layout->setContentsMargins(28, 0, 28, 0);
-    layout->setSpacing(10);
+    layout->setContentsMargins(space::wideMargin, 0, space::wideMargin, 0);
+    layout->setSpacing(space::item);
     home_ = new StyledButton(StyledButton::Style::plain, {}, toolbar);
     home_->setSymbol(QStringLiteral("house"), 13);
     home_->setTone(Tone::secondary);

@@ -21,7 +21,7 @@ namespace {
 /// A caption above a picture box.
 QVBoxLayout* pictureColumn(ToneLabel* caption, PictureBox* box) {
     auto* column = new QVBoxLayout();
-    column->setSpacing(10);
+    column->setSpacing(space::item);
     column->addWidget(caption);
     column->addWidget(box, 1);
     return column;
@@ -43,12 +43,12 @@ CropSheet::CropSheet(AppStore& store, std::function<void()> dismiss, DeliveryFil
     setFixedSize(700, 620);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(space::sheetMargin, space::sheetMargin, space::sheetMargin, space::sheetMargin);
-    layout->setSpacing(20);
+    layout->setSpacing(space::section);
     header_ = new SheetHeader({}, {}, this);
     layout->addWidget(header_);
 
     auto* images = new QHBoxLayout();
-    images->setSpacing(18);
+    images->setSpacing(space::block);
     originalCaption_ = new ToneLabel({}, type::footnote, QFont::Normal, Tone::secondary, this);
     previewCaption_ = new ToneLabel({}, type::footnote, QFont::Normal, Tone::secondary, this);
     originalBox_ = new PictureBox(8, this);
@@ -70,9 +70,9 @@ CropSheet::CropSheet(AppStore& store, std::function<void()> dismiss, DeliveryFil
     layout->addWidget(imageRow);
 
     auto* ratioRow = new QHBoxLayout();
-    ratioRow->setSpacing(18);
+    ratioRow->setSpacing(space::block);
     auto* picker = new QHBoxLayout();
-    picker->setSpacing(8);
+    picker->setSpacing(space::related);
     ratioTitle_ = new ToneLabel({}, type::body, QFont::Normal, Tone::primary, this);
     ratios_ = new SegmentedPicker(this);
     QStringList labels;
@@ -92,7 +92,7 @@ CropSheet::CropSheet(AppStore& store, std::function<void()> dismiss, DeliveryFil
     layout->addLayout(ratioRow);
 
     auto* positions = new QHBoxLayout();
-    positions->setSpacing(20);
+    positions->setSpacing(space::section);
     horizontalTitle_ = new ToneLabel({}, type::footnote, QFont::Normal, Tone::secondary, this);
     verticalTitle_ = new ToneLabel({}, type::footnote, QFont::Normal, Tone::secondary, this);
     horizontal_ = positionSlider(this);
@@ -102,7 +102,7 @@ CropSheet::CropSheet(AppStore& store, std::function<void()> dismiss, DeliveryFil
     connect(vertical_, &QSlider::valueChanged, this, [this](int position) { setVertical(sliderValue(position)); });
     for (auto [title, slider] : {std::pair{horizontalTitle_, horizontal_}, std::pair{verticalTitle_, vertical_}}) {
         auto* group = new QHBoxLayout();
-        group->setSpacing(8);
+        group->setSpacing(space::related);
         group->addWidget(title);
         group->addWidget(slider, 1);
         positions->addLayout(group, 1);
@@ -115,7 +115,7 @@ CropSheet::CropSheet(AppStore& store, std::function<void()> dismiss, DeliveryFil
     layout->addStretch(1);
 
     auto* buttons = new QHBoxLayout();
-    buttons->setSpacing(14);
+    buttons->setSpacing(space::buttonGap);
     reset_ = new StyledButton(StyledButton::Style::plain, {}, this);
     reset_->setTone(Tone::secondary);
     cancel_ = new StyledButton(StyledButton::Style::quiet, {}, this);

@@ -95,11 +95,11 @@ class HistoryRowView : public QWidget {
 public:
     HistoryRowView(AppStore& store, const HistoryRow& row, QWidget* parent) : QWidget(parent) {
         auto* layout = new QHBoxLayout(this);
-        layout->setContentsMargins(0, 10, 4, 10);
-        layout->setSpacing(12);
+        layout->setContentsMargins(0, space::item, space::labelGap, space::item);
+        layout->setSpacing(space::group);
         layout->addWidget(new SymbolView(QStringLiteral("shippingbox"), 18, Tone::green, this), 0, Qt::AlignVCenter);
         auto* texts = new QVBoxLayout();
-        texts->setSpacing(3);
+        texts->setSpacing(space::tightLines);
         texts->addWidget(new ToneLabel(qs(row.date), type::body, QFont::Normal, Tone::primary, this));
         auto* detail = new ToneLabel(qs(row.detail), type::caption, QFont::Normal, Tone::secondary, this);
         detail->setElide(Qt::ElideMiddle);
@@ -121,7 +121,7 @@ RenameSheet::RenameSheet(AppStore& store, std::function<void()> dismiss, QWidget
     setFixedWidth(440);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(space::sheetMargin, space::sheetMargin, space::sheetMargin, space::sheetMargin);
-    layout->setSpacing(24);
+    layout->setSpacing(space::wideSections);
     header_ = new SheetHeader({}, {}, this);
     layout->addWidget(header_);
     field_ = roundedField(this);
@@ -177,7 +177,7 @@ WarningSheet::WarningSheet(AppStore& store, std::function<void()> dismiss, QWidg
     setFixedWidth(490);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(space::sheetMargin, space::sheetMargin, space::sheetMargin, space::sheetMargin);
-    layout->setSpacing(22);
+    layout->setSpacing(space::sheetSections);
     header_ = new SheetHeader({}, {}, this);
     layout->addWidget(header_);
     model_ = new DeliveryChecksModel(this);
@@ -248,11 +248,11 @@ HistorySheet::HistorySheet(AppStore& store, std::function<void()> dismiss, QWidg
     setFixedWidth(500);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(space::sheetMargin, space::sheetMargin, space::sheetMargin, space::sheetMargin);
-    layout->setSpacing(24);
+    layout->setSpacing(space::wideSections);
     header_ = new SheetHeader({}, {}, this);
     layout->addWidget(header_);
     empty_ = new ToneLabel({}, type::callout, QFont::Normal, Tone::secondary, this);
-    empty_->setContentsMargins(0, 30, 0, 30);
+    empty_->setContentsMargins(0, space::sheetMargin, 0, space::sheetMargin);
     empty_->setWordWrap(true);
     layout->addWidget(empty_);
     auto* scroll = new QScrollArea(this);

@@ -18,7 +18,7 @@ namespace sorvik::app {
 LocationRow::LocationRow(const QString& path, std::function<void()> reveal, QWidget* parent) : QWidget(parent) {
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(0, 0, 0, 0);
-    row->setSpacing(6);
+    row->setSpacing(space::symbolGap);
     row->addWidget(new SymbolView(QStringLiteral("link"), 10, Tone::secondary, this));
     auto* label = new ToneLabel(path, type::caption, QFont::Normal, Tone::secondary, this);
     label->setElide(Qt::ElideMiddle);
@@ -51,7 +51,7 @@ std::string typedText(const QPlainTextEdit& editor) {
 TextEditorSection::TextEditorSection(const std::string& text, QWidget* parent) : QWidget(parent), text_(text) {
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);
-    column->setSpacing(8);
+    column->setSpacing(space::related);
     countsRow_ = new QWidget(this);
     auto* counts = new QHBoxLayout(countsRow_);
     counts->setContentsMargins(0, 0, 0, 0);
@@ -64,7 +64,7 @@ TextEditorSection::TextEditorSection(const std::string& text, QWidget* parent) :
 
     auto* frame = new CardFrame(corner::panel, this);
     auto* inside = new QVBoxLayout(frame);
-    inside->setContentsMargins(12, 12, 12, 12);
+    inside->setContentsMargins(space::panelPadding, space::panelPadding, space::panelPadding, space::panelPadding);
     editor_ = new QPlainTextEdit(frame);
     editor_->setFrameShape(QFrame::NoFrame);
     editor_->viewport()->setAutoFillBackground(false);
@@ -141,7 +141,7 @@ void TextEditorSection::refreshCounts() {
 ExternalHint::ExternalHint(const QString& symbol, std::function<void()> open, QWidget* parent) : QWidget(parent) {
     setMinimumHeight(220);
     auto* column = new QVBoxLayout(this);
-    column->setSpacing(20);
+    column->setSpacing(space::section);
     column->addStretch(1);
     symbol_ = new SymbolView(symbol, 48, Tone::secondary, this);
     column->addWidget(symbol_, 0, Qt::AlignHCenter);

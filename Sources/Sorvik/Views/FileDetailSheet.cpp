@@ -30,7 +30,7 @@ FileDetailSheet::FileDetailSheet(AppStore& store, std::function<void()> dismiss,
     setFixedSize(650, 590);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(space::sheetMargin, space::sheetMargin, space::sheetMargin, space::sheetMargin);
-    layout->setSpacing(20);
+    layout->setSpacing(space::section);
 
     header_ = new SheetHeader({}, {}, this);
     layout->addWidget(header_);
@@ -42,7 +42,7 @@ FileDetailSheet::FileDetailSheet(AppStore& store, std::function<void()> dismiss,
     }
 
     auto* roleRow = new QHBoxLayout();
-    roleRow->setSpacing(10);
+    roleRow->setSpacing(space::item);
     roleTitle_ = new ToneLabel({}, type::body, QFont::Normal, Tone::primary, this);
     roles_ = new SegmentedPicker(this);
     connect(roles_, &SegmentedPicker::chosen, this,
@@ -78,7 +78,7 @@ FileDetailSheet::FileDetailSheet(AppStore& store, std::function<void()> dismiss,
     layout->addWidget(error_);
 
     auto* buttons = new QHBoxLayout();
-    buttons->setSpacing(14);
+    buttons->setSpacing(space::buttonGap);
     trim_ = new StyledButton(StyledButton::Style::quiet, {}, this);
     restore_ = new StyledButton(StyledButton::Style::plain, {}, this);
     restore_->setTone(Tone::secondary);

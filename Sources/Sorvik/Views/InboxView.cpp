@@ -233,8 +233,8 @@ InboxView::InboxView(AppStore& store, ThumbnailLoader& thumbnails, QWidget* pare
     body->setSpacing(0);
     auto* top = new QWidget(page);
     auto* column = new QVBoxLayout(top);
-    column->setContentsMargins(pagePadding, pagePadding, pagePadding, 24);
-    column->setSpacing(24);
+    column->setContentsMargins(pagePadding, pagePadding, pagePadding, space::wideSections);
+    column->setSpacing(space::wideSections);
     title_ = new ToneLabel({}, type::pageTitle, QFont::DemiBold, Tone::primary, top);
     explainer_ = new ToneLabel({}, type::callout, QFont::Normal, Tone::secondary, top);
     explainer_->setWordWrap(true);
@@ -246,9 +246,9 @@ InboxView::InboxView(AppStore& store, ThumbnailLoader& thumbnails, QWidget* pare
     body->addWidget(list_, 1, Qt::AlignTop);
     empty_ = new QWidget(page);
     auto* emptyColumn = new QVBoxLayout(empty_);
-    emptyColumn->setContentsMargins(60, 60, 60, 60);
+    emptyColumn->setContentsMargins(space::emptyPageMargin, space::emptyPageMargin, space::emptyPageMargin, space::emptyPageMargin);
     auto* emptyRow = new QHBoxLayout();
-    emptyRow->setSpacing(7);
+    emptyRow->setSpacing(space::smallGap);
     emptyRow->addStretch(1);
     emptyRow->addWidget(new SymbolView(QStringLiteral("checkmark.circle"), 14, Tone::green, empty_), 0, Qt::AlignVCenter);
     emptyLabel_ = new ToneLabel({}, type::callout, QFont::Normal, Tone::green, empty_);

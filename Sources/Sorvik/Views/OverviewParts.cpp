@@ -64,8 +64,8 @@ void CentredLines::paintEvent(QPaintEvent*) {
 
 EmptyStateView::EmptyStateView(QWidget* parent) : QWidget(parent) {
     auto* column = new QVBoxLayout(this);
-    column->setContentsMargins(0, 64, 0, 64);
-    column->setSpacing(18);
+    column->setContentsMargins(0, space::emptyStateMargin, 0, space::emptyStateMargin);
+    column->setSpacing(space::block);
     symbol_ = new SymbolView(QStringLiteral("folder.badge.plus"), 46, Tone::green, this);
     title_ = new ToneLabel({}, type::title1, QFont::Medium, Tone::primary, this);
     title_->setAlignment(Qt::AlignCenter);
@@ -97,11 +97,11 @@ QString EmptyStateView::title() const { return title_->text(); }
 
 InboxBanner::InboxBanner(QWidget* parent) : QWidget(parent) {
     auto* row = new QHBoxLayout(this);
-    row->setContentsMargins(20, 20, 20, 20);
-    row->setSpacing(15);
+    row->setContentsMargins(space::cardPadding, space::cardPadding, space::cardPadding, space::cardPadding);
+    row->setSpacing(space::cardGap);
     row->addWidget(new SymbolView(QStringLiteral("magnifyingglass"), 24, Tone::secondary, this));
     auto* texts = new QVBoxLayout();
-    texts->setSpacing(5);
+    texts->setSpacing(space::lines);
     title_ = new ToneLabel({}, type::callout, QFont::Medium, Tone::primary, this);
     text_ = new ToneLabel({}, type::footnote, QFont::Normal, Tone::secondary, this);
     text_->setWordWrap(true);

@@ -37,8 +37,8 @@ ProjectDetailView::ProjectDetailView(AppStore& store, ThumbnailLoader& thumbnail
     body->setSpacing(0);
     auto* top = new QWidget(page);
     auto* column = new QVBoxLayout(top);
-    column->setContentsMargins(space::pageMargin, space::pageMargin, space::pageMargin, 23);
-    column->setSpacing(23);
+    column->setContentsMargins(space::pageMargin, space::pageMargin, space::pageMargin, space::pageBlocks);
+    column->setSpacing(space::pageBlocks);
     column->addWidget(makeHeader());
     column->addWidget(makeWorkspaceNotice(store_, top));
     column->addWidget(makeFilterBar());
@@ -71,9 +71,9 @@ QWidget* ProjectDetailView::makeHeader() {
     auto* header = new QWidget(this);
     auto* row = new QHBoxLayout(header);
     row->setContentsMargins(0, 0, 0, 0);
-    row->setSpacing(10);
+    row->setSpacing(space::item);
     auto* texts = new QVBoxLayout();
-    texts->setSpacing(10);
+    texts->setSpacing(space::item);
     title_ = new ToneLabel({}, type::pageTitle, QFont::DemiBold, Tone::primary, header);
     QFont titleFont = title_->font();
     titleFont.setLetterSpacing(QFont::AbsoluteSpacing, -0.6);
@@ -110,7 +110,7 @@ QWidget* ProjectDetailView::makeFilterBar() {
     auto* bar = new QWidget(this);
     auto* row = new QHBoxLayout(bar);
     row->setContentsMargins(0, 0, 0, 0);
-    row->setSpacing(14);
+    row->setSpacing(space::buttonGap);
     filter_ = new SegmentedPicker(bar);
     connect(filter_, &SegmentedPicker::chosen, this, [this](int index) {
         store_.setProjectFilter(FileFilters::allCases.at(static_cast<std::size_t>(index)));
@@ -133,8 +133,8 @@ QWidget* ProjectDetailView::makeFilterBar() {
 QWidget* ProjectDetailView::makeEmptyState(QWidget* page) {
     empty_ = new QWidget(page);
     auto* column = new QVBoxLayout(empty_);
-    column->setContentsMargins(65, 65, 65, 65);
-    column->setSpacing(13);
+    column->setContentsMargins(space::missingMargin, space::missingMargin, space::missingMargin, space::missingMargin);
+    column->setSpacing(space::rows);
     column->addStretch(1);
     column->addWidget(new SymbolView(QStringLiteral("folder.badge.questionmark"), 36, Tone::tertiary, empty_), 0,
                       Qt::AlignHCenter);

@@ -43,7 +43,7 @@ ProjectOverview::ProjectOverview(AppStore& store, ThumbnailLoader& thumbnails, Q
     QWidget* page = scrollPage.page;
     auto* column = new QVBoxLayout(page);
     column->setContentsMargins(space::pageMargin, space::pageMargin, space::pageMargin, space::pageMargin);
-    column->setSpacing(25);
+    column->setSpacing(space::overviewSections);
 
     column->addWidget(makeHeader(page));
     column->addWidget(makeCounts(page));
@@ -59,7 +59,7 @@ ProjectOverview::ProjectOverview(AppStore& store, ThumbnailLoader& thumbnails, Q
     single_ = new QWidget(page);
     auto* singleRow = new QHBoxLayout(single_);
     singleRow->setContentsMargins(0, 0, 0, 0);
-    singleRow->setSpacing(25);
+    singleRow->setSpacing(space::overviewSections);
     singleCard_ = new ProjectCardView(store_, *cards_, thumbnails_, single_);
     flow_ = new SourceFlowView(store_, single_);
     singleRow->addWidget(singleCard_, 0, Qt::AlignVCenter);
@@ -94,9 +94,9 @@ QWidget* ProjectOverview::makeHeader(QWidget* page) {
     auto* header = new QWidget(page);
     auto* row = new QHBoxLayout(header);
     row->setContentsMargins(0, 0, 0, 0);
-    row->setSpacing(16);
+    row->setSpacing(space::headerGap);
     auto* words = new QVBoxLayout();
-    words->setSpacing(10);
+    words->setSpacing(space::item);
     headline_ = new ToneLabel({}, type::heroTitle, QFont::DemiBold, Tone::primary, header);
     QFont headlineFont = headline_->font();
     headlineFont.setLetterSpacing(QFont::AbsoluteSpacing, -0.8);
@@ -119,7 +119,7 @@ QWidget* ProjectOverview::makeCounts(QWidget* page) {
     auto* line = new QWidget(page);
     auto* row = new QHBoxLayout(line);
     row->setContentsMargins(0, 0, 0, 0);
-    row->setSpacing(13);
+    row->setSpacing(space::rows);
     for (ToneLabel*& label : counts_) {
         label = new ToneLabel({}, type::body, QFont::Normal, Tone::secondary, line);
         row->addWidget(label);
@@ -132,7 +132,7 @@ QWidget* ProjectOverview::makeHint(QWidget* page) {
     hint_ = new QWidget(page);
     auto* row = new QHBoxLayout(hint_);
     row->setContentsMargins(0, 0, 0, 0);
-    row->setSpacing(7);
+    row->setSpacing(space::smallGap);
     row->addWidget(new SymbolView(QStringLiteral("folder.badge.plus"), 14, Tone::secondary, hint_));
     hintText_ = new ToneLabel({}, type::body, QFont::Normal, Tone::secondary, hint_);
     hintText_->setElide(Qt::ElideRight);

@@ -37,7 +37,7 @@ QLineEdit* textField(QWidget* parent) {
 
 QVBoxLayout* group(ToneLabel* label, QWidget* field) {
     auto* column = new QVBoxLayout();
-    column->setSpacing(8);
+    column->setSpacing(space::related);
     column->addWidget(label);
     column->addWidget(field);
     return column;
@@ -50,7 +50,7 @@ ProjectRulesSheet::ProjectRulesSheet(AppStore& store, std::function<void()> dism
     setFixedWidth(520);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(space::sheetMargin, space::sheetMargin, space::sheetMargin, space::sheetMargin);
-    layout->setSpacing(23);
+    layout->setSpacing(space::pageBlocks);
     header_ = new SheetHeader({}, {}, this);
     layout->addWidget(header_);
 

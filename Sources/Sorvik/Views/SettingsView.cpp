@@ -23,7 +23,7 @@ class FormSection : public CardFrame {
 public:
     explicit FormSection(QWidget* parent) : CardFrame(corner::panel, parent) {
         layout_ = new QVBoxLayout(this);
-        layout_->setContentsMargins(14, 4, 14, 4);
+        layout_->setContentsMargins(space::insetPadding, space::insetRow, space::insetPadding, space::insetRow);
         layout_->setSpacing(0);
     }
     void addRow(QWidget* row) {
@@ -39,7 +39,7 @@ private:
 QWidget* labelledRow(QWidget* parent, QWidget* label, QWidget* control) {
     auto* row = new QWidget(parent);
     auto* layout = new QHBoxLayout(row);
-    layout->setContentsMargins(0, 6, 0, 6);
+    layout->setContentsMargins(0, space::symbolGap, 0, space::symbolGap);
     layout->addWidget(label);
     layout->addStretch(1);
     layout->addWidget(control);
@@ -52,18 +52,18 @@ SettingsView::SettingsView(AppStore& store, std::function<void()> showMainWindow
     : QWidget(parent), store_(store), showMainWindow_(std::move(showMainWindow)) {
     setFixedSize(520, 510);
     auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(20, 20, 20, 20);
-    layout->setSpacing(14);
+    layout->setContentsMargins(space::cardPadding, space::cardPadding, space::cardPadding, space::cardPadding);
+    layout->setSpacing(space::buttonGap);
     Preferences& preferences = store_.preferences();
 
     auto* brandSection = new FormSection(this);
     auto* brand = new QWidget(brandSection);
     auto* brandLayout = new QHBoxLayout(brand);
-    brandLayout->setContentsMargins(0, 10, 0, 10);
-    brandLayout->setSpacing(14);
+    brandLayout->setContentsMargins(0, space::item, 0, space::item);
+    brandLayout->setSpacing(space::buttonGap);
     brandLayout->addWidget(new BrandMark(44, brand), 0, Qt::AlignVCenter);
     auto* brandTexts = new QVBoxLayout();
-    brandTexts->setSpacing(5);
+    brandTexts->setSpacing(space::lines);
     version_ = new ToneLabel({}, type::subheadline, QFont::DemiBold, Tone::primary, brand);
     tagline_ = new ToneLabel({}, type::body, QFont::Normal, Tone::secondary, brand);
     brandTexts->addWidget(version_);
@@ -87,12 +87,12 @@ SettingsView::SettingsView(AppStore& store, std::function<void()> showMainWindow
     layout->addWidget(preferencesSection);
 
     libraryHeader_ = new ToneLabel({}, type::body, QFont::DemiBold, Tone::secondary, this);
-    libraryHeader_->setContentsMargins(4, 4, 0, 0);
+    libraryHeader_->setContentsMargins(space::labelGap, space::labelGap, 0, 0);
     layout->addWidget(libraryHeader_);
     auto* librarySection = new FormSection(this);
     libraryNote_ = new ToneLabel({}, type::footnote, QFont::Normal, Tone::secondary, librarySection);
     libraryNote_->setWordWrap(true);
-    libraryNote_->setContentsMargins(0, 8, 0, 8);
+    libraryNote_->setContentsMargins(0, space::related, 0, space::related);
     librarySection->addRow(libraryNote_);
     auto addButton = [&](StyledButton*& button, auto action) {
         button = new StyledButton(StyledButton::Style::plain, {}, librarySection);

@@ -10,7 +10,7 @@ namespace sorvik::app {
 SheetHeader::SheetHeader(const QString& title, const QString& subtitle, QWidget* parent) : QWidget(parent) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(8);
+    layout->setSpacing(space::related);
     title_ = new ToneLabel(title, type::sheetTitle, QFont::DemiBold, Tone::primary, this);
     title_->setWordWrap(true);
     subtitle_ = new ToneLabel(subtitle, type::body, QFont::Normal, Tone::secondary, this);

@@ -25,11 +25,11 @@ class SourceRow : public QWidget {
 public:
     SourceRow(AppStore& store, const SourceFolder& source, QWidget* parent) : QWidget(parent) {
         auto* layout = new QHBoxLayout(this);
-        layout->setContentsMargins(12, 12, 12, 12);
-        layout->setSpacing(12);
+        layout->setContentsMargins(space::panelPadding, space::panelPadding, space::panelPadding, space::panelPadding);
+        layout->setSpacing(space::group);
         layout->addWidget(new SymbolView(QStringLiteral("folder"), 21, Tone::green, this), 0, Qt::AlignVCenter);
         auto* texts = new QVBoxLayout();
-        texts->setSpacing(5);
+        texts->setSpacing(space::lines);
         const QString name = qs(lastPathComponent(source.path));
         texts->addWidget(new ToneLabel(name, type::body, QFont::Medium, Tone::primary, this));
         auto* path = new ToneLabel(qs(abbreviatingHome(source.path)), type::caption, QFont::Normal, Tone::secondary, this);
@@ -75,7 +75,7 @@ SourceSettingsSheet::SourceSettingsSheet(AppStore& store, std::function<void()> 
     setFixedSize(600, 690);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(space::sheetMargin, space::sheetMargin, space::sheetMargin, space::sheetMargin);
-    layout->setSpacing(22);
+    layout->setSpacing(space::sheetSections);
 
     header_ = new SheetHeader({}, {}, this);
     layout->addWidget(header_);
@@ -102,12 +102,12 @@ SourceSettingsSheet::SourceSettingsSheet(AppStore& store, std::function<void()> 
     sourceList_->setAutoFillBackground(false);
     sourceRows_ = new QVBoxLayout(sourceList_);
     sourceRows_->setContentsMargins(0, 0, 0, 0);
-    sourceRows_->setSpacing(11);
+    sourceRows_->setSpacing(space::listRows);
     sourceScroll_->setWidget(sourceList_);
     layout->addWidget(sourceScroll_);
 
     auto* scanSettings = new QVBoxLayout();
-    scanSettings->setSpacing(12);
+    scanSettings->setSpacing(space::group);
     automaticScan_ = checkBox(this);
     recognizeText_ = checkBox(this);
     connect(automaticScan_, &QCheckBox::clicked, this, [this](bool on) { store_.setAutomaticScan(on); });
@@ -119,7 +119,7 @@ SourceSettingsSheet::SourceSettingsSheet(AppStore& store, std::function<void()> 
     layout->addWidget(new Hairline(Qt::Horizontal, this));
 
     auto* archive = new QVBoxLayout();
-    archive->setSpacing(12);
+    archive->setSpacing(space::group);
     auto* archiveHeader = new QHBoxLayout();
     archiveTitle_ = new ToneLabel({}, type::callout, QFont::DemiBold, Tone::primary, this);
     archiveLocation_ = new StyledButton(StyledButton::Style::quiet, {}, this);
@@ -155,7 +155,7 @@ SourceSettingsSheet::SourceSettingsSheet(AppStore& store, std::function<void()> 
     layout->addStretch(1);
 
     auto* footer = new QHBoxLayout();
-    footer->setSpacing(8);
+    footer->setSpacing(space::related);
     spinner_ = new Spinner(14, this);
     activity_ = new ToneLabel({}, type::footnote, QFont::Normal, Tone::secondary, this);
     activity_->setElide(Qt::ElideRight);
@@ -205,7 +205,7 @@ void SourceSettingsSheet::rebuildSources() {
     if (sources.empty()) {
         auto* empty = new ToneLabel(Lq("还没有连接的文件夹"), type::body, QFont::Normal, Tone::secondary, sourceList_);
         empty->setAlignment(Qt::AlignCenter);
-        empty->setContentsMargins(35, 35, 35, 35);
+        empty->setContentsMargins(space::emptyPadding, space::emptyPadding, space::emptyPadding, space::emptyPadding);
         sourceRows_->addWidget(empty);
     }
     for (const SourceFolder& source : sources) sourceRows_->addWidget(new SourceRow(store_, source, sourceList_));

@@ -34,7 +34,7 @@ ToneLabel* formLabel(QWidget* parent) {
 QHBoxLayout* formRow(ToneLabel* label) {
     auto* row = new QHBoxLayout();
     row->setContentsMargins(0, 0, 0, 0);
-    row->setSpacing(10);
+    row->setSpacing(space::item);
     row->addWidget(label);
     return row;
 }
@@ -54,8 +54,8 @@ TemplateSheet::TemplateSheet(AppStore& store, std::function<void()> dismiss, QWi
     setFixedWidth(520);
     setMinimumHeight(580);
     auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(28, 28, 28, 28);
-    layout->setSpacing(22);
+    layout->setContentsMargins(space::wideMargin, space::wideMargin, space::wideMargin, space::wideMargin);
+    layout->setSpacing(space::sheetSections);
     header_ = new SheetHeader({}, {}, this);
     layout->addWidget(header_);
     layout->addWidget(makeStartingPoints());
@@ -88,7 +88,7 @@ QWidget* TemplateSheet::makeStartingPoints() {
     auto* row = new QWidget(this);
     auto* layout = new QHBoxLayout(row);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(8);
+    layout->setSpacing(space::related);
     const auto templates = builtInTemplates();
     for (std::size_t i = 0; i < templates.size(); ++i) {
         builtIns_[i] = new StyledButton(StyledButton::Style::quiet, {}, row);
@@ -115,7 +115,7 @@ QWidget* TemplateSheet::makeStartingPoints() {
         }
         presetMenu_->popup(presets_->mapToGlobal(QPoint(0, presets_->height())));
     });
-    layout->addSpacing(4);
+    layout->addSpacing(space::labelGap);
     layout->addWidget(presets_);
     layout->addStretch(1);
     return row;
@@ -125,7 +125,7 @@ QWidget* TemplateSheet::makeForm() {
     auto* form = new QWidget(this);
     auto* column = new QVBoxLayout(form);
     column->setContentsMargins(0, 0, 0, 0);
-    column->setSpacing(19);
+    column->setSpacing(space::formRows);
 
     labels_[0] = formLabel(form);
     auto* nameRow = formRow(labels_[0]);
@@ -147,7 +147,7 @@ QWidget* TemplateSheet::makeForm() {
 
     labels_[1] = formLabel(form);
     auto* rolesRow = formRow(labels_[1]);
-    rolesRow->setSpacing(14);
+    rolesRow->setSpacing(space::buttonGap);
     for (std::size_t i = 0; i < roles_.size(); ++i) {
         roles_[i] = new QCheckBox(form);
         roles_[i]->setFont(Theme::font(type::body));

@@ -42,8 +42,8 @@ VideoPlayerView::VideoPlayerView(const std::optional<std::filesystem::path>& loc
     setMinimumHeight(120);
     bar_ = new ControlBar(this);
     auto* row = new QHBoxLayout(bar_);
-    row->setContentsMargins(12, 0, 12, 0);
-    row->setSpacing(10);
+    row->setContentsMargins(space::panelPadding, 0, space::panelPadding, 0);
+    row->setSpacing(space::item);
     play_ = new StyledButton(StyledButton::Style::plain, {}, bar_);
     play_->setSymbol(QStringLiteral("play.fill"), 14);
     play_->setTone(Tone::white);

@@ -19,7 +19,7 @@ public:
     WorkspaceNotice(AppStore& store, QWidget* parent) : QWidget(parent), store_(store) {
         auto* row = new QHBoxLayout(this);
         row->setContentsMargins(0, 0, 0, 0);
-        row->setSpacing(9);
+        row->setSpacing(space::wordGap);
         row->addWidget(new SymbolView(QStringLiteral("info.circle"), 11, Tone::secondary, this), 0, Qt::AlignVCenter);
         text_ = new ToneLabel({}, type::caption, QFont::Normal, Tone::secondary, this);
         text_->setWordWrap(true);
@@ -65,8 +65,8 @@ class WorkspaceStatus : public QWidget {
 public:
     WorkspaceStatus(AppStore& store, QWidget* parent) : QWidget(parent), store_(store) {
         auto* row = new QHBoxLayout(this);
-        row->setContentsMargins(space::pageMargin, 17, space::pageMargin, 17);
-        row->setSpacing(7);
+        row->setContentsMargins(space::pageMargin, space::flowNodePadding, space::pageMargin, space::flowNodePadding);
+        row->setSpacing(space::smallGap);
         dot_ = new StatusDot(6, Tone::green, 0.8, this);
         row->addWidget(dot_, 0, Qt::AlignVCenter);
         text_ = new ToneLabel({}, type::caption, QFont::Normal, Tone::secondary, this);
