@@ -7,6 +7,8 @@
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QTest>
 
@@ -37,7 +39,7 @@ struct AppFixture {
     }
     AppFixture(const AppFixture&) = delete;
     ~AppFixture() { app.reset(); }
-    bool enabled(const char* key) { return app->action(QString::fromUtf8(key))->isEnabled(); }
+    bool enabled(Command command) { return app->action(command)->isEnabled(); }
 };
 
 }  // namespace
@@ -57,28 +59,62 @@ TEST(MainWindow, MenuCommandsFollowBusySelectionAndRecovery) {
     AppFixture f;
     AppStore& store = f.app->store();
     // Nothing selected: the delivery commands are off, the library commands on.
-    EXPECT_TRUE(f.enabled("新建项目"));
-    EXPECT_TRUE(f.enabled("连接来源文件夹…"));
-    EXPECT_FALSE(f.enabled("导出交付包…"));
-    EXPECT_FALSE(f.enabled("交付规则…"));
-    EXPECT_FALSE(f.enabled("导出记录…"));
+    EXPECT_TRUE(f.enabled(Command::newProject));
+    EXPECT_TRUE(f.enabled(Command::connectFolders));
+    EXPECT_FALSE(f.enabled(Command::exportPackage));
+    EXPECT_FALSE(f.enabled(Command::deliveryRules));
+    EXPECT_FALSE(f.enabled(Command::exportHistory));
     store.newDelivery();
     store.setSheet(std::nullopt);
-    EXPECT_TRUE(f.enabled("交付规则…"));
-    EXPECT_TRUE(f.enabled("导出记录…"));
+    EXPECT_TRUE(f.enabled(Command::deliveryRules));
+    EXPECT_TRUE(f.enabled(Command::exportHistory));
     // A new project has no files: the empty check is an error, so no export.
-    EXPECT_FALSE(f.enabled("导出交付包…"));
+    EXPECT_FALSE(f.enabled(Command::exportPackage));
     // Busy: everything that starts work is off; navigation stays.
     TempDir source;
     store.connectFolders({source.path()});
     ASSERT_TRUE(store.isBusy());
-    EXPECT_FALSE(f.enabled("新建项目"));
-    EXPECT_FALSE(f.enabled("重新扫描来源"));
-    EXPECT_FALSE(f.enabled("交付规则…"));
-    EXPECT_FALSE(f.enabled("体验分散素材示例"));
-    EXPECT_TRUE(f.enabled("查看全部项目"));
-    EXPECT_TRUE(f.enabled("导出记录…"));
+    EXPECT_FALSE(f.enabled(Command::newProject));
+    EXPECT_FALSE(f.enabled(Command::rescan));
+    EXPECT_FALSE(f.enabled(Command::deliveryRules));
+    EXPECT_FALSE(f.enabled(Command::sample));
+    EXPECT_TRUE(f.enabled(Command::showProjects));
+    EXPECT_TRUE(f.enabled(Command::exportHistory));
     f.app->store().shutdown();
+}
+
+TEST(MainWindow, EveryCommandHasItsTextAndShortcut) {
+    AppFixture f;
+    const struct {
+        Command command;
+        const char* text;
+        const char* shortcut;
+    } expected[] = {
+        {Command::newProject, "New project", "Ctrl+N"},
+        {Command::connectFolders, "Connect source folders…", "Ctrl+O"},
+        {Command::settings, "Settings…", "Ctrl+,"},
+        {Command::closeWindow, "Close window", "Ctrl+W"},
+        {Command::quit, "Quit", "Ctrl+Q"},
+        {Command::rescan, "Rescan sources", "Ctrl+R"},
+        {Command::showProjects, "Show all projects", "Ctrl+1"},
+        {Command::showInbox, "Show inbox", "Ctrl+2"},
+        {Command::exportPackage, "Export delivery package…", "Ctrl+Shift+E"},
+        {Command::deliveryRules, "Delivery rules…", ""},
+        {Command::sample, "Try the sample workspace", ""},
+    };
+    for (const auto& [command, text, shortcut] : expected) {
+        QAction* action = f.app->action(command);
+        ASSERT_NE(action, nullptr) << text;
+        EXPECT_EQ(action->text().toStdString(), text);
+        EXPECT_EQ(action->shortcut().toString(QKeySequence::PortableText).toStdString(), shortcut) << text;
+    }
+    // The menus keep their order and separators.
+    const QList<QAction*> menus = f.app->mainWindow().menuBar()->actions();
+    ASSERT_EQ(menus.size(), 3);
+    EXPECT_EQ(menus[0]->menu()->actions().size(), 7);
+    EXPECT_EQ(menus[1]->menu()->actions().size(), 4);
+    EXPECT_EQ(menus[2]->menu()->actions().size(), 5);
+    EXPECT_TRUE(menus[2]->menu()->actions()[3]->isSeparator());
 }
 
 TEST(MainWindow, RecoveryModeDisablesWhatCouldNeverBeSaved) {
@@ -90,10 +126,10 @@ TEST(MainWindow, RecoveryModeDisablesWhatCouldNeverBeSaved) {
     app.showMainWindow();
     QApplication::processEvents();
     EXPECT_TRUE(app.store().recoveryMode());
-    EXPECT_FALSE(app.action("新建项目")->isEnabled());
-    EXPECT_FALSE(app.action("连接来源文件夹…")->isEnabled());
-    EXPECT_FALSE(app.action("体验分散素材示例")->isEnabled());
-    EXPECT_TRUE(app.action("重新扫描来源")->isEnabled());
+    EXPECT_FALSE(app.action(Command::newProject)->isEnabled());
+    EXPECT_FALSE(app.action(Command::connectFolders)->isEnabled());
+    EXPECT_FALSE(app.action(Command::sample)->isEnabled());
+    EXPECT_TRUE(app.action(Command::rescan)->isEnabled());
     // The start-up failure is shown in the alert, translated.
     QMessageBox* alert = app.mainWindow().content()->alert();
     ASSERT_NE(alert, nullptr);

@@ -5,6 +5,7 @@
 #include <QCloseEvent>
 #include <QLibraryInfo>
 #include <QMenu>
+#include <QKeySequence>
 #include <QMenuBar>
 #include <QSystemTrayIcon>
 #include <QThreadPool>
@@ -85,64 +86,99 @@ void SorvikApp::applyLanguage() {
     }
 }
 
+namespace {
+
+constexpr QKeyCombination noShortcut = QKeyCombination::fromCombined(0);
+constexpr QKeyCombination ctrl(Qt::Key key) { return QKeyCombination(Qt::ControlModifier, key); }
+constexpr QKeyCombination ctrlShift(Qt::Key key) { return QKeyCombination(Qt::ControlModifier | Qt::ShiftModifier, key); }
+
+/// One command of the menu bar: its menu's title, its text (a catalogue key), its shortcut, and
+/// whether a separator comes before it.
+struct MenuItem {
+    const char* menu;
+    Command command;
+    const char* text;
+    QKeyCombination shortcut = noShortcut;
+    bool separatorBefore = false;
+};
+
+const MenuItem menuItems[] = {
+    {"文件", Command::newProject, "新建项目", ctrl(Qt::Key_N)},
+    {"文件", Command::connectFolders, "连接来源文件夹…", ctrl(Qt::Key_O)},
+    {"文件", Command::settings, "设置…", ctrl(Qt::Key_Comma), true},
+    {"文件", Command::closeWindow, "关闭窗口", ctrl(Qt::Key_W), true},
+    {"文件", Command::quit, "退出", ctrl(Qt::Key_Q)},
+    {"项目", Command::rescan, "重新扫描来源", ctrl(Qt::Key_R)},
+    {"项目", Command::showProjects, "查看全部项目", ctrl(Qt::Key_1)},
+    {"项目", Command::showInbox, "查看待识别", ctrl(Qt::Key_2)},
+    {"项目", Command::sources, "来源与自动归档…"},
+    {"交付", Command::exportPackage, "导出交付包…", ctrlShift(Qt::Key_E)},
+    {"交付", Command::deliveryRules, "交付规则…"},
+    {"交付", Command::exportHistory, "导出记录…"},
+    {"交付", Command::sample, "体验分散素材示例", noShortcut, true},
+};
+
+}  // namespace
+
 void SorvikApp::buildMenus() {
     QMenuBar* bar = window_->menuBar();
-    auto menu = [&](const char* key) {
-        QMenu* m = bar->addMenu(QString());
-        menus_.emplace_back(m, key);
-        connect(m, &QMenu::aboutToShow, this, &SorvikApp::refreshCommands);
-        return m;
-    };
-    auto item = [&](QMenu* m, const char* key, const QKeySequence& shortcut, auto slot) {
-        QAction* a = m->addAction(QString());
-        a->setShortcut(shortcut);
+    QMenu* current = nullptr;
+    const char* currentTitle = nullptr;
+    for (const MenuItem& item : menuItems) {
+        if (!currentTitle || std::string_view(currentTitle) != item.menu) {
+            current = bar->addMenu(QString());
+            currentTitle = item.menu;
+            menus_.emplace_back(current, item.menu);
+            connect(current, &QMenu::aboutToShow, this, &SorvikApp::refreshCommands);
+        } else if (item.separatorBefore) {
+            current->addSeparator();
+        }
+        QAction* a = current->addAction(QString());
+        if (item.shortcut != noShortcut) a->setShortcut(QKeySequence(item.shortcut));
         a->setShortcutContext(Qt::ApplicationShortcut);
-        connect(a, &QAction::triggered, this, slot);
-        actions_.emplace_back(a, key);
-        return a;
-    };
-    QMenu* file = menu("文件");
-    item(file, "新建项目", QKeySequence(Qt::CTRL | Qt::Key_N), [this] { store_->newDelivery(); });
-    item(file, "连接来源文件夹…", QKeySequence(Qt::CTRL | Qt::Key_O), [this] { store_->chooseSourceFolders(); });
-    file->addSeparator();
-    item(file, "设置…", QKeySequence(Qt::CTRL | Qt::Key_Comma), [this] { showSettings(); });
-    file->addSeparator();
-    item(file, "关闭窗口", QKeySequence(Qt::CTRL | Qt::Key_W), [this] {
-        if (QWidget* active = QApplication::activeWindow()) active->close();
-    });
-    item(file, "退出", QKeySequence(Qt::CTRL | Qt::Key_Q), [this] { quit(); });
+        const Command command = item.command;
+        connect(a, &QAction::triggered, this, [this, command] { run(command); });
+        actions_.push_back({a, command, item.text});
+    }
+}
 
-    QMenu* projects = menu("项目");
-    item(projects, "重新扫描来源", QKeySequence(Qt::CTRL | Qt::Key_R), [this] { store_->scanFolders(false); });
-    item(projects, "查看全部项目", QKeySequence(Qt::CTRL | Qt::Key_1), [this] { store_->showProjects(); });
-    item(projects, "查看待识别", QKeySequence(Qt::CTRL | Qt::Key_2), [this] { store_->showInbox(); });
-    item(projects, "来源与自动归档…", QKeySequence(), [this] { store_->setSheet(AppSheet::sources()); });
-
-    QMenu* delivery = menu("交付");
-    item(delivery, "导出交付包…", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E), [this] { store_->exportCommand(); });
-    item(delivery, "交付规则…", QKeySequence(), [this] {
-        if (store_->selected() && !store_->isBusy()) store_->setSheet(AppSheet::templ());
-    });
-    item(delivery, "导出记录…", QKeySequence(), [this] {
-        if (store_->selected()) store_->setSheet(AppSheet::history());
-    });
-    delivery->addSeparator();
-    // Runs after the menu has closed, on the next turn of the event loop.
-    item(delivery, "体验分散素材示例", QKeySequence(), [this] {
-        QMetaObject::invokeMethod(store_.get(), &AppStore::loadRudidEdevov, Qt::QueuedConnection);
-    });
+void SorvikApp::run(Command command) {
+    switch (command) {
+        case Command::newProject: store_->newDelivery(); break;
+        case Command::connectFolders: store_->chooseSourceFolders(); break;
+        case Command::settings: showSettings(); break;
+        case Command::closeWindow:
+            if (QWidget* active = QApplication::activeWindow()) active->close();
+            break;
+        case Command::quit: quit(); break;
+        case Command::rescan: store_->scanFolders(false); break;
+        case Command::showProjects: store_->showProjects(); break;
+        case Command::showInbox: store_->showInbox(); break;
+        case Command::sources: store_->setSheet(AppSheet::sources()); break;
+        case Command::exportPackage: store_->exportCommand(); break;
+        case Command::deliveryRules:
+            if (store_->selected() && !store_->isBusy()) store_->setSheet(AppSheet::templ());
+            break;
+        case Command::exportHistory:
+            if (store_->selected()) store_->setSheet(AppSheet::history());
+            break;
+        case Command::sample:
+            // Runs after the menu has closed, on the next turn of the event loop.
+            QMetaObject::invokeMethod(store_.get(), &AppStore::loadRudidEdevov, Qt::QueuedConnection);
+            break;
+        case Command::showWindow: showMainWindow(); break;
+    }
 }
 
 void SorvikApp::buildTray() {
     if (!QSystemTrayIcon::isSystemTrayAvailable()) return;
     tray_ = new QSystemTrayIcon(QIcon(QStringLiteral(":/sorvik/app/sorvik-tray.svg")), this);
     auto* trayMenu = new QMenu(window_.get());
-    QAction* show = trayMenu->addAction(QString());
-    connect(show, &QAction::triggered, this, &SorvikApp::showMainWindow);
-    actions_.emplace_back(show, "显示 Sorvik");
-    QAction* quitAction = trayMenu->addAction(QString());
-    connect(quitAction, &QAction::triggered, this, &SorvikApp::quit);
-    actions_.emplace_back(quitAction, "退出");
+    for (const auto& [command, text] : {std::pair{Command::showWindow, "显示 Sorvik"}, std::pair{Command::quit, "退出"}}) {
+        QAction* a = trayMenu->addAction(QString());
+        connect(a, &QAction::triggered, this, [this, command] { run(command); });
+        actions_.push_back({a, command, text});
+    }
     tray_->setContextMenu(trayMenu);
     connect(tray_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
         if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick) showMainWindow();
@@ -153,7 +189,7 @@ void SorvikApp::buildTray() {
 void SorvikApp::retranslate() {
     window_->setWindowTitle(Lq("Sorvik"));
     for (auto& [menu, key] : menus_) menu->setTitle(Lq(key));
-    for (auto& [action, key] : actions_) action->setText(Lq(key));
+    for (const CommandAction& entry : actions_) entry.action->setText(Lq(entry.text));
     if (tray_) tray_->setToolTip(QStringLiteral("Sorvik"));
     if (settings_) settings_->setWindowTitle(Lq("设置"));
     refreshCommands();
@@ -161,22 +197,12 @@ void SorvikApp::retranslate() {
 
 void SorvikApp::refreshCommands() {
     const CommandStates states = commandStates(*store_);
-    const std::pair<const char*, bool> rules[] = {
-        {"新建项目", states.newProject},       {"连接来源文件夹…", states.connectFolders},
-        {"重新扫描来源", states.rescan},       {"导出交付包…", states.exportPackage},
-        {"交付规则…", states.deliveryRules},   {"导出记录…", states.exportHistory},
-        {"体验分散素材示例", states.sample},
-    };
-    for (auto& [action, key] : actions_) {
-        for (const auto& [ruleKey, enabled] : rules) {
-            if (key == ruleKey) action->setEnabled(enabled);
-        }
-    }
+    for (const CommandAction& entry : actions_) entry.action->setEnabled(states.enabled(entry.command));
 }
 
-QAction* SorvikApp::action(const QString& key) const {
-    for (const auto& [action, actionKey] : actions_) {
-        if (qs(actionKey) == key) return action;
+QAction* SorvikApp::action(Command command) const {
+    for (const CommandAction& entry : actions_) {
+        if (entry.command == command) return entry.action;
     }
     return nullptr;
 }

@@ -9,6 +9,7 @@
 
 #include "Sorvik/App/QtPlatform.hpp"
 #include "Sorvik/Stores/AppStore.hpp"
+#include "Sorvik/Views/ContentLogic.hpp"
 
 class QAction;
 class QApplication;
@@ -51,8 +52,8 @@ public:
     /// Brings the main window to the front.
     void showMainWindow();
     void showSettings();
-    /// The actions of the menus by their Chinese title (tests).
-    QAction* action(const QString& key) const;
+    /// The first action of a command, in the menu bar before the tray (tests).
+    QAction* action(Command command) const;
     /// The Quit command: the store saves what it holds and stops its work, waiting for it a
     /// bounded time, then the event loop ends. While the last save fails it asks first.
     void quit();
@@ -69,6 +70,7 @@ private:
     void buildTray();
     void retranslate();
     void refreshCommands();
+    void run(Command command);
     void applyLanguage();
 
     QApplication& app_;
@@ -82,7 +84,12 @@ private:
     bool quitting_ = false;
     QTranslator qtTranslator_;
     std::unique_ptr<Theme::AppearanceFollower> appearanceFollower_;
-    std::vector<std::pair<QAction*, std::string>> actions_;
+    struct CommandAction {
+        QAction* action;
+        Command command;
+        const char* text;  // catalogue key
+    };
+    std::vector<CommandAction> actions_;
     std::vector<std::pair<QMenu*, std::string>> menus_;
 };
 

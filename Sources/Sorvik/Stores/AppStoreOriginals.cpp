@@ -9,14 +9,9 @@ void AppStore::revealOriginal(const DeliveryFile& file) {
 }
 
 void AppStore::openOriginal(const DeliveryFile& file) {
-    if (!repository_) return;
-    std::filesystem::path location;
-    try {
-        location = repository_->fileURL(file);
-    } catch (...) {
-        return;
+    if (const std::optional<std::filesystem::path> location = fileLocation(file, repository())) {
+        platform_.open(*location);
     }
-    platform_.open(location);
 }
 
 }  // namespace sorvik::app

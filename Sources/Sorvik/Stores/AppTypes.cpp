@@ -1,6 +1,17 @@
 #include "Sorvik/Stores/AppTypes.hpp"
 
+#include "SorvikCore/Repository.hpp"
+
 namespace sorvik::app {
+
+std::optional<std::filesystem::path> fileLocation(const DeliveryFile& file, const Repository* repository) {
+    if (!repository) return std::nullopt;
+    try {
+        return repository->fileURL(file);
+    } catch (...) {
+        return std::nullopt;
+    }
+}
 
 std::string_view FileFilters::label(FileFilter filter) {
     switch (filter) {

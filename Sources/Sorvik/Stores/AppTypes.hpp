@@ -1,13 +1,19 @@
 #pragma once
 // Small value types the store and the views share: the shown sheet, the main content, the file
-// filter of a project page and the flags of a store change.
+// filter of a project page and the flags of a store change; and where a file's original is.
 #include <QFlags>
 #include <array>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "SorvikCore/Identifier.hpp"
+
+namespace sorvik {
+struct DeliveryFile;
+class Repository;
+}  // namespace sorvik
 
 namespace sorvik::app {
 
@@ -56,6 +62,10 @@ private:
 /// Whether the export command may run: the store idle, a project selected and no error among its
 /// checks. The menu command and the delivery view's button decide by this one rule.
 constexpr bool exportAllowed(bool busy, bool selected, bool hasErrors) { return !busy && selected && !hasErrors; }
+
+/// The location of a file's original: the library's answer; none without a library or when the
+/// library refuses the file. Path work: callers on the GUI thread ask only for files they show.
+std::optional<std::filesystem::path> fileLocation(const DeliveryFile& file, const Repository* repository);
 
 /// What an operation of the store changed; one signal carries them once the state is consistent.
 enum class StoreChange : unsigned {

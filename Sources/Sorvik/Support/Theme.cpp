@@ -1,4 +1,5 @@
 #include "Sorvik/Support/Theme.hpp"
+#include "Sorvik/Support/Metrics.hpp"
 
 #include <QApplication>
 #include <QPointer>
@@ -172,7 +173,7 @@ QFont defaultFont() {
     QFont f;
     // Noto Sans CJK SC draws Latin text well and Chinese in its Simplified forms.
     f.setFamilies({QStringLiteral("Noto Sans CJK SC"), QStringLiteral("Noto Sans"), QStringLiteral("DejaVu Sans")});
-    f.setPixelSize(13);
+    f.setPixelSize(type::callout);
     f.setHintingPreference(QFont::PreferNoHinting);
     return f;
 }

@@ -10,6 +10,7 @@
 
 #include "Sorvik/Support/Icons.hpp"
 #include "Sorvik/Support/Theme.hpp"
+#include "Sorvik/Support/Metrics.hpp"
 
 namespace sorvik::app {
 
@@ -163,9 +164,9 @@ StyledButton::StyledButton(Style style, const QString& text, QWidget* parent) : 
     setCursor(Qt::PointingHandCursor);
     setFocusPolicy(style == Style::plain ? Qt::TabFocus : Qt::StrongFocus);
     switch (style_) {
-        case Style::primary: setFont(Theme::font(13, QFont::DemiBold)); break;
-        case Style::quiet: setFont(Theme::font(12, QFont::Medium)); break;
-        case Style::plain: setFont(Theme::font(12, QFont::Normal)); break;
+        case Style::primary: setFont(Theme::font(type::callout, QFont::DemiBold)); break;
+        case Style::quiet: setFont(Theme::font(type::body, QFont::Medium)); break;
+        case Style::plain: setFont(Theme::font(type::body, QFont::Normal)); break;
     }
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
 }
@@ -221,14 +222,14 @@ void StyledButton::paintEvent(QPaintEvent*) {
         case Style::primary: {
             if (pressed) painter.setOpacity(0.8);
             QPainterPath path;
-            path.addRoundedRect(bounds, 11, 11);
+            path.addRoundedRect(bounds, corner::primaryButton, corner::primaryButton);
             painter.fillPath(path, enabled ? Theme::primaryButtonFill() : Theme::primaryAt(palette, 0.07));
             foreground = enabled ? QColor(Qt::white) : Theme::secondaryText(palette);
             break;
         }
         case Style::quiet: {
             QPainterPath path;
-            path.addRoundedRect(bounds, 8, 8);
+            path.addRoundedRect(bounds, corner::button, corner::button);
             painter.fillPath(path, Theme::primaryAt(palette, pressed ? 0.09 : 0.035));
             painter.setPen(QPen(Theme::line(palette), 1));
             painter.drawPath(path);
@@ -245,8 +246,8 @@ void StyledButton::paintEvent(QPaintEvent*) {
     }
     if (hasKeyboardFocus(this) && style_ != Style::plain) {
         QPainterPath ring;
-        ring.addRoundedRect(bounds.adjusted(1, 1, -1, -1), style_ == Style::primary ? 10 : 7,
-                            style_ == Style::primary ? 10 : 7);
+        ring.addRoundedRect(bounds.adjusted(1, 1, -1, -1), style_ == Style::primary ? corner::primaryButton - 1 : corner::button - 1,
+                            style_ == Style::primary ? corner::primaryButton - 1 : corner::button - 1);
         painter.setPen(QPen(Theme::withAlpha(Theme::green(palette), 0.6), 2));
         painter.drawPath(ring);
     }

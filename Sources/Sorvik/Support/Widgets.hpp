@@ -6,6 +6,8 @@
 #include <QLabel>
 #include <QWidget>
 
+#include "Sorvik/Support/Metrics.hpp"
+
 namespace sorvik::app {
 
 /// The colours views name.
@@ -140,7 +142,7 @@ private:
 class CardFrame : public QWidget {
     Q_OBJECT
 public:
-    explicit CardFrame(qreal radius = 13, QWidget* parent = nullptr);
+    explicit CardFrame(qreal radius = corner::card, QWidget* parent = nullptr);
     /// Fill with the primary colour at this opacity instead of the surface.
     void setTint(qreal primaryOpacity);
     void setBorder(bool border);

@@ -8,6 +8,7 @@
 
 #include "Sorvik/Support/Theme.hpp"
 #include "Sorvik/Support/Widgets.hpp"
+#include "Sorvik/Support/Metrics.hpp"
 
 namespace sorvik::app {
 
@@ -25,7 +26,7 @@ void paintCheckBox(const QStyleOption& option, QPainter& painter) {
     painter.setRenderHint(QPainter::Antialiasing);
     if (!enabled) painter.setOpacity(0.45);
     QPainterPath path;
-    path.addRoundedRect(box.adjusted(0.5, 0.5, -0.5, -0.5), 3.5, 3.5);
+    path.addRoundedRect(box.adjusted(0.5, 0.5, -0.5, -0.5), corner::checkbox, corner::checkbox);
     const QColor green = Theme::green(palette);
     if (on || partly) {
         painter.fillPath(path, green);
@@ -52,7 +53,7 @@ void paintCheckBox(const QStyleOption& option, QPainter& painter) {
         painter.setOpacity(1);
         painter.setPen(QPen(Theme::withAlpha(green, 0.6), 2));
         painter.setBrush(Qt::NoBrush);
-        painter.drawRoundedRect(box.adjusted(-1.5, -1.5, 1.5, 1.5), 4.5, 4.5);
+        painter.drawRoundedRect(box.adjusted(-1.5, -1.5, 1.5, 1.5), corner::checkbox + 1, corner::checkbox + 1);
     }
     painter.restore();
 }

@@ -25,6 +25,26 @@ ToolbarState toolbarState(const AppStore& store) {
     return state;
 }
 
+bool CommandStates::enabled(Command command) const {
+    switch (command) {
+        case Command::newProject: return newProject;
+        case Command::connectFolders: return connectFolders;
+        case Command::rescan: return rescan;
+        case Command::showProjects: return showProjects;
+        case Command::showInbox: return showInbox;
+        case Command::sources: return sources;
+        case Command::exportPackage: return exportPackage;
+        case Command::deliveryRules: return deliveryRules;
+        case Command::exportHistory: return exportHistory;
+        case Command::sample: return sample;
+        case Command::settings:
+        case Command::closeWindow:
+        case Command::quit:
+        case Command::showWindow: return true;
+    }
+    return true;
+}
+
 CommandStates commandStates(const AppStore& store) {
     CommandStates states;
     const bool busy = store.isBusy();

@@ -24,6 +24,24 @@ struct ToolbarState {
 
 ToolbarState toolbarState(const AppStore& store);
 
+/// The commands of the menus and the tray icon.
+enum class Command {
+    newProject,
+    connectFolders,
+    settings,
+    closeWindow,
+    quit,
+    rescan,
+    showProjects,
+    showInbox,
+    sources,
+    exportPackage,
+    deliveryRules,
+    exportHistory,
+    sample,
+    showWindow,
+};
+
 /// Whether each menu command may run now.
 struct CommandStates {
     bool newProject = false;
@@ -36,6 +54,9 @@ struct CommandStates {
     bool deliveryRules = false;
     bool exportHistory = false;
     bool sample = false;
+
+    /// The state of `command`; a command with no rule of its own may always run.
+    bool enabled(Command command) const;
 
     friend bool operator==(const CommandStates&, const CommandStates&) = default;
 };

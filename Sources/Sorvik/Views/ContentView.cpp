@@ -27,6 +27,7 @@
 #include "Sorvik/Views/SourceSettingsSheet.hpp"
 #include "Sorvik/Views/TemplateSheet.hpp"
 #include "Sorvik/Views/WindowDropTarget.hpp"
+#include "Sorvik/Support/Metrics.hpp"
 
 namespace sorvik::app {
 
@@ -39,12 +40,12 @@ public:
         setFixedWidth(220);
         setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
         auto* layout = new QHBoxLayout(this);
-        layout->setContentsMargins(8, 8, 8, 8);
-        layout->setSpacing(6);
+        layout->setContentsMargins(space::compactPadding, space::compactPadding, space::compactPadding, space::compactPadding);
+        layout->setSpacing(space::symbolGap);
         layout->addWidget(new SymbolView(QStringLiteral("magnifyingglass"), 12, Tone::tertiary, this));
         field = new QLineEdit(this);
         field->setFrame(false);
-        field->setFont(Theme::font(11));
+        field->setFont(Theme::font(type::footnote));
         field->setAttribute(Qt::WA_MacShowFocusRect, false);
         // Files dropped on the window must reach the window, not become text here.
         field->setAcceptDrops(false);
@@ -60,7 +61,7 @@ protected:
         QPainter painter(this);
         painter.setRenderHint(QPainter::Antialiasing);
         QPainterPath path;
-        path.addRoundedRect(QRectF(rect()), 8, 8);
+        path.addRoundedRect(QRectF(rect()), corner::button, corner::button);
         painter.fillPath(path, Theme::primaryAt(QApplication::palette(), 0.035));
     }
 };
@@ -74,8 +75,8 @@ QWidget* deliverySheet(AppStore& store, ThumbnailLoader& thumbnails) {
     layout->setSpacing(0);
     auto* header = new QWidget(sheet);
     auto* row = new QHBoxLayout(header);
-    row->setContentsMargins(18, 18, 18, 18);
-    auto* title = new ToneLabel({}, 15, QFont::DemiBold, Tone::primary, header);
+    row->setContentsMargins(space::barPadding, space::barPadding, space::barPadding, space::barPadding);
+    auto* title = new ToneLabel({}, type::headline, QFont::DemiBold, Tone::primary, header);
     row->addWidget(title);
     row->addStretch(1);
     auto* back = new StyledButton(StyledButton::Style::quiet, {}, header);
@@ -139,14 +140,14 @@ QWidget* ContentView::makeToolbar() {
     auto* toolbar = new QWidget(this);
     toolbar->setFixedHeight(54);
     auto* layout = new QHBoxLayout(toolbar);
-    layout->setContentsMargins(28, 0, 28, 0);
-    layout->setSpacing(10);
+    layout->setContentsMargins(space::wideMargin, 0, space::wideMargin, 0);
+    layout->setSpacing(space::item);
     home_ = new StyledButton(StyledButton::Style::plain, {}, toolbar);
     home_->setSymbol(QStringLiteral("house"), 13);
     home_->setTone(Tone::secondary);
     connect(home_, &QAbstractButton::clicked, this, [this] { store_.showProjects(); });
-    slash_ = new ToneLabel(QStringLiteral("/"), 12, QFont::Normal, Tone::tertiary, toolbar);
-    breadcrumb_ = new ToneLabel({}, 12, QFont::Normal, Tone::primary, toolbar);
+    slash_ = new ToneLabel(QStringLiteral("/"), type::body, QFont::Normal, Tone::tertiary, toolbar);
+    breadcrumb_ = new ToneLabel({}, type::body, QFont::Normal, Tone::primary, toolbar);
     breadcrumb_->setElide(Qt::ElideRight);
     breadcrumb_->setMaximumWidth(360);
     auto* searchBox = new SearchBox(toolbar);

@@ -12,6 +12,7 @@
 #include "Sorvik/Views/PreviewImages.hpp"
 #include "Sorvik/Views/SegmentedPicker.hpp"
 #include "Sorvik/Views/SheetHeader.hpp"
+#include "Sorvik/Support/Metrics.hpp"
 
 namespace sorvik::app {
 
@@ -20,7 +21,7 @@ namespace {
 /// A caption above a picture box.
 QVBoxLayout* pictureColumn(ToneLabel* caption, PictureBox* box) {
     auto* column = new QVBoxLayout();
-    column->setSpacing(10);
+    column->setSpacing(space::item);
     column->addWidget(caption);
     column->addWidget(box, 1);
     return column;
@@ -41,15 +42,15 @@ CropSheet::CropSheet(AppStore& store, std::function<void()> dismiss, DeliveryFil
       spec_(seedCrop(file_, store_.selected())), jobs_(this) {
     setFixedSize(700, 620);
     auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(30, 30, 30, 30);
-    layout->setSpacing(20);
+    layout->setContentsMargins(space::sheetMargin, space::sheetMargin, space::sheetMargin, space::sheetMargin);
+    layout->setSpacing(space::section);
     header_ = new SheetHeader({}, {}, this);
     layout->addWidget(header_);
 
     auto* images = new QHBoxLayout();
-    images->setSpacing(18);
-    originalCaption_ = new ToneLabel({}, 11, QFont::Normal, Tone::secondary, this);
-    previewCaption_ = new ToneLabel({}, 11, QFont::Normal, Tone::secondary, this);
+    images->setSpacing(space::block);
+    originalCaption_ = new ToneLabel({}, type::footnote, QFont::Normal, Tone::secondary, this);
+    previewCaption_ = new ToneLabel({}, type::footnote, QFont::Normal, Tone::secondary, this);
     originalBox_ = new PictureBox(8, this);
     originalBox_->setDraggable(true);
     previewBox_ = new PictureBox(8, this);
@@ -69,10 +70,10 @@ CropSheet::CropSheet(AppStore& store, std::function<void()> dismiss, DeliveryFil
     layout->addWidget(imageRow);
 
     auto* ratioRow = new QHBoxLayout();
-    ratioRow->setSpacing(18);
+    ratioRow->setSpacing(space::block);
     auto* picker = new QHBoxLayout();
-    picker->setSpacing(8);
-    ratioTitle_ = new ToneLabel({}, 12, QFont::Normal, Tone::primary, this);
+    picker->setSpacing(space::related);
+    ratioTitle_ = new ToneLabel({}, type::body, QFont::Normal, Tone::primary, this);
     ratios_ = new SegmentedPicker(this);
     QStringList labels;
     for (const CoverRatio& choice : coverRatios) labels << qs(choice.label);
@@ -84,16 +85,16 @@ CropSheet::CropSheet(AppStore& store, std::function<void()> dismiss, DeliveryFil
     pickerBox->setFixedWidth(210);
     pickerBox->setLayout(picker);
     picker->setContentsMargins(0, 0, 0, 0);
-    ratioNote_ = new ToneLabel({}, 11, QFont::Normal, Tone::secondary, this);
+    ratioNote_ = new ToneLabel({}, type::footnote, QFont::Normal, Tone::secondary, this);
     ratioRow->addWidget(pickerBox);
     ratioRow->addWidget(ratioNote_);
     ratioRow->addStretch(1);
     layout->addLayout(ratioRow);
 
     auto* positions = new QHBoxLayout();
-    positions->setSpacing(20);
-    horizontalTitle_ = new ToneLabel({}, 11, QFont::Normal, Tone::secondary, this);
-    verticalTitle_ = new ToneLabel({}, 11, QFont::Normal, Tone::secondary, this);
+    positions->setSpacing(space::section);
+    horizontalTitle_ = new ToneLabel({}, type::footnote, QFont::Normal, Tone::secondary, this);
+    verticalTitle_ = new ToneLabel({}, type::footnote, QFont::Normal, Tone::secondary, this);
     horizontal_ = positionSlider(this);
     vertical_ = positionSlider(this);
     // Moved by the person only: showing a stored value never writes it back.
@@ -101,20 +102,20 @@ CropSheet::CropSheet(AppStore& store, std::function<void()> dismiss, DeliveryFil
     connect(vertical_, &QSlider::valueChanged, this, [this](int position) { setVertical(sliderValue(position)); });
     for (auto [title, slider] : {std::pair{horizontalTitle_, horizontal_}, std::pair{verticalTitle_, vertical_}}) {
         auto* group = new QHBoxLayout();
-        group->setSpacing(8);
+        group->setSpacing(space::related);
         group->addWidget(title);
         group->addWidget(slider, 1);
         positions->addLayout(group, 1);
     }
     layout->addLayout(positions);
 
-    error_ = new ToneLabel({}, 11, QFont::Normal, Tone::danger, this);
+    error_ = new ToneLabel({}, type::footnote, QFont::Normal, Tone::danger, this);
     error_->setWordWrap(true);
     layout->addWidget(error_);
     layout->addStretch(1);
 
     auto* buttons = new QHBoxLayout();
-    buttons->setSpacing(14);
+    buttons->setSpacing(space::buttonGap);
     reset_ = new StyledButton(StyledButton::Style::plain, {}, this);
     reset_->setTone(Tone::secondary);
     cancel_ = new StyledButton(StyledButton::Style::quiet, {}, this);
@@ -223,7 +224,7 @@ void CropSheet::showEvent(QShowEvent* event) {
 
 void CropSheet::load() {
     loadStarted_ = true;
-    const std::optional<std::filesystem::path> location = fileLocation(store_, file_);
+    const std::optional<std::filesystem::path> location = fileLocation(file_, store_.repository());
     if (!location) {
         localError_ = "找不到原图";
         refreshControls();

@@ -12,6 +12,7 @@
 #include "Sorvik/Support/Strings.hpp"
 #include "Sorvik/Support/Theme.hpp"
 #include "Sorvik/Views/DeliveryModel.hpp"
+#include "Sorvik/Support/Metrics.hpp"
 
 namespace sorvik::app {
 
@@ -39,8 +40,8 @@ Tone toneOf(ViewTone tone) {
 }
 
 RowFonts::RowFonts()
-    : checkTitle(Theme::font(12, QFont::Medium)), checkDetail(Theme::font(10)), checkButton(Theme::font(11, QFont::Medium)),
-      file(Theme::font(11)), edited(Theme::font(10)), checkTitleMetrics(checkTitle), checkDetailMetrics(checkDetail),
+    : checkTitle(Theme::font(type::body, QFont::Medium)), checkDetail(Theme::font(type::caption)), checkButton(Theme::font(type::footnote, QFont::Medium)),
+      file(Theme::font(type::footnote)), edited(Theme::font(type::caption)), checkTitleMetrics(checkTitle), checkDetailMetrics(checkDetail),
       checkButtonMetrics(checkButton), fileMetrics(file), editedMetrics(edited) {}
 
 QColor viewToneColor(ViewTone tone, const QPalette& palette, double opacity) {

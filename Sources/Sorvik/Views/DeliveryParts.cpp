@@ -11,6 +11,7 @@
 #include "Sorvik/Support/Icons.hpp"
 #include "Sorvik/Support/Theme.hpp"
 #include "Sorvik/Support/Widgets.hpp"
+#include "Sorvik/Support/Metrics.hpp"
 
 namespace sorvik::app {
 
@@ -44,7 +45,7 @@ private:
 };
 
 QFont titleFont() {
-    QFont font = Theme::font(31, QFont::DemiBold);
+    QFont font = Theme::font(type::heroTitle, QFont::DemiBold);
     font.setLetterSpacing(QFont::AbsoluteSpacing, -0.8);
     return font;
 }
@@ -93,7 +94,7 @@ void TitleButton::changeEvent(QEvent* event) {
 // MenuStyleButton ---------------------------------------------------------------------------------------
 
 MenuStyleButton::MenuStyleButton(const QString& symbol, QWidget* parent) : QAbstractButton(parent), symbol_(symbol) {
-    setFont(Theme::font(12, QFont::Medium));
+    setFont(Theme::font(type::body, QFont::Medium));
     setCursor(Qt::PointingHandCursor);
     setFocusPolicy(Qt::StrongFocus);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
@@ -110,10 +111,10 @@ void MenuStyleButton::paintEvent(QPaintEvent*) {
     painter.setRenderHint(QPainter::Antialiasing);
     const QPalette palette = QApplication::palette();
     const QRectF bounds = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
-    paintButtonFace(painter, QRectF(rect()), palette, 8, isDown() ? 0.09 : 0.035);
+    paintButtonFace(painter, QRectF(rect()), palette, corner::button, isDown() ? 0.09 : 0.035);
     if (hasKeyboardFocus(this)) {
         painter.setPen(QPen(Theme::withAlpha(Theme::green(palette), 0.6), 2));
-        painter.drawRoundedRect(bounds.adjusted(1, 1, -1, -1), 7, 7);
+        painter.drawRoundedRect(bounds.adjusted(1, 1, -1, -1), corner::control, corner::control);
     }
     QColor color = Theme::primaryText(palette);
     if (!isEnabled()) color = Theme::withAlpha(color, 0.4);
@@ -139,7 +140,7 @@ void MenuStyleButton::changeEvent(QEvent* event) {
 
 DisclosureButton::DisclosureButton(QWidget* parent) : QAbstractButton(parent) {
     setCheckable(true);
-    setFont(Theme::font(12, QFont::Medium));
+    setFont(Theme::font(type::body, QFont::Medium));
     setCursor(Qt::PointingHandCursor);
     setFocusPolicy(Qt::TabFocus);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
@@ -197,7 +198,7 @@ void FieldComboBox::paintEvent(QPaintEvent*) {
     painter.setRenderHint(QPainter::Antialiasing);
     const QPalette palette = QApplication::palette();
     QPainterPath path;
-    path.addRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 7, 7);
+    path.addRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), corner::control, corner::control);
     painter.fillPath(path, Theme::surface(palette));
     const QColor edge = hasKeyboardFocus(this) ? Theme::withAlpha(Theme::green(palette), 0.7) : Theme::primaryAt(palette, 0.16);
     painter.setPen(QPen(edge, 1));
@@ -224,7 +225,7 @@ void FooterPanel::paintEvent(QPaintEvent*) {
     painter.setRenderHint(QPainter::Antialiasing);
     const QPalette palette = QApplication::palette();
     QPainterPath path;
-    path.addRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 14, 14);
+    path.addRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), corner::footer, corner::footer);
     painter.fillPath(path, Theme::withAlpha(Theme::surface(palette), 0.86));
     painter.setPen(QPen(Theme::line(palette), 1));
     painter.drawPath(path);

@@ -21,6 +21,7 @@
 #include "Sorvik/Views/SlimScrollBar.hpp"
 #include "Sorvik/Views/DeliverySheetsLogic.hpp"
 #include "Sorvik/Views/SheetHeader.hpp"
+#include "Sorvik/Support/Metrics.hpp"
 
 namespace sorvik::app {
 
@@ -31,7 +32,7 @@ QLineEdit* roundedField(QWidget* parent) {
     auto* field = new QLineEdit(parent);
     // A stored name of any length is shown whole, never cut.
     field->setMaxLength(std::numeric_limits<int>::max());
-    field->setFont(Theme::font(13));
+    field->setFont(Theme::font(type::callout));
     field->setMinimumHeight(30);
     field->setClearButtonEnabled(false);
     setPaletteStyleSheet(field, [](const QPalette& palette) { return fieldStyle(palette); });
@@ -53,8 +54,8 @@ public:
     using QStyledItemDelegate::QStyledItemDelegate;
     static constexpr double symbol = 15, gap = 10, spacing = 15;
 
-    static QFont titleFont() { return Theme::font(12, QFont::Medium); }
-    static QFont detailFont() { return Theme::font(10); }
+    static QFont titleFont() { return Theme::font(type::body, QFont::Medium); }
+    static QFont detailFont() { return Theme::font(type::caption); }
 
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
         const double width = std::max(40, option.rect.width()) - symbol - gap;
@@ -94,13 +95,13 @@ class HistoryRowView : public QWidget {
 public:
     HistoryRowView(AppStore& store, const HistoryRow& row, QWidget* parent) : QWidget(parent) {
         auto* layout = new QHBoxLayout(this);
-        layout->setContentsMargins(0, 10, 4, 10);
-        layout->setSpacing(12);
+        layout->setContentsMargins(0, space::item, space::labelGap, space::item);
+        layout->setSpacing(space::group);
         layout->addWidget(new SymbolView(QStringLiteral("shippingbox"), 18, Tone::green, this), 0, Qt::AlignVCenter);
         auto* texts = new QVBoxLayout();
-        texts->setSpacing(3);
-        texts->addWidget(new ToneLabel(qs(row.date), 12, QFont::Normal, Tone::primary, this));
-        auto* detail = new ToneLabel(qs(row.detail), 10, QFont::Normal, Tone::secondary, this);
+        texts->setSpacing(space::tightLines);
+        texts->addWidget(new ToneLabel(qs(row.date), type::body, QFont::Normal, Tone::primary, this));
+        auto* detail = new ToneLabel(qs(row.detail), type::caption, QFont::Normal, Tone::secondary, this);
         detail->setElide(Qt::ElideMiddle);
         texts->addWidget(detail);
         layout->addLayout(texts, 1);
@@ -119,8 +120,8 @@ RenameSheet::RenameSheet(AppStore& store, std::function<void()> dismiss, QWidget
     : QWidget(parent), store_(store), dismiss_(std::move(dismiss)) {
     setFixedWidth(440);
     auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(30, 30, 30, 30);
-    layout->setSpacing(24);
+    layout->setContentsMargins(space::sheetMargin, space::sheetMargin, space::sheetMargin, space::sheetMargin);
+    layout->setSpacing(space::wideSections);
     header_ = new SheetHeader({}, {}, this);
     layout->addWidget(header_);
     field_ = roundedField(this);
@@ -175,8 +176,8 @@ WarningSheet::WarningSheet(AppStore& store, std::function<void()> dismiss, QWidg
     : QWidget(parent), store_(store), dismiss_(std::move(dismiss)) {
     setFixedWidth(490);
     auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(30, 30, 30, 30);
-    layout->setSpacing(22);
+    layout->setContentsMargins(space::sheetMargin, space::sheetMargin, space::sheetMargin, space::sheetMargin);
+    layout->setSpacing(space::sheetSections);
     header_ = new SheetHeader({}, {}, this);
     layout->addWidget(header_);
     model_ = new DeliveryChecksModel(this);
@@ -246,12 +247,12 @@ HistorySheet::HistorySheet(AppStore& store, std::function<void()> dismiss, QWidg
     : QWidget(parent), store_(store), dismiss_(std::move(dismiss)) {
     setFixedWidth(500);
     auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(30, 30, 30, 30);
-    layout->setSpacing(24);
+    layout->setContentsMargins(space::sheetMargin, space::sheetMargin, space::sheetMargin, space::sheetMargin);
+    layout->setSpacing(space::wideSections);
     header_ = new SheetHeader({}, {}, this);
     layout->addWidget(header_);
-    empty_ = new ToneLabel({}, 13, QFont::Normal, Tone::secondary, this);
-    empty_->setContentsMargins(0, 30, 0, 30);
+    empty_ = new ToneLabel({}, type::callout, QFont::Normal, Tone::secondary, this);
+    empty_->setContentsMargins(0, space::sheetMargin, 0, space::sheetMargin);
     empty_->setWordWrap(true);
     layout->addWidget(empty_);
     auto* scroll = new QScrollArea(this);

@@ -14,6 +14,7 @@
 #include "Sorvik/Views/DeliveryParts.hpp"
 #include "Sorvik/Views/SlimScrollBar.hpp"
 #include "Sorvik/Views/FileCard.hpp"
+#include "Sorvik/Support/Metrics.hpp"
 
 namespace sorvik::app {
 
@@ -50,12 +51,12 @@ DeliveryView::DeliveryView(AppStore& store, ThumbnailLoader& loader, QWidget* pa
     makeSlim(scroll_->verticalScrollBar());
     page_ = new QWidget(scroll_);
     page_->setAutoFillBackground(false);
-    auto* blocks = column(page_, 26);
-    blocks->setContentsMargins(30, 28, 30, 0);
+    auto* blocks = column(page_, space::deliveryBlocks);
+    blocks->setContentsMargins(space::pageMargin, space::deliveryTop, space::pageMargin, 0);
     blocks->addWidget(makeHeader(page_));
     blocks->addWidget(makeNotice(page_));
     auto* cardsRow = new QHBoxLayout();
-    cardsRow->setSpacing(12);
+    cardsRow->setSpacing(space::group);
     for (std::size_t i = 0; i < cards_.size(); ++i) {
         cards_[i] = new FileCard(store_, loader_, page_);
         cardsRow->addWidget(cards_[i], 1, Qt::AlignTop);
@@ -63,9 +64,9 @@ DeliveryView::DeliveryView(AppStore& store, ThumbnailLoader& loader, QWidget* pa
     blocks->addLayout(cardsRow);
     blocks->addWidget(makeChecks(page_));
     blocks->addWidget(makeFiles(page_));
-    footnote_ = new ToneLabel({}, 10, QFont::Normal, Tone::tertiary, page_);
+    footnote_ = new ToneLabel({}, type::caption, QFont::Normal, Tone::tertiary, page_);
     footnote_->setWordWrap(true);
-    footnote_->setContentsMargins(0, 0, 0, 12);
+    footnote_->setContentsMargins(0, 0, 0, space::group);
     blocks->addWidget(footnote_);
     blocks->addStretch(1);
     scroll_->setWidget(page_);
@@ -82,13 +83,13 @@ QWidget* DeliveryView::makeHeader(QWidget* parent) {
     auto* header = new QWidget(parent);
     auto* row = new QHBoxLayout(header);
     row->setContentsMargins(0, 0, 0, 0);
-    row->setSpacing(20);
-    auto* left = column(nullptr, 10);
+    row->setSpacing(space::section);
+    auto* left = column(nullptr, space::item);
     name_ = new TitleButton(header);
     connect(name_, &QAbstractButton::clicked, this, [this] {
         if (!store_.isBusy()) store_.setSheet(AppSheet::rename());
     });
-    tagline_ = new ToneLabel({}, 15, QFont::Normal, Tone::secondary, header);
+    tagline_ = new ToneLabel({}, type::headline, QFont::Normal, Tone::secondary, header);
     tagline_->setWordWrap(true);
     left->addWidget(name_);
     left->addWidget(tagline_);
@@ -105,13 +106,13 @@ QWidget* DeliveryView::makeNotice(QWidget* parent) {
     notice_ = new QWidget(parent);
     auto* row = new QHBoxLayout(notice_);
     row->setContentsMargins(0, 0, 0, 0);
-    row->setSpacing(8);
+    row->setSpacing(space::related);
     row->addWidget(new SymbolView(QStringLiteral("info.circle"), 13, Tone::secondary, notice_), 0, Qt::AlignVCenter);
-    noticeText_ = new ToneLabel({}, 11, QFont::Normal, Tone::secondary, notice_);
+    noticeText_ = new ToneLabel({}, type::footnote, QFont::Normal, Tone::secondary, notice_);
     noticeText_->setWordWrap(true);
     row->addWidget(noticeText_, 1);
     undo_ = new StyledButton(StyledButton::Style::plain, {}, notice_);
-    undo_->setPixelSize(11, QFont::Medium);
+    undo_->setPixelSize(type::footnote, QFont::Medium);
     undo_->setTone(Tone::green);
     connect(undo_, &QAbstractButton::clicked, this, [this] { store_.undoRemove(); });
     row->addWidget(undo_, 0, Qt::AlignVCenter);
@@ -127,10 +128,10 @@ QWidget* DeliveryView::makeChecks(QWidget* parent) {
     auto* section = new QWidget(parent);
     auto* layout = column(section, 0);
     auto* header = new QHBoxLayout();
-    header->setContentsMargins(0, 0, 0, 14);
-    checksTitle_ = new ToneLabel({}, 13, QFont::DemiBold, Tone::primary, section);
+    header->setContentsMargins(0, 0, 0, space::buttonGap);
+    checksTitle_ = new ToneLabel({}, type::callout, QFont::DemiBold, Tone::primary, section);
     issuesToggle_ = new StyledButton(StyledButton::Style::plain, {}, section);
-    issuesToggle_->setPixelSize(11, QFont::Normal);
+    issuesToggle_->setPixelSize(type::footnote, QFont::Normal);
     issuesToggle_->setTone(Tone::secondary);
     connect(issuesToggle_, &QAbstractButton::clicked, this,
             [this] { store_.setShowOnlyIssues(!store_.showOnlyIssues()); });
@@ -146,9 +147,9 @@ QWidget* DeliveryView::makeChecks(QWidget* parent) {
     connect(checkList_, &RowListView::partClicked, this,
             [this](const QModelIndex& index, int part, const QPoint&) { checkClicked(index, part); });
     layout->addWidget(checkList_);
-    allPassed_ = new ToneLabel({}, 13, QFont::Normal, Tone::green, section);
+    allPassed_ = new ToneLabel({}, type::callout, QFont::Normal, Tone::green, section);
     allPassed_->setAlignment(Qt::AlignCenter);
-    allPassed_->setContentsMargins(24, 24, 24, 24);
+    allPassed_->setContentsMargins(space::notePadding, space::notePadding, space::notePadding, space::notePadding);
     // The page lays its sections out from their minimum heights: the margins must count there too.
     allPassed_->setMinimumHeight(allPassed_->fontMetrics().height() + 48);
     layout->addWidget(allPassed_);
@@ -157,7 +158,7 @@ QWidget* DeliveryView::makeChecks(QWidget* parent) {
 
 QWidget* DeliveryView::makeFiles(QWidget* parent) {
     filesSection_ = new QWidget(parent);
-    auto* layout = column(filesSection_, 10);
+    auto* layout = column(filesSection_, space::item);
     filesToggle_ = new DisclosureButton(filesSection_);
     layout->addWidget(filesToggle_);
     filesModel_ = new DeliveryFilesModel(this);
@@ -178,17 +179,17 @@ QWidget* DeliveryView::makeFiles(QWidget* parent) {
 QWidget* DeliveryView::makeFooter() {
     auto* outer = new QWidget(this);
     auto* inset = column(outer, 0);
-    inset->setContentsMargins(14, 14, 14, 14);
+    inset->setContentsMargins(space::insetPadding, space::insetPadding, space::insetPadding, space::insetPadding);
     auto* panel = new FooterPanel(outer);
     auto* row = new QHBoxLayout(panel);
-    row->setContentsMargins(20, 16, 20, 16);
-    row->setSpacing(12);
+    row->setContentsMargins(space::cardPadding, space::headerGap, space::cardPadding, space::headerGap);
+    row->setSpacing(space::group);
     statusSymbol_ = new SymbolView(QStringLiteral("tray"), 24, Tone::secondary, panel);
     row->addWidget(statusSymbol_, 0, Qt::AlignVCenter);
-    auto* texts = column(nullptr, 3);
-    statusTitle_ = new ToneLabel({}, 13, QFont::DemiBold, Tone::primary, panel);
+    auto* texts = column(nullptr, space::tightLines);
+    statusTitle_ = new ToneLabel({}, type::callout, QFont::DemiBold, Tone::primary, panel);
     statusTitle_->setElide(Qt::ElideRight);
-    statusLine_ = new ToneLabel({}, 10, QFont::Normal, Tone::secondary, panel);
+    statusLine_ = new ToneLabel({}, type::caption, QFont::Normal, Tone::secondary, panel);
     statusLine_->setElide(Qt::ElideRight);
     texts->addWidget(statusTitle_);
     texts->addWidget(statusLine_);

@@ -10,6 +10,7 @@
 #include "Sorvik/Support/Theme.hpp"
 #include "Sorvik/Views/DeliveryLists.hpp"
 #include "Sorvik/Views/FileThumbnail.hpp"
+#include "Sorvik/Support/Metrics.hpp"
 
 namespace sorvik::app {
 
@@ -34,16 +35,8 @@ FileCard::FileCard(AppStore& store, ThumbnailLoader& loader, QWidget* parent)
 void FileCard::setCard(const FileCardInfo& card) {
     card_ = card;
     look_ = fileCardLook(card);
-    location_.reset();
-    if (card_.file) {
-        if (const Repository* repository = store_.repository()) {
-            try {
-                location_ = repository->fileURL(*card_.file);
-            } catch (...) {
-                // No location: the preview draws what it can without one.
-            }
-        }
-    }
+    // Without a location the preview draws what it can.
+    location_ = card_.file ? fileLocation(*card_.file, store_.repository()) : std::nullopt;
     setEnabled(fileCardEnabled(card_, store_.isBusy(), store_.recoveryMode()));
     setAccessibleName(qs(look_.accessibleName));
     setToolTip(card_.file ? qs(card_.file->name) : QString());
@@ -91,32 +84,32 @@ void FileCard::paintEvent(QPaintEvent*) {
     // The surface.
     const QRectF bounds = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
     QPainterPath surface;
-    surface.addRoundedRect(bounds, 11, 11);
+    surface.addRoundedRect(bounds, corner::fileCard, corner::fileCard);
     painter.fillPath(surface, Theme::withAlpha(Theme::surface(palette), hover ? 1.0 : 0.65));
     painter.setPen(QPen(hover ? Theme::withAlpha(Theme::green(palette), 0.25) : Theme::line(palette), 1));
     painter.drawPath(surface);
     if (hasKeyboardFocus(this)) {
         painter.setPen(QPen(Theme::withAlpha(Theme::green(palette), 0.55), 2));
-        painter.drawRoundedRect(bounds.adjusted(1, 1, -1, -1), 10, 10);
+        painter.drawRoundedRect(bounds.adjusted(1, 1, -1, -1), corner::fileCard - 1, corner::fileCard - 1);
     }
 
     // The preview.
     const QRectF preview(previewInset, previewInset, width() - 2 * previewInset, previewHeight);
     painter.save();
     QPainterPath clip;
-    clip.addRoundedRect(preview, 7, 7);
+    clip.addRoundedRect(preview, corner::control, corner::control);
     painter.setClipPath(clip);
     if (card_.file) {
         paintFileThumbnail(painter, preview, *card_.file, location_, loader_);
         if (look_.duration) {
-            const QFont font = Theme::font(10, QFont::Medium);
+            const QFont font = Theme::font(type::caption, QFont::Medium);
             const QFontMetricsF metrics(font);
             const QString text = qs(*look_.duration);
             const QSizeF badge(metrics.horizontalAdvance(text) + 14, metrics.height() + 8);
             const QRectF box(preview.right() - 8 - badge.width(), preview.bottom() - 8 - badge.height(), badge.width(),
                              badge.height());
             QPainterPath pill;
-            pill.addRoundedRect(box, 5, 5);
+            pill.addRoundedRect(box, corner::chip, corner::chip);
             painter.fillPath(pill, QColor(0, 0, 0, int(0.65 * 255)));
             painter.setPen(Qt::white);
             painter.setFont(font);
@@ -124,7 +117,7 @@ void FileCard::paintEvent(QPaintEvent*) {
         }
     } else {
         const QColor tertiary = Theme::tertiaryText(palette);
-        QFont font = Theme::font(10);
+        QFont font = Theme::font(type::caption);
         const QFontMetricsF metrics(font);
         const qreal symbol = 24;
         const qreal total = symbol + 9 + metrics.height();
@@ -146,7 +139,7 @@ void FileCard::paintEvent(QPaintEvent*) {
                  viewToneColor(look_.tone, palette, look_.opacity));
     const qreal textLeft = left + symbolSize + 8;
     const qreal textWidth = width() - 12 - textLeft;
-    const QFont titleFont = Theme::font(12, QFont::Medium);
+    const QFont titleFont = Theme::font(type::body, QFont::Medium);
     const QFontMetricsF titleMetrics(titleFont);
     qreal x = textLeft;
     painter.setFont(titleFont);
@@ -159,12 +152,12 @@ void FileCard::paintEvent(QPaintEvent*) {
     painter.drawText(QPointF(x, rowTop + titleMetrics.ascent()), role);
     x += titleMetrics.horizontalAdvance(role) + 5;
     if (look_.extra) {
-        const QFont extraFont = Theme::font(10);
+        const QFont extraFont = Theme::font(type::caption);
         painter.setFont(extraFont);
         painter.setPen(Theme::secondaryText(palette));
         painter.drawText(QPointF(x, rowTop + titleMetrics.ascent()), qs(*look_.extra));
     }
-    const QFont nameFont = Theme::font(10);
+    const QFont nameFont = Theme::font(type::caption);
     const QFontMetricsF nameMetrics(nameFont);
     painter.setFont(nameFont);
     painter.setPen(Theme::secondaryText(palette));

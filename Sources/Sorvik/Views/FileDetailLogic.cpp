@@ -102,14 +102,4 @@ std::optional<std::string> detailErrorLine(const std::optional<std::string>& loc
     return file.inspectionError;
 }
 
-std::optional<std::filesystem::path> fileLocation(const AppStore& store, const DeliveryFile& file) {
-    const Repository* repository = store.repository();
-    if (!repository) return std::nullopt;
-    try {
-        return repository->fileURL(file);
-    } catch (...) {
-        return std::nullopt;
-    }
-}
-
 }  // namespace sorvik::app

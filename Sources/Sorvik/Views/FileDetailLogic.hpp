@@ -77,8 +77,4 @@ TrimOutcome trimSubtitle(std::string_view text, double duration);
 /// error; none when there is neither.
 std::optional<std::string> detailErrorLine(const std::optional<std::string>& localError, const DeliveryFile& file);
 
-/// Where the file's content is, as the store's library finds it; none without a library or when
-/// the lookup fails.
-std::optional<std::filesystem::path> fileLocation(const AppStore& store, const DeliveryFile& file);
-
 }  // namespace sorvik::app

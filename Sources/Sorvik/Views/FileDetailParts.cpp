@@ -11,19 +11,20 @@
 #include "Sorvik/Support/Widgets.hpp"
 #include "Sorvik/Views/FileDetailLogic.hpp"
 #include "Sorvik/Views/SlimScrollBar.hpp"
+#include "Sorvik/Support/Metrics.hpp"
 
 namespace sorvik::app {
 
 LocationRow::LocationRow(const QString& path, std::function<void()> reveal, QWidget* parent) : QWidget(parent) {
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(0, 0, 0, 0);
-    row->setSpacing(6);
+    row->setSpacing(space::symbolGap);
     row->addWidget(new SymbolView(QStringLiteral("link"), 10, Tone::secondary, this));
-    auto* label = new ToneLabel(path, 10, QFont::Normal, Tone::secondary, this);
+    auto* label = new ToneLabel(path, type::caption, QFont::Normal, Tone::secondary, this);
     label->setElide(Qt::ElideMiddle);
     row->addWidget(label, 1);
     button_ = new StyledButton(StyledButton::Style::plain, {}, this);
-    button_->setPixelSize(10, QFont::Normal);
+    button_->setPixelSize(type::caption, QFont::Normal);
     button_->setTone(Tone::green);
     connect(button_, &QAbstractButton::clicked, this, [reveal = std::move(reveal)] { reveal(); });
     row->addWidget(button_);
@@ -50,20 +51,20 @@ std::string typedText(const QPlainTextEdit& editor) {
 TextEditorSection::TextEditorSection(const std::string& text, QWidget* parent) : QWidget(parent), text_(text) {
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);
-    column->setSpacing(8);
+    column->setSpacing(space::related);
     countsRow_ = new QWidget(this);
     auto* counts = new QHBoxLayout(countsRow_);
     counts->setContentsMargins(0, 0, 0, 0);
-    hint_ = new ToneLabel({}, 11, QFont::Normal, Tone::secondary, countsRow_);
-    counts_ = new ToneLabel({}, 11, QFont::Normal, Tone::secondary, countsRow_);
+    hint_ = new ToneLabel({}, type::footnote, QFont::Normal, Tone::secondary, countsRow_);
+    counts_ = new ToneLabel({}, type::footnote, QFont::Normal, Tone::secondary, countsRow_);
     counts->addWidget(hint_);
     counts->addStretch(1);
     counts->addWidget(counts_);
     column->addWidget(countsRow_);
 
-    auto* frame = new CardFrame(10, this);
+    auto* frame = new CardFrame(corner::panel, this);
     auto* inside = new QVBoxLayout(frame);
-    inside->setContentsMargins(12, 12, 12, 12);
+    inside->setContentsMargins(space::panelPadding, space::panelPadding, space::panelPadding, space::panelPadding);
     editor_ = new QPlainTextEdit(frame);
     editor_->setFrameShape(QFrame::NoFrame);
     editor_->viewport()->setAutoFillBackground(false);
@@ -121,8 +122,8 @@ void TextEditorSection::setMonospaced(bool monospaced) {
     // A new font lays the whole text out again: only when the design changes.
     if (monospaced_ == monospaced) return;
     monospaced_ = monospaced;
-    QFont font = monospaced ? QFontDatabase::systemFont(QFontDatabase::FixedFont) : Theme::font(13);
-    font.setPixelSize(13);
+    QFont font = monospaced ? QFontDatabase::systemFont(QFontDatabase::FixedFont) : Theme::font(type::callout);
+    font.setPixelSize(type::callout);
     editor_->setFont(font);
 }
 
@@ -140,11 +141,11 @@ void TextEditorSection::refreshCounts() {
 ExternalHint::ExternalHint(const QString& symbol, std::function<void()> open, QWidget* parent) : QWidget(parent) {
     setMinimumHeight(220);
     auto* column = new QVBoxLayout(this);
-    column->setSpacing(20);
+    column->setSpacing(space::section);
     column->addStretch(1);
     symbol_ = new SymbolView(symbol, 48, Tone::secondary, this);
     column->addWidget(symbol_, 0, Qt::AlignHCenter);
-    text_ = new ToneLabel({}, 13, QFont::Normal, Tone::secondary, this);
+    text_ = new ToneLabel({}, type::callout, QFont::Normal, Tone::secondary, this);
     text_->setAlignment(Qt::AlignCenter);
     column->addWidget(text_, 0, Qt::AlignHCenter);
     button_ = new StyledButton(StyledButton::Style::quiet, {}, this);

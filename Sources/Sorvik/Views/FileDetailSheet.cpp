@@ -12,6 +12,7 @@
 #include "Sorvik/Views/SegmentedPicker.hpp"
 #include "Sorvik/Views/SheetHeader.hpp"
 #include "Sorvik/Views/VideoPlayerView.hpp"
+#include "Sorvik/Support/Metrics.hpp"
 
 namespace sorvik::app {
 
@@ -28,8 +29,8 @@ FileDetailSheet::FileDetailSheet(AppStore& store, std::function<void()> dismiss,
       jobs_(this) {
     setFixedSize(650, 590);
     auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(30, 30, 30, 30);
-    layout->setSpacing(20);
+    layout->setContentsMargins(space::sheetMargin, space::sheetMargin, space::sheetMargin, space::sheetMargin);
+    layout->setSpacing(space::section);
 
     header_ = new SheetHeader({}, {}, this);
     layout->addWidget(header_);
@@ -41,8 +42,8 @@ FileDetailSheet::FileDetailSheet(AppStore& store, std::function<void()> dismiss,
     }
 
     auto* roleRow = new QHBoxLayout();
-    roleRow->setSpacing(10);
-    roleTitle_ = new ToneLabel({}, 12, QFont::Normal, Tone::primary, this);
+    roleRow->setSpacing(space::item);
+    roleTitle_ = new ToneLabel({}, type::body, QFont::Normal, Tone::primary, this);
     roles_ = new SegmentedPicker(this);
     connect(roles_, &SegmentedPicker::chosen, this,
             [this](int index) { chooseRole(FileRoles::allCases[static_cast<std::size_t>(index)]); });
@@ -56,7 +57,7 @@ FileDetailSheet::FileDetailSheet(AppStore& store, std::function<void()> dismiss,
             layout->addWidget(editor_, 1);
             break;
         case DetailPreview::video:
-            player_ = new VideoPlayerView(fileLocation(store_, working_), this);
+            player_ = new VideoPlayerView(fileLocation(working_, store_.repository()), this);
             player_->setMaximumHeight(previewHeight);
             layout->addWidget(player_, 1);
             break;
@@ -72,12 +73,12 @@ FileDetailSheet::FileDetailSheet(AppStore& store, std::function<void()> dismiss,
             break;
     }
 
-    error_ = new ToneLabel({}, 11, QFont::Normal, Tone::danger, this);
+    error_ = new ToneLabel({}, type::footnote, QFont::Normal, Tone::danger, this);
     error_->setWordWrap(true);
     layout->addWidget(error_);
 
     auto* buttons = new QHBoxLayout();
-    buttons->setSpacing(14);
+    buttons->setSpacing(space::buttonGap);
     trim_ = new StyledButton(StyledButton::Style::quiet, {}, this);
     restore_ = new StyledButton(StyledButton::Style::plain, {}, this);
     restore_->setTone(Tone::secondary);
@@ -98,7 +99,7 @@ FileDetailSheet::FileDetailSheet(AppStore& store, std::function<void()> dismiss,
     buttons->addWidget(save_);
     layout->addLayout(buttons);
 
-    note_ = new ToneLabel({}, 10, QFont::Normal, Tone::tertiary, this);
+    note_ = new ToneLabel({}, type::caption, QFont::Normal, Tone::tertiary, this);
     layout->addWidget(note_);
 
     connect(&store_, &AppStore::changed, this, [this](StoreChanges what) {
@@ -198,7 +199,7 @@ void FileDetailSheet::showEvent(QShowEvent* event) {
 
 void FileDetailSheet::loadImagePreview() {
     previewRequested_ = true;
-    const std::optional<std::filesystem::path> location = fileLocation(store_, working_);
+    const std::optional<std::filesystem::path> location = fileLocation(working_, store_.repository());
     if (!location) return;  // the preview stays an empty panel
     const QSize room = image_->pictureRoom();
     jobs_.run<Picture>(

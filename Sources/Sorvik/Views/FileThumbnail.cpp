@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "Sorvik/Support/Theme.hpp"
+#include "Sorvik/Support/Metrics.hpp"
 
 namespace sorvik::app {
 
@@ -107,7 +108,7 @@ void paintPaperGlyph(QPainter& painter, const QRectF& rect, const QString& label
     const qreal ratio = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
     painter.drawImage(QPointF(sheet.left() - shadowMargin, sheet.top() - shadowMargin + shadowOffset), glyphShadow(ratio));
     QPainterPath path;
-    path.addRoundedRect(sheet, 5, 5);
+    path.addRoundedRect(sheet, corner::chip, corner::chip);
     painter.fillPath(path, Theme::surface(palette));
 
     const QColor secondary = Theme::secondaryText(palette);
@@ -122,7 +123,7 @@ void paintPaperGlyph(QPainter& painter, const QRectF& rect, const QString& label
         painter.fillPath(capsule, Theme::withAlpha(secondary, opacities[i]));
         y += capsuleHeight + glyphSpacing;
     }
-    const QFont font = Theme::font(15, QFont::DemiBold);
+    const QFont font = Theme::font(type::headline, QFont::DemiBold);
     const QFontMetricsF metrics(font);
     const QStringList lines = glyphLabelLines(label, metrics, content.width());
     painter.setPen(secondary);

@@ -16,12 +16,13 @@
 #include "Sorvik/Views/FileThumbnail.hpp"
 #include "Sorvik/Views/SlimScrollBar.hpp"
 #include "Sorvik/Views/WorkspaceNotice.hpp"
+#include "Sorvik/Support/Metrics.hpp"
 
 namespace sorvik::app {
 
 namespace {
 
-constexpr int pagePadding = 30;
+constexpr int pagePadding = space::pageMargin;
 
 /// The asset with this identifier as the store holds it now.
 const IndexedAsset* findAsset(const AppStore& store, const UUID& id) {
@@ -161,27 +162,27 @@ void InboxRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
 
     painter->save();
     painter->setRenderHint(QPainter::Antialiasing);
-    paintCard(*painter, g.row, palette, 10);
+    paintCard(*painter, g.row, palette, corner::panel);
 
     paintFileThumbnail(*painter, g.thumbnail, row.file, row.location, thumbnails_);
     QPainterPath corners;
     corners.addRect(g.thumbnail);
     QPainterPath rounded;
-    rounded.addRoundedRect(g.thumbnail, 7, 7);
+    rounded.addRoundedRect(g.thumbnail, corner::control, corner::control);
     painter->fillPath(corners.subtracted(rounded), Theme::surface(palette));
     if (zone == InboxListView::Zone::thumbnail) painter->fillPath(rounded, Theme::primaryAt(palette, 0.05));
 
-    const QFont name = Theme::font(13, QFont::Medium);
+    const QFont name = Theme::font(type::callout, QFont::Medium);
     painter->setFont(name);
     painter->setPen(Theme::primaryText(palette));
     painter->drawText(g.name, Qt::AlignLeft | Qt::AlignVCenter,
                       QFontMetricsF(name).elidedText(qs(row.file.name), Qt::ElideMiddle, g.name.width()));
-    const QFont reason = Theme::font(11);
+    const QFont reason = Theme::font(type::footnote);
     painter->setFont(reason);
     painter->setPen(Theme::secondaryText(palette));
     painter->drawText(g.reason, Qt::AlignLeft | Qt::AlignVCenter,
                       QFontMetricsF(reason).elidedText(Lq(row.reason), Qt::ElideRight, g.reason.width()));
-    const QFont path = Theme::font(9);
+    const QFont path = Theme::font(type::fine);
     painter->setFont(path);
     painter->setPen(Theme::tertiaryText(palette));
     painter->drawText(g.path, Qt::AlignLeft | Qt::AlignVCenter,
@@ -190,13 +191,13 @@ void InboxRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
     // The assign menu, drawn as a pop-up button.
     const bool enabled = inboxMenuEnabled(store_.isBusy(), store_.recoveryMode());
     QPainterPath button;
-    button.addRoundedRect(g.menu.adjusted(0.5, 0.5, -0.5, -0.5), 7, 7);
+    button.addRoundedRect(g.menu.adjusted(0.5, 0.5, -0.5, -0.5), corner::control, corner::control);
     painter->fillPath(button, Theme::primaryAt(palette, enabled && zone == InboxListView::Zone::menu ? 0.08 : 0.035));
     painter->setPen(QPen(Theme::line(palette), 1));
     painter->drawPath(button);
     QColor text = Theme::primaryText(palette);
     if (!enabled) text = Theme::withAlpha(text, 0.35);
-    const QFont label = Theme::font(11, QFont::Medium);
+    const QFont label = Theme::font(type::footnote, QFont::Medium);
     painter->setFont(label);
     painter->setPen(text);
     const QRectF chevron(g.menu.right() - 9 - 8, g.menu.center().y() - 4, 8, 8);
@@ -207,7 +208,8 @@ void InboxRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
 
     if ((option.state & QStyle::State_HasFocus) && view_.showsFocusRing()) {
         QPainterPath ring;
-        ring.addRoundedRect(g.row.adjusted(-1.5, -1.5, 1.5, 1.5), 11.5, 11.5);
+        ring.addRoundedRect(g.row.adjusted(-1.5, -1.5, 1.5, 1.5), corner::panel + corner::outerRing,
+                           corner::panel + corner::outerRing);
         painter->setPen(QPen(Theme::withAlpha(Theme::green(palette), 0.55), 2));
         painter->setBrush(Qt::NoBrush);
         painter->drawPath(ring);
@@ -231,10 +233,10 @@ InboxView::InboxView(AppStore& store, ThumbnailLoader& thumbnails, QWidget* pare
     body->setSpacing(0);
     auto* top = new QWidget(page);
     auto* column = new QVBoxLayout(top);
-    column->setContentsMargins(pagePadding, pagePadding, pagePadding, 24);
-    column->setSpacing(24);
-    title_ = new ToneLabel({}, 30, QFont::DemiBold, Tone::primary, top);
-    explainer_ = new ToneLabel({}, 13, QFont::Normal, Tone::secondary, top);
+    column->setContentsMargins(pagePadding, pagePadding, pagePadding, space::wideSections);
+    column->setSpacing(space::wideSections);
+    title_ = new ToneLabel({}, type::pageTitle, QFont::DemiBold, Tone::primary, top);
+    explainer_ = new ToneLabel({}, type::callout, QFont::Normal, Tone::secondary, top);
     explainer_->setWordWrap(true);
     column->addWidget(title_);
     column->addWidget(explainer_);
@@ -244,12 +246,12 @@ InboxView::InboxView(AppStore& store, ThumbnailLoader& thumbnails, QWidget* pare
     body->addWidget(list_, 1, Qt::AlignTop);
     empty_ = new QWidget(page);
     auto* emptyColumn = new QVBoxLayout(empty_);
-    emptyColumn->setContentsMargins(60, 60, 60, 60);
+    emptyColumn->setContentsMargins(space::emptyPageMargin, space::emptyPageMargin, space::emptyPageMargin, space::emptyPageMargin);
     auto* emptyRow = new QHBoxLayout();
-    emptyRow->setSpacing(7);
+    emptyRow->setSpacing(space::smallGap);
     emptyRow->addStretch(1);
     emptyRow->addWidget(new SymbolView(QStringLiteral("checkmark.circle"), 14, Tone::green, empty_), 0, Qt::AlignVCenter);
-    emptyLabel_ = new ToneLabel({}, 13, QFont::Normal, Tone::green, empty_);
+    emptyLabel_ = new ToneLabel({}, type::callout, QFont::Normal, Tone::green, empty_);
     emptyRow->addWidget(emptyLabel_, 0, Qt::AlignVCenter);
     emptyRow->addStretch(1);
     emptyColumn->addLayout(emptyRow);

@@ -6,6 +6,7 @@
 #include "Sorvik/Support/Strings.hpp"
 #include "Sorvik/Support/Theme.hpp"
 #include "Sorvik/Support/Widgets.hpp"
+#include "Sorvik/Support/Metrics.hpp"
 
 namespace sorvik::app {
 
@@ -26,7 +27,7 @@ LanguagePicker::LanguagePicker(Preferences& preferences, qreal pixelSize, QWidge
     : QWidget(parent), preferences_(preferences) {
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(8);
+    layout->setSpacing(space::related);
     label_ = new ToneLabel({}, pixelSize, QFont::Normal, Tone::primary, this);
     combo_ = preferenceCombo(this, pixelSize);
     layout->addWidget(label_);

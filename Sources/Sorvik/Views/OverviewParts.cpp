@@ -11,6 +11,7 @@
 #include "Sorvik/Support/Strings.hpp"
 #include "Sorvik/Support/Theme.hpp"
 #include "Sorvik/Views/OverviewLogic.hpp"
+#include "Sorvik/Support/Metrics.hpp"
 
 namespace sorvik::app {
 
@@ -63,12 +64,12 @@ void CentredLines::paintEvent(QPaintEvent*) {
 
 EmptyStateView::EmptyStateView(QWidget* parent) : QWidget(parent) {
     auto* column = new QVBoxLayout(this);
-    column->setContentsMargins(0, 64, 0, 64);
-    column->setSpacing(18);
+    column->setContentsMargins(0, space::emptyStateMargin, 0, space::emptyStateMargin);
+    column->setSpacing(space::block);
     symbol_ = new SymbolView(QStringLiteral("folder.badge.plus"), 46, Tone::green, this);
-    title_ = new ToneLabel({}, 20, QFont::Medium, Tone::primary, this);
+    title_ = new ToneLabel({}, type::title1, QFont::Medium, Tone::primary, this);
     title_->setAlignment(Qt::AlignCenter);
-    text_ = new CentredLines(13, QFont::Normal, Tone::secondary, 6, this);
+    text_ = new CentredLines(type::callout, QFont::Normal, Tone::secondary, 6, this);
     sample_ = new StyledButton(StyledButton::Style::quiet, {}, this);
     connect(sample_, &QAbstractButton::clicked, this, &EmptyStateView::sampleRequested);
     column->addWidget(symbol_, 0, Qt::AlignHCenter);
@@ -96,13 +97,13 @@ QString EmptyStateView::title() const { return title_->text(); }
 
 InboxBanner::InboxBanner(QWidget* parent) : QWidget(parent) {
     auto* row = new QHBoxLayout(this);
-    row->setContentsMargins(20, 20, 20, 20);
-    row->setSpacing(15);
+    row->setContentsMargins(space::cardPadding, space::cardPadding, space::cardPadding, space::cardPadding);
+    row->setSpacing(space::cardGap);
     row->addWidget(new SymbolView(QStringLiteral("magnifyingglass"), 24, Tone::secondary, this));
     auto* texts = new QVBoxLayout();
-    texts->setSpacing(5);
-    title_ = new ToneLabel({}, 13, QFont::Medium, Tone::primary, this);
-    text_ = new ToneLabel({}, 11, QFont::Normal, Tone::secondary, this);
+    texts->setSpacing(space::lines);
+    title_ = new ToneLabel({}, type::callout, QFont::Medium, Tone::primary, this);
+    text_ = new ToneLabel({}, type::footnote, QFont::Normal, Tone::secondary, this);
     text_->setWordWrap(true);
     texts->addWidget(title_);
     texts->addWidget(text_);
@@ -126,7 +127,7 @@ void InboxBanner::paintEvent(QPaintEvent*) {
     painter.setRenderHint(QPainter::Antialiasing);
     const QPalette palette = QApplication::palette();
     QPainterPath path;
-    path.addRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 13, 13);
+    path.addRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), corner::card, corner::card);
     painter.fillPath(path, Theme::primaryAt(palette, 0.018));
     painter.setPen(QPen(Theme::line(palette), 1));
     painter.drawPath(path);

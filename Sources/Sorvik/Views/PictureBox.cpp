@@ -6,6 +6,7 @@
 #include <QPainterPath>
 
 #include "Sorvik/Support/Theme.hpp"
+#include "Sorvik/Support/Metrics.hpp"
 
 namespace sorvik::app {
 
@@ -41,7 +42,7 @@ void PictureBox::paintEvent(QPaintEvent*) {
     painter.setRenderHint(QPainter::Antialiasing);
     const QPalette palette = QApplication::palette();
     QPainterPath panel;
-    panel.addRoundedRect(QRectF(rect()), 10, 10);
+    panel.addRoundedRect(QRectF(rect()), corner::panel, corner::panel);
     painter.fillPath(panel, Theme::primaryAt(palette, 0.03));
     if (picture_.isNull()) return;
     const QRectF target = pictureRect();

@@ -12,16 +12,17 @@
 #include "Sorvik/Support/Theme.hpp"
 #include "Sorvik/Support/Widgets.hpp"
 #include "Sorvik/Views/FileThumbnail.hpp"
+#include "Sorvik/Support/Metrics.hpp"
 
 namespace sorvik::app {
 
 namespace {
 
-constexpr int pagePadding = 30;
+constexpr int pagePadding = space::pageMargin;
 constexpr int cellInset = assetGridColumnSpacing / 2;
 
-QFont nameFont() { return Theme::font(12, QFont::Medium); }
-QFont smallFont() { return Theme::font(10); }
+QFont nameFont() { return Theme::font(type::body, QFont::Medium); }
+QFont smallFont() { return Theme::font(type::caption); }
 
 /// The width a text takes, at most `limit`.
 qreal textWidth(const QFont& font, const QString& text, qreal limit) {
@@ -232,19 +233,19 @@ void AssetCardDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opt
 
     painter->save();
     painter->setRenderHint(QPainter::Antialiasing);
-    paintCard(*painter, g.card, palette, 12);
+    paintCard(*painter, g.card, palette, corner::assetCard);
 
     // The preview, its corners rounded by painting the card's surface over them.
     paintFileThumbnail(*painter, g.preview, item.file, item.location, thumbnails_);
     QPainterPath corners;
     corners.addRect(g.preview);
     QPainterPath rounded;
-    rounded.addRoundedRect(g.preview, 9, 9);
+    rounded.addRoundedRect(g.preview, corner::preview, corner::preview);
     painter->fillPath(corners.subtracted(rounded), Theme::surface(palette));
     if (zone == AssetGridView::Zone::preview) painter->fillPath(rounded, Theme::primaryAt(palette, 0.04));
 
     QPainterPath badge;
-    badge.addRoundedRect(g.badge, 6, 6);
+    badge.addRoundedRect(g.badge, corner::badge, corner::badge);
     painter->fillPath(badge, Theme::withAlpha(Theme::surface(palette), 0.86));
     const QRectF symbol = g.badge.adjusted(7, 7, -7, -7);
     if (item.texts.attention) {
@@ -273,7 +274,7 @@ void AssetCardDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opt
 
     if (zone == AssetGridView::Zone::menu) {
         QPainterPath fill;
-        fill.addRoundedRect(g.menu.adjusted(-3, -2, 3, 2), 5, 5);
+        fill.addRoundedRect(g.menu.adjusted(-3, -2, 3, 2), corner::chip, corner::chip);
         painter->fillPath(fill, Theme::primaryAt(palette, 0.07));
     }
     const qreal side = 14;
@@ -293,7 +294,8 @@ void AssetCardDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opt
 
     if ((option.state & QStyle::State_HasFocus) && view_.showsFocusRing()) {
         QPainterPath ring;
-        ring.addRoundedRect(g.card.adjusted(-1.5, -1.5, 1.5, 1.5), 13.5, 13.5);
+        ring.addRoundedRect(g.card.adjusted(-1.5, -1.5, 1.5, 1.5), corner::assetCard + corner::outerRing,
+                           corner::assetCard + corner::outerRing);
         painter->setPen(QPen(Theme::withAlpha(Theme::green(palette), 0.55), 2));
         painter->setBrush(Qt::NoBrush);
         painter->drawPath(ring);

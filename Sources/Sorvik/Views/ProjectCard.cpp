@@ -17,21 +17,22 @@
 #include "Sorvik/Views/PaintedListView.hpp"
 #include "Sorvik/Views/SidebarLogic.hpp"
 #include "Sorvik/Views/SidebarRows.hpp"
+#include "Sorvik/Support/Metrics.hpp"
 
 namespace sorvik::app {
 
 namespace {
 
-constexpr qreal kRadius = 13;
+constexpr qreal kRadius = corner::card;
 constexpr qreal kPadding = 18;
 constexpr qreal kPictureHeight = 220;
 constexpr qreal kSymbolAreaHeight = 180;
 
 /// The card's fonts and their metrics, made once (GUI thread).
 struct CardFonts {
-    QFont name = Theme::font(19, QFont::DemiBold);
-    QFont detail = Theme::font(11);
-    QFont badge = Theme::font(10);
+    QFont name = Theme::font(type::title2, QFont::DemiBold);
+    QFont detail = Theme::font(type::footnote);
+    QFont badge = Theme::font(type::caption);
     QFontMetricsF nameMetrics{name};
     QFontMetricsF detailMetrics{detail};
     QFontMetricsF badgeMetrics{badge};

@@ -1,6 +1,6 @@
 #pragma once
 // The values a project card shows. Pure. (The folder count and the picture's place are path work:
-// `projectCounts` and `fileLocation` of the project page's logic, run off the GUI thread.)
+// `projectCounts` of the project page's logic and `fileLocation`, run off the GUI thread.)
 #include <array>
 #include <cstddef>
 #include <optional>

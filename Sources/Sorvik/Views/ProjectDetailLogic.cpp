@@ -33,15 +33,6 @@ std::vector<std::size_t> visibleFiles(const Delivery& project, const std::vector
     return out;
 }
 
-std::optional<fs::path> fileLocation(const DeliveryFile& file, const Repository* repository) {
-    if (!repository) return std::nullopt;
-    try {
-        return repository->fileURL(file);
-    } catch (...) {
-        return std::nullopt;
-    }
-}
-
 ProjectCounts projectCounts(const Delivery& project, const Repository* repository) {
     ProjectCounts counts;
     counts.assets = project.files.size();

@@ -23,10 +23,6 @@ bool passesFilter(const DeliveryFile& file, FileFilter filter);
 std::vector<std::size_t> visibleFiles(const Delivery& project, const std::vector<char>& searchMatches,
                                       FileFilter filter);
 
-/// The location of a file's original: the library's answer; none without a library or when the
-/// library refuses the file.
-std::optional<std::filesystem::path> fileLocation(const DeliveryFile& file, const Repository* repository);
-
 struct ProjectCounts {
     std::size_t assets = 0;
     /// Distinct folders holding the files' locations, compared as text.

@@ -15,6 +15,7 @@
 #include "Sorvik/Views/SegmentedPicker.hpp"
 #include "Sorvik/Views/SlimScrollBar.hpp"
 #include "Sorvik/Views/WorkspaceNotice.hpp"
+#include "Sorvik/Support/Metrics.hpp"
 #include "SorvikCore/Localization.hpp"
 
 namespace sorvik::app {
@@ -32,12 +33,12 @@ ProjectDetailView::ProjectDetailView(AppStore& store, ThumbnailLoader& thumbnail
     QWidget* page = scrollPage.page;
     auto* body = new QVBoxLayout(page);
     // The cards' cells carry the row spacing under each row.
-    body->setContentsMargins(0, 0, 0, 30 - assetGridRowSpacing);
+    body->setContentsMargins(0, 0, 0, space::pageMargin - assetGridRowSpacing);
     body->setSpacing(0);
     auto* top = new QWidget(page);
     auto* column = new QVBoxLayout(top);
-    column->setContentsMargins(30, 30, 30, 23);
-    column->setSpacing(23);
+    column->setContentsMargins(space::pageMargin, space::pageMargin, space::pageMargin, space::pageBlocks);
+    column->setSpacing(space::pageBlocks);
     column->addWidget(makeHeader());
     column->addWidget(makeWorkspaceNotice(store_, top));
     column->addWidget(makeFilterBar());
@@ -70,15 +71,15 @@ QWidget* ProjectDetailView::makeHeader() {
     auto* header = new QWidget(this);
     auto* row = new QHBoxLayout(header);
     row->setContentsMargins(0, 0, 0, 0);
-    row->setSpacing(10);
+    row->setSpacing(space::item);
     auto* texts = new QVBoxLayout();
-    texts->setSpacing(10);
-    title_ = new ToneLabel({}, 30, QFont::DemiBold, Tone::primary, header);
+    texts->setSpacing(space::item);
+    title_ = new ToneLabel({}, type::pageTitle, QFont::DemiBold, Tone::primary, header);
     QFont titleFont = title_->font();
     titleFont.setLetterSpacing(QFont::AbsoluteSpacing, -0.6);
     title_->setFont(titleFont);
     title_->setElide(Qt::ElideRight);
-    counts_ = new ToneLabel({}, 13, QFont::Normal, Tone::secondary, header);
+    counts_ = new ToneLabel({}, type::callout, QFont::Normal, Tone::secondary, header);
     texts->addWidget(title_);
     texts->addWidget(counts_);
     row->addLayout(texts, 1);
@@ -109,7 +110,7 @@ QWidget* ProjectDetailView::makeFilterBar() {
     auto* bar = new QWidget(this);
     auto* row = new QHBoxLayout(bar);
     row->setContentsMargins(0, 0, 0, 0);
-    row->setSpacing(14);
+    row->setSpacing(space::buttonGap);
     filter_ = new SegmentedPicker(bar);
     connect(filter_, &SegmentedPicker::chosen, this, [this](int index) {
         store_.setProjectFilter(FileFilters::allCases.at(static_cast<std::size_t>(index)));
@@ -118,7 +119,7 @@ QWidget* ProjectDetailView::makeFilterBar() {
     row->addStretch(1);
     link_ = new StyledButton(StyledButton::Style::plain, {}, bar);
     link_->setSymbol(QStringLiteral("link"), 12);
-    link_->setPixelSize(11, QFont::Normal);
+    link_->setPixelSize(type::footnote, QFont::Normal);
     link_->setTone(Tone::secondary);
     connect(link_, &QAbstractButton::clicked, this, [this] { store_.chooseFiles(); });
     find_ = new StyledButton(StyledButton::Style::quiet, {}, bar);
@@ -132,14 +133,14 @@ QWidget* ProjectDetailView::makeFilterBar() {
 QWidget* ProjectDetailView::makeEmptyState(QWidget* page) {
     empty_ = new QWidget(page);
     auto* column = new QVBoxLayout(empty_);
-    column->setContentsMargins(65, 65, 65, 65);
-    column->setSpacing(13);
+    column->setContentsMargins(space::missingMargin, space::missingMargin, space::missingMargin, space::missingMargin);
+    column->setSpacing(space::rows);
     column->addStretch(1);
     column->addWidget(new SymbolView(QStringLiteral("folder.badge.questionmark"), 36, Tone::tertiary, empty_), 0,
                       Qt::AlignHCenter);
-    emptyTitle_ = new ToneLabel({}, 13, QFont::DemiBold, Tone::primary, empty_);
+    emptyTitle_ = new ToneLabel({}, type::callout, QFont::DemiBold, Tone::primary, empty_);
     emptyTitle_->setAlignment(Qt::AlignCenter);
-    emptyText_ = new ToneLabel({}, 12, QFont::Normal, Tone::secondary, empty_);
+    emptyText_ = new ToneLabel({}, type::body, QFont::Normal, Tone::secondary, empty_);
     emptyText_->setAlignment(Qt::AlignCenter);
     emptyText_->setWordWrap(true);
     emptyButton_ = new StyledButton(StyledButton::Style::quiet, {}, empty_);

@@ -17,6 +17,7 @@
 #include "Sorvik/Views/SlimScrollBar.hpp"
 #include "Sorvik/Views/SourceFlowView.hpp"
 #include "Sorvik/Views/WorkspaceNotice.hpp"
+#include "Sorvik/Support/Metrics.hpp"
 
 namespace sorvik::app {
 
@@ -41,8 +42,8 @@ ProjectOverview::ProjectOverview(AppStore& store, ThumbnailLoader& thumbnails, Q
     scroll_ = scrollPage.area;
     QWidget* page = scrollPage.page;
     auto* column = new QVBoxLayout(page);
-    column->setContentsMargins(30, 30, 30, 30);
-    column->setSpacing(25);
+    column->setContentsMargins(space::pageMargin, space::pageMargin, space::pageMargin, space::pageMargin);
+    column->setSpacing(space::overviewSections);
 
     column->addWidget(makeHeader(page));
     column->addWidget(makeCounts(page));
@@ -58,7 +59,7 @@ ProjectOverview::ProjectOverview(AppStore& store, ThumbnailLoader& thumbnails, Q
     single_ = new QWidget(page);
     auto* singleRow = new QHBoxLayout(single_);
     singleRow->setContentsMargins(0, 0, 0, 0);
-    singleRow->setSpacing(25);
+    singleRow->setSpacing(space::overviewSections);
     singleCard_ = new ProjectCardView(store_, *cards_, thumbnails_, single_);
     flow_ = new SourceFlowView(store_, single_);
     singleRow->addWidget(singleCard_, 0, Qt::AlignVCenter);
@@ -93,14 +94,14 @@ QWidget* ProjectOverview::makeHeader(QWidget* page) {
     auto* header = new QWidget(page);
     auto* row = new QHBoxLayout(header);
     row->setContentsMargins(0, 0, 0, 0);
-    row->setSpacing(16);
+    row->setSpacing(space::headerGap);
     auto* words = new QVBoxLayout();
-    words->setSpacing(10);
-    headline_ = new ToneLabel({}, 31, QFont::DemiBold, Tone::primary, header);
+    words->setSpacing(space::item);
+    headline_ = new ToneLabel({}, type::heroTitle, QFont::DemiBold, Tone::primary, header);
     QFont headlineFont = headline_->font();
     headlineFont.setLetterSpacing(QFont::AbsoluteSpacing, -0.8);
     headline_->setFont(headlineFont);
-    subtitle_ = new ToneLabel({}, 15, QFont::Normal, Tone::secondary, header);
+    subtitle_ = new ToneLabel({}, type::headline, QFont::Normal, Tone::secondary, header);
     subtitle_->setWordWrap(true);
     words->addWidget(headline_);
     words->addWidget(subtitle_);
@@ -118,9 +119,9 @@ QWidget* ProjectOverview::makeCounts(QWidget* page) {
     auto* line = new QWidget(page);
     auto* row = new QHBoxLayout(line);
     row->setContentsMargins(0, 0, 0, 0);
-    row->setSpacing(13);
+    row->setSpacing(space::rows);
     for (ToneLabel*& label : counts_) {
-        label = new ToneLabel({}, 12, QFont::Normal, Tone::secondary, line);
+        label = new ToneLabel({}, type::body, QFont::Normal, Tone::secondary, line);
         row->addWidget(label);
     }
     row->addStretch(1);
@@ -131,9 +132,9 @@ QWidget* ProjectOverview::makeHint(QWidget* page) {
     hint_ = new QWidget(page);
     auto* row = new QHBoxLayout(hint_);
     row->setContentsMargins(0, 0, 0, 0);
-    row->setSpacing(7);
+    row->setSpacing(space::smallGap);
     row->addWidget(new SymbolView(QStringLiteral("folder.badge.plus"), 14, Tone::secondary, hint_));
-    hintText_ = new ToneLabel({}, 12, QFont::Normal, Tone::secondary, hint_);
+    hintText_ = new ToneLabel({}, type::body, QFont::Normal, Tone::secondary, hint_);
     hintText_->setElide(Qt::ElideRight);
     row->addWidget(hintText_, 1);
     hintSample_ = new StyledButton(StyledButton::Style::quiet, {}, hint_);

@@ -11,6 +11,7 @@
 #include "Sorvik/Views/DeliveryParts.hpp"
 #include "Sorvik/Views/ProjectRulesLogic.hpp"
 #include "Sorvik/Views/SheetHeader.hpp"
+#include "Sorvik/Support/Metrics.hpp"
 
 namespace sorvik::app {
 
@@ -20,7 +21,7 @@ QLineEdit* textField(QWidget* parent) {
     auto* field = new QLineEdit(parent);
     // Stored names and alias lists of any length are shown whole, never cut.
     field->setMaxLength(std::numeric_limits<int>::max());
-    field->setFont(Theme::font(13));
+    field->setFont(Theme::font(type::callout));
     field->setMinimumHeight(32);
     field->setClearButtonEnabled(false);
     setPaletteStyleSheet(field, [](const QPalette& palette) {
@@ -36,7 +37,7 @@ QLineEdit* textField(QWidget* parent) {
 
 QVBoxLayout* group(ToneLabel* label, QWidget* field) {
     auto* column = new QVBoxLayout();
-    column->setSpacing(8);
+    column->setSpacing(space::related);
     column->addWidget(label);
     column->addWidget(field);
     return column;
@@ -48,19 +49,19 @@ ProjectRulesSheet::ProjectRulesSheet(AppStore& store, std::function<void()> dism
     : QWidget(parent), store_(store), dismiss_(std::move(dismiss)) {
     setFixedWidth(520);
     auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(30, 30, 30, 30);
-    layout->setSpacing(23);
+    layout->setContentsMargins(space::sheetMargin, space::sheetMargin, space::sheetMargin, space::sheetMargin);
+    layout->setSpacing(space::pageBlocks);
     header_ = new SheetHeader({}, {}, this);
     layout->addWidget(header_);
 
-    nameLabel_ = new ToneLabel({}, 11, QFont::Normal, Tone::secondary, this);
+    nameLabel_ = new ToneLabel({}, type::footnote, QFont::Normal, Tone::secondary, this);
     name_ = textField(this);
     layout->addLayout(group(nameLabel_, name_));
 
-    aliasLabel_ = new ToneLabel({}, 11, QFont::Normal, Tone::secondary, this);
+    aliasLabel_ = new ToneLabel({}, type::footnote, QFont::Normal, Tone::secondary, this);
     aliases_ = textField(this);
     auto* aliasGroup = group(aliasLabel_, aliases_);
-    hint_ = new ToneLabel({}, 10, QFont::Normal, Tone::secondary, this);
+    hint_ = new ToneLabel({}, type::caption, QFont::Normal, Tone::secondary, this);
     hint_->setWordWrap(true);
     aliasGroup->addWidget(hint_);
     layout->addLayout(aliasGroup);

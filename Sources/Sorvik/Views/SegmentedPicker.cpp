@@ -8,11 +8,12 @@
 
 #include "Sorvik/Support/Theme.hpp"
 #include "Sorvik/Support/Widgets.hpp"
+#include "Sorvik/Support/Metrics.hpp"
 
 namespace sorvik::app {
 
 SegmentedPicker::SegmentedPicker(QWidget* parent) : QWidget(parent) {
-    setFont(Theme::font(12));
+    setFont(Theme::font(type::body));
     setFocusPolicy(Qt::StrongFocus);
     setCursor(Qt::PointingHandCursor);
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
@@ -80,7 +81,7 @@ void SegmentedPicker::paintEvent(QPaintEvent*) {
     const QPalette palette = QApplication::palette();
     const QRectF bounds = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
     QPainterPath track;
-    track.addRoundedRect(bounds, 7, 7);
+    track.addRoundedRect(bounds, corner::control, corner::control);
     const bool dark = Theme::isDark(palette);
     painter.fillPath(track, Theme::primaryAt(palette, dark ? 0.07 : 0.075));
     if (labels_.isEmpty()) return;
@@ -91,7 +92,7 @@ void SegmentedPicker::paintEvent(QPaintEvent*) {
         const bool chosen = current_ == i;
         if (chosen) {
             QPainterPath raised;
-            raised.addRoundedRect(segment.adjusted(2, 2, -2, -2), 5, 5);
+            raised.addRoundedRect(segment.adjusted(2, 2, -2, -2), corner::chip, corner::chip);
             // Raised clearly off the track: on the dark appearance the surface is nearly the track.
             painter.fillPath(raised, dark ? Theme::primaryAt(palette, 0.2) : Theme::surface(palette));
             painter.setPen(QPen(Theme::primaryAt(palette, dark ? 0.12 : 0.16), 1));
@@ -109,7 +110,7 @@ void SegmentedPicker::paintEvent(QPaintEvent*) {
     if (hasKeyboardFocus(this)) {
         painter.setPen(QPen(Theme::withAlpha(Theme::green(palette), 0.5), 2));
         painter.setBrush(Qt::NoBrush);
-        painter.drawRoundedRect(bounds.adjusted(1, 1, -1, -1), 6, 6);
+        painter.drawRoundedRect(bounds.adjusted(1, 1, -1, -1), corner::control - 1, corner::control - 1);
     }
 }
 

@@ -10,6 +10,7 @@
 #include "Sorvik/Support/Theme.hpp"
 #include "Sorvik/Support/Widgets.hpp"
 #include "Sorvik/Views/LanguagePicker.hpp"
+#include "Sorvik/Support/Metrics.hpp"
 
 namespace sorvik::app {
 
@@ -20,9 +21,9 @@ const QStringList appearanceValues{QStringLiteral("system"), QStringLiteral("lig
 /// A grouped section: rounded surface, rows separated by hairlines.
 class FormSection : public CardFrame {
 public:
-    explicit FormSection(QWidget* parent) : CardFrame(10, parent) {
+    explicit FormSection(QWidget* parent) : CardFrame(corner::panel, parent) {
         layout_ = new QVBoxLayout(this);
-        layout_->setContentsMargins(14, 4, 14, 4);
+        layout_->setContentsMargins(space::insetPadding, space::insetRow, space::insetPadding, space::insetRow);
         layout_->setSpacing(0);
     }
     void addRow(QWidget* row) {
@@ -38,7 +39,7 @@ private:
 QWidget* labelledRow(QWidget* parent, QWidget* label, QWidget* control) {
     auto* row = new QWidget(parent);
     auto* layout = new QHBoxLayout(row);
-    layout->setContentsMargins(0, 6, 0, 6);
+    layout->setContentsMargins(0, space::symbolGap, 0, space::symbolGap);
     layout->addWidget(label);
     layout->addStretch(1);
     layout->addWidget(control);
@@ -51,20 +52,20 @@ SettingsView::SettingsView(AppStore& store, std::function<void()> showMainWindow
     : QWidget(parent), store_(store), showMainWindow_(std::move(showMainWindow)) {
     setFixedSize(520, 510);
     auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(20, 20, 20, 20);
-    layout->setSpacing(14);
+    layout->setContentsMargins(space::cardPadding, space::cardPadding, space::cardPadding, space::cardPadding);
+    layout->setSpacing(space::buttonGap);
     Preferences& preferences = store_.preferences();
 
     auto* brandSection = new FormSection(this);
     auto* brand = new QWidget(brandSection);
     auto* brandLayout = new QHBoxLayout(brand);
-    brandLayout->setContentsMargins(0, 10, 0, 10);
-    brandLayout->setSpacing(14);
+    brandLayout->setContentsMargins(0, space::item, 0, space::item);
+    brandLayout->setSpacing(space::buttonGap);
     brandLayout->addWidget(new BrandMark(44, brand), 0, Qt::AlignVCenter);
     auto* brandTexts = new QVBoxLayout();
-    brandTexts->setSpacing(5);
-    version_ = new ToneLabel({}, 14, QFont::DemiBold, Tone::primary, brand);
-    tagline_ = new ToneLabel({}, 12, QFont::Normal, Tone::secondary, brand);
+    brandTexts->setSpacing(space::lines);
+    version_ = new ToneLabel({}, type::subheadline, QFont::DemiBold, Tone::primary, brand);
+    tagline_ = new ToneLabel({}, type::body, QFont::Normal, Tone::secondary, brand);
     brandTexts->addWidget(version_);
     brandTexts->addWidget(tagline_);
     brandLayout->addLayout(brandTexts, 1);
@@ -72,30 +73,30 @@ SettingsView::SettingsView(AppStore& store, std::function<void()> showMainWindow
     layout->addWidget(brandSection);
 
     auto* preferencesSection = new FormSection(this);
-    preferencesSection->addRow(new LanguagePicker(preferences, 13, preferencesSection));
-    appearanceLabel_ = new ToneLabel({}, 13, QFont::Normal, Tone::primary, preferencesSection);
+    preferencesSection->addRow(new LanguagePicker(preferences, type::callout, preferencesSection));
+    appearanceLabel_ = new ToneLabel({}, type::callout, QFont::Normal, Tone::primary, preferencesSection);
     appearance_ = preferenceCombo(preferencesSection, 13);
     connect(appearance_, &QComboBox::activated, this, [this](int index) {
         if (index >= 0 && index < appearanceValues.size()) store_.preferences().setAppearance(appearanceValues[index]);
     });
     preferencesSection->addRow(labelledRow(preferencesSection, appearanceLabel_, appearance_));
-    revealLabel_ = new ToneLabel({}, 13, QFont::Normal, Tone::primary, preferencesSection);
+    revealLabel_ = new ToneLabel({}, type::callout, QFont::Normal, Tone::primary, preferencesSection);
     reveal_ = new ToggleSwitch(false, preferencesSection);
     connect(reveal_, &QAbstractButton::toggled, this, [this](bool on) { store_.preferences().setRevealAfterExport(on); });
     preferencesSection->addRow(labelledRow(preferencesSection, revealLabel_, reveal_));
     layout->addWidget(preferencesSection);
 
-    libraryHeader_ = new ToneLabel({}, 12, QFont::DemiBold, Tone::secondary, this);
-    libraryHeader_->setContentsMargins(4, 4, 0, 0);
+    libraryHeader_ = new ToneLabel({}, type::body, QFont::DemiBold, Tone::secondary, this);
+    libraryHeader_->setContentsMargins(space::labelGap, space::labelGap, 0, 0);
     layout->addWidget(libraryHeader_);
     auto* librarySection = new FormSection(this);
-    libraryNote_ = new ToneLabel({}, 11, QFont::Normal, Tone::secondary, librarySection);
+    libraryNote_ = new ToneLabel({}, type::footnote, QFont::Normal, Tone::secondary, librarySection);
     libraryNote_->setWordWrap(true);
-    libraryNote_->setContentsMargins(0, 8, 0, 8);
+    libraryNote_->setContentsMargins(0, space::related, 0, space::related);
     librarySection->addRow(libraryNote_);
     auto addButton = [&](StyledButton*& button, auto action) {
         button = new StyledButton(StyledButton::Style::plain, {}, librarySection);
-        button->setPixelSize(13, QFont::Normal);
+        button->setPixelSize(type::callout, QFont::Normal);
         button->setTone(Tone::green);
         connect(button, &QAbstractButton::clicked, this, action);
         librarySection->addRow(button);

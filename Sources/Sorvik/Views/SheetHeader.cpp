@@ -3,16 +3,17 @@
 #include <QVBoxLayout>
 
 #include "Sorvik/Support/Widgets.hpp"
+#include "Sorvik/Support/Metrics.hpp"
 
 namespace sorvik::app {
 
 SheetHeader::SheetHeader(const QString& title, const QString& subtitle, QWidget* parent) : QWidget(parent) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(8);
-    title_ = new ToneLabel(title, 23, QFont::DemiBold, Tone::primary, this);
+    layout->setSpacing(space::related);
+    title_ = new ToneLabel(title, type::sheetTitle, QFont::DemiBold, Tone::primary, this);
     title_->setWordWrap(true);
-    subtitle_ = new ToneLabel(subtitle, 12, QFont::Normal, Tone::secondary, this);
+    subtitle_ = new ToneLabel(subtitle, type::body, QFont::Normal, Tone::secondary, this);
     subtitle_->setWordWrap(true);
     layout->addWidget(title_);
     layout->addWidget(subtitle_);

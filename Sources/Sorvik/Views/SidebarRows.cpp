@@ -16,6 +16,7 @@
 #include "Sorvik/Support/Widgets.hpp"
 #include "Sorvik/Views/SidebarLogic.hpp"
 #include "Sorvik/Views/SidebarModel.hpp"
+#include "Sorvik/Support/Metrics.hpp"
 
 namespace sorvik::app {
 
@@ -26,12 +27,12 @@ constexpr qreal kSymbolFrame = 19;
 constexpr qreal kSymbolSize = 15;
 constexpr qreal kSpacing = 10;
 
-QFont rowFont(bool selected) { return Theme::font(12, selected ? QFont::Medium : QFont::Normal); }
+QFont rowFont(bool selected) { return Theme::font(type::body, selected ? QFont::Medium : QFont::Normal); }
 
 /// The title's room in a row and the elided text.
 QString shownTitle(const QRectF& rect, const QString& title, std::optional<std::size_t> count, bool selected,
                    qreal* titleLeft = nullptr, qreal* titleWidth = nullptr) {
-    const QFontMetricsF countMetrics(Theme::font(11));
+    const QFontMetricsF countMetrics(Theme::font(type::footnote));
     const qreal countWidth = count ? countMetrics.horizontalAdvance(QString::number(*count)) + kSpacing : 0;
     const qreal left = rect.left() + kInnerMargin + kSymbolFrame + kSpacing;
     const qreal width = std::max<qreal>(0, rect.right() - kInnerMargin - countWidth - left);
@@ -54,7 +55,7 @@ void paintNavigationRow(QPainter& painter, const QRectF& rect, const QString& sy
     painter.setRenderHint(QPainter::Antialiasing);
     if (selected || hovered) {
         QPainterPath background;
-        background.addRoundedRect(rect, 8, 8);
+        background.addRoundedRect(rect, corner::button, corner::button);
         painter.fillPath(background, selected ? Theme::withAlpha(Theme::green(palette), 0.1)
                                               : Theme::primaryAt(palette, 0.035));
     }
@@ -71,7 +72,7 @@ void paintNavigationRow(QPainter& painter, const QRectF& rect, const QString& sy
     painter.setFont(rowFont(selected));
     painter.drawText(QRectF(left, rect.top(), width, rect.height()), Qt::AlignLeft | Qt::AlignVCenter, shown);
     if (count) {
-        painter.setFont(Theme::font(11));
+        painter.setFont(Theme::font(type::footnote));
         painter.drawText(QRectF(rect.left(), rect.top(), rect.width() - kInnerMargin, rect.height()),
                          Qt::AlignRight | Qt::AlignVCenter, QString::number(*count));
     }
@@ -118,7 +119,7 @@ void NavigationButton::paintEvent(QPaintEvent*) {
     if (hasKeyboardFocus(this)) {
         painter.setRenderHint(QPainter::Antialiasing);
         painter.setPen(QPen(Theme::withAlpha(Theme::green(QApplication::palette()), 0.5), 1.5));
-        painter.drawRoundedRect(QRectF(rect()).adjusted(1, 1, -1, -1), 8, 8);
+        painter.drawRoundedRect(QRectF(rect()).adjusted(1, 1, -1, -1), corner::button, corner::button);
     }
 }
 
@@ -184,7 +185,7 @@ void ProjectRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& op
         painter->save();
         painter->setRenderHint(QPainter::Antialiasing);
         painter->setPen(QPen(Theme::withAlpha(Theme::green(QApplication::palette()), 0.5), 1.5));
-        painter->drawRoundedRect(row.adjusted(1, 1, -1, -1), 8, 8);
+        painter->drawRoundedRect(row.adjusted(1, 1, -1, -1), corner::button, corner::button);
         painter->restore();
     }
 }
@@ -196,7 +197,7 @@ QSize ProjectRowDelegate::sizeHint(const QStyleOptionViewItem& option, const QMo
 // SourceRowButton -------------------------------------------------------------------------------------
 
 SourceRowButton::SourceRowButton(const QString& symbol, QWidget* parent) : QAbstractButton(parent), symbol_(symbol) {
-    setFont(Theme::font(11));
+    setFont(Theme::font(type::footnote));
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     setFocusPolicy(Qt::TabFocus);
     setCursor(Qt::PointingHandCursor);
@@ -248,14 +249,14 @@ void SourceRowButton::paintEvent(QPaintEvent*) {
     if (hasKeyboardFocus(this)) {
         painter.setPen(QPen(Theme::withAlpha(Theme::green(palette), 0.5), 1));
         painter.setBrush(Qt::NoBrush);
-        painter.drawRoundedRect(bounds.adjusted(0.5, 0.5, -0.5, -0.5), 4, 4);
+        painter.drawRoundedRect(bounds.adjusted(0.5, 0.5, -0.5, -0.5), corner::mark, corner::mark);
     }
 }
 
 // PullDownButton --------------------------------------------------------------------------------------
 
 PullDownButton::PullDownButton(QWidget* parent) : QAbstractButton(parent) {
-    setFont(Theme::font(11));
+    setFont(Theme::font(type::footnote));
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     setFocusPolicy(Qt::TabFocus);
     setCursor(Qt::PointingHandCursor);
@@ -273,7 +274,7 @@ void PullDownButton::paintEvent(QPaintEvent*) {
     painter.setRenderHint(QPainter::Antialiasing);
     const QPalette palette = QApplication::palette();
     const QRectF bounds = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
-    paintButtonFace(painter, QRectF(rect()), palette, 7, isDown() ? 0.08 : 0.035);
+    paintButtonFace(painter, QRectF(rect()), palette, corner::control, isDown() ? 0.08 : 0.035);
     QColor color = Theme::primaryText(palette);
     if (!isEnabled()) color = Theme::withAlpha(color, 0.35);
     const qreal chevron = 9;
@@ -289,7 +290,7 @@ void PullDownButton::paintEvent(QPaintEvent*) {
                      QFontMetricsF(font()).elidedText(singleLine(text()), Qt::ElideRight, textRect.width()));
     if (hasKeyboardFocus(this)) {
         painter.setPen(QPen(Theme::withAlpha(Theme::green(palette), 0.5), 1.5));
-        painter.drawRoundedRect(bounds, 7, 7);
+        painter.drawRoundedRect(bounds, corner::control, corner::control);
     }
 }
 

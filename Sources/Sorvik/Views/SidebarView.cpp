@@ -17,6 +17,7 @@
 #include "Sorvik/Views/SidebarModel.hpp"
 #include "Sorvik/Views/SidebarRows.hpp"
 #include "Sorvik/Views/SlimScrollBar.hpp"
+#include "Sorvik/Support/Metrics.hpp"
 
 namespace sorvik::app {
 
@@ -35,9 +36,9 @@ QWidget* divider(QWidget* parent, int horizontal, int vertical) {
 QWidget* header(QWidget* parent, ToneLabel*& title, StyledButton*& button, const QString& symbol) {
     auto* row = new QWidget(parent);
     auto* layout = new QHBoxLayout(row);
-    layout->setContentsMargins(22, 0, 22, 0);
-    layout->setSpacing(6);
-    title = new ToneLabel({}, 11, QFont::Normal, Tone::secondary, row);
+    layout->setContentsMargins(space::sidebarInset, 0, space::sidebarInset, 0);
+    layout->setSpacing(space::symbolGap);
+    title = new ToneLabel({}, type::footnote, QFont::Normal, Tone::secondary, row);
     button = new StyledButton(StyledButton::Style::plain, {}, row);
     button->setSymbol(symbol, 13);
     button->setTone(Tone::secondary);
@@ -63,14 +64,14 @@ SidebarView::SidebarView(AppStore& store, QWidget* parent) : QWidget(parent), st
     // Brand.
     auto* brand = new QWidget(this);
     auto* brandRow = new QHBoxLayout(brand);
-    brandRow->setContentsMargins(18, 36, 18, 26);
-    brandRow->setSpacing(10);
+    brandRow->setContentsMargins(space::block, space::brandTop, space::block, space::brandBottom);
+    brandRow->setSpacing(space::item);
     brandRow->addWidget(new BrandMark(40, brand));
     auto* brandText = new QVBoxLayout();
-    brandText->setSpacing(5);
+    brandText->setSpacing(space::lines);
     brandText->setContentsMargins(0, 0, 0, 0);
-    productName_ = new ToneLabel({}, 20, QFont::DemiBold, Tone::primary, brand);
-    tagline_ = new ToneLabel({}, 9, QFont::Normal, Tone::secondary, brand);
+    productName_ = new ToneLabel({}, type::title1, QFont::DemiBold, Tone::primary, brand);
+    tagline_ = new ToneLabel({}, type::fine, QFont::Normal, Tone::secondary, brand);
     tagline_->setWordWrap(true);
     brandText->addStretch(1);
     brandText->addWidget(productName_);
@@ -91,14 +92,14 @@ SidebarView::SidebarView(AppStore& store, QWidget* parent) : QWidget(parent), st
     connect(projectsRow_, &QAbstractButton::clicked, this, [this] { store_.showProjects(); });
     connect(inboxRow_, &QAbstractButton::clicked, this, [this] { store_.showInbox(); });
     column->addWidget(navigation);
-    column->addWidget(divider(this, 20, 19));
+    column->addWidget(divider(this, space::sidebarRowInset, space::navigationDivider));
 
     // The user's projects.
     column->addWidget(header(this, projectsTitle_, newProject_, QStringLiteral("plus")));
     connect(newProject_, &QAbstractButton::clicked, this, [this] {
         if (sidebarControls(store_).newProject) store_.newDelivery();
     });
-    column->addSpacing(12);
+    column->addSpacing(space::group);
     model_ = new SidebarModel(this);
     projectList_ = new SidebarProjectList(store_, *model_, [this](const UUID& id) { return makeProjectMenu(id); }, this);
     makeSlim(projectList_->verticalScrollBar());
@@ -107,20 +108,20 @@ SidebarView::SidebarView(AppStore& store, QWidget* parent) : QWidget(parent), st
     // Deleted projects.
     restoreRow_ = new QWidget(this);
     auto* restoreLayout = new QHBoxLayout(restoreRow_);
-    restoreLayout->setContentsMargins(20, 6, 20, 0);
+    restoreLayout->setContentsMargins(space::sidebarRowInset, space::symbolGap, space::sidebarRowInset, 0);
     restore_ = new PullDownButton(restoreRow_);
     restoreLayout->addWidget(restore_);
     connect(restore_, &QAbstractButton::clicked, this, &SidebarView::showRestoreMenu);
     column->addWidget(restoreRow_);
-    column->addWidget(divider(this, 20, 16));
+    column->addWidget(divider(this, space::sidebarRowInset, space::sourcesDivider));
 
     // Sources.
     column->addWidget(header(this, sourcesTitle_, sourcesButton_, QStringLiteral("slider.horizontal.3")));
     connect(sourcesButton_, &QAbstractButton::clicked, this, [this] { store_.setSheet(AppSheet::sources()); });
     auto* sources = new QWidget(this);
     sourcesLayout_ = new QVBoxLayout(sources);
-    sourcesLayout_->setContentsMargins(22, 18, 22, 0);
-    sourcesLayout_->setSpacing(13);
+    sourcesLayout_->setContentsMargins(space::sidebarInset, space::block, space::sidebarInset, 0);
+    sourcesLayout_->setSpacing(space::rows);
     connect_ = new SourceRowButton(QStringLiteral("plus"), sources);
     connect_->setSecondary(true);
     connect(connect_, &QAbstractButton::clicked, this, [this] {
@@ -132,18 +133,18 @@ SidebarView::SidebarView(AppStore& store, QWidget* parent) : QWidget(parent), st
     // Language.
     auto* languageRow = new QWidget(this);
     auto* languageLayout = new QHBoxLayout(languageRow);
-    languageLayout->setContentsMargins(20, 18, 20, 0);
-    language_ = new LanguagePicker(store_.preferences(), 11, languageRow);
+    languageLayout->setContentsMargins(space::sidebarRowInset, space::block, space::sidebarRowInset, 0);
+    language_ = new LanguagePicker(store_.preferences(), type::footnote, languageRow);
     languageLayout->addWidget(language_);
     column->addWidget(languageRow);
 
     // Footer.
     auto* footer = new QWidget(this);
     auto* footerRow = new QHBoxLayout(footer);
-    footerRow->setContentsMargins(22, 22, 22, 22);
-    footerRow->setSpacing(6);
+    footerRow->setContentsMargins(space::sidebarInset, space::sidebarInset, space::sidebarInset, space::sidebarInset);
+    footerRow->setSpacing(space::symbolGap);
     footerRow->addWidget(new SymbolView(QStringLiteral("link"), 11, Tone::secondary, footer));
-    footerText_ = new ToneLabel({}, 9, QFont::Normal, Tone::secondary, footer);
+    footerText_ = new ToneLabel({}, type::fine, QFont::Normal, Tone::secondary, footer);
     footerText_->setWordWrap(true);
     footerRow->addWidget(footerText_, 1);
     settings_ = new StyledButton(StyledButton::Style::plain, {}, footer);

@@ -12,6 +12,7 @@
 #include "Sorvik/Support/Widgets.hpp"
 #include "Sorvik/Views/OverviewLogic.hpp"
 #include "Sorvik/Views/OverviewParts.hpp"
+#include "Sorvik/Support/Metrics.hpp"
 
 namespace sorvik::app {
 
@@ -27,21 +28,21 @@ protected:
         QPainter painter(this);
         painter.setRenderHint(QPainter::Antialiasing);
         QPainterPath path;
-        path.addRoundedRect(QRectF(rect()), 10, 10);
+        path.addRoundedRect(QRectF(rect()), corner::panel, corner::panel);
         painter.fillPath(path, Theme::withAlpha(Theme::green(QApplication::palette()), 0.04));
     }
 };
 
 QWidget* sourceRow(const SourceFolder& source, QWidget* parent) {
-    auto* row = new CardFrame(8, parent);
+    auto* row = new CardFrame(corner::button, parent);
     auto* layout = new QHBoxLayout(row);
-    layout->setContentsMargins(10, 10, 10, 10);
-    layout->setSpacing(7);
+    layout->setContentsMargins(space::nodePadding, space::nodePadding, space::nodePadding, space::nodePadding);
+    layout->setSpacing(space::smallGap);
     layout->addWidget(new SymbolView(QStringLiteral("folder"), 11, Tone::primary, row));
-    auto* name = new ToneLabel(qs(lastPathComponent(source.path)), 10, QFont::Normal, Tone::primary, row);
+    auto* name = new ToneLabel(qs(lastPathComponent(source.path)), type::caption, QFont::Normal, Tone::primary, row);
     name->setElide(Qt::ElideMiddle);
     layout->addWidget(name, 1);
-    layout->addSpacing(3);
+    layout->addSpacing(space::tightLines);
     if (source.lastError) {
         layout->addWidget(new StatusDot(5, Tone::warning, 1.0, row));
     } else {
@@ -55,40 +56,40 @@ QWidget* sourceRow(const SourceFolder& source, QWidget* parent) {
 
 SourceFlowView::SourceFlowView(AppStore& store, QWidget* parent) : QWidget(parent), store_(store) {
     auto* column = new QVBoxLayout(this);
-    column->setContentsMargins(6, 0, 6, 0);
-    column->setSpacing(25);
+    column->setContentsMargins(space::symbolGap, 0, space::symbolGap, 0);
+    column->setSpacing(space::overviewSections);
     column->addStretch(1);
 
     auto* flow = new QHBoxLayout();
-    flow->setSpacing(12);
+    flow->setSpacing(space::group);
     flow->addStretch(1);
     sources_ = new QWidget(this);
     // Each row stretches to the column, which is as wide as it may be.
     sources_->setFixedWidth(150);
     sourceColumn_ = new QVBoxLayout(sources_);
     sourceColumn_->setContentsMargins(0, 0, 0, 0);
-    sourceColumn_->setSpacing(12);
+    sourceColumn_->setSpacing(space::group);
     flow->addWidget(sources_);
     arrow_ = new SymbolView(QStringLiteral("arrow.right"), 16, Tone::tertiary, this);
     flow->addWidget(arrow_);
     auto* node = new GreenTile(this);
     auto* nodeColumn = new QVBoxLayout(node);
-    nodeColumn->setContentsMargins(17, 17, 17, 17);
-    nodeColumn->setSpacing(10);
+    nodeColumn->setContentsMargins(space::flowNodePadding, space::flowNodePadding, space::flowNodePadding, space::flowNodePadding);
+    nodeColumn->setSpacing(space::item);
     nodeColumn->addWidget(new SymbolView(QStringLiteral("square.stack.3d.up"), 26, Tone::green, node), 0,
                           Qt::AlignHCenter);
-    nodeLabel_ = new ToneLabel({}, 11, QFont::Normal, Tone::green, node);
+    nodeLabel_ = new ToneLabel({}, type::footnote, QFont::Normal, Tone::green, node);
     nodeLabel_->setAlignment(Qt::AlignCenter);
     nodeColumn->addWidget(nodeLabel_, 0, Qt::AlignHCenter);
     flow->addWidget(node);
     flow->addStretch(1);
     column->addLayout(flow);
 
-    title_ = new ToneLabel({}, 17, QFont::Medium, Tone::primary, this);
+    title_ = new ToneLabel({}, type::title3, QFont::Medium, Tone::primary, this);
     title_->setAlignment(Qt::AlignCenter);
-    text_ = new CentredLines(11, QFont::Normal, Tone::secondary, 5, this);
+    text_ = new CentredLines(type::footnote, QFont::Normal, Tone::secondary, 5, this);
     auto* words = new QVBoxLayout();
-    words->setSpacing(9);
+    words->setSpacing(space::wordGap);
     words->addWidget(title_);
     words->addWidget(text_);
     column->addLayout(words);

@@ -14,6 +14,7 @@
 #include "Sorvik/Support/Widgets.hpp"
 #include "Sorvik/Views/SheetHeader.hpp"
 #include "Sorvik/Views/SlimScrollBar.hpp"
+#include "Sorvik/Support/Metrics.hpp"
 
 namespace sorvik::app {
 
@@ -24,18 +25,18 @@ class SourceRow : public QWidget {
 public:
     SourceRow(AppStore& store, const SourceFolder& source, QWidget* parent) : QWidget(parent) {
         auto* layout = new QHBoxLayout(this);
-        layout->setContentsMargins(12, 12, 12, 12);
-        layout->setSpacing(12);
+        layout->setContentsMargins(space::panelPadding, space::panelPadding, space::panelPadding, space::panelPadding);
+        layout->setSpacing(space::group);
         layout->addWidget(new SymbolView(QStringLiteral("folder"), 21, Tone::green, this), 0, Qt::AlignVCenter);
         auto* texts = new QVBoxLayout();
-        texts->setSpacing(5);
+        texts->setSpacing(space::lines);
         const QString name = qs(lastPathComponent(source.path));
-        texts->addWidget(new ToneLabel(name, 12, QFont::Medium, Tone::primary, this));
-        auto* path = new ToneLabel(qs(abbreviatingHome(source.path)), 10, QFont::Normal, Tone::secondary, this);
+        texts->addWidget(new ToneLabel(name, type::body, QFont::Medium, Tone::primary, this));
+        auto* path = new ToneLabel(qs(abbreviatingHome(source.path)), type::caption, QFont::Normal, Tone::secondary, this);
         path->setElide(Qt::ElideMiddle);
         texts->addWidget(path);
         if (source.lastError) {
-            auto* error = new ToneLabel(Lq(*source.lastError), 10, QFont::Normal, Tone::warning, this);
+            auto* error = new ToneLabel(Lq(*source.lastError), type::caption, QFont::Normal, Tone::warning, this);
             error->setWordWrap(true);
             // At most two lines.
             error->setMaximumHeight(error->fontMetrics().lineSpacing() * 2 + 2);
@@ -56,14 +57,14 @@ protected:
         QPainter painter(this);
         painter.setRenderHint(QPainter::Antialiasing);
         QPainterPath path;
-        path.addRoundedRect(QRectF(rect()), 9, 9);
+        path.addRoundedRect(QRectF(rect()), corner::preview, corner::preview);
         painter.fillPath(path, Theme::primaryAt(QApplication::palette(), 0.025));
     }
 };
 
 QCheckBox* checkBox(QWidget* parent) {
     auto* box = new QCheckBox(parent);
-    box->setFont(Theme::font(12));
+    box->setFont(Theme::font(type::body));
     return box;
 }
 
@@ -73,14 +74,14 @@ SourceSettingsSheet::SourceSettingsSheet(AppStore& store, std::function<void()> 
     : QWidget(parent), store_(store), dismiss_(std::move(dismiss)) {
     setFixedSize(600, 690);
     auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(30, 30, 30, 30);
-    layout->setSpacing(22);
+    layout->setContentsMargins(space::sheetMargin, space::sheetMargin, space::sheetMargin, space::sheetMargin);
+    layout->setSpacing(space::sheetSections);
 
     header_ = new SheetHeader({}, {}, this);
     layout->addWidget(header_);
 
     auto* sourcesHeader = new QHBoxLayout();
-    sourcesTitle_ = new ToneLabel({}, 13, QFont::DemiBold, Tone::primary, this);
+    sourcesTitle_ = new ToneLabel({}, type::callout, QFont::DemiBold, Tone::primary, this);
     addFolder_ = new StyledButton(StyledButton::Style::quiet, {}, this);
     addFolder_->setSymbol(QStringLiteral("plus"), 12);
     connect(addFolder_, &QAbstractButton::clicked, this, [this] { store_.chooseSourceFolders(); });
@@ -101,12 +102,12 @@ SourceSettingsSheet::SourceSettingsSheet(AppStore& store, std::function<void()> 
     sourceList_->setAutoFillBackground(false);
     sourceRows_ = new QVBoxLayout(sourceList_);
     sourceRows_->setContentsMargins(0, 0, 0, 0);
-    sourceRows_->setSpacing(11);
+    sourceRows_->setSpacing(space::listRows);
     sourceScroll_->setWidget(sourceList_);
     layout->addWidget(sourceScroll_);
 
     auto* scanSettings = new QVBoxLayout();
-    scanSettings->setSpacing(12);
+    scanSettings->setSpacing(space::group);
     automaticScan_ = checkBox(this);
     recognizeText_ = checkBox(this);
     connect(automaticScan_, &QCheckBox::clicked, this, [this](bool on) { store_.setAutomaticScan(on); });
@@ -118,33 +119,33 @@ SourceSettingsSheet::SourceSettingsSheet(AppStore& store, std::function<void()> 
     layout->addWidget(new Hairline(Qt::Horizontal, this));
 
     auto* archive = new QVBoxLayout();
-    archive->setSpacing(12);
+    archive->setSpacing(space::group);
     auto* archiveHeader = new QHBoxLayout();
-    archiveTitle_ = new ToneLabel({}, 13, QFont::DemiBold, Tone::primary, this);
+    archiveTitle_ = new ToneLabel({}, type::callout, QFont::DemiBold, Tone::primary, this);
     archiveLocation_ = new StyledButton(StyledButton::Style::quiet, {}, this);
     connect(archiveLocation_, &QAbstractButton::clicked, this, [this] { store_.chooseArchiveFolder(); });
     archiveHeader->addWidget(archiveTitle_);
     archiveHeader->addStretch(1);
     archiveHeader->addWidget(archiveLocation_);
     archive->addLayout(archiveHeader);
-    archivePath_ = new ToneLabel({}, 10, QFont::Normal, Tone::secondary, this);
+    archivePath_ = new ToneLabel({}, type::caption, QFont::Normal, Tone::secondary, this);
     archivePath_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     archivePath_->setWordWrap(true);
     archive->addWidget(archivePath_);
     automaticArchive_ = checkBox(this);
     connect(automaticArchive_, &QCheckBox::clicked, this, [this](bool on) { store_.setAutomaticArchive(on); });
     archive->addWidget(automaticArchive_);
-    archiveNote_ = new ToneLabel({}, 10, QFont::Normal, Tone::secondary, this);
+    archiveNote_ = new ToneLabel({}, type::caption, QFont::Normal, Tone::secondary, this);
     archiveNote_->setWordWrap(true);
     archive->addWidget(archiveNote_);
     archiveNowRow_ = new QWidget(this);
     auto* nowRow = new QHBoxLayout(archiveNowRow_);
     nowRow->setContentsMargins(0, 0, 0, 0);
     archiveNow_ = new StyledButton(StyledButton::Style::plain, {}, archiveNowRow_);
-    archiveNow_->setPixelSize(11, QFont::Normal);
+    archiveNow_->setPixelSize(type::footnote, QFont::Normal);
     archiveNow_->setTone(Tone::green);
     connect(archiveNow_, &QAbstractButton::clicked, this, [this] { store_.archiveNow(); });
-    archiveCount_ = new ToneLabel({}, 11, QFont::Normal, Tone::secondary, archiveNowRow_);
+    archiveCount_ = new ToneLabel({}, type::footnote, QFont::Normal, Tone::secondary, archiveNowRow_);
     nowRow->addWidget(archiveNow_);
     nowRow->addStretch(1);
     nowRow->addWidget(archiveCount_);
@@ -154,9 +155,9 @@ SourceSettingsSheet::SourceSettingsSheet(AppStore& store, std::function<void()> 
     layout->addStretch(1);
 
     auto* footer = new QHBoxLayout();
-    footer->setSpacing(8);
+    footer->setSpacing(space::related);
     spinner_ = new Spinner(14, this);
-    activity_ = new ToneLabel({}, 11, QFont::Normal, Tone::secondary, this);
+    activity_ = new ToneLabel({}, type::footnote, QFont::Normal, Tone::secondary, this);
     activity_->setElide(Qt::ElideRight);
     done_ = new StyledButton(StyledButton::Style::primary, {}, this);
     // Escape closes the sheet through its dialog, like this button.
@@ -202,9 +203,9 @@ void SourceSettingsSheet::rebuildSources() {
     }
     const auto& sources = store_.workspace().sources;
     if (sources.empty()) {
-        auto* empty = new ToneLabel(Lq("还没有连接的文件夹"), 12, QFont::Normal, Tone::secondary, sourceList_);
+        auto* empty = new ToneLabel(Lq("还没有连接的文件夹"), type::body, QFont::Normal, Tone::secondary, sourceList_);
         empty->setAlignment(Qt::AlignCenter);
-        empty->setContentsMargins(35, 35, 35, 35);
+        empty->setContentsMargins(space::emptyPadding, space::emptyPadding, space::emptyPadding, space::emptyPadding);
         sourceRows_->addWidget(empty);
     }
     for (const SourceFolder& source : sources) sourceRows_->addWidget(new SourceRow(store_, source, sourceList_));

@@ -15,6 +15,7 @@
 #include "Sorvik/Views/DeliveryLogic.hpp"
 #include "Sorvik/Views/DeliveryParts.hpp"
 #include "Sorvik/Views/SheetHeader.hpp"
+#include "Sorvik/Support/Metrics.hpp"
 #include "SorvikCore/CheckEngine.hpp"
 
 namespace sorvik::app {
@@ -25,7 +26,7 @@ constexpr int labelWidth = 82;
 constexpr int fieldWidth = 110;
 
 ToneLabel* formLabel(QWidget* parent) {
-    auto* label = new ToneLabel({}, 12, QFont::Normal, Tone::primary, parent);
+    auto* label = new ToneLabel({}, type::body, QFont::Normal, Tone::primary, parent);
     label->setFixedWidth(labelWidth);
     return label;
 }
@@ -33,7 +34,7 @@ ToneLabel* formLabel(QWidget* parent) {
 QHBoxLayout* formRow(ToneLabel* label) {
     auto* row = new QHBoxLayout();
     row->setContentsMargins(0, 0, 0, 0);
-    row->setSpacing(10);
+    row->setSpacing(space::item);
     row->addWidget(label);
     return row;
 }
@@ -53,14 +54,14 @@ TemplateSheet::TemplateSheet(AppStore& store, std::function<void()> dismiss, QWi
     setFixedWidth(520);
     setMinimumHeight(580);
     auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(28, 28, 28, 28);
-    layout->setSpacing(22);
+    layout->setContentsMargins(space::wideMargin, space::wideMargin, space::wideMargin, space::wideMargin);
+    layout->setSpacing(space::sheetSections);
     header_ = new SheetHeader({}, {}, this);
     layout->addWidget(header_);
     layout->addWidget(makeStartingPoints());
     layout->addWidget(makeForm());
     saveAsPreset_ = new QCheckBox(this);
-    saveAsPreset_->setFont(Theme::font(11));
+    saveAsPreset_->setFont(Theme::font(type::footnote));
     layout->addWidget(saveAsPreset_);
     layout->addStretch(1);
     auto* buttons = new QHBoxLayout();
@@ -87,7 +88,7 @@ QWidget* TemplateSheet::makeStartingPoints() {
     auto* row = new QWidget(this);
     auto* layout = new QHBoxLayout(row);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(8);
+    layout->setSpacing(space::related);
     const auto templates = builtInTemplates();
     for (std::size_t i = 0; i < templates.size(); ++i) {
         builtIns_[i] = new StyledButton(StyledButton::Style::quiet, {}, row);
@@ -114,7 +115,7 @@ QWidget* TemplateSheet::makeStartingPoints() {
         }
         presetMenu_->popup(presets_->mapToGlobal(QPoint(0, presets_->height())));
     });
-    layout->addSpacing(4);
+    layout->addSpacing(space::labelGap);
     layout->addWidget(presets_);
     layout->addStretch(1);
     return row;
@@ -124,14 +125,14 @@ QWidget* TemplateSheet::makeForm() {
     auto* form = new QWidget(this);
     auto* column = new QVBoxLayout(form);
     column->setContentsMargins(0, 0, 0, 0);
-    column->setSpacing(19);
+    column->setSpacing(space::formRows);
 
     labels_[0] = formLabel(form);
     auto* nameRow = formRow(labels_[0]);
     name_ = new QLineEdit(form);
     // A stored rule name of any length is shown and kept whole, never cut.
     name_->setMaxLength(std::numeric_limits<int>::max());
-    name_->setFont(Theme::font(12));
+    name_->setFont(Theme::font(type::body));
     name_->setMinimumHeight(28);
     setPaletteStyleSheet(name_, [](const QPalette& palette) { return fieldStyle(palette); });
     connect(name_, &QLineEdit::textChanged, this, [this](const QString& text) {
@@ -146,10 +147,10 @@ QWidget* TemplateSheet::makeForm() {
 
     labels_[1] = formLabel(form);
     auto* rolesRow = formRow(labels_[1]);
-    rolesRow->setSpacing(14);
+    rolesRow->setSpacing(space::buttonGap);
     for (std::size_t i = 0; i < roles_.size(); ++i) {
         roles_[i] = new QCheckBox(form);
-        roles_[i]->setFont(Theme::font(12));
+        roles_[i]->setFont(Theme::font(type::body));
         const FileRole role = FileRoles::allCases[i];
         connect(roles_[i], &QCheckBox::clicked, this, [this, role](bool on) {
             setRequired(form_.templ, role, on);
@@ -166,7 +167,7 @@ QWidget* TemplateSheet::makeForm() {
     ratio_ = new FieldComboBox(form);
     ratio_->setMinimumHeight(28);
     ratio_->setCursor(Qt::PointingHandCursor);
-    ratio_->setFont(Theme::font(12));
+    ratio_->setFont(Theme::font(type::body));
     ratio_->setFixedWidth(fieldWidth);
     for (std::size_t i = 0; i < ruleRatioChoices().size(); ++i) ratio_->addItem(QString());
     connect(ratio_, &QComboBox::activated, this, [this](int index) {
@@ -183,18 +184,18 @@ QWidget* TemplateSheet::makeForm() {
         limit.title = formLabel(form);
         auto* row = formRow(limit.title);
         limit.field = new QLineEdit(form);
-        limit.field->setFont(Theme::font(12));
+        limit.field->setFont(Theme::font(type::body));
         limit.field->setFixedWidth(fieldWidth);
         limit.field->setMinimumHeight(28);
         setPaletteStyleSheet(limit.field, [](const QPalette& palette) { return fieldStyle(palette); });
         connect(limit.field, &QLineEdit::textChanged, this, [this, i](const QString& text) { limitEdited(i, text); });
-        limit.unit = new ToneLabel({}, 12, QFont::Normal, Tone::secondary, form);
+        limit.unit = new ToneLabel({}, type::body, QFont::Normal, Tone::secondary, form);
         row->addWidget(limit.field);
         row->addWidget(limit.unit);
         row->addStretch(1);
         column->addLayout(row);
     }
-    labels_[3] = new ToneLabel({}, 10, QFont::Normal, Tone::secondary, form);
+    labels_[3] = new ToneLabel({}, type::caption, QFont::Normal, Tone::secondary, form);
     labels_[3]->setWordWrap(true);
     column->addWidget(labels_[3]);
     return form;

@@ -15,6 +15,7 @@
 #include "Sorvik/Support/Theme.hpp"
 #include "Sorvik/Support/Widgets.hpp"
 #include "Sorvik/Views/VideoFrames.hpp"
+#include "Sorvik/Support/Metrics.hpp"
 
 namespace sorvik::app {
 
@@ -41,8 +42,8 @@ VideoPlayerView::VideoPlayerView(const std::optional<std::filesystem::path>& loc
     setMinimumHeight(120);
     bar_ = new ControlBar(this);
     auto* row = new QHBoxLayout(bar_);
-    row->setContentsMargins(12, 0, 12, 0);
-    row->setSpacing(10);
+    row->setContentsMargins(space::panelPadding, 0, space::panelPadding, 0);
+    row->setSpacing(space::item);
     play_ = new StyledButton(StyledButton::Style::plain, {}, bar_);
     play_->setSymbol(QStringLiteral("play.fill"), 14);
     play_->setTone(Tone::white);
@@ -53,8 +54,8 @@ VideoPlayerView::VideoPlayerView(const std::optional<std::filesystem::path>& loc
         "QSlider::groove:horizontal { height: 4px; border-radius: 2px; background: rgba(255, 255, 255, 0.3); }"
         "QSlider::sub-page:horizontal { border-radius: 2px; background: rgba(255, 255, 255, 0.9); }"
         "QSlider::handle:horizontal { width: 12px; margin: -4px 0; border-radius: 6px; background: white; }"));
-    time_ = new ToneLabel({}, 11, QFont::Normal, Tone::white, bar_);
-    time_->setFont(Theme::font(11));
+    time_ = new ToneLabel({}, type::footnote, QFont::Normal, Tone::white, bar_);
+    time_->setFont(Theme::font(type::footnote));
     mute_ = new StyledButton(StyledButton::Style::plain, {}, bar_);
     mute_->setSymbol(QStringLiteral("speaker.wave.2.fill"), 14);
     mute_->setTone(Tone::white);
@@ -144,7 +145,7 @@ void VideoPlayerView::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     QPainterPath clip;
-    clip.addRoundedRect(QRectF(rect()), 9, 9);
+    clip.addRoundedRect(QRectF(rect()), corner::preview, corner::preview);
     painter.setClipPath(clip);
     painter.fillRect(rect(), Qt::black);
     if (picture_.isNull()) return;

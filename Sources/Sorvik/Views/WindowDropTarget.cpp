@@ -13,6 +13,7 @@
 #include "Sorvik/Support/Strings.hpp"
 #include "Sorvik/Support/Theme.hpp"
 #include "Sorvik/Views/DropLogic.hpp"
+#include "Sorvik/Support/Metrics.hpp"
 
 namespace sorvik::app {
 
@@ -50,7 +51,7 @@ void DropOverlay::paintEvent(QPaintEvent*) {
     const QPalette palette = QApplication::palette();
     const QRectF card = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
     QPainterPath path;
-    path.addRoundedRect(card, 16, 16);
+    path.addRoundedRect(card, corner::dropTarget, corner::dropTarget);
     // A translucent material: the window's colour over what lies below, which only shows faintly.
     painter.fillPath(path, Theme::withAlpha(palette.color(QPalette::Window), 0.95));
     painter.setPen(QPen(Theme::line(palette), 1));
@@ -60,10 +61,10 @@ void DropOverlay::paintEvent(QPaintEvent*) {
     dashed.setDashPattern({7.0 / 2, 5.0 / 2});  // in pen widths: 7 on, 5 off
     painter.setPen(dashed);
     painter.setBrush(Qt::NoBrush);
-    painter.drawRoundedRect(card.adjusted(12, 12, -12, -12), 10, 10);
+    painter.drawRoundedRect(card.adjusted(12, 12, -12, -12), corner::panel, corner::panel);
 
-    const QFont titleFont = Theme::font(17);
-    const QFont textFont = Theme::font(13);
+    const QFont titleFont = Theme::font(type::title3);
+    const QFont textFont = Theme::font(type::callout);
     const qreal symbol = 42, gap = 16;
     const qreal titleHeight = QFontMetricsF(titleFont).height();
     const qreal textHeight = QFontMetricsF(textFont).height();

@@ -7,6 +7,7 @@
 #include "Sorvik/Support/Strings.hpp"
 #include "Sorvik/Support/Widgets.hpp"
 #include "Sorvik/Views/WorkspaceNoticeLogic.hpp"
+#include "Sorvik/Support/Metrics.hpp"
 #include "SorvikCore/Localization.hpp"
 
 namespace sorvik::app {
@@ -18,15 +19,15 @@ public:
     WorkspaceNotice(AppStore& store, QWidget* parent) : QWidget(parent), store_(store) {
         auto* row = new QHBoxLayout(this);
         row->setContentsMargins(0, 0, 0, 0);
-        row->setSpacing(9);
+        row->setSpacing(space::wordGap);
         row->addWidget(new SymbolView(QStringLiteral("info.circle"), 11, Tone::secondary, this), 0, Qt::AlignVCenter);
-        text_ = new ToneLabel({}, 10, QFont::Normal, Tone::secondary, this);
+        text_ = new ToneLabel({}, type::caption, QFont::Normal, Tone::secondary, this);
         text_->setWordWrap(true);
         text_->setTextInteractionFlags(Qt::TextSelectableByMouse);
         text_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Minimum);
         row->addWidget(text_, 1);
         undo_ = new StyledButton(StyledButton::Style::plain, {}, this);
-        undo_->setPixelSize(10, QFont::Medium);
+        undo_->setPixelSize(type::caption, QFont::Medium);
         undo_->setTone(Tone::green);
         connect(undo_, &QAbstractButton::clicked, this, [this] { store_.undoRemove(); });
         row->addWidget(undo_, 0, Qt::AlignVCenter);
@@ -64,14 +65,14 @@ class WorkspaceStatus : public QWidget {
 public:
     WorkspaceStatus(AppStore& store, QWidget* parent) : QWidget(parent), store_(store) {
         auto* row = new QHBoxLayout(this);
-        row->setContentsMargins(30, 17, 30, 17);
-        row->setSpacing(7);
+        row->setContentsMargins(space::pageMargin, space::flowNodePadding, space::pageMargin, space::flowNodePadding);
+        row->setSpacing(space::smallGap);
         dot_ = new StatusDot(6, Tone::green, 0.8, this);
         row->addWidget(dot_, 0, Qt::AlignVCenter);
-        text_ = new ToneLabel({}, 10, QFont::Normal, Tone::secondary, this);
+        text_ = new ToneLabel({}, type::caption, QFont::Normal, Tone::secondary, this);
         text_->setElide(Qt::ElideRight);
         row->addWidget(text_, 1);
-        lastIndexed_ = new ToneLabel({}, 10, QFont::Normal, Tone::secondary, this);
+        lastIndexed_ = new ToneLabel({}, type::caption, QFont::Normal, Tone::secondary, this);
         row->addWidget(lastIndexed_);
         setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
         connect(&store_, &AppStore::changed, this, [this](StoreChanges what) {
