@@ -4,6 +4,7 @@
 
 #include "App/Support/ProjectLibrary.hpp"
 #include "App/Support/StoreHarness.hpp"
+#include "SorvikCore/Localization.hpp"
 #include "SorvikCore/Repository.hpp"
 
 namespace fs = std::filesystem;
