@@ -15,14 +15,19 @@ if(SORVIK_TESTS)
   set(SORVIK_INSTALL_CHECKS ${CMAKE_CURRENT_SOURCE_DIR}/cmake/SorvikInstallChecks.cmake)
 
   add_test(NAME DesktopIntegration.MetainfoIsValid
-    COMMAND ${SORVIK_APPSTREAMCLI} validate --no-net ${SORVIK_METAINFO})
+    COMMAND ${CMAKE_COMMAND} -DCHECK=metainfo -DVALIDATOR=${SORVIK_APPSTREAMCLI}
+      -DFILE=${SORVIK_METAINFO} -P ${SORVIK_INSTALL_CHECKS})
   add_test(NAME DesktopIntegration.DesktopEntryIsValid
     COMMAND ${CMAKE_COMMAND} -DCHECK=desktop-entry -DVALIDATOR=${SORVIK_DESKTOP_FILE_VALIDATE}
-      -DENTRY=${SORVIK_DESKTOP_ENTRY} -P ${SORVIK_INSTALL_CHECKS})
+      -DFILE=${SORVIK_DESKTOP_ENTRY} -P ${SORVIK_INSTALL_CHECKS})
   add_test(NAME DesktopIntegration.InstallPutsEverythingInPlace
     COMMAND ${CMAKE_COMMAND} -DCHECK=install -DBUILD_DIR=${CMAKE_BINARY_DIR}
       -DPREFIX=${CMAKE_BINARY_DIR}/install-check -DAPP_ID=${SORVIK_APP_ID}
       -DSAMPLE_SOURCE=${SORVIK_SAMPLE_SOURCE} -P ${SORVIK_INSTALL_CHECKS})
+  add_test(NAME DesktopIntegration.ScreenshotScriptDrawsTheWindow
+    COMMAND ${CMAKE_COMMAND} -DCHECK=screenshot -DSCRIPT=${CMAKE_CURRENT_SOURCE_DIR}/scripts/screenshot.sh
+      -DAPP=$<TARGET_FILE:sorvik> -DOUT=${CMAKE_BINARY_DIR}/screenshot-check/main-window.png -P ${SORVIK_INSTALL_CHECKS})
   set_tests_properties(DesktopIntegration.MetainfoIsValid DesktopIntegration.DesktopEntryIsValid
-    DesktopIntegration.InstallPutsEverythingInPlace PROPERTIES TIMEOUT 120)
+    DesktopIntegration.InstallPutsEverythingInPlace DesktopIntegration.ScreenshotScriptDrawsTheWindow
+    PROPERTIES TIMEOUT 240)
 endif()

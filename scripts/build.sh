@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the dependencies, configures and builds. SORVIK_BUILD_DIR and SORVIK_SANITIZE choose the variant.
+# Installs the dependencies, configures and builds. SORVIK_BUILD_DIR and SORVIK_SANITIZE choose the
+# variant; arguments name the targets to build (none: everything, the tests and benchmarks too).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh >&2
@@ -12,4 +13,6 @@ widgets=ON
 case "${SORVIK_SANITIZE:-}" in *thread*) widgets=OFF ;; esac
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSORVIK_WERROR=ON \
   -DSORVIK_SANITIZE="${SORVIK_SANITIZE:-}" -DSORVIK_BENCHMARKS=$benchmarks -DSORVIK_APP_WIDGETS=$widgets >&2
-cmake --build "$build" -j"$(nproc)" >&2
+targets=()
+[ $# -eq 0 ] || targets=(--target "$@")
+cmake --build "$build" -j"$(nproc)" "${targets[@]}" >&2

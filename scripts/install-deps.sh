@@ -17,6 +17,8 @@ packages=(
   qt6-base-dev qt6-svg-dev libqt6svg6 qt6-multimedia-dev qt6-image-formats-plugins qt6-qpa-plugins
   qt6-translations-l10n
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav
+  # Opening folders in the file manager where none answers over D-Bus.
+  xdg-utils
   # Running the app headless in tests and benchmarks.
   xvfb xauth dbus-daemon
   # Checking the desktop entry and the AppStream metadata.

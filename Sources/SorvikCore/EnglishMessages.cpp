@@ -390,6 +390,10 @@ constexpr MessagePair catalogue[] = {
     {"显示 Sorvik", "Show Sorvik"},
     {"Sorvik 正在后台运行，继续按时发现新素材。", "Sorvik is still running and keeps discovering new assets."},
     {"在文件管理器中显示", "Show in file manager"},
+    // Nothing on the desktop answered a request to show or open an item.
+    {"没有文件管理器能打开这个位置。它在：\n{0}", "No file manager could open this location. It is at:\n{0}"},
+    {"没有应用程序能打开这个文件。它在：\n{0}", "No application could open this file. It is at:\n{0}"},
+    {"复制路径", "Copy path"},
     {"资料库位置为空", "The library location is empty."},
     {"资料库位置无效", "The library location is not valid."},
     // Saving the library, and a library this process may not write.

@@ -4,6 +4,7 @@
 
 #include "App/Support/ProjectLibrary.hpp"
 #include "App/Support/StoreHarness.hpp"
+#include "SorvikCore/Localization.hpp"
 #include "SorvikCore/Repository.hpp"
 
 namespace fs = std::filesystem;
@@ -170,4 +171,66 @@ TEST(StoreOriginals, RevealAndOpenGoThroughThePlatform) {
     store.openOriginal(outside);
     EXPECT_EQ(h.platform().revealed.size(), 1u);
     EXPECT_EQ(h.platform().opened.size(), 1u);
+}
+
+TEST(StoreOriginals, WhenNothingOpensALocationTheAlertNamesItAndCopiesIt) {
+    Library lib;
+    StoreHarness h(lib.library.path());
+    auto& store = h.store();
+    auto& platform = h.platform();
+    const DeliveryFile file = *store.file(lib.copy().id);
+    const fs::path original = lib.originals / "文案.txt";
+    store.revealOriginal(file);
+    store.openOriginal(file);
+    store.openLibraryFolder();
+    ASSERT_EQ(platform.unopened.size(), 3u);
+    EXPECT_EQ(platform.opened.back(), lib.library.path());
+    EXPECT_FALSE(store.error());
+
+    // The file manager's silence: the location is named and can be copied.
+    const std::size_t before = h.changes.size();
+    platform.unopened[0]();
+    EXPECT_EQ(h.changes.size(), before + 1);
+    ASSERT_TRUE(store.error());
+    EXPECT_EQ(*store.error(), "没有文件管理器能打开这个位置。它在：\n" + original.string());
+    EXPECT_EQ(store.errorLocation(), original);
+    {
+        LanguageScope english("en");
+        EXPECT_EQ(L(*store.error()), "No file manager could open this location. It is at:\n" + original.string());
+    }
+    store.copyErrorLocation();
+    EXPECT_EQ(platform.clipboard, original.string());
+
+    // No program for the file itself says so.
+    platform.unopened[1]();
+    EXPECT_EQ(*store.error(), "没有应用程序能打开这个文件。它在：\n" + original.string());
+    platform.unopened[2]();
+    EXPECT_EQ(store.errorLocation(), lib.library.path());
+
+    // Dismissed, nothing is left to copy; another error carries no location.
+    store.clearError();
+    EXPECT_FALSE(store.errorLocation());
+    platform.clipboard.clear();
+    store.copyErrorLocation();
+    EXPECT_EQ(platform.clipboard, "");
+    platform.unopened[0]();
+    store.setScanLimit(0);
+    TempDir source;
+    writeFile(source / "a.txt", "a");
+    store.connectFolders({source.path()});
+    ASSERT_TRUE(h.settle());
+    ASSERT_TRUE(store.error());
+    EXPECT_FALSE(store.errorLocation());
+}
+
+TEST(StoreOriginals, AnAnswerAfterTheStoreIsGoneIsDropped) {
+    Library lib;
+    std::function<void()> late;
+    {
+        StoreHarness h(lib.library.path());
+        h.store().openLibraryFolder();
+        ASSERT_EQ(h.platform().unopened.size(), 1u);
+        late = h.platform().unopened[0];
+    }
+    late();  // no store to tell: nothing happens, nothing is touched
 }

@@ -1,5 +1,6 @@
 // The desktop seams: revealing an item asks the file manager over D-Bus (a private session bus
-// with a stand-in file manager here) and never waits for it; the question before quitting unsaved.
+// with a stand-in file manager here) and never waits for it; opening goes through xdg-open, whose
+// failure is told; the question before quitting unsaved.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -51,11 +52,13 @@ TEST(Platform, RevealAsksTheFileManagerForTheItemsURI) {
         const std::filesystem::path item = dir / "交付 包";
         writeFile(item, "x");
         app::QtPlatform platform;
-        platform.reveal(item);
+        bool unopened = false;
+        platform.reveal(item, [&] { unopened = true; });
         // Asked without waiting: the call returns before the file manager has answered.
         EXPECT_TRUE(manager.shown.isEmpty());
         ASSERT_TRUE(QTest::qWaitFor([&] { return !manager.shown.isEmpty(); }, 10000));
         EXPECT_EQ(manager.shown.front(), QUrl::fromLocalFile(app::pathText(item)).toString(QUrl::FullyEncoded));
+        EXPECT_FALSE(unopened);
         QDBusConnection::disconnectFromBus(QStringLiteral("file-manager"));
     }
     ::kill(pid, SIGTERM);
@@ -67,6 +70,37 @@ TEST(Platform, CopiedTextIsOnTheClipboardAndPathsRoundTrip) {
     EXPECT_EQ(QApplication::clipboard()->text(), QString::fromUtf8("Sorvik项目：x\nproject_id: y"));
     const std::filesystem::path named("/tmp/交付 包/it's ~ name.mp4");
     EXPECT_EQ(app::pathFromText(app::pathText(named)), named);
+}
+
+TEST(Platform, OpeningTellsWhenXdgOpenFails) {
+    // A stand-in xdg-open: it notes what it was given and fails for names with "nowhere" in them.
+    TempDir bin;
+    const std::filesystem::path log = bin / "opened";
+    writeFile(bin / "xdg-open", "#!/bin/sh\necho \"$1\" >> '" + log.string() +
+                                    "'\ncase \"$1\" in *nowhere*) exit 3 ;; esac\nexit 0\n");
+    std::filesystem::permissions(bin / "xdg-open", std::filesystem::perms::owner_all);
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", QByteArray::fromStdString(bin.path().string()) + ":" + path);
+    TempDir dir;
+    app::QtPlatform platform;
+    bool openedFailed = false;
+    bool nowhereFailed = false;
+    platform.open(dir / "交付 包", [&] { openedFailed = true; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return std::filesystem::exists(log); }, 10000));
+    platform.open(dir / "nowhere", [&] { nowhereFailed = true; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return nowhereFailed; }, 10000));
+    EXPECT_FALSE(openedFailed);
+    const std::string seen = readFile(log);
+    EXPECT_NE(seen.find(QUrl::fromLocalFile(app::pathText(dir / "交付 包")).toString(QUrl::FullyEncoded).toStdString()),
+              std::string::npos)
+        << seen;
+    // No xdg-open at all and nothing else that opens it: told too.
+    qputenv("PATH", QByteArray::fromStdString(bin.path().string()));
+    std::filesystem::remove(bin / "xdg-open");
+    bool missingFailed = false;
+    platform.open(dir / "交付 包", [&] { missingFailed = true; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return missingFailed; }, 10000));
+    qputenv("PATH", path);
 }
 
 #include "WidgetPlatformTests.moc"

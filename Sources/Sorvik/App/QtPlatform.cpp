@@ -12,8 +12,12 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QMessageBox>
+#include <QProcess>
 #include <QPushButton>
+#include <QStandardPaths>
+#include <QSystemTrayIcon>
 #include <QUrl>
+#include <memory>
 
 namespace sorvik::app {
 
@@ -56,7 +60,41 @@ void QtPlatform::copyText(const std::string& text) {
     QApplication::clipboard()->setText(QString::fromStdString(text), QClipboard::Clipboard);
 }
 
-void QtPlatform::reveal(const std::filesystem::path& path) {
+namespace {
+
+/// Opens the item with xdg-open and tells `unopened` when that failed; where no xdg-open is
+/// installed, Qt's own services are tried. xdg-open that exits 0 is believed: it may have started
+/// a program that then shows nothing, which no one can see from here.
+void openWithDesktop(const std::filesystem::path& path, std::function<void()> unopened) {
+    const QUrl url = QUrl::fromLocalFile(pathText(path));
+    const QString program = QStandardPaths::findExecutable(QStringLiteral("xdg-open"));
+    if (program.isEmpty()) {
+        if (!QDesktopServices::openUrl(url)) unopened();
+        return;
+    }
+    // Not parented: it must not be killed with a window, and it deletes itself once it ended.
+    auto* process = new QProcess;
+    process->setProgram(program);
+    process->setArguments({url.toString(QUrl::FullyEncoded)});
+    process->setStandardInputFile(QProcess::nullDevice());
+    process->setStandardOutputFile(QProcess::nullDevice());
+    process->setStandardErrorFile(QProcess::nullDevice());
+    auto report = std::make_shared<std::function<void()>>(std::move(unopened));
+    QObject::connect(process, &QProcess::finished, process, [process, report](int code, QProcess::ExitStatus status) {
+        if (status != QProcess::NormalExit || code != 0) (*report)();
+        process->deleteLater();
+    });
+    QObject::connect(process, &QProcess::errorOccurred, process, [process, report](QProcess::ProcessError error) {
+        if (error != QProcess::FailedToStart) return;
+        (*report)();
+        process->deleteLater();
+    });
+    process->start();
+}
+
+}  // namespace
+
+void QtPlatform::reveal(const std::filesystem::path& path, std::function<void()> unopened) {
     const QString uri = QUrl::fromLocalFile(pathText(path)).toString(QUrl::FullyEncoded);
     QDBusMessage call = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.FileManager1"),
                                                        QStringLiteral("/org/freedesktop/FileManager1"),
@@ -66,16 +104,19 @@ void QtPlatform::reveal(const std::filesystem::path& path) {
     // Asked without waiting: a file manager that is slow to start never holds up the window.
     auto* watcher = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(call, 5000));
     const std::filesystem::path folder = path.has_parent_path() ? path.parent_path() : path;
-    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher, [folder](QDBusPendingCallWatcher* w) {
-        // No file manager answers: open the folder that holds the item.
-        if (w->isError()) QDesktopServices::openUrl(QUrl::fromLocalFile(pathText(folder)));
-        w->deleteLater();
-    });
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher,
+                     [folder, unopened = std::move(unopened)](QDBusPendingCallWatcher* w) mutable {
+                         // No file manager answers: open the folder that holds the item.
+                         if (w->isError()) openWithDesktop(folder, std::move(unopened));
+                         w->deleteLater();
+                     });
 }
 
-void QtPlatform::open(const std::filesystem::path& path) {
-    QDesktopServices::openUrl(QUrl::fromLocalFile(pathText(path)));
+void QtPlatform::open(const std::filesystem::path& path, std::function<void()> unopened) {
+    openWithDesktop(path, std::move(unopened));
 }
+
+bool QtPlatform::hasSystemTray() { return QSystemTrayIcon::isSystemTrayAvailable(); }
 
 UnsavedQuitChoice QtPlatform::askUnsavedQuit(const UnsavedQuitRequest& request) {
     QWidget* parent = window_ ? window_.data() : QApplication::activeWindow();

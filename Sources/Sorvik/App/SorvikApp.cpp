@@ -29,15 +29,13 @@ MainWindow::MainWindow(AppStore& store, QWidget* parent) : QMainWindow(parent) {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
-    // The app keeps running, and scanning, with no window open.
     event->ignore();
-    hide();
-    emit closedToBackground();
+    emit closeRequested();
 }
 
 SorvikApp::SorvikApp(QApplication& app, const LibraryChoice& library, std::unique_ptr<PreferenceStorage> storage,
-                     AppLocations locations)
-    : app_(app) {
+                     AppLocations locations, std::unique_ptr<QtPlatform> platform)
+    : app_(app), platform_(platform ? std::move(platform) : std::make_unique<QtPlatform>()) {
     QApplication::setQuitOnLastWindowClosed(false);
     app_.setFont(Theme::defaultFont());
     QApplication::setStyle(new AppStyle);
@@ -45,10 +43,10 @@ SorvikApp::SorvikApp(QApplication& app, const LibraryChoice& library, std::uniqu
     preferences_ = std::make_unique<Preferences>(std::move(storage));
     Theme::applyAppearance(app_, preferences_->appearance());
     applyLanguage();
-    store_ = std::make_unique<AppStore>(library, platform_, *preferences_, std::make_unique<WorkerThread>(),
+    store_ = std::make_unique<AppStore>(library, *platform_, *preferences_, std::make_unique<WorkerThread>(),
                                         std::move(locations));
     window_ = std::make_unique<MainWindow>(*store_);
-    platform_.setWindow(window_.get());
+    platform_->setWindow(window_.get());
     connect(window_->content(), &ContentView::settingsRequested, this, &SorvikApp::showSettings);
     buildMenus();
     buildTray();
@@ -59,13 +57,7 @@ SorvikApp::SorvikApp(QApplication& app, const LibraryChoice& library, std::uniqu
     });
     connect(preferences_.get(), &Preferences::appearanceChanged, this,
             [this] { Theme::applyAppearance(app_, preferences_->appearance()); });
-    connect(window_.get(), &MainWindow::closedToBackground, this, [this] {
-        if (quitting_) return;  // quitting closes every window
-        if (tray_ && !trayMessageShown_ && QSystemTrayIcon::supportsMessages()) {
-            trayMessageShown_ = true;
-            tray_->showMessage(QStringLiteral("Sorvik"), Lq("Sorvik 正在后台运行，继续按时发现新素材。"));
-        }
-    });
+    connect(window_.get(), &MainWindow::closeRequested, this, &SorvikApp::closeMainWindow);
     connect(&app_, &QCoreApplication::aboutToQuit, this, [this] { store_->shutdown(); });
     retranslate();
 }
@@ -170,8 +162,23 @@ void SorvikApp::run(Command command) {
     }
 }
 
+void SorvikApp::closeMainWindow() {
+    if (quitting_) return;  // quitting closes every window
+    // Without a tray nothing would show that the app still runs, nor bring its window back.
+    if (!tray_ || !platform_->hasSystemTray()) {
+        quit();
+        return;
+    }
+    // The app keeps running, and scanning, with no window open.
+    window_->hide();
+    if (!trayMessageShown_ && QSystemTrayIcon::supportsMessages()) {
+        trayMessageShown_ = true;
+        tray_->showMessage(QStringLiteral("Sorvik"), Lq("Sorvik 正在后台运行，继续按时发现新素材。"));
+    }
+}
+
 void SorvikApp::buildTray() {
-    if (!QSystemTrayIcon::isSystemTrayAvailable()) return;
+    if (!platform_->hasSystemTray()) return;
     tray_ = new QSystemTrayIcon(QIcon(QStringLiteral(":/sorvik/app/sorvik-tray.svg")), this);
     auto* trayMenu = new QMenu(window_.get());
     for (const auto& [command, text] : {std::pair{Command::showWindow, "显示 Sorvik"}, std::pair{Command::quit, "退出"}}) {

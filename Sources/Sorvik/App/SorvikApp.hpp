@@ -23,7 +23,7 @@ namespace Theme {
 class AppearanceFollower;
 }
 
-/// The main window; closing it hides it, the app keeps running.
+/// The main window; closing it asks the app, which hides it (a tray icon brings it back) or quits.
 class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
@@ -31,7 +31,8 @@ public:
     ContentView* content() const { return content_; }
 
 signals:
-    void closedToBackground();
+    /// The window was asked to close; it stays until the app hides it or quits.
+    void closeRequested();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -43,8 +44,9 @@ private:
 class SorvikApp : public QObject {
     Q_OBJECT
 public:
+    /// `platform` is the desktop's seams; none means the real one.
     SorvikApp(QApplication& app, const LibraryChoice& library, std::unique_ptr<PreferenceStorage> storage,
-              AppLocations locations);
+              AppLocations locations, std::unique_ptr<QtPlatform> platform = nullptr);
     ~SorvikApp() override;
 
     AppStore& store() { return *store_; }
@@ -57,6 +59,8 @@ public:
     /// The Quit command: the store saves what it holds and stops its work, waiting for it a
     /// bounded time, then the event loop ends. While the last save fails it asks first.
     void quit();
+    /// Whether the Quit command has begun.
+    bool isQuitting() const { return quitting_; }
     /// Quit for SIGTERM, SIGINT or SIGHUP: the same, but nobody is asked (a logout waits for no one).
     void quitOnSignal();
     /// After quitting: whether no thread is still at work (a decode, a job stuck on a dead mount),
@@ -66,6 +70,8 @@ public:
 
 private:
     void finishQuit(bool askAboutUnsaved);
+    /// Closing the main window: to the background where a tray icon can bring it back, else quit.
+    void closeMainWindow();
     void buildMenus();
     void buildTray();
     void retranslate();
@@ -74,7 +80,7 @@ private:
     void applyLanguage();
 
     QApplication& app_;
-    QtPlatform platform_;
+    std::unique_ptr<QtPlatform> platform_;
     std::unique_ptr<Preferences> preferences_;
     std::unique_ptr<AppStore> store_;
     std::unique_ptr<MainWindow> window_;

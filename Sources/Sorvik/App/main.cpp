@@ -3,10 +3,12 @@
 #include <QDir>
 #include <QMessageBox>
 #include <QSettings>
+#include <algorithm>
 #include <cstdio>
 #include <unistd.h>
 
 #include "Sorvik/App/QuitSignals.hpp"
+#include "Sorvik/App/Screenshot.hpp"
 #include "Sorvik/App/SingleInstance.hpp"
 #include "Sorvik/App/SorvikApp.hpp"
 #include "Sorvik/Support/Strings.hpp"
@@ -87,8 +89,19 @@ int main(int argc, char** argv) {
     SorvikApp sorvik(app, library, std::make_unique<SettingsStorage>(), std::move(locations));
     if (instance) QObject::connect(instance.get(), &SingleInstance::activationRequested, &sorvik, &SorvikApp::showMainWindow);
     QObject::connect(&quitSignals, &QuitSignals::quitRequested, &sorvik, &SorvikApp::quitOnSignal);
-    sorvik.showMainWindow();
-    const int status = app.exec();
+    int status = 0;
+    // "--screenshot FILE": the README's picture of the window with the sample (scripts/screenshot.sh).
+    const auto shot = std::find(arguments.begin(), arguments.end(), std::string("--screenshot"));
+    if (shot != arguments.end() && shot + 1 != arguments.end()) {
+        const QString failure = writeScreenshot(sorvik, QString::fromStdString(*(shot + 1)), QSize(1180, 800),
+                                                std::chrono::minutes(2));
+        if (!failure.isEmpty()) std::fprintf(stderr, "screenshot: %s\n", failure.toLocal8Bit().constData());
+        status = failure.isEmpty() ? 0 : 1;
+        sorvik.quitOnSignal();
+    } else {
+        sorvik.showMainWindow();
+        status = app.exec();
+    }
     // The store has saved and stopped its work by now. A thread still running (stuck in the kernel
     // on a dead mount, or in a long decode) is never joined: the process leaves without the
     // destructors that would wait for it.

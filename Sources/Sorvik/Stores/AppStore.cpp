@@ -239,6 +239,7 @@ void AppStore::setActivity(std::string text) {
 
 void AppStore::setError(std::string text) {
     error_ = std::move(text);
+    errorLocation_.reset();
     mark(StoreChange::messages);
 }
 
@@ -296,6 +297,7 @@ void AppStore::clearError() {
     if (!error_) return;
     ChangeBatch batch(*this);
     error_.reset();
+    errorLocation_.reset();
     mark(StoreChange::messages);
 }
 
@@ -525,13 +527,5 @@ const IndexedAsset* AppStore::assetFor(const UUID& id) const {
 IndexedAsset* AppStore::assetFor(const UUID& id) {
     return const_cast<IndexedAsset*>(std::as_const(*this).assetFor(id));
 }
-
-void AppStore::openLibraryFolder() {
-    if (repository_) platform_.open(repository_->root());
-}
-
-void AppStore::revealItem(const fs::path& path) { platform_.reveal(path); }
-
-void AppStore::openItem(const fs::path& path) { platform_.open(path); }
 
 }  // namespace sorvik::app

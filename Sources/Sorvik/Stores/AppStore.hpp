@@ -93,6 +93,8 @@ public:
     bool isBusy() const { return isBusy_; }
     const std::string& activity() const { return activity_; }
     const std::optional<std::string>& error() const { return error_; }
+    /// The location the error is about, when nothing could show it: the alert offers to copy it.
+    const std::optional<std::filesystem::path>& errorLocation() const { return errorLocation_; }
     const std::optional<std::string>& notice() const { return notice_; }
     const std::optional<ExportReceipt>& lastExport() const { return lastExport_; }
     const std::string& search() const { return search_; }
@@ -219,6 +221,8 @@ public:
     /// An original shown selected in the file manager, or opened with its default application.
     void revealItem(const std::filesystem::path& path);
     void openItem(const std::filesystem::path& path);
+    /// Puts the error's location on the clipboard as text.
+    void copyErrorLocation();
 
     // One file's original (the file detail sheet).
     /// Selects the original in the file manager: its stored reference as found now. Nothing for a
@@ -255,6 +259,9 @@ protected:
     void setBusy(bool busy);
     void setActivity(std::string text);
     void setError(std::string text);
+    /// The alert for a location nothing could show or open; `file` when it was to open a file.
+    void reportUnopened(const std::filesystem::path& location, bool file);
+    std::function<void()> unopenedReporter(const std::filesystem::path& location, bool file);
     void setNotice(std::optional<std::string> text);
     void setDeliveries(std::vector<Delivery> deliveries);
 
@@ -293,6 +300,7 @@ private:
     bool isBusy_ = false;
     std::string activity_;
     std::optional<std::string> error_;
+    std::optional<std::filesystem::path> errorLocation_;
     std::optional<std::string> notice_;
     std::optional<ExportReceipt> lastExport_;
     std::string search_;

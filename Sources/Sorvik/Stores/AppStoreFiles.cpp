@@ -307,7 +307,7 @@ void AppStore::chooseExportDestination(bool allowWarnings) {
             lastExport_ = receipt;
             mark(StoreChange::lastExport);
             setNotice(std::nullopt);
-            if (preferences_.revealAfterExport()) platform_.reveal(receipt.path);
+            if (preferences_.revealAfterExport()) revealItem(receipt.path);
         }
         setBusy(false);
     });

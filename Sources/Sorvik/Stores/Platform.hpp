@@ -2,6 +2,7 @@
 // The store's seams to the desktop: choosers, clipboard, the file manager and the clock. The app
 // gives the store real ones; tests give it fakes and drive everything without a display.
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -44,10 +45,12 @@ public:
     virtual std::vector<std::filesystem::path> choose(const ChooserRequest& request) = 0;
     /// Replaces the clipboard's content with plain text.
     virtual void copyText(const std::string& text) = 0;
-    /// Shows the item selected in the file manager.
-    virtual void reveal(const std::filesystem::path& path) = 0;
-    /// Opens the item with its default application (a folder in the file manager).
-    virtual void open(const std::filesystem::path& path) = 0;
+    /// Shows the item selected in the file manager. `unopened` runs later on the calling thread when
+    /// nothing answered: no file manager, and no program that opens its folder.
+    virtual void reveal(const std::filesystem::path& path, std::function<void()> unopened) = 0;
+    /// Opens the item with its default application (a folder in the file manager); `unopened` runs
+    /// later on the calling thread when no program could open it.
+    virtual void open(const std::filesystem::path& path, std::function<void()> unopened) = 0;
     /// Runs a modal question (a nested event loop): retry saving or quit without it.
     virtual UnsavedQuitChoice askUnsavedQuit(const UnsavedQuitRequest& request) = 0;
     /// The current time.

@@ -6,8 +6,10 @@
 #include <QMessageBox>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPushButton>
 #include <QStackedWidget>
 #include <QVBoxLayout>
+#include <utility>
 
 #include "Sorvik/Support/Strings.hpp"
 #include "Sorvik/Support/Theme.hpp"
@@ -304,14 +306,32 @@ void ContentView::routeAlert() {
         alert_ = nullptr;
         return;
     }
-    if (alert_) {
+    if (alert_ && (alert_->buttons().size() > 1) == store_.errorLocation().has_value()) {
         translateAlert();
         return;
+    }
+    if (alert_) {
+        // Another error took the place of one with or without a location: a new box.
+        QMessageBox* old = std::exchange(alert_, nullptr);
+        old->disconnect(this);
+        old->hide();
+        old->deleteLater();
     }
     alert_ = new QMessageBox(topmost());
     alert_->setIcon(QMessageBox::Warning);
     alert_->setWindowModality(Qt::WindowModal);
-    alert_->addButton(QString(), QMessageBox::AcceptRole);
+    // The location is there to be selected and copied by hand too.
+    alert_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    QPushButton* accept = alert_->addButton(QString(), QMessageBox::AcceptRole);
+    alert_->setDefaultButton(accept);
+    if (store_.errorLocation()) {
+        QPushButton* copy = alert_->addButton(QString(), QMessageBox::ActionRole);
+        copy->setObjectName(QStringLiteral("copyLocation"));
+        // Said before the box finishes, which clears the error and its location.
+        connect(alert_, &QMessageBox::buttonClicked, this, [this, copy](QAbstractButton* clicked) {
+            if (clicked == copy) store_.copyErrorLocation();
+        });
+    }
     translateAlert();
     connect(alert_, &QMessageBox::finished, this, [this] {
         if (alert_) alert_->deleteLater();
@@ -327,7 +347,9 @@ void ContentView::translateAlert() {
     alert_->setWindowTitle(Lq("暂时无法完成"));
     alert_->setText(Lq("暂时无法完成"));
     alert_->setInformativeText(Lq(*error));
-    for (QAbstractButton* button : alert_->buttons()) button->setText(Lq("知道了"));
+    for (QAbstractButton* button : alert_->buttons()) {
+        button->setText(button->objectName() == QLatin1String("copyLocation") ? Lq("复制路径") : Lq("知道了"));
+    }
 }
 
 }  // namespace sorvik::app

@@ -16,8 +16,14 @@ class FakePlatform : public app::Platform {
 public:
     std::vector<std::filesystem::path> choose(const app::ChooserRequest& request) override;
     void copyText(const std::string& text) override { clipboard = text; }
-    void reveal(const std::filesystem::path& path) override { revealed.push_back(path); }
-    void open(const std::filesystem::path& path) override { opened.push_back(path); }
+    void reveal(const std::filesystem::path& path, std::function<void()> failed) override {
+        revealed.push_back(path);
+        unopened.push_back(std::move(failed));
+    }
+    void open(const std::filesystem::path& path, std::function<void()> failed) override {
+        opened.push_back(path);
+        unopened.push_back(std::move(failed));
+    }
     app::UnsavedQuitChoice askUnsavedQuit(const app::UnsavedQuitRequest& request) override;
     Date now() override { return clock; }
 
@@ -34,6 +40,8 @@ public:
     std::string clipboard;
     std::vector<std::filesystem::path> revealed;
     std::vector<std::filesystem::path> opened;
+    /// What each reveal and open runs when nothing answers, in order: a test calls them.
+    std::vector<std::function<void()>> unopened;
     Date clock{800000000};
 };
 
