@@ -39,6 +39,30 @@ TEST(OverviewCounts, AFileCountsOnceWhereverItAppearsAndDisabledSourcesDoNot) {
               (std::vector<std::string>{L("{0} 个项目", 2), "·", L("{0} 件素材", 3), "·", L("{0} 个来源", 2)}));
 }
 
+TEST(OverviewCounts, TheStoreCountsWhatItHoldsLikeThePlainCount) {
+    TempDir dir;
+    WorkspaceState workspace;
+    Delivery a = makeProject("A");
+    Delivery b = makeProject("B");
+    const DeliveryFile shared = makeFile("shared.png");
+    addFile(workspace, a, shared);
+    b.files.push_back(shared);
+    b.files.push_back(makeFile("linked-only.txt"));
+    b.files.push_back(makeFile("linked-only-too.txt"));
+    workspace.assets.push_back(makeAsset(makeFile("inbox.png")));
+    workspace.assets.push_back(workspace.assets.back());  // the same asset twice
+    workspace.sources = {source("/a"), source("/b", false)};
+    const OverviewCounts expected = overviewCounts({a, b}, workspace);
+    EXPECT_EQ(expected, (OverviewCounts{2, 4, 1}));
+    workspace.projects = {a, b};
+    Repository(dir.path()).saveWorkspace(workspace);
+
+    StoreHarness h(dir.path());
+    AppStore& store = h.store();
+    EXPECT_EQ(overviewCounts(store), expected);
+    EXPECT_EQ(overviewCounts(store), overviewCounts(store.deliveries(), store.workspace()));
+}
+
 TEST(OverviewLayout, AreaEmptyStateAndConnectHintFollowTheLibraryAndTheSearch) {
     EXPECT_EQ(projectsArea(0), ProjectsArea::empty);
     EXPECT_EQ(projectsArea(1), ProjectsArea::single);

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <system_error>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "SorvikCore/CheckEngine.hpp"
 #include "SorvikCore/Exporter.hpp"
@@ -513,15 +514,34 @@ std::vector<fs::path> AppStore::runChooser(const ChooserRequest& request) {
     return chosen;
 }
 
-const IndexedAsset* AppStore::assetFor(const UUID& id) const {
+const std::unordered_map<UUID, std::size_t>& AppStore::assetIndex() const {
     if (!assetIndexValid_) {
         assetIndex_.clear();
         assetIndex_.reserve(workspace_.assets.size());
         for (std::size_t i = 0; i < workspace_.assets.size(); ++i) assetIndex_.try_emplace(workspace_.assets[i].id(), i);
         assetIndexValid_ = true;
     }
-    const auto it = assetIndex_.find(id);
-    return it == assetIndex_.end() ? nullptr : &workspace_.assets[it->second];
+    return assetIndex_;
+}
+
+const IndexedAsset* AppStore::assetFor(const UUID& id) const {
+    const auto& index = assetIndex();
+    const auto it = index.find(id);
+    return it == index.end() ? nullptr : &workspace_.assets[it->second];
+}
+
+std::size_t AppStore::distinctAssetCount() const {
+    if (distinctAssets_ && distinctAssets_->first == searchRevision_) return distinctAssets_->second;
+    const auto& assets = assetIndex();
+    // Files are nearly always indexed assets too: only the others are collected.
+    std::unordered_set<UUID> others;
+    for (const Delivery& project : deliveries_) {
+        for (const DeliveryFile& file : project.files) {
+            if (!assets.contains(file.id)) others.insert(file.id);
+        }
+    }
+    distinctAssets_.emplace(searchRevision_, assets.size() + others.size());
+    return distinctAssets_->second;
 }
 
 IndexedAsset* AppStore::assetFor(const UUID& id) {

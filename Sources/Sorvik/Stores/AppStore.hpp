@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <utility>
 #include <stop_token>
 #include <string>
 #include <unordered_map>
@@ -117,6 +118,9 @@ public:
     const std::vector<std::filesystem::path>& accessScopes() const { return accessScopes_.granted(); }
     /// Counts every change of the project list; a scan that started before a change regroups.
     std::uint64_t projectsRevision() const { return projectsRevision_; }
+    /// How many distinct identifiers the indexed assets and the projects' files have together;
+    /// counted once per change of either.
+    std::size_t distinctAssetCount() const;
     Preferences& preferences() const { return preferences_; }
     const AppLocations& locations() const { return locations_; }
 
@@ -284,6 +288,8 @@ private:
     void groupAndSave();
     /// Forgets the pending undo of a removal when it concerns this asset.
     void dropUndoFor(const UUID& assetID);
+    /// Each asset identifier with the place of its first indexed asset; rebuilt after changes.
+    const std::unordered_map<UUID, std::size_t>& assetIndex() const;
     /// The first indexed asset of a file identifier, through an index rebuilt after changes.
     IndexedAsset* assetFor(const UUID& id);
     const IndexedAsset* assetFor(const UUID& id) const;
@@ -349,6 +355,8 @@ private:
     std::int64_t scanLimit_ = 20000;
     mutable std::unordered_map<UUID, std::size_t> assetIndex_;
     mutable bool assetIndexValid_ = false;
+    // The distinct asset count and the search revision it was counted at.
+    mutable std::optional<std::pair<std::uint64_t, std::size_t>> distinctAssets_;
     int modalDepth_ = 0;
     int changeDepth_ = 0;
     StoreChanges pendingChanges_;

@@ -25,6 +25,16 @@ OverviewCounts overviewCounts(const std::vector<Delivery>& projects, const Works
     return counts;
 }
 
+OverviewCounts overviewCounts(const AppStore& store) {
+    const std::vector<SourceFolder>& sources = store.workspace().sources;
+    OverviewCounts counts;
+    counts.projects = store.deliveries().size();
+    counts.assets = store.distinctAssetCount();
+    counts.sources = static_cast<std::size_t>(
+        std::count_if(sources.begin(), sources.end(), [](const SourceFolder& s) { return s.enabled; }));
+    return counts;
+}
+
 std::vector<std::string> countsTexts(const OverviewCounts& counts) {
     return {L("{0} 个项目", counts.projects), "·", L("{0} 件素材", counts.assets), "·", L("{0} 个来源", counts.sources)};
 }

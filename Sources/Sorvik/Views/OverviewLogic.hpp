@@ -20,6 +20,8 @@ struct OverviewCounts {
     friend bool operator==(const OverviewCounts&, const OverviewCounts&) = default;
 };
 OverviewCounts overviewCounts(const std::vector<Delivery>& projects, const WorkspaceState& workspace);
+/// The same for the store's state, from what it counted already.
+OverviewCounts overviewCounts(const AppStore& store);
 /// The five texts of the counts line, translated; the two dots as they stand.
 std::vector<std::string> countsTexts(const OverviewCounts& counts);
 

@@ -86,8 +86,8 @@ ProjectOverview::ProjectOverview(AppStore& store, ThumbnailLoader& thumbnails, Q
 
     connect(&store_, &AppStore::changed, this, &ProjectOverview::refresh);
     connect(&store_.preferences(), &Preferences::languageChanged, this, &ProjectOverview::retranslate);
+    // Makes the texts and applies the whole state once.
     retranslate();
-    apply(~StoreChanges{});
 }
 
 QWidget* ProjectOverview::makeHeader(QWidget* page) {
@@ -204,7 +204,7 @@ void ProjectOverview::apply(StoreChanges what) {
         if (bannerTitle) banner_->setTitle(qs(*bannerTitle));
     }
     if (what & (StoreChange::projects | StoreChange::assets | StoreChange::sources)) {
-        const std::vector<std::string> texts = countsTexts(overviewCounts(projects, workspace));
+        const std::vector<std::string> texts = countsTexts(overviewCounts(store_));
         for (std::size_t i = 0; i < counts_.size(); ++i) counts_[i]->setFullText(qs(texts[i]));
     }
     if (what & (StoreChange::projects | StoreChange::sources)) hint_->setVisible(showsConnectHint(projects, workspace));
