@@ -20,6 +20,8 @@ public:
 
     WorkspaceState loadWorkspace() const;
     void saveWorkspace(const WorkspaceState& state) const;
+    /// The same with the project list held apart; `state.projects` is not written.
+    void saveWorkspace(const WorkspaceState& state, const std::vector<Delivery>& projects) const;
     std::vector<TemplatePreset> loadPresets() const;
     void savePresets(const std::vector<TemplatePreset>& presets) const;
     std::vector<Delivery> load() const;

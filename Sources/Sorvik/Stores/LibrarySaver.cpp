@@ -11,7 +11,11 @@ LibrarySaver::~LibrarySaver() { shutdown(); }
 
 std::exception_ptr LibrarySaver::write(const Pending& pending) {
     try {
-        pending.repository.saveWorkspace(*pending.state);
+        if (pending.projects) {
+            pending.repository.saveWorkspace(*pending.state, *pending.projects);
+        } else {
+            pending.repository.saveWorkspace(*pending.state);
+        }
     } catch (...) {
         return std::current_exception();
     }
@@ -20,17 +24,22 @@ std::exception_ptr LibrarySaver::write(const Pending& pending) {
 
 void LibrarySaver::save(const Repository& repository, std::shared_ptr<const WorkspaceState> state,
                         std::uint64_t generation) {
+    save(repository, std::move(state), nullptr, generation);
+}
+
+void LibrarySaver::save(const Repository& repository, std::shared_ptr<const WorkspaceState> state,
+                        std::shared_ptr<const std::vector<Delivery>> projects, std::uint64_t generation) {
     if (!thread_.joinable()) {
         if (shared_->abandoned) return;
         // In place the report may save again (a waiter's follow-up): no lock is held around it.
-        const std::exception_ptr failure = write(Pending{repository, std::move(state), generation});
+        const std::exception_ptr failure = write(Pending{repository, std::move(state), std::move(projects), generation});
         if (shared_->finished) shared_->finished(generation, failure);
         return;
     }
     {
         std::lock_guard lock(shared_->mutex);
         if (shared_->stopping) return;
-        shared_->waiting = std::make_unique<Pending>(Pending{repository, std::move(state), generation});
+        shared_->waiting = std::make_unique<Pending>(Pending{repository, std::move(state), std::move(projects), generation});
     }
     shared_->wake.notify_one();
 }
@@ -80,9 +89,12 @@ void LibrarySaver::run(const std::shared_ptr<Shared>& shared) {
             shared->writing = true;
         }
         const std::exception_ptr failure = write(*next);
+        const std::uint64_t generation = next->generation;
+        // The snapshots are let go before the report, so that the store's next change copies nothing.
+        next.reset();
         {
             std::lock_guard report(shared->reporting);
-            if (!shared->abandoned && shared->finished) shared->finished(next->generation, failure);
+            if (!shared->abandoned && shared->finished) shared->finished(generation, failure);
         }
         {
             std::lock_guard lock(shared->mutex);
