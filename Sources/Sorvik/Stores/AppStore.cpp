@@ -155,6 +155,8 @@ void AppStore::start(const LibraryChoice& library) {
         deliveries_.assign(std::move(loaded.projects));
         loaded.projects.clear();
         workspace_.assign(std::move(loaded));
+        assetIndexValid_ = false;
+        projectFilesEdited_ = true;
         presets_ = repository_->loadPresets();
     } catch (...) {
         enterRecovery(loadFailureMessage(describe(std::current_exception())));
@@ -179,6 +181,7 @@ void AppStore::start(const LibraryChoice& library) {
 }
 
 void AppStore::enterRecovery(std::string message) {
+    assetIndexValid_ = false;
     error_ = std::move(message);
     recoveryMode_ = true;
     selectedID_.reset();
@@ -222,7 +225,6 @@ void AppStore::updateSearchIndexNow() {
 
 void AppStore::mark(StoreChanges what) {
     if (what.testFlag(StoreChange::projects)) ++projectsRevision_;
-    if (what.testFlag(StoreChange::assets)) assetIndexValid_ = false;
     if (what & (StoreChange::projects | StoreChange::assets)) ++searchRevision_;
     if (what & (StoreChange::projects | StoreChange::assets | StoreChange::sources | StoreChange::settings |
                 StoreChange::deleted)) {
@@ -285,6 +287,7 @@ void AppStore::setAssets(std::vector<IndexedAsset> assets) {
     } else {
         workspace_.edit().assets = std::move(assets);
     }
+    assetIndexValid_ = false;
     mark(StoreChange::assets);
 }
 
@@ -411,7 +414,18 @@ bool AppStore::persist(std::function<void(bool saved)> done, bool silent) {
 
 std::uint64_t AppStore::handOverSave() {
     // Each asset takes the record of the first project file with its identifier, so the user's
-    // edits of a project file reach the index.
+    // edits of a project file reach the index. Matching builds the projects' files from the
+    // assets: only an edit of the projects since the last save can make them differ.
+    if (projectFilesEdited_) syncAssetFiles();
+    persistedRevision_ = dataRevision_;
+    const std::uint64_t generation = ++saveGeneration_;
+    // The saver reads snapshots: handing them over copies nothing.
+    saver_->save(*repository_, workspace_.share(), deliveries_.share(), generation);
+    return generation;
+}
+
+void AppStore::syncAssetFiles() {
+    projectFilesEdited_ = false;
     std::unordered_map<UUID, const DeliveryFile*> files;
     for (const Delivery& delivery : *deliveries_) {
         for (const DeliveryFile& file : delivery.files) files.try_emplace(file.id, &file);
@@ -427,11 +441,6 @@ std::uint64_t AppStore::handOverSave() {
         for (const auto& [position, file] : changedFiles) edited[position].file = *file;
         mark(StoreChange::assets);
     }
-    persistedRevision_ = dataRevision_;
-    const std::uint64_t generation = ++saveGeneration_;
-    // The saver reads snapshots: handing them over copies nothing.
-    saver_->save(*repository_, workspace_.share(), deliveries_.share(), generation);
-    return generation;
 }
 
 void AppStore::saveFinished(std::uint64_t generation, const std::exception_ptr& failure) {
@@ -491,6 +500,7 @@ void AppStore::update(const std::optional<UUID>& id, const std::function<void(De
         const auto position = found - deliveries_->begin();
         ChangeBatch batch(*this);
         Delivery& delivery = deliveries_.edit()[static_cast<std::size_t>(position)];
+        projectFilesEdited_ = true;
         change(delivery);
         delivery.updatedAt = platform_.now();
         mark(StoreChange::projects);

@@ -283,6 +283,8 @@ private:
     void enterRecovery(std::string message);
     /// Hands the current state to the saver; the generation asked for.
     std::uint64_t handOverSave();
+    /// Gives each asset the record of the first project file with its identifier.
+    void syncAssetFiles();
     // Scanning, in order.
     void groupScan(std::shared_ptr<ScanOutput> scan, bool silent);
     void applyScan(const ScanOutput& scan, ProjectMatcher::Grouping grouping, bool silent);
@@ -360,7 +362,10 @@ private:
     std::unique_ptr<ProjectSearch> projectSearch_;
     std::int64_t scanLimit_ = 20000;
     mutable std::unordered_map<UUID, std::size_t> assetIndex_;
+    // Rebuilt when the assets are replaced; edits in place keep every position.
     mutable bool assetIndexValid_ = false;
+    // Whether a project file may differ from its asset's record since the last save.
+    bool projectFilesEdited_ = true;
     int modalDepth_ = 0;
     int changeDepth_ = 0;
     StoreChanges pendingChanges_;

@@ -123,6 +123,7 @@ void AppStore::mergeLinked(std::shared_ptr<LinkOutput> linked, std::optional<UUI
             }
         }
         setDeliveries(std::move(outcome.value->projects));
+        projectFilesEdited_ = true;
         mark(StoreChange::sources | StoreChange::assets);
         refreshAccessScopes();
         persist([this, linked](bool saved) {

@@ -176,6 +176,8 @@ void AppStore::deleteProject(const UUID& id) {
         WorkspaceState& workspace = workspace_.edit();
         workspace.projects = deliveries_.take();
         workspace.deleteProject(id);
+        assetIndexValid_ = false;
+        projectFilesEdited_ = true;
         mark(StoreChange::assets | StoreChange::deleted);
         setDeliveries(std::move(workspace.projects));
         workspace.projects.clear();
@@ -196,6 +198,8 @@ void AppStore::restoreProject(const UUID& id) {
         WorkspaceState& workspace = workspace_.edit();
         workspace.projects = deliveries_.take();
         workspace.restoreProject(id);
+        assetIndexValid_ = false;
+        projectFilesEdited_ = true;
         mark(StoreChange::assets | StoreChange::deleted);
         setDeliveries(std::move(workspace.projects));
         workspace.projects.clear();

@@ -9,13 +9,14 @@ LibrarySaver::LibrarySaver(bool inBackground, Finished finished) : shared_(std::
 
 LibrarySaver::~LibrarySaver() { shutdown(); }
 
-std::exception_ptr LibrarySaver::write(const Pending& pending) {
+std::exception_ptr LibrarySaver::write(Pending& pending) {
     try {
-        if (pending.projects) {
-            pending.repository.saveWorkspace(*pending.state, *pending.projects);
-        } else {
-            pending.repository.saveWorkspace(*pending.state);
-        }
+        const std::string text = pending.repository.workspaceText(
+            *pending.state, pending.projects ? *pending.projects : pending.state->projects);
+        // The snapshots are let go before the disk is touched, so that the store's next change copies nothing.
+        pending.state.reset();
+        pending.projects.reset();
+        pending.repository.saveWorkspaceText(text);
     } catch (...) {
         return std::current_exception();
     }
@@ -32,7 +33,8 @@ void LibrarySaver::save(const Repository& repository, std::shared_ptr<const Work
     if (!thread_.joinable()) {
         if (shared_->abandoned) return;
         // In place the report may save again (a waiter's follow-up): no lock is held around it.
-        const std::exception_ptr failure = write(Pending{repository, std::move(state), std::move(projects), generation});
+        Pending pending{repository, std::move(state), std::move(projects), generation};
+        const std::exception_ptr failure = write(pending);
         if (shared_->finished) shared_->finished(generation, failure);
         return;
     }
@@ -90,7 +92,6 @@ void LibrarySaver::run(const std::shared_ptr<Shared>& shared) {
         }
         const std::exception_ptr failure = write(*next);
         const std::uint64_t generation = next->generation;
-        // The snapshots are let go before the report, so that the store's next change copies nothing.
         next.reset();
         {
             std::lock_guard report(shared->reporting);

@@ -60,7 +60,7 @@ private:
         bool abandoned = false;
     };
     static void run(const std::shared_ptr<Shared>& shared);
-    static std::exception_ptr write(const Pending& pending);
+    static std::exception_ptr write(Pending& pending);
 
     std::shared_ptr<Shared> shared_;
     std::thread thread_;
