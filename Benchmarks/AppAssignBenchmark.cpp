@@ -1,11 +1,13 @@
-// An inbox assignment on a library of 20,000 assets in 500 projects: the longest time the GUI
-// thread is held, with the matching inline (regroup and save on the GUI thread) and as the store
+// An inbox assignment on a library of 20,000 assets in 500 projects (`--assets=N` for another
+// size): the longest time the GUI thread is held, with the matching inline (regroup and save on the GUI thread) and as the store
 // runs it (matching on its worker, then the save). Also the project page's search over a project
 // of 5,000 files, per keystroke, and the inbox's rows for a search.
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <random>
 #include <string>
@@ -26,7 +28,7 @@ using namespace sorvik::app;
 
 namespace {
 
-constexpr std::size_t kAssets = 20000;
+constexpr std::size_t kDefaultAssets = 20000;
 constexpr std::size_t kProjects = 500;
 constexpr std::size_t kLargeProject = 6250;  // 5,000 of them with a clue
 
@@ -55,14 +57,25 @@ const IndexedAsset* firstWaiting(const AppStore& store) {
     return waiting.empty() ? nullptr : waiting.front();
 }
 
+std::size_t assetsArgument(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strncmp(argv[i], "--assets=", 9) == 0) {
+            const long long value = std::atoll(argv[i] + 9);
+            if (value > static_cast<long long>(kLargeProject)) return static_cast<std::size_t>(value);
+        }
+    }
+    return kDefaultAssets;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    const std::size_t assets = assetsArgument(argc, argv);
     QCoreApplication app(argc, argv);
     const fs::path dir = fs::temp_directory_path() / ("sorvik-assign-" + std::to_string(getpid()));
     fs::create_directories(dir);
     {
-        Repository(dir).saveWorkspace(bench::topicLibrary(kAssets, kProjects, kLargeProject));
+        Repository(dir).saveWorkspace(bench::topicLibrary(assets, kProjects, kLargeProject));
     }
     bench::BenchmarkPlatform platform;
     Preferences preferences(std::make_unique<MemoryPreferenceStorage>());
@@ -137,8 +150,8 @@ int main(int argc, char** argv) {
                 inline_[kRuns / 2], grouping[kRuns / 2], saving[kRuns / 2], kRuns);
     std::printf("assign: call %.1f ms, longest GUI-thread stretch %.1f ms, GUI-thread total %.1f ms (median of %d)\n",
                 assignCall[kRuns / 2], stall[kRuns / 2], held[kRuns / 2], kRuns);
-    std::printf("ratio GUI-thread total / 250 ms target: %.2f; longest stretch / inline: %.2f\n",
-                held[kRuns / 2] / 250.0, stall[kRuns / 2] / inline_[kRuns / 2]);
+    std::printf("ratio GUI-thread total / 100 ms target (at 100,000 assets): %.2f; longest stretch / inline: %.2f\n",
+                held[kRuns / 2] / 100.0, stall[kRuns / 2] / inline_[kRuns / 2]);
     std::printf("project page of %zu files: first keystroke %.1f ms (%zu shown), next keystroke %.1f ms (%zu shown)\n",
                 large->files.size(), firstKey, firstHits, nextKey, nextHits);
     std::printf("inbox rows for a search: %.1f ms (%zu shown)\n", inboxKey, inboxHits);

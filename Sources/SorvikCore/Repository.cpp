@@ -58,13 +58,22 @@ WorkspaceState Repository::loadWorkspace() const {
     return WorkspaceState(std::vector<Delivery>{});
 }
 
-void Repository::saveWorkspace(const WorkspaceState& state) const {
+void Repository::saveWorkspace(const WorkspaceState& state) const { saveWorkspace(state, state.projects); }
+
+void Repository::saveWorkspace(const WorkspaceState& state, const std::vector<Delivery>& projects) const {
+    saveWorkspaceText(workspaceText(state, projects));
+}
+
+std::string Repository::workspaceText(const WorkspaceState& state, const std::vector<Delivery>& projects) const {
     // The text is written into one buffer, made the size the file had plus some room.
-    const fs::path file = root_ / workspaceFile;
-    const auto before = files::linkStatus(file);
+    const auto before = files::linkStatus(root_ / workspaceFile);
     const std::size_t expected =
         before && S_ISREG(before->st_mode) ? static_cast<std::size_t>(before->st_size) / 8 * 9 + 4096 : 0;
-    files::writeFileAtomically(file, coding::text(state, json::Style::compact, expected));
+    return coding::text(WorkspaceWithProjects{state, projects}, json::Style::compact, expected);
+}
+
+void Repository::saveWorkspaceText(const std::string& text) const {
+    files::writeFileAtomically(root_ / workspaceFile, text);
     removeStaleTemporaries(root_);
 }
 

@@ -2,6 +2,7 @@
 // The library folder: its JSON files and the copies it keeps.
 #include <filesystem>
 #include <stop_token>
+#include <string>
 #include <vector>
 
 #include "SorvikCore/WorkspaceModels.hpp"
@@ -20,6 +21,11 @@ public:
 
     WorkspaceState loadWorkspace() const;
     void saveWorkspace(const WorkspaceState& state) const;
+    /// The same with the project list held apart; `state.projects` is not written.
+    void saveWorkspace(const WorkspaceState& state, const std::vector<Delivery>& projects) const;
+    /// The two halves of a save: the text of the workspace file, then writing it.
+    std::string workspaceText(const WorkspaceState& state, const std::vector<Delivery>& projects) const;
+    void saveWorkspaceText(const std::string& text) const;
     std::vector<TemplatePreset> loadPresets() const;
     void savePresets(const std::vector<TemplatePreset>& presets) const;
     std::vector<Delivery> load() const;

@@ -212,7 +212,10 @@ ArchiveRecord decodeArchiveRecord(json::Value& value, const json::Path& path) {
     return a;
 }
 
-void write(json::Writer& w, const WorkspaceState& s) {
+void write(json::Writer& w, const WorkspaceState& s) { write(w, WorkspaceWithProjects{s, s.projects}); }
+
+void write(json::Writer& w, const WorkspaceWithProjects& whole) {
+    const WorkspaceState& s = whole.state;
     w.beginObject();
     if (s.archiveFolder) write(w.key("archiveFolder"), *s.archiveFolder);
     write(w.key("archives"), s.archives);
@@ -221,7 +224,7 @@ void write(json::Writer& w, const WorkspaceState& s) {
     w.key("automaticScan").boolean(s.automaticScan);
     if (s.deletedProjects) write(w.key("deletedProjects"), *s.deletedProjects);
     if (s.lastScan) w.key("lastScan").number(s.lastScan->seconds);
-    write(w.key("projects"), s.projects);
+    write(w.key("projects"), whole.projects);
     w.key("recognizeImageText").boolean(s.recognizeImageText);
     if (s.scanSummary) w.key("scanSummary").string(*s.scanSummary);
     w.key("schemaVersion").integer(s.schemaVersion);

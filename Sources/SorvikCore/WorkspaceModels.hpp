@@ -94,7 +94,14 @@ struct ScanResult {
     std::int64_t ocrCount = 0;
 };
 
+/// A workspace whose project list is held apart from it, as one document.
+struct WorkspaceWithProjects {
+    const WorkspaceState& state;
+    const std::vector<Delivery>& projects;
+};
+
 namespace coding {
+void write(json::Writer&, const WorkspaceWithProjects&);
 void write(json::Writer&, const SourceFolder&);
 void write(json::Writer&, const IndexedAsset&);
 void write(json::Writer&, const ArchiveRecord&);

@@ -151,10 +151,13 @@ void AppStore::start(const LibraryChoice& library) {
         return;
     }
     try {
-        workspace_ = repository_->loadWorkspace();
+        WorkspaceState loaded = repository_->loadWorkspace();
         // The project list lives in `deliveries_`; the workspace gets it back when it is saved.
-        deliveries_ = std::move(workspace_.projects);
-        workspace_.projects.clear();
+        deliveries_.assign(std::move(loaded.projects));
+        loaded.projects.clear();
+        workspace_.assign(std::move(loaded));
+        assetIndexValid_ = false;
+        projectFilesEdited_ = true;
         presets_ = repository_->loadPresets();
     } catch (...) {
         enterRecovery(loadFailureMessage(describe(std::current_exception())));
@@ -166,10 +169,10 @@ void AppStore::start(const LibraryChoice& library) {
                       "\n为免两个程序同时写入，本次只读打开，所做的更改不会保存。");
         return;
     }
-    if (!deliveries_.empty()) selectedID_ = deliveries_.front().id;
+    if (!deliveries_->empty()) selectedID_ = deliveries_->front().id;
     refreshAccessScopes();
     timer_.start(static_cast<int>(AppConfiguration::scanInterval() * 1000));
-    if (!workspace_.sources.empty() && workspace_.automaticScan) {
+    if (!workspace_->sources.empty() && workspace_->automaticScan) {
         QTimer::singleShot(0, this, [this] { scanFolders(true); });
     }
     mark(StoreChange::projects | StoreChange::selection | StoreChange::assets | StoreChange::sources |
@@ -179,6 +182,7 @@ void AppStore::start(const LibraryChoice& library) {
 }
 
 void AppStore::enterRecovery(std::string message) {
+    assetIndexValid_ = false;
     error_ = std::move(message);
     recoveryMode_ = true;
     selectedID_.reset();
@@ -204,16 +208,24 @@ void AppStore::endChanges() {
     // window is drawn. Until then searches use the older index and match the rest directly.
     if (what & (StoreChange::projects | StoreChange::assets)) searchUpdate_.start();
     emit changed(what);
+    // The views have read the new state: copies replaced during the operation can go.
+    if (changeDepth_ == 0) {
+        workspace_.releaseRetired();
+        deliveries_.releaseRetired();
+    }
 }
 
 void AppStore::updateSearchIndexNow() {
     searchUpdate_.stop();
-    if (!shutDown_) projectSearch_->dataChanged(searchRevision_, deliveries_, workspace_.assets);
+    if (!shutDown_) {
+        const std::shared_ptr<const WorkspaceState> workspace = workspace_.share();
+        projectSearch_->dataChanged(searchRevision_, deliveries_.share(),
+                                    std::shared_ptr<const std::vector<IndexedAsset>>(workspace, &workspace->assets));
+    }
 }
 
 void AppStore::mark(StoreChanges what) {
     if (what.testFlag(StoreChange::projects)) ++projectsRevision_;
-    if (what.testFlag(StoreChange::assets)) assetIndexValid_ = false;
     if (what & (StoreChange::projects | StoreChange::assets)) ++searchRevision_;
     if (what & (StoreChange::projects | StoreChange::assets | StoreChange::sources | StoreChange::settings |
                 StoreChange::deleted)) {
@@ -253,8 +265,32 @@ void AppStore::setNotice(std::optional<std::string> text) {
 }
 
 void AppStore::setDeliveries(std::vector<Delivery> deliveries) {
-    deliveries_ = std::move(deliveries);
+    deliveries_.assign(std::move(deliveries));
     mark(StoreChange::projects);
+}
+
+void AppStore::setAssets(std::vector<IndexedAsset> assets) {
+    if (workspace_.isShared()) {
+        // Everything but the index is copied; the old index stays with the snapshots.
+        const WorkspaceState& now = *workspace_;
+        WorkspaceState next;
+        next.schemaVersion = now.schemaVersion;
+        next.sources = now.sources;
+        next.automaticScan = now.automaticScan;
+        next.recognizeImageText = now.recognizeImageText;
+        next.archiveFolder = now.archiveFolder;
+        next.automaticArchive = now.automaticArchive;
+        next.archives = now.archives;
+        next.lastScan = now.lastScan;
+        next.scanSummary = now.scanSummary;
+        next.deletedProjects = now.deletedProjects;
+        next.assets = std::move(assets);
+        workspace_.assign(std::move(next));
+    } else {
+        workspace_.edit().assets = std::move(assets);
+    }
+    assetIndexValid_ = false;
+    mark(StoreChange::assets);
 }
 
 // Fields the views write --------------------------------------------------------------------------
@@ -309,21 +345,21 @@ void AppStore::clearNotice() {
 
 void AppStore::setAutomaticScan(bool on) {
     ChangeBatch batch(*this);
-    workspace_.automaticScan = on;
+    workspace_.edit().automaticScan = on;
     mark(StoreChange::settings);
     persist();
 }
 
 void AppStore::setRecognizeImageText(bool on) {
     ChangeBatch batch(*this);
-    workspace_.recognizeImageText = on;
+    workspace_.edit().recognizeImageText = on;
     mark(StoreChange::settings);
     persist();
 }
 
 void AppStore::setAutomaticArchive(bool on) {
     ChangeBatch batch(*this);
-    workspace_.automaticArchive = on;
+    workspace_.edit().automaticArchive = on;
     mark(StoreChange::settings);
     persist();
     if (on) archiveNow();
@@ -333,7 +369,7 @@ void AppStore::setAutomaticArchive(bool on) {
 
 const Delivery* AppStore::selected() const {
     if (!selectedID_) return nullptr;
-    for (const Delivery& delivery : deliveries_) {
+    for (const Delivery& delivery : *deliveries_) {
         if (delivery.id == *selectedID_) return &delivery;
     }
     return nullptr;
@@ -381,25 +417,33 @@ bool AppStore::persist(std::function<void(bool saved)> done, bool silent) {
 
 std::uint64_t AppStore::handOverSave() {
     // Each asset takes the record of the first project file with its identifier, so the user's
-    // edits of a project file reach the index.
-    std::unordered_map<UUID, const DeliveryFile*> files;
-    for (const Delivery& delivery : deliveries_) {
-        for (const DeliveryFile& file : delivery.files) files.try_emplace(file.id, &file);
-    }
-    bool assetsChanged = false;
-    for (IndexedAsset& asset : workspace_.assets) {
-        const auto it = files.find(asset.file.id);
-        if (it == files.end() || asset.file == *it->second) continue;
-        asset.file = *it->second;
-        assetsChanged = true;
-    }
-    if (assetsChanged) mark(StoreChange::assets);
+    // edits of a project file reach the index. Matching builds the projects' files from the
+    // assets: only an edit of the projects since the last save can make them differ.
+    if (projectFilesEdited_) syncAssetFiles();
     persistedRevision_ = dataRevision_;
     const std::uint64_t generation = ++saveGeneration_;
-    auto snapshot = std::make_shared<WorkspaceState>(workspace_);
-    snapshot->projects = deliveries_;
-    saver_->save(*repository_, std::move(snapshot), generation);
+    // The saver reads snapshots: handing them over copies nothing.
+    saver_->save(*repository_, workspace_.share(), deliveries_.share(), generation);
     return generation;
+}
+
+void AppStore::syncAssetFiles() {
+    projectFilesEdited_ = false;
+    std::unordered_map<UUID, const DeliveryFile*> files;
+    for (const Delivery& delivery : *deliveries_) {
+        for (const DeliveryFile& file : delivery.files) files.try_emplace(file.id, &file);
+    }
+    std::vector<std::pair<std::size_t, const DeliveryFile*>> changedFiles;
+    const std::vector<IndexedAsset>& assets = workspace_->assets;
+    for (std::size_t i = 0; i < assets.size(); ++i) {
+        const auto it = files.find(assets[i].file.id);
+        if (it != files.end() && !(assets[i].file == *it->second)) changedFiles.emplace_back(i, it->second);
+    }
+    if (!changedFiles.empty()) {
+        std::vector<IndexedAsset>& edited = workspace_.edit().assets;
+        for (const auto& [position, file] : changedFiles) edited[position].file = *file;
+        mark(StoreChange::assets);
+    }
 }
 
 void AppStore::saveFinished(std::uint64_t generation, const std::exception_ptr& failure) {
@@ -453,9 +497,13 @@ void AppStore::update(const std::optional<UUID>& id, const std::function<void(De
     if (recoveryMode_) return;
     const std::optional<UUID> target = id ? id : selectedID_;
     if (!target) return;
-    for (Delivery& delivery : deliveries_) {
-        if (delivery.id != *target) continue;
+    const auto found = std::find_if(deliveries_->begin(), deliveries_->end(),
+                                    [&](const Delivery& delivery) { return delivery.id == *target; });
+    if (found != deliveries_->end()) {
+        const auto position = found - deliveries_->begin();
         ChangeBatch batch(*this);
+        Delivery& delivery = deliveries_.edit()[static_cast<std::size_t>(position)];
+        projectFilesEdited_ = true;
         change(delivery);
         delivery.updatedAt = platform_.now();
         mark(StoreChange::projects);
@@ -472,7 +520,8 @@ void AppStore::newDelivery() {
     Delivery delivery(UUID::make(), L("未命名项目"), {}, DeliveryTemplate::flexible());
     delivery.createdAt = delivery.updatedAt = platform_.now();
     const UUID id = delivery.id;
-    deliveries_.insert(deliveries_.begin(), std::move(delivery));
+    std::vector<Delivery>& projects = deliveries_.edit();
+    projects.insert(projects.begin(), std::move(delivery));
     mark(StoreChange::projects);
     selectedID_ = id;
     section_ = WorkspaceSection::project;
@@ -486,18 +535,18 @@ void AppStore::newDelivery() {
 
 void AppStore::refreshAccessScopes() {
     accessScopes_.stopAll();
-    for (const SourceFolder& source : workspace_.sources) {
+    for (const SourceFolder& source : workspace_->sources) {
         if (source.enabled) accessScopes_.start(source.resolve());
     }
-    if (workspace_.archiveFolder) accessScopes_.start(workspace_.archiveFolder->resolve());
-    for (const IndexedAsset& asset : workspace_.assets) {
+    if (workspace_->archiveFolder) accessScopes_.start(workspace_->archiveFolder->resolve());
+    for (const IndexedAsset& asset : workspace_->assets) {
         if (!asset.sourceID && asset.file.reference) accessScopes_.start(asset.file.reference->resolve(true));
     }
 }
 
 void AppStore::tick() {
     // Nothing starts while a chooser or the alert is open: their nested event loops run ticks.
-    if (!workspace_.automaticScan || isBusy_ || recoveryMode_ || sheet_ || showWarnings_) return;
+    if (!workspace_->automaticScan || isBusy_ || recoveryMode_ || sheet_ || showWarnings_) return;
     if (modalDepth_ > 0 || error_) return;
     scanFolders(true);
 }
@@ -517,8 +566,9 @@ std::vector<fs::path> AppStore::runChooser(const ChooserRequest& request) {
 const std::unordered_map<UUID, std::size_t>& AppStore::assetIndex() const {
     if (!assetIndexValid_) {
         assetIndex_.clear();
-        assetIndex_.reserve(workspace_.assets.size());
-        for (std::size_t i = 0; i < workspace_.assets.size(); ++i) assetIndex_.try_emplace(workspace_.assets[i].id(), i);
+        const std::vector<IndexedAsset>& assets = workspace_->assets;
+        assetIndex_.reserve(assets.size());
+        for (std::size_t i = 0; i < assets.size(); ++i) assetIndex_.try_emplace(assets[i].id(), i);
         assetIndexValid_ = true;
     }
     return assetIndex_;
@@ -527,7 +577,7 @@ const std::unordered_map<UUID, std::size_t>& AppStore::assetIndex() const {
 const IndexedAsset* AppStore::assetFor(const UUID& id) const {
     const auto& index = assetIndex();
     const auto it = index.find(id);
-    return it == index.end() ? nullptr : &workspace_.assets[it->second];
+    return it == index.end() ? nullptr : &workspace_->assets[it->second];
 }
 
 std::size_t AppStore::distinctAssetCount() const {
@@ -535,7 +585,7 @@ std::size_t AppStore::distinctAssetCount() const {
     const auto& assets = assetIndex();
     // Files are nearly always indexed assets too: only the others are collected.
     std::unordered_set<UUID> others;
-    for (const Delivery& project : deliveries_) {
+    for (const Delivery& project : deliveries()) {
         for (const DeliveryFile& file : project.files) {
             if (!assets.contains(file.id)) others.insert(file.id);
         }
@@ -545,7 +595,11 @@ std::size_t AppStore::distinctAssetCount() const {
 }
 
 IndexedAsset* AppStore::assetFor(const UUID& id) {
-    return const_cast<IndexedAsset*>(std::as_const(*this).assetFor(id));
+    // Only for a change: a snapshot held elsewhere keeps the asset as it was.
+    const IndexedAsset* found = std::as_const(*this).assetFor(id);
+    if (!found) return nullptr;
+    const std::size_t position = static_cast<std::size_t>(found - workspace_->assets.data());
+    return &workspace_.edit().assets[position];
 }
 
 }  // namespace sorvik::app

@@ -24,6 +24,7 @@
 #include "Sorvik/Stores/Mailbox.hpp"
 #include "Sorvik/Stores/Platform.hpp"
 #include "Sorvik/Stores/Preferences.hpp"
+#include "Sorvik/Stores/SharedState.hpp"
 #include "SorvikCore/AccessScope.hpp"
 #include "SorvikCore/FileRemovalUndo.hpp"
 #include "SorvikCore/ProjectMatcher.hpp"
@@ -89,7 +90,7 @@ public:
     const std::optional<std::string>& saveFailure() const { return saveFailure_; }
 
     // Published state.
-    const std::vector<Delivery>& deliveries() const { return deliveries_; }
+    const std::vector<Delivery>& deliveries() const { return *deliveries_; }
     const std::optional<UUID>& selectedID() const { return selectedID_; }
     bool isBusy() const { return isBusy_; }
     const std::string& activity() const { return activity_; }
@@ -105,7 +106,10 @@ public:
     bool recoveryMode() const { return recoveryMode_; }
     const std::vector<TemplatePreset>& presets() const { return presets_; }
     /// The persisted library but its project list, which is `deliveries()`.
-    const WorkspaceState& workspace() const { return workspace_; }
+    const WorkspaceState& workspace() const { return *workspace_; }
+    /// Snapshots for other threads: they never change, and cost nothing until the store changes.
+    std::shared_ptr<const std::vector<Delivery>> deliveriesSnapshot() const { return deliveries_.share(); }
+    std::shared_ptr<const WorkspaceState> workspaceSnapshot() const { return workspace_.share(); }
     WorkspaceSection section() const { return section_; }
     FileFilter projectFilter() const { return projectFilter_; }
     /// The library; absent when even its folder could not be opened.
@@ -257,6 +261,19 @@ protected:
     void runJob(std::stop_token stop, std::function<T(std::stop_token)> work,
                 std::function<void(JobOutcome<T>)> done);
 
+    /// What a matching job reads: the projects and the rest of the library as they were when it started.
+    struct GroupingInput {
+        std::shared_ptr<const std::vector<Delivery>> projects;
+        std::shared_ptr<const WorkspaceState> workspace;
+        const std::vector<Delivery>& deleted() const;
+    };
+    /// Runs a matching job over snapshots; when the projects change before its result arrives it
+    /// runs again on the new ones, so no edit made meanwhile is lost. `intercept` sees each result
+    /// first and returns true when it dealt with it (a result no longer wanted).
+    template <class T>
+    void runGrouping(std::stop_token stop, std::function<T(const GroupingInput&)> work,
+                     std::function<void(JobOutcome<T>)> done, std::function<bool()> intercept = {});
+
     /// A modal chooser through the platform; the timer stays quiet while it is open.
     std::vector<std::filesystem::path> runChooser(const ChooserRequest& request);
 
@@ -268,6 +285,8 @@ protected:
     std::function<void()> unopenedReporter(const std::filesystem::path& location, bool file);
     void setNotice(std::optional<std::string> text);
     void setDeliveries(std::vector<Delivery> deliveries);
+    /// Replaces the index; the rest of the workspace stays.
+    void setAssets(std::vector<IndexedAsset> assets);
 
 private:
     void start(const LibraryChoice& library);
@@ -275,6 +294,8 @@ private:
     void enterRecovery(std::string message);
     /// Hands the current state to the saver; the generation asked for.
     std::uint64_t handOverSave();
+    /// Gives each asset the record of the first project file with its identifier.
+    void syncAssetFiles();
     // Scanning, in order.
     void groupScan(std::shared_ptr<ScanOutput> scan, bool silent);
     void applyScan(const ScanOutput& scan, ProjectMatcher::Grouping grouping, bool silent);
@@ -301,7 +322,7 @@ private:
     std::shared_ptr<Mailbox> mailbox_;
     AppLocations locations_;
 
-    std::vector<Delivery> deliveries_;
+    SharedState<std::vector<Delivery>> deliveries_;
     std::optional<UUID> selectedID_;
     bool isBusy_ = false;
     std::string activity_;
@@ -315,7 +336,8 @@ private:
     bool showOnlyIssues_ = false;
     bool recoveryMode_ = false;
     std::vector<TemplatePreset> presets_;
-    WorkspaceState workspace_;
+    // Its project list is empty: the projects are `deliveries_`.
+    SharedState<WorkspaceState> workspace_;
     WorkspaceSection section_ = WorkspaceSection::projects;
     FileFilter projectFilter_ = FileFilter::all;
 
@@ -354,9 +376,12 @@ private:
     std::unique_ptr<ProjectSearch> projectSearch_;
     std::int64_t scanLimit_ = 20000;
     mutable std::unordered_map<UUID, std::size_t> assetIndex_;
+    // Rebuilt when the assets are replaced; edits in place keep every position.
     mutable bool assetIndexValid_ = false;
     // The distinct asset count and the search revision it was counted at.
     mutable std::optional<std::pair<std::uint64_t, std::size_t>> distinctAssets_;
+    // Whether a project file may differ from its asset's record since the last save.
+    bool projectFilesEdited_ = true;
     int modalDepth_ = 0;
     int changeDepth_ = 0;
     StoreChanges pendingChanges_;
@@ -388,11 +413,31 @@ void AppStore::runJob(std::stop_token stop, std::function<T(std::stop_token)> wo
         } catch (...) {
             outcome->failure = std::current_exception();
         }
+        // What the work held (snapshots of the store's state) is let go before the result is
+        // applied, so that applying it copies nothing.
+        work = nullptr;
         mailbox->post([store, outcome, done = std::move(done)]() mutable {
             if (store->shutDown_) return;
             done(std::move(*outcome));
         });
     });
+}
+
+template <class T>
+void AppStore::runGrouping(std::stop_token stop, std::function<T(const GroupingInput&)> work,
+                           std::function<void(JobOutcome<T>)> done, std::function<bool()> intercept) {
+    const std::uint64_t revision = projectsRevision_;
+    GroupingInput input{deliveries_.share(), workspace_.share()};
+    runJob<T>(
+        stop, [work, input = std::move(input)](std::stop_token) { return work(input); },
+        [this, stop, work, done, intercept, revision](JobOutcome<T> outcome) {
+            if (intercept && intercept()) return;
+            if (!outcome.failure && projectsRevision_ != revision) {
+                runGrouping<T>(stop, work, done, intercept);
+                return;
+            }
+            done(std::move(outcome));
+        });
 }
 
 }  // namespace sorvik::app

@@ -24,7 +24,7 @@ struct ScanOutput {
 
 void AppStore::scanFolders(bool silent) {
     ChangeBatch batch(*this);
-    if (isBusy_ || recoveryMode_ || (workspace_.sources.empty() && workspace_.assets.empty())) {
+    if (isBusy_ || recoveryMode_ || (workspace_->sources.empty() && workspace_->assets.empty())) {
         if (!silent) setSheet(AppSheet::sources());
         return;
     }
@@ -38,20 +38,20 @@ void AppStore::scanFolders(bool silent) {
     setActivity("正在发现新素材…");
 
     std::vector<fs::path> excluded;
-    if (workspace_.archiveFolder) excluded.push_back(workspace_.archiveFolder->resolve());
+    if (workspace_->archiveFolder) excluded.push_back(workspace_->archiveFolder->resolve());
     fs::path libraryRoot;
     if (repository_) {
         excluded.push_back(repository_->root() / "files");
         libraryRoot = repository_->root();
     }
-    auto work = [mailbox = mailbox_, store = this, token, sources = workspace_.sources, previous = workspace_.assets,
-                 excluded, libraryRoot, recognize = workspace_.recognizeImageText,
+    auto work = [mailbox = mailbox_, store = this, token, sources = workspace_->sources, snapshot = workspace_.share(),
+                 excluded, libraryRoot, recognize = workspace_->recognizeImageText,
                  limit = scanLimit_](std::stop_token stop) {
         auto progress = [mailbox, store, token](const std::string& text) {
             mailbox->post([store, token, text] { store->reportScanProgress(token, text); });
         };
         ScanOutput output;
-        output.result = FolderIndexer::scan(sources, previous, excluded, libraryRoot, recognize, limit, progress,
+        output.result = FolderIndexer::scan(sources, snapshot->assets, excluded, libraryRoot, recognize, limit, progress,
                                             stop);
         // Only sources the walk reached are looked at again: one it found unavailable may be a
         // dead mount, where even a status call never returns.
@@ -78,41 +78,39 @@ void AppStore::scanFolders(bool silent) {
 void AppStore::groupScan(std::shared_ptr<ScanOutput> scan, bool silent) {
     // The grouping works on the projects as they are now; when they change before it is applied
     // (a rename, new aliases, a new project), it runs again so that no edit is lost.
-    const std::uint64_t revision = projectsRevision_;
     const std::optional<UUID> token = scanToken_;
-    auto work = [scan, projects = deliveries_,
-                 deleted = workspace_.deletedProjects.value_or(std::vector<Delivery>{})](std::stop_token) {
-        return ProjectMatcher::group(scan->result.assets, projects, deleted);
+    auto work = [scan](const GroupingInput& input) {
+        return ProjectMatcher::group(scan->result.assets, *input.projects, input.deleted());
     };
-    runJob<ProjectMatcher::Grouping>(
+    auto intercept = [this, silent, token] {
+        if (!isCurrentScan(token)) return true;  // stopped meanwhile
+        if (!scanCancelled_) return false;
+        ChangeBatch batch(*this);
+        scanFailed(std::make_exception_ptr(CancellationError()), silent);
+        return true;
+    };
+    runGrouping<ProjectMatcher::Grouping>(
         scanStop_.get_token(), std::move(work),
-        [this, scan, silent, revision, token](JobOutcome<ProjectMatcher::Grouping> outcome) {
-            if (!isCurrentScan(token)) return;  // stopped meanwhile
+        [this, scan, silent](JobOutcome<ProjectMatcher::Grouping> outcome) {
             ChangeBatch batch(*this);
-            if (scanCancelled_) {
-                scanFailed(std::make_exception_ptr(CancellationError()), silent);
-                return;
-            }
             if (outcome.failure) {
                 scanFailed(outcome.failure, silent);
                 return;
             }
-            if (projectsRevision_ != revision) {
-                groupScan(scan, silent);
-                return;
-            }
             applyScan(*scan, std::move(*outcome.value), silent);
-        });
+        },
+        std::move(intercept));
 }
 
 void AppStore::applyScan(const ScanOutput& scan, ProjectMatcher::Grouping grouping, bool silent) {
     const ScanResult& result = scan.result;
     scanApplied_ = true;
     mark(StoreChange::busy);
-    workspace_.assets = std::move(grouping.assets);
+    setAssets(std::move(grouping.assets));
     setDeliveries(std::move(grouping.projects));
     mark(StoreChange::assets | StoreChange::sources | StoreChange::settings);
-    for (SourceFolder& source : workspace_.sources) {
+    WorkspaceState& workspace = workspace_.edit();
+    for (SourceFolder& source : workspace.sources) {
         const auto error = result.sourceErrors.find(source.id);
         if (error != result.sourceErrors.end()) {
             source.lastError = error->second;
@@ -122,16 +120,16 @@ void AppStore::applyScan(const ScanOutput& scan, ProjectMatcher::Grouping groupi
         const auto resolved = scan.resolvedPaths.find(source.id);
         if (resolved != scan.resolvedPaths.end()) source.path = resolved->second;
     }
-    workspace_.lastScan = platform_.now();
-    workspace_.scanSummary = "读取 " + std::to_string(result.inspectedCount) + " 件 · 复用 " +
+    workspace.lastScan = platform_.now();
+    workspace.scanSummary = "读取 " + std::to_string(result.inspectedCount) + " 件 · 复用 " +
                              std::to_string(result.reusedCount) + " 件索引 · 重连 " +
                              std::to_string(result.movedCount) + " 件";
     persist({}, silent);
     if (!silent) {
-        setNotice(result.sourceErrors.empty() ? *workspace_.scanSummary
+        setNotice(result.sourceErrors.empty() ? *workspace_->scanSummary
                                               : std::string("部分来源不可用，请在来源设置中查看。其余素材已更新。"));
     }
-    if (workspace_.automaticArchive) {
+    if (workspace_->automaticArchive) {
         archiveCurrentProjects(!silent, [this] {
             ChangeBatch batch(*this);
             finishScan();
@@ -145,7 +143,7 @@ void AppStore::scanFailed(const std::exception_ptr& failure, bool silent) {
     if (isCancellation(failure)) {
         setNotice("已停止扫描，保留上一次完整索引。");
     } else if (silent) {
-        workspace_.scanSummary = "扫描未完成：" + describe(failure);
+        workspace_.edit().scanSummary = "扫描未完成：" + describe(failure);
         mark(StoreChange::settings);
     } else {
         setError(describe(failure));
@@ -181,16 +179,16 @@ void AppStore::stopScan() {
 }
 
 void AppStore::archiveCurrentProjects(bool reportErrors, std::function<void()> then) {
-    if (!repository_ || recoveryMode_ || !workspace_.archiveFolder) {
+    if (!repository_ || recoveryMode_ || !workspace_->archiveFolder) {
         if (then) then();
         return;
     }
     ChangeBatch batch(*this);
     setActivity("正在按项目归档…");
-    const std::size_t previousCount = workspace_.archives.size();
-    auto work = [projects = deliveries_, previous = workspace_.archives, repository = *repository_,
-                 destination = workspace_.archiveFolder->resolve()](std::stop_token stop) {
-        return ProjectArchiver::archive(projects, repository, destination, previous, [](const std::string&) {},
+    const std::size_t previousCount = workspace_->archives.size();
+    auto work = [projects = deliveries_.share(), previous = workspace_->archives, repository = *repository_,
+                 destination = workspace_->archiveFolder->resolve()](std::stop_token stop) {
+        return ProjectArchiver::archive(*projects, repository, destination, previous, [](const std::string&) {},
                                         stop);
     };
     runJob<std::vector<ArchiveRecord>>(
@@ -206,7 +204,7 @@ void AppStore::archiveCurrentProjects(bool reportErrors, std::function<void()> t
                 }
             } else {
                 const std::size_t added = outcome.value->size() - std::min(outcome.value->size(), previousCount);
-                workspace_.archives = std::move(*outcome.value);
+                workspace_.edit().archives = std::move(*outcome.value);
                 mark(StoreChange::settings);
                 // The copies count only once their records are saved.
                 persist(

@@ -80,7 +80,7 @@ void AppStore::importURLs(const std::vector<fs::path>& urls) {
     setBusy(true);
     setActivity("正在读取与检查文件…");
     setNotice(std::nullopt);
-    auto work = [urls, existing = workspace_.sources, repository = *repository_](std::stop_token stop) {
+    auto work = [urls, existing = workspace_->sources, repository = *repository_](std::stop_token stop) {
         return linkChosen(urls, existing, repository, stop);
     };
     runJob<LinkOutput>(lifetimeStop_.get_token(), std::move(work), [this, target](JobOutcome<LinkOutput> outcome) {
@@ -96,27 +96,23 @@ void AppStore::importURLs(const std::vector<fs::path>& urls) {
 
 void AppStore::mergeLinked(std::shared_ptr<LinkOutput> linked, std::optional<UUID> target) {
     // Matching a whole library is worker work; it runs again when the projects change meanwhile.
-    const std::uint64_t revision = projectsRevision_;
-    WorkspaceState copy;
-    copy.assets = workspace_.assets;
-    copy.projects = deliveries_;
-    copy.deletedProjects = workspace_.deletedProjects;
-    auto work = [linked, target, copy = std::move(copy)](std::stop_token) mutable {
+    auto work = [linked, target](const GroupingInput& input) {
+        WorkspaceState copy;
+        copy.assets = input.workspace->assets;
+        copy.projects = *input.projects;
+        copy.deletedProjects = input.workspace->deletedProjects;
         copy.linkAssets(linked->batch.assets, target);
         return Merged{std::move(copy.assets), std::move(copy.projects)};
     };
-    runJob<Merged>(lifetimeStop_.get_token(), std::move(work), [this, linked, target, revision](JobOutcome<Merged> outcome) {
+    runGrouping<Merged>(lifetimeStop_.get_token(), std::move(work), [this, linked](JobOutcome<Merged> outcome) {
         ChangeBatch batch(*this);
         if (outcome.failure) {
             setError(describe(outcome.failure));
             setBusy(false);
             return;
         }
-        if (projectsRevision_ != revision) {
-            mergeLinked(linked, target);
-            return;
-        }
-        for (SourceFolder& source : linked->sources) workspace_.sources.push_back(source);
+        setAssets(std::move(outcome.value->assets));
+        for (SourceFolder& source : linked->sources) workspace_.edit().sources.push_back(source);
         // A linked original has its project decided again: undoing an older removal would undo that.
         if (removedAssociation_) {
             for (const IndexedAsset& asset : linked->batch.assets) {
@@ -126,8 +122,8 @@ void AppStore::mergeLinked(std::shared_ptr<LinkOutput> linked, std::optional<UUI
                 }
             }
         }
-        workspace_.assets = std::move(outcome.value->assets);
         setDeliveries(std::move(outcome.value->projects));
+        projectFilesEdited_ = true;
         mark(StoreChange::sources | StoreChange::assets);
         refreshAccessScopes();
         persist([this, linked](bool saved) {
@@ -183,7 +179,7 @@ void AppStore::editFile(const DeliveryFile& edited) {
         asset->file = current;
         mark(StoreChange::assets);
     }
-    for (const Delivery& delivery : deliveries_) {
+    for (const Delivery& delivery : *deliveries_) {
         for (const DeliveryFile& candidate : delivery.files) {
             if (candidate.id != current.id) continue;
             update(delivery.id, [&current](Delivery& project) {
@@ -234,7 +230,7 @@ void AppStore::undoRemove() {
     removalUndo_.reset();
     removedAssociation_.reset();
     mark(StoreChange::messages);
-    IndexedAsset* asset = association ? assetFor(association->id()) : nullptr;
+    const IndexedAsset* asset = association ? std::as_const(*this).assetFor(association->id()) : nullptr;
     // An asset that found another project since is left there: undo would take it back.
     if (asset && asset->projectID) return;
     std::optional<DeliveryFile> preferred;
@@ -250,10 +246,12 @@ void AppStore::undoRemove() {
             }
         }
     });
+    // The save above shared the index: the asset is looked up again to change it.
     if (restored && asset) {
-        asset->projectID = association->projectID;
-        asset->assignment = association->assignment;
-        asset->reason = association->reason;
+        IndexedAsset* edited = assetFor(association->id());
+        edited->projectID = association->projectID;
+        edited->assignment = association->assignment;
+        edited->reason = association->reason;
         mark(StoreChange::assets);
         persist();
     }

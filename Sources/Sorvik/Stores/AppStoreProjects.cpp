@@ -11,9 +11,8 @@ namespace sorvik::app {
 void AppStore::regroup() {
     ChangeBatch batch(*this);
     ProjectMatcher::Grouping grouping = ProjectMatcher::group(
-        workspace_.assets, deliveries_, workspace_.deletedProjects.value_or(std::vector<Delivery>{}));
-    workspace_.assets = std::move(grouping.assets);
-    mark(StoreChange::assets);
+        workspace_->assets, *deliveries_, workspace_->deletedProjects.value_or(std::vector<Delivery>{}));
+    setAssets(std::move(grouping.assets));
     setDeliveries(std::move(grouping.projects));
 }
 
@@ -25,28 +24,25 @@ void AppStore::regroupAndSave() {
     groupAndSave();
 }
 
+const std::vector<Delivery>& AppStore::GroupingInput::deleted() const {
+    static const std::vector<Delivery> none;
+    return workspace->deletedProjects ? *workspace->deletedProjects : none;
+}
+
 void AppStore::groupAndSave() {
-    // Matching a whole library is worker work. It runs on copies and again when the projects
-    // change before its result arrives, so no edit made meanwhile is lost.
-    const std::uint64_t revision = projectsRevision_;
-    auto work = [assets = workspace_.assets, projects = deliveries_,
-                 deleted = workspace_.deletedProjects.value_or(std::vector<Delivery>{})](std::stop_token) mutable {
-        return ProjectMatcher::group(std::move(assets), std::move(projects), deleted);
+    // Matching a whole library is worker work.
+    auto work = [](const GroupingInput& input) {
+        return ProjectMatcher::group(input.workspace->assets, *input.projects, input.deleted());
     };
-    runJob<ProjectMatcher::Grouping>(
-        lifetimeStop_.get_token(), std::move(work), [this, revision](JobOutcome<ProjectMatcher::Grouping> outcome) {
+    runGrouping<ProjectMatcher::Grouping>(
+        lifetimeStop_.get_token(), std::move(work), [this](JobOutcome<ProjectMatcher::Grouping> outcome) {
             ChangeBatch batch(*this);
             if (outcome.failure) {
                 setError(describe(outcome.failure));
                 setBusy(false);
                 return;
             }
-            if (projectsRevision_ != revision) {
-                groupAndSave();
-                return;
-            }
-            workspace_.assets = std::move(outcome.value->assets);
-            mark(StoreChange::assets);
+            setAssets(std::move(outcome.value->assets));
             setDeliveries(std::move(outcome.value->projects));
             persist();
             setBusy(false);
@@ -57,24 +53,26 @@ void AppStore::assign(const IndexedAsset& asset, const UUID& projectID) {
     // A timer scan may have started while a menu was open, and in recovery mode the
     // assignment could never be saved.
     if (isBusy_ || recoveryMode_) return;
-    IndexedAsset* target = assetFor(asset.id());
-    if (!target) return;
+    const UUID id = asset.id();
+    if (!std::as_const(*this).assetFor(id)) return;
     // An identifier that names no live project would hide the asset everywhere.
-    const auto project = std::find_if(deliveries_.begin(), deliveries_.end(),
+    const auto project = std::find_if(deliveries_->begin(), deliveries_->end(),
                                       [&](const Delivery& delivery) { return delivery.id == projectID; });
-    if (project == deliveries_.end()) return;
+    if (project == deliveries_->end()) return;
+    const auto projectPosition = static_cast<std::size_t>(project - deliveries_->begin());
     ChangeBatch batch(*this);
-    dropUndoFor(asset.id());
+    dropUndoFor(id);
+    IndexedAsset* target = assetFor(id);
     target->projectID = projectID;
     target->assignment = AssignmentMode::manual;
     target->reason = "已确认项目关联";
     mark(StoreChange::assets);
-    const UUID id = asset.id();
-    for (Delivery& delivery : deliveries_) {
+    std::vector<Delivery>& projects = deliveries_.edit();
+    for (Delivery& delivery : projects) {
         std::erase_if(delivery.files, [&](const DeliveryFile& file) { return file.id == id; });
     }
     // Listed in its project at once; the matching on the worker puts it in its place.
-    project->files.push_back(target->file);
+    projects[projectPosition].files.push_back(target->file);
     mark(StoreChange::projects);
     setBusy(true);
     setActivity("正在关联项目…");
@@ -95,7 +93,8 @@ void AppStore::createProject(const IndexedAsset& asset) {
     Delivery project(UUID::make(), name, {}, DeliveryTemplate::flexible());
     project.createdAt = project.updatedAt = platform_.now();
     const UUID id = project.id;
-    deliveries_.insert(deliveries_.begin(), std::move(project));
+    std::vector<Delivery>& projects = deliveries_.edit();
+    projects.insert(projects.begin(), std::move(project));
     mark(StoreChange::projects);
     assign(asset, id);
     select(id);
@@ -112,7 +111,7 @@ void AppStore::dropUndoFor(const UUID& assetID) {
 
 std::optional<DeliveryFile> AppStore::file(const UUID& id) const {
     if (const IndexedAsset* asset = assetFor(id)) return asset->file;
-    for (const Delivery& delivery : deliveries_) {
+    for (const Delivery& delivery : *deliveries_) {
         for (const DeliveryFile& candidate : delivery.files) {
             if (candidate.id == id) return candidate;
         }
@@ -122,7 +121,7 @@ std::optional<DeliveryFile> AppStore::file(const UUID& id) const {
 
 std::vector<const IndexedAsset*> AppStore::unassigned() const {
     std::vector<const IndexedAsset*> out;
-    for (const IndexedAsset& asset : workspace_.assets) {
+    for (const IndexedAsset& asset : workspace_->assets) {
         if (!asset.projectID && !asset.isMissing) out.push_back(&asset);
     }
     return out;
@@ -131,16 +130,16 @@ std::vector<const IndexedAsset*> AppStore::unassigned() const {
 std::vector<const IndexedAsset*> AppStore::matchingUnassigned() const {
     std::vector<const IndexedAsset*> out = unassigned();
     if (search_.empty()) return out;
-    return projectSearch_->matchingAssets(search_, searchRevision_, out, deliveries_, workspace_.assets);
+    return projectSearch_->matchingAssets(search_, searchRevision_, out, *deliveries_, workspace_->assets);
 }
 
 std::vector<const Delivery*> AppStore::matchingProjects() const {
     std::vector<const Delivery*> out;
     if (search_.empty()) {
-        out.reserve(deliveries_.size());
-        for (const Delivery& project : deliveries_) out.push_back(&project);
+        out.reserve(deliveries_->size());
+        for (const Delivery& project : *deliveries_) out.push_back(&project);
     } else {
-        out = projectSearch_->matchingProjects(search_, searchRevision_, deliveries_, workspace_.assets,
+        out = projectSearch_->matchingProjects(search_, searchRevision_, *deliveries_, workspace_->assets,
                                                [this](const UUID& id) { return assetFor(id); });
     }
     std::stable_sort(out.begin(), out.end(),
@@ -150,7 +149,7 @@ std::vector<const Delivery*> AppStore::matchingProjects() const {
 
 std::vector<char> AppStore::matchingFiles(const Delivery& project) const {
     if (search_.empty()) return std::vector<char>(project.files.size(), 1);
-    return projectSearch_->matchingFiles(search_, searchRevision_, project, deliveries_, workspace_.assets,
+    return projectSearch_->matchingFiles(search_, searchRevision_, project, *deliveries_, workspace_->assets,
                                          [this](const UUID& id) { return assetFor(id); });
 }
 
@@ -173,11 +172,16 @@ void AppStore::showInbox() {
 void AppStore::deleteProject(const UUID& id) {
     if (isBusy_ || recoveryMode_) return;
     ChangeBatch batch(*this);
-    workspace_.projects = std::move(deliveries_);
-    workspace_.deleteProject(id);
-    mark(StoreChange::assets | StoreChange::deleted);
-    setDeliveries(std::move(workspace_.projects));
-    workspace_.projects.clear();
+    {
+        WorkspaceState& workspace = workspace_.edit();
+        workspace.projects = deliveries_.take();
+        workspace.deleteProject(id);
+        assetIndexValid_ = false;
+        projectFilesEdited_ = true;
+        mark(StoreChange::assets | StoreChange::deleted);
+        setDeliveries(std::move(workspace.projects));
+        workspace.projects.clear();
+    }
     selectedID_.reset();
     section_ = WorkspaceSection::projects;
     mark(StoreChange::selection);
@@ -190,11 +194,16 @@ void AppStore::deleteProject(const UUID& id) {
 void AppStore::restoreProject(const UUID& id) {
     if (isBusy_ || recoveryMode_) return;
     ChangeBatch batch(*this);
-    workspace_.projects = std::move(deliveries_);
-    workspace_.restoreProject(id);
-    mark(StoreChange::assets | StoreChange::deleted);
-    setDeliveries(std::move(workspace_.projects));
-    workspace_.projects.clear();
+    {
+        WorkspaceState& workspace = workspace_.edit();
+        workspace.projects = deliveries_.take();
+        workspace.restoreProject(id);
+        assetIndexValid_ = false;
+        projectFilesEdited_ = true;
+        mark(StoreChange::assets | StoreChange::deleted);
+        setDeliveries(std::move(workspace.projects));
+        workspace.projects.clear();
+    }
     persist();
     select(id);
 }

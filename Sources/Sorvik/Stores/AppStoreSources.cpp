@@ -53,7 +53,7 @@ void AppStore::connectFolders(const std::vector<fs::path>& urls) {
     ChangeBatch batch(*this);
     setBusy(true);
     setActivity("正在连接来源文件夹…");
-    auto work = [urls, existing = workspace_.sources](std::stop_token) { return newSources(urls, existing); };
+    auto work = [urls, existing = workspace_->sources](std::stop_token) { return newSources(urls, existing); };
     runJob<std::vector<SourceFolder>>(lifetimeStop_.get_token(), std::move(work),
                                       [this](JobOutcome<std::vector<SourceFolder>> outcome) {
                                           finishConnecting(std::move(outcome));
@@ -68,7 +68,7 @@ void AppStore::finishConnecting(JobOutcome<std::vector<SourceFolder>> outcome) {
         return;
     }
     if (!outcome.value->empty()) {
-        for (SourceFolder& source : *outcome.value) workspace_.sources.push_back(std::move(source));
+        for (SourceFolder& source : *outcome.value) workspace_.edit().sources.push_back(std::move(source));
         mark(StoreChange::sources);
         refreshAccessScopes();
         persist();
@@ -80,10 +80,11 @@ void AppStore::finishConnecting(JobOutcome<std::vector<SourceFolder>> outcome) {
 
 void AppStore::toggleSource(const UUID& id, bool enabled) {
     if (isBusy_) return;
-    for (SourceFolder& source : workspace_.sources) {
-        if (source.id != id) continue;
+    const std::vector<SourceFolder>& sources = workspace_->sources;
+    for (std::size_t i = 0; i < sources.size(); ++i) {
+        if (sources[i].id != id) continue;
         ChangeBatch batch(*this);
-        source.enabled = enabled;
+        workspace_.edit().sources[i].enabled = enabled;
         mark(StoreChange::sources);
         refreshAccessScopes();
         persist();
@@ -125,7 +126,7 @@ void AppStore::chooseArchiveFolder() {
     ChangeBatch batch(*this);
     setBusy(true);
     setActivity("正在连接归档位置…");
-    auto work = [url = urls.front(), sources = workspace_.sources](std::stop_token) -> std::optional<SourceFolder> {
+    auto work = [url = urls.front(), sources = workspace_->sources](std::stop_token) -> std::optional<SourceFolder> {
         if (coversSource(url, sources)) return std::nullopt;
         return SourceFolder::make(url);
     };
@@ -138,7 +139,7 @@ void AppStore::chooseArchiveFolder() {
             } else if (!*outcome.value) {
                 setError("归档位置不能覆盖整个来源目录，请选择一个独立文件夹。");
             } else {
-                workspace_.archiveFolder = std::move(**outcome.value);
+                workspace_.edit().archiveFolder = std::move(**outcome.value);
                 mark(StoreChange::settings);
                 refreshAccessScopes();
                 persist();
@@ -149,7 +150,7 @@ void AppStore::chooseArchiveFolder() {
 void AppStore::archiveNow() {
     if (isBusy_ || recoveryMode_) return;
     ChangeBatch batch(*this);
-    if (!workspace_.archiveFolder) {
+    if (!workspace_->archiveFolder) {
         setSheet(AppSheet::sources());
         return;
     }

@@ -9,9 +9,14 @@ LibrarySaver::LibrarySaver(bool inBackground, Finished finished) : shared_(std::
 
 LibrarySaver::~LibrarySaver() { shutdown(); }
 
-std::exception_ptr LibrarySaver::write(const Pending& pending) {
+std::exception_ptr LibrarySaver::write(Pending& pending) {
     try {
-        pending.repository.saveWorkspace(*pending.state);
+        const std::string text = pending.repository.workspaceText(
+            *pending.state, pending.projects ? *pending.projects : pending.state->projects);
+        // The snapshots are let go before the disk is touched, so that the store's next change copies nothing.
+        pending.state.reset();
+        pending.projects.reset();
+        pending.repository.saveWorkspaceText(text);
     } catch (...) {
         return std::current_exception();
     }
@@ -20,17 +25,23 @@ std::exception_ptr LibrarySaver::write(const Pending& pending) {
 
 void LibrarySaver::save(const Repository& repository, std::shared_ptr<const WorkspaceState> state,
                         std::uint64_t generation) {
+    save(repository, std::move(state), nullptr, generation);
+}
+
+void LibrarySaver::save(const Repository& repository, std::shared_ptr<const WorkspaceState> state,
+                        std::shared_ptr<const std::vector<Delivery>> projects, std::uint64_t generation) {
     if (!thread_.joinable()) {
         if (shared_->abandoned) return;
         // In place the report may save again (a waiter's follow-up): no lock is held around it.
-        const std::exception_ptr failure = write(Pending{repository, std::move(state), generation});
+        Pending pending{repository, std::move(state), std::move(projects), generation};
+        const std::exception_ptr failure = write(pending);
         if (shared_->finished) shared_->finished(generation, failure);
         return;
     }
     {
         std::lock_guard lock(shared_->mutex);
         if (shared_->stopping) return;
-        shared_->waiting = std::make_unique<Pending>(Pending{repository, std::move(state), generation});
+        shared_->waiting = std::make_unique<Pending>(Pending{repository, std::move(state), std::move(projects), generation});
     }
     shared_->wake.notify_one();
 }
@@ -80,9 +91,11 @@ void LibrarySaver::run(const std::shared_ptr<Shared>& shared) {
             shared->writing = true;
         }
         const std::exception_ptr failure = write(*next);
+        const std::uint64_t generation = next->generation;
+        next.reset();
         {
             std::lock_guard report(shared->reporting);
-            if (!shared->abandoned && shared->finished) shared->finished(next->generation, failure);
+            if (!shared->abandoned && shared->finished) shared->finished(generation, failure);
         }
         {
             std::lock_guard lock(shared->mutex);

@@ -11,6 +11,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 #include "SorvikCore/Repository.hpp"
 
@@ -29,6 +30,9 @@ public:
     LibrarySaver& operator=(const LibrarySaver&) = delete;
 
     void save(const Repository& repository, std::shared_ptr<const WorkspaceState> state, std::uint64_t generation);
+    /// The same with the project list held apart from the state (whose own list is not written).
+    void save(const Repository& repository, std::shared_ptr<const WorkspaceState> state,
+              std::shared_ptr<const std::vector<Delivery>> projects, std::uint64_t generation);
     /// Returns once everything handed over has been written, or false when `limit` passed first.
     bool drain(std::chrono::milliseconds limit);
     /// Writes what is waiting within `limit`, then stops; a write still running after that is left
@@ -39,6 +43,7 @@ private:
     struct Pending {
         Repository repository;
         std::shared_ptr<const WorkspaceState> state;
+        std::shared_ptr<const std::vector<Delivery>> projects;
         std::uint64_t generation;
     };
     // Shared with the thread, which may outlive the saver when it is left behind.
@@ -55,7 +60,7 @@ private:
         bool abandoned = false;
     };
     static void run(const std::shared_ptr<Shared>& shared);
-    static std::exception_ptr write(const Pending& pending);
+    static std::exception_ptr write(Pending& pending);
 
     std::shared_ptr<Shared> shared_;
     std::thread thread_;

@@ -27,19 +27,28 @@ void ProjectSearch::dataChanged(std::uint64_t revision, const std::vector<Delive
                                 const std::vector<IndexedAsset>& assets) {
     revision_ = revision;
     if (!self_ || size(projects, assets) <= synchronousLimit_) return;  // small: built when asked
+    // The copies are what the worker reads; the caller's own lists stay on this thread.
+    dataChanged(revision, std::make_shared<const std::vector<Delivery>>(projects),
+                std::make_shared<const std::vector<IndexedAsset>>(assets));
+}
+
+void ProjectSearch::dataChanged(std::uint64_t revision, std::shared_ptr<const std::vector<Delivery>> projectsCopy,
+                                std::shared_ptr<const std::vector<IndexedAsset>> assetsCopy) {
+    revision_ = revision;
+    if (!self_ || size(*projectsCopy, *assetsCopy) <= synchronousLimit_) return;  // small: built when asked
     if (!lane_) lane_ = std::make_unique<ThreadLane>();
-    // The copies are what the worker reads; the store's own lists stay on this thread.
-    auto projectsCopy = std::make_shared<const std::vector<Delivery>>(projects);
-    auto assetsCopy = std::make_shared<const std::vector<IndexedAsset>>(assets);
     std::weak_ptr<ProjectSearch*> alive = self_;
     QObject* context = &context_;
-    lane_->post([projectsCopy, assetsCopy, revision, alive, context](std::stop_token stop) {
+    lane_->post([projectsCopy, assetsCopy, revision, alive, context](std::stop_token stop) mutable {
         std::shared_ptr<const SearchIndex> built;
         try {
             built = SearchIndex::build(*projectsCopy, *assetsCopy, revision, stop);
         } catch (...) {
             return;  // stopped for newer data, or out of memory: the old index stays in use
         }
+        // The data is let go once read: the index holds texts of its own.
+        projectsCopy.reset();
+        assetsCopy.reset();
         QMetaObject::invokeMethod(
             context,
             [alive, built] {

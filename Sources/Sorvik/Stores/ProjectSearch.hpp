@@ -27,6 +27,9 @@ public:
     /// The data changed to `revision`: a large library starts its background build now.
     void dataChanged(std::uint64_t revision, const std::vector<Delivery>& projects,
                      const std::vector<IndexedAsset>& assets);
+    /// The same with snapshots that the background build reads without copying them.
+    void dataChanged(std::uint64_t revision, std::shared_ptr<const std::vector<Delivery>> projects,
+                     std::shared_ptr<const std::vector<IndexedAsset>> assets);
 
     /// The projects whose texts contain the search text, in the order of `projects`.
     std::vector<const Delivery*> matchingProjects(const std::string& search, std::uint64_t revision,
