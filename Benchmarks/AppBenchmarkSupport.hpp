@@ -22,8 +22,8 @@ public:
         return {destination};
     }
     void copyText(const std::string&) override {}
-    void reveal(const std::filesystem::path&) override {}
-    void open(const std::filesystem::path&) override {}
+    void reveal(const std::filesystem::path&, std::function<void()>) override {}
+    void open(const std::filesystem::path&, std::function<void()>) override {}
     app::UnsavedQuitChoice askUnsavedQuit(const app::UnsavedQuitRequest&) override {
         return app::UnsavedQuitChoice::quitWithoutSaving;
     }
