@@ -18,8 +18,8 @@
 #include "GeneratedAppLibrary.hpp"
 #include "Sorvik/Stores/AppStore.hpp"
 #include "Sorvik/Stores/ProjectSearch.hpp"
-#include "Sorvik/Views/InboxLogic.hpp"
-#include "Sorvik/Views/ProjectDetailLogic.hpp"
+#include "Sorvik/Views/Inbox/Logic/InboxLogic.hpp"
+#include "Sorvik/Views/Project/Logic/ProjectDetailLogic.hpp"
 #include "SorvikCore/ProjectMatcher.hpp"
 
 namespace fs = std::filesystem;

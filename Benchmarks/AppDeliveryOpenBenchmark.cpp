@@ -15,8 +15,8 @@
 
 #include "AppBenchmarkSupport.hpp"
 #include "Sorvik/Stores/AppStore.hpp"
-#include "Sorvik/Views/ContentView.hpp"
-#include "Sorvik/Views/DeliveryLogic.hpp"
+#include "Sorvik/Views/Window/ContentView.hpp"
+#include "Sorvik/Views/Delivery/Logic/DeliveryLogic.hpp"
 #include "SorvikCore/Repository.hpp"
 
 using namespace sorvik;

@@ -14,10 +14,10 @@
 
 #include "AppBenchmarkSupport.hpp"
 #include "Sorvik/Stores/AppStore.hpp"
-#include "Sorvik/Views/CropSheet.hpp"
-#include "Sorvik/Views/FileDetailSheet.hpp"
-#include "Sorvik/Views/PreviewImages.hpp"
-#include "Sorvik/Views/VideoPlayerView.hpp"
+#include "Sorvik/Views/Crop/CropSheet.hpp"
+#include "Sorvik/Views/FileDetail/FileDetailSheet.hpp"
+#include "Sorvik/Views/Thumbnails/PreviewImages.hpp"
+#include "Sorvik/Views/FileDetail/VideoPlayerView.hpp"
 #include "SorvikCore/Repository.hpp"
 
 using namespace sorvik;

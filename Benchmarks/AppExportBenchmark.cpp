@@ -27,7 +27,7 @@
 #include "AppBenchmarkSupport.hpp"
 #include "BenchmarkFiles.hpp"
 #include "Sorvik/Stores/AppStore.hpp"
-#include "Sorvik/Views/ContentView.hpp"
+#include "Sorvik/Views/Window/ContentView.hpp"
 #include "SorvikCore/Exporter.hpp"
 #include "SorvikCore/Repository.hpp"
 

@@ -21,9 +21,9 @@
 #include "Sorvik/Stores/AppStore.hpp"
 #include "Sorvik/Stores/ProjectSearch.hpp"
 #include "Sorvik/Support/SearchText.hpp"
-#include "Sorvik/Views/OverviewLogic.hpp"
-#include "Sorvik/Views/ProjectCardModel.hpp"
-#include "Sorvik/Views/SidebarModel.hpp"
+#include "Sorvik/Views/Overview/Logic/OverviewLogic.hpp"
+#include "Sorvik/Views/Overview/Logic/ProjectCardModel.hpp"
+#include "Sorvik/Views/Sidebar/Logic/SidebarModel.hpp"
 #include "SorvikCore/Repository.hpp"
 
 using namespace sorvik;

@@ -18,7 +18,7 @@
 #include "GeneratedAppLibrary.hpp"
 #include "Sorvik/Stores/AppStore.hpp"
 #include "Sorvik/Stores/ProjectSearch.hpp"
-#include "Sorvik/Views/ContentView.hpp"
+#include "Sorvik/Views/Window/ContentView.hpp"
 #include "SorvikCore/Repository.hpp"
 
 using namespace sorvik;

@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "BenchmarkSupport.hpp"
-#include "Sorvik/Views/FileThumbnail.hpp"
+#include "Sorvik/Views/Thumbnails/FileThumbnail.hpp"
 
 namespace fs = std::filesystem;
 using namespace sorvik::bench;

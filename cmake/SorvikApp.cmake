@@ -8,14 +8,12 @@ endif()
 
 set(SORVIK_APP_DIR ${CMAKE_CURRENT_SOURCE_DIR}/Sources/Sorvik)
 
-# Logic: every store and support unit and the views' logic and item models.
+# The layer of a file is its folder. Logic (Qt Core only): Stores/, Support/ and every Logic/
+# folder under Views/. Widgets: App/ and the rest of Views/.
 file(GLOB SORVIK_APP_LOGIC_SOURCES CONFIGURE_DEPENDS
   ${SORVIK_APP_DIR}/Stores/*.cpp ${SORVIK_APP_DIR}/Stores/*.hpp
   ${SORVIK_APP_DIR}/Support/*.cpp ${SORVIK_APP_DIR}/Support/*.hpp
-  ${SORVIK_APP_DIR}/Views/*Logic.cpp ${SORVIK_APP_DIR}/Views/*Logic.hpp
-  ${SORVIK_APP_DIR}/Views/*Model.cpp ${SORVIK_APP_DIR}/Views/*Model.hpp)
-# Drawing support belongs to the widget layer.
-list(FILTER SORVIK_APP_LOGIC_SOURCES EXCLUDE REGEX "/Support/(Theme|Icons|Widgets)[^/]*$")
+  ${SORVIK_APP_DIR}/Views/*/Logic/*.cpp ${SORVIK_APP_DIR}/Views/*/Logic/*.hpp)
 add_library(SorvikAppLogic STATIC ${SORVIK_APP_LOGIC_SOURCES})
 set_target_properties(SorvikAppLogic PROPERTIES AUTOMOC ON)
 target_link_libraries(SorvikAppLogic PUBLIC SorvikCore Qt6::Core PRIVATE PkgConfig::SORVIK_DEPS)
@@ -29,12 +27,8 @@ endif()
 
 # Widgets: the views, the theme and the desktop seams.
 file(GLOB SORVIK_APP_WIDGET_SOURCES CONFIGURE_DEPENDS
-  ${SORVIK_APP_DIR}/Views/*.cpp ${SORVIK_APP_DIR}/Views/*.hpp
-  ${SORVIK_APP_DIR}/Support/Theme*.cpp ${SORVIK_APP_DIR}/Support/Theme*.hpp
-  ${SORVIK_APP_DIR}/Support/Icons*.cpp ${SORVIK_APP_DIR}/Support/Icons*.hpp
-  ${SORVIK_APP_DIR}/Support/Widgets*.cpp ${SORVIK_APP_DIR}/Support/Widgets*.hpp
+  ${SORVIK_APP_DIR}/Views/*/*.cpp ${SORVIK_APP_DIR}/Views/*/*.hpp
   ${SORVIK_APP_DIR}/App/*.cpp ${SORVIK_APP_DIR}/App/*.hpp)
-list(FILTER SORVIK_APP_WIDGET_SOURCES EXCLUDE REGEX "/Views/[^/]*(Logic|Model)\\.[ch]pp$")
 list(FILTER SORVIK_APP_WIDGET_SOURCES EXCLUDE REGEX "/App/main\\.cpp$")
 qt_add_resources(SORVIK_APP_RESOURCES ${CMAKE_CURRENT_SOURCE_DIR}/Resources/sorvik.qrc)
 add_library(SorvikAppWidgets STATIC ${SORVIK_APP_WIDGET_SOURCES} ${SORVIK_APP_RESOURCES})

@@ -10,7 +10,7 @@
 #include "Sorvik/Support/AppConfiguration.hpp"
 #include "Sorvik/Support/Formatting.hpp"
 #include "Sorvik/Support/SearchText.hpp"
-#include "Sorvik/Views/ContentLogic.hpp"
+#include "Sorvik/Views/Window/Logic/ContentLogic.hpp"
 #include "SorvikCore/Repository.hpp"
 
 namespace fs = std::filesystem;

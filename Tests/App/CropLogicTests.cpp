@@ -5,7 +5,7 @@
 #include <cmath>
 #include <limits>
 
-#include "Sorvik/Views/CropLogic.hpp"
+#include "Sorvik/Views/Crop/Logic/CropLogic.hpp"
 
 using namespace sorvik;
 using namespace sorvik::app;

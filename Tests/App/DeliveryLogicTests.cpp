@@ -5,8 +5,8 @@
 #include <QAbstractItemModelTester>
 
 #include "App/Support/StoreHarness.hpp"
-#include "Sorvik/Views/DeliveryLogic.hpp"
-#include "Sorvik/Views/DeliveryModel.hpp"
+#include "Sorvik/Views/Delivery/Logic/DeliveryLogic.hpp"
+#include "Sorvik/Views/Delivery/Logic/DeliveryModel.hpp"
 #include "SorvikCore/Repository.hpp"
 
 namespace fs = std::filesystem;

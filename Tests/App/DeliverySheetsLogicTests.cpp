@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "App/Support/StoreHarness.hpp"
-#include "Sorvik/Views/DeliverySheetsLogic.hpp"
-#include "Sorvik/Views/TemplateSheetLogic.hpp"
+#include "Sorvik/Views/Delivery/Logic/DeliverySheetsLogic.hpp"
+#include "Sorvik/Views/Project/Logic/TemplateSheetLogic.hpp"
 #include "SorvikCore/Repository.hpp"
 
 using namespace sorvik;

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "App/Support/StoreHarness.hpp"
-#include "Sorvik/Views/DropLogic.hpp"
+#include "Sorvik/Views/Window/Logic/DropLogic.hpp"
 
 namespace fs = std::filesystem;
 using namespace sorvik;

@@ -4,7 +4,7 @@
 
 #include "Sorvik/Stores/Preferences.hpp"
 #include "Sorvik/Support/Formatting.hpp"
-#include "Sorvik/Views/FileDetailLogic.hpp"
+#include "Sorvik/Views/FileDetail/Logic/FileDetailLogic.hpp"
 
 using namespace sorvik;
 using namespace sorvik::app;

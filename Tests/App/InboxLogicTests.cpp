@@ -3,7 +3,7 @@
 
 #include "App/Support/LibrarySupport.hpp"
 #include "App/Support/StoreHarness.hpp"
-#include "Sorvik/Views/InboxLogic.hpp"
+#include "Sorvik/Views/Inbox/Logic/InboxLogic.hpp"
 
 namespace fs = std::filesystem;
 using namespace sorvik;

@@ -7,8 +7,8 @@
 
 #include "App/Support/LibrarySupport.hpp"
 #include "Support/TestSupport.hpp"
-#include "Sorvik/Views/InboxModel.hpp"
-#include "Sorvik/Views/ProjectAssetsModel.hpp"
+#include "Sorvik/Views/Inbox/Logic/InboxModel.hpp"
+#include "Sorvik/Views/Project/Logic/ProjectAssetsModel.hpp"
 
 using namespace sorvik;
 using namespace sorvik::app;

@@ -4,7 +4,7 @@
 
 #include "App/Support/LibraryFixtures.hpp"
 #include "App/Support/StoreHarness.hpp"
-#include "Sorvik/Views/OverviewLogic.hpp"
+#include "Sorvik/Views/Overview/Logic/OverviewLogic.hpp"
 #include "SorvikCore/Localization.hpp"
 
 using namespace sorvik;

@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "App/Support/LibraryFixtures.hpp"
-#include "Sorvik/Views/ProjectCardLogic.hpp"
+#include "Sorvik/Views/Overview/Logic/ProjectCardLogic.hpp"
 #include "SorvikCore/Localization.hpp"
 
 using namespace sorvik;

@@ -5,7 +5,7 @@
 #include "Support/TestSupport.hpp"
 #include "Sorvik/Stores/ProjectSearch.hpp"
 #include "Sorvik/Support/Formatting.hpp"
-#include "Sorvik/Views/ProjectDetailLogic.hpp"
+#include "Sorvik/Views/Project/Logic/ProjectDetailLogic.hpp"
 #include "SorvikCore/Repository.hpp"
 
 namespace fs = std::filesystem;

@@ -3,7 +3,7 @@
 
 #include "App/Support/LibrarySupport.hpp"
 #include "Support/TestSupport.hpp"
-#include "Sorvik/Views/ProjectRulesLogic.hpp"
+#include "Sorvik/Views/Project/Logic/ProjectRulesLogic.hpp"
 #include "SorvikCore/Localization.hpp"
 
 using namespace sorvik;

@@ -4,7 +4,7 @@
 #include <random>
 #include <string>
 
-#include "Sorvik/Views/RowDiffLogic.hpp"
+#include "Sorvik/Views/Kit/Logic/RowDiffLogic.hpp"
 
 using namespace sorvik::app;
 

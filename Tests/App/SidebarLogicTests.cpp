@@ -3,7 +3,7 @@
 
 #include "App/Support/LibraryFixtures.hpp"
 #include "App/Support/StoreHarness.hpp"
-#include "Sorvik/Views/SidebarLogic.hpp"
+#include "Sorvik/Views/Sidebar/Logic/SidebarLogic.hpp"
 
 using namespace sorvik;
 using namespace sorvik::test;

@@ -2,7 +2,7 @@
 // picture sizes, the byte budget and the queue of pending loads.
 #include <gtest/gtest.h>
 
-#include "Sorvik/Views/ThumbnailLogic.hpp"
+#include "Sorvik/Views/Thumbnails/Logic/ThumbnailLogic.hpp"
 #include "SorvikCore/Identifier.hpp"
 
 using namespace sorvik;

@@ -8,8 +8,8 @@
 #include <deque>
 
 #include "App/Support/LibraryFixtures.hpp"
-#include "Sorvik/Views/ProjectCardModel.hpp"
-#include "Sorvik/Views/SidebarModel.hpp"
+#include "Sorvik/Views/Overview/Logic/ProjectCardModel.hpp"
+#include "Sorvik/Views/Sidebar/Logic/SidebarModel.hpp"
 #include "SorvikCore/Repository.hpp"
 #include "Support/TestSupport.hpp"
 

@@ -10,10 +10,10 @@
 
 #include "App/Support/StoreHarness.hpp"
 #include "Sorvik/App/SorvikApp.hpp"
-#include "Sorvik/Support/Theme.hpp"
-#include "Sorvik/Support/Widgets.hpp"
-#include "Sorvik/Support/WidgetsStyle.hpp"
-#include "Sorvik/Views/SettingsView.hpp"
+#include "Sorvik/Views/Kit/Theme.hpp"
+#include "Sorvik/Views/Kit/Widgets.hpp"
+#include "Sorvik/Views/Kit/WidgetsStyle.hpp"
+#include "Sorvik/Views/Settings/SettingsView.hpp"
 
 using namespace sorvik;
 using namespace sorvik::test;

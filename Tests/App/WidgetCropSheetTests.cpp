@@ -5,13 +5,13 @@
 #include <QSlider>
 
 #include "App/Support/SheetFixture.hpp"
-#include "Sorvik/Support/Widgets.hpp"
-#include "Sorvik/Views/CropLogic.hpp"
-#include "Sorvik/Views/CropSheet.hpp"
-#include "Sorvik/Views/FileDetailSheet.hpp"
-#include "Sorvik/Views/PictureBox.hpp"
-#include "Sorvik/Views/PreviewImages.hpp"
-#include "Sorvik/Views/SegmentedPicker.hpp"
+#include "Sorvik/Views/Kit/Widgets.hpp"
+#include "Sorvik/Views/Crop/Logic/CropLogic.hpp"
+#include "Sorvik/Views/Crop/CropSheet.hpp"
+#include "Sorvik/Views/FileDetail/FileDetailSheet.hpp"
+#include "Sorvik/Views/Kit/PictureBox.hpp"
+#include "Sorvik/Views/Thumbnails/PreviewImages.hpp"
+#include "Sorvik/Views/Kit/SegmentedPicker.hpp"
 #include "SorvikCore/Localization.hpp"
 
 namespace fs = std::filesystem;

@@ -15,10 +15,10 @@
 #include "App/Support/LibraryFixtures.hpp"
 #include "App/Support/ProjectLibrary.hpp"
 #include "App/Support/StoreHarness.hpp"
-#include "Sorvik/Views/ContentView.hpp"
-#include "Sorvik/Views/SettingsView.hpp"
-#include "Sorvik/Views/SourceSettingsSheet.hpp"
-#include "Sorvik/Views/TemplateSheet.hpp"
+#include "Sorvik/Views/Window/ContentView.hpp"
+#include "Sorvik/Views/Settings/SettingsView.hpp"
+#include "Sorvik/Views/Sources/SourceSettingsSheet.hpp"
+#include "Sorvik/Views/Project/TemplateSheet.hpp"
 #include "SorvikCore/Repository.hpp"
 
 namespace fs = std::filesystem;

@@ -14,8 +14,8 @@
 
 #include "App/Support/StoreHarness.hpp"
 #include "Sorvik/App/SorvikApp.hpp"
-#include "Sorvik/Views/ContentView.hpp"
-#include "Sorvik/Views/SourceSettingsSheet.hpp"
+#include "Sorvik/Views/Window/ContentView.hpp"
+#include "Sorvik/Views/Sources/SourceSettingsSheet.hpp"
 #include "SorvikCore/Localization.hpp"
 #include "SorvikCore/Repository.hpp"
 

@@ -7,14 +7,14 @@
 
 #include "App/Support/LibraryFixtures.hpp"
 #include "App/Support/StoreHarness.hpp"
-#include "Sorvik/Support/Widgets.hpp"
-#include "Sorvik/Views/FileThumbnail.hpp"
-#include "Sorvik/Views/OverviewParts.hpp"
-#include "Sorvik/Views/ProjectCardModel.hpp"
-#include "Sorvik/Views/ProjectGridView.hpp"
-#include "Sorvik/Views/ProjectOverview.hpp"
-#include "Sorvik/Views/SourceFlowView.hpp"
-#include "Sorvik/Views/WorkspaceNotice.hpp"
+#include "Sorvik/Views/Kit/Widgets.hpp"
+#include "Sorvik/Views/Thumbnails/FileThumbnail.hpp"
+#include "Sorvik/Views/Overview/OverviewParts.hpp"
+#include "Sorvik/Views/Overview/Logic/ProjectCardModel.hpp"
+#include "Sorvik/Views/Overview/ProjectGridView.hpp"
+#include "Sorvik/Views/Overview/ProjectOverview.hpp"
+#include "Sorvik/Views/Sources/SourceFlowView.hpp"
+#include "Sorvik/Views/Window/WorkspaceNotice.hpp"
 #include "SorvikCore/Localization.hpp"
 
 using namespace sorvik;

@@ -8,12 +8,12 @@
 
 #include "App/Support/LibrarySupport.hpp"
 #include "App/Support/StoreHarness.hpp"
-#include "Sorvik/Support/Widgets.hpp"
-#include "Sorvik/Views/ContentView.hpp"
-#include "Sorvik/Views/InboxView.hpp"
-#include "Sorvik/Views/ProjectAssetGrid.hpp"
-#include "Sorvik/Views/ProjectDetailView.hpp"
-#include "Sorvik/Views/SegmentedPicker.hpp"
+#include "Sorvik/Views/Kit/Widgets.hpp"
+#include "Sorvik/Views/Window/ContentView.hpp"
+#include "Sorvik/Views/Inbox/InboxView.hpp"
+#include "Sorvik/Views/Project/ProjectAssetGrid.hpp"
+#include "Sorvik/Views/Project/ProjectDetailView.hpp"
+#include "Sorvik/Views/Kit/SegmentedPicker.hpp"
 
 namespace fs = std::filesystem;
 using namespace sorvik;

@@ -14,8 +14,8 @@
 
 #include "App/Support/StoreHarness.hpp"
 #include "Sorvik/App/SingleInstance.hpp"
-#include "Sorvik/Support/Widgets.hpp"
-#include "Sorvik/Views/SettingsView.hpp"
+#include "Sorvik/Views/Kit/Widgets.hpp"
+#include "Sorvik/Views/Settings/SettingsView.hpp"
 
 namespace fs = std::filesystem;
 using namespace sorvik;

@@ -9,11 +9,11 @@
 
 #include "App/Support/LibraryFixtures.hpp"
 #include "App/Support/StoreHarness.hpp"
-#include "Sorvik/Support/Widgets.hpp"
-#include "Sorvik/Views/LanguagePicker.hpp"
-#include "Sorvik/Views/SidebarModel.hpp"
-#include "Sorvik/Views/SidebarRows.hpp"
-#include "Sorvik/Views/SidebarView.hpp"
+#include "Sorvik/Views/Kit/Widgets.hpp"
+#include "Sorvik/Views/Settings/LanguagePicker.hpp"
+#include "Sorvik/Views/Sidebar/Logic/SidebarModel.hpp"
+#include "Sorvik/Views/Sidebar/SidebarRows.hpp"
+#include "Sorvik/Views/Sidebar/SidebarView.hpp"
 #include "SorvikCore/Localization.hpp"
 
 namespace fs = std::filesystem;

@@ -6,8 +6,8 @@
 #include <QLabel>
 
 #include "App/Support/StoreHarness.hpp"
-#include "Sorvik/Support/Widgets.hpp"
-#include "Sorvik/Views/SourceSettingsSheet.hpp"
+#include "Sorvik/Views/Kit/Widgets.hpp"
+#include "Sorvik/Views/Sources/SourceSettingsSheet.hpp"
 #include "SorvikCore/Repository.hpp"
 
 namespace fs = std::filesystem;

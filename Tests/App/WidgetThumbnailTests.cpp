@@ -11,7 +11,7 @@
 #include <mutex>
 #include <set>
 
-#include "Sorvik/Views/FileThumbnail.hpp"
+#include "Sorvik/Views/Thumbnails/FileThumbnail.hpp"
 #include "Support/TestSupport.hpp"
 
 namespace fs = std::filesystem;

@@ -10,7 +10,7 @@
 #include <QTimer>
 
 #include "Sorvik/App/SorvikApp.hpp"
-#include "Sorvik/Views/ContentView.hpp"
+#include "Sorvik/Views/Window/ContentView.hpp"
 #include "Support/TestSupport.hpp"
 
 namespace fs = std::filesystem;

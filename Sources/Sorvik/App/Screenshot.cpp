@@ -7,8 +7,8 @@
 #include <functional>
 
 #include "Sorvik/App/SorvikApp.hpp"
-#include "Sorvik/Views/ContentView.hpp"
-#include "Sorvik/Views/FileThumbnail.hpp"
+#include "Sorvik/Views/Window/ContentView.hpp"
+#include "Sorvik/Views/Thumbnails/FileThumbnail.hpp"
 
 namespace sorvik::app {
 

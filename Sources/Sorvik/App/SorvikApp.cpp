@@ -12,12 +12,12 @@
 #include <QVBoxLayout>
 
 #include "Sorvik/Support/Strings.hpp"
-#include "Sorvik/Support/Theme.hpp"
-#include "Sorvik/Support/WidgetsStyle.hpp"
-#include "Sorvik/Views/ContentLogic.hpp"
-#include "Sorvik/Views/ContentView.hpp"
-#include "Sorvik/Views/FileThumbnail.hpp"
-#include "Sorvik/Views/SettingsView.hpp"
+#include "Sorvik/Views/Kit/Theme.hpp"
+#include "Sorvik/Views/Kit/WidgetsStyle.hpp"
+#include "Sorvik/Views/Window/Logic/ContentLogic.hpp"
+#include "Sorvik/Views/Window/ContentView.hpp"
+#include "Sorvik/Views/Thumbnails/FileThumbnail.hpp"
+#include "Sorvik/Views/Settings/SettingsView.hpp"
 
 namespace sorvik::app {
 

@@ -9,7 +9,7 @@
 
 #include "Sorvik/App/QtPlatform.hpp"
 #include "Sorvik/Stores/AppStore.hpp"
-#include "Sorvik/Views/ContentLogic.hpp"
+#include "Sorvik/Views/Window/Logic/ContentLogic.hpp"
 
 class QAction;
 class QApplication;

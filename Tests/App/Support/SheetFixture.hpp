@@ -10,7 +10,7 @@
 
 #include "App/Support/ProjectLibrary.hpp"
 #include "App/Support/StoreHarness.hpp"
-#include "Sorvik/Views/ContentView.hpp"
+#include "Sorvik/Views/Window/ContentView.hpp"
 #include "SorvikCore/Exporter.hpp"
 #include "SorvikCore/Images.hpp"
 #include "SorvikCore/Localization.hpp"

@@ -1,0 +1,106 @@
+#include "Sorvik/Views/Window/WorkspaceNotice.hpp"
+
+#include <QHBoxLayout>
+
+#include "Sorvik/Stores/AppStore.hpp"
+#include "Sorvik/Support/AppConfiguration.hpp"
+#include "Sorvik/Support/Strings.hpp"
+#include "Sorvik/Views/Kit/Widgets.hpp"
+#include "Sorvik/Views/Window/Logic/WorkspaceNoticeLogic.hpp"
+#include "Sorvik/Views/Kit/Metrics.hpp"
+#include "SorvikCore/Localization.hpp"
+
+namespace sorvik::app {
+
+namespace {
+
+class WorkspaceNotice : public QWidget {
+public:
+    WorkspaceNotice(AppStore& store, QWidget* parent) : QWidget(parent), store_(store) {
+        auto* row = new QHBoxLayout(this);
+        row->setContentsMargins(0, 0, 0, 0);
+        row->setSpacing(space::wordGap);
+        row->addWidget(new SymbolView(QStringLiteral("info.circle"), 11, Tone::secondary, this), 0, Qt::AlignVCenter);
+        text_ = new ToneLabel({}, type::caption, QFont::Normal, Tone::secondary, this);
+        text_->setWordWrap(true);
+        text_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        text_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Minimum);
+        row->addWidget(text_, 1);
+        undo_ = new StyledButton(StyledButton::Style::plain, {}, this);
+        undo_->setPixelSize(type::caption, QFont::Medium);
+        undo_->setTone(Tone::green);
+        connect(undo_, &QAbstractButton::clicked, this, [this] { store_.undoRemove(); });
+        row->addWidget(undo_, 0, Qt::AlignVCenter);
+        close_ = new StyledButton(StyledButton::Style::plain, {}, this);
+        close_->setSymbol(QStringLiteral("xmark"), 9);
+        close_->setTone(Tone::secondary);
+        connect(close_, &QAbstractButton::clicked, this, [this] { store_.clearNotice(); });
+        row->addWidget(close_, 0, Qt::AlignVCenter);
+        setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Maximum);
+        connect(&store_, &AppStore::changed, this, [this](StoreChanges what) {
+            if (what & (StoreChange::messages | StoreChange::busy | StoreChange::selection)) refresh();
+        });
+        connect(&store_.preferences(), &Preferences::languageChanged, this, [this] { refresh(); });
+        refresh();
+    }
+
+private:
+    void refresh() {
+        const NoticeLineState state = noticeLineState(store_);
+        setVisible(state.shown);
+        if (!state.shown) return;
+        text_->setFullText(Lq(state.text));
+        undo_->setText(Lq("撤销"));
+        undo_->setVisible(state.undoShown);
+        undo_->setEnabled(state.undoEnabled);
+    }
+
+    AppStore& store_;
+    ToneLabel* text_;
+    StyledButton* undo_;
+    StyledButton* close_;
+};
+
+class WorkspaceStatus : public QWidget {
+public:
+    WorkspaceStatus(AppStore& store, QWidget* parent) : QWidget(parent), store_(store) {
+        auto* row = new QHBoxLayout(this);
+        row->setContentsMargins(space::pageMargin, space::flowNodePadding, space::pageMargin, space::flowNodePadding);
+        row->setSpacing(space::smallGap);
+        dot_ = new StatusDot(6, Tone::green, 0.8, this);
+        row->addWidget(dot_, 0, Qt::AlignVCenter);
+        text_ = new ToneLabel({}, type::caption, QFont::Normal, Tone::secondary, this);
+        text_->setElide(Qt::ElideRight);
+        row->addWidget(text_, 1);
+        lastIndexed_ = new ToneLabel({}, type::caption, QFont::Normal, Tone::secondary, this);
+        row->addWidget(lastIndexed_);
+        setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+        connect(&store_, &AppStore::changed, this, [this](StoreChanges what) {
+            if (what & (StoreChange::busy | StoreChange::settings)) refresh();
+        });
+        connect(&store_.preferences(), &Preferences::languageChanged, this, [this] { refresh(); });
+        refresh();
+    }
+
+private:
+    void refresh() {
+        const StatusLineState state = statusLineState(store_, AppConfiguration::scanInterval(), InterfaceLanguage::code());
+        dot_->setTone(state.busy ? Tone::warning : Tone::green, state.busy ? 1.0 : 0.8);
+        text_->setFullText(qs(state.text));
+        lastIndexed_->setVisible(state.lastIndexed.has_value());
+        if (state.lastIndexed) lastIndexed_->setText(qs(*state.lastIndexed));
+    }
+
+    AppStore& store_;
+    StatusDot* dot_;
+    ToneLabel* text_;
+    ToneLabel* lastIndexed_;
+};
+
+}  // namespace
+
+QWidget* makeWorkspaceNotice(AppStore& store, QWidget* parent) { return new WorkspaceNotice(store, parent); }
+
+QWidget* makeWorkspaceStatus(AppStore& store, QWidget* parent) { return new WorkspaceStatus(store, parent); }
+
+}  // namespace sorvik::app
