@@ -1,7 +1,7 @@
 // An inbox assignment on a library of 20,000 assets in 500 projects (`--assets=N` for another
-// size): the longest time the GUI thread is held, with the matching inline (regroup and save on the GUI thread) and as the store
-// runs it (matching on its worker, then the save). Also the project page's search over a project
-// of 5,000 files, per keystroke, and the inbox's rows for a search.
+// size): the longest time the GUI thread is held, with the matching inline (regroup and save on the GUI thread) and as
+// the store runs it (matching on its worker, then the save). Also the project page's search over a project of 5,000
+// files, per keystroke, and the inbox's rows for a search.
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <algorithm>
@@ -74,9 +74,7 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const fs::path dir = fs::temp_directory_path() / ("sorvik-assign-" + std::to_string(getpid()));
     fs::create_directories(dir);
-    {
-        Repository(dir).saveWorkspace(bench::topicLibrary(assets, kProjects, kLargeProject));
-    }
+    { Repository(dir).saveWorkspace(bench::topicLibrary(assets, kProjects, kLargeProject)); }
     bench::BenchmarkPlatform platform;
     Preferences preferences(std::make_unique<MemoryPreferenceStorage>());
     AppStore store(LibraryChoice{dir, {}}, platform, preferences, std::make_unique<WorkerThread>(), AppLocations{});

@@ -41,8 +41,9 @@ Delivery bigDelivery(std::size_t count) {
     d.files.push_back(video);
     std::string srt;
     for (int cue = 0; cue < 20; ++cue) {
-        srt += std::to_string(cue + 1) + "\n00:00:" + (cue < 10 ? "0" : "") + std::to_string(cue) + ",000 --> 00:00:" +
-               (cue < 9 ? "0" : "") + std::to_string(cue + 1) + ",000\n第 " + std::to_string(cue + 1) + " 句字幕\n\n";
+        srt += std::to_string(cue + 1) + "\n00:00:" + (cue < 10 ? "0" : "") + std::to_string(cue) +
+               ",000 --> 00:00:" + (cue < 9 ? "0" : "") + std::to_string(cue + 1) + ",000\n第 " +
+               std::to_string(cue + 1) + " 句字幕\n\n";
     }
     std::string copy = "洱海骑行\n";
     for (int i = 0; i < 40; ++i) copy += "沿着湖岸慢慢骑，风从水面吹过来。";
@@ -127,11 +128,11 @@ int main(int argc, char** argv) {
     std::sort(cpu.begin(), cpu.end());
     const double median = times[times.size() / 2];
     std::printf("delivery of %zu files (%s): %zu checks, %zu rows shown, checks once %.1f ms\n", delivery.files.size(),
-                language.toUtf8().constData(),
-                snapshot.checks.size(), shown, checksMs);
-    std::printf("open workspace (checks, cards, rows, first paint): median %.1f ms, worst %.1f ms over %d runs "
-                "(target < 100 ms, ratio %.2f); GUI-thread CPU median %.1f ms, worst %.1f ms\n",
-                median, times.back(), runs, median / 100.0, cpu[cpu.size() / 2], cpu.back());
+                language.toUtf8().constData(), snapshot.checks.size(), shown, checksMs);
+    std::printf(
+        "open workspace (checks, cards, rows, first paint): median %.1f ms, worst %.1f ms over %d runs "
+        "(target < 100 ms, ratio %.2f); GUI-thread CPU median %.1f ms, worst %.1f ms\n",
+        median, times.back(), runs, median / 100.0, cpu[cpu.size() / 2], cpu.back());
     store.shutdown();
     fs::remove_all(base);
     return 0;

@@ -113,9 +113,10 @@ void benchmark(const ExportSet& set, const fs::path& root, int runs) {
         }
         store.shutdown();
     }
-    std::printf("  core export     %8.3f s\n  app export      %8.3f s   ratio %.2fx (target <= 1.1x)\n"
-                "  longest GUI-thread stall %lld ms (target <= 50 ms, ratio %.2f), of it GUI-thread work %.1f ms\n",
-                core, app, app / core, static_cast<long long>(stall), double(stall) / 50.0, guiWork);
+    std::printf(
+        "  core export     %8.3f s\n  app export      %8.3f s   ratio %.2fx (target <= 1.1x)\n"
+        "  longest GUI-thread stall %lld ms (target <= 50 ms, ratio %.2f), of it GUI-thread work %.1f ms\n",
+        core, app, app / core, static_cast<long long>(stall), double(stall) / 50.0, guiWork);
     std::fflush(stdout);
     fs::remove_all(work);
 }

@@ -38,16 +38,22 @@ constexpr std::size_t kAssets = 20000;
 constexpr std::size_t kInbox = 2000;
 constexpr double kFrameBudgetMs = 16.0;
 
-const std::vector<std::string> kLatin{"Aurora", "Nebula", "Zephyr", "Summit", "Harbor", "Lumen", "Cedar", "Falcon",
-                                      "Orchid", "Vertex", "Willow", "Comet", "Meadow", "Quartz", "Ember", "Atlas"};
+const std::vector<std::string> kLatin{"Aurora", "Nebula", "Zephyr", "Summit", "Harbor", "Lumen",  "Cedar", "Falcon",
+                                      "Orchid", "Vertex", "Willow", "Comet",  "Meadow", "Quartz", "Ember", "Atlas"};
 const std::vector<std::string> kKinds{"Launch", "Tour", "Campaign", "Series", "Collection", "Festival"};
-const std::vector<std::string> kHan{"星河", "夏日", "秋季", "春风", "山海", "晨光", "青禾", "云端", "流光", "洱海",
-                                    "月影", "长风", "海潮", "松间", "雪域", "花信"};
+const std::vector<std::string> kHan{"星河", "夏日", "秋季", "春风", "山海", "晨光", "青禾", "云端",
+                                    "流光", "洱海", "月影", "长风", "海潮", "松间", "雪域", "花信"};
 const std::vector<std::string> kHanKinds{"骑行", "新品", "发布会", "系列", "特辑", "企划", "联名", "专场"};
-const std::vector<std::string> kFiller{
-    "今天我们来聊一聊这次拍摄的幕后故事，", "镜头从清晨的街道开始，", "The light was soft and the crowd was quiet, ",
-    "记得在结尾加上品牌口号。", "Please keep the colour grading warm. ", "第二段需要更快的节奏，",
-    "字幕请保持两行以内。", "We shot this on a rainy afternoon. ", "产品特写需要三秒以上，", "背景音乐选择轻快的钢琴。"};
+const std::vector<std::string> kFiller{"今天我们来聊一聊这次拍摄的幕后故事，",
+                                       "镜头从清晨的街道开始，",
+                                       "The light was soft and the crowd was quiet, ",
+                                       "记得在结尾加上品牌口号。",
+                                       "Please keep the colour grading warm. ",
+                                       "第二段需要更快的节奏，",
+                                       "字幕请保持两行以内。",
+                                       "We shot this on a rainy afternoon. ",
+                                       "产品特写需要三秒以上，",
+                                       "背景音乐选择轻快的钢琴。"};
 
 template <class T>
 const T& pick(const std::vector<T>& list, std::mt19937& random) {
@@ -77,8 +83,9 @@ DeliveryFile makeFile(const std::string& stem, const std::string& folder, std::m
         std::string body = ext == ".txt" ? "# " + stem + "\n" : "";
         const int sentences = ext == ".txt" ? 20 : 40;
         for (int s = 0; s < sentences; ++s) {
-            if (ext == ".srt") body += std::to_string(s + 1) + "\n00:00:0" + std::to_string(s % 10) + ",000 --> 00:00:0" +
-                                       std::to_string(s % 10) + ",900\n";
+            if (ext == ".srt")
+                body += std::to_string(s + 1) + "\n00:00:0" + std::to_string(s % 10) + ",000 --> 00:00:0" +
+                        std::to_string(s % 10) + ",900\n";
             body += pick(kFiller, random);
             body += "\n";
         }
@@ -117,7 +124,8 @@ Generated generate() {
     }
     for (std::size_t i = 0; i < kInbox; ++i) {
         const std::string folder = "下载/" + std::to_string(2020 + random() % 5);
-        IndexedAsset asset(makeFile("IMG_" + std::to_string(4000 + i), folder, random), std::nullopt, folder, std::nullopt);
+        IndexedAsset asset(makeFile("IMG_" + std::to_string(4000 + i), folder, random), std::nullopt, folder,
+                           std::nullopt);
         asset.assignment = AssignmentMode::unassigned;
         asset.reason = "暂时没有足够的项目线索";
         lib.assets.push_back(std::move(asset));
@@ -213,10 +221,11 @@ int main(int argc, char** argv) {
     probe.setSynchronousLimit(0);
     const double snapshotMs = timeMs([&] { probe.dataChanged(1, store.deliveries(), store.workspace().assets); });
     probe.shutdown();
-    std::printf("search index: build %.0f ms off the GUI thread (first one ready %.0f ms after loading); "
-                "GUI-thread copy handed to it %.1f ms; %.1f MB folded\n",
-                median(builds), firstIndexMs, snapshotMs,
-                static_cast<double>(store.projectSearch().index()->textBytes()) / 1e6);
+    std::printf(
+        "search index: build %.0f ms off the GUI thread (first one ready %.0f ms after loading); "
+        "GUI-thread copy handed to it %.1f ms; %.1f MB folded\n",
+        median(builds), firstIndexMs, snapshotMs,
+        static_cast<double>(store.projectSearch().index()->textBytes()) / 1e6);
 
     // Keystrokes: each prefix of a few searches, as typed.
     const std::vector<std::string> searches{"洱海骑行", "harbor", "Code Ember", "IMG_45", "zzqx"};
@@ -240,10 +249,11 @@ int main(int argc, char** argv) {
     const double keystroke = median(keystrokes);
     const double worst = *std::max_element(keystrokes.begin(), keystrokes.end());
     const double literalMs = median(literal);
-    std::printf("keystroke (projects and inbox filtered): median %.2f ms, worst %.2f ms over %zu keystrokes; "
-                "budget %.0f ms: median at %.0f%% of it, worst at %.0f%%\n",
-                keystroke, worst, keystrokes.size(), kFrameBudgetMs, 100 * keystroke / kFrameBudgetMs,
-                100 * worst / kFrameBudgetMs);
+    std::printf(
+        "keystroke (projects and inbox filtered): median %.2f ms, worst %.2f ms over %zu keystrokes; "
+        "budget %.0f ms: median at %.0f%% of it, worst at %.0f%%\n",
+        keystroke, worst, keystrokes.size(), kFrameBudgetMs, 100 * keystroke / kFrameBudgetMs,
+        100 * worst / kFrameBudgetMs);
     std::printf("literal filter (every text folded per call): median %.0f ms, %.0fx the indexed keystroke\n", literalMs,
                 literalMs / keystroke);
 
@@ -265,11 +275,11 @@ int main(int argc, char** argv) {
         counts.push_back(timeMs([&] { (void)overviewCounts(store.deliveries(), store.workspace()); }));
         locationsMs = timeMs([&] { held.runHeld(); });
     }
-    std::printf("after a change of the projects (GUI thread): cards %.1f ms, cards shown %.2f ms, sidebar %.1f ms, "
-                "counts line %.1f ms; together %.0f%% of a frame\n",
-                median(cardRebuild), median(cardShown), median(sidebarRebuild), median(counts),
-                100 * (median(cardRebuild) + median(cardShown) + median(sidebarRebuild) + median(counts)) /
-                    kFrameBudgetMs);
+    std::printf(
+        "after a change of the projects (GUI thread): cards %.1f ms, cards shown %.2f ms, sidebar %.1f ms, "
+        "counts line %.1f ms; together %.0f%% of a frame\n",
+        median(cardRebuild), median(cardShown), median(sidebarRebuild), median(counts),
+        100 * (median(cardRebuild) + median(cardShown) + median(sidebarRebuild) + median(counts)) / kFrameBudgetMs);
     std::printf("card locations and folder counts (off the GUI thread): %.1f ms\n", locationsMs);
     std::error_code ignored;
     store.shutdown();

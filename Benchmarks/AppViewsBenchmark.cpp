@@ -147,7 +147,8 @@ int main(int argc, char** argv) {
 
     const auto rename = [&](const UUID& id, int run) {
         return [&store, id, run] {
-            store.update(id, [run](Delivery& d) { d.name = d.name.substr(0, d.name.find(" ~")) + " ~" + std::to_string(run); });
+            store.update(
+                id, [run](Delivery& d) { d.name = d.name.substr(0, d.name.find(" ~")) + " ~" + std::to_string(run); });
         };
     };
     // Each prefix typed, then cleared; the index follows the data once it settles.

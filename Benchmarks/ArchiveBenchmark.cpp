@@ -68,8 +68,9 @@ int main(int argc, char** argv) {
     std::printf("preparing %d files in %d projects...\n", fileCount, (fileCount + perProject - 1) / perProject);
     std::vector<Delivery> projects;
     for (int i = 0; i < fileCount; ++i) {
-        if (i % perProject == 0) projects.emplace_back(UUID::make(), "项目 " + std::to_string(i / perProject),
-                                                       std::vector<DeliveryFile>{}, DeliveryTemplate::flexible());
+        if (i % perProject == 0)
+            projects.emplace_back(UUID::make(), "项目 " + std::to_string(i / perProject), std::vector<DeliveryFile>{},
+                                  DeliveryTemplate::flexible());
         const fs::path folder = sources / ("f" + std::to_string(i / 200));
         fs::create_directories(folder);
         const std::string name = "asset_" + std::to_string(i) + (i % 3 == 0 ? ".png" : i % 3 == 1 ? ".mp4" : ".txt");
@@ -77,8 +78,10 @@ int main(int argc, char** argv) {
         std::ofstream(path, std::ios::binary) << "content of file " << i << std::string(200, 'x');
         struct stat st {};
         ::stat(path.c_str(), &st);
-        DeliveryFile file(UUID::make(), name, "", i % 3 == 0 ? FileRole::cover : i % 3 == 1 ? FileRole::video
-                                                                                          : FileRole::copy,
+        DeliveryFile file(UUID::make(), name, "",
+                          i % 3 == 0   ? FileRole::cover
+                          : i % 3 == 1 ? FileRole::video
+                                       : FileRole::copy,
                           st.st_size, "");
         file.reference = FileReference::make(path, Date::fromTimespec(st.st_mtim.tv_sec, st.st_mtim.tv_nsec),
                                              FolderIndexer::identity(path));
@@ -105,8 +108,8 @@ int main(int argc, char** argv) {
     previous.insert(previous.end(), archived.begin(), archived.end());
     const std::size_t archiveFiles = countFiles(archiveRoot);
 
-    const std::string findBoth = "find '" + sources.string() + "' '" + archiveRoot.string() +
-                                 "' -printf '%s %T@ %i\\n' > /dev/null";
+    const std::string findBoth =
+        "find '" + sources.string() + "' '" + archiveRoot.string() + "' -printf '%s %T@ %i\\n' > /dev/null";
     const std::string findSources = "find '" + sources.string() + "' -printf '%s %T@ %i\\n' > /dev/null";
     timeCommand(findBoth, 1);  // warm the caches
 
@@ -137,11 +140,10 @@ int main(int argc, char** argv) {
 
     std::printf("first run (copy and verify %zu files): %.3f s\n", archived.size(), firstRun);
     std::printf("rerun, %d files, %zu records: %.4f s (best of %d)\n", fileCount, previous.size(), best, rounds);
-    std::printf("  copies: %zu, progress calls: %zu, bytes read: %lld, records unchanged: %s\n", copies,
-                progressCalls, readAfter - readBefore - readOverhead, unchanged ? "yes" : "NO");
+    std::printf("  copies: %zu, progress calls: %zu, bytes read: %lld, records unchanged: %s\n", copies, progressCalls,
+                readAfter - readBefore - readOverhead, unchanged ? "yes" : "NO");
     std::printf("  of which returning the record list (no projects): %.4f s\n", recordsOnly);
-    std::printf("find -printf over sources and archive (%zu files): %.4f s\n", fileCount + archiveFiles,
-                findBothTime);
+    std::printf("find -printf over sources and archive (%zu files): %.4f s\n", fileCount + archiveFiles, findBothTime);
     std::printf("find -printf over sources only (%d files): %.4f s\n", fileCount, findSourcesTime);
     std::printf("ratio rerun / find over the same files (sources and copies): %.2fx (target <= 2x)\n",
                 best / findBothTime);

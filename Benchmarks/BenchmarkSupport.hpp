@@ -24,8 +24,6 @@ inline void run(const std::string& command) {
     }
 }
 
-inline double seconds(Clock::time_point start) {
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
+inline double seconds(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
 
 }  // namespace sorvik::bench

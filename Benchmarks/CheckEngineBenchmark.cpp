@@ -17,8 +17,8 @@ std::string subtitleText() {
     char line[96];
     for (long long i = 0; text.size() < kTextBytes; ++i) {
         const long long start = i * 1500, end = start + 1400;
-        std::snprintf(line, sizeof line, "%lld\r\n%02lld:%02lld:%02lld,%03lld --> %02lld:%02lld:%02lld,%03lld\r\n", i + 1,
-                      start / 3600000, start / 60000 % 60, start / 1000 % 60, start % 1000, end / 3600000,
+        std::snprintf(line, sizeof line, "%lld\r\n%02lld:%02lld:%02lld,%03lld --> %02lld:%02lld:%02lld,%03lld\r\n",
+                      i + 1, start / 3600000, start / 60000 % 60, start / 1000 % 60, start % 1000, end / 3600000,
                       end / 60000 % 60, end / 1000 % 60, end % 1000);
         text += line;
         text += "第一行字幕 subtitle line\r\n第二行\r\n\r\n";

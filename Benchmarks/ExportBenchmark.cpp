@@ -96,8 +96,9 @@ void benchmark(const ExportSet& set, const fs::path& root, int runs) {
     });
     fs::remove_all(copy);
     const double floor = median(runs, freshCopy, [&](int i) {
-        run(in + "cp --reflink=auto -r sources/. " + copyFolder(i) + " && openssl dgst -sha256 sources/* > /dev/null && " +
-            "openssl dgst -sha256 " + copyFolder(i) + "/* > /dev/null && openssl dgst -sha256 sources/* > /dev/null");
+        run(in + "cp --reflink=auto -r sources/. " + copyFolder(i) +
+            " && openssl dgst -sha256 sources/* > /dev/null && " + "openssl dgst -sha256 " + copyFolder(i) +
+            "/* > /dev/null && openssl dgst -sha256 sources/* > /dev/null");
     });
 
     // Verify the same package: ours against sha256sum -c over the same files.
@@ -113,15 +114,15 @@ void benchmark(const ExportSet& set, const fs::path& root, int runs) {
         run(in + "cat package/*/* > /dev/null");
     };
     const double verify = median(runs, warmPackage, [&](int) { AgentHandoff::verify(keptManifest); });
-    const double sumCheck = median(runs, warmPackage, [&](int) {
-        run(in + "cd package && sha256sum --quiet -c ../sums.txt");
-    });
+    const double sumCheck =
+        median(runs, warmPackage, [&](int) { run(in + "cd package && sha256sum --quiet -c ../sums.txt"); });
 
     std::printf("  (medians of %d runs)\n", runs);
-    std::printf("  export          %8.3f s\n  cp + sha256sum  %8.3f s   ratio %.2fx (target <= 0.5x)\n"
-                "  floor           %8.3f s   ratio %.2fx (target <= 1.1x)\n"
-                "  verify          %8.3f s\n  sha256sum -c    %8.3f s   ratio %.2fx (target <= 1x)\n",
-                ours, cpSum, ours / cpSum, floor, ours / floor, verify, sumCheck, verify / sumCheck);
+    std::printf(
+        "  export          %8.3f s\n  cp + sha256sum  %8.3f s   ratio %.2fx (target <= 0.5x)\n"
+        "  floor           %8.3f s   ratio %.2fx (target <= 1.1x)\n"
+        "  verify          %8.3f s\n  sha256sum -c    %8.3f s   ratio %.2fx (target <= 1x)\n",
+        ours, cpSum, ours / cpSum, floor, ours / floor, verify, sumCheck, verify / sumCheck);
     std::fflush(stdout);
     fs::remove_all(work);
 }

@@ -45,19 +45,20 @@ std::vector<std::string> makeBases(const fs::path& folder, const std::string& co
 
 /// Smooth colour fields like generated artwork, with a little grain for the photographs.
 std::vector<std::string> makeFullSizeBases(const fs::path& folder) {
-    return makeBases(folder,
-                     "vips perlin p1.v 2048 1536 --cell-size 96 --uchar --seed 1 && "
-                     "vips perlin p2.v 2048 1536 --cell-size 96 --uchar --seed 2 && "
-                     "vips perlin p3.v 2048 1536 --cell-size 96 --uchar --seed 3 && "
-                     "vips bandjoin 'p1.v p2.v p3.v' smooth.v && vips gaussnoise grain.v 2048 1536 --sigma 6 --mean 0 && "
-                     "vips add smooth.v grain.v grainy.v && vips cast grainy.v photo.v uchar && "
-                     "vips copy photo.v photo.jpg[Q=88] && "
-                     "vips extract_area smooth.v art.v 0 0 1024 1024 && vips copy art.v art.png && "
-                     "vips extract_area smooth.v screen.v 0 0 1280 720 && vips copy screen.v screen.png && "
-                     "vips resize photo.v frame.v 0.625 && vips copy frame.v frame.jpg[Q=85] && "
-                     "vips extract_area photo.v poster.v 0 0 1080 1350 && vips copy poster.v poster.jpg[Q=90] && "
-                     "vips extract_area smooth.v web.v 100 100 768 768 && vips copy web.v web.webp",
-                     {"art.png", "frame.jpg", "photo.jpg", "poster.jpg", "screen.png", "web.webp"});
+    return makeBases(
+        folder,
+        "vips perlin p1.v 2048 1536 --cell-size 96 --uchar --seed 1 && "
+        "vips perlin p2.v 2048 1536 --cell-size 96 --uchar --seed 2 && "
+        "vips perlin p3.v 2048 1536 --cell-size 96 --uchar --seed 3 && "
+        "vips bandjoin 'p1.v p2.v p3.v' smooth.v && vips gaussnoise grain.v 2048 1536 --sigma 6 --mean 0 && "
+        "vips add smooth.v grain.v grainy.v && vips cast grainy.v photo.v uchar && "
+        "vips copy photo.v photo.jpg[Q=88] && "
+        "vips extract_area smooth.v art.v 0 0 1024 1024 && vips copy art.v art.png && "
+        "vips extract_area smooth.v screen.v 0 0 1280 720 && vips copy screen.v screen.png && "
+        "vips resize photo.v frame.v 0.625 && vips copy frame.v frame.jpg[Q=85] && "
+        "vips extract_area photo.v poster.v 0 0 1080 1350 && vips copy poster.v poster.jpg[Q=90] && "
+        "vips extract_area smooth.v web.v 100 100 768 768 && vips copy web.v web.webp",
+        {"art.png", "frame.jpg", "photo.jpg", "poster.jpg", "screen.png", "web.webp"});
 }
 
 std::vector<std::string> makeSmallBases(const fs::path& folder) {
@@ -116,8 +117,8 @@ Outcome measure(const fs::path& tree, const fs::path& library) {
     const SourceFolder source = SourceFolder::make(tree);
     const auto scan = [&](unsigned threads, double& best) {
         const auto start = std::chrono::steady_clock::now();
-        ScanResult result = FolderIndexer::scan({source}, {}, {library / "files"}, library, false, 20000,
-                                                [](const std::string&) {}, {}, threads);
+        ScanResult result = FolderIndexer::scan(
+            {source}, {}, {library / "files"}, library, false, 20000, [](const std::string&) {}, {}, threads);
         best = std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
         return result;
     };
@@ -183,9 +184,9 @@ int main() {
             largest = std::max(largest, fs::file_size(work / name));
         }
         const Outcome outcome = measure(tree, library);
-        std::printf("first scan, %s (%ju-%ju KB): one thread %.0f ms, all threads %.0f ms, speed-up %.2f%s\n",
-                    label, smallest / 1024, largest / 1024, outcome.serialSeconds * 1000,
-                    outcome.parallelSeconds * 1000, outcome.serialSeconds / outcome.parallelSeconds, target);
+        std::printf("first scan, %s (%ju-%ju KB): one thread %.0f ms, all threads %.0f ms, speed-up %.2f%s\n", label,
+                    smallest / 1024, largest / 1024, outcome.serialSeconds * 1000, outcome.parallelSeconds * 1000,
+                    outcome.serialSeconds / outcome.parallelSeconds, target);
         ok = ok && outcome.ok;
     };
     report("full-size images", fullSize, base / "full", " (target at least 4.00 on 8 cores)");

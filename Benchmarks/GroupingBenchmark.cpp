@@ -49,7 +49,8 @@ Library generate() {
         std::string name, latinAlias, hanAlias;
         const std::string number = std::to_string(p);
         if (p % 2 == 0) {
-            name = kLatinWords[p / 2 % kLatinWords.size()] + " " + kLatinKinds[p / 60 % kLatinKinds.size()] + " " + number;
+            name =
+                kLatinWords[p / 2 % kLatinWords.size()] + " " + kLatinKinds[p / 60 % kLatinKinds.size()] + " " + number;
         } else {
             name = kHanWords[p / 2 % kHanWords.size()] + kHanKinds[p / 36 % kHanKinds.size()] + number;
         }
@@ -73,7 +74,9 @@ Library generate() {
         std::string name;
         switch (random() % 4) {
             case 0: name = "IMG_" + std::to_string(1000 + i); break;
-            case 1: name = "2024-0" + std::to_string(1 + random() % 9) + "-1" + std::to_string(random() % 10) + "_" + topic; break;
+            case 1:
+                name = "2024-0" + std::to_string(1 + random() % 9) + "-1" + std::to_string(random() % 10) + "_" + topic;
+                break;
             default: name = topic + pick(suffixes, random); break;
         }
         name += ext;
@@ -90,7 +93,9 @@ Library generate() {
             std::string body = ext == ".txt" ? "# " + topics[random() % topics.size()] + "\n" : "";
             const int sentences = ext == ".txt" ? 20 : 60;
             for (int s = 0; s < sentences; ++s) {
-                if (ext == ".srt") body += std::to_string(s + 1) + "\n00:00:0" + std::to_string(s % 10) + ",000 --> 00:00:0" + std::to_string(s % 10) + ",900\n";
+                if (ext == ".srt")
+                    body += std::to_string(s + 1) + "\n00:00:0" + std::to_string(s % 10) + ",000 --> 00:00:0" +
+                            std::to_string(s % 10) + ",900\n";
                 body += pick(kFiller, random);
                 if (random() % 25 == 0) body += topics[random() % topics.size()];
                 body += "\n";
@@ -102,7 +107,8 @@ Library generate() {
         }
         IndexedAsset a(std::move(file), std::nullopt, folder, PM::folderTopic(folder));
         if ((ext == ".png" || ext == ".jpg") && random() % 5 == 0)
-            a.recognizedText = "限时优惠 " + (random() % 2 ? topics[random() % topics.size()] : std::string("扫码了解"));
+            a.recognizedText =
+                "限时优惠 " + (random() % 2 ? topics[random() % topics.size()] : std::string("扫码了解"));
         lib.assets.push_back(std::move(a));
     }
     return lib;
@@ -119,9 +125,14 @@ double timeGrep(const std::filesystem::path& terms, const std::filesystem::path&
     posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
     posix_spawn_file_actions_addclose(&actions, out[0]);
     const std::string termsPath = terms.string(), textsPath = texts.string();
-    std::vector<char*> argv{const_cast<char*>("grep"), const_cast<char*>("-c"), const_cast<char*>("-i"),
-                            const_cast<char*>("-F"), const_cast<char*>("-f"), const_cast<char*>(termsPath.c_str()),
-                            const_cast<char*>(textsPath.c_str()), nullptr};
+    std::vector<char*> argv{const_cast<char*>("grep"),
+                            const_cast<char*>("-c"),
+                            const_cast<char*>("-i"),
+                            const_cast<char*>("-F"),
+                            const_cast<char*>("-f"),
+                            const_cast<char*>(termsPath.c_str()),
+                            const_cast<char*>(textsPath.c_str()),
+                            nullptr};
     const auto start = Clock::now();
     pid_t pid = 0;
     if (posix_spawnp(&pid, "grep", &actions, nullptr, argv.data(), environ) != 0) std::exit(1);
@@ -209,18 +220,17 @@ int main() {
     for (std::size_t i = 0; i < sample; ++i) (void)PM::matchingProjects(lib.assets[i * 997 % kAssets], lib.projects);
     const double perAsset = seconds(Clock::now() - literalStart) / sample;
 
-    std::printf("assets %zu, projects %zu (two aliases each), texts %.1f MB, %u hardware threads\n", kAssets,
-                kProjects, static_cast<double>(textBytes) / 1e6, std::thread::hardware_concurrency());
-    std::printf("grouping: %.3f s (median of %d); %zu assets assigned, %zu projects after grouping\n", groupTime,
-                kRuns, assigned, result.projects.size());
+    std::printf("assets %zu, projects %zu (two aliases each), texts %.1f MB, %u hardware threads\n", kAssets, kProjects,
+                static_cast<double>(textBytes) / 1e6, std::thread::hardware_concurrency());
+    std::printf("grouping: %.3f s (median of %d); %zu assets assigned, %zu projects after grouping\n", groupTime, kRuns,
+                assigned, result.projects.size());
     std::printf("grep -c -i -F -f terms.txt texts.txt: %.3f s (median of %d), %s matching lines\n", grepTime, kRuns,
                 grepCount.c_str());
     std::printf("ratio grouping / grep: %.2f (target at most 3)\n", groupTime / grepTime);
     if (pinned)
         std::printf("on one CPU: grouping %.3f s, grep %.3f s (medians of %d), ratio %.2f\n", oneGroupTime, oneGrepTime,
                     kRuns, oneGroupTime / oneGrepTime);
-    else
-        std::printf("on one CPU: not measured (the affinity could not be set)\n");
+    else std::printf("on one CPU: not measured (the affinity could not be set)\n");
     std::printf("literal matching, one pass over all assets (estimated from %zu): %.0f s\n", sample,
                 perAsset * static_cast<double>(kAssets));
 
@@ -235,12 +245,14 @@ int main() {
         return seconds(Clock::now() - start);
     };
     const double shortRun = timeMatches(2000), longRun = timeMatches(200000);
-    std::printf("separator pieces, three terms against 2,000 dashes: %.2f ms; against 200,000: %.2f ms "
-                "(ratio %.0f for 100 times the text: linear)\n",
-                shortRun * 1e3, longRun * 1e3, longRun / shortRun);
+    std::printf(
+        "separator pieces, three terms against 2,000 dashes: %.2f ms; against 200,000: %.2f ms "
+        "(ratio %.0f for 100 times the text: linear)\n",
+        shortRun * 1e3, longRun * 1e3, longRun / shortRun);
 
     Library heavy = lib;
-    for (std::size_t p = 0; p < kProjects; p += 10) heavy.projects[p].keywords->push_back("Brand - _ - Sale " + std::to_string(p));
+    for (std::size_t p = 0; p < kProjects; p += 10)
+        heavy.projects[p].keywords->push_back("Brand - _ - Sale " + std::to_string(p));
     for (std::size_t i = 0; i < kAssets; i += 50) {
         auto& text = heavy.assets[i].file.text;
         text = text.value_or("") + " brand " + std::string(2000, '-') + " _ sale";
@@ -252,9 +264,10 @@ int main() {
         heavyTimes.push_back(seconds(Clock::now() - start));
     }
     std::sort(heavyTimes.begin(), heavyTimes.end());
-    std::printf("grouping with 50 separator-piece aliases and 400 texts holding 2,000-dash runs: %.3f s "
-                "(median of %d), ratio to plain grouping %.2f\n",
-                heavyTimes[kRuns / 2], kRuns, heavyTimes[kRuns / 2] / groupTime);
+    std::printf(
+        "grouping with 50 separator-piece aliases and 400 texts holding 2,000-dash runs: %.3f s "
+        "(median of %d), ratio to plain grouping %.2f\n",
+        heavyTimes[kRuns / 2], kRuns, heavyTimes[kRuns / 2] / groupTime);
 
     std::filesystem::remove_all(dir);
     return 0;

@@ -41,7 +41,8 @@ int main() {
         " -q:v 3 " + d + "/img_%04d.jpg");
     run("ffmpeg -v error -f lavfi -i testsrc2=size=640x360:rate=25 -t " + std::to_string(videoCount) +
         " -c:v libx264 -pix_fmt yuv420p -g 25 -force_key_frames 'expr:gte(t,n_forced)' -f segment"
-        " -segment_time 1 -reset_timestamps 1 " + d + "/clip_%03d.mp4");
+        " -segment_time 1 -reset_timestamps 1 " +
+        d + "/clip_%03d.mp4");
     const auto images = filesWithExtension(dir, ".jpg");
     const auto videos = filesWithExtension(dir, ".mp4");
 
@@ -67,8 +68,8 @@ int main() {
 
     start = Clock::now();
     for (const auto& path : videos)
-        run("ffprobe -v error -show_entries format=duration:stream=width,height -of csv=p=0 " +
-            quoted(path.string()) + " > /dev/null");
+        run("ffprobe -v error -show_entries format=duration:stream=width,height -of csv=p=0 " + quoted(path.string()) +
+            " > /dev/null");
     const double ffprobe = seconds(start);
 
     const double oursTotal = oursImages + oursVideos, toolsTotal = vipsheader + ffprobe;

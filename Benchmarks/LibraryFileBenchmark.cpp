@@ -96,12 +96,9 @@ int main(int argc, char** argv) {
     fs::path root = fs::temp_directory_path() / ("sorvik-library-benchmark-" + std::to_string(::getpid()));
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
-        if (a.starts_with("--runs="))
-            runs = std::max(1, std::atoi(a.c_str() + 7));
-        else if (a.starts_with("--dir="))
-            root = a.substr(6);
-        else if (a == "--keep")
-            keep = true;
+        if (a.starts_with("--runs=")) runs = std::max(1, std::atoi(a.c_str() + 7));
+        else if (a.starts_with("--dir=")) root = a.substr(6);
+        else if (a == "--keep") keep = true;
         else {
             std::cerr << "usage: LibraryFileBenchmark [--runs=N] [--dir=PATH] [--keep]\n";
             return 2;
@@ -182,10 +179,8 @@ int main(int argc, char** argv) {
         std::printf("python3 dumps + write + fsync %7.3f s\n", pythonSave);
         std::printf("save (saveWorkspace, fsync)   %7.3f s   ratio %.2fx (target <= 0.3x)\n", save, save / pythonSave);
         std::printf("(medians of %d runs; %s)\n", runs, python.c_str());
-        if (keep)
-            std::printf("library kept in %s\n", repository.root().c_str());
-        else
-            fs::remove_all(root);
+        if (keep) std::printf("library kept in %s\n", repository.root().c_str());
+        else fs::remove_all(root);
     } catch (const std::exception& e) {
         std::cerr << "failed: " << e.what() << "\n";
         if (!keep) fs::remove_all(root);

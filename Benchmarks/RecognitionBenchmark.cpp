@@ -86,12 +86,11 @@ int found(const std::string& text, const std::vector<std::string>& lines) {
 
 int main() {
     const std::vector<std::string> chinese{"山间慢生活", "城市夜跑计划", "春日露营指南", "咖啡馆的午后",
-                                           "海边的日落",  "老街美食地图", "周末手作市集", "雪山徒步记录",
-                                           "家庭烘焙课",  "秋天的图书馆"};
-    const std::vector<std::string> english{"Spring Poster 2024", "Harbour Lights", "Weekend Market",
-                                           "Night Run Club",     "Slow Living",    "Mountain Trail",
-                                           "Coffee Break",       "Sunset Notes",   "Street Food Map",
-                                           "Autumn Reading"};
+                                           "海边的日落", "老街美食地图", "周末手作市集", "雪山徒步记录",
+                                           "家庭烘焙课", "秋天的图书馆"};
+    const std::vector<std::string> english{"Spring Poster 2024", "Harbour Lights", "Weekend Market", "Night Run Club",
+                                           "Slow Living",        "Mountain Trail", "Coffee Break",   "Sunset Notes",
+                                           "Street Food Map",    "Autumn Reading"};
 
     const fs::path folder = fs::temp_directory_path() / ("sorvik-recognition-bench-" + std::to_string(::getpid()));
     fs::create_directories(folder);
@@ -115,7 +114,8 @@ int main() {
     const auto ownStart = Clock::now();
     {
         sorvik::LocalTextRecognizer::Recognizer recognizer;
-        for (std::size_t i = 0; i < images.size(); ++i) recognized += found(recognizer.recognize(images[i]), printed[i]);
+        for (std::size_t i = 0; i < images.size(); ++i)
+            recognized += found(recognizer.recognize(images[i]), printed[i]);
     }
     const double ownSeconds = std::chrono::duration<double>(Clock::now() - ownStart).count();
 
@@ -151,13 +151,13 @@ int main() {
     const CommandRun commandSingle = runCommand(singleThread.data());
     fs::remove_all(folder);
 
-    std::printf("recognizer:        %d images in %.3f s (%.1f ms per image), %d of %d lines read exactly\n",
-                imageCount, ownSeconds, 1000 * ownSeconds / imageCount, recognized, printedLines);
-    std::printf("tesseract command: %d images in %.3f s (%.1f ms per image), %d of %d lines read exactly\n",
-                imageCount, command.seconds, 1000 * command.seconds / imageCount, command.recognized, printedLines);
-    std::printf("  one thread each: %d images in %.3f s (%.1f ms per image), %d of %d lines read exactly\n",
-                imageCount, commandSingle.seconds, 1000 * commandSingle.seconds / imageCount,
-                commandSingle.recognized, printedLines);
+    std::printf("recognizer:        %d images in %.3f s (%.1f ms per image), %d of %d lines read exactly\n", imageCount,
+                ownSeconds, 1000 * ownSeconds / imageCount, recognized, printedLines);
+    std::printf("tesseract command: %d images in %.3f s (%.1f ms per image), %d of %d lines read exactly\n", imageCount,
+                command.seconds, 1000 * command.seconds / imageCount, command.recognized, printedLines);
+    std::printf("  one thread each: %d images in %.3f s (%.1f ms per image), %d of %d lines read exactly\n", imageCount,
+                commandSingle.seconds, 1000 * commandSingle.seconds / imageCount, commandSingle.recognized,
+                printedLines);
     std::printf("ratio recognizer / tesseract command: %.2f (target at most 1)\n", ownSeconds / command.seconds);
     std::printf("ratio recognizer / tesseract command on one thread: %.2f\n", ownSeconds / commandSingle.seconds);
     return 0;

@@ -64,15 +64,14 @@ int main(int argc, char** argv) {
         if (i % 100 == 0) fs::create_directories(folder);
         if (i % 2 == 0)
             write(folder / ("copy" + std::to_string(i) + ".txt"), "夏日新品 " + std::to_string(i) + "\n正文");
-        else
-            write(folder / ("image" + std::to_string(i) + ".png"), tinyPNG());
+        else write(folder / ("image" + std::to_string(i) + ".png"), tinyPNG());
     }
 
     Repository repository(base / "Library");
     const SourceFolder source = SourceFolder::make(src);
     const auto scan = [&](const std::vector<SourceFolder>& sources, const std::vector<IndexedAsset>& previous) {
-        return FolderIndexer::scan(sources, previous, {repository.root() / "files"}, repository.root(), false,
-                                   20000, [](const std::string&) {});
+        return FolderIndexer::scan(sources, previous, {repository.root() / "files"}, repository.root(), false, 20000,
+                                   [](const std::string&) {});
     };
     const ScanResult first = scan({source}, {});
     WorkspaceState state;

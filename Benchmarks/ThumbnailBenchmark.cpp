@@ -41,8 +41,8 @@ std::vector<fs::path> files(const fs::path& dir, const std::string& prefix) {
 }
 
 DeliveryFile record(const fs::path& path, std::optional<double> duration = std::nullopt) {
-    DeliveryFile file(UUID::make(), path.filename().string(), "files/" + path.filename().string(), FileRole::cover,
-                      1, "");
+    DeliveryFile file(UUID::make(), path.filename().string(), "files/" + path.filename().string(), FileRole::cover, 1,
+                      "");
     file.duration = duration;
     file.reference = FileReference{path.string(), std::nullopt, std::nullopt, Date{1000}};
     return file;
@@ -127,9 +127,10 @@ void firstScreen(const fs::path& dir, int& missing) {
     }
     const double oneThread = *std::min_element(alone.begin(), alone.end());
     const double filled = *std::min_element(loaded.begin(), loaded.end());
-    std::printf("first screen (12 JPEG, 6 HEIC, 6 video; best of 3): loader %.3f s, one thread in a row %.3f s,"
-                " ratio %.2f\n",
-                filled, oneThread, oneThread / filled);
+    std::printf(
+        "first screen (12 JPEG, 6 HEIC, 6 video; best of 3): loader %.3f s, one thread in a row %.3f s,"
+        " ratio %.2f\n",
+        filled, oneThread, oneThread / filled);
 }
 
 }  // namespace
@@ -141,15 +142,18 @@ int main(int argc, char** argv) {
     const fs::path dir = pattern;
     const std::string d = quoted(dir.string());
     const auto video = [&] {
-        run("cd " + d + " && ffmpeg -v error -f lavfi -i testsrc2=s=1920x1080:r=25 -t 24 -c:v libx264 -pix_fmt yuv420p"
+        run("cd " + d +
+            " && ffmpeg -v error -f lavfi -i testsrc2=s=1920x1080:r=25 -t 24 -c:v libx264 -pix_fmt yuv420p"
             " -g 25 -force_key_frames 'expr:gte(t,n_forced)' -f segment -segment_time 2 -reset_timestamps 1"
             " f_video_%02d.mp4");
     };
     int missing = 0;
     if (argc > 1 && std::string(argv[1]) == "--first-screen") {
         // Only what the first screen shows.
-        run("cd " + d + " && ffmpeg -v error -f lavfi -i testsrc2=s=1920x1080:r=25 -frames:v 600 -q:v 3 a_jpeg_%04d.jpg");
-        run("cd " + d + " && ffmpeg -v error -f lavfi -i testsrc=s=1280x720:r=25 -frames:v 120 c_png_%04d.png"
+        run("cd " + d +
+            " && ffmpeg -v error -f lavfi -i testsrc2=s=1920x1080:r=25 -frames:v 600 -q:v 3 a_jpeg_%04d.jpg");
+        run("cd " + d +
+            " && ffmpeg -v error -f lavfi -i testsrc=s=1280x720:r=25 -frames:v 120 c_png_%04d.png"
             " && ls c_png_0*.png | sed 's/\\.png$//' | xargs -P8 -I{} vips copy {}.png d_heic_{}.heic");
         video();
         run("cat " + d + "/* > /dev/null");
@@ -163,7 +167,8 @@ int main(int argc, char** argv) {
     run("cd " + d + " && ffmpeg -v error -f lavfi -i testsrc2=s=4032x3024:r=25 -frames:v 300 -q:v 3 b_phone_%04d.jpg");
     run("cd " + d + " && ffmpeg -v error -f lavfi -i testsrc=s=1280x720:r=25 -frames:v 700 c_png_%04d.png");
     // HEIC and WebP made from 400 of the PNGs, eight at a time.
-    run("cd " + d + " && ls c_png_0*.png | head -250 | sed 's/\\.png$//' | xargs -P8 -I{} vips copy {}.png d_heic_{}.heic"
+    run("cd " + d +
+        " && ls c_png_0*.png | head -250 | sed 's/\\.png$//' | xargs -P8 -I{} vips copy {}.png d_heic_{}.heic"
         " && ls c_png_0*.png | tail -150 | sed 's/\\.png$//' | xargs -P8 -I{} vips copy {}.png e_webp_{}.webp"
         " && ls c_png_0*.png | head -400 | xargs rm");
     video();
@@ -187,8 +192,8 @@ int main(int argc, char** argv) {
         for (const auto& path : grid) list << path.string() << "\n";
     }
     auto start = Clock::now();
-    run("cd " + d + " && xargs -d '\\n' vipsthumbnail --size " + size + " --smartcrop centre -o " + quoted(out.string()) +
-        "/%s.v < list.txt");
+    run("cd " + d + " && xargs -d '\\n' vipsthumbnail --size " + size + " --smartcrop centre -o " +
+        quoted(out.string()) + "/%s.v < list.txt");
     const double vipsOne = seconds(start);
     fs::remove_all(out);
     fs::create_directories(out);
@@ -198,21 +203,24 @@ int main(int argc, char** argv) {
     const double vipsParallel = seconds(start);
 
     const auto rate = [&](double s) { return double(grid.size()) / s; };
-    std::printf("grid: %zu images (1000 JPEG 1920x1080, 300 JPEG 4032x3024, 300 PNG 1280x720, 250 HEIC, 150 WebP),"
-                " cards of %dx%d px, %d per screen\n",
-                grid.size(), cardPixels.width(), cardPixels.height(), screenCards);
+    std::printf(
+        "grid: %zu images (1000 JPEG 1920x1080, 300 JPEG 4032x3024, 300 PNG 1280x720, 250 HEIC, 150 WebP),"
+        " cards of %dx%d px, %d per screen\n",
+        grid.size(), cardPixels.width(), cardPixels.height(), screenCards);
     std::printf("%-44s %9s %10s\n", "", "seconds", "images/s");
-    std::printf("%-44s %9.3f %10.1f\n", ("loader, " + std::to_string(loader.threadCount()) + " low-priority threads").c_str(),
-                ours, rate(ours));
+    std::printf("%-44s %9.3f %10.1f\n",
+                ("loader, " + std::to_string(loader.threadCount()) + " low-priority threads").c_str(), ours,
+                rate(ours));
     std::printf("%-44s %9.3f %10.1f\n", "vipsthumbnail, one process", vipsOne, rate(vipsOne));
     std::printf("%-44s %9.3f %10.1f\n",
                 ("vipsthumbnail, " + std::to_string(loader.threadCount()) + " processes").c_str(), vipsParallel,
                 rate(vipsParallel));
     std::printf("ratio loader rate / vipsthumbnail one process:  %.2f\n", vipsOne / ours);
     std::printf("ratio loader rate / vipsthumbnail %d processes:  %.2f\n", loader.threadCount(), vipsParallel / ours);
-    std::printf("longest picture() call on the calling thread: %.3f ms over %ld calls, %ld over 1 ms;"
-                " longest on the CPU %.3f ms (%d cards left without a picture)\n",
-                timing.longest * 1000, timing.calls, timing.overMillisecond, timing.longestCpu * 1000, missing);
+    std::printf(
+        "longest picture() call on the calling thread: %.3f ms over %ld calls, %ld over 1 ms;"
+        " longest on the CPU %.3f ms (%d cards left without a picture)\n",
+        timing.longest * 1000, timing.calls, timing.overMillisecond, timing.longestCpu * 1000, missing);
     std::printf("cache: %.1f MB held, limit %.1f MB; peak memory of the process %.1f MB\n",
                 double(loader.cacheBytes()) / (1 << 20), double(loader.cacheLimit()) / (1 << 20),
                 double(peakKilobytes()) / 1024);

@@ -130,7 +130,8 @@ TEST(AgentPrepare, PreparesAndVerifiesWithTheReportedHash) {
     const std::string before = test::readFile(lib.root / "workspace.json");
     const auto again = lib.prepare(lib.list({1}), lib.destination.string());
     ASSERT_EQ(again.status, 0) << again.err;
-    EXPECT_EQ(json::parse(again.out)["manifestPath"], (lib.destination / "Hand-off_ Spring 2" / "交付清单.json").string());
+    EXPECT_EQ(json::parse(again.out)["manifestPath"],
+              (lib.destination / "Hand-off_ Spring 2" / "交付清单.json").string());
     EXPECT_EQ(test::readFile(manifest), test::readFile(manifest));
     EXPECT_EQ(hashing::sha256Hex(test::readFile(manifest)), sha);
     EXPECT_EQ(test::readFile(lib.root / "workspace.json"), before);
@@ -147,7 +148,8 @@ TEST(AgentPrepare, RelativePathsAreMadeAbsolute) {
     // An empty destination names the current folder.
     const auto here = lib.prepare(lib.list({1}), "", lib.destination);
     ASSERT_EQ(here.status, 0) << here.err;
-    EXPECT_EQ(json::parse(here.out)["manifestPath"], (lib.destination / "Hand-off_ Spring 2" / "交付清单.json").string());
+    EXPECT_EQ(json::parse(here.out)["manifestPath"],
+              (lib.destination / "Hand-off_ Spring 2" / "交付清单.json").string());
 }
 
 TEST(AgentPrepare, RefusesBadRequestsBeforeWriting) {
@@ -177,7 +179,8 @@ TEST(AgentPrepare, RefusesBadRequestsBeforeWriting) {
     lib.save();
     EXPECT_EQ(message(l.prepare(stray.file.id.string(), l.destination.string())),
               "内容不属于指定项目：" + stray.file.id.string());
-    EXPECT_EQ(message(l.prepare(b + "," + other, l.destination.string())), "原文件已更新，请先在应用中检查内容：notes.bin");
+    EXPECT_EQ(message(l.prepare(b + "," + other, l.destination.string())),
+              "原文件已更新，请先在应用中检查内容：notes.bin");
     lib.workspace.deletedProjects = lib.workspace.projects;
     lib.workspace.projects.clear();
     lib.save();
@@ -305,7 +308,8 @@ TEST(AgentVerify, UnreadableEntryIsCheckedForSizeFirst) {
             AgentHandoff::verify(p.manifest);
             ADD_FAILURE() << "verified";
         } catch (const SorvikError& e) {
-            EXPECT_EQ(e.errorDescription(), "快照文件校验失败：" + fs::relative(file, p.manifest.parent_path()).string());
+            EXPECT_EQ(e.errorDescription(),
+                      "快照文件校验失败：" + fs::relative(file, p.manifest.parent_path()).string());
         }
     });
 }
@@ -314,16 +318,16 @@ TEST(AgentVerify, BytesAfterTheManifestMakeItUnreadable) {
     Library lib;
     const Prepared p = prepared(lib, lib.list({0, 2}));
     const std::string original = test::readFile(p.manifest);
-    for (const std::string& tail : {std::string("\0garbage", 8), std::string(1, '\0'), std::string("x"),
-                                    std::string("{}")}) {
+    for (const std::string& tail :
+         {std::string("\0garbage", 8), std::string(1, '\0'), std::string("x"), std::string("{}")}) {
         fs::remove(p.manifest);
         test::writeFile(p.manifest, original + tail);
         const std::string bytes = original + tail;
         EXPECT_THROW(AgentHandoff::verify(p.manifest), DecodingError) << tail.size();
         EXPECT_THROW(AgentHandoff::verify(p.manifest, bytes), DecodingError) << tail.size();
         // Through the agent, with and without the hash of these very bytes.
-        for (const auto& r : {verify(p.manifest),
-                              test::runAgent({"verify", p.manifest.string(), hashing::sha256Hex(bytes)})}) {
+        for (const auto& r :
+             {verify(p.manifest), test::runAgent({"verify", p.manifest.string(), hashing::sha256Hex(bytes)})}) {
             EXPECT_TRUE(message(r).starts_with("The data couldn't be read")) << message(r);
         }
     }

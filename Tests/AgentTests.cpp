@@ -100,9 +100,13 @@ TEST(Agent, DataDirCountsOnlyInFirstPlace) {
 
 TEST(Agent, InvalidCommandsAndCounts) {
     Library lib;
-    for (const auto& rest : std::vector<std::vector<std::string>>{
-             {"Projects"}, {"projects", "extra"}, {"project"}, {"verify"}, {"verify", "a", "b", "c"},
-             {"prepare", "a", "b"}, {"--data-dir"}}) {
+    for (const auto& rest : std::vector<std::vector<std::string>>{{"Projects"},
+                                                                  {"projects", "extra"},
+                                                                  {"project"},
+                                                                  {"verify"},
+                                                                  {"verify", "a", "b", "c"},
+                                                                  {"prepare", "a", "b"},
+                                                                  {"--data-dir"}}) {
         EXPECT_EQ(errorMessage(test::runAgent(lib.args(rest))), invalid) << rest[0];
     }
 }
@@ -157,8 +161,7 @@ TEST(Agent, ProjectFailures) {
     WorkspaceState w = Repository(lib.root).loadWorkspace();
     w.projects[0].files[1].relativePath = "../../etc/passwd";
     Repository(lib.root).saveWorkspace(w);
-    EXPECT_EQ(errorMessage(test::runAgent(lib.args({"project", lib.first.id.string()}))),
-              "文件路径不属于Sorvik资料库");
+    EXPECT_EQ(errorMessage(test::runAgent(lib.args({"project", lib.first.id.string()}))), "文件路径不属于Sorvik资料库");
 }
 
 TEST(Agent, BadLibraryIsReportedAndNeverRewritten) {
@@ -180,7 +183,8 @@ TEST(Agent, DamagedLibrariesFailClearlyAndStayByteIdentical) {
         {"wrong type", std::string(valid).replace(valid.find("\"automaticScan\":true"), 20, "\"automaticScan\":\"1\"")},
         {"empty object", "{}"},
         {"bytes after the document", valid + std::string("\0garbage", 8)},
-        {"a key twice", std::string(valid).replace(valid.find("\"projects\":[]"), 13, "\"projects\":[],\"projects\":[]")},
+        {"a key twice",
+         std::string(valid).replace(valid.find("\"projects\":[]"), 13, "\"projects\":[],\"projects\":[]")},
     };
     const std::string id = UUID::make().string();
     const std::vector<std::vector<std::string>> commands{
@@ -235,8 +239,8 @@ TEST(Agent, EmptyDataDirNamesTheCurrentFolder) {
 
 TEST(Agent, FailedOutputWriteIsAnError) {
     Library lib;
-    const std::string command = std::string("'") + SORVIK_AGENT_PATH + "' --data-dir '" + lib.root.string() +
-                                "' projects";
+    const std::string command =
+        std::string("'") + SORVIK_AGENT_PATH + "' --data-dir '" + lib.root.string() + "' projects";
     const auto full = test::runProcess("/bin/sh", {"-c", command + " >/dev/full"});
     EXPECT_EQ(full.status, 1);
     EXPECT_EQ(json::parse(full.err).at("status"), "error");

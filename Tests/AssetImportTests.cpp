@@ -222,8 +222,7 @@ TEST_F(ImportTest, CancelledOrFailedImportLeavesNoBatchFolder) {
     EXPECT_EQ(std::distance(fs::directory_iterator(projectFolder), fs::directory_iterator()), 1);
     EXPECT_TRUE(fs::exists(repository.fileURL(earlier.files[0])));
 
-    withoutPermissionOverride(
-        [&] { EXPECT_THROW(repository.importFiles({b}, UUID::make()), std::system_error); });
+    withoutPermissionOverride([&] { EXPECT_THROW(repository.importFiles({b}, UUID::make()), std::system_error); });
     EXPECT_EQ(std::distance(fs::directory_iterator(dir / "library" / "files"), fs::directory_iterator()), 1);
 }
 

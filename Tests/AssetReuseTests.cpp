@@ -195,8 +195,9 @@ TEST(AssetReuse, LinkedFilesAreRecheckedAndMarkedWhenGone) {
     struct stat info {};
     ASSERT_EQ(::lstat((dir / "linked.txt").c_str(), &info), 0);
     DeliveryFile file(UUID::make(), "linked.txt", "", FileRole::copy, 1, "");
-    file.reference = FileReference::make(dir / "linked.txt", Date::fromTimespec(info.st_mtim.tv_sec, info.st_mtim.tv_nsec),
-                                         FolderIndexer::identity(dir / "linked.txt"));
+    file.reference =
+        FileReference::make(dir / "linked.txt", Date::fromTimespec(info.st_mtim.tv_sec, info.st_mtim.tv_nsec),
+                            FolderIndexer::identity(dir / "linked.txt"));
     IndexedAsset linked(file, std::nullopt, "", std::nullopt);
     IndexedAsset noReference(DeliveryFile(UUID::make(), "x.txt", "", FileRole::copy, 1, ""), std::nullopt, "",
                              std::nullopt);
@@ -239,7 +240,8 @@ TEST(AssetReuse, UninspectableFileIsTheSourceErrorAndItsRecordGoesMissing) {
 TEST(AssetReuse, SaveReloadRescanReusesEverything) {
     TempDir src;
     for (int i = 0; i < 30; ++i) {
-        writeFile(src / ("dir" + std::to_string(i % 3)) / ("f" + std::to_string(i) + ".txt"), "text " + std::to_string(i));
+        writeFile(src / ("dir" + std::to_string(i % 3)) / ("f" + std::to_string(i) + ".txt"),
+                  "text " + std::to_string(i));
         writeFile(src / ("dir" + std::to_string(i % 3)) / ("p" + std::to_string(i) + ".png"), tinyPNG());
     }
     // Times with nanoseconds survive the library's JSON exactly.

@@ -90,10 +90,10 @@ TEST(CheckEngine, ExampleDelivery) {
     rules.maxVideoMB = 2048;
     rules.maxTitleCharacters = 20;
     rules.maxBodyCharacters = 1000;
-    const auto d = delivery({video("clip.mp4", 30, 100 * 1048576), cover(1080, 1440),
-                             textFile(FileRole::subtitle, srt(10, "00:00:30,020")),
-                             textFile(FileRole::copy, "# 新品上市十二个字的标题啊\n" + repeat("正", 300))},
-                            rules);
+    const auto d = delivery(
+        {video("clip.mp4", 30, 100 * 1048576), cover(1080, 1440), textFile(FileRole::subtitle, srt(10, "00:00:30,020")),
+         textFile(FileRole::copy, "# 新品上市十二个字的标题啊\n" + repeat("正", 300))},
+        rules);
     EXPECT_EQ(summary(d), (Rows{
                               "role-video|pass|成片已就位|1 件文件|clip.mp4",
                               "role-cover|pass|封面已就位|1 件文件|cover.jpg",
@@ -111,7 +111,8 @@ TEST(CheckEngine, ExampleDelivery) {
 TEST(CheckEngine, EmptyDeliveryEndsEverything) {
     DeliveryTemplate rules;
     rules.requiredRoles = {FileRole::video, FileRole::copy};
-    EXPECT_EQ(summary(delivery({}, rules)), (Rows{"empty|error|等待第一件文件|拖入成片、封面、字幕或文案，开始这次交付。|"}));
+    EXPECT_EQ(summary(delivery({}, rules)),
+              (Rows{"empty|error|等待第一件文件|拖入成片、封面、字幕或文案，开始这次交付。|"}));
     EXPECT_FALSE(CheckEngine::checks(delivery({}, rules))[0].fileID);
 }
 
@@ -197,23 +198,25 @@ TEST(CheckEngine, CopyChecks) {
         return summary(delivery({textFile(FileRole::copy, std::move(text))}, rules));
     };
 
-    EXPECT_EQ(rowsFor(std::nullopt), Rows{"text-|error|文案格式不正确|请选择 UTF-8 的 TXT 或 Markdown 文件。|copy.txt"});
+    EXPECT_EQ(rowsFor(std::nullopt),
+              Rows{"text-|error|文案格式不正确|请选择 UTF-8 的 TXT 或 Markdown 文件。|copy.txt"});
     EXPECT_EQ(rowsFor(""), Rows{"title-|error|文案还没有标题|第一行非空文字作为标题。|copy.txt"});
     // An empty title does not stop the body check.
     EXPECT_EQ(rowsFor("###\n正文超过四个字"), (Rows{"title-|error|文案还没有标题|第一行非空文字作为标题。|copy.txt",
-                                                   "body-|warning|正文超过字数限制|7 / 4 字|copy.txt"}));
+                                                    "body-|warning|正文超过字数限制|7 / 4 字|copy.txt"}));
     // Counts are grapheme clusters: a family emoji and a letter with a combining mark count 1 each.
     EXPECT_EQ(rowsFor("👨‍👩‍👧e\u0301标题啊\n正文"), Rows{"title-|pass|标题长度合适|5 字|copy.txt"});
     EXPECT_EQ(rowsFor("👨‍👩‍👧e\u0301标题啊!\n正文"),
               Rows{"title-|warning|标题超过字数限制|6 / 5 字；第一行作为标题。|copy.txt"});
     // CR LF pairs are two line breaks each, and the body's count includes them.
-    EXPECT_EQ(rowsFor("标题\r\n一\r\n二\r\n三"), (Rows{"title-|pass|标题长度合适|2 字|copy.txt",
-                                                     "body-|warning|正文超过字数限制|7 / 4 字|copy.txt"}));
+    EXPECT_EQ(rowsFor("标题\r\n一\r\n二\r\n三"),
+              (Rows{"title-|pass|标题长度合适|2 字|copy.txt", "body-|warning|正文超过字数限制|7 / 4 字|copy.txt"}));
 
     // The edited text replaces the extracted one, even when empty.
     auto edited = textFile(FileRole::copy, "原标题");
     edited.editedText = "";
-    EXPECT_EQ(summary(delivery({edited}, rules)), Rows{"title-|error|文案还没有标题|第一行非空文字作为标题。|copy.txt"});
+    EXPECT_EQ(summary(delivery({edited}, rules)),
+              Rows{"title-|error|文案还没有标题|第一行非空文字作为标题。|copy.txt"});
     edited.editedText = "新标题";
     EXPECT_EQ(summary(delivery({edited}, rules)), Rows{"title-|pass|标题长度合适|3 字|copy.txt"});
 
@@ -225,13 +228,16 @@ TEST(CheckEngine, CopyChecks) {
 
 TEST(CheckEngine, SubtitleChecks) {
     auto rowsFor = [](std::vector<DeliveryFile> files) { return summary(delivery(std::move(files))); };
-    const std::string unchecked = "srt-|warning|字幕与成片尚未核对|SRT 格式有效；需要唯一一条成片才能自动对照时间。|sub.srt";
+    const std::string unchecked =
+        "srt-|warning|字幕与成片尚未核对|SRT 格式有效；需要唯一一条成片才能自动对照时间。|sub.srt";
 
     EXPECT_EQ(rowsFor({textFile(FileRole::subtitle, std::nullopt)}),
               Rows{"srt-|error|字幕格式需要修正|请选择 SRT 文本文件|sub.srt"});
-    EXPECT_EQ(rowsFor({textFile(FileRole::subtitle, "\xEF\xBB\xBF\r\n")}), Rows{"srt-|error|字幕格式需要修正|字幕文件为空|sub.srt"});
-    EXPECT_EQ(rowsFor({textFile(FileRole::subtitle, "1\n00:00:01,000 --> 00:00:02,000\nA\n\n2\n00:00:01 --> 00:00:02\nB")}),
-              Rows{"srt-|error|字幕格式需要修正|第 2 段字幕时间格式无效，请使用 SRT|sub.srt"});
+    EXPECT_EQ(rowsFor({textFile(FileRole::subtitle, "\xEF\xBB\xBF\r\n")}),
+              Rows{"srt-|error|字幕格式需要修正|字幕文件为空|sub.srt"});
+    EXPECT_EQ(
+        rowsFor({textFile(FileRole::subtitle, "1\n00:00:01,000 --> 00:00:02,000\nA\n\n2\n00:00:01 --> 00:00:02\nB")}),
+        Rows{"srt-|error|字幕格式需要修正|第 2 段字幕时间格式无效，请使用 SRT|sub.srt"});
     EXPECT_EQ(rowsFor({textFile(FileRole::subtitle, "00:00:00,000 --> 99999999999999:00:00,000\nA")}),
               Rows{"srt-|error|字幕格式需要修正|第 1 段字幕为空或时间范围无效|sub.srt"});
 
@@ -243,8 +249,9 @@ TEST(CheckEngine, SubtitleChecks) {
     EXPECT_EQ(rowsFor({textFile(FileRole::subtitle, srt(2, "00:00:10,000")), video("v.mp4", 8.7)}),
               Rows{"srt-|warning|字幕超出了成片时长|超出 1.30 秒，可截到片尾或手动编辑。|sub.srt"});
     // The largest end counts, not the last cue's.
-    EXPECT_EQ(rowsFor({video("v.mp4", 10), textFile(FileRole::subtitle, "00:00:00,000 --> 00:00:20,000\nA\n\n"
-                                                                         "00:00:01,000 --> 00:00:02,000\nB")}),
+    EXPECT_EQ(rowsFor({video("v.mp4", 10), textFile(FileRole::subtitle,
+                                                    "00:00:00,000 --> 00:00:20,000\nA\n\n"
+                                                    "00:00:01,000 --> 00:00:02,000\nB")}),
               (Rows{"srt-|warning|字幕超出了成片时长|超出 10.00 秒，可截到片尾或手动编辑。|sub.srt",
                     "overlap-|warning|字幕时间存在重叠|请预览重叠段落，确认是否符合预期。|sub.srt"}));
 
@@ -252,7 +259,8 @@ TEST(CheckEngine, SubtitleChecks) {
     auto two = rowsFor({video("a.mp4", 10), video("b.mp4", 20), textFile(FileRole::subtitle, srt(2, "00:00:05,000"))});
     EXPECT_EQ(two, Rows{unchecked});
     // A video without a duration is no timed video.
-    EXPECT_EQ(rowsFor({video("a.mp4", 1), video("b.mp4", std::nullopt), textFile(FileRole::subtitle, srt(2, "00:00:09,000"))}),
+    EXPECT_EQ(rowsFor({video("a.mp4", 1), video("b.mp4", std::nullopt),
+                       textFile(FileRole::subtitle, srt(2, "00:00:09,000"))}),
               (Rows{"type-|error|成片格式不正确|请将 MP4、MOV 或 M4V 视频指定为成片。|b.mp4",
                     "srt-|warning|字幕超出了成片时长|超出 8.00 秒，可截到片尾或手动编辑。|sub.srt"}));
 }
@@ -263,8 +271,9 @@ TEST(CheckEngine, SubtitleOverlaps) {
     EXPECT_EQ(rowsFor("00:00:01,000 --> 00:00:02,000\nA\n\n00:00:02,000 --> 00:00:03,000\nB").size(), 1u);
     EXPECT_EQ(rowsFor("00:00:01,000 --> 00:00:02,500\nA\n\n00:00:02,000 --> 00:00:03,000\nB").back(), overlap);
     // At most one per file, however many cues overlap.
-    const auto rows = rowsFor("00:00:01,000 --> 00:00:09,000\nA\n\n00:00:02,000 --> 00:00:08,000\nB\n\n"
-                              "00:00:03,000 --> 00:00:07,000\nC");
+    const auto rows = rowsFor(
+        "00:00:01,000 --> 00:00:09,000\nA\n\n00:00:02,000 --> 00:00:08,000\nB\n\n"
+        "00:00:03,000 --> 00:00:07,000\nC");
     EXPECT_EQ(rows.size(), 2u);
     EXPECT_EQ(rows.back(), overlap);
 }
@@ -306,7 +315,8 @@ TEST(CheckEngineTitleAndBody, SplitsTitleAndBody) {
     EXPECT_EQ(CheckEngine::titleAndBody("标题\u2028正文\u2029尾"), (Pair{"标题", "正文\n尾"}));
     EXPECT_EQ(CheckEngine::titleAndBody("\u0085\v\f标题\u0085正文"), (Pair{"标题", "正文"}));
     // Only "#", space and tab are stripped from the title; the ideographic space stays.
-    EXPECT_EQ(CheckEngine::titleAndBody("\u3000\n\t# \u3000标题\u3000 #\n\n  正文  \n"), (Pair{"\u3000标题\u3000", "正文"}));
+    EXPECT_EQ(CheckEngine::titleAndBody("\u3000\n\t# \u3000标题\u3000 #\n\n  正文  \n"),
+              (Pair{"\u3000标题\u3000", "正文"}));
     EXPECT_EQ(CheckEngine::titleAndBody("###\n\n正文"), (Pair{"", "正文"}));
     EXPECT_EQ(CheckEngine::titleAndBody(" \n\t\u3000\r\n\u2028\u00A0"), (Pair{"", ""}));
     EXPECT_EQ(CheckEngine::titleAndBody(""), (Pair{"", ""}));

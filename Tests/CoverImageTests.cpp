@@ -105,8 +105,7 @@ TEST(SafeName, KeepsSeventyCharactersWithinTheByteBudget) {
     // Every name the export and archive derive from it can be created.
     test::TempDir dir;
     for (const std::string& name : {cut, inside, DeliveryExporter::safeName(std::string(300, 'x'))}) {
-        for (const std::string& derived :
-             {name + " 12", name + "_附件_100.blend", name + "__ABCDEF_12345678.gltf"}) {
+        for (const std::string& derived : {name + " 12", name + "_附件_100.blend", name + "__ABCDEF_12345678.gltf"}) {
             test::writeFile(dir / derived, "x");
             EXPECT_TRUE(fs::exists(dir / derived));
         }
@@ -216,17 +215,23 @@ TEST_F(Covers, LargeCoversAreCroppedFromTheirReduction) {
 
 TEST_F(Covers, CropImageFailures) {
     test::TempDir dir;
-    EXPECT_EQ(thrownMessage([&] { DeliveryExporter::cropImage(at("half.png"), dir / "thin.jpg", {1e-6, 0, 0}); }),
+    EXPECT_EQ(thrownMessage([&] {
+                  DeliveryExporter::cropImage(at("half.png"), dir / "thin.jpg", {1e-6, 0, 0});
+              }),
               "无法创建裁切图片");
     EXPECT_FALSE(fs::exists(dir / "thin.jpg"));
-    EXPECT_EQ(thrownMessage([&] { DeliveryExporter::cropImage(at("half.png"), dir / "x.jpg", {0, 0, 0}); }),
+    EXPECT_EQ(thrownMessage([&] {
+                  DeliveryExporter::cropImage(at("half.png"), dir / "x.jpg", {0, 0, 0});
+              }),
               "裁切参数无效");
     EXPECT_EQ(thrownMessage([&] {
                   DeliveryExporter::cropImage(at("half.png"), dir.path() / "no" / "such" / "x.jpg", {1, 0, 0});
               }),
               "无法创建裁切图片");
     test::writeFile(dir / "not.png", "nope");
-    EXPECT_EQ(thrownMessage([&] { DeliveryExporter::cropImage(dir / "not.png", dir / "y.jpg", {1, 0, 0}); }),
+    EXPECT_EQ(thrownMessage([&] {
+                  DeliveryExporter::cropImage(dir / "not.png", dir / "y.jpg", {1, 0, 0});
+              }),
               "无法打开图片");
     EXPECT_FALSE(fs::exists(dir / "y.jpg"));
 }

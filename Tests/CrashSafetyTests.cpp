@@ -19,8 +19,8 @@ WorkspaceState stateWith(std::size_t n) {
     for (std::size_t k = 0; k < n; ++k) {
         Delivery d(UUID::make(), "project-" + std::to_string(k), {}, DeliveryTemplate::flexible());
         d.files.push_back(DeliveryFile(UUID::make(), "file-" + std::to_string(k) + ".txt", "", FileRole::copy,
-                                       static_cast<std::int64_t>(k), std::string(64, 'a'), std::nullopt,
-                                       std::nullopt, std::nullopt, std::string(200, 'x')));
+                                       static_cast<std::int64_t>(k), std::string(64, 'a'), std::nullopt, std::nullopt,
+                                       std::nullopt, std::string(200, 'x')));
         w.projects.push_back(std::move(d));
     }
     return w;

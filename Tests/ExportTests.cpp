@@ -74,7 +74,8 @@ TEST(ExportManifest, WritesSortedKeysIsoDatesAndOmitsAbsentIdentifiers) {
     m.title = "春季发布";
     m.exportedAt = Date::fromUnix(1767322800);  // 2026-01-02T03:00:00Z
     m.templ = DeliveryTemplate::flexible();
-    m.files.push_back(ManifestEntry{std::nullopt, "a.mp4", "01_成片/x_成片_01.mp4", FileRole::video, 3, "aa", "aa", false});
+    m.files.push_back(
+        ManifestEntry{std::nullopt, "a.mp4", "01_成片/x_成片_01.mp4", FileRole::video, 3, "aa", "aa", false});
     m.checks.emplace_back("empty", CheckLevel::warning, "t", "d");
     const std::string text = encodeManifestFile(m);
     EXPECT_NE(text.find("\"exportedAt\": \"2026-01-02T03:00:00Z\""), std::string::npos) << text;
@@ -116,8 +117,8 @@ TEST(ExportManifest, ReadingIsStrict) {
     nullID["projectID"] = nullptr;
     EXPECT_FALSE(decodeManifestFile(nullID.dump()).projectID);
 
-    for (const char* key : {"product", "schemaVersion", "title", "exportedAt", "template", "files", "checks",
-                            "acknowledgedWarnings"}) {
+    for (const char* key :
+         {"product", "schemaVersion", "title", "exportedAt", "template", "files", "checks", "acknowledgedWarnings"}) {
         Json missing = good;
         missing.erase(key);
         EXPECT_THROW(decodeManifestFile(missing.dump()), DecodingError) << key;
@@ -129,7 +130,8 @@ TEST(ExportManifest, ReadingIsStrict) {
         EXPECT_THROW(decodeManifestFile(bad.dump()), DecodingError) << date;
     }
     Json badRole = good;
-    badRole["files"] = Json::array({coding::encode(ManifestEntry{UUID::make(), "a", "b", FileRole::copy, 1, "", "", false})});
+    badRole["files"] =
+        Json::array({coding::encode(ManifestEntry{UUID::make(), "a", "b", FileRole::copy, 1, "", "", false})});
     badRole["files"][0]["role"] = "poster";
     EXPECT_THROW(decodeManifestFile(badRole.dump()), DecodingError);
 
@@ -152,8 +154,8 @@ TEST(Signature, CanonicalWriterIsPinned) {
               "{\"maxBodyCharacters\":0,\"maxTitleCharacters\":0,\"maxVideoMB\":2048,\"name\":\"自由交付\","
               "\"requiredRoles\":[]}");
 
-    DeliveryFile f(UUID::parse("00000000-0000-0000-0000-0000000000AB").value(), "a.png", "files/a.png",
-                   FileRole::cover, 5, "ff", 4, 3);
+    DeliveryFile f(UUID::parse("00000000-0000-0000-0000-0000000000AB").value(), "a.png", "files/a.png", FileRole::cover,
+                   5, "ff", 4, 3);
     f.crop = CropSpec{0.75, 0.5, 1};
     f.reference = FileReference{"/x/a.png", Bytes{1, 2, 3}, std::nullopt, Date{12.5}};
     EXPECT_EQ(canonical::encode(f),
@@ -237,8 +239,8 @@ TEST(Export, WritesLayoutManifestAndReport) {
     text.editedText = "";
     // A file stored in the library, found by its relative path, without a reference.
     test::writeFile(fx.repository.root() / "files" / "notes.bin", "library copy");
-    DeliveryFile stored = FileInspector::inspect(fx.repository.root() / "files" / "notes.bin", "files/notes.bin",
-                                                 std::nullopt, false);
+    DeliveryFile stored =
+        FileInspector::inspect(fx.repository.root() / "files" / "notes.bin", "files/notes.bin", std::nullopt, false);
     // The checks need facts the inspection of these fake files cannot give.
     video.duration = 3;
     video.inspectionError.reset();
@@ -256,8 +258,8 @@ TEST(Export, WritesLayoutManifestAndReport) {
     EXPECT_EQ(receipt.fileCount, 5);
     EXPECT_EQ(receipt.signature, DeliveryExporter::signature(d));
     EXPECT_EQ(listing(fx.destination), std::vector<std::string>{"Spring_ Launch"});
-    EXPECT_EQ(listing(package), (std::vector<std::string>{"01_成片", "02_封面", "05_附件", "交付清单.json",
-                                                          "交付说明.md"}));
+    EXPECT_EQ(listing(package),
+              (std::vector<std::string>{"01_成片", "02_封面", "05_附件", "交付清单.json", "交付说明.md"}));
     EXPECT_EQ(test::readFile(package / "02_封面/Spring_ Launch_封面_01.png"), "cover one");
     EXPECT_EQ(test::readFile(package / "02_封面/Spring_ Launch_封面_02.png"), "cover two");
     EXPECT_EQ(test::readFile(package / "01_成片/Spring_ Launch_成片_01.mp4"), "video bytes");
@@ -288,11 +290,12 @@ TEST(Export, WritesLayoutManifestAndReport) {
     for (std::size_t i = 0; i < m.checks.size(); ++i)
         expectedChecks += (i ? "\n- [" : "- [") + std::string(m.checks[i].level == CheckLevel::pass ? "通过" : "提醒") +
                           "] " + m.checks[i].title + "：" + m.checks[i].detail;
-    const std::string tail = "\n\n规则：自由交付（用户自定规则，不代表平台审核结果）\n\n## 文件\n\n"
-                             "- 02_封面/Spring_ Launch_封面_01.png\n- 01_成片/Spring_ Launch_成片_01.mp4\n"
-                             "- 02_封面/Spring_ Launch_封面_02.png\n- 05_附件/Spring_ Launch_附件_01.json（已生成修改副本）\n"
-                             "- 05_附件/Spring_ Launch_附件_02.bin\n\n## 检查\n\n" +
-                             expectedChecks + "\n\n只验证本地文件与所选规则；不判断内容质量、版权或外部平台审核结果。\n";
+    const std::string tail =
+        "\n\n规则：自由交付（用户自定规则，不代表平台审核结果）\n\n## 文件\n\n"
+        "- 02_封面/Spring_ Launch_封面_01.png\n- 01_成片/Spring_ Launch_成片_01.mp4\n"
+        "- 02_封面/Spring_ Launch_封面_02.png\n- 05_附件/Spring_ Launch_附件_01.json（已生成修改副本）\n"
+        "- 05_附件/Spring_ Launch_附件_02.bin\n\n## 检查\n\n" +
+        expectedChecks + "\n\n只验证本地文件与所选规则；不判断内容质量、版权或外部平台审核结果。\n";
     ASSERT_TRUE(report.starts_with("# Spring: Launch\n\n由Sorvik整理 · ")) << report;
     EXPECT_TRUE(report.ends_with(tail)) << report;
     EXPECT_EQ(report, DeliveryExporter::reportText(m));
@@ -300,8 +303,9 @@ TEST(Export, WritesLayoutManifestAndReport) {
 
 TEST(Export, GatesOnChecksAndWarnings) {
     Fixture fx;
-    EXPECT_EQ(errorOf([&] { DeliveryExporter::exportDelivery(delivery("Empty", {}), fx.repository, fx.destination, true); }),
-              "仍有缺失或无法读取的文件，请先修正。");
+    EXPECT_EQ(
+        errorOf([&] { DeliveryExporter::exportDelivery(delivery("Empty", {}), fx.repository, fx.destination, true); }),
+        "仍有缺失或无法读取的文件，请先修正。");
     DeliveryFile pending = fx.linked("a.bin", "a");
     pending.sourceUpdatePending = true;
     const Delivery d = delivery("Warned", {pending});
@@ -312,14 +316,15 @@ TEST(Export, GatesOnChecksAndWarnings) {
     const auto receipt = DeliveryExporter::exportDelivery(d, fx.repository, fx.destination, true);
     const ExportManifest m = decodeManifestFile(test::readFile(fs::path(receipt.path) / "交付清单.json"));
     EXPECT_TRUE(m.acknowledgedWarnings);
-    EXPECT_NE(test::readFile(fs::path(receipt.path) / "交付说明.md").find("- [提醒] 原文件有更新："), std::string::npos);
+    EXPECT_NE(test::readFile(fs::path(receipt.path) / "交付说明.md").find("- [提醒] 原文件有更新："),
+              std::string::npos);
 }
 
 TEST(Export, TakenNamesCountOnwardWithLstat) {
     Fixture fx;
     const Delivery d = delivery("Name", {fx.linked("a.bin", "a")});
     fs::create_symlink(fx.dir / "nowhere", fx.destination / "Name");  // dangling
-    fs::create_directory(fx.destination / "Name 2");                    // empty
+    fs::create_directory(fx.destination / "Name 2");                  // empty
     const auto first = DeliveryExporter::exportDelivery(d, fx.repository, fx.destination, false);
     EXPECT_EQ(fs::path(first.path).filename(), "Name 3");
     const auto second = DeliveryExporter::exportDelivery(d, fx.repository, fx.destination, false);
@@ -357,17 +362,22 @@ TEST(Export, ModificationTimeToleranceIsBelowOneMillisecond) {
     resized.bytes = 4;
     EXPECT_NO_THROW(DeliveryExporter::exportDelivery(delivery("Near", {near}), fx.repository, fx.destination, false));
     for (const auto& f : {off, resized})
-        EXPECT_EQ(errorOf([&] { DeliveryExporter::exportDelivery(delivery("Off", {f}), fx.repository, fx.destination, false); }),
+        EXPECT_EQ(errorOf([&] {
+                      DeliveryExporter::exportDelivery(delivery("Off", {f}), fx.repository, fx.destination, false);
+                  }),
                   "“a.bin”已更新，请重新扫描后再交付。");
 }
 
 TEST(Export, FailureOnTheLastFileLeavesNothingBehind) {
     Fixture fx;
     std::vector<DeliveryFile> files;
-    for (int i = 0; i < 20; ++i) files.push_back(fx.linked("f" + std::to_string(i) + ".bin", std::string(1000 + i, 'x')));
+    for (int i = 0; i < 20; ++i)
+        files.push_back(fx.linked("f" + std::to_string(i) + ".bin", std::string(1000 + i, 'x')));
     files.push_back(fx.linked("last.bin", "last"));
     fs::remove(fx.source / "last.bin");
-    EXPECT_EQ(errorOf([&] { DeliveryExporter::exportDelivery(delivery("Pkg", files), fx.repository, fx.destination, false); }),
+    EXPECT_EQ(errorOf([&] {
+                  DeliveryExporter::exportDelivery(delivery("Pkg", files), fx.repository, fx.destination, false);
+              }),
               "“last.bin”已丢失，请重新扫描来源文件夹。");
     EXPECT_TRUE(listing(fx.destination).empty());
 
@@ -377,11 +387,15 @@ TEST(Export, FailureOnTheLastFileLeavesNothingBehind) {
     fs::remove(fx.source / "f3.bin");
     test::writeFile(fx.source / "f7.bin", std::string(1007, 'y'));
     files[7].reference->modifiedAt = modificationDate(fx.source / "f7.bin");
-    EXPECT_EQ(errorOf([&] { DeliveryExporter::exportDelivery(delivery("Pkg", files), fx.repository, fx.destination, false); }),
+    EXPECT_EQ(errorOf([&] {
+                  DeliveryExporter::exportDelivery(delivery("Pkg", files), fx.repository, fx.destination, false);
+              }),
               "“f3.bin”已丢失，请重新扫描来源文件夹。");
     test::writeFile(fx.source / "f3.bin", std::string(1003, 'x'));
     files[3].reference->modifiedAt = modificationDate(fx.source / "f3.bin");
-    EXPECT_EQ(errorOf([&] { DeliveryExporter::exportDelivery(delivery("Pkg", files), fx.repository, fx.destination, false); }),
+    EXPECT_EQ(errorOf([&] {
+                  DeliveryExporter::exportDelivery(delivery("Pkg", files), fx.repository, fx.destination, false);
+              }),
               "“f7.bin”已变更，请重新读取。");
     EXPECT_TRUE(listing(fx.destination).empty());
 }
@@ -390,7 +404,8 @@ TEST(Export, CroppedCoverIsAModifiedJpeg) {
     Fixture fx;
     test::shell("vips black '" + (fx.source / "cover.png").string() + "' 40 30 --bands 3");
     DeliveryFile cover = FileInspector::inspect(fx.source / "cover.png", "", std::nullopt, true);
-    cover.reference = FileReference::make(fx.source / "cover.png", modificationDate(fx.source / "cover.png"), std::nullopt);
+    cover.reference =
+        FileReference::make(fx.source / "cover.png", modificationDate(fx.source / "cover.png"), std::nullopt);
     cover.crop = CropSpec{0.75, 0.5, 0.5};
     cover.editedText = "ignored: a crop wins";
     Delivery d = delivery("Cover", {cover});
@@ -420,7 +435,9 @@ TEST(Export, NonRegularSourcesFailAtOnce) {
     DeliveryFile file = fx.linked("a.bin", "abc");
     fs::remove(fx.source / "a.bin");
     fs::create_directory(fx.source / "a.bin");
-    EXPECT_EQ(errorOf([&] { DeliveryExporter::exportDelivery(delivery("Dir", {file}), fx.repository, fx.destination, false); }),
+    EXPECT_EQ(errorOf([&] {
+                  DeliveryExporter::exportDelivery(delivery("Dir", {file}), fx.repository, fx.destination, false);
+              }),
               "“a.bin”已更新，请重新扫描后再交付。");
     EXPECT_TRUE(listing(fx.destination).empty());
 }

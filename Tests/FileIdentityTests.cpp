@@ -152,8 +152,8 @@ TEST(FileIdentity, OldFormRecordsMatchByPathOnlyAndTakeTheNewForm) {
     const std::string saved = readFile(libraryFolder / "workspace.json");
     ASSERT_NE(saved.find("\"" + oldForm(src / "stays.txt") + "\""), std::string::npos);
     const WorkspaceState loaded = repository.loadWorkspace();
-    const IndexedAsset renamedBefore = *std::find_if(loaded.assets.begin(), loaded.assets.end(),
-                                                     [](const IndexedAsset& a) { return a.file.name == "renamed.txt"; });
+    const IndexedAsset renamedBefore = *std::find_if(
+        loaded.assets.begin(), loaded.assets.end(), [](const IndexedAsset& a) { return a.file.name == "renamed.txt"; });
 
     fs::rename(src / "renamed.txt", src / "moved.txt");
     const ScanResult result = scan({source}, loaded.assets);

@@ -130,14 +130,16 @@ protected:
         fs::create_directories(destination);
         fs::create_directories(victim);
         for (int i = 0; i < 4; ++i)
-            delivery.files.push_back(linked(dir / "src" / ("f" + std::to_string(i) + ".bin"), std::string(100 + i, 'x')));
+            delivery.files.push_back(
+                linked(dir / "src" / ("f" + std::to_string(i) + ".bin"), std::string(100 + i, 'x')));
     }
     /// Exports on one thread, doing `swap` once after the first file.
     std::string exportSwapping(const std::function<void(const fs::path& temp)>& swap) {
         std::once_flag once;
         return errorOf([&] {
-            DeliveryExporter::exportDelivery(delivery, repository, destination, false, {},
-                                             [&](const fs::path& temp, std::size_t) { std::call_once(once, swap, temp); });
+            DeliveryExporter::exportDelivery(
+                delivery, repository, destination, false, {},
+                [&](const fs::path& temp, std::size_t) { std::call_once(once, swap, temp); });
         });
     }
 };
@@ -228,7 +230,12 @@ TEST(HostileFolders, ImportsNeverWriteThroughALinkedFilesFolder) {
 }
 
 TEST(SafeNames, CarryNoControlCharacters) {
-    EXPECT_EQ(DeliveryExporter::safeName(std::string("a\0b\x01" "c\x1f" "d\x7f" "e\xc2\x9f" "f\xc2\xa0g", 15)),
+    EXPECT_EQ(DeliveryExporter::safeName(std::string("a\0b\x01"
+                                                     "c\x1f"
+                                                     "d\x7f"
+                                                     "e\xc2\x9f"
+                                                     "f\xc2\xa0g",
+                                                     15)),
               "a_b_c_d_e_f\xc2\xa0g");
     EXPECT_EQ(DeliveryExporter::safeExtension(std::string("t\0x/t", 5)), "t_x_t");
     EXPECT_EQ(DeliveryExporter::safeExtension("mp4"), "mp4");

@@ -261,8 +261,8 @@ TEST(FolderScan, ExcludedRootIsWalkedAndLibraryIsNeverIndexed) {
     const auto archiveSource = SourceFolder::make(a / "archive");
     const auto work = SourceFolder::make(a / "work");
     const IndexedAsset previous = assetAt(a / "archive/old.png", archiveSource.id);
-    const ScanResult result = FolderIndexer::scan({archiveSource, work}, {previous}, {a / "archive"},
-                                                  repository.root(), false, 20000, nullptr);
+    const ScanResult result = FolderIndexer::scan({archiveSource, work}, {previous}, {a / "archive"}, repository.root(),
+                                                  false, 20000, nullptr);
     ASSERT_EQ(names(result), (std::vector<std::string>{"new.png", "old.png"}));
     EXPECT_TRUE(result.assets[1].isMissing);  // the excluded source was still walked
     EXPECT_EQ(result.assets[1].file.inspectionError, movedOut);
@@ -287,12 +287,13 @@ TEST(FolderScan, ProgressEveryTwentyFilesAndCancellationFromTheWorker) {
     bool cancelled = false;
     std::jthread worker([&] {
         try {
-            FolderIndexer::scan({source}, {}, {}, scan.library.path(), false, 20000,
-                                [&](const std::string& text) {
-                                    seen.push_back(text);
-                                    stop.request_stop();
-                                },
-                                stop.get_token());
+            FolderIndexer::scan(
+                {source}, {}, {}, scan.library.path(), false, 20000,
+                [&](const std::string& text) {
+                    seen.push_back(text);
+                    stop.request_stop();
+                },
+                stop.get_token());
         } catch (const CancellationError&) {
             cancelled = true;
         }
@@ -394,10 +395,8 @@ TEST(FolderScan, ProjectFilesThatAreNotSafeToReadGiveNoHint) {
     for (const auto& asset : result.assets) {
         if (asset.file.name != "pic.png") continue;
         ++images;
-        if (asset.relativeFolder == "videos")
-            EXPECT_EQ(asset.folderHint, "Spring Launch");
-        else
-            EXPECT_EQ(asset.folderHint, std::nullopt) << asset.relativeFolder;
+        if (asset.relativeFolder == "videos") EXPECT_EQ(asset.folderHint, "Spring Launch");
+        else EXPECT_EQ(asset.folderHint, std::nullopt) << asset.relativeFolder;
     }
     EXPECT_EQ(images, 7);
 }
@@ -448,8 +447,10 @@ IndexedAsset& recordOf(std::vector<IndexedAsset>& assets, const std::string& nam
 TEST(FolderScan, InspectionOnSeveralThreadsGivesTheOneThreadResult) {
     TempDir src;
     // Enough texts to span several batches of inspection, the interesting files after them.
-    for (int i = 0; i < 430; ++i) writeFile(src / "copy" / ("t" + std::to_string(1000 + i) + ".txt"), "文案 " + std::to_string(i));
-    shell("cd '" + src.path().string() + "' && mkdir -p media && cd media && vips black b.png 64 48 && "
+    for (int i = 0; i < 430; ++i)
+        writeFile(src / "copy" / ("t" + std::to_string(1000 + i) + ".txt"), "文案 " + std::to_string(i));
+    shell("cd '" + src.path().string() +
+          "' && mkdir -p media && cd media && vips black b.png 64 48 && "
           "vips copy b.png b.jpg && vips invert b.png i.png && vips copy i.png r1.jpg && "
           "ffmpeg -loglevel error -f lavfi -i testsrc=size=64x48:rate=10 -t 0.5 -pix_fmt yuv420p v1.mp4 && "
           "ffmpeg -loglevel error -f lavfi -i testsrc=size=48x64:rate=10 -t 0.3 -pix_fmt yuv420p v2.mp4");
@@ -480,8 +481,9 @@ TEST(FolderScan, InspectionOnSeveralThreadsGivesTheOneThreadResult) {
     IndexedAsset& x = recordOf(previous, "a.txt");
     const struct stat b = statOf("b.txt");
     x.file.bytes = b.st_size;
-    x.file.reference = FileReference::make(x.file.reference->path, Date::fromTimespec(b.st_mtim.tv_sec, b.st_mtim.tv_nsec),
-                                           FolderIndexer::identity(src / "zz/b.txt"));
+    x.file.reference =
+        FileReference::make(x.file.reference->path, Date::fromTimespec(b.st_mtim.tv_sec, b.st_mtim.tv_nsec),
+                            FolderIndexer::identity(src / "zz/b.txt"));
     IndexedAsset& y = recordOf(previous, "d.txt");
     y.file.bytes = 999;
     y.file.reference = FileReference::make(y.file.reference->path, y.file.reference->modifiedAt,
@@ -529,11 +531,12 @@ TEST(FolderScan, CancellationDuringParallelInspectionLeavesNoResult) {
     for (const int at : {1, 11}) {
         std::stop_source stop;
         int seen = 0;
-        EXPECT_THROW(FolderIndexer::scan({source}, {}, {}, scan.library.path(), false, 20000,
-                                         [&](const std::string&) {
-                                             if (++seen == at) stop.request_stop();
-                                         },
-                                         stop.get_token()),
+        EXPECT_THROW(FolderIndexer::scan(
+                         {source}, {}, {}, scan.library.path(), false, 20000,
+                         [&](const std::string&) {
+                             if (++seen == at) stop.request_stop();
+                         },
+                         stop.get_token()),
                      CancellationError);
         EXPECT_EQ(seen, at);
     }

@@ -46,7 +46,8 @@ struct Library {
     Library() {
         fs::create_directories(sources);
         fs::create_directories(destination);
-        workspace.projects.emplace_back(projectID, "Hand-off", std::vector<DeliveryFile>{}, DeliveryTemplate::flexible());
+        workspace.projects.emplace_back(projectID, "Hand-off", std::vector<DeliveryFile>{},
+                                        DeliveryTemplate::flexible());
         save();
     }
 
@@ -130,8 +131,9 @@ TEST(HostilePackage, OutputPathsThroughLinksDotsOrAliasesAreRefused) {
     EXPECT_EQ(message(withPath("lnk/../" + listed, planted)), "快照文件校验失败：lnk/../" + listed);
 
     // Trailing or doubled "/", and "." components: never written by the exporter.
-    for (const std::string& alias : {listed + "/", "./" + listed, "05_附件//" + listed.substr(listed.find('/') + 1),
-                                     "05_附件/./" + listed.substr(listed.find('/') + 1), std::string("."), std::string()})
+    for (const std::string& alias :
+         {listed + "/", "./" + listed, "05_附件//" + listed.substr(listed.find('/') + 1),
+          "05_附件/./" + listed.substr(listed.find('/') + 1), std::string("."), std::string()})
         EXPECT_EQ(message(withPath(alias, hello)), "快照文件校验失败：" + alias) << alias;
     EXPECT_EQ(withPath(listed, hello).status, 0);
 
@@ -221,7 +223,8 @@ TEST(HostilePackage, SwapsDuringExportNeverBringOtherContentIntoAPackage) {
                 }
         } else {
             const std::string m = message(r);
-            EXPECT_TRUE(m == "“clip.bin”已更新，请重新扫描后再交付。" || m == "“clip.bin”在导出时发生变化，请重试。") << m;
+            EXPECT_TRUE(m == "“clip.bin”已更新，请重新扫描后再交付。" || m == "“clip.bin”在导出时发生变化，请重试。")
+                << m;
         }
     }
     done = true;
@@ -292,14 +295,16 @@ TEST(HostilePackage, TerminationDuringPrepareRemovesTheTemporaryFolder) {
             const ssize_t n = ::read(watch, events, sizeof events);
             for (ssize_t at = 0; at < n;) {
                 const auto* e = reinterpret_cast<const inotify_event*>(events + at);
-                if (e->len > 0 && std::string_view(e->name).starts_with(".sorvik-")) signalled = ::kill(pid, signal) == 0;
+                if (e->len > 0 && std::string_view(e->name).starts_with(".sorvik-"))
+                    signalled = ::kill(pid, signal) == 0;
                 at += static_cast<ssize_t>(sizeof(inotify_event) + e->len);
             }
         }
         ::close(watch);
         std::string err;
         char buffer[4096];
-        for (ssize_t n; (n = ::read(errPipe[0], buffer, sizeof buffer)) > 0;) err.append(buffer, static_cast<std::size_t>(n));
+        for (ssize_t n; (n = ::read(errPipe[0], buffer, sizeof buffer)) > 0;)
+            err.append(buffer, static_cast<std::size_t>(n));
         ::close(errPipe[0]);
         int status = 0;
         ::waitpid(pid, &status, 0);
@@ -340,7 +345,8 @@ TEST(HostilePackage, WithoutThreadsAnIntactPackageIsPreparedAndVerified) {
     const auto prepared = run(lib.prepareArgs(ids, lib.destination.string()));
     ASSERT_EQ(prepared.status, 0) << prepared.err;
     const Json answer = json::parse(prepared.out);
-    const auto verified = run({"verify", answer["manifestPath"].get<std::string>(), answer["manifestSHA256"].get<std::string>()});
+    const auto verified =
+        run({"verify", answer["manifestPath"].get<std::string>(), answer["manifestSHA256"].get<std::string>()});
     ASSERT_EQ(verified.status, 0) << verified.err;
     EXPECT_EQ(json::parse(verified.out)["files"].size(), 6u);
 }

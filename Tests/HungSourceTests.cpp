@@ -305,7 +305,8 @@ TEST(HugeImage, DecodesStopOnRequestAndInspectionIsBounded) {
 TEST(HugeImage, AScanOfHugeImagesIsBoundedAndStopsPromptly) {
     TempDir src;
     writeFile(src / "IMG_0001.png", blackPNG(65535, 65535));
-    for (int i = 2; i <= 6; ++i) fs::create_hard_link(src / "IMG_0001.png", src / ("IMG_000" + std::to_string(i) + ".png"));
+    for (int i = 2; i <= 6; ++i)
+        fs::create_hard_link(src / "IMG_0001.png", src / ("IMG_000" + std::to_string(i) + ".png"));
     Scanner scan;
     scan.recognizeText = true;
     const SourceFolder source = SourceFolder::make(src.path());

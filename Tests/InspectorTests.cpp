@@ -140,8 +140,8 @@ TEST(FolderIndexerIdentity, IsDeviceInodeAndBirthWithoutFollowingLinks) {
     test::writeFile(dir / "a.txt", "a");
     struct statx st {};
     ASSERT_EQ(::statx(AT_FDCWD, (dir / "a.txt").c_str(), AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS | STATX_BTIME, &st), 0);
-    const std::string numbers = std::to_string(::makedev(st.stx_dev_major, st.stx_dev_minor)) + ":" +
-                                std::to_string(st.stx_ino) + ":";
+    const std::string numbers =
+        std::to_string(::makedev(st.stx_dev_major, st.stx_dev_minor)) + ":" + std::to_string(st.stx_ino) + ":";
     const auto identity = FolderIndexer::identity(dir / "a.txt");
     ASSERT_TRUE(identity);
     EXPECT_TRUE(FolderIndexer::isLifetimeIdentity(*identity));
@@ -191,8 +191,7 @@ TEST(FolderIndexerIdentity, TmpfsFilesHaveAnIdentity) {
     const auto identity = FolderIndexer::identity(file);
     if (st.stx_mask & STATX_BTIME)
         EXPECT_TRUE(identity && identity->find(":b") != std::string::npos) << identity.value_or("nil");
-    else
-        EXPECT_EQ(identity, std::nullopt);  // neither birth time nor generation: moves found by path only
+    else EXPECT_EQ(identity, std::nullopt);  // neither birth time nor generation: moves found by path only
     fs::remove_all(folder);
 }
 
@@ -302,7 +301,8 @@ TEST(ImageDecodeTest, EveryKindDecodesWholeAndRefusesTruncation) {
     // full size; a truncated copy loses most of its pixels.
     test::TempDir dir;
     const std::string d = dir.path().string();
-    test::shell("cd '" + d + "' && vips gaussnoise noise.v 900 700 && vips cast noise.v n8.v uchar"
+    test::shell("cd '" + d +
+                "' && vips gaussnoise noise.v 900 700 && vips cast noise.v n8.v uchar"
                 " && vips copy n8.v photo.jpg && vips copy n8.v art.png && vips copy n8.v web.webp"
                 " && vips copy n8.v anim.gif && vips copy n8.v scan.tif && vips copy n8.v tiny.png[compression=0]");
     for (const char* name : {"photo.jpg", "art.png", "web.webp", "anim.gif", "scan.tif", "tiny.png"}) {
@@ -374,8 +374,8 @@ TEST_F(Media, AudioOnlyAndBrokenVideosAreRecorded) {
 
     // A playlist renamed to .mp4 must not make us read the file it names.
     fs::copy_file(at("CLIP.MP4"), dir / "secret.mp4");
-    test::writeFile(dir / "list.mp4", "#EXTM3U\n#EXT-X-TARGETDURATION:1\n#EXTINF:1,\n" +
-                                          (dir / "secret.mp4").string() + "\n#EXT-X-ENDLIST\n");
+    test::writeFile(dir / "list.mp4", "#EXTM3U\n#EXT-X-TARGETDURATION:1\n#EXTINF:1,\n" + (dir / "secret.mp4").string() +
+                                          "\n#EXT-X-ENDLIST\n");
     const DeliveryFile playlist = inspect(dir / "list.mp4");
     ASSERT_TRUE(playlist.inspectionError);
     EXPECT_FALSE(playlist.duration);
@@ -389,8 +389,7 @@ TEST_F(Media, AudioOnlyAndBrokenVideosAreRecorded) {
 
     std::stop_source stop;
     stop.request_stop();
-    EXPECT_THROW(FileInspector::inspect(at("CLIP.MP4"), "", std::nullopt, false, stop.get_token()),
-                 CancellationError);
+    EXPECT_THROW(FileInspector::inspect(at("CLIP.MP4"), "", std::nullopt, false, stop.get_token()), CancellationError);
 }
 
 // --- Texts ---
@@ -409,10 +408,10 @@ TEST(FileInspectorText, DecodesUTF8AndUTF16WithBOMOnly) {
     EXPECT_EQ(inspect(dir / "be.md").text, "😀");
 
     const std::pair<const char*, std::string> unreadable[] = {
-        {"gbk.txt", "\xC4\xE3\xBA\xC3"},                                 // GBK, even length, no mark
-        {"latin.json", "caf\xE9!"},                                      // Latin-1
-        {"lonely.txt", std::string("\xFF\xFE\x00\xD8", 4)},              // unpaired surrogate
-        {"odd.txt", std::string("\xFF\xFE\x41", 3)},                     // odd length
+        {"gbk.txt", "\xC4\xE3\xBA\xC3"},                     // GBK, even length, no mark
+        {"latin.json", "caf\xE9!"},                          // Latin-1
+        {"lonely.txt", std::string("\xFF\xFE\x00\xD8", 4)},  // unpaired surrogate
+        {"odd.txt", std::string("\xFF\xFE\x41", 3)},         // odd length
     };
     for (const auto& [name, bytes] : unreadable) {
         test::writeFile(dir / name, bytes);

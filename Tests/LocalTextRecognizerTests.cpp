@@ -25,12 +25,12 @@ using textrecognition::TextRecognitionError;
 void renderText(const fs::path& folder, const std::string& text, const fs::path& out, int dpi = 150) {
     const fs::path txt = folder / "text.txt", mask = folder / "mask.png", ink = folder / "ink.png";
     test::writeFile(txt, text);
-    test::shell("vips text " + mask.string() + " \"$(cat " + txt.string() +
-                ")\" --font 'Noto Sans CJK SC 40' --dpi " + std::to_string(dpi));
+    test::shell("vips text " + mask.string() + " \"$(cat " + txt.string() + ")\" --font 'Noto Sans CJK SC 40' --dpi " +
+                std::to_string(dpi));
     test::shell("vips invert " + mask.string() + " " + ink.string());
-    test::shell("vips embed " + ink.string() + " " + out.string() + " 40 40 " +
-                "$(( $(vipsheader -f width " + mask.string() + ") + 80 )) " +
-                "$(( $(vipsheader -f height " + mask.string() + ") + 80 )) --extend white");
+    test::shell("vips embed " + ink.string() + " " + out.string() + " 40 40 " + "$(( $(vipsheader -f width " +
+                mask.string() + ") + 80 )) " + "$(( $(vipsheader -f height " + mask.string() +
+                ") + 80 )) --extend white");
 }
 
 int threadCount() {
@@ -112,10 +112,16 @@ protected:
             test::shell("exiftool -q -n -Orientation=6 -overwrite_original " + out);
         } else if (name == "alpha.png") {
             // Black text only in the alpha channel: on a black background it vanishes.
-            test::shell("vips text " + out + ".mask.v 'Harbour Lights' --font 'Noto Sans CJK SC 40' --dpi 150 && "
-                        "vips embed " + out + ".mask.v " + out + ".alpha.v 40 40 600 200 && "
-                        "vips black " + out + ".zero.v 600 200 && "
-                        "vips bandjoin '" + out + ".zero.v " + out + ".alpha.v' " + out);
+            test::shell("vips text " + out +
+                        ".mask.v 'Harbour Lights' --font 'Noto Sans CJK SC 40' --dpi 150 && "
+                        "vips embed " +
+                        out + ".mask.v " + out +
+                        ".alpha.v 40 40 600 200 && "
+                        "vips black " +
+                        out +
+                        ".zero.v 600 200 && "
+                        "vips bandjoin '" +
+                        out + ".zero.v " + out + ".alpha.v' " + out);
         } else if (name == "big.png") {
             test::shell("vips black " + out + " 4200 2800");
         } else if (name == "notes.png") {
@@ -129,8 +135,8 @@ protected:
 };
 
 TEST(LocalTextRecognizerLines, KeepsConfidentLinesInOrderJoinedByLineFeeds) {
-    EXPECT_EQ(LocalTextRecognizer::joinLines({{"第一行", 0.9}, {"dropped", 0.49}, {"kept at the limit", 0.5},
-                                              {"也丢掉", 0.1}, {"last", 1.0}}),
+    EXPECT_EQ(LocalTextRecognizer::joinLines(
+                  {{"第一行", 0.9}, {"dropped", 0.49}, {"kept at the limit", 0.5}, {"也丢掉", 0.1}, {"last", 1.0}}),
               "第一行\nkept at the limit\nlast");
     EXPECT_EQ(LocalTextRecognizer::joinLines({{"b", 0.7}, {"a", 0.6}}), "b\na");
     EXPECT_EQ(LocalTextRecognizer::joinLines({{"only weak", 0.4999}}), "");

@@ -113,9 +113,8 @@ TEST(EnglishMessages, HoldsTheFixedTextsByteForByte) {
               "Could not load the library: {0}\nThe original library is kept. Check its location in Settings.");
     EXPECT_EQ(EnglishMessages::english("将创建“{0}”文件夹，包含文件、清单与检查说明。同名文件夹会自动编号。"),
               "Creates a “{0}” folder with files, a manifest and a report. Existing names are numbered automatically.");
-    for (std::string_view key :
-         {"缺少{0}", "{0}已就位", "保存失败：{0}", "保存规则失败：{0}", "扫描未完成：{0}", "归档未完成：{0}",
-          "资料库读取失败：{0}\n原资料库已保留，请先在设置中查看位置。"})
+    for (std::string_view key : {"缺少{0}", "{0}已就位", "保存失败：{0}", "保存规则失败：{0}", "扫描未完成：{0}",
+                                 "归档未完成：{0}", "资料库读取失败：{0}\n原资料库已保留，请先在设置中查看位置。"})
         EXPECT_TRUE(EnglishMessages::english(key).has_value()) << key;
     EXPECT_EQ(EnglishMessages::values().front().chinese, "Sorvik");
     EXPECT_EQ(EnglishMessages::values().back().chinese, "Sorvik 已在使用这个资料库。");
@@ -189,11 +188,13 @@ TEST(EnglishMessages, InterfaceTextsHaveTheirAgreedEnglish) {
     EXPECT_EQ(L(en, "标题 {0} 字 · 正文 {1} 字", 5, 6), "Title: 5 characters · Body: 6 characters");
     EXPECT_EQ(L(en, "全部文件  {0}", 4), "All files  4");
     EXPECT_EQ(L(en, "查看{0}：{1}", L(en, "封面"), "cover.png"), "View Cover: cover.png");
-    EXPECT_EQ(L(en, "已从交付中移除“山间.mp4”。原文件仍在。"), "Removed “山间.mp4” from delivery. The original is kept.");
+    EXPECT_EQ(L(en, "已从交付中移除“山间.mp4”。原文件仍在。"),
+              "Removed “山间.mp4” from delivery. The original is kept.");
     EXPECT_EQ(L(en, "已自动归档 4 件新版本，原文件未移动。"), "Archived 4 new versions. Originals were not moved.");
     EXPECT_EQ(L(en, "已保存常用规则“周末”。"), "Preset “周末” saved.");
     EXPECT_EQ(L(en, "读取 3 件 · 复用 1 件索引 · 重连 0 件"), "Read 3 · Reused 1 · Reconnected 0");
-    EXPECT_EQ(L(en, "保存规则失败：文件路径不属于Sorvik资料库"), "Could not save rules: File path is outside the Sorvik library");
+    EXPECT_EQ(L(en, "保存规则失败：文件路径不属于Sorvik资料库"),
+              "Could not save rules: File path is outside the Sorvik library");
     EXPECT_EQ(L(en, "归档暂未完成，下次扫描会重试：a.png"), "Archiving will retry after the next scan: a.png");
     EXPECT_EQ(L(en, "没有位于视频时长以内的字幕，请手动调整时间轴"),
               "No captions fit within the video. Adjust the timeline manually.");
@@ -248,12 +249,9 @@ namespace {
 std::atomic<int> providedPreference{0};
 LanguageSettings testProvider() {
     switch (providedPreference.load()) {
-        case 1:
-            return {"en", {"zh-CN"}};
-        case 2:
-            return {"zh-Hans", {"en-US"}};
-        default:
-            return {std::nullopt, {"fr"}};
+        case 1: return {"en", {"zh-CN"}};
+        case 2: return {"zh-Hans", {"en-US"}};
+        default: return {std::nullopt, {"fr"}};
     }
 }
 }  // namespace
@@ -371,7 +369,8 @@ TEST(EnglishMessages, EveryCountedWordHasItsSingular) {
                 EXPECT_EQ(pair.english.find("{" + std::to_string(n) + "} " + word), std::string_view::npos)
                     << pair.english;
         // Each choice counts by a placeholder of its key and has both forms.
-        for (std::size_t at = pair.english.find('{'); at != std::string_view::npos; at = pair.english.find('{', at + 1)) {
+        for (std::size_t at = pair.english.find('{'); at != std::string_view::npos;
+             at = pair.english.find('{', at + 1)) {
             const std::size_t colon = pair.english.find(':', at);
             const std::size_t close = pair.english.find('}', at);
             if (colon == std::string_view::npos || colon > close) continue;
@@ -442,7 +441,9 @@ TEST(Localization, OnlyTheWrappingMessagesTranslateTheirCaptures) {
               "Settings.");
     EXPECT_EQ(L(zh, "资料库读取失败：资料库位置为空\n原资料库已保留，请先在设置中查看位置。"),
               "资料库读取失败：资料库位置为空\n原资料库已保留，请先在设置中查看位置。");
-    EXPECT_EQ(L(en, "资料库读取失败：“workspace.json”超过 1 GB，不是可以读取的资料库文件。\n原资料库已保留，请先在设置中查看位置。"),
+    EXPECT_EQ(L(en,
+                "资料库读取失败：“workspace.json”超过 1 "
+                "GB，不是可以读取的资料库文件。\n原资料库已保留，请先在设置中查看位置。"),
               "Could not load the library: “workspace.json” is larger than 1 GB and is not a readable library "
               "file.\nThe original library is kept. Check its location in Settings.");
 }

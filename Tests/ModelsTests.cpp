@@ -73,8 +73,8 @@ TEST(DeliveryFile, EffectiveTextPrefersEditedEvenWhenEmpty) {
 TEST(RecordJson, OptionalFieldsAreOmittedNeverNull) {
     DeliveryFile f(UUID::make(), "a.txt", "files/x", FileRole::copy, 3, "");
     const Json j = test::encode(f);
-    for (const char* key : {"width", "height", "duration", "text", "editedText", "crop", "inspectionError",
-                            "reference", "sourceUpdatePending"})
+    for (const char* key : {"width", "height", "duration", "text", "editedText", "crop", "inspectionError", "reference",
+                            "sourceUpdatePending"})
         EXPECT_FALSE(j.contains(key)) << key;
     EXPECT_EQ(j.size(), 6u);
     f.sourceUpdatePending = false;
@@ -181,7 +181,8 @@ TEST(RecordJson, NonFiniteNumbersAndInvalidUtf8AreRefusedOnWriting) {
     f.duration.reset();
     f.name = std::string("bad\xff\xfe");
     EXPECT_THROW(coding::text(f), EncodingError);
-    EXPECT_THROW(json::readDocument(std::string("{\"name\":\"\xff\"}"), "f", coding::decodeDeliveryFile), DecodingError);
+    EXPECT_THROW(json::readDocument(std::string("{\"name\":\"\xff\"}"), "f", coding::decodeDeliveryFile),
+                 DecodingError);
 }
 
 TEST(RecordJson, BookmarkBytesSurviveAndBadBase64Fails) {

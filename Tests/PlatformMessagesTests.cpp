@@ -51,7 +51,8 @@ TEST(PlatformMessages, ComposedErrorsShowThePathInTheLanguagesForm) {
     EXPECT_EQ(L(zh, composed(EFBIG, "/m/x.json", "too large to read:")), "文件过大，无法读取：“/m/x.json”：文件过大");
     EXPECT_EQ(L(zh, composed(EILSEQ, "/m/a\xEF\xBF\xBD.png", {})), "“/m/a\xEF\xBF\xBD.png”：名称不是有效的 UTF-8 文字");
     // The longer prefix wins over the one it starts with.
-    EXPECT_EQ(L(zh, composed(EIO, "/o/v.mp4", "cannot read the source of")), "无法读取“/o/v.mp4”的源文件：读写出错（I/O 错误）");
+    EXPECT_EQ(L(zh, composed(EIO, "/o/v.mp4", "cannot read the source of")),
+              "无法读取“/o/v.mp4”的源文件：读写出错（I/O 错误）");
     // A path holding the separator: the reason is what follows the last one.
     EXPECT_EQ(L(zh, composed(ENOTDIR, "/a\": b", "cannot open")), "无法打开“/a\": b”：不是文件夹");
     // Every prefix the table knows becomes Chinese around the path.
@@ -71,13 +72,15 @@ TEST(PlatformMessages, RarerErrorsAndUnknownTextsStayAsTheSystemGivesThem) {
     EXPECT_EQ(L(zh, unknown), unknown);
     EXPECT_EQ(L(zh, "eventfd: " + systemText(EMFILE)), "eventfd: " + systemText(EMFILE));
     // Latin letters in a name do not make a Chinese text a platform one.
-    EXPECT_EQ(L(zh, "已从交付中移除“Permission denied”。原文件仍在。"), "已从交付中移除“Permission denied”。原文件仍在。");
+    EXPECT_EQ(L(zh, "已从交付中移除“Permission denied”。原文件仍在。"),
+              "已从交付中移除“Permission denied”。原文件仍在。");
     EXPECT_EQ(L(zh, "Sorvik"), "Sorvik");
 }
 
 TEST(PlatformMessages, CoreMessagesTranslateThePlatformReasonTheyWrap) {
     const std::string missing = composed(ENOENT, "/s/a.png", "cannot read");
-    EXPECT_EQ(L(zh, "部分文件暂时无法读取：" + missing), "部分文件暂时无法读取：无法读取“/s/a.png”：文件或文件夹不存在");
+    EXPECT_EQ(L(zh, "部分文件暂时无法读取：" + missing),
+              "部分文件暂时无法读取：无法读取“/s/a.png”：文件或文件夹不存在");
     EXPECT_EQ(L(en, "部分文件暂时无法读取：" + missing), "Some files are temporarily unreadable: " + missing);
     EXPECT_EQ(L(zh, "扫描未完成：" + composed(EACCES, "/s", "cannot open")), "扫描未完成：无法打开“/s”：没有访问权限");
     EXPECT_EQ(L(zh, "归档未完成：部分文件暂时无法读取：" + missing),
@@ -85,12 +88,14 @@ TEST(PlatformMessages, CoreMessagesTranslateThePlatformReasonTheyWrap) {
     EXPECT_EQ(L(zh, "无法读取视频：" + systemText(EACCES)), "无法读取视频：没有访问权限");
     EXPECT_EQ(L(en, "无法读取视频：" + systemText(EACCES)), "Cannot read video: Permission denied");
     // A name captured by a message is never taken for a reason.
-    EXPECT_EQ(L(en, "“Is a directory”已丢失，请重新扫描来源文件夹。"), "“Is a directory” is missing. Rescan its source folder.");
+    EXPECT_EQ(L(en, "“Is a directory”已丢失，请重新扫描来源文件夹。"),
+              "“Is a directory” is missing. Rescan its source folder.");
 }
 
 TEST(PlatformMessages, TheRecoveryAlertShowsAFormatFailureInTheInterfaceLanguage) {
-    const std::string reason = "The data couldn't be read because it isn't in the correct format. (Expected object at "
-                               "workspace.json)";
+    const std::string reason =
+        "The data couldn't be read because it isn't in the correct format. (Expected object at "
+        "workspace.json)";
     const std::string message = "资料库读取失败：" + reason + "\n原资料库已保留，请先在设置中查看位置。";
     EXPECT_EQ(L(zh, message),
               "资料库读取失败：数据格式不正确，无法读取。（Expected object at workspace.json）\n"

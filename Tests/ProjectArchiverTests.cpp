@@ -51,15 +51,16 @@ protected:
         writeFile(path, content);
         DeliveryFile file(UUID::make(), name, "", role, static_cast<std::int64_t>(content.size()), "");
         const auto t = modificationTime(path);
-        file.reference = FileReference::make(path, Date::fromTimespec(t.tv_sec, t.tv_nsec),
-                                             FolderIndexer::identity(path));
+        file.reference =
+            FileReference::make(path, Date::fromTimespec(t.tv_sec, t.tv_nsec), FolderIndexer::identity(path));
         return file;
     }
 
     std::vector<ArchiveRecord> run(const std::vector<Delivery>& projects, const std::vector<ArchiveRecord>& previous,
                                    std::stop_token stop = {}) {
-        return ProjectArchiver::archive(projects, repository, dir / "archive", previous,
-                                        [this](const std::string& text) { progress.push_back(text); }, stop);
+        return ProjectArchiver::archive(
+            projects, repository, dir / "archive", previous,
+            [this](const std::string& text) { progress.push_back(text); }, stop);
     }
 
     fs::path sourceOf(const DeliveryFile& file) const { return file.reference->path; }
@@ -78,8 +79,8 @@ TEST_F(ArchiverTest, ArchivesOnceAndRerunCopiesNothing) {
     ASSERT_EQ(first.size(), 2u);
     EXPECT_EQ(progress, (std::vector<std::string>{"正在归档：新品发布 / 主视觉.PNG", "正在归档：新品发布 / 文案.txt"}));
     const std::string projectFolder = "新品发布__" + project.id.string().substr(0, 6);
-    const fs::path cover = dir / "archive" / projectFolder / "02_封面" /
-                           ("主视觉__" + project.files[0].id.string().substr(0, 6) + ".png");
+    const fs::path cover =
+        dir / "archive" / projectFolder / "02_封面" / ("主视觉__" + project.files[0].id.string().substr(0, 6) + ".png");
     EXPECT_EQ(first[0].path, cover.string());
     EXPECT_EQ(first[0].assetID, project.files[0].id);
     EXPECT_EQ(first[0].sourceBytes, 11);

@@ -86,7 +86,8 @@ PM::Grouping literalGroup(std::vector<IndexedAsset> assets, std::vector<Delivery
         const auto m = PM::matchingProjects(a, projects);
         if (m.size() == 1) {
             a.projectID = m[0];
-            a.reason = a.recognizedText && !a.recognizedText->empty() ? "图片文字匹配项目主题" : "正文或目录匹配项目主题";
+            a.reason =
+                a.recognizedText && !a.recognizedText->empty() ? "图片文字匹配项目主题" : "正文或目录匹配项目主题";
         } else if (m.size() > 1) {
             a.reason = "同时匹配多个项目，需要确认";
         }
@@ -100,8 +101,9 @@ PM::Grouping literalGroup(std::vector<IndexedAsset> assets, std::vector<Delivery
             if (!ids.contains(f.id)) files.push_back(f);
         for (const auto& a : assets)
             if (a.projectID == p.id) own.push_back(a.file);
-        std::stable_sort(own.begin(), own.end(),
-                         [&](const DeliveryFile& x, const DeliveryFile& y) { return order.compare(x.name, y.name) < 0; });
+        std::stable_sort(own.begin(), own.end(), [&](const DeliveryFile& x, const DeliveryFile& y) {
+            return order.compare(x.name, y.name) < 0;
+        });
         files.insert(files.end(), own.begin(), own.end());
         if (files != p.files) {
             p.files = files;
@@ -256,7 +258,7 @@ TEST(ProjectGrouping, SeparatorHeavyNamesAndTextsGroupPromptly) {
         a.file.text = std::move(text);
         return a;
     };
-    const auto g = PM::group({copyText("a.txt", "brand " + run),            // no "Sale" after the run
+    const auto g = PM::group({copyText("a.txt", "brand " + run),             // no "Sale" after the run
                               copyText("b.txt", "brand " + run + " sale"),   // the name
                               copyText("c.txt", "x" + run + "launch"),       // no "_" in the run
                               copyText("d.txt", run + "_ launch"),           // the first alias
@@ -279,8 +281,8 @@ TEST(ProjectGrouping, SecondPassAssignsToNewProjects) {
     notes.file.text = "Set list for the aurora-tour encore";
     auto manual = asset("IMG_0002.png", "aurora tour");
     manual.assignment = AssignmentMode::manual;
-    const auto g = PM::group({asset("Aurora Tour_v1.png"), asset("Aurora Tour_cover.png"), recognised, notes, manual},
-                             {}, {});
+    const auto g =
+        PM::group({asset("Aurora Tour_v1.png"), asset("Aurora Tour_cover.png"), recognised, notes, manual}, {}, {});
     ASSERT_EQ(g.projects.size(), 1u);
     const UUID created = g.projects[0].id;
     EXPECT_EQ(g.assets[2].projectID, created);
@@ -346,16 +348,45 @@ MixedLibrary mixedLibrary(std::size_t count, unsigned seed) {
                     project("Straße Kampagne", std::nullopt, std::vector<std::string>{}),
                     project("Sale"),
                     project("Ｆｕｌｌ Ｗｉｄｔｈ")};
-    lib.suppressed = {project("Winter Gala", "wintergala"), project("旧品牌", std::nullopt,
-                                                                      std::vector<std::string>{"Old Brand"})};
-    const std::vector<std::string> topics{
-        "Summer Sale", "summer_sale", "SUMMER-SALE", "summersale", "夏日新品", "夏日 新品", "Acme Launch",
-        "moon shot", "Moon-Shot", "Autumn Drop", "autumn-drop", "Winter Gala", "Old Brand", "旧品牌", "Aurora Tour",
-        "aurora_tour", "Zephyr", "星河计划", "星河 计划", "Wholesale", "STRASSE Kampagne", "Straße-Kampagne",
-        "c++ guide", "full width", "Café Noël", "Cafe\u0301 Noe\u0308l", "IMG_1234", "Final", "新品", "Nebula",
-        "Nebula Tour", "Poster Series", "summer sale2", "xsummer sale"};
-    const std::vector<std::string> folders{"", "output", "客户/夏日新品", "Clients/Aurora Tour/Rendered Media",
-                                           "下载", "projects/Nebula", "Gala Archive", "素材/星河计划/封面"};
+    lib.suppressed = {project("Winter Gala", "wintergala"),
+                      project("旧品牌", std::nullopt, std::vector<std::string>{"Old Brand"})};
+    const std::vector<std::string> topics{"Summer Sale",
+                                          "summer_sale",
+                                          "SUMMER-SALE",
+                                          "summersale",
+                                          "夏日新品",
+                                          "夏日 新品",
+                                          "Acme Launch",
+                                          "moon shot",
+                                          "Moon-Shot",
+                                          "Autumn Drop",
+                                          "autumn-drop",
+                                          "Winter Gala",
+                                          "Old Brand",
+                                          "旧品牌",
+                                          "Aurora Tour",
+                                          "aurora_tour",
+                                          "Zephyr",
+                                          "星河计划",
+                                          "星河 计划",
+                                          "Wholesale",
+                                          "STRASSE Kampagne",
+                                          "Straße-Kampagne",
+                                          "c++ guide",
+                                          "full width",
+                                          "Café Noël",
+                                          "Cafe\u0301 Noe\u0308l",
+                                          "IMG_1234",
+                                          "Final",
+                                          "新品",
+                                          "Nebula",
+                                          "Nebula Tour",
+                                          "Poster Series",
+                                          "summer sale2",
+                                          "xsummer sale"};
+    const std::vector<std::string> folders{
+        "",     "output",          "客户/夏日新品", "Clients/Aurora Tour/Rendered Media",
+        "下载", "projects/Nebula", "Gala Archive",  "素材/星河计划/封面"};
     const std::vector<std::string> prefixes{"", "2024-05-01_", "20240501 ", "01 - ", "07_"};
     const std::vector<std::string> suffixes{"", "_v2", " final", "_封面", " cover", "-1920x1080", "_03", " 文案"};
     const std::vector<std::string> extensions{".png", ".mp4", ".txt", ".json", ".srt"};
@@ -385,12 +416,13 @@ MixedLibrary mixedLibrary(std::size_t count, unsigned seed) {
                 a.assignment = AssignmentMode::manual;
                 a.projectID = pick(lib.projects).id;
                 break;
-            case 1:
-                a.assignment = AssignmentMode::manual;
-                break;
+            case 1: a.assignment = AssignmentMode::manual; break;
             case 2: a.assignment = AssignmentMode::unassigned; break;
             case 3: a.projectID = UUID::make(); break;
-            case 4: a.isMissing = true; a.projectID = pick(lib.projects).id; break;
+            case 4:
+                a.isMissing = true;
+                a.projectID = pick(lib.projects).id;
+                break;
             case 5: a.projectID = pick(lib.projects).id; break;
             default: break;
         }
@@ -398,7 +430,8 @@ MixedLibrary mixedLibrary(std::size_t count, unsigned seed) {
         lib.assets.push_back(std::move(a));
     }
     // A file already listed in a project, one that is no asset, and a stale asset file.
-    lib.projects[0].files.push_back(DeliveryFile(UUID::make(), "imported.txt", "files/imported.txt", FileRole::copy, 1, ""));
+    lib.projects[0].files.push_back(
+        DeliveryFile(UUID::make(), "imported.txt", "files/imported.txt", FileRole::copy, 1, ""));
     lib.projects[1].files.push_back(lib.assets[0].file);
     return lib;
 }

@@ -73,10 +73,27 @@ TEST(ProjectMatcherTopic, ExamplesAndDefaultNames) {
     // Chinese words may follow directly; English words need a separator.
     EXPECT_EQ(PM::topic("Homevideo"), "Homevideo");
 
-    for (const char* none : {"IMG_1234", "Final", "abc", "ABC", "20240501_01_封面", "Final_Video_v2",
-                             "Rendered Media", "rendered-media", "RENDERED_MEDIA", "屏幕截图2024", "IMG_00A1",
-                             "a3f9c2e17b4d8e6f0c1a", "ChatGPT Image 2024年5月1日", "Gemini_Generated_Image_x1",
-                             "12345", "", "   ", "---", "AI素材", "ai输出", "Downloads"})
+    for (const char* none : {"IMG_1234",
+                             "Final",
+                             "abc",
+                             "ABC",
+                             "20240501_01_封面",
+                             "Final_Video_v2",
+                             "Rendered Media",
+                             "rendered-media",
+                             "RENDERED_MEDIA",
+                             "屏幕截图2024",
+                             "IMG_00A1",
+                             "a3f9c2e17b4d8e6f0c1a",
+                             "ChatGPT Image 2024年5月1日",
+                             "Gemini_Generated_Image_x1",
+                             "12345",
+                             "",
+                             "   ",
+                             "---",
+                             "AI素材",
+                             "ai输出",
+                             "Downloads"})
         EXPECT_EQ(PM::topic(none), std::nullopt) << none;
 }
 
@@ -105,18 +122,19 @@ TEST(ProjectMatcherTopic, LongSeparatorAndDigitRunsFinish) {
     EXPECT_EQ(PM::topic(repeat("7", 100000)), std::nullopt);
     EXPECT_EQ(PM::topic("Moon " + repeat("1x", 50000) + "1"),
               unicode::graphemePrefix("Moon " + repeat("1x", 49999), 70));
-    EXPECT_EQ(PM::topic("Poster " + repeat("9", 100000) + "x"), "Poster " + repeat("9", 63) );
+    EXPECT_EQ(PM::topic("Poster " + repeat("9", 100000) + "x"), "Poster " + repeat("9", 63));
 }
 
 TEST(ProjectMatcherTopic, SuffixPatternAgreesWithThePlainGreedyForm) {
     // The straightforward form of the suffix rule, for comparison on random short names.
     const text::Regex plain(
-        u"(?i)(?:[-_ .]*(?:封面|成片|视频|字幕|发布文案|文案|口播稿|脚本|终稿|定稿|竖版|横版|图文|图片|导出|版本\\d+|第\\d+版"
+        u"(?i)(?:[-_ "
+        u".]*(?:封面|成片|视频|字幕|发布文案|文案|口播稿|脚本|终稿|定稿|竖版|横版|图文|图片|导出|版本\\d+|第\\d+版"
         u"|第\\d+张|\\d+[x×]\\d+))$|(?:[-_ .]+(?:v\\d+(?:\\.\\d+)*|final|draft|export|render|cover|thumbnail|video"
         u"|subtitle[s]?|copy|script|image[s]?|\\d{1,3}))$");
-    const std::vector<std::string> atoms{"-", "_", " ", ".", "v", "V", "1", "22", "x", "×", "X", "封面", "版本",
-                                         "第",  "版", "张", "文案", "发布", "final", "Final", "a", "新", "٣", "s",
-                                         "image", "subtitle", "\n"};
+    const std::vector<std::string> atoms{"-",     "_",     " ",    ".",    "v",  "V",  "1",     "22",       "x",
+                                         "×",     "X",     "封面", "版本", "第", "版", "张",    "文案",     "发布",
+                                         "final", "Final", "a",    "新",   "٣",  "s",  "image", "subtitle", "\n"};
     std::mt19937 random(7);
     auto plainClean = [&](std::string name) {
         // Mirrors the topic's suffix step with the plain pattern, then its last word.
@@ -294,12 +312,12 @@ TEST(ProjectMatcherMatches, SeparatorOnlyPiecesDoNotBacktrack) {
 }
 
 TEST(ProjectMatcherMatches, AgreesWithThePlainJoinedPatternOnRandomTexts) {
-    const std::vector<std::string> pieces{"ab", "Ab", "cd", "x", "ß", "SS", "ſt", "\u212A", "k", "é", "e\u0301",
-                                          "-",  "_",  "--", "-_", "_-", "a-", "-b", "a_b", ".", "1", "42",
-                                          "ﬁ",  "İ",  "Ω",  "\\E", "(", "-.-", "K-"};
+    const std::vector<std::string> pieces{"ab",      "Ab", "cd", "x",  "ß",  "SS",  "ſt", "\u212A", "k",   "é",
+                                          "e\u0301", "-",  "_",  "--", "-_", "_-",  "a-", "-b",     "a_b", ".",
+                                          "1",       "42", "ﬁ",  "İ",  "Ω",  "\\E", "(",  "-.-",    "K-"};
     const std::vector<std::string> spaces{" ", "  ", "\t", "\u00A0", "\u3000", "\n"};
-    const std::vector<std::string> atoms{"a", "b", "A", "B", "c", "d", "-", "_", " ", ".", "ß", "ss", "S", "ſ",
-                                         "\u212A", "k", "x", "1", "é", "e\u0301", "\n", "fi", "ω", "t", "K"};
+    const std::vector<std::string> atoms{"a", "b",      "A", "B", "c", "d", "-",       "_",  " ",  ".", "ß", "ss", "S",
+                                         "ſ", "\u212A", "k", "x", "1", "é", "e\u0301", "\n", "fi", "ω", "t", "K"};
     const std::vector<std::string> runs{"-", "_", " ", "--", "- ", "_-_", " - "};
     std::mt19937 random(11);
     auto pick = [&](const std::vector<std::string>& list) { return list[random() % list.size()]; };

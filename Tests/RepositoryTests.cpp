@@ -175,8 +175,8 @@ TEST(Repository, FileUrlContainment) {
     DeliveryFile f(UUID::make(), "a.png", "files/P/B/C.png", FileRole::cover, 1, "");
     EXPECT_EQ(repo.fileURL(f), tmp / "lib" / "files/P/B/C.png");  // need not exist
 
-    for (const std::string& bad : {std::string(""), std::string("../outside.png"), std::string("files/../../x"),
-                                  std::string("a\0b", 3)}) {
+    for (const std::string& bad :
+         {std::string(""), std::string("../outside.png"), std::string("files/../../x"), std::string("a\0b", 3)}) {
         f.relativePath = bad;
         try {
             repo.fileURL(f);

@@ -64,7 +64,8 @@ TEST(SubtitlesParse, LineEndsAndByteOrderMarksAreNormalised) {
     EXPECT_EQ(Subtitles::parse(cr), expected);
     EXPECT_EQ(Subtitles::parse("\xEF\xBB\xBF" + crlf), expected);
     // A mark anywhere is removed, also between a CR and its LF and inside a body.
-    EXPECT_EQ(Subtitles::parse("\xEF\xBB\xBF" "1\r\xEF\xBB\xBF\n00:00:01,000 --> 00:00:02,500\r\n你\xEF\xBB\xBF好\n世界"
+    EXPECT_EQ(Subtitles::parse("\xEF\xBB\xBF"
+                               "1\r\xEF\xBB\xBF\n00:00:01,000 --> 00:00:02,500\r\n你\xEF\xBB\xBF好\n世界"
                                "\r\n\xEF\xBB\xBF\r\n2\n00:00:03,000 --> 00:00:04,000\n再见"),
               expected);
 }
@@ -78,12 +79,15 @@ TEST(SubtitlesParse, BlockSeparators) {
     // A line of spaces and tabs separates blocks like an empty line.
     EXPECT_EQ(Subtitles::parse("00:00:01,000 --> 00:00:02,000\nA\n \t \n00:00:03,000 --> 00:00:04,000\nB").size(), 2u);
     // U+001E separates blocks too.
-    EXPECT_EQ(Subtitles::parse("00:00:01,000 --> 00:00:02,000\nA\x1E" "00:00:03,000 --> 00:00:04,000\nB").size(), 2u);
+    EXPECT_EQ(Subtitles::parse("00:00:01,000 --> 00:00:02,000\nA\x1E"
+                               "00:00:03,000 --> 00:00:04,000\nB")
+                  .size(),
+              2u);
 
     // A line of other white space does not: the next cue becomes part of the body.
     for (const std::string blank : {"\u3000", "\u00A0"}) {
-        const auto cues = Subtitles::parse("1\n00:00:01,000 --> 00:00:02,000\nA\n" + blank +
-                                           "\n2\n00:00:03,000 --> 00:00:04,000\nB");
+        const auto cues =
+            Subtitles::parse("1\n00:00:01,000 --> 00:00:02,000\nA\n" + blank + "\n2\n00:00:03,000 --> 00:00:04,000\nB");
         ASSERT_EQ(cues.size(), 1u);
         EXPECT_EQ(cues[0].body, "A\n" + blank + "\n2\n00:00:03,000 --> 00:00:04,000\nB");
     }
@@ -151,7 +155,8 @@ TEST(SubtitlesParse, EnormousHoursAreOutOfRange) {
     // 2^63 ms is about 2.56e12 hours; times past it are invalid, never a crash or overflow.
     EXPECT_EQ(Subtitles::parse(withTiming("2000000000000:00:00,000 --> 2000000000000:00:01,000"))[0].start,
               2000000000000.0 * 3600);
-    for (const std::string& hours : {std::string("2600000000000"), std::string("99999999999999999999"), std::string(400, '9')})
+    for (const std::string& hours :
+         {std::string("2600000000000"), std::string("99999999999999999999"), std::string(400, '9')})
         EXPECT_EQ(failure(withTiming("00:00:00,000 --> " + hours + ":00:00,000")), "第 1 段字幕为空或时间范围无效");
     EXPECT_EQ(failure(withTiming(std::string(5000, '9') + ":00:00,000 --> " + std::string(5000, '9') + ":00:01,000")),
               "第 1 段字幕为空或时间范围无效");
@@ -161,7 +166,8 @@ TEST(SubtitlesParse, EnormousHoursAreOutOfRange) {
 
 TEST(SubtitlesClipped, KeepsCuesStartingBeforeTheDuration) {
     const std::string text =
-        "\xEF\xBB\xBF" "5\r\n00:00:08.000 --> 00:00:12,000\r\n第一句\r\n\r\n9\r\n00:00:10,000 --> 00:00:11,000\r\n第二句\r\n";
+        "\xEF\xBB\xBF"
+        "5\r\n00:00:08.000 --> 00:00:12,000\r\n第一句\r\n\r\n9\r\n00:00:10,000 --> 00:00:11,000\r\n第二句\r\n";
     EXPECT_EQ(Subtitles::clipped(text, 10), "1\n00:00:08,000 --> 00:00:10,000\n第一句\n");
 
     EXPECT_EQ(Subtitles::clipped("00:00:01,000 --> 00:00:02,000\nA\nB\n\n07\n00:00:03,000 --> 00:00:04,000\nC", 100),

@@ -29,25 +29,20 @@ Invocation parseArguments(std::vector<std::string> args, const std::filesystem::
         // Relative paths count from the current folder; an empty one names that folder. The
         // path is not standardized as text: "LINK/.." is the folder the kernel finds there.
         std::error_code ec;
-        const std::filesystem::path given = args[1].empty() ? std::filesystem::path(".") : std::filesystem::path(args[1]);
+        const std::filesystem::path given =
+            args[1].empty() ? std::filesystem::path(".") : std::filesystem::path(args[1]);
         invocation.library = std::filesystem::absolute(given, ec);
         if (ec) invocation.library = given;
         args.erase(args.begin(), args.begin() + 2);
     }
     invocation.args = std::move(args);
     const auto& a = invocation.args;
-    if (a.empty())
-        invocation.command = Command::usage;
-    else if (a[0] == "verify" && (a.size() == 2 || a.size() == 3))
-        invocation.command = Command::verify;
-    else if (a[0] == "projects" && a.size() == 1)
-        invocation.command = Command::projects;
-    else if (a[0] == "project" && a.size() == 2)
-        invocation.command = Command::project;
-    else if (a[0] == "prepare" && a.size() == 4)
-        invocation.command = Command::prepare;
-    else
-        invocation.command = Command::invalid;
+    if (a.empty()) invocation.command = Command::usage;
+    else if (a[0] == "verify" && (a.size() == 2 || a.size() == 3)) invocation.command = Command::verify;
+    else if (a[0] == "projects" && a.size() == 1) invocation.command = Command::projects;
+    else if (a[0] == "project" && a.size() == 2) invocation.command = Command::project;
+    else if (a[0] == "prepare" && a.size() == 4) invocation.command = Command::prepare;
+    else invocation.command = Command::invalid;
     return invocation;
 }
 

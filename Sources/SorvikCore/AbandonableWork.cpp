@@ -17,8 +17,8 @@ namespace sorvik::abandonable {
 struct Pool::Job {
     enum class Phase { queued, running, finished, abandoned };
     Work work;
-    Phase phase = Phase::queued;      // guarded by the pool's mutex
-    std::exception_ptr failure;       // guarded by the pool's mutex
+    Phase phase = Phase::queued;  // guarded by the pool's mutex
+    std::exception_ptr failure;   // guarded by the pool's mutex
     std::atomic<Clock::rep> lastBeat{0};
     std::stop_source stop;
 };
@@ -166,10 +166,8 @@ Pool::Outcome Pool::wait(const Handle& job, std::stop_token stop) {
         for (const Handle& other : std::vector<Handle>(s->running)) {
             const Clock::time_point deadline =
                 Clock::time_point(Clock::duration(other->lastBeat.load(std::memory_order_relaxed))) + s->quiet;
-            if (deadline <= current)
-                s->giveUp(s, other);
-            else
-                next = std::min(next, deadline);
+            if (deadline <= current) s->giveUp(s, other);
+            else next = std::min(next, deadline);
         }
         if (job->phase == Job::Phase::abandoned) return Outcome::abandoned;
         if (job->phase == Job::Phase::queued && s->live == 0) {

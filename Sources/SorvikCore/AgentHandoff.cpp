@@ -105,8 +105,9 @@ ExportManifest verify(const fs::path& manifestURL, std::string_view manifestByte
     ExportManifest manifest = decodeManifestFile(manifestBytes);
 
     const auto& entries = manifest.files;
-    bool whole = manifest.schemaVersion == 1 && manifest.projectID.has_value() && !entries.empty() &&
-                 std::all_of(entries.begin(), entries.end(), [](const ManifestEntry& e) { return e.assetID.has_value(); });
+    bool whole =
+        manifest.schemaVersion == 1 && manifest.projectID.has_value() && !entries.empty() &&
+        std::all_of(entries.begin(), entries.end(), [](const ManifestEntry& e) { return e.assetID.has_value(); });
     if (whole) {
         std::set<UUID> ids;
         std::set<std::string> paths;

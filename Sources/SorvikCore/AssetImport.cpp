@@ -115,13 +115,13 @@ bool localizedStandardLess(const std::string& a, const std::string& b) {
 /// cannot be read are named in `skipped`.
 class FolderCollector {
 public:
-    FolderCollector(std::vector<fs::path>& candidates, std::vector<std::string>& skipped,
-                    const std::stop_token& stop)
+    FolderCollector(std::vector<fs::path>& candidates, std::vector<std::string>& skipped, const std::stop_token& stop)
         : candidates_(candidates), skipped_(skipped), stop_(stop) {}
 
     void collect(const fs::path& folder) {
         std::vector<Entry> entries;
-        if (!readEntries(folder, entries)) throw SorvikError::message("无法读取文件夹：" + printable(lastComponent(folder)));
+        if (!readEntries(folder, entries))
+            throw SorvikError::message("无法读取文件夹：" + printable(lastComponent(folder)));
         walk(folder, entries);
     }
 
@@ -217,7 +217,8 @@ public:
         madeProject_ = !files::entryIdentity(files_.get(), projectName_);
         try {
             project_ = files::openFolderAt(files_.get(), projectName_, projectPath, true);
-            if (::mkdirat(project_.get(), name_.c_str(), 0755) != 0) throw files::systemError(errno, path_, "cannot create");
+            if (::mkdirat(project_.get(), name_.c_str(), 0755) != 0)
+                throw files::systemError(errno, path_, "cannot create");
             batch_ = files::openFolderAt(project_.get(), name_, path_, false);
         } catch (...) {
             remove();
@@ -283,8 +284,7 @@ std::vector<IndexedAsset> Repository::linkFiles(const std::vector<fs::path>& url
     return assets;
 }
 
-LinkedAssetBatch Repository::linkFilesReportingFailures(const std::vector<fs::path>& urls,
-                                                        std::stop_token stop) const {
+LinkedAssetBatch Repository::linkFilesReportingFailures(const std::vector<fs::path>& urls, std::stop_token stop) const {
     if (urls.size() > AssetImport::maximumFiles) throw SorvikError::message("一次最多关联 500 个文件。");
     LinkedAssetBatch batch;
     for (const fs::path& url : urls) {
@@ -406,13 +406,13 @@ bool changed(const IndexedAsset& existing, const IndexedAsset& linked) {
 
 void WorkspaceState::linkAssets(const std::vector<IndexedAsset>& linked, const std::optional<UUID>& projectID) {
     std::optional<UUID> target;
-    if (projectID && std::any_of(projects.begin(), projects.end(),
-                                 [&](const Delivery& p) { return p.id == *projectID; }))
+    if (projectID &&
+        std::any_of(projects.begin(), projects.end(), [&](const Delivery& p) { return p.id == *projectID; }))
         target = projectID;
 
     for (const IndexedAsset& incoming : linked) {
-        auto existing = std::find_if(assets.begin(), assets.end(),
-                                     [&](const IndexedAsset& a) { return sameFile(a, incoming); });
+        auto existing =
+            std::find_if(assets.begin(), assets.end(), [&](const IndexedAsset& a) { return sameFile(a, incoming); });
         IndexedAsset asset = incoming;
         if (existing != assets.end()) {
             asset.file.id = existing->file.id;

@@ -14,8 +14,8 @@ namespace sorvik {
 
 /// The outcome of Repository::importFiles.
 struct ImportResult {
-    std::vector<DeliveryFile> files;    // the inspected copies, in the order they were made
-    std::vector<std::string> skipped;   // names of chosen items that were not imported
+    std::vector<DeliveryFile> files;   // the inspected copies, in the order they were made
+    std::vector<std::string> skipped;  // names of chosen items that were not imported
 };
 
 /// Chosen items sorted into folders to connect, supported files to link and skipped names.

@@ -163,7 +163,8 @@ void Reuser::inspectAhead(std::span<const Candidate> candidates, unsigned thread
         if (isHung(candidate) || !readStatus(candidate, info)) continue;
         const IndexedAsset* previous = match(candidate.path, identityOf(candidate, info), &claims);
         if (previous && isClaimed(previous->id(), &claims)) continue;
-        if (!isReusable(previous, static_cast<std::int64_t>(info.stx_size), modificationDate(info))) wanted.push_back(i);
+        if (!isReusable(previous, static_cast<std::int64_t>(info.stx_size), modificationDate(info)))
+            wanted.push_back(i);
         if (previous) claims.insert(previous->id());  // a new file's fresh identifier matches nothing
     }
     if (wanted.empty()) return;
@@ -230,8 +231,8 @@ void Reuser::recognize(IndexedAsset& asset, const std::string& path, std::stop_t
     };
     auto result = std::make_shared<Recognition>();
     if (!recognizer_) recognizer_ = std::make_shared<LocalTextRecognizer::Recognizer>();
-    const auto job = pool(1).submit(
-        [recognizer = recognizer_, path, result](std::stop_token token, const abandonable::Beat&) {
+    const auto job =
+        pool(1).submit([recognizer = recognizer_, path, result](std::stop_token token, const abandonable::Beat&) {
             try {
                 result->text = recognizer->recognize(path, token);
             } catch (...) {
@@ -328,8 +329,7 @@ void Reuser::process(const Candidate& candidate, std::map<UUID, std::string>& so
     results_.push_back(std::move(asset));
 }
 
-void Reuser::keepUnclaimed(const std::set<UUID>& walkedSources,
-                           const std::unordered_set<std::string>& missingLinked) {
+void Reuser::keepUnclaimed(const std::set<UUID>& walkedSources, const std::unordered_set<std::string>& missingLinked) {
     // Claims are mostly of previous records: this is about what is left.
     results_.reserve(results_.size() + previous_.size() - std::min(previous_.size(), claimed_.size()));
     for (const IndexedAsset& record : previous_) {

@@ -29,7 +29,7 @@ std::size_t sequenceLength(std::string_view text, std::size_t i) {
     if (b0 >= 0xF0 && b0 <= 0xF4) {
         if (left < 4 || !cont(i + 1) || !cont(i + 2) || !cont(i + 3)) return 0;
         const unsigned char b1 = byte(i + 1);
-        if (b0 == 0xF0 && b1 < 0x90) return 0;  // overlong
+        if (b0 == 0xF0 && b1 < 0x90) return 0;   // overlong
         if (b0 == 0xF4 && b1 >= 0x90) return 0;  // above U+10FFFF
         return 4;
     }

@@ -85,9 +85,7 @@ void checkVideoSize(const DeliveryFile& file, const DeliveryTemplate& rules, Fil
                 fill("规则上限 {0} MB；可重新压缩视频或调整规则。", {decimal(rules.maxVideoMB)}));
 }
 
-bool exceeds(std::size_t count, std::int64_t limit) {
-    return limit >= 1 && count > static_cast<std::uint64_t>(limit);
-}
+bool exceeds(std::size_t count, std::int64_t limit) { return limit >= 1 && count > static_cast<std::uint64_t>(limit); }
 
 void checkCopy(const DeliveryFile& file, const DeliveryTemplate& rules, FileChecks& out) {
     const auto& text = file.effectiveText();
@@ -160,7 +158,8 @@ void checkFile(const DeliveryFile& file, const DeliveryTemplate& rules, const De
     }
     switch (file.role) {
         case FileRole::video:
-            if (!file.duration) out.add("type-", CheckLevel::error, "成片格式不正确", "请将 MP4、MOV 或 M4V 视频指定为成片。");
+            if (!file.duration)
+                out.add("type-", CheckLevel::error, "成片格式不正确", "请将 MP4、MOV 或 M4V 视频指定为成片。");
             checkVideoSize(file, rules, out);
             break;
         case FileRole::cover: checkCover(file, rules, out); break;

@@ -128,9 +128,9 @@ ExportManifest decodeExportManifest(json::Value& value, const json::Path& path) 
     json::Nested<DeliveryTemplate> templ(path, "template", decodeDeliveryTemplate);
     json::Nested<std::vector<ManifestEntry>> files(path, "files", json::arrayOf<decodeManifestEntry>);
     json::Nested<std::vector<DeliveryCheck>> checks(path, "checks", json::arrayOf<decodeDeliveryCheck>);
-    json::readObject(value, path,
-                     {&acknowledgedWarnings, &checks, &exportedAt, &files, &product, &projectID, &schemaVersion,
-                      &templ, &title});
+    json::readObject(
+        value, path,
+        {&acknowledgedWarnings, &checks, &exportedAt, &files, &product, &projectID, &schemaVersion, &templ, &title});
     ExportManifest m;
     m.schemaVersion = schemaVersion.integer();
     m.product = product.string();

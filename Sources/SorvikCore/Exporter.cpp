@@ -39,8 +39,7 @@ std::size_t graphemePrefixLength(std::string_view text, std::size_t characters, 
     UErrorCode status = U_ZERO_ERROR;
     std::unique_ptr<UText, UTextCloser> ut(
         utext_openUTF8(nullptr, text.data(), static_cast<int64_t>(text.size()), &status));
-    std::unique_ptr<icu::BreakIterator> it(
-        icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
+    std::unique_ptr<icu::BreakIterator> it(icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
     if (U_FAILURE(status)) return 0;
     it->setText(ut.get(), status);
     if (U_FAILURE(status)) return 0;
@@ -83,11 +82,16 @@ std::string replacingUnsafe(std::string_view text) {
     for (std::size_t i = 0; i < text.size(); ++i) {
         const auto c = static_cast<unsigned char>(text[i]);
         switch (c) {
-            case '/': case '\\': case ':': case '?': case '*': case '"': case '<': case '>': case '|':
-                replaced.push_back('_');
-                continue;
-            default:
-                break;
+            case '/':
+            case '\\':
+            case ':':
+            case '?':
+            case '*':
+            case '"':
+            case '<':
+            case '>':
+            case '|': replaced.push_back('_'); continue;
+            default: break;
         }
         if (c < 0x20 || c == 0x7F) {
             replaced.push_back('_');
@@ -117,8 +121,7 @@ std::string safeName(std::string_view name) {
 
 std::string safeExtension(std::string_view extension) { return replacingUnsafe(extension); }
 
-images::Image orientedImage(const fs::path& path, int maxPixel, std::stop_token stop,
-                            std::uint64_t maxDecodedPixels) {
+images::Image orientedImage(const fs::path& path, int maxPixel, std::stop_token stop, std::uint64_t maxDecodedPixels) {
     try {
         return images::orientedThumbnail(path, std::max(maxPixel, 1), std::move(stop), maxDecodedPixels);
     } catch (const images::ImageError&) {
@@ -204,8 +207,6 @@ std::string reportText(const ExportManifest& m) {
     return text;
 }
 
-std::string signature(const Delivery& delivery) {
-    return hashing::sha256Hex(canonical::signaturePayload(delivery));
-}
+std::string signature(const Delivery& delivery) { return hashing::sha256Hex(canonical::signaturePayload(delivery)); }
 
 }  // namespace sorvik::DeliveryExporter

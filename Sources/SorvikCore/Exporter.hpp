@@ -74,8 +74,8 @@ using FileWritten = std::function<void(const std::filesystem::path& temporaryFol
 /// SorvikError with the export's messages, passes file-system errors on, and throws
 /// CancellationError when `stop` is requested.
 ExportReceipt exportDelivery(const Delivery& delivery, const Repository& repository,
-                             const std::filesystem::path& destination, bool allowWarnings,
-                             std::stop_token stop = {}, const FileWritten& fileWritten = {});
+                             const std::filesystem::path& destination, bool allowWarnings, std::stop_token stop = {},
+                             const FileWritten& fileWritten = {});
 
 /// SHA-256 (64 lower-case hexadecimal digits) of the delivery's name, files and rules in a
 /// canonical JSON form. Never fails.

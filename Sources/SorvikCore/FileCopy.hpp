@@ -17,8 +17,7 @@ CopyMethod copyContent(int sourceFd, const std::filesystem::path& destination);
 /// Copies the content of `sourceFd` (from its start) into the new, empty file open for
 /// writing as `outFd`; `shownPath` names it in errors. Checks `stop` between chunks
 /// (CancellationError). Throws std::system_error.
-CopyMethod copyContentInto(int sourceFd, int outFd, const std::filesystem::path& shownPath,
-                           std::stop_token stop = {});
+CopyMethod copyContentInto(int sourceFd, int outFd, const std::filesystem::path& shownPath, std::stop_token stop = {});
 
 /// Opens `source` as a regular file (links followed, FIFOs and devices refused without
 /// blocking) and copies its content into a new file at `destination`.

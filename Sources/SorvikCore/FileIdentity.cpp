@@ -56,7 +56,7 @@ Generation generationOf(int fd, const struct statx& info, unsigned& generation) 
     unsigned value = 0;
     if (::ioctl(fd, FS_IOC_GETVERSION, &value) != 0)
         return errno == ENOTTY || errno == EOPNOTSUPP || errno == EINVAL || errno == ENOSYS ? Generation::unsupported
-                                                                                         : Generation::none;
+                                                                                            : Generation::none;
     generation = value;
     return Generation::found;
 }

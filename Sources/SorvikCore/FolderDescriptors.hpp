@@ -33,8 +33,7 @@ FileDescriptor openFolder(const std::filesystem::path& path);
 
 /// Opens the folder `name` inside `folder`, never through a link in its place (ELOOP), or
 /// first creates it when `create` is set (an existing folder is taken as it is).
-FileDescriptor openFolderAt(int folder, const std::string& name, const std::filesystem::path& shownPath,
-                            bool create);
+FileDescriptor openFolderAt(int folder, const std::string& name, const std::filesystem::path& shownPath, bool create);
 
 /// Creates the new file `name` inside `folder`, open for reading and writing; nothing may
 /// stand in its place, not even a link.

@@ -30,8 +30,8 @@ const std::vector<std::string>& packageExtensions() {
     // frameworks, photo and media libraries, documents saved as folders, project bundles and
     // asset catalogues) are treated as such.
     static const std::vector<std::string> extensions{
-        "app",    "bundle", "framework", "photoslibrary", "fcpbundle", "imovielibrary", "logicx",  "band",
-        "rtfd",   "pages",  "numbers",   "key",           "xcodeproj", "xcassets",      "plugin",  "kext"};
+        "app",  "bundle", "framework", "photoslibrary", "fcpbundle", "imovielibrary", "logicx", "band",
+        "rtfd", "pages",  "numbers",   "key",           "xcodeproj", "xcassets",      "plugin", "kext"};
     return extensions;
 }
 
@@ -77,8 +77,8 @@ std::string describe(int error, const std::string& path) {
 
 /// A name that is not UTF-8 cannot be stored: the file is left out with this error.
 std::string unreadableNameMessage(const std::string& path) {
-    return AssetReuse::unreadableFileMessage(std::system_error(EILSEQ, std::generic_category(),
-                                                               "\"" + replacingInvalidUTF8(path) + "\""));
+    return AssetReuse::unreadableFileMessage(
+        std::system_error(EILSEQ, std::generic_category(), "\"" + replacingInvalidUTF8(path) + "\""));
 }
 
 std::string parentFolder(const std::string& path) {
@@ -322,8 +322,8 @@ void addFolderHints(std::vector<IndexedAsset>& assets, abandonable::Pool& pool, 
 }  // namespace
 
 const std::vector<std::string>& ignoredDirectories() {
-    static const std::vector<std::string> names{".git", ".build", "node_modules", "__pycache__", ".Trash",
-                                                "DerivedData"};
+    static const std::vector<std::string> names{".git",        ".build", "node_modules",
+                                                "__pycache__", ".Trash", "DerivedData"};
     return names;
 }
 
@@ -366,10 +366,9 @@ ScanResult scan(const std::vector<SourceFolder>& sources, const std::vector<Inde
         context->excluded = excludedPaths;
         context->limit = limit;
         auto result = std::make_shared<WalkResult>();
-        auto job = fileSystem.submit(
-            [context, result](std::stop_token token, const abandonable::Beat& beat) {
-                walkSource(context, token, beat, *result);
-            });
+        auto job = fileSystem.submit([context, result](std::stop_token token, const abandonable::Beat& beat) {
+            walkSource(context, token, beat, *result);
+        });
         walks.push_back({&source, std::move(context), std::move(result), std::move(job), {}, {}});
     }
     // Its lookups are built while the walks run.
@@ -407,9 +406,9 @@ ScanResult scan(const std::vector<SourceFolder>& sources, const std::vector<Inde
                 continue;
             }
             auto pieces = std::make_shared<std::vector<WalkResult::Piece>>();
-            walk.folderJobs.push_back(fileSystem.submit(
-                [context = walk.context, folder = *piece.subfolder, outer = walk.result->outer, pieces](
-                    std::stop_token token, const abandonable::Beat& beat) {
+            walk.folderJobs.push_back(
+                fileSystem.submit([context = walk.context, folder = *piece.subfolder, outer = walk.result->outer,
+                                   pieces](std::stop_token token, const abandonable::Beat& beat) {
                     walkFolder(*context, folder, outer, token, beat, *pieces, false);
                 }));
             walk.folderPieces.push_back(std::move(pieces));
@@ -442,8 +441,7 @@ ScanResult scan(const std::vector<SourceFolder>& sources, const std::vector<Inde
             if (part.walkError) walkError = std::move(part.walkError);
             // Appended whole, then compacted: a path already taken is dropped.
             const std::size_t start = candidates.size();
-            if (start == 0)
-                candidates = std::move(part.candidates);
+            if (start == 0) candidates = std::move(part.candidates);
             else
                 candidates.insert(candidates.end(), std::make_move_iterator(part.candidates.begin()),
                                   std::make_move_iterator(part.candidates.end()));
@@ -498,8 +496,7 @@ ScanResult scan(const std::vector<SourceFolder>& sources, const std::vector<Inde
     for (std::size_t i = 0; i < total; ++i) {
         if (stop.stop_requested()) throw CancellationError();
         if (ahead && i % inspectionBatch == 0)
-            reuser.inspectAhead(std::span(candidates).subspan(i, std::min(inspectionBatch, total - i)), threads,
-                                stop);
+            reuser.inspectAhead(std::span(candidates).subspan(i, std::min(inspectionBatch, total - i)), threads, stop);
         if (i % 20 == 0 && progress)
             progress("正在索引 " + std::to_string(i + 1) + " / " + std::to_string(total) + " 件素材…");
         reuser.process(candidates[i], sourceErrors, stop);

@@ -101,10 +101,8 @@ bool enter(std::string path, std::vector<Frame>& stack, const std::vector<Folder
         if (name == "." || name == "..") continue;
         Child child = childOf(::dirfd(dir), *entry, wantsStatus);
         // An entry of unknown type is reported, not guessed at.
-        if (child.error != 0)
-            failed(frame.path == "/" ? "/" + child.name : frame.path + "/" + child.name, child.error);
-        else
-            frame.children.push_back(std::move(child));
+        if (child.error != 0) failed(frame.path == "/" ? "/" + child.name : frame.path + "/" + child.name, child.error);
+        else frame.children.push_back(std::move(child));
     }
     owned.reset();
     std::sort(frame.children.begin(), frame.children.end(),
@@ -115,8 +113,8 @@ bool enter(std::string path, std::vector<Frame>& stack, const std::vector<Folder
 
 }  // namespace
 
-void walk(const std::string& root, const Visitor& visit, const FailureHandler& failed,
-          const StatusFilter& wantsStatus, const ProgressHandler& progressed, const std::vector<FolderID>& outer) {
+void walk(const std::string& root, const Visitor& visit, const FailureHandler& failed, const StatusFilter& wantsStatus,
+          const ProgressHandler& progressed, const std::vector<FolderID>& outer) {
     std::vector<Frame> stack;
     if (!enter(root, stack, outer, failed, wantsStatus, progressed)) return;
     while (!stack.empty()) {

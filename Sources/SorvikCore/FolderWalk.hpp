@@ -17,7 +17,7 @@ struct Entry {
     const std::string& path;  // the folder's path, "/" and the name
     std::string_view name;
     EntryType type;
-    std::size_t depth;  // 1 for entries directly in the walked folder
+    std::size_t depth;           // 1 for entries directly in the walked folder
     const struct statx* status;  // files::statusAt of a regular file the status filter asked for, else null
 };
 

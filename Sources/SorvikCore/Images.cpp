@@ -63,8 +63,8 @@ template <typename... Options>
 VipsImage* load(Loader loader, VipsSource* source, Options... options) {
     VipsImage* out = nullptr;
     const auto common = [&](auto function) {
-        return function(source, &out, "access", VIPS_ACCESS_SEQUENTIAL, "fail_on", VIPS_FAIL_ON_TRUNCATED,
-                        options..., nullptr);
+        return function(source, &out, "access", VIPS_ACCESS_SEQUENTIAL, "fail_on", VIPS_FAIL_ON_TRUNCATED, options...,
+                        nullptr);
     };
     int status = -1;
     switch (loader) {
@@ -170,7 +170,8 @@ bool decodesWhole(const Image& image, std::stop_token stop, std::uint64_t limit)
     if (!region) return false;
     constexpr int strip = 64;
     const auto width = static_cast<std::uint64_t>(image.width());
-    const int rows = static_cast<int>(std::min<std::uint64_t>(image.height(), std::max<std::uint64_t>(limit / width, 1)));
+    const int rows =
+        static_cast<int>(std::min<std::uint64_t>(image.height(), std::max<std::uint64_t>(limit / width, 1)));
     for (int top = 0; top < rows; top += strip) {
         if (stop.stop_requested()) throw CancellationError();
         const VipsRect area{0, top, image.width(), std::min(strip, rows - top)};
@@ -183,7 +184,8 @@ bool decodesWhole(const Image& image, std::stop_token stop, std::uint64_t limit)
 /// checks the image's kill flag before it computes each of its regions.
 class KillOnStop {
 public:
-    KillOnStop(const Image& image, std::stop_token stop) : image_(image), callback_(std::move(stop), Kill{image_.get()}) {}
+    KillOnStop(const Image& image, std::stop_token stop)
+        : image_(image), callback_(std::move(stop), Kill{image_.get()}) {}
 
 private:
     struct Kill {
@@ -352,8 +354,8 @@ std::string encodeJPEG(const Image& image, int quality) {
     if (vips_image_get_format(flat.get()) != VIPS_FORMAT_UCHAR) flat = apply(flat, toUChar, "cannot convert");
     void* buffer = nullptr;
     size_t length = 0;
-    if (vips_jpegsave_buffer(flat.get(), &buffer, &length, "Q", std::clamp(quality, 1, 100), "strip", TRUE,
-                             nullptr) != 0)
+    if (vips_jpegsave_buffer(flat.get(), &buffer, &length, "Q", std::clamp(quality, 1, 100), "strip", TRUE, nullptr) !=
+        0)
         fail("cannot encode JPEG");
     std::unique_ptr<void, decltype(&g_free)> owned(buffer, &g_free);
     return std::string(static_cast<const char*>(buffer), length);

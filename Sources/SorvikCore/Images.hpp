@@ -53,7 +53,7 @@ public:
 
 /// What the header of an image file says, without decoding its pixels.
 struct Properties {
-    int width = 0;        // stored pixel grid
+    int width = 0;  // stored pixel grid
     int height = 0;
     int orientation = 1;  // EXIF orientation 1-8; 1 when absent. HEIF files come upright from
                           // their loader (irot/imir applied) and never report another value.

@@ -85,21 +85,21 @@ SorvikError notRegular(const fs::path& path) {
 
 const ExtensionSet& supported() {
     static const ExtensionSet set{
-        "mp4", "mov", "m4v", "webm", "mkv", "avi",                                          // video
-        "jpg", "jpeg", "png", "heic", "webp", "tif", "tiff", "gif", "avif",                 // image
-        "srt", "vtt", "ass", "txt", "md", "json", "html", "htm", "svg", "csv", "yaml", "yml",  // texts
-        "js", "jsx", "ts", "tsx", "css", "py",                                              // code
-        "pdf", "docx", "pptx", "xlsx",                                                      // documents
-        "wav", "mp3", "m4a", "flac",                                                        // audio
-        "zip",                                                                              // archive
-        "glb", "gltf", "obj", "fbx", "blend", "usd", "usdz", "stl",                         // 3D
+        "mp4", "mov",  "m4v",  "webm", "mkv",   "avi",                                                // video
+        "jpg", "jpeg", "png",  "heic", "webp",  "tif",  "tiff", "gif", "avif",                        // image
+        "srt", "vtt",  "ass",  "txt",  "md",    "json", "html", "htm", "svg",  "csv", "yaml", "yml",  // texts
+        "js",  "jsx",  "ts",   "tsx",  "css",   "py",                                                 // code
+        "pdf", "docx", "pptx", "xlsx",                                                                // documents
+        "wav", "mp3",  "m4a",  "flac",                                                                // audio
+        "zip",                                                                                        // archive
+        "glb", "gltf", "obj",  "fbx",  "blend", "usd",  "usdz", "stl",                                // 3D
     };
     return set;
 }
 
 const ExtensionSet& editableTextExtensions() {
-    static const ExtensionSet set{"srt", "vtt", "ass", "txt", "md",  "json", "html", "htm", "svg", "csv",
-                                  "yaml", "yml", "js", "jsx", "ts", "tsx", "css",  "py",   "gltf"};
+    static const ExtensionSet set{"srt",  "vtt", "ass", "txt", "md", "json", "html", "htm", "svg", "csv",
+                                  "yaml", "yml", "js",  "jsx", "ts", "tsx",  "css",  "py",  "gltf"};
     return set;
 }
 

@@ -51,7 +51,7 @@ files::FileDescriptor open(const std::filesystem::path& path, struct stat& info)
 /// inspect of a file already open as `fd` with the status `info` (as open gives them): it is
 /// read only through that descriptor. `path` names the file (its role and name) and errors.
 DeliveryFile inspect(int fd, const struct stat& info, const std::filesystem::path& path,
-                     const std::string& relativePath, const std::optional<std::string>& displayName,
-                     bool fingerprint, std::stop_token stop = {});
+                     const std::string& relativePath, const std::optional<std::string>& displayName, bool fingerprint,
+                     std::stop_token stop = {});
 
 }  // namespace sorvik::FileInspector

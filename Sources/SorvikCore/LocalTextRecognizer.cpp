@@ -52,8 +52,7 @@ std::string Recognizer::recognize(const fs::path& path, std::stop_token stop) {
 std::vector<RecognizedLine> Recognizer::lines(const images::Pixels& pixels, std::stop_token stop) {
     if (source_) return source_(pixels);
     // Loaded on the first image that decodes; a failed start is tried again on the next one.
-    if (!engine_)
-        engine_.emplace(recognitionLanguages(textrecognition::supportedLanguages(dataFolder_)), dataFolder_);
+    if (!engine_) engine_.emplace(recognitionLanguages(textrecognition::supportedLanguages(dataFolder_)), dataFolder_);
     return engine_->lines(pixels, std::move(stop));
 }
 

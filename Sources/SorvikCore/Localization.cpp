@@ -155,10 +155,8 @@ std::string fill(std::string_view text, const std::vector<std::string>& args, bo
             out += '{';
             i = brace + 1;
         } else {
-            if (token.number < args.size())
-                out += args[token.number];
-            else
-                out.append(text, brace, token.length);
+            if (token.number < args.size()) out += args[token.number];
+            else out.append(text, brace, token.length);
             i = brace + token.length;
         }
     }
@@ -318,7 +316,12 @@ const ReverseTables& reverseTables() {
         // Messages that wrap another finished message (or a role word) translate it too. The
         // library's start-up failure wraps the reason the library could not be opened.
         static constexpr std::string_view translatedCaptures[] = {
-            "缺少{0}", "{0}已就位", "保存失败：{0}", "保存规则失败：{0}", "扫描未完成：{0}", "归档未完成：{0}",
+            "缺少{0}",
+            "{0}已就位",
+            "保存失败：{0}",
+            "保存规则失败：{0}",
+            "扫描未完成：{0}",
+            "归档未完成：{0}",
             "部分文件暂时无法读取：{0}",
             "资料库读取失败：{0}\n原资料库已保留，请先在设置中查看位置。",
             "资料库暂未保存，更改保留在内存中，下次更改或退出时会再试：{0}",
@@ -427,12 +430,9 @@ std::string translateBack(std::string_view message, bool english) {
         }
         const Range range = frame.captures[piece.capture];
         const std::string_view captured = message.substr(range.begin, range.end - range.begin);
-        if (piece.choice)
-            out += captured == "1" ? piece.singular : piece.plural;
-        else if (frame.tmpl->captures == Captures::translated)
-            translate(range);  // may push and so invalidate `frame`
-        else if (frame.tmpl->captures == Captures::kept || !platform(captured))
-            out += captured;
+        if (piece.choice) out += captured == "1" ? piece.singular : piece.plural;
+        else if (frame.tmpl->captures == Captures::translated) translate(range);  // may push and so invalidate `frame`
+        else if (frame.tmpl->captures == Captures::kept || !platform(captured)) out += captured;
     }
     return out;
 }

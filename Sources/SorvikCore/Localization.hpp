@@ -73,10 +73,10 @@ std::string argumentText(const T& value) {
     if constexpr (std::is_convertible_v<const T&, std::string_view>) {
         return std::string(std::string_view(value));
     } else {
-        constexpr bool characterOrBool =
-            std::is_same_v<V, bool> || std::is_same_v<V, char> || std::is_same_v<V, signed char> ||
-            std::is_same_v<V, unsigned char> || std::is_same_v<V, wchar_t> || std::is_same_v<V, char8_t> ||
-            std::is_same_v<V, char16_t> || std::is_same_v<V, char32_t>;
+        constexpr bool characterOrBool = std::is_same_v<V, bool> || std::is_same_v<V, char> ||
+                                         std::is_same_v<V, signed char> || std::is_same_v<V, unsigned char> ||
+                                         std::is_same_v<V, wchar_t> || std::is_same_v<V, char8_t> ||
+                                         std::is_same_v<V, char16_t> || std::is_same_v<V, char32_t>;
         static_assert(std::is_integral_v<V> && !characterOrBool, "message arguments are integers or strings");
         return std::to_string(value);
     }
@@ -102,14 +102,14 @@ std::optional<std::vector<std::string_view>> match(const KeyPattern& pattern, st
 
 /// L with integer or string arguments.
 template <typename First, typename... Rest>
-    requires(!std::same_as<std::remove_cvref_t<First>, std::vector<std::string>>)
-std::string L(std::string_view key, const First& first, const Rest&... rest) {
+requires(!std::same_as<std::remove_cvref_t<First>, std::vector<std::string>>) std::string
+    L(std::string_view key, const First& first, const Rest&... rest) {
     return L(key, std::vector<std::string>{localization::argumentText(first), localization::argumentText(rest)...});
 }
 
 template <typename First, typename... Rest>
-    requires(!std::same_as<std::remove_cvref_t<First>, std::vector<std::string>>)
-std::string L(InLanguage language, std::string_view key, const First& first, const Rest&... rest) {
+requires(!std::same_as<std::remove_cvref_t<First>, std::vector<std::string>>) std::string
+    L(InLanguage language, std::string_view key, const First& first, const Rest&... rest) {
     return L(language, key,
              std::vector<std::string>{localization::argumentText(first), localization::argumentText(rest)...});
 }

@@ -84,7 +84,7 @@ std::string DeliveryFile::fileExtension() const {
 }
 
 bool DeliveryFile::isImage() const {
-    static constexpr std::array<std::string_view, 9> kinds{"jpg", "jpeg", "png", "heic", "tif",
+    static constexpr std::array<std::string_view, 9> kinds{"jpg",  "jpeg", "png", "heic", "tif",
                                                            "tiff", "webp", "gif", "avif"};
     const auto ext = fileExtension();
     return std::find(kinds.begin(), kinds.end(), ext) != kinds.end();
@@ -97,9 +97,8 @@ bool DeliveryFile::isVideo() const {
 }
 
 const DeliveryTemplate& DeliveryTemplate::video() {
-    static const DeliveryTemplate t{"视频交付",
-                                    {FileRole::video, FileRole::cover, FileRole::subtitle, FileRole::copy},
-                                    0.75, 2048, 20, 1000};
+    static const DeliveryTemplate t{
+        "视频交付", {FileRole::video, FileRole::cover, FileRole::subtitle, FileRole::copy}, 0.75, 2048, 20, 1000};
     return t;
 }
 const DeliveryTemplate& DeliveryTemplate::graphic() {

@@ -37,8 +37,8 @@ public:
 enum class FileRole { video, cover, subtitle, copy, extra };
 
 namespace FileRoles {
-inline constexpr std::array<FileRole, 5> allCases{FileRole::video, FileRole::cover, FileRole::subtitle,
-                                                  FileRole::copy, FileRole::extra};
+inline constexpr std::array<FileRole, 5> allCases{FileRole::video, FileRole::cover, FileRole::subtitle, FileRole::copy,
+                                                  FileRole::extra};
 std::string_view rawValue(FileRole role);
 std::optional<FileRole> fromRawValue(std::string_view text);
 std::string_view label(FileRole role);

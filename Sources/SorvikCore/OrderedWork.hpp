@@ -43,10 +43,8 @@ void forEach(std::size_t count, std::size_t threads, Step&& step, std::stop_toke
                 running.emplace_back(i, &own);
             }
             try {
-                if constexpr (std::is_invocable_v<Step&, std::size_t, std::stop_token>)
-                    step(i, own.get_token());
-                else
-                    step(i);
+                if constexpr (std::is_invocable_v<Step&, std::size_t, std::stop_token>) step(i, own.get_token());
+                else step(i);
             } catch (...) {
                 failures[i] = std::current_exception();
                 std::size_t known = firstFailure.load();

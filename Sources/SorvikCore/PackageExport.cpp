@@ -119,7 +119,8 @@ public:
           shown_(shownDestination / name_) {
         const files::FileDescriptor creating = destinationLock(destination_, LOCK_SH, std::chrono::seconds(2));
         if (::mkdirat(destination_, name_.c_str(), 0755) != 0) throw files::systemError(errno, shown_, "cannot create");
-        fd_ = files::FileDescriptor(::openat(destination_, name_.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        fd_ = files::FileDescriptor(
+            ::openat(destination_, name_.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         if (!fd_) throw movedAway(shown_);
         identity_ = files::identityOf(fd_.get(), shown_);
         lock(fd_.get(), LOCK_EX | LOCK_NB);
@@ -177,14 +178,16 @@ auto alongside(F&& work) {
 /// Opens the original once: never through a link in its place, never blocking. A library
 /// copy's path was just resolved, so no link may stand anywhere along it.
 files::FileDescriptor openSource(const DeliveryFile& file, const fs::path& source, struct stat& info) {
-    files::FileDescriptor fd = file.reference
-                                   ? files::FileDescriptor(::open(source.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK |
-                                                                                      O_CLOEXEC | O_NOCTTY))
-                                   : files::openWithoutLinks(source.string());
+    files::FileDescriptor fd =
+        file.reference
+            ? files::FileDescriptor(::open(source.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY))
+            : files::openWithoutLinks(source.string());
     if (!fd) {
-        if (errno == ENOENT || errno == ENOTDIR) throw SorvikError::message(quoted(file.name) + "已丢失，请重新扫描来源文件夹。");
+        if (errno == ENOENT || errno == ENOTDIR)
+            throw SorvikError::message(quoted(file.name) + "已丢失，请重新扫描来源文件夹。");
         // A link or a socket in the file's place: not the file that was indexed.
-        if (errno == ELOOP || errno == ENXIO) throw SorvikError::message(quoted(file.name) + "已更新，请重新扫描后再交付。");
+        if (errno == ELOOP || errno == ENXIO)
+            throw SorvikError::message(quoted(file.name) + "已更新，请重新扫描后再交付。");
         throw files::systemError(errno, source, "cannot open");
     }
     if (::fstat(fd.get(), &info) != 0) throw files::systemError(errno, source, "cannot read");
@@ -331,9 +334,9 @@ ExportReceipt exportDelivery(const Delivery& delivery, const Repository& reposit
     for (const auto& file : delivery.files) {
         const int number = ++counters[file.role];
         const std::string extension = file.crop ? "jpg" : safeExtension(file.fileExtension());
-        plan.push_back({&file, std::string(FileRoles::folder(file.role)),
-                        safe + "_" + std::string(FileRoles::label(file.role)) + "_" + twoDigits(number) + "." +
-                            extension});
+        plan.push_back(
+            {&file, std::string(FileRoles::folder(file.role)),
+             safe + "_" + std::string(FileRoles::label(file.role)) + "_" + twoDigits(number) + "." + extension});
     }
     std::map<FileRole, files::FileDescriptor> roleFolders;
     for (const auto& [role, count] : counters) {

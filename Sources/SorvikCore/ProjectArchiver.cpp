@@ -213,8 +213,10 @@ private:
             throw files::systemError(errno, shown, "cannot create");
         files::FileDescriptor fd(::openat(parent, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
         if (!fd) throw files::systemError(errno, shown, "cannot open");
-        struct stat own {}, root {};
-        if (::fstat(fd.get(), &own) != 0 || ::fstat(root_, &root) != 0) throw files::systemError(errno, shown, "cannot read");
+        struct stat own {
+        }, root{};
+        if (::fstat(fd.get(), &own) != 0 || ::fstat(root_, &root) != 0)
+            throw files::systemError(errno, shown, "cannot read");
         if (files::identityOf(own) == files::identityOf(root) || !files::folderWithin(fd.get(), root_))
             throw SorvikError::message("归档路径包含指向其他位置的链接，请更换归档目录。");
         return fd;
@@ -299,9 +301,9 @@ std::vector<ArchiveRecord> archive(const std::vector<Delivery>& projects, const 
             const fs::path source = repository.fileURL(file);
             const std::optional<SourceStatus> status = readSource(source, sources);
             if (!status) continue;
-            if (const ArchiveRecord* last = index.lastArchived(file.id, modificationDate(status->info),
-                                                               static_cast<std::int64_t>(status->info.st_size),
-                                                               projectPrefix);
+            if (const ArchiveRecord* last =
+                    index.lastArchived(file.id, modificationDate(status->info),
+                                       static_cast<std::int64_t>(status->info.st_size), projectPrefix);
                 last && stillArchived(*last, *status, copies))
                 continue;
 

@@ -22,8 +22,7 @@ using Progress = std::function<void(const std::string&)>;
 /// modification time and never replace a file. Throws SorvikError, std::system_error,
 /// std::filesystem::filesystem_error, and CancellationError when `stop` is requested.
 std::vector<ArchiveRecord> archive(const std::vector<Delivery>& projects, const Repository& repository,
-                                   const std::filesystem::path& destination,
-                                   const std::vector<ArchiveRecord>& previous, const Progress& progress,
-                                   std::stop_token stop = {});
+                                   const std::filesystem::path& destination, const std::vector<ArchiveRecord>& previous,
+                                   const Progress& progress, std::stop_token stop = {});
 
 }  // namespace sorvik::ProjectArchiver

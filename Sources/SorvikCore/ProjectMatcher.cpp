@@ -139,8 +139,7 @@ public:
         if (count < 2) return std::nullopt;
         if (generic().contains(k)) return std::nullopt;
         const icu::UnicodeString k16 = text::toUTF16(k);
-        if (text::find(*digits_, k16) || text::find(*defaultName_, k16) || text::find(*hash_, k16))
-            return std::nullopt;
+        if (text::find(*digits_, k16) || text::find(*defaultName_, k16) || text::find(*hash_, k16)) return std::nullopt;
         if (count < 4 && !text::containsHan(k16)) return std::nullopt;
         return characterPrefix(cleaned, kMaxTopicCharacters);
     }
@@ -191,7 +190,9 @@ std::optional<ProjectHint> hintWith(const IndexedAsset& asset, FolderTopicOf&& f
 }
 
 /// The key a project is known by: its discovery key, else the key of its name.
-std::string projectKey(const Delivery& project) { return project.discoveryKey ? *project.discoveryKey : key(project.name); }
+std::string projectKey(const Delivery& project) {
+    return project.discoveryKey ? *project.discoveryKey : key(project.name);
+}
 
 // ---------------------------------------------------------------------------------------
 // Grouping's fast path. Per asset the hint, its key and the searchable text (folded, and
@@ -416,29 +417,28 @@ void parallelFor(std::size_t count, MakeWorker&& makeWorker, Work&& work) {
 
 const std::unordered_set<std::string>& operationalFolders() {
     static const std::unordered_set<std::string> words{
-        "release",     "releases",      "generated",   "generation", "generations", "generatedassets",
-        "generatedimages", "references", "reference",  "prompts",    "prompt",      "source",
-        "sources",     "raw",           "rawfiles",    "rendered",   "renderedmedia", "outputfiles",
-        "finalvideo",  "finalimages",   "finaloutput", "model",      "models",      "texture",
-        "textures",    "成品",          "成品包",      "发布包",     "交付包",      "视频成品",
-        "图片成品",    "参考",          "原始素材",    "中间文件",   "工作文件",    "模型",
-        "贴图"};
+        "release",    "releases",  "generated",     "generation",  "generations", "generatedassets", "generatedimages",
+        "references", "reference", "prompts",       "prompt",      "source",      "sources",         "raw",
+        "rawfiles",   "rendered",  "renderedmedia", "outputfiles", "finalvideo",  "finalimages",     "finaloutput",
+        "model",      "models",    "texture",       "textures",    "成品",        "成品包",          "发布包",
+        "交付包",     "视频成品",  "图片成品",      "参考",        "原始素材",    "中间文件",        "工作文件",
+        "模型",       "贴图"};
     return words;
 }
 
 const std::unordered_set<std::string>& generic() {
     static const std::unordered_set<std::string> words = [] {
         const char* list[] = {
-            "output",   "outputs",  "input",     "inputs",     "assets",   "asset",      "media",    "images",
-            "image",    "videos",   "video",     "audio",      "files",    "file",       "downloads", "download",
-            "documents", "desktop", "exports",   "export",     "renders",  "render",     "final",    "finalcards",
-            "cards",    "draft",    "drafts",    "cover",      "covers",   "thumbnail",  "thumbnails", "subtitles",
-            "subtitle", "copy",     "text",      "script",     "scripts",  "sample",     "samples",  "project",
-            "projects", "demo",     "temp",      "tmp",        "chatgpt",  "imagegen",   "seedance", "sora",
-            "素材",     "素材库",   "文件",      "项目",       "输出",     "产出",       "生成",     "下载",
-            "图片",     "图像",     "视频",      "音频",       "成片",     "封面",       "文案",     "发布文案",
-            "口播稿",   "字幕",     "脚本",      "图文",       "归档",     "草稿",       "未命名",   "未命名交付",
-            "未命名项目", "即梦",   "剪映",      "视频输出",   "图片输出", "文案输出",   "AI素材",   "AI输出"};
+            "output",     "outputs", "input",   "inputs",   "assets",   "asset",     "media",      "images",
+            "image",      "videos",  "video",   "audio",    "files",    "file",      "downloads",  "download",
+            "documents",  "desktop", "exports", "export",   "renders",  "render",    "final",      "finalcards",
+            "cards",      "draft",   "drafts",  "cover",    "covers",   "thumbnail", "thumbnails", "subtitles",
+            "subtitle",   "copy",    "text",    "script",   "scripts",  "sample",    "samples",    "project",
+            "projects",   "demo",    "temp",    "tmp",      "chatgpt",  "imagegen",  "seedance",   "sora",
+            "素材",       "素材库",  "文件",    "项目",     "输出",     "产出",      "生成",       "下载",
+            "图片",       "图像",    "视频",    "音频",     "成片",     "封面",      "文案",       "发布文案",
+            "口播稿",     "字幕",    "脚本",    "图文",     "归档",     "草稿",      "未命名",     "未命名交付",
+            "未命名项目", "即梦",    "剪映",    "视频输出", "图片输出", "文案输出",  "AI素材",     "AI输出"};
         std::unordered_set<std::string> out;
         for (const char* word : list) {
             std::string lower(word);
@@ -527,7 +527,10 @@ Grouping group(std::vector<IndexedAsset> assets, std::vector<Delivery> projects,
         MatchScratch live, deleted;
     };
     parallelFor(
-        visited.size(), [&] { return Worker{FactsWorker{}, MatchScratch(live), MatchScratch(deleted)}; },
+        visited.size(),
+        [&] {
+            return Worker{FactsWorker{}, MatchScratch(live), MatchScratch(deleted)};
+        },
         [&](Worker& worker, std::size_t v) {
             Visit& visit = visits[v];
             const IndexedAsset& asset = assets[visited[v]];
@@ -596,8 +599,8 @@ Grouping group(std::vector<IndexedAsset> assets, std::vector<Delivery> projects,
                 const std::size_t p =
                     visits[second[s]].live.empty() ? createdMatches[s].front() : visits[second[s]].live.front();
                 asset.projectID = projects[p].id;
-                asset.reason = asset.recognizedText && !asset.recognizedText->empty() ? kReasonImageText
-                                                                                      : kReasonBodyOrFolder;
+                asset.reason =
+                    asset.recognizedText && !asset.recognizedText->empty() ? kReasonImageText : kReasonBodyOrFolder;
             } else if (count > 1) {
                 asset.reason = kReasonSeveral;
             }

@@ -15,9 +15,9 @@ namespace sorvik {
 
 /// The best project clue of one indexed asset.
 struct ProjectHint {
-    std::string title;   // a topic, already cleaned
-    bool strong = false; // enough on its own to create a project for a single asset
-    std::string reason;  // becomes the asset's reason when a project is made from it
+    std::string title;    // a topic, already cleaned
+    bool strong = false;  // enough on its own to create a project for a single asset
+    std::string reason;   // becomes the asset's reason when a project is made from it
 
     friend bool operator==(const ProjectHint&, const ProjectHint&) = default;
 };

@@ -71,10 +71,8 @@ void forEachCodePoint(const icu::UnicodeString& s, F visit) {
 template <typename F>
 void decomposed(const icu::Normalizer2& normalizer, UChar32 c, F visit) {
     icu::UnicodeString decomposition;
-    if (normalizer.getDecomposition(c, decomposition))
-        forEachCodePoint(decomposition, visit);
-    else
-        visit(c);
+    if (normalizer.getDecomposition(c, decomposition)) forEachCodePoint(decomposition, visit);
+    else visit(c);
 }
 
 /// The key contribution of one code point, before the final composition.
@@ -93,10 +91,8 @@ void keyOfCodePoint(UChar32 c, std::vector<UChar32>& out) {
         });
     };
     const auto type = u_getIntPropertyValue(c, UCHAR_DECOMPOSITION_TYPE);
-    if (type == U_DT_WIDE || type == U_DT_NARROW)
-        decomposed(*n.nfkd, c, afterWidth);
-    else
-        afterWidth(c);
+    if (type == U_DT_WIDE || type == U_DT_NARROW) decomposed(*n.nfkd, c, afterWidth);
+    else afterWidth(c);
 }
 
 enum : uint8_t { kDrop = 0, kKeep = 1, kComplex = 2 };
@@ -154,8 +150,8 @@ std::string foldCase(std::string_view text) {
     out.reserve(text.size());
     icu::StringByteSink<std::string> sink(&out);
     UErrorCode status = U_ZERO_ERROR;
-    icu::CaseMap::utf8Fold(U_FOLD_CASE_DEFAULT, icu::StringPiece(text.data(), static_cast<int32_t>(text.size())),
-                           sink, nullptr, status);
+    icu::CaseMap::utf8Fold(U_FOLD_CASE_DEFAULT, icu::StringPiece(text.data(), static_cast<int32_t>(text.size())), sink,
+                           nullptr, status);
     if (U_FAILURE(status)) {
         icu::UnicodeString s = toUTF16(text);
         return toUTF8(s.foldCase(U_FOLD_CASE_DEFAULT));
@@ -168,10 +164,8 @@ std::string comparisonKey(std::string_view text) {
     raw.reserve(text.size());
     if (isASCII(text)) {
         for (char c : text) {
-            if (c >= 'A' && c <= 'Z')
-                raw += static_cast<char>(c - 'A' + 'a');
-            else if ((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'))
-                raw += c;
+            if (c >= 'A' && c <= 'Z') raw += static_cast<char>(c - 'A' + 'a');
+            else if ((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')) raw += c;
         }
         return raw;
     }
@@ -294,9 +288,8 @@ std::string FileNameOrder::sortKey(std::string_view name) const {
 
 int FileNameOrder::compare(std::string_view a, std::string_view b) const {
     UErrorCode status = U_ZERO_ERROR;
-    const auto result =
-        collator_->compareUTF8(icu::StringPiece(a.data(), static_cast<int32_t>(a.size())),
-                               icu::StringPiece(b.data(), static_cast<int32_t>(b.size())), status);
+    const auto result = collator_->compareUTF8(icu::StringPiece(a.data(), static_cast<int32_t>(a.size())),
+                                               icu::StringPiece(b.data(), static_cast<int32_t>(b.size())), status);
     return result == UCOL_LESS ? -1 : (result == UCOL_GREATER ? 1 : 0);
 }
 

@@ -47,9 +47,7 @@ void keepOpenMPOnThisThread() {
     if (setMaxActiveLevels) setMaxActiveLevels(0);
 }
 
-const char* dataPathArgument(const fs::path& dataFolder) {
-    return dataFolder.empty() ? nullptr : dataFolder.c_str();
-}
+const char* dataPathArgument(const fs::path& dataFolder) { return dataFolder.empty() ? nullptr : dataFolder.c_str(); }
 
 std::string joined(const std::vector<std::string>& languages) {
     std::string result;
@@ -105,7 +103,7 @@ Engine& Engine::operator=(Engine&&) noexcept = default;
 std::vector<RecognizedLine> Engine::lines(const images::Pixels& pixels, std::stop_token stop) {
     if (pixels.width < 1 || pixels.height < 1 || pixels.bands < 1 || pixels.bands > 4 ||
         pixels.data.size() != static_cast<std::size_t>(pixels.width) * static_cast<std::size_t>(pixels.height) *
-                                   static_cast<std::size_t>(pixels.bands))
+                                  static_cast<std::size_t>(pixels.bands))
         throw std::invalid_argument("malformed pixels for text recognition");
 
     const std::uint8_t* data = pixels.data.data();

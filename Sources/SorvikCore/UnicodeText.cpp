@@ -135,9 +135,7 @@ UChar32 previous(std::string_view text, std::size_t& i) {
     return c;
 }
 
-bool isLineSeparator(UChar32 c) {
-    return (c >= 0x0A && c <= 0x0D) || c == 0x85 || c == 0x2028 || c == 0x2029;
-}
+bool isLineSeparator(UChar32 c) { return (c >= 0x0A && c <= 0x0D) || c == 0x85 || c == 0x2028 || c == 0x2029; }
 }  // namespace
 
 std::string_view trimWhitespaceAndNewlines(std::string_view text) {

@@ -151,7 +151,8 @@ Container openContainer(int fd, std::stop_token stop) {
     if (stop.stop_requested()) throw CancellationError();
     if (::lseek(fd, 0, SEEK_SET) < 0) throw VideoError(describe(AVERROR(errno)));
     Container container;
-    container.reader = std::make_unique<Reader>(Reader{fd, std::move(stop), std::chrono::steady_clock::now() + probeDeadline});
+    container.reader =
+        std::make_unique<Reader>(Reader{fd, std::move(stop), std::chrono::steady_clock::now() + probeDeadline});
     Reader* reader = container.reader.get();
 
     auto* buffer = static_cast<unsigned char*>(av_malloc(ioBufferSize));
@@ -341,8 +342,8 @@ std::vector<uint8_t> toRGB(const AVFrame& frame, int width, int height, int& str
     int* unusedTable = nullptr;
     int sourceRange = 0, unusedRange = 0, brightness = 0, contrast = 0, saturation = 0;
     // Formats without YUV (RGB, palettes) refuse colour details; they need none.
-    if (sws_getColorspaceDetails(scaler.get(), &table, &sourceRange, &unusedTable, &unusedRange, &brightness,
-                                 &contrast, &saturation) >= 0) {
+    if (sws_getColorspaceDetails(scaler.get(), &table, &sourceRange, &unusedTable, &unusedRange, &brightness, &contrast,
+                                 &saturation) >= 0) {
         sourceRange = frame.color_range == AVCOL_RANGE_JPEG ? 1 : sourceRange;
         sws_setColorspaceDetails(scaler.get(), sws_getCoefficients(space), sourceRange,
                                  sws_getCoefficients(SWS_CS_DEFAULT), 1, brightness, contrast, saturation);

@@ -97,8 +97,8 @@ void WorkspaceState::deleteProject(const UUID& id) {
 
 void WorkspaceState::restoreProject(const UUID& id) {
     if (!deletedProjects) return;
-    auto it = std::find_if(deletedProjects->begin(), deletedProjects->end(),
-                           [&](const Delivery& d) { return d.id == id; });
+    auto it =
+        std::find_if(deletedProjects->begin(), deletedProjects->end(), [&](const Delivery& d) { return d.id == id; });
     if (it == deletedProjects->end()) return;
     Delivery project = *it;
 
@@ -166,8 +166,8 @@ IndexedAsset decodeIndexedAsset(json::Value& value, const json::Path& path) {
         sourceChanged(path, "sourceChanged");
     json::Nested<DeliveryFile> file(path, "file", decodeDeliveryFile);
     json::readObject(value, path,
-                     {&assignment, &didAttemptOCR, &file, &folderHint, &isMissing, &projectID, &reason,
-                      &recognizedText, &relativeFolder, &sourceChanged, &sourceID});
+                     {&assignment, &didAttemptOCR, &file, &folderHint, &isMissing, &projectID, &reason, &recognizedText,
+                      &relativeFolder, &sourceChanged, &sourceID});
     IndexedAsset a;
     a.file = file.required();
     a.sourceID = sourceID.optionalUUID();

@@ -89,16 +89,23 @@ TEST(SearchText, IgnoresCaseAndIsUsedUntrimmed) {
 TEST(AgentReference, QuotesPathsNamesTheAssetAndKeepsCommandsOnTheirLines) {
     Delivery project(UUID::make(), "Spring\nrm -rf ~\r\u2028x", {}, DeliveryTemplate::flexible());
     const UUID asset = UUID::make();
-    const std::string text = agentReferenceText(project, asset, "/opt/Sorvik App/bin/sorvik-agent",
-                                                "/home/o'neil/.local/share/Sorvik");
-    const std::string expected = "Sorvik项目：Spring rm -rf ~  x\n"
-                                 "project_id: " + project.id.string() + "\n"
-                                 "asset_id: " + asset.string() + "\n"
-                                 "查询命令：\n"
-                                 "'/opt/Sorvik App/bin/sorvik-agent' --data-dir '/home/o'\"'\"'neil/.local/share/Sorvik' "
-                                 "project " + project.id.string() + "\n"
-                                 "使用 prepare PROJECT_ID ASSET_ID[,ASSET_ID] DESTINATION 生成指定内容快照；verify MANIFEST "
-                                 "验证后上传。禁止凭文件名猜测版本；平台及账号需明确。此接口不执行发布。";
+    const std::string text =
+        agentReferenceText(project, asset, "/opt/Sorvik App/bin/sorvik-agent", "/home/o'neil/.local/share/Sorvik");
+    const std::string expected =
+        "Sorvik项目：Spring rm -rf ~  x\n"
+        "project_id: " +
+        project.id.string() +
+        "\n"
+        "asset_id: " +
+        asset.string() +
+        "\n"
+        "查询命令：\n"
+        "'/opt/Sorvik App/bin/sorvik-agent' --data-dir '/home/o'\"'\"'neil/.local/share/Sorvik' "
+        "project " +
+        project.id.string() +
+        "\n"
+        "使用 prepare PROJECT_ID ASSET_ID[,ASSET_ID] DESTINATION 生成指定内容快照；verify MANIFEST "
+        "验证后上传。禁止凭文件名猜测版本；平台及账号需明确。此接口不执行发布。";
     EXPECT_EQ(text, expected);
     // Without an asset: five lines.
     const std::string plain = agentReferenceText(project, std::nullopt, "a", "b");

@@ -35,14 +35,14 @@ DeliveryFile file(const std::string& name, FileRole role, std::int64_t bytes = 1
 TEST(VisibleChecks, AFileWithProblemsShowsOnlyThemAndAPassingFileItsLastLine) {
     const UUID cover = UUID::make(), copy = UUID::make(), video = UUID::make();
     const std::vector<DeliveryCheck> source{
-        check("role-cover", CheckLevel::pass, cover),   // dropped: the cover has a problem
-        check("role-copy", CheckLevel::pass, copy),     // dropped: not the last pass of the copy
-        check("role-video", CheckLevel::pass, video),   // the video's only line
-        check("type-cover", CheckLevel::pass, cover),   // dropped
+        check("role-cover", CheckLevel::pass, cover),  // dropped: the cover has a problem
+        check("role-copy", CheckLevel::pass, copy),    // dropped: not the last pass of the copy
+        check("role-video", CheckLevel::pass, video),  // the video's only line
+        check("type-cover", CheckLevel::pass, cover),  // dropped
         check("ratio-cover", CheckLevel::warning, cover),
         check("title-copy", CheckLevel::pass, copy),
-        check("body-copy", CheckLevel::pass, copy),     // the copy's last pass
-        check("duplicates", CheckLevel::pass),          // whole-delivery passes all show
+        check("body-copy", CheckLevel::pass, copy),  // the copy's last pass
+        check("duplicates", CheckLevel::pass),       // whole-delivery passes all show
         check("other", CheckLevel::pass),
     };
     EXPECT_EQ(ids(visibleChecks(source)),
@@ -52,12 +52,9 @@ TEST(VisibleChecks, AFileWithProblemsShowsOnlyThemAndAPassingFileItsLastLine) {
 TEST(VisibleChecks, APassSharingTheLastPassIdIsKeptAndErrorsMoveAheadStably) {
     const UUID a = UUID::make();
     const std::vector<DeliveryCheck> source{
-        check("srt-a", CheckLevel::pass, a),
-        check("w1", CheckLevel::warning),
-        check("e1", CheckLevel::error),
+        check("srt-a", CheckLevel::pass, a), check("w1", CheckLevel::warning), check("e1", CheckLevel::error),
         check("srt-a", CheckLevel::pass, a),  // same id as the last pass of the file: both stay
-        check("w2", CheckLevel::warning),
-        check("e2", CheckLevel::error),
+        check("w2", CheckLevel::warning),    check("e2", CheckLevel::error),
     };
     EXPECT_EQ(ids(visibleChecks(source)), (std::vector<std::string>{"e1", "e2", "w1", "w2", "srt-a", "srt-a"}));
     EXPECT_TRUE(visibleChecks({}).empty());
@@ -165,12 +162,12 @@ TEST(Footer, StatusFollowsThreeIndependentOrders) {
 TEST(FileCards, FourRolesWithTheirFirstFileCountRuleAndOwnProblems) {
     Delivery d(UUID::make(), "D", {}, DeliveryTemplate::graphic());
     d.files = {file("a.srt", FileRole::subtitle), file("c1.jpg", FileRole::cover), file("c2.jpg", FileRole::cover),
-               file("c3.jpg", FileRole::cover), file("x.zip", FileRole::extra), file("t.txt", FileRole::copy)};
+               file("c3.jpg", FileRole::cover),   file("x.zip", FileRole::extra),  file("t.txt", FileRole::copy)};
     const UUID cover = d.files[1].id;
     const UUID copy = d.files[5].id;
     const std::vector<DeliveryCheck> checks{
         check("source-c1", CheckLevel::warning, cover),
-        check("duplicates", CheckLevel::warning),           // the whole delivery: no card counts it
+        check("duplicates", CheckLevel::warning),  // the whole delivery: no card counts it
         check("title-t", CheckLevel::pass, copy),
         check("srt-other", CheckLevel::error, UUID::make()),  // another file's
     };
@@ -285,8 +282,9 @@ TEST(DeliveryModels, RowsCarryWhatDelegatesDrawAndPassTheModelTester) {
     DeliveryChecksModel checks;
     QAbstractItemModelTester checksTester(&checks, QAbstractItemModelTester::FailureReportingMode::Fatal);
     const UUID f = UUID::make();
-    checks.setChecks({DeliveryCheck("ratio-1", CheckLevel::warning, "封面比例需要调整", "当前 1 × 1，目标 3:4", f),
-                      DeliveryCheck("empty", CheckLevel::error, "等待第一件文件", "拖入成片、封面、字幕或文案，开始这次交付。")});
+    checks.setChecks(
+        {DeliveryCheck("ratio-1", CheckLevel::warning, "封面比例需要调整", "当前 1 × 1，目标 3:4", f),
+         DeliveryCheck("empty", CheckLevel::error, "等待第一件文件", "拖入成片、封面、字幕或文案，开始这次交付。")});
     ASSERT_EQ(checks.rowCount(), 2);
     EXPECT_EQ(checks.index(0, 0).data().toString(), QStringLiteral("封面比例需要调整"));
     EXPECT_EQ(checks.index(0, 0).data(DeliveryChecksModel::ButtonRole).toString(), QStringLiteral("裁切封面"));

@@ -35,7 +35,7 @@ TEST(RenameSheet, CommitsTrimmedNamesCutAtSeventyCharacters) {
     // 80 user-perceived characters, some of them several code points each, keep their first 70.
     std::string typed;
     for (int i = 0; i < 40; ++i) typed += "e\u0301";   // e and a combining accent
-    for (int i = 0; i < 40; ++i) typed += "👍🏽";        // a thumb with a skin tone
+    for (int i = 0; i < 40; ++i) typed += "👍🏽";  // a thumb with a skin tone
     std::string expected;
     for (int i = 0; i < 40; ++i) expected += "e\u0301";
     for (int i = 0; i < 30; ++i) expected += "👍🏽";

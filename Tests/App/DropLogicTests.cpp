@@ -11,18 +11,19 @@ using namespace sorvik::app;
 using namespace sorvik::test;
 
 TEST(DropLogic, LocalFileURLsBecomePathsWithTheirBytesKept) {
-    const QByteArray list = "# dragged from a file manager\r\n"
-                            "file:///home/al/Shoot%20Day/a.png\r\n"
-                            "file://localhost/home/al/%E5%B0%81%E9%9D%A2.jpg\r\n"
-                            "file://studio-pc/home/al/host.png\r\n"
-                            "file://other/elsewhere.png\r\n"
-                            "https://example.com/x.png\r\n"
-                            "file:///home/al/caf%E9.png\r\n"
-                            "file:///home/al/100%25%20%23%3F.txt\r\n"
-                            "file:///home/al/zero%00.txt\r\n"
-                            "\r\n"
-                            "file:relative.png\n"
-                            "file:/home/al/short.png";
+    const QByteArray list =
+        "# dragged from a file manager\r\n"
+        "file:///home/al/Shoot%20Day/a.png\r\n"
+        "file://localhost/home/al/%E5%B0%81%E9%9D%A2.jpg\r\n"
+        "file://studio-pc/home/al/host.png\r\n"
+        "file://other/elsewhere.png\r\n"
+        "https://example.com/x.png\r\n"
+        "file:///home/al/caf%E9.png\r\n"
+        "file:///home/al/100%25%20%23%3F.txt\r\n"
+        "file:///home/al/zero%00.txt\r\n"
+        "\r\n"
+        "file:relative.png\n"
+        "file:/home/al/short.png";
     const std::vector<fs::path> paths = localFilePaths(list, "Studio-PC");
     ASSERT_EQ(paths.size(), 6u);
     EXPECT_EQ(paths[0], fs::path("/home/al/Shoot Day/a.png"));

@@ -30,7 +30,8 @@ TEST(InboxLogic, RowsAreTheWaitingAssetsTheSearchFindsInIndexOrder) {
     missing.isMissing = true;
     IndexedAsset first = indexedAsset(originalAt("/o/a-first.txt"));
     first.file.text = std::string(100, 'x');
-    IndexedAsset inLibrary = indexedAsset(DeliveryFile(UUID::make(), "kept.txt", "files/kept.txt", FileRole::copy, 3, ""));
+    IndexedAsset inLibrary =
+        indexedAsset(DeliveryFile(UUID::make(), "kept.txt", "files/kept.txt", FileRole::copy, 3, ""));
     writeLibrary(library.path(), libraryOf({project}, {assigned, second, missing, first, inLibrary}));
     StoreHarness h(library.path());
     auto& store = h.store();

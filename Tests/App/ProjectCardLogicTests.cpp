@@ -34,13 +34,17 @@ TEST(ProjectCardLogic, ThePictureIsTheFirstImageElseTheFirstTimedFile) {
 
 TEST(ProjectCardLogic, CountsRolesInTheRowOrderAndTheBadge) {
     Delivery project = makeProject("P");
-    project.files = {file("a.mp4", FileRole::video, 1.0), file("b.mp4", FileRole::video, 1.0),
-                     file("c.jpg", FileRole::cover),      file("x1"),
-                     file("x2"),                          file("x3"),
+    project.files = {file("a.mp4", FileRole::video, 1.0),
+                     file("b.mp4", FileRole::video, 1.0),
+                     file("c.jpg", FileRole::cover),
+                     file("x1"),
+                     file("x2"),
+                     file("x3"),
                      file("s.srt", FileRole::subtitle)};
     const ProjectCardValues values = projectCardValues(project);
     EXPECT_EQ(values.assetCount, 7u);
-    EXPECT_EQ(values.roles, (std::vector<RoleCount>{{FileRole::video, 2}, {FileRole::cover, 1}, {FileRole::subtitle, 1}}));
+    EXPECT_EQ(values.roles,
+              (std::vector<RoleCount>{{FileRole::video, 2}, {FileRole::cover, 1}, {FileRole::subtitle, 1}}));
     EXPECT_EQ(values.badge, "项目");
     project.discoveryKey = "洱海骑行";
     EXPECT_EQ(projectCardValues(project).badge, "自动关联");

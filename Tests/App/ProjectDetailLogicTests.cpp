@@ -29,9 +29,9 @@ std::vector<std::string> shown(ProjectSearch& search, std::uint64_t revision, co
             if (asset.id() == id) return &asset;
         return nullptr;
     };
-    const std::vector<char> matches = text.empty() ? std::vector<char>(project.files.size(), 1)
-                                                   : search.matchingFiles(text, revision, project, {project}, assets,
-                                                                          assetFor);
+    const std::vector<char> matches = text.empty()
+                                          ? std::vector<char>(project.files.size(), 1)
+                                          : search.matchingFiles(text, revision, project, {project}, assets, assetFor);
     std::vector<std::string> names;
     for (std::size_t i : visibleFiles(project, matches, filter)) names.push_back(project.files[i].name);
     return names;
@@ -60,10 +60,12 @@ TEST(ProjectPageLogic, SearchUsesTheAssetsTextElseTheNameAndIsNeverTrimmed) {
     QObject context;
     ProjectSearch search(context, {});
     EXPECT_EQ(shown(search, 1, project, assets, "", FileFilter::all).size(), 3u);
-    EXPECT_EQ(shown(search, 1, project, assets, "cOVER", FileFilter::all), (std::vector<std::string>{"Cover Final.jpg"}));
+    EXPECT_EQ(shown(search, 1, project, assets, "cOVER", FileFilter::all),
+              (std::vector<std::string>{"Cover Final.jpg"}));
     EXPECT_EQ(shown(search, 1, project, assets, "spring", FileFilter::all), (std::vector<std::string>{"poster.png"}));
     // A file that is no indexed asset is found by its name only.
-    EXPECT_EQ(shown(search, 1, project, assets, "LOOSE", FileFilter::all), (std::vector<std::string>{"loose file.txt"}));
+    EXPECT_EQ(shown(search, 1, project, assets, "LOOSE", FileFilter::all),
+              (std::vector<std::string>{"loose file.txt"}));
     // One space is a search text of its own.
     EXPECT_EQ(shown(search, 1, project, assets, " ", FileFilter::all),
               (std::vector<std::string>{"poster.png", "Cover Final.jpg", "loose file.txt"}));
@@ -81,8 +83,8 @@ TEST(ProjectPageLogic, SearchUsesTheAssetsTextElseTheNameAndIsNeverTrimmed) {
 TEST(ProjectPageLogic, CountsAreOverAllFilesAndFoldersAreComparedAsText) {
     TempDir library;
     Repository repository(library.path());
-    Delivery project = projectNamed("P", {named("Day/a.png"), named("Day/b.png"), named("day/c.png"),
-                                          named("Night/d.png"), named("Night/e.png")});
+    Delivery project = projectNamed(
+        "P", {named("Day/a.png"), named("Day/b.png"), named("day/c.png"), named("Night/d.png"), named("Night/e.png")});
     EXPECT_EQ(projectCounts(project, &repository), (ProjectCounts{5, 3}));
     // Without a library no location is known.
     EXPECT_EQ(projectCounts(project, nullptr), (ProjectCounts{5, 0}));

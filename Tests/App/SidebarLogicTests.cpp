@@ -75,8 +75,12 @@ TEST(SidebarLogic, NamesAreDrawnOnOneLine) {
     EXPECT_EQ(singleLine(QStringLiteral("Spring launch")), QStringLiteral("Spring launch"));
     // Each run of breaks and control characters is one space; other text stays as it is.
     EXPECT_EQ(singleLine(QStringLiteral("第一行\n第二行")), QStringLiteral("第一行 第二行"));
-    EXPECT_EQ(singleLine(QStringLiteral("a\r\n\tb\x0b\x0c" "c")), QStringLiteral("a b c"));
-    EXPECT_EQ(singleLine(QString::fromUtf8("a\u2028b\u2029c\u0085d\x7f" "e")), QStringLiteral("a b c d e"));
+    EXPECT_EQ(singleLine(QStringLiteral("a\r\n\tb\x0b\x0c"
+                                        "c")),
+              QStringLiteral("a b c"));
+    EXPECT_EQ(singleLine(QString::fromUtf8("a\u2028b\u2029c\u0085d\x7f"
+                                           "e")),
+              QStringLiteral("a b c d e"));
     EXPECT_EQ(singleLine(QStringLiteral("\n\nlead")), QStringLiteral(" lead"));
     const QString kept = QString::fromUtf8("A & B \U0001F468\u200D\U0001F469 e\u0301");
     EXPECT_EQ(singleLine(kept), kept);

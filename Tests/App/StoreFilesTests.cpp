@@ -13,7 +13,9 @@ using namespace sorvik::test;
 
 namespace {
 
-const IndexedAsset& assetOf(const app::AppStore& store, const UUID& id) { return assetIn(store.workspace().assets, id); }
+const IndexedAsset& assetOf(const app::AppStore& store, const UUID& id) {
+    return assetIn(store.workspace().assets, id);
+}
 
 std::vector<fs::path> textFiles(const fs::path& folder, int count) {
     std::vector<fs::path> paths;

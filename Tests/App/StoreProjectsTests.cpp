@@ -15,7 +15,9 @@ using app::WorkspaceSection;
 
 namespace {
 
-const IndexedAsset& assetOf(const app::AppStore& store, const UUID& id) { return assetIn(store.workspace().assets, id); }
+const IndexedAsset& assetOf(const app::AppStore& store, const UUID& id) {
+    return assetIn(store.workspace().assets, id);
+}
 const Delivery& projectOf(const app::AppStore& store, const UUID& id) { return projectIn(store.deliveries(), id); }
 
 /// Two projects: A holds a.png, B holds c.png; b.png and d.png wait in the inbox.

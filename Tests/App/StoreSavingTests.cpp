@@ -260,5 +260,6 @@ TEST(StoreSaving, ALibraryWithoutTheLockIsReadButNeverWritten) {
     EXPECT_EQ(readFile(library / "workspace.json"), before);
     // Its English names the reason too.
     LanguageScope english("en");
-    EXPECT_EQ(L(*store.error()).rfind("Sorvik cannot have this library to itself: \"/lib\": ", 0), 0u) << L(*store.error());
+    EXPECT_EQ(L(*store.error()).rfind("Sorvik cannot have this library to itself: \"/lib\": ", 0), 0u)
+        << L(*store.error());
 }

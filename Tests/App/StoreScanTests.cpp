@@ -258,7 +258,7 @@ TEST(StoreScan, TheTimerRespectsSettingsSheetsAndBusy) {
     StoreHarness h(f.library.path());
     auto& store = h.store();
     ASSERT_EQ(h.jobs().pending(), 1u);  // start-up scan of a library with sources
-    store.tick();                      // busy
+    store.tick();                       // busy
     EXPECT_EQ(h.jobs().pending(), 1u);
     h.settle();
     store.setSheet(AppSheet::sources());

@@ -44,7 +44,8 @@ std::vector<UUID> literalProjects(const AppStore& store) {
     std::vector<const Delivery*> found;
     for (const Delivery& project : store.deliveries()) {
         bool hit = needle.foundIn(project.name);
-        for (const std::string& keyword : project.keywords.value_or(std::vector<std::string>{})) hit = hit || needle.foundIn(keyword);
+        for (const std::string& keyword : project.keywords.value_or(std::vector<std::string>{}))
+            hit = hit || needle.foundIn(keyword);
         for (const DeliveryFile& file : project.files) {
             hit = hit || needle.foundIn(file.name) || needle.foundIn(file.effectiveText().value_or(""));
             const auto it = first.find(file.id);
@@ -196,8 +197,8 @@ TEST(StoreSearch, TheInboxListsPresentUnassignedAssetsThatMatch) {
 
 TEST(StoreSearch, AgreesWithTheRulesAppliedLiterallyOnARandomLibrary) {
     std::mt19937 random(7);
-    const std::vector<std::string> words{"Harbor", "harbour", "星河", "洱海骑行", "Straße", "STRASSE", "Ünïcode",
-                                         "cover", "_v2", "IMG_40", "片", "Ab", "ab", "x y"};
+    const std::vector<std::string> words{"Harbor", "harbour", "星河",   "洱海骑行", "Straße", "STRASSE", "Ünïcode",
+                                         "cover",  "_v2",     "IMG_40", "片",       "Ab",     "ab",      "x y"};
     auto phrase = [&](int count) {
         std::string out;
         for (int i = 0; i < count; ++i) out += words[random() % words.size()] + (random() % 3 ? "" : " ");

@@ -59,7 +59,8 @@ struct Gate {
 /// The real worker; the jobs whose numbers (from 1) are listed wait at the gate first.
 class GatedRunner final : public app::JobRunner {
 public:
-    GatedRunner(std::shared_ptr<Gate> gate, std::vector<int> gated) : gate_(std::move(gate)), gated_(std::move(gated)) {}
+    GatedRunner(std::shared_ptr<Gate> gate, std::vector<int> gated)
+        : gate_(std::move(gate)), gated_(std::move(gated)) {}
     void submit(Job job) override {
         const bool held = std::find(gated_.begin(), gated_.end(), ++count_) != gated_.end();
         inner_.submit([gate = gate_, held, job = std::move(job)] {

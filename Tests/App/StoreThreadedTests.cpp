@@ -44,7 +44,8 @@ TEST(StoreThreads, QuittingDuringAScanStopsTheWorkerAndNoResultArrivesLater) {
     TempDir dir, source;
     for (int i = 0; i < 3000; ++i) {
         if (i % 100 == 0) fs::create_directories(source / std::to_string(i / 100));
-        writeFile(source / std::to_string(i / 100) / ("note " + std::to_string(i) + ".txt"), "text " + std::to_string(i));
+        writeFile(source / std::to_string(i / 100) / ("note " + std::to_string(i) + ".txt"),
+                  "text " + std::to_string(i));
     }
     sorvik::test::FakePlatform platform;
     app::Preferences preferences(std::make_unique<app::MemoryPreferenceStorage>());

@@ -11,8 +11,8 @@ using namespace sorvik::app;
 namespace {
 
 DeliveryFile file(const std::string& name) {
-    return DeliveryFile(*UUID::parse("0A1B2C3D-4E5F-6071-8293-A4B5C6D7E8F9"), name, "files/" + name,
-                        FileRole::cover, 10, "");
+    return DeliveryFile(*UUID::parse("0A1B2C3D-4E5F-6071-8293-A4B5C6D7E8F9"), name, "files/" + name, FileRole::cover,
+                        10, "");
 }
 
 ThumbnailJob job(const std::string& key, UUID id = UUID::make(), QSize frame = {256, 192}) {

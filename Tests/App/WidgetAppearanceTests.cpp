@@ -62,7 +62,7 @@ struct AppFixture {
         storage->setString(Preferences::languageKey, QStringLiteral("en"));
         storage->setString(Preferences::appearanceKey, appearance);
         app = std::make_unique<SorvikApp>(*qApp, LibraryChoice{library.path(), {}}, std::move(storage),
-                                            AppLocations{resources.path(), {}});
+                                          AppLocations{resources.path(), {}});
         app->showMainWindow();
         QApplication::processEvents();
     }

@@ -29,10 +29,11 @@ protected:
     // wide.jpg: 640 x 360 stored with the orientation that turns it a quarter (seen 360 x 640); left
     // third white, the rest black. tall.heic: an upright 480 x 600 picture.
     static void SetUpTestSuite() {
-        makeMedia("vips black b.png 427 360 && vips black w0.png 213 360 && vips invert w0.png w.png"
-                  " && vips join w.png b.png wide.png horizontal"
-                  " && vips copy wide.png wide.jpg && exiftool -q -overwrite_original -Orientation#=6 wide.jpg"
-                  " && vips gaussnoise tall.png 480 600 && vips copy tall.png tall.heic");
+        makeMedia(
+            "vips black b.png 427 360 && vips black w0.png 213 360 && vips invert w0.png w.png"
+            " && vips join w.png b.png wide.png horizontal"
+            " && vips copy wide.png wide.jpg && exiftool -q -overwrite_original -Orientation#=6 wide.jpg"
+            " && vips gaussnoise tall.png 480 600 && vips copy tall.png tall.heic");
     }
 };
 
@@ -102,8 +103,8 @@ TEST_F(Crop, ThePreviewIsTheCoresWindowAndTheExportedCoverHasItsSize) {
         EXPECT_EQ(sheet->preview().size(), QSize(int(window.width), int(window.height)));
         EXPECT_EQ(sheet->originalSize(), QSize(oriented.width(), oriented.height()));
         // Pixel for pixel the export's own crop of the same decode.
-        const QImage expected = app::toQImage(
-            images::crop(oriented, int(window.x), int(window.y), int(window.width), int(window.height)));
+        const QImage expected =
+            app::toQImage(images::crop(oriented, int(window.x), int(window.y), int(window.width), int(window.height)));
         EXPECT_EQ(sheet->preview(), expected);
         sheet->useCrop();
         const fs::path cover = exportCover(f.library.path(), out.path());
@@ -125,8 +126,11 @@ TEST_F(Crop, SlidersPutTheWindowAgainstEitherEdge) {
     // Seen 360 x 640, white on top: a 1:1 window moves only up and down.
     sheet->chooseRatio(3);
     sheet->verticalSlider()->setValue(0);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return sheet->previewWindow() && sheet->previewWindow()->y == 0 &&
-                                              sheet->previewWindow()->width == 360; }, waitMs));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            return sheet->previewWindow() && sheet->previewWindow()->y == 0 && sheet->previewWindow()->width == 360;
+        },
+        waitMs));
     EXPECT_GT(brightnessAt(sheet->preview(), 0.5, 0.1), 200);
     sheet->verticalSlider()->setValue(app::sliderSteps);
     ASSERT_TRUE(QTest::qWaitFor([&] { return sheet->previewWindow()->y == 640 - 360; }, waitMs));
@@ -181,7 +185,8 @@ TEST_F(Crop, ErrorsAreShownInTheInterfaceLanguage) {
     outside.id = UUID::make();
     outside.name = "cover.jpg";
     outside.relativePath = "../cover.jpg";
-    CropSheet lost(h.store(), [] {}, outside);
+    CropSheet lost(
+        h.store(), [] {}, outside);
     lost.show();
     QApplication::processEvents();
     EXPECT_EQ(lost.errorText(), english("找不到原图"));

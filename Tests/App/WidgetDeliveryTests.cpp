@@ -320,9 +320,8 @@ TEST(DeliveryView, TheFooterRevealsACurrentExportAndOffersTheHistoryOnceItIsStal
     EXPECT_FALSE(view.revealButton()->isVisible());
     EXPECT_FALSE(view.historyButton()->isVisible());
     const std::string signature = DeliveryExporter::signature(*store.selected());
-    store.update(std::nullopt, [&](Delivery& d) {
-        d.exports.push_back(ExportReceipt::make(Date{1}, "/out/Spring", 2, signature));
-    });
+    store.update(std::nullopt,
+                 [&](Delivery& d) { d.exports.push_back(ExportReceipt::make(Date{1}, "/out/Spring", 2, signature)); });
     EXPECT_TRUE(view.revealButton()->isVisible());
     EXPECT_EQ(view.statusTitle()->text(), Lq("这一份，已经交齐。"));
     view.revealButton()->click();

@@ -33,10 +33,11 @@ protected:
     // half.png: 400 x 300, left half white, right half black. half6.jpg stores it with the
     // orientation that turns it a quarter clockwise (seen: 300 x 400, white on top).
     static void SetUpTestSuite() {
-        makeMedia("vips black b.png 200 300 && vips invert b.png w.png && vips join w.png b.png half.png horizontal"
-                  " && vips copy half.png half6.jpg && exiftool -q -overwrite_original -Orientation#=6 half6.jpg"
-                  " && vips rot half.png tall.png d90 && vips copy tall.png tall.heic"
-                  " && printf '%%PDF-1.4\\n' > brief.pdf && printf 'fake' > clip.mp4");
+        makeMedia(
+            "vips black b.png 200 300 && vips invert b.png w.png && vips join w.png b.png half.png horizontal"
+            " && vips copy half.png half6.jpg && exiftool -q -overwrite_original -Orientation#=6 half6.jpg"
+            " && vips rot half.png tall.png d90 && vips copy tall.png tall.heic"
+            " && printf '%%PDF-1.4\\n' > brief.pdf && printf 'fake' > clip.mp4");
     }
 };
 
@@ -272,7 +273,8 @@ TEST_F(FileDetail, RecoveryModeSheetCannotWrite) {
     file.name = "cover.png";
     file.role = FileRole::cover;
     file.text = "x";
-    app::FileDetailSheet sheet(h.store(), [] {}, file);
+    app::FileDetailSheet sheet(
+        h.store(), [] {}, file);
     EXPECT_FALSE(sheet.saveButton()->isEnabled());
     sheet.save();
     EXPECT_EQ(readFile(library / "workspace.json"), "[");
@@ -299,10 +301,16 @@ TEST_F(FileDetail, ARotatedClipPlaysUprightOnlyAfterPlayAndClosingReleasesThePla
     const fs::path plain = originals / "plain.mp4";
     const fs::path clip = originals / "portrait.mov";
     const fs::path expected = originals / "expected.png";
-    shell("ffmpeg -v error -f lavfi -i color=white:s=96x108:d=2:r=10 -f lavfi -i color=black:s=96x108:d=2:r=10"
-          " -filter_complex hstack -c:v libx264 -pix_fmt yuv420p '" + plain.string() + "'"
-          " && ffmpeg -v error -i '" + plain.string() + "' -c copy -metadata:s:v rotate=90 '" + clip.string() + "'"
-          " && ffmpeg -v error -i '" + clip.string() + "' -frames:v 1 '" + expected.string() + "'");
+    shell(
+        "ffmpeg -v error -f lavfi -i color=white:s=96x108:d=2:r=10 -f lavfi -i color=black:s=96x108:d=2:r=10"
+        " -filter_complex hstack -c:v libx264 -pix_fmt yuv420p '" +
+        plain.string() +
+        "'"
+        " && ffmpeg -v error -i '" +
+        plain.string() + "' -c copy -metadata:s:v rotate=90 '" + clip.string() +
+        "'"
+        " && ffmpeg -v error -i '" +
+        clip.string() + "' -frames:v 1 '" + expected.string() + "'");
     fs::remove(plain);
     const QImage reference(QString::fromStdString(expected.string()));
     ASSERT_FALSE(reference.isNull());

@@ -87,9 +87,8 @@ struct Library {
         picture.fill(Qt::darkGreen);
         picture.save(QString::fromStdString((originals / "cover.png").string()));
         writeFile(originals / "copy.txt", "Harbor\nA walk by the sea.");
-        const std::vector<DeliveryFile> files =
-            writeProjectLibrary(library.path(), {originals / "cover.png", originals / "copy.txt"},
-                                DeliveryTemplate::graphic());
+        const std::vector<DeliveryFile> files = writeProjectLibrary(
+            library.path(), {originals / "cover.png", originals / "copy.txt"}, DeliveryTemplate::graphic());
         const Repository repository(library.path());
         WorkspaceState state = repository.loadWorkspace();
         state.projects.at(0).name = "Harbor";
@@ -166,10 +165,10 @@ TEST(LanguageSwitch, ReachesEverySheet) {
     w.store().select(w.data.project);
     const UUID cover = w.store().selected()->files.at(0).id;
     const std::pair<const char*, AppSheet> sheets[] = {
-        {"delivery", AppSheet::delivery()},   {"file", AppSheet::file(cover)},
-        {"crop", AppSheet::crop(cover)},      {"rename", AppSheet::rename()},
-        {"rules", AppSheet::templ()},         {"history", AppSheet::history()},
-        {"sources", AppSheet::sources()},     {"project rules", AppSheet::projectRules()},
+        {"delivery", AppSheet::delivery()}, {"file", AppSheet::file(cover)},
+        {"crop", AppSheet::crop(cover)},    {"rename", AppSheet::rename()},
+        {"rules", AppSheet::templ()},       {"history", AppSheet::history()},
+        {"sources", AppSheet::sources()},   {"project rules", AppSheet::projectRules()},
     };
     for (const auto& [name, sheet] : sheets) {
         w.store().setSheet(sheet);
@@ -246,12 +245,13 @@ TEST(LanguageSwitch, TheRecoveryAlertShowsTheFormatFailureInChineseAndFollowsASw
     QMessageBox* alert = view.alert();
     ASSERT_NE(alert, nullptr);
     const QString chinese = alert->informativeText();
-    EXPECT_TRUE(chinese.startsWith(QString::fromUtf8("资料库读取失败：数据格式不正确，无法读取。（"))) << chinese.toStdString();
+    EXPECT_TRUE(chinese.startsWith(QString::fromUtf8("资料库读取失败：数据格式不正确，无法读取。（")))
+        << chinese.toStdString();
     EXPECT_FALSE(chinese.contains(QStringLiteral("couldn't"))) << chinese.toStdString();
     h.preferences().setLanguage("en");
     settle();
-    EXPECT_TRUE(alert->informativeText().startsWith(
-        QStringLiteral("Could not load the library: The data couldn't be read because it isn't in the correct format.")))
+    EXPECT_TRUE(alert->informativeText().startsWith(QStringLiteral(
+        "Could not load the library: The data couldn't be read because it isn't in the correct format.")))
         << alert->informativeText().toStdString();
     EXPECT_EQ(alert->text(), QStringLiteral("Unable to complete"));
     EXPECT_EQ(alert->buttons().at(0)->text(), QStringLiteral("Got it"));

@@ -133,7 +133,8 @@ TEST(MainWindow, RecoveryModeDisablesWhatCouldNeverBeSaved) {
     // The start-up failure is shown in the alert, translated.
     QMessageBox* alert = app.mainWindow().content()->alert();
     ASSERT_NE(alert, nullptr);
-    EXPECT_TRUE(alert->informativeText().startsWith("Could not load the library: ")) << alert->informativeText().toStdString();
+    EXPECT_TRUE(alert->informativeText().startsWith("Could not load the library: "))
+        << alert->informativeText().toStdString();
     EXPECT_EQ(readFile(library / "workspace.json"), "not json");
 }
 

@@ -76,8 +76,8 @@ TEST(Platform, OpeningTellsWhenXdgOpenFails) {
     // A stand-in xdg-open: it notes what it was given and fails for names with "nowhere" in them.
     TempDir bin;
     const std::filesystem::path log = bin / "opened";
-    writeFile(bin / "xdg-open", "#!/bin/sh\necho \"$1\" >> '" + log.string() +
-                                    "'\ncase \"$1\" in *nowhere*) exit 3 ;; esac\nexit 0\n");
+    writeFile(bin / "xdg-open",
+              "#!/bin/sh\necho \"$1\" >> '" + log.string() + "'\ncase \"$1\" in *nowhere*) exit 3 ;; esac\nexit 0\n");
     std::filesystem::permissions(bin / "xdg-open", std::filesystem::perms::owner_all);
     const QByteArray path = qgetenv("PATH");
     qputenv("PATH", QByteArray::fromStdString(bin.path().string()) + ":" + path);
@@ -107,8 +107,9 @@ TEST(Platform, OpeningTellsWhenXdgOpenFails) {
 
 TEST(Platform, TheQuestionAtQuitDropsChangesOnlyWhenToldTo) {
     app::QtPlatform platform;
-    const app::UnsavedQuitRequest request{"/lib", "Changes not saved", "Changes to the library “/lib” are not saved.",
-                                          "No space left on device", "Retry", "Quit without saving"};
+    const app::UnsavedQuitRequest request{
+        "/lib",  "Changes not saved",  "Changes to the library “/lib” are not saved.", "No space left on device",
+        "Retry", "Quit without saving"};
     // Answers the box once it is open: by the button with `label`, or by Escape without one.
     auto answer = [&](const QString& label) {
         QMessageBox* seen = nullptr;

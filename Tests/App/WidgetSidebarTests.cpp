@@ -111,9 +111,9 @@ TEST(Sidebar, WhileAJobRunsOnlyTheControlsThatChangeTheLibraryWait) {
     EXPECT_FALSE(sidebar.connectButton()->isEnabled());
     std::unique_ptr<QMenu> menu(sidebar.makeProjectMenu(older));
     EXPECT_FALSE(menu->actions()[0]->isEnabled());
-    for (QWidget* stays : std::initializer_list<QWidget*>{sidebar.projectsRow(), sidebar.inboxRow(), sidebar.projectList(),
-                                                          sidebar.sourcesButton(), sidebar.settingsButton(),
-                                                          sidebar.sourceRows()[0]}) {
+    for (QWidget* stays :
+         std::initializer_list<QWidget*>{sidebar.projectsRow(), sidebar.inboxRow(), sidebar.projectList(),
+                                         sidebar.sourcesButton(), sidebar.settingsButton(), sidebar.sourceRows()[0]}) {
         EXPECT_TRUE(stays->isEnabled());
     }
     EXPECT_TRUE(sidebar.findChild<LanguagePicker*>()->isEnabled());

@@ -34,7 +34,7 @@ TEST(SourceSheet, ListsSourcesWithTheirErrorsAndSwitchesWriteAtOnce) {
         WorkspaceState state;
         SourceFolder first = SourceFolder::make(a.path());
         SourceFolder second = SourceFolder::make(b);
-        
+
         state.sources = {first, second};
         Repository(library.path()).saveWorkspace(state);
     }

@@ -55,7 +55,8 @@ protected:
               " && ffmpeg -v error -i quad.png -q:v 2 quad.jpg"
               " && cp quad.jpg turned.jpg && exiftool -q -n -Orientation=6 -overwrite_original turned.jpg"
               " && vips copy quad.png quad.heic && vips copy quad.png quad.avif"
-              " && ffmpeg -v error -f lavfi -i '" + std::string(quadrantSource) +
+              " && ffmpeg -v error -f lavfi -i '" +
+              std::string(quadrantSource) +
               "' -t 1 -r 10 -pix_fmt yuv420p -c:v libx264 clip.mp4"
               " && ffmpeg -v error -i clip.mp4 -c copy -metadata:s:v rotate=90 portrait.mov"
               " && cp clip.mp4 clip-named.jpg"
@@ -63,7 +64,8 @@ protected:
               " && printf 'hello' > notes.txt && printf '%%PDF-1.4' > brief.pdf"
               " && printf '1\\n00:00:00,000 --> 00:00:01,000\\nhi\\n' > lines.srt");
         // A flat 400x200 picture: left half red, right half blue.
-        shell("cd " + d + " && ffmpeg -v error -f lavfi -i 'color=red:s=200x200[a];color=blue:s=200x200[b];"
+        shell("cd " + d +
+              " && ffmpeg -v error -f lavfi -i 'color=red:s=200x200[a];color=blue:s=200x200[b];"
               "[a][b]hstack' -frames:v 1 halves.png");
     }
     static void TearDownTestSuite() {

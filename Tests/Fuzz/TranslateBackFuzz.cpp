@@ -12,9 +12,8 @@ using namespace sorvik;
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const auto text = fuzz::text(data, size);
     const std::string chinese = L(InLanguage{InterfaceLanguage::chinese}, text);
-    const bool latin = std::any_of(text.begin(), text.end(), [](char c) {
-        return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-    });
+    const bool latin =
+        std::any_of(text.begin(), text.end(), [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); });
     if (!latin) fuzz::require(chinese == text);
     if (unicode::isValidUTF8(text)) fuzz::require(unicode::isValidUTF8(chinese));
     const std::string english = L(InLanguage{InterfaceLanguage::english}, text);

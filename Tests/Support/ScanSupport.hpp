@@ -31,8 +31,9 @@ struct Scanner {
     ScanResult operator()(const std::vector<SourceFolder>& sources, const std::vector<IndexedAsset>& previous = {},
                           std::stop_token stop = {}) {
         progress.clear();
-        return FolderIndexer::scan(sources, previous, excluded, library.path(), recognizeText, limit,
-                                   [this](const std::string& text) { progress.push_back(text); }, stop, threads);
+        return FolderIndexer::scan(
+            sources, previous, excluded, library.path(), recognizeText, limit,
+            [this](const std::string& text) { progress.push_back(text); }, stop, threads);
     }
 };
 

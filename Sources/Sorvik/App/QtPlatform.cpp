@@ -21,9 +21,13 @@
 
 namespace sorvik::app {
 
-QString pathText(const std::filesystem::path& path) { return QFile::decodeName(QByteArray::fromStdString(path.native())); }
+QString pathText(const std::filesystem::path& path) {
+    return QFile::decodeName(QByteArray::fromStdString(path.native()));
+}
 
-std::filesystem::path pathFromText(const QString& text) { return std::filesystem::path(QFile::encodeName(text).toStdString()); }
+std::filesystem::path pathFromText(const QString& text) {
+    return std::filesystem::path(QFile::encodeName(text).toStdString());
+}
 
 std::vector<std::filesystem::path> QtPlatform::choose(const ChooserRequest& request) {
     QWidget* parent = window_ ? window_.data() : QApplication::activeWindow();
@@ -96,10 +100,9 @@ void openWithDesktop(const std::filesystem::path& path, std::function<void()> un
 
 void QtPlatform::reveal(const std::filesystem::path& path, std::function<void()> unopened) {
     const QString uri = QUrl::fromLocalFile(pathText(path)).toString(QUrl::FullyEncoded);
-    QDBusMessage call = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.FileManager1"),
-                                                       QStringLiteral("/org/freedesktop/FileManager1"),
-                                                       QStringLiteral("org.freedesktop.FileManager1"),
-                                                       QStringLiteral("ShowItems"));
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("/org/freedesktop/FileManager1"),
+        QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("ShowItems"));
     call << QStringList{uri} << QString();
     // Asked without waiting: a file manager that is slow to start never holds up the window.
     auto* watcher = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(call, 5000));

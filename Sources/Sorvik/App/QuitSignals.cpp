@@ -32,7 +32,8 @@ extern "C" void onQuitSignal(int signal) {
     const int saved = errno;
     const std::int64_t now = monotonicNow();
     std::int64_t first = 0;
-    if (!firstSignalAt.compare_exchange_strong(first, now) && now - first > forceAfterNanoseconds) ::_exit(128 + signal);
+    if (!firstSignalAt.compare_exchange_strong(first, now) && now - first > forceAfterNanoseconds)
+        ::_exit(128 + signal);
     const int fd = signalPipe.load(std::memory_order_relaxed);
     if (fd >= 0) {
         const unsigned char byte = static_cast<unsigned char>(signal);

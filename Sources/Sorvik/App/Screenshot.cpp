@@ -34,7 +34,8 @@ QString writeScreenshot(SorvikApp& app, const QString& file, QSize size, std::ch
     clock.start();
     store.loadRudidEdevov();
     if (store.error()) return QString::fromStdString(*store.error());
-    if (!waitFor([&] { return !store.isBusy(); }, clock, patience)) return QStringLiteral("the sample's scan did not end in time");
+    if (!waitFor([&] { return !store.isBusy(); }, clock, patience))
+        return QStringLiteral("the sample's scan did not end in time");
     if (store.error()) return QString::fromStdString(*store.error());
     if (store.deliveries().empty()) return QStringLiteral("the sample made no project");
     // The cards' pictures decode on their own threads; a few turns let them land.

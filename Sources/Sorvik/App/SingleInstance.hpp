@@ -16,10 +16,10 @@ class SingleInstance : public QObject {
     Q_OBJECT
 public:
     enum class Outcome {
-        first,       // this process holds the library
-        shown,       // another process holds it and was asked to show itself
-        refused,     // another process holds it but did not answer
-        unavailable, // no lock could be had (see failure()): the library must not be written
+        first,        // this process holds the library
+        shown,        // another process holds it and was asked to show itself
+        refused,      // another process holds it but did not answer
+        unavailable,  // no lock could be had (see failure()): the library must not be written
     };
 
     explicit SingleInstance(std::filesystem::path library, QObject* parent = nullptr);

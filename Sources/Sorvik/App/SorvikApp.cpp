@@ -82,7 +82,9 @@ namespace {
 
 constexpr QKeyCombination noShortcut = QKeyCombination::fromCombined(0);
 constexpr QKeyCombination ctrl(Qt::Key key) { return QKeyCombination(Qt::ControlModifier, key); }
-constexpr QKeyCombination ctrlShift(Qt::Key key) { return QKeyCombination(Qt::ControlModifier | Qt::ShiftModifier, key); }
+constexpr QKeyCombination ctrlShift(Qt::Key key) {
+    return QKeyCombination(Qt::ControlModifier | Qt::ShiftModifier, key);
+}
 
 /// One command of the menu bar: its menu's title, its text (a catalogue key), its shortcut, and
 /// whether a separator comes before it.
@@ -181,7 +183,8 @@ void SorvikApp::buildTray() {
     if (!platform_->hasSystemTray()) return;
     tray_ = new QSystemTrayIcon(QIcon(QStringLiteral(":/sorvik/app/sorvik-tray.svg")), this);
     auto* trayMenu = new QMenu(window_.get());
-    for (const auto& [command, text] : {std::pair{Command::showWindow, "显示 Sorvik"}, std::pair{Command::quit, "退出"}}) {
+    for (const auto& [command, text] :
+         {std::pair{Command::showWindow, "显示 Sorvik"}, std::pair{Command::quit, "退出"}}) {
         QAction* a = trayMenu->addAction(QString());
         connect(a, &QAction::triggered, this, [this, command] { run(command); });
         actions_.push_back({a, command, text});
@@ -228,7 +231,8 @@ void SorvikApp::showSettings() {
         auto* layout = new QVBoxLayout(settings);
         layout->setContentsMargins(0, 0, 0, 0);
         layout->setSizeConstraint(QLayout::SetFixedSize);
-        layout->addWidget(new SettingsView(*store_, [this] { showMainWindow(); }, settings));
+        layout->addWidget(new SettingsView(
+            *store_, [this] { showMainWindow(); }, settings));
         settings->setWindowTitle(Lq("设置"));
         settings_ = settings;
     }
@@ -237,9 +241,7 @@ void SorvikApp::showSettings() {
     settings_->activateWindow();
 }
 
-void SorvikApp::quit() {
-    finishQuit(true);
-}
+void SorvikApp::quit() { finishQuit(true); }
 
 void SorvikApp::quitOnSignal() { finishQuit(false); }
 

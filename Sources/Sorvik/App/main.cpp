@@ -71,10 +71,11 @@ int main(int argc, char** argv) {
             case SingleInstance::Outcome::unavailable:
                 // Without the lock another process may write it too: read, never written.
                 library.lockFailure = instance->failure();
-                std::fprintf(stderr, "%s\n",
-                             sorvik::L("无法独占使用这个资料库：{0}\n为免两个程序同时写入，本次只读打开，所做的更改不会保存。",
-                               {library.lockFailure})
-                                 .c_str());
+                std::fprintf(
+                    stderr, "%s\n",
+                    sorvik::L("无法独占使用这个资料库：{0}\n为免两个程序同时写入，本次只读打开，所做的更改不会保存。",
+                              {library.lockFailure})
+                        .c_str());
                 break;
             case SingleInstance::Outcome::first: break;
         }
@@ -87,14 +88,15 @@ int main(int argc, char** argv) {
     locations.agent = pathFromText(QDir(binDir).absoluteFilePath(QStringLiteral("sorvik-agent")));
 
     SorvikApp sorvik(app, library, std::make_unique<SettingsStorage>(), std::move(locations));
-    if (instance) QObject::connect(instance.get(), &SingleInstance::activationRequested, &sorvik, &SorvikApp::showMainWindow);
+    if (instance)
+        QObject::connect(instance.get(), &SingleInstance::activationRequested, &sorvik, &SorvikApp::showMainWindow);
     QObject::connect(&quitSignals, &QuitSignals::quitRequested, &sorvik, &SorvikApp::quitOnSignal);
     int status = 0;
     // "--screenshot FILE": the README's picture of the window with the sample (scripts/screenshot.sh).
     const auto shot = std::find(arguments.begin(), arguments.end(), std::string("--screenshot"));
     if (shot != arguments.end() && shot + 1 != arguments.end()) {
-        const QString failure = writeScreenshot(sorvik, QString::fromStdString(*(shot + 1)), QSize(1180, 800),
-                                                std::chrono::minutes(2));
+        const QString failure =
+            writeScreenshot(sorvik, QString::fromStdString(*(shot + 1)), QSize(1180, 800), std::chrono::minutes(2));
         if (!failure.isEmpty()) std::fprintf(stderr, "screenshot: %s\n", failure.toLocal8Bit().constData());
         status = failure.isEmpty() ? 0 : 1;
         sorvik.quitOnSignal();

@@ -52,16 +52,16 @@ AppStore::AppStore(const LibraryChoice& library, Platform& platform, Preferences
                    std::unique_ptr<JobRunner> jobs, AppLocations locations, bool saveInBackground, QObject* parent)
     : QObject(parent), platform_(platform), preferences_(preferences), jobs_(std::move(jobs)),
       mailbox_(std::make_shared<Mailbox>(this)), locations_(std::move(locations)) {
-    saver_ = std::make_unique<LibrarySaver>(saveInBackground, [this](std::uint64_t generation,
-                                                                     std::exception_ptr failure) {
-        if (QThread::currentThread() == thread()) {
-            saveFinished(generation, failure);
-            return;
-        }
-        // The saver reports nothing once shut down, which the store does before it goes away.
-        QMetaObject::invokeMethod(
-            this, [this, generation, failure] { saveFinished(generation, failure); }, Qt::QueuedConnection);
-    });
+    saver_ =
+        std::make_unique<LibrarySaver>(saveInBackground, [this](std::uint64_t generation, std::exception_ptr failure) {
+            if (QThread::currentThread() == thread()) {
+                saveFinished(generation, failure);
+                return;
+            }
+            // The saver reports nothing once shut down, which the store does before it goes away.
+            QMetaObject::invokeMethod(
+                this, [this, generation, failure] { saveFinished(generation, failure); }, Qt::QueuedConnection);
+        });
     connect(&timer_, &QTimer::timeout, this, &AppStore::tick);
     searchUpdate_.setSingleShot(true);
     searchUpdate_.setInterval(250);
@@ -121,12 +121,9 @@ void AppStore::saveBeforeQuit() {
         if (answered && !saveFailure_) continue;
         std::string detail = answered ? L(*saveFailure_) : L("资料库没有响应，所在的磁盘或网络位置可能不可用。");
         detail += "\n\n" + L("释放空间或修复权限后可以重试；不保存就退出，这些更改会丢失。");
-        UnsavedQuitRequest request{repository_->root(),
-                                   L("更改尚未保存"),
-                                   L("资料库“{0}”中的更改尚未保存。", {repository_->root().string()}),
-                                   std::move(detail),
-                                   L("重试"),
-                                   L("不保存并退出")};
+        UnsavedQuitRequest request{
+            repository_->root(), L("更改尚未保存"), L("资料库“{0}”中的更改尚未保存。", {repository_->root().string()}),
+            std::move(detail),   L("重试"),         L("不保存并退出")};
         ++modalDepth_;
         const UnsavedQuitChoice choice = platform_.askUnsavedQuit(request);
         --modalDepth_;
@@ -400,9 +397,7 @@ bool AppStore::latestIsCurrent() const {
     return project->exports.back().signature == DeliveryExporter::signature(*project);
 }
 
-bool AppStore::canUndo() const {
-    return removalUndo_ && selectedID_ && removalUndo_->deliveryID() == *selectedID_;
-}
+bool AppStore::canUndo() const { return removalUndo_ && selectedID_ && removalUndo_->deliveryID() == *selectedID_; }
 
 // Persistence, selection, updates ---------------------------------------------------------------------
 

@@ -258,8 +258,7 @@ protected:
     /// Runs `work` on the worker with `stop`; `done` runs later on the GUI thread unless the
     /// store is gone. Every exception of `work` reaches `done` as its failure.
     template <class T>
-    void runJob(std::stop_token stop, std::function<T(std::stop_token)> work,
-                std::function<void(JobOutcome<T>)> done);
+    void runJob(std::stop_token stop, std::function<T(std::stop_token)> work, std::function<void(JobOutcome<T>)> done);
 
     /// What a matching job reads: the projects and the rest of the library as they were when it started.
     struct GroupingInput {

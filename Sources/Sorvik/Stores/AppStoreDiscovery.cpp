@@ -51,8 +51,8 @@ void AppStore::scanFolders(bool silent) {
             mailbox->post([store, token, text] { store->reportScanProgress(token, text); });
         };
         ScanOutput output;
-        output.result = FolderIndexer::scan(sources, snapshot->assets, excluded, libraryRoot, recognize, limit, progress,
-                                            stop);
+        output.result =
+            FolderIndexer::scan(sources, snapshot->assets, excluded, libraryRoot, recognize, limit, progress, stop);
         // Only sources the walk reached are looked at again: one it found unavailable may be a
         // dead mount, where even a status call never returns.
         for (const SourceFolder& source : sources) {
@@ -122,8 +122,8 @@ void AppStore::applyScan(const ScanOutput& scan, ProjectMatcher::Grouping groupi
     }
     workspace.lastScan = platform_.now();
     workspace.scanSummary = "读取 " + std::to_string(result.inspectedCount) + " 件 · 复用 " +
-                             std::to_string(result.reusedCount) + " 件索引 · 重连 " +
-                             std::to_string(result.movedCount) + " 件";
+                            std::to_string(result.reusedCount) + " 件索引 · 重连 " + std::to_string(result.movedCount) +
+                            " 件";
     persist({}, silent);
     if (!silent) {
         setNotice(result.sourceErrors.empty() ? *workspace_->scanSummary
@@ -188,8 +188,8 @@ void AppStore::archiveCurrentProjects(bool reportErrors, std::function<void()> t
     const std::size_t previousCount = workspace_->archives.size();
     auto work = [projects = deliveries_.share(), previous = workspace_->archives, repository = *repository_,
                  destination = workspace_->archiveFolder->resolve()](std::stop_token stop) {
-        return ProjectArchiver::archive(*projects, repository, destination, previous, [](const std::string&) {},
-                                        stop);
+        return ProjectArchiver::archive(
+            *projects, repository, destination, previous, [](const std::string&) {}, stop);
     };
     runJob<std::vector<ArchiveRecord>>(
         lifetimeStop_.get_token(), std::move(work),

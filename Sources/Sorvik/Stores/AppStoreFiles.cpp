@@ -131,8 +131,8 @@ void AppStore::mergeLinked(std::shared_ptr<LinkOutput> linked, std::optional<UUI
             ChangeBatch batch(*this);
             // Stored in Chinese; shown through the catalogue's template.
             setNotice("已连接 " + std::to_string(linked->sources.size()) + " 个文件夹，关联 " +
-                      std::to_string(linked->batch.assets.size()) + " 个文件，跳过 " +
-                      std::to_string(linked->skipped) + " 项。");
+                      std::to_string(linked->batch.assets.size()) + " 个文件，跳过 " + std::to_string(linked->skipped) +
+                      " 项。");
             if (!linked->batch.failures.empty()) {
                 std::string text = L("部分文件读取失败，其余文件已保留。");
                 for (const std::string& failure : linked->batch.failures) {
@@ -141,7 +141,8 @@ void AppStore::mergeLinked(std::shared_ptr<LinkOutput> linked, std::optional<UUI
                 setError(std::move(text));
             }
             if (linked->folders > 0) {
-                QMetaObject::invokeMethod(this, [this] { scanFolders(true); }, Qt::QueuedConnection);
+                QMetaObject::invokeMethod(
+                    this, [this] { scanFolders(true); }, Qt::QueuedConnection);
             }
         });
         setBusy(false);
@@ -280,8 +281,8 @@ void AppStore::chooseExportDestination(bool allowWarnings) {
         .kind = ChooserRequest::Kind::folders,
         .title = L("导出交付包"),
         .prompt = L("导出到这里"),
-        .message = L("将创建“{0}”文件夹，包含文件、清单与检查说明。同名文件夹会自动编号。",
-                      DeliveryExporter::safeName(name)),
+        .message =
+            L("将创建“{0}”文件夹，包含文件、清单与检查说明。同名文件夹会自动编号。", DeliveryExporter::safeName(name)),
         .canCreateFolders = true,
     });
     // The chooser ran a nested event loop: the selection or the busy state may have changed.
@@ -295,20 +296,21 @@ void AppStore::chooseExportDestination(bool allowWarnings) {
         scope.start(folder);
         return DeliveryExporter::exportDelivery(project, repository, folder, allowWarnings);
     };
-    runJob<ExportReceipt>(lifetimeStop_.get_token(), std::move(work), [this, id = project.id](JobOutcome<ExportReceipt> outcome) {
-        ChangeBatch batch(*this);
-        if (outcome.failure) {
-            setError(describe(outcome.failure));
-        } else {
-            const ExportReceipt receipt = *outcome.value;
-            update(id, [&receipt](Delivery& delivery) { delivery.exports.push_back(receipt); });
-            lastExport_ = receipt;
-            mark(StoreChange::lastExport);
-            setNotice(std::nullopt);
-            if (preferences_.revealAfterExport()) revealItem(receipt.path);
-        }
-        setBusy(false);
-    });
+    runJob<ExportReceipt>(lifetimeStop_.get_token(), std::move(work),
+                          [this, id = project.id](JobOutcome<ExportReceipt> outcome) {
+                              ChangeBatch batch(*this);
+                              if (outcome.failure) {
+                                  setError(describe(outcome.failure));
+                              } else {
+                                  const ExportReceipt receipt = *outcome.value;
+                                  update(id, [&receipt](Delivery& delivery) { delivery.exports.push_back(receipt); });
+                                  lastExport_ = receipt;
+                                  mark(StoreChange::lastExport);
+                                  setNotice(std::nullopt);
+                                  if (preferences_.revealAfterExport()) revealItem(receipt.path);
+                              }
+                              setBusy(false);
+                          });
 }
 
 void AppStore::savePreset(const DeliveryTemplate& templ) {

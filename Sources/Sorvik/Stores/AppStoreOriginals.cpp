@@ -35,8 +35,9 @@ std::function<void()> AppStore::unopenedReporter(const fs::path& location, bool 
 
 void AppStore::reportUnopened(const fs::path& location, bool file) {
     ChangeBatch batch(*this);
-    setError(localization::fill(file ? "没有应用程序能打开这个文件。它在：\n{0}" : "没有文件管理器能打开这个位置。它在：\n{0}",
-                                {location.string()}));
+    setError(localization::fill(
+        file ? "没有应用程序能打开这个文件。它在：\n{0}" : "没有文件管理器能打开这个位置。它在：\n{0}",
+        {location.string()}));
     errorLocation_ = location;
 }
 

@@ -34,19 +34,19 @@ void AppStore::groupAndSave() {
     auto work = [](const GroupingInput& input) {
         return ProjectMatcher::group(input.workspace->assets, *input.projects, input.deleted());
     };
-    runGrouping<ProjectMatcher::Grouping>(
-        lifetimeStop_.get_token(), std::move(work), [this](JobOutcome<ProjectMatcher::Grouping> outcome) {
-            ChangeBatch batch(*this);
-            if (outcome.failure) {
-                setError(describe(outcome.failure));
-                setBusy(false);
-                return;
-            }
-            setAssets(std::move(outcome.value->assets));
-            setDeliveries(std::move(outcome.value->projects));
-            persist();
-            setBusy(false);
-        });
+    runGrouping<ProjectMatcher::Grouping>(lifetimeStop_.get_token(), std::move(work),
+                                          [this](JobOutcome<ProjectMatcher::Grouping> outcome) {
+                                              ChangeBatch batch(*this);
+                                              if (outcome.failure) {
+                                                  setError(describe(outcome.failure));
+                                                  setBusy(false);
+                                                  return;
+                                              }
+                                              setAssets(std::move(outcome.value->assets));
+                                              setDeliveries(std::move(outcome.value->projects));
+                                              persist();
+                                              setBusy(false);
+                                          });
 }
 
 void AppStore::assign(const IndexedAsset& asset, const UUID& projectID) {

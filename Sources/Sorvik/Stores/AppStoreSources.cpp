@@ -54,10 +54,9 @@ void AppStore::connectFolders(const std::vector<fs::path>& urls) {
     setBusy(true);
     setActivity("正在连接来源文件夹…");
     auto work = [urls, existing = workspace_->sources](std::stop_token) { return newSources(urls, existing); };
-    runJob<std::vector<SourceFolder>>(lifetimeStop_.get_token(), std::move(work),
-                                      [this](JobOutcome<std::vector<SourceFolder>> outcome) {
-                                          finishConnecting(std::move(outcome));
-                                      });
+    runJob<std::vector<SourceFolder>>(
+        lifetimeStop_.get_token(), std::move(work),
+        [this](JobOutcome<std::vector<SourceFolder>> outcome) { finishConnecting(std::move(outcome)); });
 }
 
 void AppStore::finishConnecting(JobOutcome<std::vector<SourceFolder>> outcome) {
@@ -130,21 +129,21 @@ void AppStore::chooseArchiveFolder() {
         if (coversSource(url, sources)) return std::nullopt;
         return SourceFolder::make(url);
     };
-    runJob<std::optional<SourceFolder>>(
-        lifetimeStop_.get_token(), std::move(work), [this](JobOutcome<std::optional<SourceFolder>> outcome) {
-            ChangeBatch batch(*this);
-            setBusy(false);
-            if (outcome.failure) {
-                setError(describe(outcome.failure));
-            } else if (!*outcome.value) {
-                setError("归档位置不能覆盖整个来源目录，请选择一个独立文件夹。");
-            } else {
-                workspace_.edit().archiveFolder = std::move(**outcome.value);
-                mark(StoreChange::settings);
-                refreshAccessScopes();
-                persist();
-            }
-        });
+    runJob<std::optional<SourceFolder>>(lifetimeStop_.get_token(), std::move(work),
+                                        [this](JobOutcome<std::optional<SourceFolder>> outcome) {
+                                            ChangeBatch batch(*this);
+                                            setBusy(false);
+                                            if (outcome.failure) {
+                                                setError(describe(outcome.failure));
+                                            } else if (!*outcome.value) {
+                                                setError("归档位置不能覆盖整个来源目录，请选择一个独立文件夹。");
+                                            } else {
+                                                workspace_.edit().archiveFolder = std::move(**outcome.value);
+                                                mark(StoreChange::settings);
+                                                refreshAccessScopes();
+                                                persist();
+                                            }
+                                        });
 }
 
 void AppStore::archiveNow() {

@@ -69,18 +69,18 @@ std::optional<std::filesystem::path> fileLocation(const DeliveryFile& file, cons
 
 /// What an operation of the store changed; one signal carries them once the state is consistent.
 enum class StoreChange : unsigned {
-    projects = 1u << 0,    // deliveries
-    selection = 1u << 1,   // selectedID, section, projectFilter, showOnlyIssues
-    busy = 1u << 2,        // isBusy, activity, whether a scan runs
-    messages = 1u << 3,    // error, notice
-    sheet = 1u << 4,       // sheet, showWarnings
-    search = 1u << 5,      // search
-    assets = 1u << 6,      // workspace.assets
-    sources = 1u << 7,     // workspace.sources
-    settings = 1u << 8,    // scan and archive settings, archive folder and records, last scan, summary
-    presets = 1u << 9,     // presets
-    lastExport = 1u << 10, // lastExport
-    deleted = 1u << 11,    // workspace.deletedProjects
+    projects = 1u << 0,     // deliveries
+    selection = 1u << 1,    // selectedID, section, projectFilter, showOnlyIssues
+    busy = 1u << 2,         // isBusy, activity, whether a scan runs
+    messages = 1u << 3,     // error, notice
+    sheet = 1u << 4,        // sheet, showWarnings
+    search = 1u << 5,       // search
+    assets = 1u << 6,       // workspace.assets
+    sources = 1u << 7,      // workspace.sources
+    settings = 1u << 8,     // scan and archive settings, archive folder and records, last scan, summary
+    presets = 1u << 9,      // presets
+    lastExport = 1u << 10,  // lastExport
+    deleted = 1u << 11,     // workspace.deletedProjects
 };
 Q_DECLARE_FLAGS(StoreChanges, StoreChange)
 Q_DECLARE_OPERATORS_FOR_FLAGS(StoreChanges)

@@ -82,9 +82,8 @@ int WorkerThread::threadCount() const {
 void WorkerThread::run(std::shared_ptr<Shared> shared, std::uint64_t generation) {
     std::unique_lock lock(shared->mutex);
     for (;;) {
-        shared->wake.wait(lock, [&] {
-            return shared->closed || shared->current != generation || !shared->queue.empty();
-        });
+        shared->wake.wait(lock,
+                          [&] { return shared->closed || shared->current != generation || !shared->queue.empty(); });
         if (shared->closed || shared->current != generation) break;
         Job job = std::move(shared->queue.front());
         shared->queue.pop_front();

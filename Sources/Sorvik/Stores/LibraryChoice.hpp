@@ -22,8 +22,7 @@ struct LibraryChoice {
 /// SORVIK_DATA_DIR when the variable is set (even empty). A relative choice is made absolute
 /// against `workingDirectory`; an empty one is refused, never taken as the current folder.
 LibraryChoice chooseLibrary(const std::vector<std::string>& arguments, const std::optional<std::string>& environment,
-                            const std::filesystem::path& defaultFolder,
-                            const std::filesystem::path& workingDirectory);
+                            const std::filesystem::path& defaultFolder, const std::filesystem::path& workingDirectory);
 
 /// chooseLibrary on this process's environment, default folder and working directory.
 LibraryChoice chooseLibrary(const std::vector<std::string>& arguments);

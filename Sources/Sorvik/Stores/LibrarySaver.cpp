@@ -41,7 +41,8 @@ void LibrarySaver::save(const Repository& repository, std::shared_ptr<const Work
     {
         std::lock_guard lock(shared_->mutex);
         if (shared_->stopping) return;
-        shared_->waiting = std::make_unique<Pending>(Pending{repository, std::move(state), std::move(projects), generation});
+        shared_->waiting =
+            std::make_unique<Pending>(Pending{repository, std::move(state), std::move(projects), generation});
     }
     shared_->wake.notify_one();
 }

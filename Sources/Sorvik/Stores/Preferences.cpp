@@ -56,7 +56,9 @@ QString Preferences::appearance() const { return storage_->string(appearanceKey,
 
 bool Preferences::revealAfterExport() const { return storage_->boolean(revealKey, false); }
 
-QString Preferences::interfaceCode() const { return QString::fromStdString(InterfaceLanguage::code(currentSettings())); }
+QString Preferences::interfaceCode() const {
+    return QString::fromStdString(InterfaceLanguage::code(currentSettings()));
+}
 
 void Preferences::setLanguage(const QString& value) {
     if (value == language()) return;

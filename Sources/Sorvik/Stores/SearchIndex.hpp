@@ -43,7 +43,8 @@ public:
     /// The position of the first asset with this id in the built list, or none.
     std::optional<std::size_t> assetPosition(const UUID& id) const;
     /// Whether the project at `position` contains the needle, given `assetMatches` for it.
-    bool projectMatches(std::size_t position, std::string_view foldedNeedle, const std::vector<char>& assetMatches) const;
+    bool projectMatches(std::size_t position, std::string_view foldedNeedle,
+                        const std::vector<char>& assetMatches) const;
 
     /// Bytes of folded text held.
     std::size_t textBytes() const { return arena_.size(); }

@@ -31,23 +31,24 @@ public:
     /// the owner is gone by then.
     template <class T>
     void run(std::function<T(std::stop_token)> work, std::function<void(std::optional<T>, std::exception_ptr)> done) {
-        QThreadPool::globalInstance()->start([shared = shared_, work = std::move(work), done = std::move(done)]() mutable {
-            auto value = std::make_shared<std::optional<T>>();
-            std::exception_ptr failure;
-            const std::stop_token stop = shared->stop.get_token();
-            try {
-                if (!stop.stop_requested()) value->emplace(work(stop));
-            } catch (...) {
-                failure = std::current_exception();
-            }
-            std::lock_guard lock(shared->mutex);
-            if (!shared->receiver) return;
-            // Posted while the receiver is known to live; Qt drops the call with the receiver.
-            QMetaObject::invokeMethod(
-                shared->receiver,
-                [value, failure, done = std::move(done)]() mutable { done(std::move(*value), failure); },
-                Qt::QueuedConnection);
-        });
+        QThreadPool::globalInstance()->start(
+            [shared = shared_, work = std::move(work), done = std::move(done)]() mutable {
+                auto value = std::make_shared<std::optional<T>>();
+                std::exception_ptr failure;
+                const std::stop_token stop = shared->stop.get_token();
+                try {
+                    if (!stop.stop_requested()) value->emplace(work(stop));
+                } catch (...) {
+                    failure = std::current_exception();
+                }
+                std::lock_guard lock(shared->mutex);
+                if (!shared->receiver) return;
+                // Posted while the receiver is known to live; Qt drops the call with the receiver.
+                QMetaObject::invokeMethod(
+                    shared->receiver,
+                    [value, failure, done = std::move(done)]() mutable { done(std::move(*value), failure); },
+                    Qt::QueuedConnection);
+            });
     }
 
 private:

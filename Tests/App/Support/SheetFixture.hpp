@@ -117,7 +117,8 @@ inline double brightnessAt(const images::Pixels& p, double fx, double fy) {
 }
 
 /// Exports the library's first project into `destination` (warnings allowed); the cover's path.
-inline std::filesystem::path exportCover(const std::filesystem::path& library, const std::filesystem::path& destination) {
+inline std::filesystem::path exportCover(const std::filesystem::path& library,
+                                         const std::filesystem::path& destination) {
     const Repository repository(library);
     const Delivery project = repository.loadWorkspace().projects.at(0);
     const ExportReceipt receipt = DeliveryExporter::exportDelivery(project, repository, destination, true);

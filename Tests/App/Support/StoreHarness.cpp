@@ -37,8 +37,9 @@ void StoreHarness::make(const app::LibraryChoice& choice, std::optional<std::fil
     jobs_ = jobs.get();
     app::AppLocations locations{std::move(resources), "/opt/sorvik/bin/sorvik-agent"};
     store_ = std::make_unique<app::AppStore>(choice, platform_, *preferences_, std::move(jobs), locations,
-                                            /*saveInBackground=*/false);
-    QObject::connect(store_.get(), &app::AppStore::changed, [this](app::StoreChanges what) { changes.push_back(what); });
+                                             /*saveInBackground=*/false);
+    QObject::connect(store_.get(), &app::AppStore::changed,
+                     [this](app::StoreChanges what) { changes.push_back(what); });
     deliver();
 }
 

@@ -78,7 +78,8 @@ CropSheet::CropSheet(AppStore& store, std::function<void()> dismiss, DeliveryFil
     QStringList labels;
     for (const CoverRatio& choice : coverRatios) labels << qs(choice.label);
     ratios_->setLabels(labels);
-    connect(ratios_, &SegmentedPicker::chosen, this, [this](int index) { chooseRatio(static_cast<std::size_t>(index)); });
+    connect(ratios_, &SegmentedPicker::chosen, this,
+            [this](int index) { chooseRatio(static_cast<std::size_t>(index)); });
     picker->addWidget(ratioTitle_);
     picker->addWidget(ratios_, 1);
     auto* pickerBox = new QWidget(this);
@@ -271,22 +272,20 @@ void CropSheet::cut() {
     cutting_ = true;
     const DeliveryExporter::CropRect window = *waiting_;
     waiting_.reset();
-    jobs_.run<Picture>(
-        [image = original_, window, room = previewBox_->pictureRoom()](std::stop_token) {
-            return cutPicture(image, window, room);
-        },
-        [this, window](std::optional<Picture> picture, std::exception_ptr) {
-            cutting_ = false;
-            // A newer window is waiting: this one is no longer current.
-            if (picture && !waiting_) {
-                preview_ = picture->natural;
-                previewWindow_ = window;
-                previewBox_->setPicture(picture->natural, picture->display);
-                refreshControls();
-                emit previewChanged();
-            }
-            cut();
-        });
+    jobs_.run<Picture>([image = original_, window,
+                        room = previewBox_->pictureRoom()](std::stop_token) { return cutPicture(image, window, room); },
+                       [this, window](std::optional<Picture> picture, std::exception_ptr) {
+                           cutting_ = false;
+                           // A newer window is waiting: this one is no longer current.
+                           if (picture && !waiting_) {
+                               preview_ = picture->natural;
+                               previewWindow_ = window;
+                               previewBox_->setPicture(picture->natural, picture->display);
+                               refreshControls();
+                               emit previewChanged();
+                           }
+                           cut();
+                       });
 }
 
 }  // namespace sorvik::app

@@ -24,7 +24,6 @@ constexpr int checkGap = 4;
 // File rows: 10 above and below.
 constexpr int filePadding = 10;
 
-
 }  // namespace
 
 Tone toneOf(ViewTone tone) {
@@ -40,8 +39,9 @@ Tone toneOf(ViewTone tone) {
 }
 
 RowFonts::RowFonts()
-    : checkTitle(Theme::font(type::body, QFont::Medium)), checkDetail(Theme::font(type::caption)), checkButton(Theme::font(type::footnote, QFont::Medium)),
-      file(Theme::font(type::footnote)), edited(Theme::font(type::caption)), checkTitleMetrics(checkTitle), checkDetailMetrics(checkDetail),
+    : checkTitle(Theme::font(type::body, QFont::Medium)), checkDetail(Theme::font(type::caption)),
+      checkButton(Theme::font(type::footnote, QFont::Medium)), file(Theme::font(type::footnote)),
+      edited(Theme::font(type::caption)), checkTitleMetrics(checkTitle), checkDetailMetrics(checkDetail),
       checkButtonMetrics(checkButton), fileMetrics(file), editedMetrics(edited) {}
 
 QColor viewToneColor(ViewTone tone, const QPalette& palette, double opacity) {
@@ -153,9 +153,9 @@ void CheckRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
             const QString tail = detailMetrics.elidedText(detail.mid(split), Qt::ElideRight, g.text.width());
             painter->drawText(QRectF(g.text.left(), y, g.text.width(), detailMetrics.lineSpacing()),
                               Qt::AlignLeft | Qt::AlignVCenter, head);
-            painter->drawText(QRectF(g.text.left(), y + detailMetrics.lineSpacing(), g.text.width(),
-                                     detailMetrics.lineSpacing()),
-                              Qt::AlignLeft | Qt::AlignVCenter, tail);
+            painter->drawText(
+                QRectF(g.text.left(), y + detailMetrics.lineSpacing(), g.text.width(), detailMetrics.lineSpacing()),
+                Qt::AlignLeft | Qt::AlignVCenter, tail);
         }
     }
     if (!g.button.isEmpty()) {

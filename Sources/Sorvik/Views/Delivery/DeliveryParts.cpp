@@ -17,9 +17,7 @@ namespace sorvik::app {
 
 namespace {
 
-bool needsRepaint(const QEvent* event) {
-    return event->type() == QEvent::EnabledChange;
-}
+bool needsRepaint(const QEvent* event) { return event->type() == QEvent::EnabledChange; }
 
 /// Renews a widget's style sheet when the application's palette changes.
 class PaletteStyler : public QObject {
@@ -200,7 +198,8 @@ void FieldComboBox::paintEvent(QPaintEvent*) {
     QPainterPath path;
     path.addRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), corner::control, corner::control);
     painter.fillPath(path, Theme::surface(palette));
-    const QColor edge = hasKeyboardFocus(this) ? Theme::withAlpha(Theme::green(palette), 0.7) : Theme::primaryAt(palette, 0.16);
+    const QColor edge =
+        hasKeyboardFocus(this) ? Theme::withAlpha(Theme::green(palette), 0.7) : Theme::primaryAt(palette, 0.16);
     painter.setPen(QPen(edge, 1));
     painter.drawPath(path);
     const bool chosen = currentIndex() >= 0;
@@ -209,9 +208,9 @@ void FieldComboBox::paintEvent(QPaintEvent*) {
     painter.setPen(text);
     painter.setFont(font());
     const QRectF textRect(9, 0, width() - 9 - 24, height());
-    painter.drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter,
-                     fontMetrics().elidedText(chosen ? currentText() : placeholderText(), Qt::ElideRight,
-                                              int(textRect.width())));
+    painter.drawText(
+        textRect, Qt::AlignLeft | Qt::AlignVCenter,
+        fontMetrics().elidedText(chosen ? currentText() : placeholderText(), Qt::ElideRight, int(textRect.width())));
     Icons::paint(painter, QStringLiteral("chevron.down"), QRectF(width() - 19, height() / 2.0 - 4.5, 9, 9),
                  Theme::secondaryText(palette));
 }

@@ -36,8 +36,8 @@ FileDetailSheet::FileDetailSheet(AppStore& store, std::function<void()> dismiss,
     layout->addWidget(header_);
 
     if (working_.reference) {
-        location_ = new LocationRow(qs(abbreviatingHome(working_.reference->path)),
-                                    [this] { store_.revealOriginal(working_); }, this);
+        location_ = new LocationRow(
+            qs(abbreviatingHome(working_.reference->path)), [this] { store_.revealOriginal(working_); }, this);
         layout->addWidget(location_);
     }
 
@@ -67,8 +67,8 @@ FileDetailSheet::FileDetailSheet(AppStore& store, std::function<void()> dismiss,
             layout->addWidget(image_, 1);
             break;
         case DetailPreview::external:
-            external_ = new ExternalHint(qs(FileRoles::symbol(working_.role)), [this] { store_.openOriginal(working_); },
-                                         this);
+            external_ = new ExternalHint(
+                qs(FileRoles::symbol(working_.role)), [this] { store_.openOriginal(working_); }, this);
             layout->addWidget(external_, 1);
             break;
     }
@@ -202,14 +202,12 @@ void FileDetailSheet::loadImagePreview() {
     const std::optional<std::filesystem::path> location = fileLocation(working_, store_.repository());
     if (!location) return;  // the preview stays an empty panel
     const QSize room = image_->pictureRoom();
-    jobs_.run<Picture>(
-        [path = *location, crop = working_.crop, room](std::stop_token) {
-            return detailPicture(path, crop, detailPreviewMaxPixel, room);
-        },
-        [this](std::optional<Picture> picture, std::exception_ptr) {
-            // An undecodable image leaves the panel empty, without a message.
-            if (picture) image_->setPicture(picture->natural, picture->display);
-        });
+    jobs_.run<Picture>([path = *location, crop = working_.crop,
+                        room](std::stop_token) { return detailPicture(path, crop, detailPreviewMaxPixel, room); },
+                       [this](std::optional<Picture> picture, std::exception_ptr) {
+                           // An undecodable image leaves the panel empty, without a message.
+                           if (picture) image_->setPicture(picture->natural, picture->display);
+                       });
 }
 
 }  // namespace sorvik::app

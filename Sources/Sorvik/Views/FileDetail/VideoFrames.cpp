@@ -124,9 +124,9 @@ QImage FrameScaler::upright(QVideoFrame frame, QSize box) {
             std::swap(planes[1], planes[2]);
             std::swap(strides[1], strides[2]);
         }
-        state_->context = sws_getCachedContext(state_->context, frame.width(), frame.height(), layout->format,
-                                               target.width(), target.height(), AV_PIX_FMT_BGRA, SWS_BILINEAR,
-                                               nullptr, nullptr, nullptr);
+        state_->context =
+            sws_getCachedContext(state_->context, frame.width(), frame.height(), layout->format, target.width(),
+                                 target.height(), AV_PIX_FMT_BGRA, SWS_BILINEAR, nullptr, nullptr, nullptr);
         if (!state_->context) return {};
         if (isYUV(layout->format)) {
             const QVideoFrameFormat format = frame.surfaceFormat();
@@ -141,8 +141,8 @@ QImage FrameScaler::upright(QVideoFrame frame, QSize box) {
         if (image.isNull()) return {};
         std::array<std::uint8_t*, 4> out{image.bits(), nullptr, nullptr, nullptr};
         std::array<int, 4> outStrides{static_cast<int>(image.bytesPerLine()), 0, 0, 0};
-        if (sws_scale(state_->context, planes.data(), strides.data(), 0, frame.height(), out.data(), outStrides.data()) <=
-            0)
+        if (sws_scale(state_->context, planes.data(), strides.data(), 0, frame.height(), out.data(),
+                      outStrides.data()) <= 0)
             return {};
         if (frame.surfaceFormat().scanLineDirection() == QVideoFrameFormat::BottomToTop) image.mirror(false, true);
     } else {

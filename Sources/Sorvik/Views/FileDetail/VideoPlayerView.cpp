@@ -151,8 +151,8 @@ void VideoPlayerView::paintEvent(QPaintEvent*) {
     if (picture_.isNull()) return;
     const QRectF area(videoRect());
     const QSizeF fitted = QSizeF(picture_.size()).scaled(area.size(), Qt::KeepAspectRatio);
-    const QRectF target(area.center().x() - fitted.width() / 2, area.center().y() - fitted.height() / 2,
-                        fitted.width(), fitted.height());
+    const QRectF target(area.center().x() - fitted.width() / 2, area.center().y() - fitted.height() / 2, fitted.width(),
+                        fitted.height());
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     painter.drawImage(target, picture_);
 }

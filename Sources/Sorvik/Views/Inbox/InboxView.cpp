@@ -52,11 +52,14 @@ void InboxListView::resizeEvent(QResizeEvent* event) {
 InboxRowGeometry InboxListView::rowGeometry(const QModelIndex& index) const {
     const QRect cell = visualRect(index);
     InboxRowGeometry g = inboxRowGeometry(viewport()->width());
-    for (QRectF* r : {&g.row, &g.thumbnail, &g.name, &g.reason, &g.path, &g.menu}) r->translate(cell.left(), cell.top());
+    for (QRectF* r : {&g.row, &g.thumbnail, &g.name, &g.reason, &g.path, &g.menu})
+        r->translate(cell.left(), cell.top());
     return g;
 }
 
-int InboxListView::partAt(const QPoint& point, QModelIndex* found) const { return static_cast<int>(zoneAt(point, found)); }
+int InboxListView::partAt(const QPoint& point, QModelIndex* found) const {
+    return static_cast<int>(zoneAt(point, found));
+}
 
 InboxListView::Zone InboxListView::zoneAt(const QPoint& point, QModelIndex* found) const {
     const QModelIndex index = indexAt(point);
@@ -88,7 +91,9 @@ void InboxListView::activate(const QModelIndex& index, int part) {
     }
 }
 
-void InboxListView::open(const QModelIndex& index) { store_.setSheet(AppSheet::file(model_->row(index.row()).file.id)); }
+void InboxListView::open(const QModelIndex& index) {
+    store_.setSheet(AppSheet::file(model_->row(index.row()).file.id));
+}
 
 QPoint InboxListView::menuAnchor(const QModelIndex& index) const {
     return rowGeometry(index).menu.bottomLeft().toPoint() + QPoint(0, 3);
@@ -209,7 +214,7 @@ void InboxRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
     if ((option.state & QStyle::State_HasFocus) && view_.showsFocusRing()) {
         QPainterPath ring;
         ring.addRoundedRect(g.row.adjusted(-1.5, -1.5, 1.5, 1.5), corner::panel + corner::outerRing,
-                           corner::panel + corner::outerRing);
+                            corner::panel + corner::outerRing);
         painter->setPen(QPen(Theme::withAlpha(Theme::green(palette), 0.55), 2));
         painter->setBrush(Qt::NoBrush);
         painter->drawPath(ring);
@@ -246,11 +251,13 @@ InboxView::InboxView(AppStore& store, ThumbnailLoader& thumbnails, QWidget* pare
     body->addWidget(list_, 1, Qt::AlignTop);
     empty_ = new QWidget(page);
     auto* emptyColumn = new QVBoxLayout(empty_);
-    emptyColumn->setContentsMargins(space::emptyPageMargin, space::emptyPageMargin, space::emptyPageMargin, space::emptyPageMargin);
+    emptyColumn->setContentsMargins(space::emptyPageMargin, space::emptyPageMargin, space::emptyPageMargin,
+                                    space::emptyPageMargin);
     auto* emptyRow = new QHBoxLayout();
     emptyRow->setSpacing(space::smallGap);
     emptyRow->addStretch(1);
-    emptyRow->addWidget(new SymbolView(QStringLiteral("checkmark.circle"), 14, Tone::green, empty_), 0, Qt::AlignVCenter);
+    emptyRow->addWidget(new SymbolView(QStringLiteral("checkmark.circle"), 14, Tone::green, empty_), 0,
+                        Qt::AlignVCenter);
     emptyLabel_ = new ToneLabel({}, type::callout, QFont::Normal, Tone::green, empty_);
     emptyRow->addWidget(emptyLabel_, 0, Qt::AlignVCenter);
     emptyRow->addStretch(1);

@@ -50,8 +50,9 @@ void PictureBox::paintEvent(QPaintEvent*) {
     if (scaled_.isNull() || scaled_.size() != devicePixels) {
         // The worker's fitted version when it matches; otherwise one fitted here once per size.
         const QImage& source = display_.isNull() ? picture_ : display_;
-        scaled_ = source.size() == devicePixels ? source
-                                                 : source.scaled(devicePixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        scaled_ = source.size() == devicePixels
+                      ? source
+                      : source.scaled(devicePixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     }
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     painter.drawImage(target, scaled_);

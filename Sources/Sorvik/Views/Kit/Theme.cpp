@@ -69,15 +69,15 @@ QPalette darkPalette() {
 
 bool isDark(const QPalette& palette) { return palette.color(QPalette::Window).lightnessF() < 0.5; }
 
-QColor green(const QPalette& palette) {
-    return isDark(palette) ? rgb(0.55, 0.77, 0.61) : rgb(0.16, 0.31, 0.23);
-}
+QColor green(const QPalette& palette) { return isDark(palette) ? rgb(0.55, 0.77, 0.61) : rgb(0.16, 0.31, 0.23); }
 
 QColor surface(const QPalette& palette) { return palette.color(QPalette::Active, QPalette::Base); }
 
 QColor line(const QPalette& palette) { return primaryAt(palette, 0.075); }
 
-QColor warning(const QPalette& palette) { return isDark(palette) ? QColor(0xff, 0x9f, 0x0a) : QColor(0xf0, 0x8c, 0x00); }
+QColor warning(const QPalette& palette) {
+    return isDark(palette) ? QColor(0xff, 0x9f, 0x0a) : QColor(0xf0, 0x8c, 0x00);
+}
 
 QColor danger(const QPalette& palette) { return isDark(palette) ? QColor(0xff, 0x45, 0x3a) : QColor(0xe0, 0x32, 0x2a); }
 

@@ -246,7 +246,8 @@ void StyledButton::paintEvent(QPaintEvent*) {
     }
     if (hasKeyboardFocus(this) && style_ != Style::plain) {
         QPainterPath ring;
-        ring.addRoundedRect(bounds.adjusted(1, 1, -1, -1), style_ == Style::primary ? corner::primaryButton - 1 : corner::button - 1,
+        ring.addRoundedRect(bounds.adjusted(1, 1, -1, -1),
+                            style_ == Style::primary ? corner::primaryButton - 1 : corner::button - 1,
                             style_ == Style::primary ? corner::primaryButton - 1 : corner::button - 1);
         painter.setPen(QPen(Theme::withAlpha(Theme::green(palette), 0.6), 2));
         painter.drawPath(ring);
@@ -444,8 +445,8 @@ void Spinner::paintEvent(QPaintEvent*) {
     painter.translate(s / 2, s / 2);
     painter.rotate(angle_);
     for (int i = 0; i < 12; ++i) {
-        painter.setPen(QPen(Theme::primaryAt(palette, 0.15 + 0.6 * i / 11.0), std::max(1.5, s / 10), Qt::SolidLine,
-                            Qt::RoundCap));
+        painter.setPen(
+            QPen(Theme::primaryAt(palette, 0.15 + 0.6 * i / 11.0), std::max(1.5, s / 10), Qt::SolidLine, Qt::RoundCap));
         painter.drawLine(QPointF(0, -s * 0.24), QPointF(0, -s * 0.44));
         painter.rotate(30);
     }

@@ -110,7 +110,8 @@ void paintProjectCard(QPainter& painter, const QRectF& rect, const ProjectCard& 
     painter.fillPath(shape, Theme::surface(palette));
 
     // Picture; the folder symbol's area takes whatever height the card has above its details.
-    const qreal pictureHeight = card.picture ? kPictureHeight : std::max(kSymbolAreaHeight, rect.height() - detailsHeight());
+    const qreal pictureHeight =
+        card.picture ? kPictureHeight : std::max(kSymbolAreaHeight, rect.height() - detailsHeight());
     const QRectF area(rect.left(), rect.top(), rect.width(), pictureHeight);
     if (card.picture) {
         paintPicture(painter, area, card, loader, palette);
@@ -151,11 +152,12 @@ void paintProjectCard(QPainter& painter, const QRectF& rect, const ProjectCard& 
     const qreal badgeText = f.badgeMetrics.horizontalAdvance(badge);
     const qreal badgeSymbol = 10;
     const qreal badgeLeft = left + width - badgeText - 4 - badgeSymbol;
-    Icons::paint(painter, QStringLiteral("link"), QRectF(badgeLeft, y + (rowHeight - badgeSymbol) / 2, badgeSymbol, badgeSymbol),
-                 green);
+    Icons::paint(painter, QStringLiteral("link"),
+                 QRectF(badgeLeft, y + (rowHeight - badgeSymbol) / 2, badgeSymbol, badgeSymbol), green);
     painter.setPen(green);
     painter.setFont(f.badge);
-    painter.drawText(QRectF(left + width - badgeText, y, badgeText, rowHeight), Qt::AlignLeft | Qt::AlignVCenter, badge);
+    painter.drawText(QRectF(left + width - badgeText, y, badgeText, rowHeight), Qt::AlignLeft | Qt::AlignVCenter,
+                     badge);
 
     painter.setFont(f.detail);
     painter.setPen(secondary);
@@ -180,8 +182,8 @@ void paintProjectCard(QPainter& painter, const QRectF& rect, const ProjectCard& 
 
 QMenu* projectCardMenu(AppStore& store, const UUID& project, QWidget* parent) {
     auto* menu = new QMenu(parent);
-    QAction* copy = menu->addAction(Icons::icon(QStringLiteral("doc.on.doc"), Theme::primaryText(QApplication::palette())),
-                                    Lq("复制 AI 项目引用"));
+    QAction* copy = menu->addAction(
+        Icons::icon(QStringLiteral("doc.on.doc"), Theme::primaryText(QApplication::palette())), Lq("复制 AI 项目引用"));
     QObject::connect(copy, &QAction::triggered, &store, [&store, project] {
         for (const Delivery& candidate : store.deliveries()) {
             if (candidate.id != project) continue;
@@ -229,7 +231,8 @@ void ProjectCardDelegate::paint(QPainter* painter, const QStyleOptionViewItem& o
 
 // ProjectCardView ------------------------------------------------------------------------------------------
 
-ProjectCardView::ProjectCardView(AppStore& store, const ProjectCardModel& model, ThumbnailLoader& loader, QWidget* parent)
+ProjectCardView::ProjectCardView(AppStore& store, const ProjectCardModel& model, ThumbnailLoader& loader,
+                                 QWidget* parent)
     : QWidget(parent), store_(store), model_(model), loader_(loader) {
     setCursor(Qt::PointingHandCursor);
     setFocusPolicy(Qt::TabFocus);

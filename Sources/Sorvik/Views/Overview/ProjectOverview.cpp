@@ -24,8 +24,8 @@ namespace sorvik::app {
 namespace {
 
 /// What the page reads; anything else leaves it alone.
-constexpr StoreChanges kPageChanges = StoreChange::projects | StoreChange::assets | StoreChange::sources |
-                                      StoreChange::search | StoreChange::busy;
+constexpr StoreChanges kPageChanges =
+    StoreChange::projects | StoreChange::assets | StoreChange::sources | StoreChange::search | StoreChange::busy;
 
 /// The model-changing buttons of the page: off while busy and in recovery mode.
 bool mayChange(const AppStore& store) { return sidebarControls(store).connect; }

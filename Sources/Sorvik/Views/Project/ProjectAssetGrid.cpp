@@ -62,8 +62,7 @@ AssetGridView::AssetGridView(AppStore& store, ThumbnailLoader& thumbnails, QWidg
 void AssetGridView::relayout() {
     // In a page the scroll bar is the page's; alone, its room is always kept, so showing it never
     // changes the columns.
-    const int scrollbar =
-        page() ? 0 : style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, verticalScrollBar());
+    const int scrollbar = page() ? 0 : style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, verticalScrollBar());
     const int available = width() - 2 * pagePadding - scrollbar;
     columns_ = assetGridColumns(available);
     const int cellWidth = columns_.width + assetGridColumnSpacing;
@@ -114,8 +113,8 @@ AssetGridView::Zone AssetGridView::zoneAt(const QPoint& point, QModelIndex* foun
     if (name.adjusted(0, -2, 0, 2).contains(point)) return Zone::name;
     if (item.texts.folderLabel) {
         QRectF folder = g.folder;
-        folder.setWidth(std::min(g.folder.width(),
-                                 16 + textWidth(smallFont(), qs(*item.texts.folderLabel), g.folder.width())));
+        folder.setWidth(
+            std::min(g.folder.width(), 16 + textWidth(smallFont(), qs(*item.texts.folderLabel), g.folder.width())));
         if (folder.contains(point)) return Zone::folder;
     }
     return Zone::card;
@@ -262,7 +261,8 @@ void AssetCardDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opt
     if (zone == AssetGridView::Zone::name) {
         const qreal width = textWidth(name, nameText, g.name.width());
         painter->setPen(QPen(Theme::primaryAt(palette, 0.35), 1));
-        painter->drawLine(QPointF(g.name.left(), g.name.bottom() - 0.5), QPointF(g.name.left() + width, g.name.bottom() - 0.5));
+        painter->drawLine(QPointF(g.name.left(), g.name.bottom() - 0.5),
+                          QPointF(g.name.left() + width, g.name.bottom() - 0.5));
     }
 
     const QFont small = smallFont();
@@ -283,7 +283,8 @@ void AssetCardDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opt
                  zone == AssetGridView::Zone::menu ? Theme::primaryText(palette) : Theme::secondaryText(palette));
 
     if (item.texts.folderLabel) {
-        const QColor color = zone == AssetGridView::Zone::folder ? Theme::secondaryText(palette) : Theme::tertiaryText(palette);
+        const QColor color =
+            zone == AssetGridView::Zone::folder ? Theme::secondaryText(palette) : Theme::tertiaryText(palette);
         const QRectF icon(g.folder.left(), g.folder.center().y() - 5.5, 11, 11);
         Icons::paint(*painter, QStringLiteral("folder"), icon, color);
         painter->setPen(color);
@@ -295,7 +296,7 @@ void AssetCardDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opt
     if ((option.state & QStyle::State_HasFocus) && view_.showsFocusRing()) {
         QPainterPath ring;
         ring.addRoundedRect(g.card.adjusted(-1.5, -1.5, 1.5, 1.5), corner::assetCard + corner::outerRing,
-                           corner::assetCard + corner::outerRing);
+                            corner::assetCard + corner::outerRing);
         painter->setPen(QPen(Theme::withAlpha(Theme::green(palette), 0.55), 2));
         painter->setBrush(Qt::NoBrush);
         painter->drawPath(ring);

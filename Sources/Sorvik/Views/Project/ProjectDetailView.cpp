@@ -112,9 +112,8 @@ QWidget* ProjectDetailView::makeFilterBar() {
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(space::buttonGap);
     filter_ = new SegmentedPicker(bar);
-    connect(filter_, &SegmentedPicker::chosen, this, [this](int index) {
-        store_.setProjectFilter(FileFilters::allCases.at(static_cast<std::size_t>(index)));
-    });
+    connect(filter_, &SegmentedPicker::chosen, this,
+            [this](int index) { store_.setProjectFilter(FileFilters::allCases.at(static_cast<std::size_t>(index))); });
     row->addWidget(filter_, 0, Qt::AlignVCenter);
     row->addStretch(1);
     link_ = new StyledButton(StyledButton::Style::plain, {}, bar);
@@ -238,7 +237,8 @@ void ProjectDetailView::rebuild() {
         const std::string language = InterfaceLanguage::code();
         cards_.clear();
         cards_.reserve(project->files.size());
-        for (const DeliveryFile& file : project->files) cards_.push_back(assetCardItem(file, store_.repository(), language));
+        for (const DeliveryFile& file : project->files)
+            cards_.push_back(assetCardItem(file, store_.repository(), language));
         const ProjectCounts counts = projectCounts(*project, store_.repository());
         counts_->setFullText(Lq("{0} 件素材，关联自 {1} 个文件夹。", counts.assets, counts.folders));
         cardsProject_ = project->id;

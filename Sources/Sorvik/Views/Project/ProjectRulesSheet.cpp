@@ -26,8 +26,9 @@ QLineEdit* textField(QWidget* parent) {
     field->setClearButtonEnabled(false);
     setPaletteStyleSheet(field, [](const QPalette& palette) {
         using Theme::styleSheetColor;
-        return QStringLiteral("QLineEdit { border: 1px solid %1; border-radius: 7px; padding: 0 8px;"
-                              " background: %2; color: %3; } QLineEdit:focus { border: 1px solid %4; }")
+        return QStringLiteral(
+                   "QLineEdit { border: 1px solid %1; border-radius: 7px; padding: 0 8px;"
+                   " background: %2; color: %3; } QLineEdit:focus { border: 1px solid %4; }")
             .arg(styleSheetColor(Theme::primaryAt(palette, 0.16)), styleSheetColor(Theme::surface(palette)),
                  styleSheetColor(Theme::primaryText(palette)),
                  styleSheetColor(Theme::withAlpha(Theme::green(palette), 0.8)));
@@ -99,7 +100,8 @@ ProjectRulesSheet::ProjectRulesSheet(AppStore& store, std::function<void()> dism
 }
 
 void ProjectRulesSheet::retranslate() {
-    header_->setTexts(Lq("给项目一些识别线索。"), Lq("项目名称和别名会用于跨文件夹匹配。以后生成的新素材，也能自动关联进来。"));
+    header_->setTexts(Lq("给项目一些识别线索。"),
+                      Lq("项目名称和别名会用于跨文件夹匹配。以后生成的新素材，也能自动关联进来。"));
     nameLabel_->setFullText(Lq("项目名称"));
     name_->setPlaceholderText(Lq("例如：山间慢生活"));
     aliasLabel_->setFullText(Lq("项目别名 / 关键词"));

@@ -202,7 +202,8 @@ QWidget* TemplateSheet::makeForm() {
 }
 
 void TemplateSheet::retranslate() {
-    header_->setTexts(Lq("你的交付，你的规则。"), Lq("选择一个起点，按这次交付调整。也可以存为常用规则，下次直接使用。"));
+    header_->setTexts(Lq("你的交付，你的规则。"),
+                      Lq("选择一个起点，按这次交付调整。也可以存为常用规则，下次直接使用。"));
     const auto templates = builtInTemplates();
     for (std::size_t i = 0; i < templates.size(); ++i) {
         builtIns_[i]->setText(Lq(templates[i]->name));
@@ -231,10 +232,12 @@ void TemplateSheet::retranslate() {
     if (!nameTyped_) showName();
     // The labels' column is 82 wide, or as wide as the longest label of the language.
     int column = labelWidth;
-    for (ToneLabel* label : {labels_[0], labels_[1], labels_[2], limits_[0].title, limits_[1].title, limits_[2].title}) {
+    for (ToneLabel* label :
+         {labels_[0], labels_[1], labels_[2], limits_[0].title, limits_[1].title, limits_[2].title}) {
         column = std::max(column, label->fontMetrics().horizontalAdvance(label->text()) + 4);
     }
-    for (ToneLabel* label : {labels_[0], labels_[1], labels_[2], limits_[0].title, limits_[1].title, limits_[2].title}) {
+    for (ToneLabel* label :
+         {labels_[0], labels_[1], labels_[2], limits_[0].title, limits_[1].title, limits_[2].title}) {
         label->setFixedWidth(column);
     }
     cancel_->setText(Lq("取消"));

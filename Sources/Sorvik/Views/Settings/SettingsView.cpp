@@ -82,7 +82,8 @@ SettingsView::SettingsView(AppStore& store, std::function<void()> showMainWindow
     preferencesSection->addRow(labelledRow(preferencesSection, appearanceLabel_, appearance_));
     revealLabel_ = new ToneLabel({}, type::callout, QFont::Normal, Tone::primary, preferencesSection);
     reveal_ = new ToggleSwitch(false, preferencesSection);
-    connect(reveal_, &QAbstractButton::toggled, this, [this](bool on) { store_.preferences().setRevealAfterExport(on); });
+    connect(reveal_, &QAbstractButton::toggled, this,
+            [this](bool on) { store_.preferences().setRevealAfterExport(on); });
     preferencesSection->addRow(labelledRow(preferencesSection, revealLabel_, reveal_));
     layout->addWidget(preferencesSection);
 
@@ -127,8 +128,7 @@ void SettingsView::retranslate() {
     }
     revealLabel_->setFullText(Lq("导出完成后在文件管理器中显示"));
     libraryHeader_->setFullText(Lq("资料库"));
-    libraryNote_->setFullText(
-        Lq("项目保存原文件引用与索引。只有启用归档副本或准备交付时才复制文件；应用不上传素材。"));
+    libraryNote_->setFullText(Lq("项目保存原文件引用与索引。只有启用归档副本或准备交付时才复制文件；应用不上传素材。"));
     manageSources_->setText(Lq("管理来源文件夹与自动归档"));
     openLibrary_->setText(Lq("打开资料库文件夹"));
     sample_->setText(Lq("体验分散素材示例"));

@@ -56,15 +56,15 @@ void paintNavigationRow(QPainter& painter, const QRectF& rect, const QString& sy
     if (selected || hovered) {
         QPainterPath background;
         background.addRoundedRect(rect, corner::button, corner::button);
-        painter.fillPath(background, selected ? Theme::withAlpha(Theme::green(palette), 0.1)
-                                              : Theme::primaryAt(palette, 0.035));
+        painter.fillPath(background,
+                         selected ? Theme::withAlpha(Theme::green(palette), 0.1) : Theme::primaryAt(palette, 0.035));
     }
     const QColor color = selected ? Theme::green(palette) : Theme::primaryText(palette);
     const QRectF frame(rect.left() + kInnerMargin, rect.top(), kSymbolFrame, rect.height());
-    Icons::paint(painter, symbol,
-                 QRectF(frame.center().x() - kSymbolSize / 2, frame.center().y() - kSymbolSize / 2, kSymbolSize,
-                        kSymbolSize),
-                 color);
+    Icons::paint(
+        painter, symbol,
+        QRectF(frame.center().x() - kSymbolSize / 2, frame.center().y() - kSymbolSize / 2, kSymbolSize, kSymbolSize),
+        color);
     qreal left = 0;
     qreal width = 0;
     const QString shown = shownTitle(rect, title, count, selected, &left, &width);
@@ -177,7 +177,8 @@ QString SidebarProjectList::toolTipAt(const QPoint& point) const {
 ProjectRowDelegate::ProjectRowDelegate(SidebarProjectList& list) : QStyledItemDelegate(&list), list_(list) {}
 
 void ProjectRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const {
-    const QRectF row = QRectF(option.rect).adjusted(kNavigationOuterMargin, 0, -kNavigationOuterMargin, -kNavigationRowGap);
+    const QRectF row =
+        QRectF(option.rect).adjusted(kNavigationOuterMargin, 0, -kNavigationOuterMargin, -kNavigationRowGap);
     const bool selected = index.data(SidebarModel::SelectedRole).toBool();
     paintNavigationRow(*painter, row, QStringLiteral("folder"), index.data(Qt::DisplayRole).toString(), std::nullopt,
                        selected, list_.hovered() == index);
@@ -244,7 +245,8 @@ void SourceRowButton::paintEvent(QPaintEvent*) {
     const QFontMetricsF metrics(font());
     painter.setPen(color);
     painter.setFont(font());
-    painter.drawText(QRectF(left, 0, std::max<qreal>(0, right - left), bounds.height()), Qt::AlignLeft | Qt::AlignVCenter,
+    painter.drawText(QRectF(left, 0, std::max<qreal>(0, right - left), bounds.height()),
+                     Qt::AlignLeft | Qt::AlignVCenter,
                      metrics.elidedText(singleLine(text()), Qt::ElideMiddle, std::max<qreal>(0, right - left)));
     if (hasKeyboardFocus(this)) {
         painter.setPen(QPen(Theme::withAlpha(Theme::green(palette), 0.5), 1));

@@ -101,7 +101,8 @@ SidebarView::SidebarView(AppStore& store, QWidget* parent) : QWidget(parent), st
     });
     column->addSpacing(space::group);
     model_ = new SidebarModel(this);
-    projectList_ = new SidebarProjectList(store_, *model_, [this](const UUID& id) { return makeProjectMenu(id); }, this);
+    projectList_ = new SidebarProjectList(
+        store_, *model_, [this](const UUID& id) { return makeProjectMenu(id); }, this);
     makeSlim(projectList_->verticalScrollBar());
     column->addWidget(projectList_, 1);
 

@@ -74,7 +74,8 @@ SourceFlowView::SourceFlowView(AppStore& store, QWidget* parent) : QWidget(paren
     flow->addWidget(arrow_);
     auto* node = new GreenTile(this);
     auto* nodeColumn = new QVBoxLayout(node);
-    nodeColumn->setContentsMargins(space::flowNodePadding, space::flowNodePadding, space::flowNodePadding, space::flowNodePadding);
+    nodeColumn->setContentsMargins(space::flowNodePadding, space::flowNodePadding, space::flowNodePadding,
+                                   space::flowNodePadding);
     nodeColumn->setSpacing(space::item);
     nodeColumn->addWidget(new SymbolView(QStringLiteral("square.stack.3d.up"), 26, Tone::green, node), 0,
                           Qt::AlignHCenter);

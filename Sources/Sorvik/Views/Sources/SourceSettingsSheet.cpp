@@ -32,7 +32,8 @@ public:
         texts->setSpacing(space::lines);
         const QString name = qs(lastPathComponent(source.path));
         texts->addWidget(new ToneLabel(name, type::body, QFont::Medium, Tone::primary, this));
-        auto* path = new ToneLabel(qs(abbreviatingHome(source.path)), type::caption, QFont::Normal, Tone::secondary, this);
+        auto* path =
+            new ToneLabel(qs(abbreviatingHome(source.path)), type::caption, QFont::Normal, Tone::secondary, this);
         path->setElide(Qt::ElideMiddle);
         texts->addWidget(path);
         if (source.lastError) {

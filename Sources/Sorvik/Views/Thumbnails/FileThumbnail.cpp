@@ -48,8 +48,10 @@ void blur(std::vector<float>& values, int width, int height, qreal sigma) {
     };
     for (int k = 0; k < 3; ++k) {
         const int radius = ((k < m ? lower : lower + 2) - 1) / 2;
-        pass(height, width, [&](int y, int x) -> float& { return values[std::size_t(y) * width + x]; }, radius);
-        pass(width, height, [&](int x, int y) -> float& { return values[std::size_t(y) * width + x]; }, radius);
+        pass(
+            height, width, [&](int y, int x) -> float& { return values[std::size_t(y) * width + x]; }, radius);
+        pass(
+            width, height, [&](int x, int y) -> float& { return values[std::size_t(y) * width + x]; }, radius);
     }
 }
 
@@ -80,7 +82,8 @@ const QImage& glyphShadow(qreal ratio) {
     for (int y = 0; y < pixels.height(); ++y) {
         auto* row = reinterpret_cast<QRgb*>(shadow.scanLine(y));
         for (int x = 0; x < pixels.width(); ++x)
-            row[x] = qRgba(0, 0, 0, std::clamp(int(std::lround(alpha[std::size_t(y) * pixels.width() + x] * 0.08)), 0, 255));
+            row[x] =
+                qRgba(0, 0, 0, std::clamp(int(std::lround(alpha[std::size_t(y) * pixels.width() + x] * 0.08)), 0, 255));
     }
     shadow.setDevicePixelRatio(ratio);
     return shadow;
@@ -106,7 +109,8 @@ void paintPaperGlyph(QPainter& painter, const QRectF& rect, const QString& label
     painter.rotate(-3);
     const QRectF sheet(QPointF(-glyphSize.width() / 2, -glyphSize.height() / 2), glyphSize);
     const qreal ratio = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
-    painter.drawImage(QPointF(sheet.left() - shadowMargin, sheet.top() - shadowMargin + shadowOffset), glyphShadow(ratio));
+    painter.drawImage(QPointF(sheet.left() - shadowMargin, sheet.top() - shadowMargin + shadowOffset),
+                      glyphShadow(ratio));
     QPainterPath path;
     path.addRoundedRect(sheet, corner::chip, corner::chip);
     painter.fillPath(path, Theme::surface(palette));

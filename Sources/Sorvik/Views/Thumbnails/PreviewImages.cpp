@@ -24,16 +24,15 @@ QImage toQImage(const images::Image& image) {
 
 QImage displayImage(const QImage& picture, QSize box) {
     if (picture.isNull()) return {};
-    QImage fast = picture.convertToFormat(picture.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied
-                                                                      : QImage::Format_RGB32);
+    QImage fast =
+        picture.convertToFormat(picture.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
     if (box.isEmpty()) return fast;
     const QSize fitted = picture.size().scaled(box, Qt::KeepAspectRatio);
     if (fitted.width() >= picture.width() || fitted.height() >= picture.height()) return fast;
     return fast.scaled(fitted, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
 }
 
-Picture detailPicture(const std::filesystem::path& path, const std::optional<CropSpec>& crop, int maxPixel,
-                      QSize box) {
+Picture detailPicture(const std::filesystem::path& path, const std::optional<CropSpec>& crop, int maxPixel, QSize box) {
     images::Image decoded = DeliveryExporter::orientedImage(path, maxPixel);
     if (crop) {
         try {

@@ -32,8 +32,7 @@ struct Picture {
 /// The detail sheet's preview: the image decoded with its orientation at `maxPixel`, with `crop`
 /// applied when the core gives a window for it (an invalid crop shows the whole image). Throws the
 /// core's error when the file gives no image.
-Picture detailPicture(const std::filesystem::path& path, const std::optional<CropSpec>& crop, int maxPixel,
-                      QSize box);
+Picture detailPicture(const std::filesystem::path& path, const std::optional<CropSpec>& crop, int maxPixel, QSize box);
 
 /// The window cut out of an already decoded image with the export's crop. Throws
 /// images::ImageError when the window does not lie inside the image.

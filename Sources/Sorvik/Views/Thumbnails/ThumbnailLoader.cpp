@@ -43,8 +43,7 @@ QImage toQImage(const images::Pixels& pixels) {
     if ((bands != 1 && bands != 3 && bands != 4) || pixels.width < 1 || pixels.height < 1) return {};
     const std::size_t stride = std::size_t(pixels.width) * bands;
     if (stride * pixels.height > pixels.data.size()) return {};
-    QImage image(pixels.width, pixels.height,
-                 bands == 4 ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
+    QImage image(pixels.width, pixels.height, bands == 4 ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
     if (image.isNull()) return {};
     for (int y = 0; y < pixels.height; ++y) {
         const std::uint8_t* in = pixels.data.data() + stride * y;
@@ -93,8 +92,7 @@ std::optional<QImage> imagePicture(const ThumbnailJob& job) {
             } catch (const SorvikError&) {
                 // An invalid crop shows the whole picture.
             }
-            if (rect)
-                decoded = images::crop(decoded, int(rect->x), int(rect->y), int(rect->width), int(rect->height));
+            if (rect) decoded = images::crop(decoded, int(rect->x), int(rect->y), int(rect->width), int(rect->height));
         }
         return toQImage(images::pixels(decoded));
     } catch (const std::exception&) {
@@ -112,8 +110,7 @@ struct Picture {
 };
 
 bool covers(const Picture& picture, QSize frame) {
-    return picture.complete ||
-           (picture.image.width() >= frame.width() && picture.image.height() >= frame.height());
+    return picture.complete || (picture.image.width() >= frame.width() && picture.image.height() >= frame.height());
 }
 
 }  // namespace
@@ -126,8 +123,8 @@ QImage decodeThumbnail(const ThumbnailJob& job, std::stop_token stop) {
                 if (auto picture = imagePicture(job)) return *picture;
                 continue;  // not decodable as an image: a file with a duration tries for a frame
             }
-            return toQImage(video::firstFrame(job.location, thumbnailVideoBox.width(), thumbnailVideoBox.height(),
-                                              stop, job.frame.width(), job.frame.height()));
+            return toQImage(video::firstFrame(job.location, thumbnailVideoBox.width(), thumbnailVideoBox.height(), stop,
+                                              job.frame.width(), job.frame.height()));
         }
     } catch (...) {
         // No picture; the glyph stays.
@@ -190,8 +187,7 @@ struct ThumbnailLoader::State {
 // Two cores stay for the GUI thread and the store's worker; the pool's threads run at a lower
 // priority than both and sleep while nothing is wanted.
 ThumbnailLoader::ThumbnailLoader(QObject* parent)
-    : ThumbnailLoader(decodeThumbnail, std::clamp(QThread::idealThreadCount() - 2, 2, 6), defaultCacheBytes,
-                      parent) {}
+    : ThumbnailLoader(decodeThumbnail, std::clamp(QThread::idealThreadCount() - 2, 2, 6), defaultCacheBytes, parent) {}
 
 ThumbnailLoader::ThumbnailLoader(ThumbnailDecoder decoder, int threads, std::int64_t cacheBytes, QObject* parent)
     : QObject(parent), state_(std::make_unique<State>(std::move(decoder), threads, cacheBytes)) {
@@ -227,7 +223,8 @@ QImage ThumbnailLoader::picture(const DeliveryFile& file, const std::optional<st
     if (!s.passOpen) {
         s.passOpen = true;
         QMetaObject::invokeMethod(
-            this, [this] {
+            this,
+            [this] {
                 state_->passOpen = false;
                 ++state_->pass;
             },
@@ -244,7 +241,8 @@ QImage ThumbnailLoader::picture(const DeliveryFile& file, const std::optional<st
     }
     if (found != s.pictures.end()) return found->second.image;
     if (const auto shown = s.shown.find(file.id); shown != s.shown.end())
-        if (const auto earlier = s.pictures.find(shown->second); earlier != s.pictures.end()) return earlier->second.image;
+        if (const auto earlier = s.pictures.find(shown->second); earlier != s.pictures.end())
+            return earlier->second.image;
     return {};
 }
 

@@ -42,7 +42,8 @@ public:
         setFixedWidth(220);
         setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
         auto* layout = new QHBoxLayout(this);
-        layout->setContentsMargins(space::compactPadding, space::compactPadding, space::compactPadding, space::compactPadding);
+        layout->setContentsMargins(space::compactPadding, space::compactPadding, space::compactPadding,
+                                   space::compactPadding);
         layout->setSpacing(space::symbolGap);
         layout->addWidget(new SymbolView(QStringLiteral("magnifyingglass"), 12, Tone::tertiary, this));
         field = new QLineEdit(this);
@@ -130,7 +131,8 @@ ContentView::ContentView(AppStore& store, QWidget* parent)
     connect(&store_.preferences(), &Preferences::languageChanged, this, &ContentView::retranslate);
     retranslate();
     // A start-up failure is shown once the window is up.
-    QMetaObject::invokeMethod(this, [this] { refresh(~StoreChanges{}); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { refresh(~StoreChanges{}); }, Qt::QueuedConnection);
 }
 
 ContentView::~ContentView() {

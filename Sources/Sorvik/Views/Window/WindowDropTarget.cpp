@@ -70,8 +70,8 @@ void DropOverlay::paintEvent(QPaintEvent*) {
     const qreal textHeight = QFontMetricsF(textFont).height();
     const qreal total = symbol + gap + titleHeight + gap + textHeight;
     qreal y = card.center().y() - total / 2;
-    Icons::paint(painter, QStringLiteral("folder.badge.plus"), QRectF(card.center().x() - symbol / 2, y, symbol, symbol),
-                 green);
+    Icons::paint(painter, QStringLiteral("folder.badge.plus"),
+                 QRectF(card.center().x() - symbol / 2, y, symbol, symbol), green);
     y += symbol + gap;
     painter.setPen(green);
     painter.setFont(titleFont);
@@ -128,9 +128,7 @@ bool WindowDropTarget::eventFilter(QObject* watched, QEvent* event) {
             setTargeted(allowed);
             return true;
         }
-        case QEvent::DragLeave:
-            setTargeted(false);
-            return true;
+        case QEvent::DragLeave: setTargeted(false); return true;
         case QEvent::Drop: {
             auto* drop = static_cast<QDropEvent*>(event);
             setTargeted(false);

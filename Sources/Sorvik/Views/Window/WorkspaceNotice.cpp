@@ -84,7 +84,8 @@ public:
 
 private:
     void refresh() {
-        const StatusLineState state = statusLineState(store_, AppConfiguration::scanInterval(), InterfaceLanguage::code());
+        const StatusLineState state =
+            statusLineState(store_, AppConfiguration::scanInterval(), InterfaceLanguage::code());
         dot_->setTone(state.busy ? Tone::warning : Tone::green, state.busy ? 1.0 : 0.8);
         text_->setFullText(qs(state.text));
         lastIndexed_->setVisible(state.lastIndexed.has_value());

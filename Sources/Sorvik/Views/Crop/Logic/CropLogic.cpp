@@ -28,9 +28,7 @@ int sliderPosition(double value) {
     return static_cast<int>(std::lround(std::clamp(value, 0.0, 1.0) * sliderSteps));
 }
 
-double sliderValue(int position) {
-    return static_cast<double>(std::clamp(position, 0, sliderSteps)) / sliderSteps;
-}
+double sliderValue(int position) { return static_cast<double>(std::clamp(position, 0, sliderSteps)) / sliderSteps; }
 
 std::optional<DeliveryExporter::CropRect> previewWindow(std::int64_t width, std::int64_t height, const CropSpec& spec) {
     try {

@@ -241,8 +241,7 @@ DeliveryFile withRole(const DeliveryFile& file, FileRole role) {
 
 bool isEdited(const DeliveryFile& file) { return file.crop.has_value() || file.editedText.has_value(); }
 
-FileRowGeometry fileRowGeometry(double width, double height, double nameWidth, double editedWidth,
-                                double sizeWidth) {
+FileRowGeometry fileRowGeometry(double width, double height, double nameWidth, double editedWidth, double sizeWidth) {
     constexpr double spacing = 10, symbolWidth = 20, menuWidth = 22;
     FileRowGeometry g;
     g.symbol = QRectF(0, 0, symbolWidth, height);

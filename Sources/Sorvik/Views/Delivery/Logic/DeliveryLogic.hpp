@@ -89,7 +89,7 @@ struct FileCardInfo {
     int index = 1;                     // the role's place, from 1
     int count = 0;                     // files of the role
     bool required = false;
-    bool problematic = false;          // a check of this file does not pass
+    bool problematic = false;  // a check of this file does not pass
 };
 
 /// The cards of video, cover, subtitle and copy, in that order.
@@ -97,11 +97,11 @@ std::array<FileCardInfo, 4> fileCards(const Delivery& delivery, const std::vecto
 
 /// A card's texts and state symbol, translated.
 struct FileCardLook {
-    std::string number;               // "01"
-    std::string role;                 // the role's label
-    std::optional<std::string> extra; // "+2" for three files of the role
-    std::string name;                 // the file's name, or the waiting text
-    std::string placeholder;          // the empty card's "添加{0}" / "可选{0}"
+    std::string number;                // "01"
+    std::string role;                  // the role's label
+    std::optional<std::string> extra;  // "+2" for three files of the role
+    std::string name;                  // the file's name, or the waiting text
+    std::string placeholder;           // the empty card's "添加{0}" / "可选{0}"
     std::string symbol;
     ViewTone tone = ViewTone::secondary;
     double opacity = 1.0;

@@ -37,8 +37,8 @@ void DeliveryChecksModel::setChecks(const std::vector<DeliveryCheck>& checks) {
     std::vector<Row> rows;
     rows.reserve(checks.size());
     for (const DeliveryCheck& check : checks) {
-        rows.push_back(Row{translate(check.title), translate(check.detail), checkRowLook(check), check.fileID,
-                           qs(check.id)});
+        rows.push_back(
+            Row{translate(check.title), translate(check.detail), checkRowLook(check), check.fileID, qs(check.id)});
     }
     if (const auto steps = planRows<QString, TextHash>(rows_, rows, [](const Row& row) { return row.id; })) {
         applyRowStepsTo(*this, rows_, std::move(rows), *steps);

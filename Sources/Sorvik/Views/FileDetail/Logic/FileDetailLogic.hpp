@@ -46,8 +46,7 @@ struct DetailControls {
     friend bool operator==(const DetailControls&, const DetailControls&) = default;
 };
 /// Saving and cropping write the store: off while it is busy or cannot save (recovery mode).
-DetailControls detailControls(const DeliveryFile& working, std::optional<double> singleVideo, bool busy,
-                              bool recovery);
+DetailControls detailControls(const DeliveryFile& working, std::optional<double> singleVideo, bool busy, bool recovery);
 
 /// The editor's first text: the edited text, else the extracted text, else empty.
 std::string seedEditorText(const DeliveryFile& file);

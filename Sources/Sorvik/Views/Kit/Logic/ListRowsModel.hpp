@@ -42,7 +42,8 @@ void applyRowStepsTo(Model& model, std::vector<Row>& rows, std::vector<Row> next
     if (!steps.order.empty()) {
         emit model.layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
         std::vector<int> moved(steps.order.size());
-        for (std::size_t to = 0; to < steps.order.size(); ++to) moved[static_cast<std::size_t>(steps.order[to])] = int(to);
+        for (std::size_t to = 0; to < steps.order.size(); ++to)
+            moved[static_cast<std::size_t>(steps.order[to])] = int(to);
         const QModelIndexList from = model.persistentIndexList();
         QModelIndexList to;
         to.reserve(from.size());

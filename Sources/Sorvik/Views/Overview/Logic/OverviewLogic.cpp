@@ -20,8 +20,8 @@ OverviewCounts overviewCounts(const std::vector<Delivery>& projects, const Works
         for (const DeliveryFile& file : project.files) ids.insert(file.id);
     }
     counts.assets = ids.size();
-    counts.sources = static_cast<std::size_t>(
-        std::count_if(workspace.sources.begin(), workspace.sources.end(), [](const SourceFolder& s) { return s.enabled; }));
+    counts.sources = static_cast<std::size_t>(std::count_if(workspace.sources.begin(), workspace.sources.end(),
+                                                            [](const SourceFolder& s) { return s.enabled; }));
     return counts;
 }
 
@@ -36,7 +36,8 @@ OverviewCounts overviewCounts(const AppStore& store) {
 }
 
 std::vector<std::string> countsTexts(const OverviewCounts& counts) {
-    return {L("{0} 个项目", counts.projects), "·", L("{0} 件素材", counts.assets), "·", L("{0} 个来源", counts.sources)};
+    return {L("{0} 个项目", counts.projects), "·", L("{0} 件素材", counts.assets), "·",
+            L("{0} 个来源", counts.sources)};
 }
 
 ProjectsArea projectsArea(std::size_t matching) {

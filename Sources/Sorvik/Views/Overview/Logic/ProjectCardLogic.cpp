@@ -26,9 +26,7 @@ ProjectCardValues projectCardValues(const Delivery& project) {
     return values;
 }
 
-std::string cardBadgeText(const ProjectCardValues& values) {
-    return L(InContext{"project card badge"}, values.badge);
-}
+std::string cardBadgeText(const ProjectCardValues& values) { return L(InContext{"project card badge"}, values.badge); }
 
 std::string cardDetailText(std::size_t assetCount, std::size_t folderCount) {
     return L("{0} 件素材 · 来自 {1} 个文件夹", assetCount, folderCount);

@@ -113,7 +113,8 @@ void ProjectCardModel::setProjects(const std::vector<Delivery>& projects, const 
         QMetaObject::invokeMethod(
             context,
             [alive, generation, located] {
-                if (const std::shared_ptr<ProjectCardModel*> model = alive.lock()) (*model)->receive(generation, located);
+                if (const std::shared_ptr<ProjectCardModel*> model = alive.lock())
+                    (*model)->receive(generation, located);
             },
             Qt::QueuedConnection);
     });
@@ -142,8 +143,7 @@ void ProjectCardModel::setShown(const std::vector<const Delivery*>& shown) {
 }
 
 void ProjectCardModel::showRows(std::vector<ProjectCard*> rows) {
-    const std::optional<RowSteps> steps =
-        planRows<UUID>(rows_, rows, [](const ProjectCard* row) { return row->id; });
+    const std::optional<RowSteps> steps = planRows<UUID>(rows_, rows, [](const ProjectCard* row) { return row->id; });
     if (!steps) {
         beginResetModel();
         rows_ = std::move(rows);

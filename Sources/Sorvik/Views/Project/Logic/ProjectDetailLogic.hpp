@@ -58,7 +58,7 @@ std::vector<AssetMenuEntry> assetMenu(bool projectSelected, bool busy, bool reco
 
 /// What the page's controls allow now.
 struct ProjectPageStates {
-    bool menu = false;          // the header menu (copy reference, delete)
+    bool menu = false;  // the header menu (copy reference, delete)
     bool deleteProject = false;
     bool rules = false;
     bool delivery = false;
@@ -86,10 +86,10 @@ struct AssetCardGeometry {
     QRectF card;
     QRectF preview;
     QRectF badge;
-    QRectF name;      // the line of the name (the clickable part is the text's width)
+    QRectF name;  // the line of the name (the clickable part is the text's width)
     QRectF sizeLine;
     QRectF menu;
-    QRectF folder;    // the folder line (the clickable part is the symbol and text)
+    QRectF folder;  // the folder line (the clickable part is the symbol and text)
 };
 AssetCardGeometry assetCardGeometry(qreal width);
 /// The card's height: padding, preview, name, size and folder lines.

@@ -27,9 +27,7 @@ std::unique_ptr<icu::NumberFormat> wholeNumberFormat(std::string_view languageCo
 
 }  // namespace
 
-TemplateForm startingPoint(const DeliveryTemplate& templ) {
-    return TemplateForm{templ, templ.coverRatio.value_or(0)};
-}
+TemplateForm startingPoint(const DeliveryTemplate& templ) { return TemplateForm{templ, templ.coverRatio.value_or(0)}; }
 
 TemplateForm seedTemplateForm(const Delivery* selected) {
     return startingPoint(selected ? selected->templ : DeliveryTemplate::video());

@@ -11,9 +11,9 @@ void SidebarModel::setProjects(const std::vector<Delivery>& projects) {
     std::vector<Row> rows;
     rows.reserve(projects.size());
     for (const Delivery* project : sidebarProjects(projects)) rows.push_back({project->id, qs(project->name)});
-    const bool sameOrder = rows.size() == rows_.size() &&
-                           std::equal(rows.begin(), rows.end(), rows_.begin(),
-                                      [](const Row& a, const Row& b) { return a.id == b.id; });
+    const bool sameOrder =
+        rows.size() == rows_.size() &&
+        std::equal(rows.begin(), rows.end(), rows_.begin(), [](const Row& a, const Row& b) { return a.id == b.id; });
     if (!sameOrder) {
         beginResetModel();
         rows_ = std::move(rows);

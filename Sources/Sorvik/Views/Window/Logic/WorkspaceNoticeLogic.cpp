@@ -22,7 +22,8 @@ NoticeLineState noticeLineState(const AppStore& store) {
 std::string shortTimeOfDay(Date date, std::string_view language) {
     // ICU's short style, as the platform's date formatter writes it: "3:05 PM" with a narrow
     // no-break space in English (QLocale's data puts a plain space there), "15:05" in Chinese.
-    const icu::Locale locale = language == InterfaceLanguage::english ? icu::Locale("en", "US") : icu::Locale("zh", "CN");
+    const icu::Locale locale =
+        language == InterfaceLanguage::english ? icu::Locale("en", "US") : icu::Locale("zh", "CN");
     std::unique_ptr<icu::DateFormat> format(icu::DateFormat::createTimeInstance(icu::DateFormat::kShort, locale));
     if (!format) return {};
     icu::UnicodeString text;
