@@ -266,7 +266,7 @@ int main(int argc, char** argv) {
     SidebarModel sidebar;
     double locationsMs = 0;
     for (int run = 0; run < 5; ++run) {
-        cardRebuild.push_back(timeMs([&] { cards.setProjects(store.deliveries(), store.repository()); }));
+        cardRebuild.push_back(timeMs([&] { cards.setProjects(store.deliveriesSnapshot(), store.repository()); }));
         cardShown.push_back(timeMs([&] { cards.setShown(store.matchingProjects()); }));
         sidebarRebuild.push_back(timeMs([&] {
             sidebar.setProjects(store.deliveries());

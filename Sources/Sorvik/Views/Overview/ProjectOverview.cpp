@@ -189,7 +189,7 @@ void ProjectOverview::showEvent(QShowEvent* event) {
 void ProjectOverview::apply(StoreChanges what) {
     const std::vector<Delivery>& projects = store_.deliveries();
     const WorkspaceState& workspace = store_.workspace();
-    if (what & StoreChange::projects) cards_->setProjects(projects, store_.repository());
+    if (what & StoreChange::projects) cards_->setProjects(store_.deliveriesSnapshot(), store_.repository());
     if (what & (StoreChange::projects | StoreChange::assets | StoreChange::search)) {
         const std::vector<const Delivery*> matching = store_.matchingProjects();
         cards_->setShown(matching);

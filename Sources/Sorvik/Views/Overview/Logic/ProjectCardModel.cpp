@@ -10,25 +10,6 @@
 
 namespace sorvik::app {
 
-namespace {
-
-/// What the lookup of one project needs: its files' places, not their texts.
-struct LocationWork {
-    /// The project with its files' places only.
-    Delivery project;
-    std::optional<std::size_t> picture;
-};
-
-DeliveryFile placeOf(const DeliveryFile& file) {
-    DeliveryFile place;
-    place.id = file.id;
-    place.name = file.name;
-    place.relativePath = file.relativePath;
-    place.reference = file.reference;
-    return place;
-}
-
-}  // namespace
 
 ProjectCardModel::ProjectCardModel(std::unique_ptr<BackgroundLane> lane, QObject* parent)
     : QAbstractListModel(parent), lane_(std::move(lane)), self_(std::make_shared<ProjectCardModel*>(this)) {
@@ -55,23 +36,25 @@ void ProjectCardModel::applyLocated(const ProjectCard& card, ProjectCard& into) 
 }
 
 void ProjectCardModel::setProjects(const std::vector<Delivery>& projects, const Repository* repository) {
+    setProjects(std::make_shared<const std::vector<Delivery>>(projects), repository);
+}
+
+void ProjectCardModel::setProjects(std::shared_ptr<const std::vector<Delivery>> projects,
+                                   const Repository* repository) {
     const std::uint64_t generation = ++generation_;
     std::unordered_map<UUID, ProjectCard> cards;
-    cards.reserve(projects.size());
-    auto work = std::make_shared<std::vector<LocationWork>>();
-    work->reserve(projects.size());
-    for (const Delivery& project : projects) {
+    cards.reserve(projects->size());
+    // The picture of each project, by position: the lookup reads the projects from the snapshot.
+    auto pictures = std::make_shared<std::vector<std::optional<std::size_t>>>();
+    pictures->reserve(projects->size());
+    for (const Delivery& project : *projects) {
         ProjectCard card;
         card.id = project.id;
         card.name = qs(project.name);
         card.values = projectCardValues(project);
         if (card.values.picture) card.picture = project.files[*card.values.picture];
         applyLocated(card, card);
-        LocationWork item{Delivery(), card.values.picture};
-        item.project.id = project.id;
-        item.project.files.reserve(project.files.size());
-        for (const DeliveryFile& file : project.files) item.project.files.push_back(placeOf(file));
-        work->push_back(std::move(item));
+        pictures->push_back(card.values.picture);
         cards.try_emplace(project.id, std::move(card));
     }
 
@@ -91,21 +74,22 @@ void ProjectCardModel::setProjects(const std::vector<Delivery>& projects, const 
     std::optional<Repository> library;
     if (repository) library.emplace(*repository);
     std::weak_ptr<ProjectCardModel*> alive = self_;
-    lane_->post([work, library, generation, alive, context = this](std::stop_token stop) {
+    lane_->post([projects = std::move(projects), pictures, library, generation, alive,
+                 context = this](std::stop_token stop) {
         auto located = std::make_shared<std::vector<std::pair<UUID, Located>>>();
         try {
-            located->reserve(work->size());
+            located->reserve(projects->size());
             const Repository* repository = library ? &*library : nullptr;
-            for (const LocationWork& item : *work) {
+            for (std::size_t i = 0; i < projects->size(); ++i) {
                 if (stop.stop_requested()) return;
+                const Delivery& project = (*projects)[i];
                 Located found;
-                found.folderCount = projectCounts(item.project, repository).folders;
-                if (item.picture) {
-                    const DeliveryFile& picture = item.project.files[*item.picture];
-                    found.pictureID = picture.id;
-                    found.pictureLocation = fileLocation(picture, repository);
+                found.folderCount = projectCounts(project, repository).folders;
+                if (const std::optional<std::size_t> picture = (*pictures)[i]) {
+                    found.pictureID = project.files[*picture].id;
+                    found.pictureLocation = fileLocation(project.files[*picture], repository);
                 }
-                located->emplace_back(item.project.id, std::move(found));
+                located->emplace_back(project.id, std::move(found));
             }
         } catch (...) {
             return;  // out of memory: the cards keep showing what they had
