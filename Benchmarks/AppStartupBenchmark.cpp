@@ -16,6 +16,7 @@
 
 #include "GeneratedLibrary.hpp"
 #include "Sorvik/App/SorvikApp.hpp"
+#include "Sorvik/Stores/LibraryPreload.hpp"
 #include "SorvikCore/Repository.hpp"
 
 using namespace sorvik;
@@ -39,9 +40,12 @@ double median(std::vector<double> values) {
 }
 
 int child(int argc, char** argv, const fs::path& library) {
+    // As the app's main does: the library is read while Qt starts and the window is built.
+    LibraryChoice choice{library, {}};
+    choice.preload = std::make_shared<LibraryPreload>(library);
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    SorvikApp sorvik(app, LibraryChoice{library, {}}, std::make_unique<MemoryPreferenceStorage>(), AppLocations{});
+    SorvikApp sorvik(app, choice, std::make_unique<MemoryPreferenceStorage>(), AppLocations{});
     sorvik.showMainWindow();
     QElapsedTimer waited;
     waited.start();

@@ -1,5 +1,7 @@
 #pragma once
 // The library folder: its JSON files and the copies it keeps.
+#include <array>
+#include <cstdint>
 #include <filesystem>
 #include <stop_token>
 #include <string>
@@ -20,6 +22,10 @@ public:
     const std::filesystem::path& root() const { return root_; }
 
     WorkspaceState loadWorkspace() const;
+    /// Device, inode, size and change times of the files loadWorkspace reads, or their absence.
+    /// Every save replaces the file, so an equal identity means an equal content.
+    using FilesIdentity = std::array<std::int64_t, 12>;
+    FilesIdentity workspaceIdentity() const;
     void saveWorkspace(const WorkspaceState& state) const;
     /// The same with the project list held apart; `state.projects` is not written.
     void saveWorkspace(const WorkspaceState& state, const std::vector<Delivery>& projects) const;

@@ -1,7 +1,10 @@
 // Start-up, library choice, recovery mode, saving, selection and project updates.
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "App/Support/StoreHarness.hpp"
+#include "Sorvik/Stores/LibraryPreload.hpp"
 #include "SorvikCore/Localization.hpp"
 #include "SorvikCore/Repository.hpp"
 
@@ -260,4 +263,64 @@ TEST(StoreChanges, OneSignalPerOperationAfterTheStateIsConsistent) {
     });
     store.newDelivery();
     EXPECT_EQ(seen, 1);
+}
+
+TEST(StoreStartup, ALibraryReadAheadIsOpenedOnlyWhenTheStoreFinishesStarting) {
+    TempDir dir;
+    WorkspaceState state;
+    state.projects = {project("One"), project("Two")};
+    writeLibrary(dir.path(), state);
+    app::LibraryChoice choice{dir.path(), {}};
+    choice.preload = std::make_shared<app::LibraryPreload>(dir.path());
+    StoreHarness h(choice);
+    auto& store = h.store();
+    // Views built now see an empty store, not a library in recovery.
+    EXPECT_TRUE(store.deliveries().empty());
+    EXPECT_FALSE(store.recoveryMode());
+    EXPECT_FALSE(store.repository());
+    store.finishStarting();
+    ASSERT_EQ(store.deliveries().size(), 2u);
+    EXPECT_EQ(store.deliveries()[1].name, "Two");
+    EXPECT_EQ(store.selectedID(), state.projects[0].id);
+    EXPECT_TRUE(store.isTimerScheduled());
+    EXPECT_FALSE(store.hasUnsavedChanges());
+    // Once only.
+    store.finishStarting();
+    EXPECT_EQ(store.deliveries().size(), 2u);
+}
+
+TEST(StoreStartup, ALibrarySavedAfterItWasReadAheadIsReadAgain) {
+    // Another copy of the app saved after this one read the file and before it held the lock:
+    // what was read is stale, and saving it would lose that copy's last changes.
+    TempDir dir;
+    WorkspaceState before;
+    before.projects = {project("Before")};
+    writeLibrary(dir.path(), before);
+    app::LibraryChoice choice{dir.path(), {}};
+    choice.preload = std::make_shared<app::LibraryPreload>(dir.path());
+    while (!choice.preload->finished()) std::this_thread::yield();
+    WorkspaceState after;
+    after.projects = {project("After"), project("Also after")};
+    writeLibrary(dir.path(), after);
+    StoreHarness h(choice);
+    h.store().finishStarting();
+    ASSERT_EQ(h.store().deliveries().size(), 2u);
+    EXPECT_EQ(h.store().deliveries()[0].name, "After");
+    EXPECT_FALSE(h.store().recoveryMode());
+}
+
+TEST(StoreStartup, AnUnreadableLibraryReadAheadEntersRecoveryAsWithoutIt) {
+    TempDir dir;
+    const std::string broken = "{\"projects\": [}";
+    writeFile(dir / "workspace.json", broken);
+    StoreHarness plain(dir.path());
+    ASSERT_TRUE(plain.store().error());
+    app::LibraryChoice choice{dir.path(), {}};
+    choice.preload = std::make_shared<app::LibraryPreload>(dir.path());
+    StoreHarness h(choice);
+    h.store().finishStarting();
+    EXPECT_TRUE(h.store().recoveryMode());
+    EXPECT_EQ(h.store().error(), plain.store().error());
+    EXPECT_FALSE(h.store().persist());
+    EXPECT_EQ(readFile(dir / "workspace.json"), broken);
 }

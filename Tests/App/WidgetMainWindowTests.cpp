@@ -14,6 +14,7 @@
 
 #include "App/Support/StoreHarness.hpp"
 #include "Sorvik/App/SorvikApp.hpp"
+#include "Sorvik/Stores/LibraryPreload.hpp"
 #include "Sorvik/Views/Window/ContentView.hpp"
 #include "Sorvik/Views/Sources/SourceSettingsSheet.hpp"
 #include "SorvikCore/Localization.hpp"
@@ -115,6 +116,49 @@ TEST(MainWindow, EveryCommandHasItsTextAndShortcut) {
     EXPECT_EQ(menus[1]->menu()->actions().size(), 4);
     EXPECT_EQ(menus[2]->menu()->actions().size(), 5);
     EXPECT_TRUE(menus[2]->menu()->actions()[3]->isSeparator());
+}
+
+TEST(MainWindow, AWindowBuiltWhileTheLibraryIsReadLooksAsOneBuiltAfter) {
+    TempDir library;
+    WorkspaceState state;
+    // Enough cards to need the page's scroll bar either way.
+    for (const char* name : {"Alpha", "Beta", "Gamma", "Delta", "Epsilon", "Zeta", "Eta", "Theta", "Iota"}) {
+        Delivery project(UUID::make(), name, {}, DeliveryTemplate::flexible());
+        project.files.push_back(DeliveryFile(UUID::make(), std::string(name) + ".txt", "", FileRole::copy, 4, ""));
+        state.projects.push_back(std::move(project));
+    }
+    Repository(library.path()).saveWorkspace(state);
+    const auto drawn = [&](bool readAhead) {
+        auto storage = std::make_unique<MemoryPreferenceStorage>();
+        storage->setString(Preferences::languageKey, "en");
+        LibraryChoice choice{library.path(), {}};
+        if (readAhead) choice.preload = std::make_shared<LibraryPreload>(library.path());
+        SorvikApp app(*qApp, choice, std::move(storage), AppLocations{});
+        app.showMainWindow();
+        QApplication::processEvents();
+        EXPECT_EQ(app.store().deliveries().size(), 9u);
+        // The menus follow the library that arrived after they were made.
+        for (Command command : {Command::newProject, Command::connectFolders, Command::exportPackage,
+                                Command::deliveryRules, Command::exportHistory, Command::sample})
+            EXPECT_EQ(app.action(command)->isEnabled(), commandStates(app.store()).enabled(command));
+        EXPECT_TRUE(app.action(Command::exportHistory)->isEnabled());
+        // The cards' folder counts arrive from a lane of their own: drawn once nothing changes.
+        QImage last = app.mainWindow().grab().toImage();
+        int same = 0;
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] {
+                QImage now = app.mainWindow().grab().toImage();
+                same = now == last ? same + 1 : 0;
+                last = std::move(now);
+                return same >= 5;
+            },
+            10000));
+        return last;
+    };
+    const QImage after = drawn(false);
+    const QImage during = drawn(true);
+    ASSERT_FALSE(after.isNull());
+    EXPECT_TRUE(after == during);
 }
 
 TEST(MainWindow, RecoveryModeDisablesWhatCouldNeverBeSaved) {

@@ -60,6 +60,8 @@ SorvikApp::SorvikApp(QApplication& app, const LibraryChoice& library, std::uniqu
     connect(window_.get(), &MainWindow::closeRequested, this, &SorvikApp::closeMainWindow);
     connect(&app_, &QCoreApplication::aboutToQuit, this, [this] { store_->shutdown(); });
     retranslate();
+    // The window was built while the library was being read: now it gets the library.
+    store_->finishStarting();
 }
 
 SorvikApp::~SorvikApp() {

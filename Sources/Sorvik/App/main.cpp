@@ -11,6 +11,7 @@
 #include "Sorvik/App/Screenshot.hpp"
 #include "Sorvik/App/SingleInstance.hpp"
 #include "Sorvik/App/SorvikApp.hpp"
+#include "Sorvik/Stores/LibraryPreload.hpp"
 #include "Sorvik/Support/Strings.hpp"
 
 namespace {
@@ -43,6 +44,16 @@ int main(int argc, char** argv) {
     // The library is chosen from the raw argument bytes, before Qt takes its own options.
     const std::vector<std::string> arguments(argv + 1, argv + argc);
     LibraryChoice library = chooseLibrary(arguments);
+    // Read while Qt starts and the window is built; used only if unchanged once the lock is held.
+    if (library.folder) library.preload = std::make_shared<LibraryPreload>(*library.folder);
+    // Leaving before the store took the reading: without waiting for it to end.
+    const auto leave = [&library](int status) {
+        if (library.preload && !library.preload->finished()) {
+            std::fflush(nullptr);
+            ::_exit(status);
+        }
+        return status;
+    };
 
     // The player's GStreamer back end applies a clip's rotation; the FFmpeg one shows portrait clips
     // sideways. Qt reads the choice when it first plays something.
@@ -61,12 +72,12 @@ int main(int argc, char** argv) {
     if (library.folder) {
         instance = std::make_unique<SingleInstance>(*library.folder);
         switch (instance->acquire()) {
-            case SingleInstance::Outcome::shown: return 0;
+            case SingleInstance::Outcome::shown: return leave(0);
             case SingleInstance::Outcome::refused: {
                 const QString message = Lq("Sorvik 已在使用这个资料库。");
                 std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
                 QMessageBox::warning(nullptr, QStringLiteral("Sorvik"), message);
-                return 1;
+                return leave(1);
             }
             case SingleInstance::Outcome::unavailable:
                 // Without the lock another process may write it too: read, never written.

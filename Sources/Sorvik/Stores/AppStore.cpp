@@ -10,6 +10,7 @@
 #include "SorvikCore/CheckEngine.hpp"
 #include "SorvikCore/Exporter.hpp"
 #include "SorvikCore/Localization.hpp"
+#include "Sorvik/Stores/LibraryPreload.hpp"
 #include "Sorvik/Stores/ProjectSearch.hpp"
 #include "Sorvik/Support/AppConfiguration.hpp"
 
@@ -70,10 +71,21 @@ AppStore::AppStore(const LibraryChoice& library, Platform& platform, Preferences
         // Results shown for the typed text may change with the new index.
         if (!search_.empty()) mark(StoreChange::search);
     });
-    start(library);
+    if (library.preload) {
+        pendingStart_ = library;
+    } else {
+        start(library);
+    }
 }
 
 AppStore::~AppStore() { shutdown(); }
+
+void AppStore::finishStarting() {
+    if (!pendingStart_) return;
+    const LibraryChoice library = std::move(*pendingStart_);
+    pendingStart_.reset();
+    start(library);
+}
 
 void AppStore::shutdown() {
     if (shutDown_) return;
@@ -148,7 +160,9 @@ void AppStore::start(const LibraryChoice& library) {
         return;
     }
     try {
-        WorkspaceState loaded = repository_->loadWorkspace();
+        std::optional<WorkspaceState> preloaded;
+        if (library.preload) preloaded = library.preload->take();
+        WorkspaceState loaded = preloaded ? std::move(*preloaded) : repository_->loadWorkspace();
         // The project list lives in `deliveries_`; the workspace gets it back when it is saved.
         deliveries_.assign(std::move(loaded.projects));
         loaded.projects.clear();

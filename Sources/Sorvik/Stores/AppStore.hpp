@@ -68,6 +68,10 @@ public:
              std::unique_ptr<JobRunner> jobs, AppLocations locations, bool saveInBackground = true,
              QObject* parent = nullptr);
     ~AppStore() override;
+    /// With a library being read already (`LibraryChoice::preload`) the store starts empty and
+    /// opens the library here, waiting for the reading: views built before this see no library.
+    /// Does nothing otherwise, or when called again.
+    void finishStarting();
 
     /// Stops the timer and long work, waits a bounded time for the worker (a job stuck in
     /// the kernel is left behind) and writes what is not saved yet (a write that does not end within
@@ -334,6 +338,8 @@ private:
     bool showWarnings_ = false;
     bool showOnlyIssues_ = false;
     bool recoveryMode_ = false;
+    /// The library that finishStarting opens.
+    std::optional<LibraryChoice> pendingStart_;
     std::vector<TemplatePreset> presets_;
     // Its project list is empty: the projects are `deliveries_`.
     SharedState<WorkspaceState> workspace_;

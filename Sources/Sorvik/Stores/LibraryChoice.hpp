@@ -2,11 +2,14 @@
 // Which library folder the app opens: the first "--data-dir" value, else SORVIK_DATA_DIR, else
 // the default folder. Decided once at start, from the raw argument bytes.
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace sorvik::app {
+
+class LibraryPreload;
 
 struct LibraryChoice {
     /// The absolute library folder; absent when the choice names no usable folder.
@@ -16,6 +19,8 @@ struct LibraryChoice {
     /// Why this process may not write the folder (no lock on it could be had): a finished message.
     /// The library is then read, but opened in recovery mode.
     std::string lockFailure = {};
+    /// The folder's files being read already (start-up); none reads them when the store starts.
+    std::shared_ptr<LibraryPreload> preload = {};
 };
 
 /// `arguments` are the process arguments after the program name; `environment` the value of

@@ -1,0 +1,44 @@
+#pragma once
+// "workspace.json" read and decoded on a thread of its own from the first moment of start-up,
+// while the app builds its window. The files are read before this process holds the library's
+// lock, so what was read is used only when the files are still those that were read.
+#include <condition_variable>
+#include <exception>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <optional>
+
+#include "SorvikCore/Repository.hpp"
+
+namespace sorvik::app {
+
+class LibraryPreload {
+public:
+    /// Starts reading the library in `folder`.
+    explicit LibraryPreload(const std::filesystem::path& folder);
+
+    /// Waits for the reading. The state read, or what the reading threw, when the library's files
+    /// are still those that were read; none when they changed since (read them again then).
+    /// Only once.
+    std::optional<WorkspaceState> take();
+    /// Whether the reading has ended.
+    bool finished() const;
+
+private:
+    struct Result {
+        std::mutex mutex;
+        std::condition_variable done;
+        bool finished = false;
+        std::optional<WorkspaceState> state;
+        std::exception_ptr failure;
+        /// The files' identity before and after the reading; unequal when a save came between.
+        Repository::FilesIdentity before{}, after{};
+        bool identified = false;
+    };
+
+    std::filesystem::path folder_;
+    std::shared_ptr<Result> result_ = std::make_shared<Result>();
+};
+
+}  // namespace sorvik::app
