@@ -161,6 +161,17 @@ TEST(Repository, FailedEncodingKeepsThePreviousFile) {
     EXPECT_EQ(entries(tmp.path()), std::vector<std::string>{"workspace.json"});
 }
 
+TEST(Repository, AStoppedEncodingIsCancelledAndAnUnstoppedOneIsWhole) {
+    test::TempDir tmp;
+    const Repository repo(tmp.path());
+    WorkspaceState w({Delivery(UUID::make(), "one", {}, DeliveryTemplate::flexible())});
+    repo.saveWorkspace(w);
+    std::stop_source stop;
+    stop.request_stop();
+    EXPECT_THROW((void)repo.workspaceText(w, w.projects, stop.get_token()), CancellationError);
+    EXPECT_EQ(repo.workspaceText(w, w.projects, std::stop_source().get_token()), repo.workspaceText(w, w.projects));
+}
+
 TEST(Repository, WriteIntoUnwritableFolderFailsCleanly) {
     test::TempDir tmp;
     const Repository repo(tmp.path());

@@ -159,13 +159,19 @@ std::string readUpTo(int fd, std::uint64_t maxBytes, const fs::path& pathForErro
     return out;
 }
 
-void prefault([[maybe_unused]] char* data, [[maybe_unused]] std::size_t size) {
+void prefault(char* data, std::size_t size) { prefault(data, size, {}); }
+
+void prefault([[maybe_unused]] char* data, [[maybe_unused]] std::size_t size,
+              [[maybe_unused]] const std::stop_token& stop) {
 #ifdef MADV_POPULATE_WRITE
     if (size < (1u << 20)) return;
     const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
     const std::uintptr_t from = (reinterpret_cast<std::uintptr_t>(data) + page - 1) / page * page;
     const std::uintptr_t to = (reinterpret_cast<std::uintptr_t>(data) + size) / page * page;
-    if (to > from) ::madvise(reinterpret_cast<void*>(from), to - from, MADV_POPULATE_WRITE);
+    // In steps, so that a stop is seen within milliseconds.
+    constexpr std::uintptr_t step = std::uintptr_t{16} << 20;
+    for (std::uintptr_t at = from; at < to && !stop.stop_requested(); at += step)
+        ::madvise(reinterpret_cast<void*>(at), std::min(step, to - at), MADV_POPULATE_WRITE);
 #endif
 }
 

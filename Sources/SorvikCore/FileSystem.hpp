@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <string_view>
 #include <sys/stat.h>
@@ -67,6 +68,8 @@ std::string readUpTo(int fd, std::uint64_t maxBytes, const std::filesystem::path
 /// Maps the pages of a large buffer not yet written in one call rather than one fault at a
 /// time (Linux 5.14 and later; elsewhere they are mapped as they are first written).
 void prefault(char* data, std::size_t size);
+/// The same, ending early once `stop` is requested.
+void prefault(char* data, std::size_t size, const std::stop_token& stop);
 
 /// The whole content of a regular file (links followed), read into a string of the file's
 /// size; `spare` more bytes of capacity follow the content, zeroed. A file of more than

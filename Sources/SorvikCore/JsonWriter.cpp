@@ -11,6 +11,7 @@
 #include <simdjson.h>
 
 #include "SorvikCore/FileSystem.hpp"
+#include "SorvikCore/Models.hpp"
 
 namespace sorvik::json {
 
@@ -125,10 +126,10 @@ bool appendEscaped(std::string& out, std::string_view text) {
 
 }  // namespace
 
-Writer::Writer(Style style, std::size_t expectedSize) : style_(style) {
+Writer::Writer(Style style, std::size_t expectedSize, std::stop_token stop) : style_(style), stop_(std::move(stop)) {
     if (expectedSize == 0) return;
     out_.reserve(expectedSize);
-    files::prefault(out_.data(), expectedSize);
+    files::prefault(out_.data(), expectedSize, stop_);
 }
 
 void Writer::newLine() {
@@ -145,6 +146,7 @@ void Writer::beforeValue() {
 }
 
 Writer& Writer::open(char bracket, bool isArray) {
+    if (stop_.stop_requested()) throw CancellationError();
     beforeValue();
     out_ += bracket;
     levels_.push_back({isArray, false});

@@ -4,6 +4,7 @@
 // UTF-8 unescaped, doubles in their shortest round-trip form.
 #include <cstdint>
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,7 +18,8 @@ enum class Style { compact, pretty };
 class Writer {
 public:
     /// `expectedSize`, when known (the size the file had before), saves growing the buffer.
-    explicit Writer(Style style, std::size_t expectedSize = 0);
+    /// Once `stop` is requested, the next object or array begun throws CancellationError.
+    explicit Writer(Style style, std::size_t expectedSize = 0, std::stop_token stop = {});
 
     Writer& beginObject() { return open('{', false); }
     Writer& endObject() { return close('}'); }
@@ -48,6 +50,7 @@ private:
     void newLine();
 
     Style style_;
+    std::stop_token stop_;
     std::string out_;
     struct Level {
         bool isArray;

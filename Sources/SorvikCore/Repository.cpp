@@ -82,12 +82,13 @@ void Repository::saveWorkspace(const WorkspaceState& state, const std::vector<De
     saveWorkspaceText(workspaceText(state, projects));
 }
 
-std::string Repository::workspaceText(const WorkspaceState& state, const std::vector<Delivery>& projects) const {
+std::string Repository::workspaceText(const WorkspaceState& state, const std::vector<Delivery>& projects,
+                                      std::stop_token stop) const {
     // The text is written into one buffer, made the size the file had plus some room.
     const auto before = files::linkStatus(root_ / workspaceFile);
     const std::size_t expected =
         before && S_ISREG(before->st_mode) ? static_cast<std::size_t>(before->st_size) / 8 * 9 + 4096 : 0;
-    return coding::text(WorkspaceWithProjects{state, projects}, json::Style::compact, expected);
+    return coding::text(WorkspaceWithProjects{state, projects}, json::Style::compact, expected, std::move(stop));
 }
 
 void Repository::saveWorkspaceText(const std::string& text) const {

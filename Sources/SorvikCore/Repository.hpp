@@ -30,7 +30,9 @@ public:
     /// The same with the project list held apart; `state.projects` is not written.
     void saveWorkspace(const WorkspaceState& state, const std::vector<Delivery>& projects) const;
     /// The two halves of a save: the text of the workspace file, then writing it.
-    std::string workspaceText(const WorkspaceState& state, const std::vector<Delivery>& projects) const;
+    /// A stop requested while the text is made throws CancellationError.
+    std::string workspaceText(const WorkspaceState& state, const std::vector<Delivery>& projects,
+                              std::stop_token stop = {}) const;
     void saveWorkspaceText(const std::string& text) const;
     std::vector<TemplatePreset> loadPresets() const;
     void savePresets(const std::vector<TemplatePreset>& presets) const;

@@ -120,8 +120,9 @@ void write(json::Writer& writer, const std::vector<T>& items) {
 
 /// A record, or a list of them, as JSON text with sorted keys; see json::Writer for `expectedSize`.
 template <typename T>
-std::string text(const T& value, json::Style style = json::Style::compact, std::size_t expectedSize = 0) {
-    json::Writer writer(style, expectedSize);
+std::string text(const T& value, json::Style style = json::Style::compact, std::size_t expectedSize = 0,
+                 std::stop_token stop = {}) {
+    json::Writer writer(style, expectedSize, std::move(stop));
     write(writer, value);
     return writer.finish();
 }

@@ -75,3 +75,34 @@ TEST(StoreThreads, AScanOnTheWorkerCompletesAndSaves) {
     store->flushSaves();
     EXPECT_EQ(Repository(dir.path()).loadWorkspace().assets.size(), 50u);
 }
+
+TEST(StorePersist, SavesGivenUpForNewerChangesEndWithTheNewestOnDisk) {
+    // Changes coming faster than a large library is encoded give the older saves up: the newest
+    // state is still written, and nothing stays marked unsaved.
+    TempDir dir;
+    WorkspaceState state;
+    Delivery project(UUID::make(), "Project", {}, DeliveryTemplate::flexible());
+    for (int i = 0; i < 4000; ++i) {
+        IndexedAsset asset;
+        asset.file = DeliveryFile(UUID::make(), "clip-" + std::to_string(i) + ".mp4", "", FileRole::video, 4, "");
+        asset.recognizedText = std::string(200, 'x');
+        asset.projectID = project.id;
+        state.assets.push_back(asset);
+        project.files.push_back(asset.file);
+    }
+    state.projects.push_back(project);
+    Repository(dir.path()).saveWorkspace(state);
+    sorvik::test::FakePlatform platform;
+    app::Preferences preferences(std::make_unique<app::MemoryPreferenceStorage>());
+    auto store = threadedStore(dir.path(), platform, preferences);
+    for (int i = 0; i < 40; ++i)
+        store->update(project.id, [i](Delivery& d) { d.name = "Name " + std::to_string(i); });
+    store->flushSaves();
+    EXPECT_FALSE(store->hasUnsavedChanges());
+    EXPECT_FALSE(store->error());
+    const WorkspaceState saved = Repository(dir.path()).loadWorkspace();
+    ASSERT_EQ(saved.projects.size(), 1u);
+    EXPECT_EQ(saved.projects[0].name, "Name 39");
+    EXPECT_EQ(saved.assets.size(), 4000u);
+    store->shutdown();
+}

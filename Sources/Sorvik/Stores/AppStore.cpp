@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QThread>
+#include <algorithm>
 #include <chrono>
 #include <system_error>
 #include <unordered_map>
@@ -229,9 +230,13 @@ void AppStore::endChanges() {
 void AppStore::updateSearchIndexNow() {
     searchUpdate_.stop();
     if (!shutDown_) {
-        const std::shared_ptr<const WorkspaceState> workspace = workspace_.share();
-        projectSearch_->dataChanged(searchRevision_, deliveries_.share(),
-                                    std::shared_ptr<const std::vector<IndexedAsset>>(workspace, &workspace->assets));
+        // An index of data about to change is given up rather than making the change copy it.
+        std::stop_source giveUp;
+        const auto yield = [giveUp]() mutable { return giveUp.request_stop() || true; };
+        const std::shared_ptr<const WorkspaceState> workspace = workspace_.share(yield);
+        projectSearch_->dataChanged(searchRevision_, deliveries_.share(yield),
+                                    std::shared_ptr<const std::vector<IndexedAsset>>(workspace, &workspace->assets),
+                                    giveUp.get_token());
     }
 }
 
@@ -281,6 +286,11 @@ void AppStore::setDeliveries(std::vector<Delivery> deliveries) {
 }
 
 void AppStore::setAssets(std::vector<IndexedAsset> assets) {
+    // Matching changes the assets' projects, not their places: the index by identifier still holds.
+    const std::vector<IndexedAsset>& before = workspace_->assets;
+    const bool samePlaces = assetIndexValid_ && before.size() == assets.size() &&
+                            std::equal(before.begin(), before.end(), assets.begin(),
+                                       [](const IndexedAsset& a, const IndexedAsset& b) { return a.id() == b.id(); });
     if (workspace_.isShared()) {
         // Everything but the index is copied; the old index stays with the snapshots.
         const WorkspaceState& now = *workspace_;
@@ -300,7 +310,7 @@ void AppStore::setAssets(std::vector<IndexedAsset> assets) {
     } else {
         workspace_.edit().assets = std::move(assets);
     }
-    assetIndexValid_ = false;
+    assetIndexValid_ = samePlaces;
     mark(StoreChange::assets);
 }
 
@@ -431,8 +441,15 @@ std::uint64_t AppStore::handOverSave() {
     if (projectFilesEdited_) syncAssetFiles();
     persistedRevision_ = dataRevision_;
     const std::uint64_t generation = ++saveGeneration_;
-    // The saver reads snapshots: handing them over copies nothing.
-    saver_->save(*repository_, workspace_.share(), deliveries_.share(), generation);
+    // The saver reads snapshots: handing them over copies nothing. A later change gives the save
+    // up while it is still being encoded, instead of copying the library, unless someone waits
+    // for this very save (quitting, an operation's answer).
+    if (savingToQuit_ || shutDown_ || !saveWaiters_.empty()) {
+        saver_->save(*repository_, workspace_.share(), deliveries_.share(), generation);
+    } else {
+        const auto yield = [saver = saver_.get(), generation] { return saver->yield(generation); };
+        saver_->save(*repository_, workspace_.share(yield), deliveries_.share(yield), generation);
+    }
     return generation;
 }
 

@@ -113,6 +113,10 @@ public:
     const WorkspaceState& workspace() const { return *workspace_; }
     /// Snapshots for other threads: they never change, and cost nothing until the store changes.
     std::shared_ptr<const std::vector<Delivery>> deliveriesSnapshot() const { return deliveries_.share(); }
+    /// The same for a holder that gives it up when `yield` is asked, before the projects change.
+    std::shared_ptr<const std::vector<Delivery>> deliveriesSnapshot(SharedState<std::vector<Delivery>>::Yield yield) const {
+        return deliveries_.share(std::move(yield));
+    }
     std::shared_ptr<const WorkspaceState> workspaceSnapshot() const { return workspace_.share(); }
     WorkspaceSection section() const { return section_; }
     FileFilter projectFilter() const { return projectFilter_; }

@@ -9,18 +9,55 @@ LibrarySaver::LibrarySaver(bool inBackground, Finished finished) : shared_(std::
 
 LibrarySaver::~LibrarySaver() { shutdown(); }
 
-std::exception_ptr LibrarySaver::write(Pending& pending) {
+LibrarySaver::Outcome LibrarySaver::write(Pending& pending, Shared* shared) {
     try {
-        const std::string text = pending.repository.workspaceText(
-            *pending.state, pending.projects ? *pending.projects : pending.state->projects);
+        std::string text;
+        try {
+            text = pending.repository.workspaceText(*pending.state,
+                                                    pending.projects ? *pending.projects : pending.state->projects,
+                                                    pending.giveUp.get_token());
+        } catch (const CancellationError&) {
+            pending.state.reset();
+            pending.projects.reset();
+            return {nullptr, true};
+        }
         // The snapshots are let go before the disk is touched, so that the store's next change copies nothing.
         pending.state.reset();
         pending.projects.reset();
+        if (shared) {
+            std::lock_guard lock(shared->mutex);
+            shared->encoding = 0;
+        }
         pending.repository.saveWorkspaceText(text);
     } catch (...) {
-        return std::current_exception();
+        return {std::current_exception(), false};
     }
     return {};
+}
+
+bool LibrarySaver::yield(std::uint64_t generation) {
+    if (!thread_.joinable()) return true;  // written in place: nothing is held
+    std::unique_ptr<Pending> dropped;
+    {
+        std::lock_guard lock(shared_->mutex);
+        const bool waits = shared_->waiting && shared_->waiting->generation == generation;
+        const bool encodes = shared_->encoding == generation;
+        if (!waits && !encodes) return true;           // written, or its snapshots let go already
+        if (shared_->givenUp == generation) return true;  // asked already, for its other snapshot
+        // While changes keep coming faster than saves end, the library on disk falls behind: a
+        // save is given up only while the last one written is recent.
+        if (std::chrono::steady_clock::now() - shared_->lastWritten > shared_->maxBehind) return false;
+        shared_->givenUp = generation;
+        if (waits) {
+            dropped = std::move(shared_->waiting);
+        } else {
+            shared_->giveUp.request_stop();
+        }
+    }
+    // Let go here, outside the lock; the saver may be idle now.
+    dropped.reset();
+    shared_->idle.notify_all();
+    return true;
 }
 
 void LibrarySaver::save(const Repository& repository, std::shared_ptr<const WorkspaceState> state,
@@ -34,8 +71,8 @@ void LibrarySaver::save(const Repository& repository, std::shared_ptr<const Work
         if (shared_->abandoned) return;
         // In place the report may save again (a waiter's follow-up): no lock is held around it.
         Pending pending{repository, std::move(state), std::move(projects), generation};
-        const std::exception_ptr failure = write(pending);
-        if (shared_->finished) shared_->finished(generation, failure);
+        const Outcome outcome = write(pending, nullptr);
+        if (shared_->finished) shared_->finished(generation, outcome.failure);
         return;
     }
     {
@@ -90,17 +127,21 @@ void LibrarySaver::run(const std::shared_ptr<Shared>& shared) {
             }
             next = std::move(shared->waiting);
             shared->writing = true;
+            shared->encoding = next->generation;
+            shared->giveUp = next->giveUp;
         }
-        const std::exception_ptr failure = write(*next);
+        const Outcome outcome = write(*next, shared.get());
         const std::uint64_t generation = next->generation;
         next.reset();
-        {
+        if (!outcome.gaveWay) {
             std::lock_guard report(shared->reporting);
-            if (!shared->abandoned && shared->finished) shared->finished(generation, failure);
+            if (!shared->abandoned && shared->finished) shared->finished(generation, outcome.failure);
         }
         {
             std::lock_guard lock(shared->mutex);
             shared->writing = false;
+            shared->encoding = 0;
+            if (!outcome.gaveWay && !outcome.failure) shared->lastWritten = std::chrono::steady_clock::now();
         }
         shared->idle.notify_all();
     }

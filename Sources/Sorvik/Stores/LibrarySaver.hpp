@@ -33,6 +33,13 @@ public:
     /// The same with the project list held apart from the state (whose own list is not written).
     void save(const Repository& repository, std::shared_ptr<const WorkspaceState> state,
               std::shared_ptr<const std::vector<Delivery>> projects, std::uint64_t generation);
+    /// Asked before the state of save `generation` changes: gives that save up while it waits or is
+    /// still being encoded (a newer save follows the change), and lets go of its snapshots. False
+    /// when no save was written for a while: this one is written then, so that a stream of
+    /// changes never keeps the library from being saved. A save given up is not reported.
+    bool yield(std::uint64_t generation);
+    /// How long the library on disk may fall behind: 5 s unless a test changes it.
+    void setMaxBehind(std::chrono::milliseconds limit) { shared_->maxBehind = limit; }
     /// Returns once everything handed over has been written, or false when `limit` passed first.
     bool drain(std::chrono::milliseconds limit);
     /// Writes what is waiting within `limit`, then stops; a write still running after that is left
@@ -45,6 +52,7 @@ private:
         std::shared_ptr<const WorkspaceState> state;
         std::shared_ptr<const std::vector<Delivery>> projects;
         std::uint64_t generation;
+        std::stop_source giveUp = {};
     };
     // Shared with the thread, which may outlive the saver when it is left behind.
     struct Shared {
@@ -55,12 +63,25 @@ private:
         std::unique_ptr<Pending> waiting;
         bool writing = false;
         bool stopping = false;
+        // The save being encoded (its snapshots still held), and how to give it up.
+        std::uint64_t encoding = 0;
+        std::stop_source giveUp;
+        // The last save given up, and when a save was last written (or the library read).
+        std::uint64_t givenUp = 0;
+        std::chrono::steady_clock::time_point lastWritten = std::chrono::steady_clock::now();
+        std::chrono::milliseconds maxBehind = std::chrono::seconds(5);
         // Held while `finished` runs, so that shutdown never returns during a report.
         std::mutex reporting;
         bool abandoned = false;
     };
     static void run(const std::shared_ptr<Shared>& shared);
-    static std::exception_ptr write(Pending& pending);
+    /// What a write ended with: done, failed, or given up for a newer state.
+    struct Outcome {
+        std::exception_ptr failure;
+        bool gaveWay = false;
+        std::uint64_t givenUp = 0;
+    };
+    static Outcome write(Pending& pending, Shared* shared);
 
     std::shared_ptr<Shared> shared_;
     std::thread thread_;

@@ -33,18 +33,22 @@ void ProjectSearch::dataChanged(std::uint64_t revision, const std::vector<Delive
 }
 
 void ProjectSearch::dataChanged(std::uint64_t revision, std::shared_ptr<const std::vector<Delivery>> projectsCopy,
-                                std::shared_ptr<const std::vector<IndexedAsset>> assetsCopy) {
+                                std::shared_ptr<const std::vector<IndexedAsset>> assetsCopy, std::stop_token giveUp) {
     revision_ = revision;
     if (!self_ || size(*projectsCopy, *assetsCopy) <= synchronousLimit_) return;  // small: built when asked
     if (!lane_) lane_ = std::make_unique<ThreadLane>();
     std::weak_ptr<ProjectSearch*> alive = self_;
     QObject* context = &context_;
-    lane_->post([projectsCopy, assetsCopy, revision, alive, context](std::stop_token stop) mutable {
+    lane_->post([projectsCopy, assetsCopy, revision, alive, context, giveUp](std::stop_token stop) mutable {
         std::shared_ptr<const SearchIndex> built;
         try {
-            built = SearchIndex::build(*projectsCopy, *assetsCopy, revision, stop);
+            // Stopped by a newer build or by the data changing.
+            std::stop_source either;
+            const std::stop_callback newer(stop, [&] { either.request_stop(); });
+            const std::stop_callback changing(giveUp, [&] { either.request_stop(); });
+            built = SearchIndex::build(*projectsCopy, *assetsCopy, revision, either.get_token());
         } catch (...) {
-            return;  // stopped for newer data, or out of memory: the old index stays in use
+            return;  // stopped, or out of memory: the old index stays in use
         }
         // The data is let go once read: the index holds texts of its own.
         projectsCopy.reset();

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -27,9 +28,10 @@ public:
     /// The data changed to `revision`: a large library starts its background build now.
     void dataChanged(std::uint64_t revision, const std::vector<Delivery>& projects,
                      const std::vector<IndexedAsset>& assets);
-    /// The same with snapshots that the background build reads without copying them.
+    /// The same with snapshots that the background build reads without copying them. Once
+    /// `giveUp` is requested the build stops and lets go of them (the data is changing).
     void dataChanged(std::uint64_t revision, std::shared_ptr<const std::vector<Delivery>> projects,
-                     std::shared_ptr<const std::vector<IndexedAsset>> assets);
+                     std::shared_ptr<const std::vector<IndexedAsset>> assets, std::stop_token giveUp = {});
 
     /// The projects whose texts contain the search text, in the order of `projects`.
     std::vector<const Delivery*> matchingProjects(const std::string& search, std::uint64_t revision,

@@ -189,7 +189,13 @@ void ProjectOverview::showEvent(QShowEvent* event) {
 void ProjectOverview::apply(StoreChanges what) {
     const std::vector<Delivery>& projects = store_.deliveries();
     const WorkspaceState& workspace = store_.workspace();
-    if (what & StoreChange::projects) cards_->setProjects(store_.deliveriesSnapshot(), store_.repository());
+    if (what & StoreChange::projects) {
+        // Looked up on a lane; a change of the projects meanwhile ends the lookup instead of
+        // copying them, and brings new ones.
+        std::stop_source giveUp;
+        const auto yield = [giveUp]() mutable { return giveUp.request_stop() || true; };
+        cards_->setProjects(store_.deliveriesSnapshot(yield), store_.repository(), giveUp.get_token());
+    }
     if (what & (StoreChange::projects | StoreChange::assets | StoreChange::search)) {
         const std::vector<const Delivery*> matching = store_.matchingProjects();
         cards_->setShown(matching);

@@ -40,7 +40,7 @@ void ProjectCardModel::setProjects(const std::vector<Delivery>& projects, const 
 }
 
 void ProjectCardModel::setProjects(std::shared_ptr<const std::vector<Delivery>> projects,
-                                   const Repository* repository) {
+                                   const Repository* repository, std::stop_token giveUp) {
     const std::uint64_t generation = ++generation_;
     std::unordered_map<UUID, ProjectCard> cards;
     cards.reserve(projects->size());
@@ -74,14 +74,14 @@ void ProjectCardModel::setProjects(std::shared_ptr<const std::vector<Delivery>> 
     std::optional<Repository> library;
     if (repository) library.emplace(*repository);
     std::weak_ptr<ProjectCardModel*> alive = self_;
-    lane_->post([projects = std::move(projects), pictures, library, generation, alive,
+    lane_->post([projects = std::move(projects), pictures, library, generation, alive, giveUp,
                  context = this](std::stop_token stop) {
         auto located = std::make_shared<std::vector<std::pair<UUID, Located>>>();
         try {
             located->reserve(projects->size());
             const Repository* repository = library ? &*library : nullptr;
             for (std::size_t i = 0; i < projects->size(); ++i) {
-                if (stop.stop_requested()) return;
+                if (stop.stop_requested() || giveUp.stop_requested()) return;
                 const Delivery& project = (*projects)[i];
                 Located found;
                 found.folderCount = projectCounts(project, repository).folders;

@@ -41,8 +41,10 @@ public:
     ~ProjectCardModel() override;
 
     /// The projects changed: every card is made again and the locations are looked up anew.
-    /// `repository` is copied; none means no file has a location. The lookup reads the snapshot.
-    void setProjects(std::shared_ptr<const std::vector<Delivery>> projects, const Repository* repository);
+    /// `repository` is copied; none means no file has a location. The lookup reads the snapshot,
+    /// and ends without a result once `giveUp` is requested (the projects are changing).
+    void setProjects(std::shared_ptr<const std::vector<Delivery>> projects, const Repository* repository,
+                     std::stop_token giveUp = {});
     /// The same with a copy of `projects` (tests).
     void setProjects(const std::vector<Delivery>& projects, const Repository* repository = nullptr);
     /// The cards shown, in order; ids that name no project given to setProjects are left out.
