@@ -70,6 +70,15 @@ elseif(CHECK STREQUAL "install")
     endif()
   endforeach()
 
+  # The installed programs find the media module beside them, wherever the prefix is.
+  find_program(readelf readelf REQUIRED)
+  foreach(program sorvik sorvik-agent)
+    execute_process(COMMAND ${readelf} -d ${PREFIX}/bin/${program} OUTPUT_VARIABLE dynamic)
+    if(NOT dynamic MATCHES "Library runpath: \\[\\$ORIGIN/\\.\\./lib/sorvik\\]")
+      fail("bin/${program} does not find lib/sorvik through its run path:\n${dynamic}")
+    endif()
+  endforeach()
+
   # The names that tie the pieces together: the entry's icon and program, the metainfo's id and
   # launchable.
   file(STRINGS ${PREFIX}/${entry} icon_line REGEX "^Icon=")
