@@ -369,6 +369,8 @@ constexpr MessagePair catalogue[] = {
     {"只支持普通文件：{0}", "Only regular files are supported: {0}"},
     {"无法解码图片", "Cannot decode image"},
     {"无法读取视频：{0}", "Cannot read video: {0}"},
+    {"无法加载媒体与文字识别组件：{0}", "Cannot load the media and text recognition component: {0}"},
+    {"媒体与文字识别组件与本程序版本不符：{0}", "The media and text recognition component does not match this program: {0}"},
     {"视频无有效画面或时长", "Video has no valid frames or duration"},
     {"文本超过 5 MB，请拆分后编辑", "Text exceeds 5 MB. Split it before editing."},
     {"无法读取文字，请保存为 UTF-8", "Cannot read text. Save it as UTF-8."},

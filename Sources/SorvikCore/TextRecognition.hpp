@@ -1,5 +1,6 @@
 #pragma once
-// On-device text recognition with Tesseract 5 (LSTM engine), silent and single-threaded.
+// On-device text recognition with Tesseract 5 (LSTM engine, in the media module), silent and
+// single-threaded.
 #include <filesystem>
 #include <memory>
 #include <stop_token>
@@ -54,7 +55,10 @@ public:
     const std::vector<std::string>& languages() const { return languages_; }
 
 private:
-    std::unique_ptr<tesseract::TessBaseAPI> api_;
+    struct Close {
+        void operator()(tesseract::TessBaseAPI* api) const noexcept;
+    };
+    std::unique_ptr<tesseract::TessBaseAPI, Close> api_;
     std::vector<std::string> languages_;
 };
 

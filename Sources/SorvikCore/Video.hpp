@@ -1,5 +1,5 @@
 #pragma once
-// Video files on FFmpeg: container facts, and the first picture for previews.
+// Video files on FFmpeg (in the media module): container facts, and the first picture for previews.
 #include <filesystem>
 #include <stdexcept>
 #include <stop_token>

@@ -1,75 +1,59 @@
 #include "Sorvik/Views/FileDetail/VideoFrames.hpp"
 
 #include <QTransform>
-#include <array>
 #include <optional>
 
-extern "C" {
-#include <libavutil/pixfmt.h>
-#include <libswscale/swscale.h>
-}
+#include "SorvikCore/Models.hpp"
+#include "SorvikCore/PictureScaler.hpp"
 
 namespace sorvik::app {
 
 namespace {
 
+using media::PictureLayout;
+
 struct Layout {
-    AVPixelFormat format = AV_PIX_FMT_NONE;
+    PictureLayout layout = PictureLayout::yuv420p;
     bool swapChroma = false;  // YV12 stores V before U
 };
 
 std::optional<Layout> layoutOf(QVideoFrameFormat::PixelFormat format) {
     using F = QVideoFrameFormat;
+    using L = PictureLayout;
     switch (format) {
-        case F::Format_YUV420P: return Layout{AV_PIX_FMT_YUV420P};
-        case F::Format_YV12: return Layout{AV_PIX_FMT_YUV420P, true};
-        case F::Format_YUV422P: return Layout{AV_PIX_FMT_YUV422P};
-        case F::Format_NV12: return Layout{AV_PIX_FMT_NV12};
-        case F::Format_NV21: return Layout{AV_PIX_FMT_NV21};
-        case F::Format_UYVY: return Layout{AV_PIX_FMT_UYVY422};
-        case F::Format_YUYV: return Layout{AV_PIX_FMT_YUYV422};
-        case F::Format_P010: return Layout{AV_PIX_FMT_P010LE};
-        case F::Format_P016: return Layout{AV_PIX_FMT_P016LE};
-        case F::Format_YUV420P10: return Layout{AV_PIX_FMT_YUV420P10LE};
-        case F::Format_Y8: return Layout{AV_PIX_FMT_GRAY8};
-        case F::Format_Y16: return Layout{AV_PIX_FMT_GRAY16LE};
-        // Qt names packed formats by their byte order in memory, as FFmpeg does.
+        case F::Format_YUV420P: return Layout{L::yuv420p};
+        case F::Format_YV12: return Layout{L::yuv420p, true};
+        case F::Format_YUV422P: return Layout{L::yuv422p};
+        case F::Format_NV12: return Layout{L::nv12};
+        case F::Format_NV21: return Layout{L::nv21};
+        case F::Format_UYVY: return Layout{L::uyvy};
+        case F::Format_YUYV: return Layout{L::yuyv};
+        case F::Format_P010: return Layout{L::p010};
+        case F::Format_P016: return Layout{L::p016};
+        case F::Format_YUV420P10: return Layout{L::yuv420p10};
+        case F::Format_Y8: return Layout{L::gray8};
+        case F::Format_Y16: return Layout{L::gray16};
+        // Qt names packed formats by their byte order in memory, as the scaler does.
         case F::Format_ARGB8888:
-        case F::Format_ARGB8888_Premultiplied: return Layout{AV_PIX_FMT_ARGB};
-        case F::Format_XRGB8888: return Layout{AV_PIX_FMT_0RGB};
+        case F::Format_ARGB8888_Premultiplied: return Layout{L::argb};
+        case F::Format_XRGB8888: return Layout{L::xrgb};
         case F::Format_BGRA8888:
-        case F::Format_BGRA8888_Premultiplied: return Layout{AV_PIX_FMT_BGRA};
-        case F::Format_BGRX8888: return Layout{AV_PIX_FMT_BGR0};
-        case F::Format_ABGR8888: return Layout{AV_PIX_FMT_ABGR};
-        case F::Format_XBGR8888: return Layout{AV_PIX_FMT_0BGR};
-        case F::Format_RGBA8888: return Layout{AV_PIX_FMT_RGBA};
-        case F::Format_RGBX8888: return Layout{AV_PIX_FMT_RGB0};
+        case F::Format_BGRA8888_Premultiplied: return Layout{L::bgra};
+        case F::Format_BGRX8888: return Layout{L::bgrx};
+        case F::Format_ABGR8888: return Layout{L::abgr};
+        case F::Format_XBGR8888: return Layout{L::xbgr};
+        case F::Format_RGBA8888: return Layout{L::rgba};
+        case F::Format_RGBX8888: return Layout{L::rgbx};
         default: return std::nullopt;
     }
 }
 
-bool isYUV(AVPixelFormat format) {
-    switch (format) {
-        case AV_PIX_FMT_ARGB:
-        case AV_PIX_FMT_0RGB:
-        case AV_PIX_FMT_BGRA:
-        case AV_PIX_FMT_BGR0:
-        case AV_PIX_FMT_ABGR:
-        case AV_PIX_FMT_0BGR:
-        case AV_PIX_FMT_RGBA:
-        case AV_PIX_FMT_RGB0:
-        case AV_PIX_FMT_GRAY8:
-        case AV_PIX_FMT_GRAY16LE: return false;
-        default: return true;
-    }
-}
-
-int swsColorSpace(QVideoFrameFormat::ColorSpace space, int height) {
+media::PictureColors colorsOf(QVideoFrameFormat::ColorSpace space) {
     switch (space) {
-        case QVideoFrameFormat::ColorSpace_BT601: return SWS_CS_ITU601;
-        case QVideoFrameFormat::ColorSpace_BT709: return SWS_CS_ITU709;
-        case QVideoFrameFormat::ColorSpace_BT2020: return SWS_CS_BT2020;
-        default: return height > 576 ? SWS_CS_ITU709 : SWS_CS_ITU601;  // the usual guess
+        case QVideoFrameFormat::ColorSpace_BT601: return media::PictureColors::bt601;
+        case QVideoFrameFormat::ColorSpace_BT709: return media::PictureColors::bt709;
+        case QVideoFrameFormat::ColorSpace_BT2020: return media::PictureColors::bt2020;
+        default: return media::PictureColors::guess;
     }
 }
 
@@ -92,8 +76,7 @@ private:
 }  // namespace
 
 struct FrameScaler::State {
-    SwsContext* context = nullptr;
-    ~State() { sws_freeContext(context); }
+    media::PictureScaler scaler;
 };
 
 FrameScaler::FrameScaler() : state_(std::make_unique<State>()) {}
@@ -110,43 +93,40 @@ QImage FrameScaler::upright(QVideoFrame frame, QSize box) {
     const QSize target = quarter ? fitted.transposed() : fitted;
 
     QImage image;
-    const std::optional<Layout> layout = layoutOf(frame.pixelFormat());
+    std::optional<Layout> layout = layoutOf(frame.pixelFormat());
     if (layout) {
         MappedFrame mapped(frame);
         if (!mapped) return {};
-        std::array<const std::uint8_t*, 4> planes{};
-        std::array<int, 4> strides{};
+        media::Picture picture;
+        picture.layout = layout->layout;
+        picture.width = frame.width();
+        picture.height = frame.height();
         for (int i = 0; i < frame.planeCount() && i < 4; ++i) {
-            planes[static_cast<std::size_t>(i)] = frame.bits(i);
-            strides[static_cast<std::size_t>(i)] = frame.bytesPerLine(i);
+            picture.planes[static_cast<std::size_t>(i)] = frame.bits(i);
+            picture.strides[static_cast<std::size_t>(i)] = frame.bytesPerLine(i);
         }
         if (layout->swapChroma) {
-            std::swap(planes[1], planes[2]);
-            std::swap(strides[1], strides[2]);
+            std::swap(picture.planes[1], picture.planes[2]);
+            std::swap(picture.strides[1], picture.strides[2]);
         }
-        state_->context =
-            sws_getCachedContext(state_->context, frame.width(), frame.height(), layout->format, target.width(),
-                                 target.height(), AV_PIX_FMT_BGRA, SWS_BILINEAR, nullptr, nullptr, nullptr);
-        if (!state_->context) return {};
-        if (isYUV(layout->format)) {
-            const QVideoFrameFormat format = frame.surfaceFormat();
-            const int* coefficients = sws_getCoefficients(swsColorSpace(format.colorSpace(), frame.height()));
-            const int sourceRange = format.colorRange() == QVideoFrameFormat::ColorRange_Full ? 1 : 0;
-            sws_setColorspaceDetails(state_->context, coefficients, sourceRange, sws_getCoefficients(SWS_CS_DEFAULT), 1,
-                                     0, 1 << 16, 1 << 16);
-        }
+        const QVideoFrameFormat format = frame.surfaceFormat();
+        picture.colors = colorsOf(format.colorSpace());
+        picture.fullRange = format.colorRange() == QVideoFrameFormat::ColorRange_Full;
         // BGRA in memory is QImage's 32-bit RGB on a little-endian machine; video is opaque.
         static_assert(Q_BYTE_ORDER == Q_LITTLE_ENDIAN);
         image = QImage(target, QImage::Format_RGB32);
         if (image.isNull()) return {};
-        std::array<std::uint8_t*, 4> out{image.bits(), nullptr, nullptr, nullptr};
-        std::array<int, 4> outStrides{static_cast<int>(image.bytesPerLine()), 0, 0, 0};
-        if (sws_scale(state_->context, planes.data(), strides.data(), 0, frame.height(), out.data(),
-                      outStrides.data()) <= 0)
-            return {};
-        if (frame.surfaceFormat().scanLineDirection() == QVideoFrameFormat::BottomToTop) image.mirror(false, true);
-    } else {
-        // A format swscale is not told about: Qt's own conversion, which already turns the frame.
+        try {
+            if (!state_->scaler.toBGRA(picture, target.width(), target.height(), image.bits(),
+                                       static_cast<int>(image.bytesPerLine())))
+                return {};
+            if (format.scanLineDirection() == QVideoFrameFormat::BottomToTop) image.mirror(false, true);
+        } catch (const SorvikError&) {
+            layout.reset();  // no media module: Qt's own conversion below
+        }
+    }
+    if (!layout) {
+        // A format the scaler is not told about: Qt's own conversion, which already turns the frame.
         image = frame.toImage();
         if (image.isNull()) return {};
         return image.size() == fitted ? image : image.scaled(fitted, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);

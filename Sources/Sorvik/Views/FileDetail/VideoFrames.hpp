@@ -1,6 +1,7 @@
 #pragma once
 // Frames of the player turned into pictures off the GUI thread: colour conversion and scaling in
-// one pass of libswscale, then the frame's rotation and mirroring, so a portrait clip stands upright.
+// one pass of the media module's scaler, then the frame's rotation and mirroring, so a portrait
+// clip stands upright.
 #include <QImage>
 #include <QSize>
 #include <QVideoFrame>

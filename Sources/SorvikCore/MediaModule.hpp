@@ -1,0 +1,67 @@
+#pragma once
+// FFmpeg, Tesseract and Leptonica live in a module of our own, "libsorvik-media.so", loaded on
+// first use so that no program loads them at start. The core's video, text recognition and
+// picture scaling forward to it through this table. Module and programs come from one build:
+// C++ types cross the boundary, and so do exceptions (the programs export the typeinfo of the
+// core's types, which the module then shares).
+#include <cstddef>
+#include <filesystem>
+#include <memory>
+#include <stop_token>
+#include <string>
+#include <vector>
+
+#include "SorvikCore/Images.hpp"
+#include "SorvikCore/PictureScaler.hpp"
+#include "SorvikCore/TextRecognition.hpp"
+#include "SorvikCore/Video.hpp"
+
+namespace sorvik::media {
+
+/// The module's file, found like a library through the programs' run path.
+inline constexpr const char* moduleFile = "libsorvik-media.so";
+/// The name of the module's table.
+inline constexpr const char* tableSymbol = "sorvikMediaFunctions";
+
+struct Functions {
+    std::size_t size = sizeof(Functions);  // a module of another build has another table
+    // Video, read through an open regular file from its start.
+    video::Probe (*probe)(int fd, std::stop_token stop);
+    images::Pixels (*firstFrame)(int fd, int maxWidth, int maxHeight, std::stop_token stop, int coverWidth,
+                                 int coverHeight);
+    // Text recognition; an engine is created with its languages loaded and closed by closeEngine.
+    std::vector<std::string> (*supportedLanguages)(const std::filesystem::path& dataFolder);
+    tesseract::TessBaseAPI* (*openEngine)(const std::vector<std::string>& languages,
+                                          const std::filesystem::path& dataFolder);
+    void (*closeEngine)(tesseract::TessBaseAPI* engine) noexcept;
+    std::vector<textrecognition::RecognizedLine> (*recognize)(tesseract::TessBaseAPI& engine, const std::uint8_t* data,
+                                                              int width, int height, int bytesPerPixel,
+                                                              std::stop_token stop);
+    // Pictures in planes to 32-bit BGRA; the scaler state is kept between calls.
+    bool (*scaleToBGRA)(ScalerState*& state, const Picture& picture, int width, int height, std::uint8_t* out,
+                        int outStride);
+    void (*freeScaler)(ScalerState* state) noexcept;
+};
+
+/// A module opened with dlopen (never unloaded while the process runs), or why it could not be.
+class LoadedModule {
+public:
+    /// Opens `file` (a bare name is looked up through the run path). A failure is kept, not thrown.
+    explicit LoadedModule(const std::string& file);
+    /// The module's table. Throws SorvikError naming the reason when it could not be loaded.
+    const Functions& functions() const;
+
+private:
+    struct Close {
+        void operator()(void* handle) const noexcept;
+    };
+    std::unique_ptr<void, Close> handle_;
+    const Functions* functions_ = nullptr;
+    std::string error_;
+};
+
+/// The process's module, loaded on first use (thread-safe, once); a failure to load is kept and
+/// thrown as the same SorvikError on every call.
+const Functions& functions();
+
+}  // namespace sorvik::media

@@ -1,0 +1,27 @@
+# Run by a test in script mode (cmake -P): fails when one of the programs FILES (a list) names an
+# FFmpeg, Tesseract or Leptonica library among its NEEDED entries, or lacks the run path RUNPATH
+# through which it finds the media module.
+#   -DREADELF=<readelf> -DFILES=<program;...> -DRUNPATH=<folder>
+cmake_minimum_required(VERSION 3.25)
+foreach(file IN LISTS FILES)
+  execute_process(COMMAND ${READELF} -d ${file} OUTPUT_VARIABLE dynamic ERROR_VARIABLE err RESULT_VARIABLE status)
+  if(NOT status EQUAL 0)
+    message(FATAL_ERROR "${READELF} -d ${file} failed (${status}): ${err}")
+  endif()
+  string(REGEX MATCHALL "\\(NEEDED\\)[^\n]*\\[[^]\n]*\\]" needed "${dynamic}")
+  if(NOT needed)
+    message(FATAL_ERROR "${file} has no NEEDED entries: not a dynamically linked program?")
+  endif()
+  foreach(entry IN LISTS needed)
+    if(entry MATCHES "\\[(lib(avformat|avcodec|avutil|swscale|swresample|tesseract|lept|leptonica|gomp)[.-][^]]*)\\]")
+      message(FATAL_ERROR "${file} links ${CMAKE_MATCH_1}: only the media module may")
+    endif()
+  endforeach()
+  if(NOT dynamic MATCHES "\\((RUNPATH|RPATH)\\)[^\n]*\\[([^]\n]*)\\]")
+    message(FATAL_ERROR "${file} has no run path: it cannot find the media module")
+  endif()
+  string(REPLACE ":" ";" paths "${CMAKE_MATCH_2}")
+  if(NOT RUNPATH IN_LIST paths)
+    message(FATAL_ERROR "${file} has the run path '${CMAKE_MATCH_2}', without ${RUNPATH}")
+  endif()
+endforeach()
