@@ -62,7 +62,8 @@ AppStore::AppStore(const LibraryChoice& library, Platform& platform, Preferences
             }
             // The saver reports nothing once shut down, which the store does before it goes away.
             QMetaObject::invokeMethod(
-                this, [this, generation, failure] { saveFinished(generation, failure); }, Qt::QueuedConnection);
+                this, [this, generation, failure = std::move(failure)] { saveFinished(generation, failure); },
+                Qt::QueuedConnection);
         });
     connect(&timer_, &QTimer::timeout, this, &AppStore::tick);
     searchUpdate_.setSingleShot(true);

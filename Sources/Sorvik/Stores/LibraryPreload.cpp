@@ -27,7 +27,7 @@ LibraryPreload::LibraryPreload(const std::filesystem::path& folder) : folder_(fo
         }
         std::lock_guard lock(result->mutex);
         result->state = std::move(state);
-        result->failure = failure;
+        result->failure = std::move(failure);  // the thread keeps no share of it
         result->before = before;
         result->after = after;
         result->identified = identified;

@@ -130,18 +130,20 @@ void LibrarySaver::run(const std::shared_ptr<Shared>& shared) {
             shared->encoding = next->generation;
             shared->giveUp = next->giveUp;
         }
-        const Outcome outcome = write(*next, shared.get());
+        Outcome outcome = write(*next, shared.get());
         const std::uint64_t generation = next->generation;
+        const bool failed = outcome.failure != nullptr;
         next.reset();
         if (!outcome.gaveWay) {
+            // Handed over whole: the failure is let go on the thread that reads it.
             std::lock_guard report(shared->reporting);
-            if (!shared->abandoned && shared->finished) shared->finished(generation, outcome.failure);
+            if (!shared->abandoned && shared->finished) shared->finished(generation, std::move(outcome.failure));
         }
         {
             std::lock_guard lock(shared->mutex);
             shared->writing = false;
             shared->encoding = 0;
-            if (!outcome.gaveWay && !outcome.failure) shared->lastWritten = std::chrono::steady_clock::now();
+            if (!outcome.gaveWay && !failed) shared->lastWritten = std::chrono::steady_clock::now();
         }
         shared->idle.notify_all();
     }

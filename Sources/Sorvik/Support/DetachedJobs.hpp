@@ -46,7 +46,9 @@ public:
                 // Posted while the receiver is known to live; Qt drops the call with the receiver.
                 QMetaObject::invokeMethod(
                     shared->receiver,
-                    [value, failure, done = std::move(done)]() mutable { done(std::move(*value), failure); },
+                    [value, failure = std::move(failure), done = std::move(done)]() mutable {
+                        done(std::move(*value), std::move(failure));
+                    },
                     Qt::QueuedConnection);
             });
     }
