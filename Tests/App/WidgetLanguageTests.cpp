@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QThreadPool>
 
 #include "App/Support/LibraryFixtures.hpp"
 #include "App/Support/ProjectLibrary.hpp"
@@ -68,8 +69,11 @@ QStringList shownTexts(QWidget* root) {
     return out;
 }
 
+/// Runs what is posted, after the sheets' pictures (loaded on Qt's pool) have arrived: a picture
+/// that arrives between two readings changes the texts shown.
 void settle() {
     for (int i = 0; i < 4; ++i) {
+        QThreadPool::globalInstance()->waitForDone();
         QApplication::processEvents();
         QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
