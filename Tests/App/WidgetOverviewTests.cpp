@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTest>
 
 #include "App/Support/LibraryFixtures.hpp"
@@ -185,6 +187,42 @@ TEST(Overview, TheNoticeOffersUndoOnlyWhileTheRemovalCanBeUndone) {
     EXPECT_FALSE(store.notice());
     EXPECT_FALSE(notice->isVisible());
     EXPECT_EQ(store.selected()->files.size(), 1u);
+}
+
+TEST(Overview, TheCardGridSettlesAlikeWhicheverSizeTheWindowCameFrom) {
+    // Whether the page needs its scroll bar is decided at the width it has without one: a grid
+    // that fits in three columns never settles in two columns beside a scroll bar instead.
+    TempDir library;
+    WorkspaceState state;
+    for (int i = 0; i < 6; ++i) state.projects.push_back(makeProject("Project " + std::to_string(i), 100 + i));
+    writeLibrary(library.path(), state);
+    StoreHarness harness(library.path());
+    ThumbnailLoader loader;
+    ProjectOverview fromWide(harness.store(), loader), fromNarrow(harness.store(), loader);
+    fromWide.show();
+    fromNarrow.show();
+    const auto settleAt = [](ProjectOverview& page, QSize before, QSize size) {
+        page.resize(before);
+        QApplication::processEvents();
+        page.resize(size);
+        QApplication::processEvents();
+        // The grid is laid out for the width it has, and has the page's width.
+        EXPECT_EQ(page.grid()->layout(), gridLayout(page.grid()->width()));
+        EXPECT_EQ(page.grid()->width() + 2 * space::pageMargin, page.scrollArea()->viewport()->width());
+        return std::pair(page.grid()->layout().columns, page.scrollArea()->verticalScrollBar()->isVisible());
+    };
+    int fitsWithoutBar = 0, needsBar = 0;
+    for (int height = 500; height <= 1100; height += 100) {
+        for (int width = 900; width <= 1060; width += 32) {
+            const QSize size(width, height);
+            const auto wide = settleAt(fromWide, QSize(1600, height), size);
+            const auto narrow = settleAt(fromNarrow, QSize(640, height), size);
+            EXPECT_EQ(wide, narrow) << width << "x" << height;
+            (wide.second ? needsBar : fitsWithoutBar) += 1;
+        }
+    }
+    EXPECT_GT(fitsWithoutBar, 0);
+    EXPECT_GT(needsBar, 0);
 }
 
 TEST(Overview, WhileAJobRunsTheButtonsThatChangeTheLibraryWait) {
