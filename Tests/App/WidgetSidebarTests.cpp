@@ -3,6 +3,8 @@
 
 #include <QApplication>
 #include <QListView>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QMenu>
 #include <QSignalSpy>
 #include <QTest>
@@ -158,4 +160,27 @@ TEST(Sidebar, RowsOpenProjectsAndTheSettingsLinkAsksTheApp) {
     EXPECT_EQ(f.store().deliveries().size(), 3u);
     EXPECT_EQ(f.store().sheet(), AppSheet::projectRules());
     EXPECT_EQ(list->model()->rowCount(), 3);
+}
+
+TEST(Sidebar, AWindowTooShortForTheColumnScrollsItInsteadOfOverlappingItsRows) {
+    SidebarFixture f;
+    SidebarView& sidebar = *f.sidebar;
+    QScrollBar* bar = sidebar.scrollArea()->verticalScrollBar();
+    QWidget* body = sidebar.scrollArea()->widget();
+    // Tall enough: nothing scrolls, and the project list takes the spare height.
+    EXPECT_EQ(bar->maximum(), 0);
+    EXPECT_GT(sidebar.projectList()->height(), sidebar.projectList()->minimumSizeHint().height());
+    // Four sources and deleted projects do not fit a short window: every row keeps its height and
+    // the column scrolls down to the settings link.
+    sidebar.resize(205, 480);
+    QApplication::processEvents();
+    EXPECT_GE(body->height(), body->minimumSizeHint().height());
+    EXPECT_GT(bar->maximum(), 0);
+    bar->setValue(bar->maximum());
+    QApplication::processEvents();
+    const QRect settings(sidebar.settingsButton()->mapTo(sidebar.scrollArea()->viewport(), QPoint(0, 0)),
+                         sidebar.settingsButton()->size());
+    EXPECT_TRUE(sidebar.scrollArea()->viewport()->rect().contains(settings));
+    // As wide as the column, so that no row is cut at the side.
+    EXPECT_EQ(body->width(), sidebar.scrollArea()->viewport()->width());
 }

@@ -4,6 +4,7 @@
 #include <QHBoxLayout>
 #include <QMenu>
 #include <QPainter>
+#include <QScrollArea>
 #include <QScrollBar>
 #include <QVBoxLayout>
 
@@ -57,7 +58,21 @@ QString menuText(const std::string& name) {
 }  // namespace
 
 SidebarView::SidebarView(AppStore& store, QWidget* parent) : QWidget(parent), store_(store) {
-    auto* column = new QVBoxLayout(this);
+    // The column scrolls as a whole only when the window is too short for it (a small screen):
+    // until then the project list takes what height there is.
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    scroll_ = new QScrollArea(this);
+    scroll_->setFrameShape(QFrame::NoFrame);
+    scroll_->setWidgetResizable(true);
+    scroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll_->viewport()->setAutoFillBackground(false);
+    makeSlim(scroll_->verticalScrollBar());
+    outer->addWidget(scroll_);
+    auto* body = new QWidget(scroll_);
+    // As wide as the column, whatever its rows would like: they were laid out for that width.
+    body->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    auto* column = new QVBoxLayout(body);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
 
@@ -154,6 +169,8 @@ SidebarView::SidebarView(AppStore& store, QWidget* parent) : QWidget(parent), st
     connect(settings_, &QAbstractButton::clicked, this, &SidebarView::settingsRequested);
     footerRow->addWidget(settings_);
     column->addWidget(footer);
+    scroll_->setWidget(body);
+    body->setAutoFillBackground(false);  // the column's own tone shows through
 
     connect(&store_, &AppStore::changed, this, &SidebarView::refresh);
     connect(&store_.preferences(), &Preferences::languageChanged, this, &SidebarView::retranslate);

@@ -7,6 +7,7 @@
 
 #include "Sorvik/Stores/AppStore.hpp"
 
+class QScrollArea;
 class QVBoxLayout;
 
 namespace sorvik::app {
@@ -36,6 +37,8 @@ public:
     StyledButton* sourcesButton() const { return sourcesButton_; }
     StyledButton* settingsButton() const { return settings_; }
     const std::vector<SourceRowButton*>& sourceRows() const { return sourceRows_; }
+    /// What the column scrolls in when the window is too short for it.
+    QScrollArea* scrollArea() const { return scroll_; }
     /// The context menu of a project row, built as when it opens (the caller owns it).
     QMenu* makeProjectMenu(const UUID& project);
     /// The restore menu, built as when it opens (the caller owns it).
@@ -56,6 +59,7 @@ private:
     void showRestoreMenu();
 
     AppStore& store_;
+    QScrollArea* scroll_;
     NavigationButton* projectsRow_;
     NavigationButton* inboxRow_;
     ToneLabel* productName_;
