@@ -4,6 +4,7 @@
 #include <time.h>
 
 #include <QElapsedTimer>
+#include <QtGlobal>
 #include <algorithm>
 #include <filesystem>
 #include <string>
@@ -12,6 +13,10 @@
 #include "Sorvik/Stores/Platform.hpp"
 
 namespace sorvik::bench {
+
+/// Qt's offscreen platform, on a screen larger than every window and sheet as drawn (they fit
+/// themselves to smaller screens).
+inline void useOffscreenPlatform() { qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" SORVIK_OFFSCREEN_SCREENS); }
 
 /// Choosers answer with `destination` (or cancel without one); nothing reaches the desktop.
 class BenchmarkPlatform : public app::Platform {

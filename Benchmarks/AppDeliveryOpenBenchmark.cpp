@@ -76,7 +76,7 @@ Delivery bigDelivery(std::size_t count) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+    bench::useOffscreenPlatform();
     std::size_t files = 2000;
     int runs = 7;
     QString language = QStringLiteral("zh-Hans");

@@ -124,7 +124,7 @@ void benchmark(const ExportSet& set, const fs::path& root, int runs) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+    bench::useOffscreenPlatform();
     ExportOptions options;
     options.root = fs::temp_directory_path() / "sorvik-app-export-benchmark";
     if (!parseExportOptions(argc, argv, "AppExportBenchmark", options)) return 2;

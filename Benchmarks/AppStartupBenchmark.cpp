@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "AppBenchmarkSupport.hpp"
 #include "GeneratedLibrary.hpp"
 #include "Sorvik/App/SorvikApp.hpp"
 #include "Sorvik/Stores/LibraryPreload.hpp"
@@ -43,7 +44,7 @@ int child(int argc, char** argv, const fs::path& library) {
     // As the app's main does: the library is read while Qt starts and the window is built.
     LibraryChoice choice{library, {}};
     choice.preload = std::make_shared<LibraryPreload>(library);
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+    bench::useOffscreenPlatform();
     QApplication app(argc, argv);
     SorvikApp sorvik(app, choice, std::make_unique<MemoryPreferenceStorage>(), AppLocations{});
     sorvik.showMainWindow();

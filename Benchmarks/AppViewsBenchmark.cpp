@@ -107,7 +107,7 @@ void waitForIndex(AppStore& store) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+    bench::useOffscreenPlatform();
     int runs = 7;
     QString language = QStringLiteral("zh-Hans");
     for (int i = 1; i < argc; ++i) {

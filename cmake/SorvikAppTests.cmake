@@ -31,6 +31,8 @@ foreach(test_source ${SORVIK_APP_TEST_SOURCES})
     add_dependencies(${test_name} sorvik)
     target_compile_definitions(${test_name} PRIVATE SORVIK_APP_PATH="$<TARGET_FILE:sorvik>")
   endif()
+  target_compile_definitions(${test_name} PRIVATE
+    SORVIK_TEST_SCREEN_CONFIG="${CMAKE_CURRENT_SOURCE_DIR}/Tests/App/Support/OffscreenScreens.json")
   # The shipped sample folders, copied by the tests that use them.
   target_compile_definitions(${test_name} PRIVATE
     SORVIK_SAMPLE_DIR="${CMAKE_CURRENT_SOURCE_DIR}/Resources/RudidEdevov")

@@ -14,11 +14,13 @@ trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/config/Sorvik" "$work/data" "$work/runtime"
 chmod 700 "$work/runtime"
 printf '[General]\nappearance=light\nsorvikLanguage=en\n' > "$work/config/Sorvik/Sorvik.conf"
+# A screen larger than the window, which fits itself to smaller ones.
+printf '{"screens": [{"name": "Offscreen", "x": 0, "y": 0, "width": 1920, "height": 1200}]}\n' > "$work/screen.json"
 
 out_dir=$(dirname "$out")
 mkdir -p "$out_dir"
 out="$(cd "$out_dir" && pwd)/$(basename "$out")"
 env -u SORVIK_DATA_DIR HOME="$work" XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data" \
-  XDG_RUNTIME_DIR="$work/runtime" QT_QPA_PLATFORM=offscreen LANGUAGE=en LC_ALL=C.UTF-8 \
+  XDG_RUNTIME_DIR="$work/runtime" QT_QPA_PLATFORM="offscreen:configfile=$work/screen.json" LANGUAGE=en LC_ALL=C.UTF-8 \
   "$app" --data-dir "$work/library" --screenshot "$out"
 echo "$out"

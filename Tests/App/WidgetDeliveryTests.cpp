@@ -13,6 +13,7 @@
 
 #include "App/Support/StoreHarness.hpp"
 #include "Sorvik/Support/Strings.hpp"
+#include "Sorvik/Views/Kit/SheetDialog.hpp"
 #include "Sorvik/Views/Kit/Widgets.hpp"
 #include "Sorvik/Views/Window/ContentView.hpp"
 #include "Sorvik/Views/Delivery/DeliveryLists.hpp"
@@ -332,4 +333,23 @@ TEST(DeliveryView, TheFooterRevealsACurrentExportAndOffersTheHistoryOnceItIsStal
     EXPECT_TRUE(view.historyButton()->isVisible());
     view.historyButton()->click();
     EXPECT_EQ(store.sheet(), AppSheet::history());
+}
+
+TEST(DeliveryView, OnAScreenTooShortForTheSheetItsListGivesWayAndTheExportButtonStaysInView) {
+    Window w;
+    w.view.move(1930, 0);  // the test screen "Small", 577 high
+    settleEvents();
+    w.store().setSheet(AppSheet::delivery());
+    settleEvents();
+    SheetDialog* dialog = w.view.sheetDialog();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(dialog->scrollFrame(), nullptr);
+    EXPECT_LE(dialog->height(), 577);
+    EXPECT_EQ(dialog->width(), 980);
+    auto* view = dialog->findChild<DeliveryView*>();
+    ASSERT_NE(view, nullptr);
+    StyledButton* button = view->exportButton();
+    const QRect inDialog(button->mapTo(dialog, QPoint(0, 0)), button->size());
+    EXPECT_TRUE(button->isVisible());
+    EXPECT_TRUE(dialog->rect().contains(inDialog));
 }

@@ -7,11 +7,14 @@
 #include <QMenu>
 #include <QKeySequence>
 #include <QMenuBar>
+#include <QScreen>
+#include <QWindow>
 #include <QSystemTrayIcon>
 #include <QThreadPool>
 #include <QVBoxLayout>
 
 #include "Sorvik/Support/Strings.hpp"
+#include "Sorvik/Views/Kit/SheetDialog.hpp"
 #include "Sorvik/Views/Kit/Theme.hpp"
 #include "Sorvik/Views/Kit/WidgetsStyle.hpp"
 #include "Sorvik/Views/Window/Logic/ContentLogic.hpp"
@@ -21,11 +24,58 @@
 
 namespace sorvik::app {
 
+namespace {
+constexpr QSize kLeastSize(980, 660);
+constexpr QSize kFirstSize(1180, 800);
+}  // namespace
+
 MainWindow::MainWindow(AppStore& store, QWidget* parent) : QMainWindow(parent) {
     content_ = new ContentView(store, this);
     setCentralWidget(content_);
-    setMinimumSize(980, 660);
-    resize(1180, 800);
+    setMinimumSize(kLeastSize);
+    resize(kFirstSize);
+}
+
+void MainWindow::fitInto(const QSize& room) {
+    setMinimumSize(kLeastSize.boundedTo(room));
+    // Larger than the room (the frame, known once shown, or a smaller screen took some of it), or
+    // smaller than the least size a larger screen allows again.
+    const QSize fitted = size().boundedTo(room).expandedTo(minimumSize());
+    if (fitted != size()) resize(fitted);
+}
+
+void MainWindow::fitToScreen() {
+    if (const std::optional<QSize> room = roomOnScreen(this)) fitInto(*room);
+}
+
+void MainWindow::followScreen() {
+    // Panels that come and go give other room.
+    disconnect(roomChanges_);
+    if (QScreen* screen = this->screen())
+        roomChanges_ = connect(screen, &QScreen::availableGeometryChanged, this, &MainWindow::fitToScreen);
+    fitToScreen();
+}
+
+void MainWindow::setVisible(bool visible) {
+    if (visible && !isVisible()) fitToScreen();
+    QMainWindow::setVisible(visible);
+    if (visible && !shown_) {
+        shown_ = true;
+        connect(windowHandle(), &QWindow::screenChanged, this, &MainWindow::followScreen);
+        followScreen();
+    }
+}
+
+void MainWindow::moveEvent(QMoveEvent* event) {
+    QMainWindow::moveEvent(event);
+    // The window manager's frame is known once it has placed the window.
+    if (shown_) fitToScreen();
+}
+
+void MainWindow::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    // A size the window system reports late may be one the screen no longer calls for.
+    if (shown_) fitToScreen();
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

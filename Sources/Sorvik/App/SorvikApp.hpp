@@ -29,6 +29,10 @@ class MainWindow : public QMainWindow {
 public:
     explicit MainWindow(AppStore& store, QWidget* parent = nullptr);
     ContentView* content() const { return content_; }
+    /// The least and the first size for this much room on the screen: as drawn where they fit,
+    /// else cut to the room, so that a small screen holds the whole window.
+    void fitInto(const QSize& room);
+    void setVisible(bool visible) override;
 
 signals:
     /// The window was asked to close; it stays until the app hides it or quits.
@@ -36,9 +40,16 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
+    void fitToScreen();
+    void followScreen();
+
     ContentView* content_;
+    bool shown_ = false;
+    QMetaObject::Connection roomChanges_;
 };
 
 class SorvikApp : public QObject {
