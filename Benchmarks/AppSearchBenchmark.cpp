@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "AppBenchmarkSupport.hpp"
+#include "GeneratedText.hpp"
 #include "Sorvik/Stores/AppStore.hpp"
 #include "Sorvik/Stores/ProjectSearch.hpp"
 #include "Sorvik/Support/SearchText.hpp"
@@ -28,6 +29,8 @@
 
 using namespace sorvik;
 using namespace sorvik::app;
+using sorvik::bench::kFiller;
+using sorvik::bench::pick;
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
@@ -38,27 +41,13 @@ constexpr std::size_t kAssets = 20000;
 constexpr std::size_t kInbox = 2000;
 constexpr double kFrameBudgetMs = 16.0;
 
+// The project names of this library: the searches below are made for them.
 const std::vector<std::string> kLatin{"Aurora", "Nebula", "Zephyr", "Summit", "Harbor", "Lumen",  "Cedar", "Falcon",
                                       "Orchid", "Vertex", "Willow", "Comet",  "Meadow", "Quartz", "Ember", "Atlas"};
 const std::vector<std::string> kKinds{"Launch", "Tour", "Campaign", "Series", "Collection", "Festival"};
 const std::vector<std::string> kHan{"星河", "夏日", "秋季", "春风", "山海", "晨光", "青禾", "云端",
                                     "流光", "洱海", "月影", "长风", "海潮", "松间", "雪域", "花信"};
 const std::vector<std::string> kHanKinds{"骑行", "新品", "发布会", "系列", "特辑", "企划", "联名", "专场"};
-const std::vector<std::string> kFiller{"今天我们来聊一聊这次拍摄的幕后故事，",
-                                       "镜头从清晨的街道开始，",
-                                       "The light was soft and the crowd was quiet, ",
-                                       "记得在结尾加上品牌口号。",
-                                       "Please keep the colour grading warm. ",
-                                       "第二段需要更快的节奏，",
-                                       "字幕请保持两行以内。",
-                                       "We shot this on a rainy afternoon. ",
-                                       "产品特写需要三秒以上，",
-                                       "背景音乐选择轻快的钢琴。"};
-
-template <class T>
-const T& pick(const std::vector<T>& list, std::mt19937& random) {
-    return list[random() % list.size()];
-}
 
 struct Generated {
     std::vector<Delivery> projects;

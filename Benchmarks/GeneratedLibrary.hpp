@@ -35,20 +35,19 @@ inline std::string hex(std::mt19937_64& random, std::size_t length) {
 /// a project, texts read from the text files, inspection results, a few drafts and archives.
 inline WorkspaceState generateLibrary() {
     std::mt19937_64 random(2024);
-    const auto pick = [&](const std::vector<std::string>& list) { return list[random() % list.size()]; };
     WorkspaceState state;
     for (int s = 0; s < 6; ++s)
         state.sources.push_back(SourceFolder::make("/home/editor/素材/来源" + std::to_string(s)));
     for (std::size_t p = 0; p < projectCount; ++p) {
-        const std::string name =
-            p % 2 ? pick(kHanWords) + "企划" + std::to_string(p) : pick(kLatinWords) + " Launch " + std::to_string(p);
+        const std::string name = p % 2 ? pick(kHanWords, random) + "企划" + std::to_string(p)
+                                       : pick(kLatinWords, random) + " Launch " + std::to_string(p);
         Delivery project(UUID::make(), name, {}, p % 3 ? DeliveryTemplate::video() : DeliveryTemplate::graphic());
-        project.keywords = std::vector<std::string>{"Code " + pick(kLatinWords) + "-" + std::to_string(p)};
+        project.keywords = std::vector<std::string>{"Code " + pick(kLatinWords, random) + "-" + std::to_string(p)};
         if (p % 5 == 0)
             project.exports.push_back(
                 ExportReceipt::make(Date::now(), "/home/editor/交付/" + name, 12, hex(random, 64)));
         for (std::size_t f = 0; f < filesPerProject; ++f) {
-            const std::string ext = pick(kExtensions);
+            const std::string ext = pick(kExtensions, random);
             const std::string fileName = name + (f % 3 ? "_v" + std::to_string(f) : " final") + ext;
             const SourceFolder& source = state.sources[random() % state.sources.size()];
             const std::string folder = std::to_string(2020 + random() % 5) + "/输出/" + name;
@@ -73,7 +72,7 @@ inline WorkspaceState generateLibrary() {
                     if (ext == ".srt")
                         body += std::to_string(l + 1) + "\n00:00:0" + std::to_string(l % 10) + ",000 --> 00:00:0" +
                                 std::to_string(l % 10) + ",900\n";
-                    body += pick(kFiller) + "\n";
+                    body += pick(kFiller, random) + "\n";
                 }
                 file.text = body;
                 if (f % 11 == 0) file.editedText = body + "（修改）";

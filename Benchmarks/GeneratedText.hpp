@@ -27,4 +27,10 @@ inline const std::vector<std::string> kFiller{"今天我们来聊一聊这次拍
 
 inline const std::vector<std::string> kExtensions{".png", ".jpg", ".mp4", ".mov", ".txt", ".srt", ".json"};
 
+/// An entry of `list` drawn from `random`.
+template <class T, class Random>
+const T& pick(const std::vector<T>& list, Random& random) {
+    return list[random() % list.size()];
+}
+
 }  // namespace sorvik::bench

@@ -34,8 +34,6 @@ namespace {
 constexpr std::size_t kAssets = 20000;
 constexpr std::size_t kProjects = 500;
 
-std::string pick(const std::vector<std::string>& list, std::mt19937& random) { return list[random() % list.size()]; }
-
 struct Library {
     std::vector<Delivery> projects;
     std::vector<IndexedAsset> assets;

@@ -287,6 +287,8 @@ protected:
     void setBusy(bool busy);
     void setActivity(std::string text);
     void setError(std::string text);
+    /// A job that failed ends: its failure shown, the store idle again. False when it did not fail.
+    bool endFailed(const std::exception_ptr& failure);
     /// The alert for a location nothing could show or open; `file` when it was to open a file.
     void reportUnopened(const std::filesystem::path& location, bool file);
     std::function<void()> unopenedReporter(const std::filesystem::path& location, bool file);

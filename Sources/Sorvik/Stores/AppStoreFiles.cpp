@@ -85,11 +85,7 @@ void AppStore::importURLs(const std::vector<fs::path>& urls) {
     };
     runJob<LinkOutput>(lifetimeStop_.get_token(), std::move(work), [this, target](JobOutcome<LinkOutput> outcome) {
         ChangeBatch batch(*this);
-        if (outcome.failure) {
-            setError(describe(outcome.failure));
-            setBusy(false);
-            return;
-        }
+        if (endFailed(outcome.failure)) return;
         mergeLinked(std::make_shared<LinkOutput>(std::move(*outcome.value)), target);
     });
 }
@@ -106,11 +102,7 @@ void AppStore::mergeLinked(std::shared_ptr<LinkOutput> linked, std::optional<UUI
     };
     runGrouping<Merged>(lifetimeStop_.get_token(), std::move(work), [this, linked](JobOutcome<Merged> outcome) {
         ChangeBatch batch(*this);
-        if (outcome.failure) {
-            setError(describe(outcome.failure));
-            setBusy(false);
-            return;
-        }
+        if (endFailed(outcome.failure)) return;
         setAssets(std::move(outcome.value->assets));
         for (SourceFolder& source : linked->sources) workspace_.edit().sources.push_back(source);
         // A linked original has its project decided again: undoing an older removal would undo that.

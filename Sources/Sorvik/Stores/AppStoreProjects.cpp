@@ -29,6 +29,13 @@ const std::vector<Delivery>& AppStore::GroupingInput::deleted() const {
     return workspace->deletedProjects ? *workspace->deletedProjects : none;
 }
 
+bool AppStore::endFailed(const std::exception_ptr& failure) {
+    if (!failure) return false;
+    setError(describe(failure));
+    setBusy(false);
+    return true;
+}
+
 void AppStore::groupAndSave() {
     // Matching a whole library is worker work.
     auto work = [](const GroupingInput& input) {
@@ -37,11 +44,7 @@ void AppStore::groupAndSave() {
     runGrouping<ProjectMatcher::Grouping>(lifetimeStop_.get_token(), std::move(work),
                                           [this](JobOutcome<ProjectMatcher::Grouping> outcome) {
                                               ChangeBatch batch(*this);
-                                              if (outcome.failure) {
-                                                  setError(describe(outcome.failure));
-                                                  setBusy(false);
-                                                  return;
-                                              }
+                                              if (endFailed(outcome.failure)) return;
                                               setAssets(std::move(outcome.value->assets));
                                               setDeliveries(std::move(outcome.value->projects));
                                               persist();

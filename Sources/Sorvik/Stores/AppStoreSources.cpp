@@ -61,11 +61,7 @@ void AppStore::connectFolders(const std::vector<fs::path>& urls) {
 
 void AppStore::finishConnecting(JobOutcome<std::vector<SourceFolder>> outcome) {
     ChangeBatch batch(*this);
-    if (outcome.failure) {
-        setBusy(false);
-        setError(describe(outcome.failure));
-        return;
-    }
+    if (endFailed(outcome.failure)) return;
     if (!outcome.value->empty()) {
         for (SourceFolder& source : *outcome.value) workspace_.edit().sources.push_back(std::move(source));
         mark(StoreChange::sources);

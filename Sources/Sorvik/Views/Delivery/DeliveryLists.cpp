@@ -52,6 +52,28 @@ QSize RowDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelInde
     return QSize(option.rect.width(), rowHeight(index, option.rect.width()));
 }
 
+void RowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const {
+    painter->save();
+    painter->setRenderHint(QPainter::Antialiasing);
+    painter->translate(option.rect.topLeft());
+    paintRow(painter, option, index);
+    painter->restore();
+}
+
+bool RowDelegate::helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
+                            const QModelIndex& index) {
+    if (event->type() != QEvent::ToolTip || !index.isValid()) {
+        return QStyledItemDelegate::helpEvent(event, view, option, index);
+    }
+    const QString tip = toolTipAt(option, index, event->pos());
+    if (tip.isEmpty()) {
+        QToolTip::hideText();
+    } else {
+        QToolTip::showText(event->globalPos(), tip, view);
+    }
+    return true;
+}
+
 // Check rows -------------------------------------------------------------------------------------------
 
 double CheckRowDelegate::buttonWidth(const QModelIndex& index) const {
@@ -90,31 +112,22 @@ int CheckRowDelegate::partAt(const QRect& rect, const QModelIndex& index, const 
     return g.button.adjusted(-4, -8, 4, 8).translated(rect.topLeft()).contains(point) ? button : none;
 }
 
-bool CheckRowDelegate::helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
-                                 const QModelIndex& index) {
-    if (event->type() != QEvent::ToolTip || !index.isValid()) {
-        return QStyledItemDelegate::helpEvent(event, view, option, index);
-    }
+QString CheckRowDelegate::toolTipAt(const QStyleOptionViewItem& option, const QModelIndex& index,
+                                    const QPoint& point) const {
     const CheckRowGeometry g = checkRowGeometry(option.rect.width(), option.rect.height() - 1, buttonWidth(index));
     const QString title = index.data(Qt::DisplayRole).toString();
     const QString detail = index.data(DeliveryChecksModel::DetailRole).toString();
     const bool shortened = fonts_.checkTitleMetrics.horizontalAdvance(title) > g.text.width() ||
                            fonts_.checkDetailMetrics.horizontalAdvance(detail) > 2 * g.text.width();
-    if (shortened && g.text.translated(option.rect.topLeft()).contains(event->pos())) {
-        QToolTip::showText(event->globalPos(), title + QLatin1Char('\n') + detail, view);
-    } else {
-        QToolTip::hideText();
-    }
-    return true;
+    if (shortened && g.text.translated(option.rect.topLeft()).contains(point))
+        return title + QLatin1Char('\n') + detail;
+    return {};
 }
 
-void CheckRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const {
+void CheckRowDelegate::paintRow(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const {
     const QPalette palette = QApplication::palette();
     const QRect rect = option.rect;
     const bool enabled = option.state & QStyle::State_Enabled;
-    painter->save();
-    painter->setRenderHint(QPainter::Antialiasing);
-    painter->translate(rect.topLeft());
     const double height = rect.height() - 1;
     const CheckRowGeometry g = checkRowGeometry(rect.width(), height, buttonWidth(index));
 
@@ -166,7 +179,6 @@ void CheckRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
         painter->drawText(g.button, Qt::AlignCenter, index.data(DeliveryChecksModel::ButtonRole).toString());
     }
     painter->fillRect(QRectF(0, height, rect.width(), 1), Theme::line(palette));
-    painter->restore();
 }
 
 // File rows ---------------------------------------------------------------------------------------------
@@ -194,35 +206,20 @@ int FileRowDelegate::partAt(const QRect& rect, const QModelIndex& index, const Q
     return none;
 }
 
-bool FileRowDelegate::helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
-                                const QModelIndex& index) {
-    if (event->type() != QEvent::ToolTip || !index.isValid()) {
-        return QStyledItemDelegate::helpEvent(event, view, option, index);
-    }
+QString FileRowDelegate::toolTipAt(const QStyleOptionViewItem& option, const QModelIndex& index,
+                                   const QPoint& point) const {
     const QString name = index.data(Qt::DisplayRole).toString();
     const FileRowGeometry g = geometry(option.rect, index);
-    const QPointF local = event->pos() - option.rect.topLeft();
-    QString tip;
-    if (g.menu.contains(local)) {
-        tip = Lq("文件操作");
-    } else if (g.name.contains(local) && fonts_.fileMetrics.horizontalAdvance(name) + 1 > g.name.width()) {
-        tip = name;
-    }
-    if (tip.isEmpty()) {
-        QToolTip::hideText();
-    } else {
-        QToolTip::showText(event->globalPos(), tip, view);
-    }
-    return true;
+    const QPointF local = point - option.rect.topLeft();
+    if (g.menu.contains(local)) return Lq("文件操作");
+    if (g.name.contains(local) && fonts_.fileMetrics.horizontalAdvance(name) + 1 > g.name.width()) return name;
+    return {};
 }
 
-void FileRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const {
+void FileRowDelegate::paintRow(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const {
     const QPalette palette = QApplication::palette();
     const QRect rect = option.rect;
     const bool enabled = option.state & QStyle::State_Enabled;
-    painter->save();
-    painter->setRenderHint(QPainter::Antialiasing);
-    painter->translate(rect.topLeft());
     if (!enabled) painter->setOpacity(0.45);
     const FileRowGeometry g = geometry(QRect(0, 0, rect.width(), rect.height()), index);
     const QColor secondary = Theme::secondaryText(palette);
@@ -246,7 +243,6 @@ void FileRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& optio
     const double dots = 15;
     Icons::paint(*painter, QStringLiteral("ellipsis"),
                  QRectF(g.menu.center().x() - dots / 2, g.menu.center().y() - dots / 2, dots, dots), secondary);
-    painter->restore();
 }
 
 // The list ----------------------------------------------------------------------------------------------

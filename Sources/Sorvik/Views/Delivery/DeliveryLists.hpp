@@ -33,8 +33,19 @@ public:
     virtual int partAt(const QRect& rect, const QModelIndex& index, const QPoint& point) const = 0;
     virtual int rowHeight(const QModelIndex& index, int width) const = 0;
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+    /// Paints a row through `paintRow`, in the row's own coordinates.
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const final;
+    /// Shows `toolTipAt`'s text over a row, or hides the tip where it has none.
+    bool helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
+                   const QModelIndex& index) final;
 
 protected:
+    /// The painter is antialiased, at the row's top left, and restored afterwards.
+    virtual void paintRow(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const = 0;
+    /// The tip at `point` (in the view) over a row drawn in `option.rect`; empty for none.
+    virtual QString toolTipAt(const QStyleOptionViewItem& option, const QModelIndex& index,
+                              const QPoint& point) const = 0;
+
     const RowFonts fonts_;
 };
 
@@ -48,12 +59,13 @@ public:
     void setChooseFilesEnabled(bool enabled) { chooseFilesEnabled_ = enabled; }
     bool actionEnabled(const QModelIndex& index) const;
 
-    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
     int partAt(const QRect& rect, const QModelIndex& index, const QPoint& point) const override;
     int rowHeight(const QModelIndex& index, int width) const override;
+
+protected:
+    void paintRow(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
     /// The whole title and detail over a row that shows them shortened.
-    bool helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
-                   const QModelIndex& index) override;
+    QString toolTipAt(const QStyleOptionViewItem& option, const QModelIndex& index, const QPoint& point) const override;
 
 private:
     double buttonWidth(const QModelIndex& index) const;
@@ -71,12 +83,13 @@ public:
     enum Part { none = 0, name = 1, menu = 2 };
     using RowDelegate::RowDelegate;
 
-    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
     int partAt(const QRect& rect, const QModelIndex& index, const QPoint& point) const override;
     int rowHeight(const QModelIndex& index, int width) const override;
+
+protected:
+    void paintRow(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
     /// "文件操作" over the menu symbol; the whole name over a shortened one.
-    bool helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
-                   const QModelIndex& index) override;
+    QString toolTipAt(const QStyleOptionViewItem& option, const QModelIndex& index, const QPoint& point) const override;
 
 private:
     FileRowGeometry geometry(const QRect& rect, const QModelIndex& index) const;

@@ -114,32 +114,40 @@ public:
 
 }  // namespace
 
+DeliverySheet::DeliverySheet(AppStore& store, std::function<void()> dismiss, int width, int spacing, QWidget* parent)
+    : QWidget(parent), store_(store), dismiss_(std::move(dismiss)) {
+    setFixedWidth(width);
+    layout_ = new QVBoxLayout(this);
+    layout_->setContentsMargins(space::sheetMargin, space::sheetMargin, space::sheetMargin, space::sheetMargin);
+    layout_->setSpacing(spacing);
+    header_ = new SheetHeader({}, {}, this);
+    layout_->addWidget(header_);
+}
+
+void DeliverySheet::follow(StoreChanges what) {
+    connect(&store_, &AppStore::changed, this, [this, what](StoreChanges changed) {
+        if (changed & what) refresh();
+    });
+    connect(&store_.preferences(), &Preferences::languageChanged, this, [this] { retranslate(); });
+}
+
 // Rename ------------------------------------------------------------------------------------------------
 
 RenameSheet::RenameSheet(AppStore& store, std::function<void()> dismiss, QWidget* parent)
-    : QWidget(parent), store_(store), dismiss_(std::move(dismiss)) {
-    setFixedWidth(440);
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(space::sheetMargin, space::sheetMargin, space::sheetMargin, space::sheetMargin);
-    layout->setSpacing(space::wideSections);
-    header_ = new SheetHeader({}, {}, this);
-    layout->addWidget(header_);
+    : DeliverySheet(store, std::move(dismiss), 440, space::wideSections, parent) {
     field_ = roundedField(this);
     field_->setText(qs(renamePrefill(store_.selected())));
     opened_ = field_->text();
-    layout->addWidget(field_);
+    layout_->addWidget(field_);
     cancel_ = new StyledButton(StyledButton::Style::quiet, {}, this);
     save_ = new StyledButton(StyledButton::Style::primary, {}, this);
-    layout->addLayout(buttonRow(cancel_, save_));
+    layout_->addLayout(buttonRow(cancel_, save_));
 
     connect(cancel_, &QAbstractButton::clicked, this, [this] { dismiss_(); });
     connect(save_, &QAbstractButton::clicked, this, &RenameSheet::save);
     connect(field_, &QLineEdit::returnPressed, this, &RenameSheet::save);
     connect(field_, &QLineEdit::textChanged, this, &RenameSheet::refresh);
-    connect(&store_, &AppStore::changed, this, [this](StoreChanges what) {
-        if (what & (StoreChange::busy | StoreChange::projects | StoreChange::selection)) refresh();
-    });
-    connect(&store_.preferences(), &Preferences::languageChanged, this, &RenameSheet::retranslate);
+    follow(StoreChange::busy | StoreChange::projects | StoreChange::selection);
     retranslate();
     field_->setFocus();
 }
@@ -173,13 +181,7 @@ void RenameSheet::save() {
 // Warnings ----------------------------------------------------------------------------------------------
 
 WarningSheet::WarningSheet(AppStore& store, std::function<void()> dismiss, QWidget* parent)
-    : QWidget(parent), store_(store), dismiss_(std::move(dismiss)) {
-    setFixedWidth(490);
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(space::sheetMargin, space::sheetMargin, space::sheetMargin, space::sheetMargin);
-    layout->setSpacing(space::sheetSections);
-    header_ = new SheetHeader({}, {}, this);
-    layout->addWidget(header_);
+    : DeliverySheet(store, std::move(dismiss), 490, space::sheetSections, parent) {
     model_ = new DeliveryChecksModel(this);
     list_ = new QListView(this);
     list_->setModel(model_);
@@ -194,17 +196,14 @@ WarningSheet::WarningSheet(AppStore& store, std::function<void()> dismiss, QWidg
     list_->viewport()->setAutoFillBackground(false);
     list_->setStyleSheet(QStringLiteral("QListView { background: transparent; }"));
     makeSlim(list_->verticalScrollBar());
-    layout->addWidget(list_);
+    layout_->addWidget(list_);
     back_ = new StyledButton(StyledButton::Style::quiet, {}, this);
     confirm_ = new StyledButton(StyledButton::Style::primary, {}, this);
-    layout->addLayout(buttonRow(back_, confirm_));
+    layout_->addLayout(buttonRow(back_, confirm_));
 
     connect(back_, &QAbstractButton::clicked, this, [this] { dismiss_(); });
     connect(confirm_, &QAbstractButton::clicked, this, &WarningSheet::confirm);
-    connect(&store_, &AppStore::changed, this, [this](StoreChanges what) {
-        if (what & (StoreChange::busy | StoreChange::projects | StoreChange::selection)) refresh();
-    });
-    connect(&store_.preferences(), &Preferences::languageChanged, this, &WarningSheet::retranslate);
+    follow(StoreChange::busy | StoreChange::projects | StoreChange::selection);
     retranslate();
 }
 
@@ -244,17 +243,11 @@ void WarningSheet::confirm() {
 // History -----------------------------------------------------------------------------------------------
 
 HistorySheet::HistorySheet(AppStore& store, std::function<void()> dismiss, QWidget* parent)
-    : QWidget(parent), store_(store), dismiss_(std::move(dismiss)) {
-    setFixedWidth(500);
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(space::sheetMargin, space::sheetMargin, space::sheetMargin, space::sheetMargin);
-    layout->setSpacing(space::wideSections);
-    header_ = new SheetHeader({}, {}, this);
-    layout->addWidget(header_);
+    : DeliverySheet(store, std::move(dismiss), 500, space::wideSections, parent) {
     empty_ = new ToneLabel({}, type::callout, QFont::Normal, Tone::secondary, this);
     empty_->setContentsMargins(0, space::sheetMargin, 0, space::sheetMargin);
     empty_->setWordWrap(true);
-    layout->addWidget(empty_);
+    layout_->addWidget(empty_);
     auto* scroll = new QScrollArea(this);
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setWidgetResizable(true);
@@ -268,14 +261,11 @@ HistorySheet::HistorySheet(AppStore& store, std::function<void()> dismiss, QWidg
     rows_->setSpacing(0);
     scroll->setWidget(list);
     scroll_ = scroll;
-    layout->addWidget(scroll_);
+    layout_->addWidget(scroll_);
     done_ = new StyledButton(StyledButton::Style::primary, {}, this);
-    layout->addLayout(buttonRow(nullptr, done_));
+    layout_->addLayout(buttonRow(nullptr, done_));
     connect(done_, &QAbstractButton::clicked, this, [this] { dismiss_(); });
-    connect(&store_, &AppStore::changed, this, [this](StoreChanges what) {
-        if (what & (StoreChange::projects | StoreChange::selection)) refresh();
-    });
-    connect(&store_.preferences(), &Preferences::languageChanged, this, &HistorySheet::retranslate);
+    follow(StoreChange::projects | StoreChange::selection);
     retranslate();
 }
 

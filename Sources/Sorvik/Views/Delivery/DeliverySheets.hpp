@@ -18,7 +18,23 @@ class SheetHeader;
 class StyledButton;
 class ToneLabel;
 
-class RenameSheet : public QWidget {
+/// The frame of a sheet: a column of a fixed width inside the sheet's margins, a header on top.
+class DeliverySheet : public QWidget {
+    Q_OBJECT
+protected:
+    DeliverySheet(AppStore& store, std::function<void()> dismiss, int width, int spacing, QWidget* parent);
+    /// `refresh` runs after a change of any of `what`, `retranslate` after a change of language.
+    void follow(StoreChanges what);
+    virtual void refresh() = 0;
+    virtual void retranslate() = 0;
+
+    AppStore& store_;
+    std::function<void()> dismiss_;
+    QVBoxLayout* layout_;
+    SheetHeader* header_;
+};
+
+class RenameSheet : public DeliverySheet {
     Q_OBJECT
 public:
     RenameSheet(AppStore& store, std::function<void()> dismiss, QWidget* parent = nullptr);
@@ -28,19 +44,16 @@ public:
     void save();
 
 private:
-    void refresh();
-    void retranslate();
+    void refresh() override;
+    void retranslate() override;
 
-    AppStore& store_;
-    std::function<void()> dismiss_;
-    SheetHeader* header_;
     QLineEdit* field_;
     QString opened_;  // the field as it opened
     StyledButton* cancel_;
     StyledButton* save_;
 };
 
-class WarningSheet : public QWidget {
+class WarningSheet : public DeliverySheet {
     Q_OBJECT
 public:
     WarningSheet(AppStore& store, std::function<void()> dismiss, QWidget* parent = nullptr);
@@ -49,30 +62,24 @@ public:
     void confirm();
 
 private:
-    void refresh();
-    void retranslate();
+    void refresh() override;
+    void retranslate() override;
 
-    AppStore& store_;
-    std::function<void()> dismiss_;
-    SheetHeader* header_;
     DeliveryChecksModel* model_;
     QListView* list_;
     StyledButton* back_;
     StyledButton* confirm_;
 };
 
-class HistorySheet : public QWidget {
+class HistorySheet : public DeliverySheet {
     Q_OBJECT
 public:
     HistorySheet(AppStore& store, std::function<void()> dismiss, QWidget* parent = nullptr);
 
 private:
-    void refresh();
-    void retranslate();
+    void refresh() override;
+    void retranslate() override;
 
-    AppStore& store_;
-    std::function<void()> dismiss_;
-    SheetHeader* header_;
     ToneLabel* empty_;
     QWidget* scroll_;
     QVBoxLayout* rows_;

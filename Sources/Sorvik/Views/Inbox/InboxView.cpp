@@ -14,7 +14,7 @@
 #include "Sorvik/Views/Kit/Theme.hpp"
 #include "Sorvik/Views/Kit/Widgets.hpp"
 #include "Sorvik/Views/Thumbnails/FileThumbnail.hpp"
-#include "Sorvik/Views/Kit/SlimScrollBar.hpp"
+#include "Sorvik/Views/Kit/PageLayout.hpp"
 #include "Sorvik/Views/Window/WorkspaceNotice.hpp"
 #include "Sorvik/Views/Kit/Metrics.hpp"
 
@@ -225,27 +225,19 @@ void InboxRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
 // InboxView ---------------------------------------------------------------------------------------------
 
 InboxView::InboxView(AppStore& store, ThumbnailLoader& thumbnails, QWidget* parent) : QWidget(parent), store_(store) {
-    auto* outer = new QVBoxLayout(this);
-    outer->setContentsMargins(0, 0, 0, 0);
-    outer->setSpacing(0);
     // The title, the explainer and the rows scroll as one page; the status line stays under it.
-    const ScrollPage scrollPage = makeScrollPage(this);
-    scroll_ = scrollPage.area;
-    QWidget* page = scrollPage.page;
-    auto* body = new QVBoxLayout(page);
+    const ViewPage frame = makeViewPage(this);
+    scroll_ = frame.area;
+    QWidget* page = frame.page;
     // Each row carries the spacing under it.
-    body->setContentsMargins(0, 0, 0, std::max(0, pagePadding - inboxRowSpacing));
-    body->setSpacing(0);
-    auto* top = new QWidget(page);
-    auto* column = new QVBoxLayout(top);
-    column->setContentsMargins(pagePadding, pagePadding, pagePadding, space::wideSections);
-    column->setSpacing(space::wideSections);
-    title_ = new ToneLabel({}, type::pageTitle, QFont::DemiBold, Tone::primary, top);
-    explainer_ = new ToneLabel({}, type::callout, QFont::Normal, Tone::secondary, top);
+    const BlocksOverList blocks =
+        makeBlocksOverList(page, space::wideSections, std::max(0, pagePadding - inboxRowSpacing));
+    QVBoxLayout* body = blocks.body;
+    title_ = new ToneLabel({}, type::pageTitle, QFont::DemiBold, Tone::primary, blocks.top);
+    explainer_ = new ToneLabel({}, type::callout, QFont::Normal, Tone::secondary, blocks.top);
     explainer_->setWordWrap(true);
-    column->addWidget(title_);
-    column->addWidget(explainer_);
-    body->addWidget(top);
+    blocks.column->addWidget(title_);
+    blocks.column->addWidget(explainer_);
 
     list_ = new InboxListView(store_, thumbnails, page);
     body->addWidget(list_, 1, Qt::AlignTop);
@@ -267,8 +259,8 @@ InboxView::InboxView(AppStore& store, ThumbnailLoader& thumbnails, QWidget* pare
     empty_->hide();
     scroll_->setWidget(page);
     list_->placeInPage(scroll_);
-    outer->addWidget(scroll_, 1);
-    outer->addWidget(makeWorkspaceStatus(store_, this));
+    frame.outer->addWidget(scroll_, 1);
+    frame.outer->addWidget(makeWorkspaceStatus(store_, this));
 
     connect(&store_, &AppStore::changed, this, &InboxView::refresh);
     connect(&store_.preferences(), &Preferences::languageChanged, this, [this] {
@@ -287,21 +279,15 @@ void InboxView::retranslate() {
 void InboxView::refresh(StoreChanges what) {
     // The menus' look follows the busy state.
     if (what & StoreChange::busy) list_->viewport()->update();
-    if (!(what & (StoreChange::assets | StoreChange::search | StoreChange::projects))) return;
-    if (isVisible()) {
-        rebuild();
-    } else {
-        stale_ = true;
-    }
+    if (what & (StoreChange::assets | StoreChange::search | StoreChange::projects)) rebuilds_.changed();
 }
 
 void InboxView::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
-    if (stale_) rebuild();
+    rebuilds_.shown();
 }
 
 void InboxView::rebuild() {
-    stale_ = false;
     std::vector<InboxRowItem> rows = inboxRows(store_);
     const bool empty = rows.empty();
     list_->rows()->setRows(std::move(rows));

@@ -9,6 +9,7 @@
 #include "Sorvik/Stores/AppStore.hpp"
 #include "Sorvik/Views/Inbox/Logic/InboxModel.hpp"
 #include "Sorvik/Views/Kit/PaintedListView.hpp"
+#include "Sorvik/Views/Kit/StaleUntilShown.hpp"
 
 class QMenu;
 class QScrollArea;
@@ -86,7 +87,7 @@ private:
     InboxListView* list_;
     QWidget* empty_;
     ToneLabel* emptyLabel_;
-    bool stale_ = true;
+    StaleUntilShown rebuilds_{*this, [this] { rebuild(); }};
 };
 
 }  // namespace sorvik::app

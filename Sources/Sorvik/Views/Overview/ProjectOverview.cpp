@@ -14,7 +14,7 @@
 #include "Sorvik/Views/Overview/Logic/ProjectCardModel.hpp"
 #include "Sorvik/Views/Overview/ProjectGridView.hpp"
 #include "Sorvik/Views/Sidebar/Logic/SidebarLogic.hpp"
-#include "Sorvik/Views/Kit/SlimScrollBar.hpp"
+#include "Sorvik/Views/Kit/PageLayout.hpp"
 #include "Sorvik/Views/Sources/SourceFlowView.hpp"
 #include "Sorvik/Views/Window/WorkspaceNotice.hpp"
 #include "Sorvik/Views/Kit/Metrics.hpp"
@@ -34,16 +34,11 @@ bool mayChange(const AppStore& store) { return sidebarControls(store).connect; }
 
 ProjectOverview::ProjectOverview(AppStore& store, ThumbnailLoader& thumbnails, QWidget* parent)
     : QWidget(parent), store_(store), thumbnails_(thumbnails) {
-    auto* outer = new QVBoxLayout(this);
-    outer->setContentsMargins(0, 0, 0, 0);
-    outer->setSpacing(0);
     // An opaque page scrolls by moving what is drawn already; only the uncovered strip is painted.
-    const ScrollPage scrollPage = makeScrollPage(this);
-    scroll_ = scrollPage.area;
-    QWidget* page = scrollPage.page;
-    auto* column = new QVBoxLayout(page);
-    column->setContentsMargins(space::pageMargin, space::pageMargin, space::pageMargin, space::pageMargin);
-    column->setSpacing(space::overviewSections);
+    const ViewPage frame = makeViewPage(this);
+    scroll_ = frame.area;
+    QWidget* page = frame.page;
+    QVBoxLayout* column = makePageColumn(page, space::overviewSections, space::pageMargin);
 
     column->addWidget(makeHeader(page));
     column->addWidget(makeCounts(page));
@@ -80,9 +75,9 @@ ProjectOverview::ProjectOverview(AppStore& store, ThumbnailLoader& thumbnails, Q
     column->addStretch(1);
 
     scroll_->setWidget(page);
-    outer->addWidget(scroll_, 1);
+    frame.outer->addWidget(scroll_, 1);
     status_ = makeWorkspaceStatus(store_, this);
-    outer->addWidget(status_);
+    frame.outer->addWidget(status_);
 
     connect(&store_, &AppStore::changed, this, &ProjectOverview::refresh);
     connect(&store_.preferences(), &Preferences::languageChanged, this, &ProjectOverview::retranslate);

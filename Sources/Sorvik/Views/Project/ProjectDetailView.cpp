@@ -13,7 +13,7 @@
 #include "Sorvik/Views/Kit/Widgets.hpp"
 #include "Sorvik/Views/Project/ProjectAssetGrid.hpp"
 #include "Sorvik/Views/Kit/SegmentedPicker.hpp"
-#include "Sorvik/Views/Kit/SlimScrollBar.hpp"
+#include "Sorvik/Views/Kit/PageLayout.hpp"
 #include "Sorvik/Views/Window/WorkspaceNotice.hpp"
 #include "Sorvik/Views/Kit/Metrics.hpp"
 #include "SorvikCore/Localization.hpp"
@@ -22,27 +22,17 @@ namespace sorvik::app {
 
 ProjectDetailView::ProjectDetailView(AppStore& store, ThumbnailLoader& thumbnails, QWidget* parent)
     : QWidget(parent), store_(store), thumbnails_(thumbnails) {
-    auto* outer = new QVBoxLayout(this);
-    outer->setContentsMargins(0, 0, 0, 0);
-    outer->setSpacing(0);
-
     // The header, the notice, the filter bar and the cards scroll as one page; the status line
     // stays under it. An opaque page scrolls by moving what is drawn already.
-    const ScrollPage scrollPage = makeScrollPage(this);
-    scroll_ = scrollPage.area;
-    QWidget* page = scrollPage.page;
-    auto* body = new QVBoxLayout(page);
+    const ViewPage frame = makeViewPage(this);
+    scroll_ = frame.area;
+    QWidget* page = frame.page;
     // The cards' cells carry the row spacing under each row.
-    body->setContentsMargins(0, 0, 0, space::pageMargin - assetGridRowSpacing);
-    body->setSpacing(0);
-    auto* top = new QWidget(page);
-    auto* column = new QVBoxLayout(top);
-    column->setContentsMargins(space::pageMargin, space::pageMargin, space::pageMargin, space::pageBlocks);
-    column->setSpacing(space::pageBlocks);
-    column->addWidget(makeHeader());
-    column->addWidget(makeWorkspaceNotice(store_, top));
-    column->addWidget(makeFilterBar());
-    body->addWidget(top);
+    const BlocksOverList blocks = makeBlocksOverList(page, space::pageBlocks, space::pageMargin - assetGridRowSpacing);
+    QVBoxLayout* body = blocks.body;
+    blocks.column->addWidget(makeHeader());
+    blocks.column->addWidget(makeWorkspaceNotice(store_, blocks.top));
+    blocks.column->addWidget(makeFilterBar());
 
     grid_ = new AssetGridView(store_, thumbnails_, page);
     body->addWidget(grid_, 1, Qt::AlignTop);
@@ -50,18 +40,14 @@ ProjectDetailView::ProjectDetailView(AppStore& store, ThumbnailLoader& thumbnail
     empty_->hide();
     scroll_->setWidget(page);
     grid_->useInPage(scroll_);
-    outer->addWidget(scroll_, 1);
-    outer->addWidget(makeWorkspaceStatus(store_, this));
+    frame.outer->addWidget(scroll_, 1);
+    frame.outer->addWidget(makeWorkspaceStatus(store_, this));
 
     connect(&store_, &AppStore::changed, this, &ProjectDetailView::refresh);
     connect(&store_.preferences(), &Preferences::languageChanged, this, [this] {
         retranslate();
         libraryChanged_ = true;
-        if (isVisible()) {
-            rebuild();
-        } else {
-            stale_ = true;
-        }
+        rebuilds_.changed();
     });
     retranslate();
     refreshStates();
@@ -209,20 +195,15 @@ void ProjectDetailView::refresh(StoreChanges what) {
     if (what & (StoreChange::projects | StoreChange::assets)) libraryChanged_ = true;
     if (!(what & (StoreChange::projects | StoreChange::assets | StoreChange::selection | StoreChange::search))) return;
     // A hidden page catches up when it is shown.
-    if (isVisible()) {
-        rebuild();
-    } else {
-        stale_ = true;
-    }
+    rebuilds_.changed();
 }
 
 void ProjectDetailView::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
-    if (stale_) rebuild();
+    rebuilds_.shown();
 }
 
 void ProjectDetailView::rebuild() {
-    stale_ = false;
     const Delivery* project = store_.selected();
     if (!project) {
         cards_.clear();

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "Sorvik/Stores/AppStore.hpp"
+#include "Sorvik/Views/Kit/StaleUntilShown.hpp"
 #include "Sorvik/Views/Project/Logic/ProjectAssetsModel.hpp"
 
 class QMenu;
@@ -74,7 +75,7 @@ private:
     std::vector<AssetCardItem> cards_;
     std::optional<UUID> cardsProject_;
     bool libraryChanged_ = true;
-    bool stale_ = true;
+    StaleUntilShown rebuilds_{*this, [this] { rebuild(); }};
 };
 
 }  // namespace sorvik::app

@@ -40,13 +40,7 @@ void DeliveryChecksModel::setChecks(const std::vector<DeliveryCheck>& checks) {
         rows.push_back(
             Row{translate(check.title), translate(check.detail), checkRowLook(check), check.fileID, qs(check.id)});
     }
-    if (const auto steps = planRows<QString, TextHash>(rows_, rows, [](const Row& row) { return row.id; })) {
-        applyRowStepsTo(*this, rows_, std::move(rows), *steps);
-        return;
-    }
-    beginResetModel();
-    rows_ = std::move(rows);
-    endResetModel();
+    ModelRows::replace<QString, TextHash>(*this, rows_, std::move(rows), [](const Row& row) { return row.id; });
 }
 
 int DeliveryChecksModel::rowCount(const QModelIndex& parent) const {
@@ -94,13 +88,7 @@ void DeliveryFilesModel::setFiles(const std::vector<DeliveryFile>& files) {
     for (const DeliveryFile& file : files) {
         rows.push_back(Row{file.id, qs(file.name), qs(fileSizeText(file.bytes)), file.role, isEdited(file)});
     }
-    if (const auto steps = planRows<UUID>(rows_, rows, [](const Row& row) { return row.id; })) {
-        applyRowStepsTo(*this, rows_, std::move(rows), *steps);
-        return;
-    }
-    beginResetModel();
-    rows_ = std::move(rows);
-    endResetModel();
+    ModelRows::replace<UUID>(*this, rows_, std::move(rows), [](const Row& row) { return row.id; });
 }
 
 std::optional<UUID> DeliveryFilesModel::fileID(int row) const {

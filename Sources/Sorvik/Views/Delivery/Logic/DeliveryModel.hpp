@@ -35,8 +35,7 @@ public:
     QHash<int, QByteArray> roleNames() const override;
 
 private:
-    template <class M, class R>
-    friend void applyRowStepsTo(M& model, std::vector<R>& rows, std::vector<R> next, const RowSteps& steps);
+    friend struct ModelRows;
 
     struct Row {
         QString title;
@@ -76,8 +75,7 @@ public:
     QHash<int, QByteArray> roleNames() const override;
 
 private:
-    template <class M, class R>
-    friend void applyRowStepsTo(M& model, std::vector<R>& rows, std::vector<R> next, const RowSteps& steps);
+    friend struct ModelRows;
 
     struct Row {
         UUID id;

@@ -30,10 +30,29 @@ std::optional<RowSteps> planRows(const std::vector<Row>& rows, const std::vector
     return steps;
 }
 
-/// Applies row steps to a model's rows, sending the model's signals. `Model` calls it from inside
-/// (the begin/end functions are protected).
+/// Replaces the rows of a model and sends its signals. A model befriends it: the begin and end
+/// functions are protected.
+struct ModelRows {
+    /// Applies row steps to a model's rows.
+    template <class Model, class Row>
+    static void apply(Model& model, std::vector<Row>& rows, std::vector<Row> next, const RowSteps& steps);
+
+    /// The rows become `next`: in steps by the identifier `key` gives, or by a reset where steps
+    /// cost more.
+    template <class Key, class Hash = std::hash<Key>, class Model, class Row, class KeyOf>
+    static void replace(Model& model, std::vector<Row>& rows, std::vector<Row> next, KeyOf key) {
+        if (const std::optional<RowSteps> steps = planRows<Key, Hash>(rows, next, key)) {
+            apply(model, rows, std::move(next), *steps);
+            return;
+        }
+        model.beginResetModel();
+        rows = std::move(next);
+        model.endResetModel();
+    }
+};
+
 template <class Model, class Row>
-void applyRowStepsTo(Model& model, std::vector<Row>& rows, std::vector<Row> next, const RowSteps& steps) {
+void ModelRows::apply(Model& model, std::vector<Row>& rows, std::vector<Row> next, const RowSteps& steps) {
     for (const RowSpan& span : steps.removed) {
         model.beginRemoveRows({}, span.first, span.first + span.count - 1);
         rows.erase(rows.begin() + span.first, rows.begin() + span.first + span.count);
@@ -93,18 +112,10 @@ public:
     }
 
 protected:
-    template <class M, class R>
-    friend void applyRowStepsTo(M& model, std::vector<R>& rows, std::vector<R> next, const RowSteps& steps);
+    friend struct ModelRows;
 
     void replaceRows(std::vector<Row> rows) {
-        const std::optional<RowSteps> steps = planRows<UUID>(rows_, rows, [](const Row& row) { return row.file.id; });
-        if (!steps) {
-            beginResetModel();
-            rows_ = std::move(rows);
-            endResetModel();
-            return;
-        }
-        applyRowStepsTo(*this, rows_, std::move(rows), *steps);
+        ModelRows::replace<UUID>(*this, rows_, std::move(rows), [](const Row& row) { return row.file.id; });
     }
 
     /// The row of a valid index of this model; null otherwise.

@@ -127,15 +127,8 @@ void ProjectCardModel::setShown(const std::vector<const Delivery*>& shown) {
 }
 
 void ProjectCardModel::showRows(std::vector<ProjectCard*> rows) {
-    const std::optional<RowSteps> steps = planRows<UUID>(rows_, rows, [](const ProjectCard* row) { return row->id; });
-    if (!steps) {
-        beginResetModel();
-        rows_ = std::move(rows);
-        endResetModel();
-        return;
-    }
     // A row that stays but points at a card made again is reported as changed.
-    applyRowStepsTo(*this, rows_, std::move(rows), *steps);
+    ModelRows::replace<UUID>(*this, rows_, std::move(rows), [](const ProjectCard* row) { return row->id; });
 }
 
 const ProjectCard* ProjectCardModel::card(int row) const {

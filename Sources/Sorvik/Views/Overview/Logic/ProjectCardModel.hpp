@@ -60,8 +60,7 @@ public:
     QHash<int, QByteArray> roleNames() const override;
 
 private:
-    template <class M, class R>
-    friend void applyRowStepsTo(M& model, std::vector<R>& rows, std::vector<R> next, const RowSteps& steps);
+    friend struct ModelRows;
 
     /// Moves the rows to these cards by identifier: removals, moves and insertions in place.
     void showRows(std::vector<ProjectCard*> rows);
