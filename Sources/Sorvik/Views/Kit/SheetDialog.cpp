@@ -28,8 +28,7 @@ void SheetDialog::fitInto(const QSize& room) {
     const bool fixed = content_->minimumSize() == content_->maximumSize();
     if (fixed && !drawnSize_) drawnSize_ = content_->minimumSize();
     const QSize wanted = drawnSize_ ? *drawnSize_ : content_->sizeHint();
-    const int bar = QScrollBar(Qt::Vertical).sizeHint().width();
-    const bool fits = !fitIntoRoom(wanted, room, bar).scrolls;
+    const bool fits = !fitIntoRoom(wanted, room, kSlimBarWidth).scrolls;
     // Content whose own layout gives way (a list that scrolls) is only made smaller.
     const QSize least = content_->minimumSizeHint();
     const bool givesWay = drawnSize_ && least.width() <= room.width() && least.height() <= room.height();
@@ -57,7 +56,7 @@ void SheetDialog::fitInto(const QSize& room) {
         frame_->setWidget(content_);
         layout_->addWidget(frame_);
     }
-    frame_->setFixedSize(fitIntoRoom(wanted, room, frame_->verticalScrollBar()->sizeHint().width()).size);
+    frame_->setFixedSize(fitIntoRoom(wanted, room, kSlimBarWidth).size);
 }
 
 std::optional<QSize> roomOnScreen(const QWidget* window) {

@@ -14,13 +14,14 @@ namespace {
 void style(QScrollBar* bar) {
     const QPalette palette = QApplication::palette();
     bar->setStyleSheet(
-        QStringLiteral("QScrollBar:vertical { background: transparent; width: 11px; margin: 3px 2px 3px 2px; }"
+        QStringLiteral("QScrollBar:vertical { background: transparent; width: %3px; margin: 3px 2px 3px 2px; }"
                        "QScrollBar::handle:vertical { background: %1; border-radius: 3px; min-height: 32px; }"
                        "QScrollBar::handle:vertical:hover, QScrollBar::handle:vertical:pressed { background: %2; }"
                        "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0px; }"
                        "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: transparent; }")
             .arg(Theme::styleSheetColor(Theme::primaryAt(palette, 0.22)),
-                 Theme::styleSheetColor(Theme::primaryAt(palette, 0.38))));
+                 Theme::styleSheetColor(Theme::primaryAt(palette, 0.38)))
+            .arg(kSlimBarWidth));
 }
 
 /// Styles the bar again when the appearance changes.

@@ -7,6 +7,9 @@ class QWidget;
 
 namespace sorvik::app {
 
+/// How wide a slim vertical bar is.
+inline constexpr int kSlimBarWidth = 11;
+
 /// Styles the bar and keeps it following the appearance.
 void makeSlim(QScrollBar* bar);
 
