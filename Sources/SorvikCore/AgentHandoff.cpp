@@ -86,7 +86,10 @@ ExportReceipt prepare(const WorkspaceState& workspace, const UUID& projectID, co
             throw SorvikError::message("原文件已更新，请先在应用中检查内容：" + file->name);
         snapshot.files.push_back(*file);
     }
-    return DeliveryExporter::exportDelivery(snapshot, repository, destination, false, std::move(stop));
+    std::vector<fs::path> sourceFolders;
+    for (const SourceFolder& source : workspace.sources) sourceFolders.push_back(source.resolve());
+    return DeliveryExporter::exportDelivery(snapshot, repository, destination, false, std::move(stop), {},
+                                            sourceFolders);
 }
 
 std::string readManifest(const fs::path& manifestURL) {

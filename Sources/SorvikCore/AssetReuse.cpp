@@ -43,9 +43,29 @@ Date modificationDate(const struct statx& info) {
     return Date::fromTimespec(info.stx_mtime.tv_sec, info.stx_mtime.tv_nsec);
 }
 
+std::string parentOf(const std::string& path) {
+    const auto slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? std::string("/") : path.substr(0, slash);
+}
+
 bool isReusable(const IndexedAsset* previous, std::int64_t bytes, const Date& modifiedAt) {
     return previous && previous->file.bytes == bytes && previous->file.reference &&
            previous->file.reference->modifiedAt == modifiedAt && !previous->isMissing;
+}
+
+/// The candidate's file opened for reading through its folder, never through a link in its
+/// place, never blocking on a FIFO or device. Throws as openFolderOf does.
+files::FileDescriptor openListedFile(const Candidate& candidate) {
+    const files::FileDescriptor folder = openFolderOf(candidate);
+    files::FileDescriptor fd(::openat(folder.get(), lastComponent(candidate.path).c_str(),
+                                      O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (!fd) throw files::systemError(errno, candidate.path, "cannot read");
+    struct stat info {};
+    if (::fstat(fd.get(), &info) != 0) throw files::systemError(errno, candidate.path, "cannot read");
+    if (!S_ISREG(info.st_mode)) throw files::systemError(EINVAL, candidate.path, "not a regular file:");
+    if (const int flags = ::fcntl(fd.get(), F_GETFL); flags >= 0) ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK);
+    return fd;
 }
 
 }  // namespace
@@ -53,6 +73,21 @@ bool isReusable(const IndexedAsset* previous, std::int64_t bytes, const Date& mo
 bool linkedFileExists(const std::string& path) {
     struct stat info {};
     return ::stat(path.c_str(), &info) == 0;
+}
+
+files::FileDescriptor openFolderOf(const Candidate& candidate) {
+    const std::string folder = parentOf(candidate.path);
+    if (!candidate.listed) {
+        files::FileDescriptor fd(::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+        if (!fd) throw files::systemError(errno, candidate.path, "cannot read");
+        return fd;
+    }
+    files::FileDescriptor fd =
+        files::openBeneath(candidate.listed->root->get(), candidate.relativeFolder, O_PATH | O_DIRECTORY);
+    if (!fd) throw files::systemError(errno, candidate.path, "cannot read");
+    if (files::identityOf(fd.get(), folder) != candidate.listed->folder)
+        throw SorvikError::message("扫描时文件夹被替换：\"" + folder + "\"");
+    return fd;
 }
 
 std::string unresponsiveFileMessage(const std::string& path) { return "文件没有响应：\"" + path + "\""; }
@@ -123,11 +158,14 @@ abandonable::Pool& Reuser::pool(unsigned threads) {
     return *pool_;
 }
 
-abandonable::Pool::Handle Reuser::submitInspection(const std::string& path, const std::shared_ptr<Inspection>& into) {
-    // The work owns its path and its result: a thread given up on touches nothing else.
-    return pool(1).submit([path, into](std::stop_token stop, const abandonable::Beat&) {
+abandonable::Pool::Handle Reuser::submitInspection(const Candidate& candidate,
+                                                   const std::shared_ptr<Inspection>& into) {
+    // The work owns its candidate and its result: a thread given up on touches nothing else.
+    return pool(1).submit([candidate, into](std::stop_token stop, const abandonable::Beat&) {
         try {
-            into->file = FileInspector::inspect(path, "", std::nullopt, false, stop);
+            const files::FileDescriptor folder = openFolderOf(candidate);
+            into->file = FileInspector::inspectAt(folder.get(), lastComponent(candidate.path), candidate.path, "",
+                                                  std::nullopt, false, stop);
         } catch (...) {
             into->failure = std::current_exception();
         }
@@ -176,7 +214,7 @@ void Reuser::inspectAhead(std::span<const Candidate> candidates, unsigned thread
     jobs.reserve(wanted.size());
     for (const std::size_t i : wanted) {
         done.push_back(std::make_shared<Inspection>());
-        jobs.push_back(submitInspection(candidates[i].path, done.back()));
+        jobs.push_back(submitInspection(candidates[i], done.back()));
     }
     // Once a file of a source hangs, the rest of that source is not waited for.
     std::set<UUID> hungSources;
@@ -209,7 +247,7 @@ void Reuser::inspectAhead(std::span<const Candidate> candidates, unsigned thread
 Reuser::Inspection Reuser::inspected(const Candidate& candidate, std::stop_token stop) {
     if (auto node = ahead_.extract(candidate.path)) return std::move(node.mapped());
     auto result = std::make_shared<Inspection>();
-    const abandonable::Pool::Handle job = submitInspection(candidate.path, result);
+    const abandonable::Pool::Handle job = submitInspection(candidate, result);
     if (pool_->wait(job, stop) == abandonable::Pool::Outcome::abandoned) return Inspection{{}, nullptr, true};
     return std::move(*result);
 }
@@ -222,7 +260,7 @@ const std::optional<std::string>& Reuser::folderTopic(const std::string& relativ
     return it->second;
 }
 
-void Reuser::recognize(IndexedAsset& asset, const std::string& path, std::stop_token stop) {
+void Reuser::recognize(IndexedAsset& asset, const Candidate& candidate, std::stop_token stop) {
     if (!recognizeText_ || recognitionHung_ || !asset.file.isImage() || asset.didAttemptOCR || asset.folderHint ||
         recognized_ >= recognitionLimit || ProjectMatcher::topic(stemOf(asset.file.name)))
         return;
@@ -232,9 +270,9 @@ void Reuser::recognize(IndexedAsset& asset, const std::string& path, std::stop_t
     auto result = std::make_shared<Recognition>();
     if (!recognizer_) recognizer_ = std::make_shared<LocalTextRecognizer::Recognizer>();
     const auto job =
-        pool(1).submit([recognizer = recognizer_, path, result](std::stop_token token, const abandonable::Beat&) {
+        pool(1).submit([recognizer = recognizer_, candidate, result](std::stop_token token, const abandonable::Beat&) {
             try {
-                result->text = recognizer->recognize(path, token);
+                result->text = recognizer->recognize(openListedFile(candidate).get(), token);
             } catch (...) {
                 // A failed recognition leaves no text; the attempt still counts.
             }
@@ -323,7 +361,7 @@ void Reuser::process(const Candidate& candidate, std::map<UUID, std::string>& so
     asset.relativeFolder = candidate.relativeFolder;
     asset.folderHint = folderTopic(candidate.relativeFolder);
     asset.isMissing = false;
-    recognize(asset, candidate.path, stop);
+    recognize(asset, candidate, stop);
 
     claimed_.insert(asset.id());
     results_.push_back(std::move(asset));

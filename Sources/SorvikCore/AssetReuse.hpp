@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "SorvikCore/AbandonableWork.hpp"
+#include "SorvikCore/FolderDescriptors.hpp"
 #include "SorvikCore/FolderIndexer.hpp"
 #include "SorvikCore/WorkspaceModels.hpp"
 
@@ -26,6 +27,12 @@ class Recognizer;
 }
 
 namespace sorvik::AssetReuse {
+
+/// Where a walk listed a file: below its source's open root, in the folder of this identity.
+struct Listed {
+    files::SharedFolder root;
+    files::Identity folder;
+};
 
 /// A file to index: its path, its source (none for a linked file) and its folder below the source.
 struct Candidate {
@@ -37,7 +44,16 @@ struct Candidate {
     // file opened, which the scan's own thread never does on a file system that may hang).
     std::optional<std::string> identity;
     bool identityRead = false;
+    // Set for a file a walk listed: it is read only through its folder opened again below the
+    // source's root, and only while that is still the folder listed. Else it is opened by path.
+    std::optional<Listed> listed = std::nullopt;
 };
+
+/// The folder of the candidate opened for reading its file: below the source's root without
+/// following a link, for a listed file; by path for another. Throws std::system_error naming the file, or
+/// SorvikError("扫描时文件夹被替换：" and the quoted folder) when another folder now stands at the
+/// place of the one listed.
+files::FileDescriptor openFolderOf(const Candidate& candidate);
 
 /// At most this many text recognitions run in one scan.
 inline constexpr std::int64_t recognitionLimit = 20;
@@ -97,11 +113,11 @@ private:
     Inspection inspected(const Candidate& candidate, std::stop_token stop);
     abandonable::Pool& pool(unsigned threads);
     /// Runs the inspection of one file on the pool; the handle's result is filled when it ends.
-    abandonable::Pool::Handle submitInspection(const std::string& path, const std::shared_ptr<Inspection>& into);
+    abandonable::Pool::Handle submitInspection(const Candidate& candidate, const std::shared_ptr<Inspection>& into);
     bool isHung(const Candidate& candidate);
     void markHung(const Candidate& candidate);
     const std::optional<std::string>& folderTopic(const std::string& relativeFolder);
-    void recognize(IndexedAsset& asset, const std::string& path, std::stop_token stop);
+    void recognize(IndexedAsset& asset, const Candidate& candidate, std::stop_token stop);
 
     const std::vector<IndexedAsset>& previous_;
     bool recognizeText_;

@@ -8,6 +8,7 @@
 #include <stop_token>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "SorvikCore/ExportManifest.hpp"
 #include "SorvikCore/Images.hpp"
@@ -72,10 +73,13 @@ using FileWritten = std::function<void(const std::filesystem::path& temporaryFol
 /// relative to the opened destination, so a folder renamed or replaced meanwhile is never written through. The first
 /// failing file in delivery order ends the export and stops the work on later files. Throws
 /// SorvikError with the export's messages, passes file-system errors on, and throws
-/// CancellationError when `stop` is requested.
+/// CancellationError when `stop` is requested. An original inside one of `sourceFolders` is
+/// opened below that folder, never through a link on the way: one that now leads elsewhere
+/// fails with "“name”现在指向来源文件夹以外，已拒绝导出。".
 ExportReceipt exportDelivery(const Delivery& delivery, const Repository& repository,
                              const std::filesystem::path& destination, bool allowWarnings, std::stop_token stop = {},
-                             const FileWritten& fileWritten = {});
+                             const FileWritten& fileWritten = {},
+                             const std::vector<std::filesystem::path>& sourceFolders = {});
 
 /// SHA-256 (64 lower-case hexadecimal digits) of the delivery's name, files and rules in a
 /// canonical JSON form. Never fails.

@@ -70,13 +70,17 @@ std::string withGeneration(const struct statx& info, unsigned generation) {
 }  // namespace
 
 std::optional<std::string> IdentityReader::operator()(const struct statx& info, const std::string& path) {
+    return (*this)(info, AT_FDCWD, path);
+}
+
+std::optional<std::string> IdentityReader::operator()(const struct statx& info, int folder, const std::string& name) {
     if (hasBirth(info)) return withBirth(info);
     // Only a regular file is opened: opening a device can act on it.
     const std::uint64_t device = deviceOf(info);
     if (!S_ISREG(info.stx_mode) ||
         std::find(withoutGeneration_.begin(), withoutGeneration_.end(), device) != withoutGeneration_.end())
         return std::nullopt;
-    files::FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    files::FileDescriptor fd(::openat(folder, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     if (!fd) return std::nullopt;
     unsigned generation = 0;
     switch (generationOf(fd.get(), info, generation)) {

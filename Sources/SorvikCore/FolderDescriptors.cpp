@@ -1,5 +1,6 @@
 #include "SorvikCore/FolderDescriptors.hpp"
 
+#include <atomic>
 #include <cerrno>
 #include <dirent.h>
 #include <fcntl.h>
@@ -35,6 +36,77 @@ FileDescriptor openWithoutLinks(const std::string& path) {
     long fd = ::syscall(SYS_openat2, AT_FDCWD, path.c_str(), &how, sizeof how);
     if (fd < 0 && errno == ENOSYS) fd = ::open(path.c_str(), static_cast<int>(how.flags));
     return FileDescriptor(static_cast<int>(fd));
+}
+
+namespace {
+
+std::atomic<BeforeOpenBeneath> beforeOpenBeneath{nullptr};
+std::atomic<bool> withoutOpenat2{false};
+
+/// Whether every component of `relative` is a name.
+bool onlyNames(std::string_view relative) {
+    if (relative.empty()) return true;
+    for (;;) {
+        const auto slash = relative.find('/');
+        const std::string_view name = relative.substr(0, slash);
+        if (name.empty() || name == "." || name == "..") return false;
+        if (slash == std::string_view::npos) return true;
+        relative.remove_prefix(slash + 1);
+    }
+}
+
+}  // namespace
+
+void setBeforeOpenBeneath(BeforeOpenBeneath hook) noexcept { beforeOpenBeneath.store(hook); }
+
+FileDescriptor openBeneathByName(int folder, std::string_view relative, int flags) {
+    if (!onlyNames(relative)) {
+        errno = EXDEV;
+        return {};
+    }
+    if (relative.empty()) return FileDescriptor(::openat(folder, ".", flags | O_CLOEXEC));
+    FileDescriptor current;
+    int at = folder;
+    for (;;) {
+        const auto slash = relative.find('/');
+        const std::string name(relative.substr(0, slash));
+        if (slash == std::string_view::npos)
+            return FileDescriptor(::openat(at, name.c_str(), flags | O_NOFOLLOW | O_CLOEXEC));
+        // Search permission is all a folder on the way needs.
+        FileDescriptor next(::openat(at, name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (!next) {
+            // A link on the way is ELOOP, as openat2 says it.
+            struct stat info {};
+            if (errno == ENOTDIR && ::fstatat(at, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+                S_ISLNK(info.st_mode))
+                errno = ELOOP;
+            return {};
+        }
+        current = std::move(next);
+        at = current.get();
+        relative.remove_prefix(slash + 1);
+    }
+}
+
+FileDescriptor openBeneath(int folder, std::string_view relative, int flags) {
+    if (const BeforeOpenBeneath hook = beforeOpenBeneath.load()) hook(relative);
+    if (!onlyNames(relative)) {
+        errno = EXDEV;
+        return {};
+    }
+    if (relative.empty()) return FileDescriptor(::openat(folder, ".", flags | O_CLOEXEC));
+    if (!withoutOpenat2.load(std::memory_order_relaxed)) {
+        open_how how{};
+        how.flags = static_cast<std::uint64_t>(flags | O_NOFOLLOW | O_CLOEXEC);
+        how.resolve = RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS;
+        const std::string path(relative);
+        const long fd = ::syscall(SYS_openat2, folder, path.c_str(), &how, sizeof how);
+        if (fd >= 0) return FileDescriptor(static_cast<int>(fd));
+        // Without openat2, or refused by a syscall filter: the names one at a time.
+        if (errno != ENOSYS && errno != EPERM) return {};
+        if (errno == ENOSYS) withoutOpenat2.store(true, std::memory_order_relaxed);
+    }
+    return openBeneathByName(folder, relative, flags);
 }
 
 FileDescriptor openFolder(const fs::path& path) {
@@ -101,12 +173,16 @@ void removeFolderAt(int parent, const std::string& name, int opened) noexcept {
 bool folderWithin(int folder, int ancestor) {
     struct stat target {};
     if (::fstat(ancestor, &target) != 0) return false;
+    return folderWithin(folder, identityOf(target));
+}
+
+bool folderWithin(int folder, const Identity& target) {
     FileDescriptor current(::openat(folder, ".", O_PATH | O_DIRECTORY | O_CLOEXEC));
     // Deeper than any path the kernel accepts: a folder moved under itself cannot loop here.
     for (int depth = 0; current && depth < 4096; ++depth) {
         struct stat here {};
         if (::fstat(current.get(), &here) != 0) return false;
-        if (identityOf(here) == identityOf(target)) return true;
+        if (identityOf(here) == target) return true;
         FileDescriptor parent(::openat(current.get(), "..", O_PATH | O_DIRECTORY | O_CLOEXEC));
         struct stat above {};
         if (!parent || ::fstat(parent.get(), &above) != 0) return false;

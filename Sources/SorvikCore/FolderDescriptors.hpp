@@ -3,8 +3,10 @@
 // folder descriptors, so a folder renamed or replaced by a link meanwhile is never written
 // through.
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <sys/stat.h>
 
 #include "SorvikCore/FileSystem.hpp"
@@ -27,6 +29,24 @@ std::optional<Identity> entryIdentity(int folder, const std::string& name);
 /// path just resolved, which holds none) and without blocking on a FIFO or device. An invalid
 /// descriptor with errno set on failure (ELOOP where a link stands).
 FileDescriptor openWithoutLinks(const std::string& path);
+
+/// An open folder shared by the jobs that work below it; closed with its last holder.
+using SharedFolder = std::shared_ptr<const FileDescriptor>;
+
+/// Opens `relative` ("/"-separated names, none empty, "." or "..") below the open `folder`,
+/// never through a link in any component and never leaving it: openat2 with RESOLVE_BENEATH
+/// and RESOLVE_NO_SYMLINKS, else openBeneathByName. `flags` apply to the last component
+/// (O_NOFOLLOW and O_CLOEXEC are added); "" opens `folder` itself again. An invalid descriptor
+/// with errno set on failure (ELOOP or ENOTDIR where a link stands, EXDEV for a bad name).
+FileDescriptor openBeneath(int folder, std::string_view relative, int flags);
+/// openBeneath one component at a time, each opened with O_NOFOLLOW, for kernels without
+/// openat2.
+FileDescriptor openBeneathByName(int folder, std::string_view relative, int flags);
+
+/// A seam for tests: called with the relative path before every openBeneath, from the thread
+/// that opens. Set while no scan or export runs.
+using BeforeOpenBeneath = void (*)(std::string_view relative);
+void setBeforeOpenBeneath(BeforeOpenBeneath hook) noexcept;
 
 /// Opens a folder (links in the path followed) as the base of the calls below.
 FileDescriptor openFolder(const std::filesystem::path& path);
@@ -55,5 +75,7 @@ void removeFolderAt(int parent, const std::string& name, int opened) noexcept;
 /// Whether the opened folder is `ancestor` or lies inside it, climbing the kernel's own ".."
 /// from it: links, bind mounts and renamed paths cannot mislead it.
 bool folderWithin(int folder, int ancestor);
+/// folderWithin of the folder with the identity `ancestor`.
+bool folderWithin(int folder, const Identity& ancestor);
 
 }  // namespace sorvik::files

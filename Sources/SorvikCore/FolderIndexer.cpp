@@ -17,6 +17,7 @@
 #include "SorvikCore/AssetReuse.hpp"
 #include "SorvikCore/CheckEngine.hpp"
 #include "SorvikCore/FileSystem.hpp"
+#include "SorvikCore/FolderDescriptors.hpp"
 #include "SorvikCore/FolderWalk.hpp"
 #include "SorvikCore/Inspector.hpp"
 #include "SorvikCore/ProjectHintFile.hpp"
@@ -62,12 +63,6 @@ std::string resolvedPath(const fs::path& url) {
     } catch (const std::exception&) {
         return url.lexically_normal().string();  // relative, without a working folder
     }
-}
-
-/// Whether `path` is `folder` or lies below it, compared by whole components.
-bool isWithin(std::string_view path, std::string_view folder) {
-    if (!path.starts_with(folder)) return false;
-    return path.size() == folder.size() || folder == "/" || path[folder.size()] == '/';
 }
 
 std::string describe(int error, const std::string& path) {
@@ -124,17 +119,11 @@ bool isIgnored(std::string_view name) {
     return false;
 }
 
-bool isExcluded(std::string_view path, const std::vector<std::string>& excluded) {
-    for (const std::string& folder : excluded)
-        if (isWithin(path, folder)) return true;
-    return false;
-}
-
-/// Whether the folder lies on a local disk file system, whose folders can be walked side by
-/// side; a network or user-space file system is walked by one thread.
-bool isLocalDisk(const std::string& folder) {
+/// Whether the open folder lies on a local disk file system, whose folders can be walked side
+/// by side; a network or user-space file system is walked by one thread.
+bool isLocalDisk(int folder) {
     struct statfs info {};
-    if (::statfs(folder.c_str(), &info) != 0) return false;
+    if (::fstatfs(folder, &info) != 0) return false;
     switch (static_cast<unsigned long>(info.f_type)) {
         case 0xEF53:      // ext2, ext3, ext4
         case 0x58465342:  // xfs
@@ -147,17 +136,20 @@ bool isLocalDisk(const std::string& folder) {
     }
 }
 
-/// What a walk of a source shares between its jobs: the settings and the count of files taken.
+/// What a walk of a source shares between its jobs: the settings, the open root and the count
+/// of files taken.
 struct WalkContext {
     SourceFolder source;
-    std::vector<std::string> excluded;
+    std::vector<FolderWalk::FolderID> excluded;  // folders never entered, by identity
+    files::SharedFolder root;                    // every folder and file is opened below it
     std::int64_t limit = 0;
     std::size_t prefix = 0;  // of the root, with its slash
     std::atomic<std::int64_t> taken{0};
 };
 
-/// Walks `folder` of a source (the root or a folder of it) into `part`. With `split`, the
-/// folders directly in it are not entered but left to jobs of their own, as pieces.
+/// Walks `folder` of a source (the root or a folder directly in it) into `part`, below the
+/// source's open root. With `split`, the folders directly in it are not entered but left to
+/// jobs of their own, as pieces.
 void walkFolder(WalkContext& context, const std::string& folder, const std::vector<FolderWalk::FolderID>& outer,
                 std::stop_token stop, const abandonable::Beat& beat, std::vector<WalkResult::Piece>& pieces,
                 bool split) {
@@ -173,8 +165,8 @@ void walkFolder(WalkContext& context, const std::string& folder, const std::vect
         // Hidden entries and links are never listed, nor entered.
         if (entry.name.starts_with('.') || entry.type == EntryType::symbolicLink) return Action::skipDescendants;
         // Entries are built below the resolved root and links are never followed, so every
-        // path already starts with the root's prefix.
-        if (isIgnored(entry.name) || isExcluded(entry.path, context.excluded)) return Action::skipDescendants;
+        // path already starts with the root's prefix. Excluded folders are never entered.
+        if (isIgnored(entry.name)) return Action::skipDescendants;
         if (entry.type == EntryType::directory) {
             if (!unicode::isValidUTF8(entry.name)) {
                 part().nameError = unreadableNameMessage(entry.path);
@@ -198,18 +190,20 @@ void walkFolder(WalkContext& context, const std::string& folder, const std::vect
         }
         // The attributes are read here, on the walk's thread, never later by the scan.
         struct statx status {};
+        const std::string name(entry.name);
         if (entry.status) {
             status = *entry.status;
-        } else if (files::statusAt(AT_FDCWD, entry.path.c_str(), status) != 0) {
+        } else if (files::statusAt(entry.folder, name.c_str(), status) != 0) {
             part().nameError = AssetReuse::unreadableFileMessage(files::systemError(errno, entry.path, "cannot read"));
             return Action::skipDescendants;
         }
         const std::size_t prefix = context.prefix;
         const std::size_t slash = entry.path.rfind('/');
         std::string relativeFolder = slash > prefix ? entry.path.substr(prefix, slash - prefix) : std::string();
-        std::optional<std::string> identity = readIdentity(status, entry.path);
-        part().candidates.push_back(AssetReuse::Candidate{entry.path, context.source.id, std::move(relativeFolder),
-                                                          status, std::move(identity), true});
+        std::optional<std::string> identity = readIdentity(status, entry.folder, name);
+        part().candidates.push_back(AssetReuse::Candidate{
+            entry.path, context.source.id, std::move(relativeFolder), status, std::move(identity), true,
+            AssetReuse::Listed{context.root, files::Identity{entry.folderID.first, entry.folderID.second}}});
         // A source alone beyond the limit puts every scan of it beyond the limit.
         if (context.taken.fetch_add(1, std::memory_order_relaxed) + 1 > context.limit)
             throw SorvikError::message(limitMessage(context.limit));
@@ -219,7 +213,8 @@ void walkFolder(WalkContext& context, const std::string& folder, const std::vect
     const auto wantsStatus = [](std::string_view name) {
         return !name.starts_with('.') && FileInspector::supported().contains(lowerExtension(name));
     };
-    FolderWalk::walk(folder, visit, failed, wantsStatus, beat, outer);
+    const std::string_view relative = std::string_view(folder).substr(std::min(context.prefix, folder.size()));
+    FolderWalk::walk(context.root->get(), relative, folder, visit, failed, wantsStatus, beat, outer);
 }
 
 /// The first job of a source's walk; runs on a thread of its own, which the scan may give up
@@ -241,11 +236,25 @@ void walkSource(const std::shared_ptr<WalkContext>& context, std::stop_token sto
         out.error = describe(EILSEQ, root);
         return;
     }
+    // The resolved root holds no link: one put in its way since is refused.
+    files::FileDescriptor fd = files::openWithoutLinks(root);
+    if (!fd || ::fstat(fd.get(), &info) != 0) {
+        out.error = describe(errno, root);
+        return;
+    }
+    if (!S_ISDIR(info.st_mode)) {
+        out.error = "来源文件夹不可用";
+        return;
+    }
     beat();
+    context->root = std::make_shared<const files::FileDescriptor>(std::move(fd));
     out.outer = {{info.st_dev, info.st_ino}};
+    out.outer.insert(out.outer.end(), context->excluded.begin(), context->excluded.end());
     context->prefix = root == "/" ? 1 : root.size() + 1;
     // A root that is excluded, or lies inside an excluded folder, yields nothing but is walked.
-    if (!isExcluded(root, context->excluded)) walkFolder(*context, root, {}, stop, beat, out.pieces, isLocalDisk(root));
+    for (const auto& [device, inode] : context->excluded)
+        if (files::folderWithin(context->root->get(), files::Identity{device, inode})) return;
+    walkFolder(*context, root, context->excluded, stop, beat, out.pieces, isLocalDisk(context->root->get()));
 }
 /// Whether a linked file exists (a final link followed) and its own attributes (lstat).
 struct LinkedFile {
@@ -274,9 +283,25 @@ abandonable::Batch<std::string, std::string>::GroupOf byMount() {
     };
 }
 
+/// The folders walks listed files in, by path: a "project.json" in one is read below its
+/// source's root, and only while it is still the folder listed.
+using ListedFolders = std::unordered_map<std::string, AssetReuse::Candidate>;
+
+std::optional<std::string> readProjectHint(const ListedFolders& listed, const std::string& folder) {
+    const auto it = listed.find(folder);
+    if (it == listed.end()) return ProjectHintFile::read(folder);
+    try {
+        const files::FileDescriptor fd = AssetReuse::openFolderOf(it->second);
+        return ProjectHintFile::readAt(fd.get(), folder);
+    } catch (...) {
+        return std::nullopt;
+    }
+}
+
 /// Hints for the assets whose folder names no topic: the one title topic of the copy texts
 /// beside them, replaced by the name in a "project.json" of their folder.
-void addFolderHints(std::vector<IndexedAsset>& assets, abandonable::Pool& pool, std::stop_token stop) {
+void addFolderHints(std::vector<IndexedAsset>& assets, const std::shared_ptr<const ListedFolders>& listed,
+                    abandonable::Pool& pool, std::stop_token stop) {
     // Title topics matter only in folders that hold an asset still without a hint.
     std::unordered_map<std::string, std::set<std::string>> titleTopics;
     for (const IndexedAsset& asset : assets)
@@ -304,7 +329,7 @@ void addFolderHints(std::vector<IndexedAsset>& assets, abandonable::Pool& pool, 
         }
     if (!folders.empty()) {
         abandonable::Batch<std::string, std::optional<std::string>> probes(
-            pool, folders, [](const std::string& folder) { return ProjectHintFile::read(folder); }, byMount());
+            pool, folders, [listed](const std::string& folder) { return readProjectHint(*listed, folder); }, byMount());
         const auto read = std::move(probes).finish(stop);
         for (std::size_t i = 0; i < folders.size(); ++i)
             if (read[i]) projectHints[folders[i]] = *read[i];
@@ -335,18 +360,24 @@ ScanResult scan(const std::vector<SourceFolder>& sources, const std::vector<Inde
     // waits for one that stops answering.
     abandonable::Pool fileSystem(4, quietLimit);
 
-    // The library's own folder is never indexed, whatever the caller passes.
+    // The library's own folder is never indexed, whatever the caller passes. Folders are set
+    // aside by identity: no other name of them (a link, a bind mount) is entered either.
     std::vector<std::string> toResolve;
     if (!libraryRoot.empty()) toResolve.push_back(libraryRoot.string());
     for (const auto& folder : excluded)
         if (!folder.empty()) toResolve.push_back(folder.string());
-    std::vector<std::string> excludedPaths;
+    std::vector<FolderWalk::FolderID> excludedFolders;
     {
-        abandonable::Batch<std::string, std::string> resolving(
-            fileSystem, toResolve, [](const std::string& path) { return resolvedPath(path); }, byMount());
-        const auto resolved = std::move(resolving).finish(stop);
-        for (std::size_t i = 0; i < toResolve.size(); ++i)
-            excludedPaths.push_back(resolved[i] ? *resolved[i] : fs::path(toResolve[i]).lexically_normal().string());
+        abandonable::Batch<std::string, std::optional<FolderWalk::FolderID>> identifying(
+            fileSystem, toResolve,
+            [](const std::string& path) -> std::optional<FolderWalk::FolderID> {
+                struct stat info {};
+                if (::stat(path.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return std::nullopt;
+                return FolderWalk::FolderID{info.st_dev, info.st_ino};
+            },
+            byMount());
+        for (const auto& folder : std::move(identifying).finish(stop))
+            if (folder && *folder) excludedFolders.push_back(**folder);
     }
 
     struct Walk {
@@ -363,7 +394,7 @@ ScanResult scan(const std::vector<SourceFolder>& sources, const std::vector<Inde
         if (!source.enabled) continue;
         auto context = std::make_shared<WalkContext>();
         context->source = source;
-        context->excluded = excludedPaths;
+        context->excluded = excludedFolders;
         context->limit = limit;
         auto result = std::make_shared<WalkResult>();
         auto job = fileSystem.submit([context, result](std::stop_token token, const abandonable::Beat& beat) {
@@ -483,11 +514,14 @@ ScanResult scan(const std::vector<SourceFolder>& sources, const std::vector<Inde
             }
             if (!checked[i]->status) continue;
             candidates.push_back(AssetReuse::Candidate{std::move(path), std::nullopt, linked[i]->relativeFolder,
-                                                       checked[i]->status, checked[i]->identity, true});
+                                                       checked[i]->status, checked[i]->identity, true, std::nullopt});
             if (!seen.insert(candidates.size() - 1).second) candidates.pop_back();
         }
     }
     const std::size_t total = candidates.size();
+    auto listedFolders = std::make_shared<ListedFolders>();
+    for (const AssetReuse::Candidate& candidate : candidates)
+        if (candidate.listed) listedFolders->try_emplace(parentFolder(candidate.path), candidate);
     reuser.results().reserve(total);
     reuser.expect(candidates);
     // Inspections run ahead a batch at a time, so that progress keeps coming; everything else
@@ -501,7 +535,7 @@ ScanResult scan(const std::vector<SourceFolder>& sources, const std::vector<Inde
             progress("正在索引 " + std::to_string(i + 1) + " / " + std::to_string(total) + " 件素材…");
         reuser.process(candidates[i], sourceErrors, stop);
     }
-    addFolderHints(reuser.results(), fileSystem, stop);
+    addFolderHints(reuser.results(), std::move(listedFolders), fileSystem, stop);
     // A source whose files stopped answering keeps the records of those it could not read.
     for (const UUID& id : reuser.hungSources()) walked.erase(id);
     reuser.keepUnclaimed(walked, missingLinked);

@@ -72,6 +72,8 @@ bool isLifetimeIdentity(std::string_view identity);
 class IdentityReader {
 public:
     std::optional<std::string> operator()(const struct statx& info, const std::string& path);
+    /// The same for the entry `name` of the open `folder`, opened there without following a link.
+    std::optional<std::string> operator()(const struct statx& info, int folder, const std::string& name);
 
 private:
     std::vector<std::uint64_t> withoutGeneration_;  // devices, few

@@ -4,11 +4,13 @@
 #include <cerrno>
 #include <dirent.h>
 #include <fcntl.h>
+#include <limits.h>
 #include <memory>
 #include <sys/stat.h>
 #include <vector>
 
 #include "SorvikCore/FileSystem.hpp"
+#include "SorvikCore/FolderDescriptors.hpp"
 
 namespace sorvik::FolderWalk {
 
@@ -24,6 +26,7 @@ struct Child {
 
 struct Frame {
     std::string path;
+    files::FileDescriptor fd;
     dev_t device;
     ino_t inode;
     std::vector<Child> children;
@@ -61,10 +64,17 @@ Child childOf(int folder, const dirent& entry, const StatusFilter& wantsStatus) 
     return child;
 }
 
-/// Opens and lists one folder; false when it is an ancestor again or cannot be read.
-bool enter(std::string path, std::vector<Frame>& stack, const std::vector<FolderID>& outer,
-           const FailureHandler& failed, const StatusFilter& wantsStatus, const ProgressHandler& progressed) {
-    files::FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK));
+/// Opens `relative` below `base` and lists it; false when it is an ancestor again, set aside or
+/// cannot be read.
+bool enter(int base, std::string_view relative, std::string path, std::vector<Frame>& stack,
+           const std::vector<FolderID>& outer, const FailureHandler& failed, const StatusFilter& wantsStatus,
+           const ProgressHandler& progressed) {
+    // Its files could not be named by a path: it is not walked, as the kernel would refuse it.
+    if (path.size() >= PATH_MAX) {
+        failed(path, ENAMETOOLONG);
+        return false;
+    }
+    files::FileDescriptor fd = files::openBeneath(base, relative, O_RDONLY | O_DIRECTORY | O_NONBLOCK);
     if (!fd) {
         failed(path, errno);
         return false;
@@ -80,15 +90,17 @@ bool enter(std::string path, std::vector<Frame>& stack, const std::vector<Folder
     for (const auto& [device, inode] : outer)
         if (device == st.st_dev && inode == st.st_ino) return false;
 
-    DIR* dir = ::fdopendir(fd.get());
+    // The listing has a descriptor of its own; the frame's stays open for its subfolders.
+    files::FileDescriptor listed(::openat(fd.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    DIR* dir = listed ? ::fdopendir(listed.get()) : nullptr;
     if (!dir) {
         failed(path, errno);
         return false;
     }
-    fd.release();  // owned by dir from here on
+    listed.release();  // owned by dir from here on
     std::unique_ptr<DIR, int (*)(DIR*)> owned(dir, ::closedir);
 
-    Frame frame{std::move(path), st.st_dev, st.st_ino, {}, 0};
+    Frame frame{std::move(path), std::move(fd), st.st_dev, st.st_ino, {}, 0};
     for (;;) {
         errno = 0;
         const dirent* entry = ::readdir(dir);
@@ -113,10 +125,11 @@ bool enter(std::string path, std::vector<Frame>& stack, const std::vector<Folder
 
 }  // namespace
 
-void walk(const std::string& root, const Visitor& visit, const FailureHandler& failed, const StatusFilter& wantsStatus,
-          const ProgressHandler& progressed, const std::vector<FolderID>& outer) {
+void walk(int base, std::string_view relative, const std::string& path, const Visitor& visit,
+          const FailureHandler& failed, const StatusFilter& wantsStatus, const ProgressHandler& progressed,
+          const std::vector<FolderID>& outer) {
     std::vector<Frame> stack;
-    if (!enter(root, stack, outer, failed, wantsStatus, progressed)) return;
+    if (!enter(base, relative, path, stack, outer, failed, wantsStatus, progressed)) return;
     while (!stack.empty()) {
         Frame& top = stack.back();
         if (top.next == top.children.size()) {
@@ -126,11 +139,15 @@ void walk(const std::string& root, const Visitor& visit, const FailureHandler& f
         const Child& child = top.children[top.next++];
         std::string path = top.path == "/" ? "/" + child.name : top.path + "/" + child.name;
         const EntryType type = child.type;
+        const struct statx* status = child.hasStatus ? &child.status : nullptr;
         const Action action =
-            visit(Entry{path, child.name, type, stack.size(), child.hasStatus ? &child.status : nullptr});
+            visit(Entry{path, child.name, type, stack.size(), status, top.fd.get(), {top.device, top.inode}});
         // `top` and `child` are not used past this point: entering pushes a frame.
-        if (action == Action::proceed && type == EntryType::directory)
-            enter(std::move(path), stack, outer, failed, wantsStatus, progressed);
+        if (action == Action::proceed && type == EntryType::directory) {
+            const int parent = top.fd.get();
+            const std::string name = child.name;
+            enter(parent, name, std::move(path), stack, outer, failed, wantsStatus, progressed);
+        }
     }
 }
 

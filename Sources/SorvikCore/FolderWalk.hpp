@@ -1,6 +1,7 @@
 #pragma once
-// A depth-first folder walker on openat: names in byte order, links never followed,
-// unreadable folders reported and skipped, folders that are their own ancestor not entered.
+// A depth-first folder walker on openat: each folder is opened below its parent's descriptor,
+// names come in byte order, links are never followed, unreadable folders are reported and
+// skipped, folders that are their own ancestor (or set aside by identity) are not entered.
 #include <cstddef>
 #include <functional>
 #include <string>
@@ -19,6 +20,8 @@ struct Entry {
     EntryType type;
     std::size_t depth;           // 1 for entries directly in the walked folder
     const struct statx* status;  // files::statusAt of a regular file the status filter asked for, else null
+    int folder;                  // the open folder the entry is listed in
+    std::pair<dev_t, ino_t> folderID;
 };
 
 enum class Action { proceed, skipDescendants };
@@ -38,11 +41,12 @@ using ProgressHandler = std::function<void()>;
 /// A folder by device and inode number.
 using FolderID = std::pair<dev_t, ino_t>;
 
-/// Walks the folder at `root` (an absolute path without links). A visitor that throws
-/// ends the walk with that exception. `outer`: the folders above `root` of a larger walk, which
-/// are never entered again either.
-void walk(const std::string& root, const Visitor& visit, const FailureHandler& failed,
-          const StatusFilter& wantsStatus = {}, const ProgressHandler& progressed = {},
+/// Walks the folder `relative` below the open folder `base` ("" for `base` itself), opened
+/// with files::openBeneath, whose entries are named below `path`. A visitor that throws ends
+/// the walk with that exception. `outer`: folders never entered (those above the walked one in
+/// a larger walk, folders set aside); the walked folder itself is not walked when among them.
+void walk(int base, std::string_view relative, const std::string& path, const Visitor& visit,
+          const FailureHandler& failed, const StatusFilter& wantsStatus = {}, const ProgressHandler& progressed = {},
           const std::vector<FolderID>& outer = {});
 
 }  // namespace sorvik::FolderWalk

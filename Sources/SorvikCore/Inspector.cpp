@@ -117,13 +117,16 @@ FileRole role(const fs::path& path) {
 
 std::string hash(const fs::path& path, std::stop_token stop) { return hashing::sha256File(path, stop); }
 
-files::FileDescriptor open(const fs::path& path, struct stat& info) {
-    files::FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+namespace {
+
+files::FileDescriptor openAt(int folder, const char* name, const fs::path& path, struct stat& info) {
+    files::FileDescriptor fd(::openat(folder, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
     if (!fd) {
         const int error = errno;
         // A link, or a special file that cannot even be opened (a socket).
         struct stat own {};
-        if (error == ELOOP || (::lstat(path.c_str(), &own) == 0 && !S_ISREG(own.st_mode))) throw notRegular(path);
+        if (error == ELOOP || (::fstatat(folder, name, &own, AT_SYMLINK_NOFOLLOW) == 0 && !S_ISREG(own.st_mode)))
+            throw notRegular(path);
         throw files::systemError(error, path, "cannot read");
     }
     if (::fstat(fd.get(), &info) != 0) throw files::systemError(errno, path, "cannot read");
@@ -131,6 +134,12 @@ files::FileDescriptor open(const fs::path& path, struct stat& info) {
     // Regular files never block; clear the flag so reads behave normally.
     if (const int flags = ::fcntl(fd.get(), F_GETFL); flags >= 0) ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK);
     return fd;
+}
+
+}  // namespace
+
+files::FileDescriptor open(const fs::path& path, struct stat& info) {
+    return openAt(AT_FDCWD, path.c_str(), path, info);
 }
 
 namespace {
@@ -174,14 +183,21 @@ DeliveryFile inspectWith(int fd, const std::error_code& unreadable, const struct
 
 DeliveryFile inspect(const fs::path& path, const std::string& relativePath,
                      const std::optional<std::string>& displayName, bool fingerprint, std::stop_token stop) {
+    return inspectAt(AT_FDCWD, path.string(), path, relativePath, displayName, fingerprint, std::move(stop));
+}
+
+DeliveryFile inspectAt(int folder, const std::string& name, const fs::path& path, const std::string& relativePath,
+                       const std::optional<std::string>& displayName, bool fingerprint, std::stop_token stop) {
     struct stat info {};
     files::FileDescriptor fd;
     try {
-        fd = open(path, info);
+        fd = openAt(folder, name.c_str(), path, info);
     } catch (const std::system_error& error) {
         // A regular file without read permission is still listed, as far as its kind allows.
         const int code = error.code().value();
-        if ((code != EACCES && code != EPERM) || ::lstat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) throw;
+        if ((code != EACCES && code != EPERM) || ::fstatat(folder, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 ||
+            !S_ISREG(info.st_mode))
+            throw;
         return inspectWith(-1, error.code(), info, path, relativePath, displayName, fingerprint, stop);
     }
     return inspectWith(fd.get(), {}, info, path, relativePath, displayName, fingerprint, stop);

@@ -44,6 +44,12 @@ std::string hash(const std::filesystem::path& path, std::stop_token stop = {});
 DeliveryFile inspect(const std::filesystem::path& path, const std::string& relativePath,
                      const std::optional<std::string>& displayName, bool fingerprint, std::stop_token stop = {});
 
+/// inspect of the entry `name` of the open folder `folder` (AT_FDCWD: `name` is a path), opened
+/// there once; `path` names the file (its role and name) and errors.
+DeliveryFile inspectAt(int folder, const std::string& name, const std::filesystem::path& path,
+                       const std::string& relativePath, const std::optional<std::string>& displayName, bool fingerprint,
+                       std::stop_token stop = {});
+
 /// Opens a file for inspection, once: never through a link in its place and never blocking on
 /// a FIFO or device; `info` receives its status. Throws as inspect does.
 files::FileDescriptor open(const std::filesystem::path& path, struct stat& info);

@@ -21,6 +21,16 @@ images::Pixels decode(const fs::path& path, std::stop_token stop) {
     }
 }
 
+images::Pixels decode(int fd, std::stop_token stop) {
+    try {
+        return images::pixels(images::orientedThumbnail(fd, maxPixel, std::move(stop), maxDecodedPixels));
+    } catch (const images::ImageError&) {
+        throw SorvikError::message("无法打开图片");
+    } catch (const std::system_error&) {
+        throw SorvikError::message("无法打开图片");
+    }
+}
+
 }  // namespace
 
 std::vector<std::string> recognitionLanguages(const std::vector<std::string>& supported) {
@@ -44,6 +54,13 @@ std::string joinLines(const std::vector<RecognizedLine>& lines) {
 
 std::string Recognizer::recognize(const fs::path& path, std::stop_token stop) {
     const images::Pixels pixels = decode(path, stop);
+    std::string text = joinLines(lines(pixels, stop));
+    if (stop.stop_requested()) throw CancellationError();
+    return text;
+}
+
+std::string Recognizer::recognize(int fd, std::stop_token stop) {
+    const images::Pixels pixels = decode(fd, stop);
     std::string text = joinLines(lines(pixels, stop));
     if (stop.stop_requested()) throw CancellationError();
     return text;

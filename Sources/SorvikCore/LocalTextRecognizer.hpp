@@ -50,6 +50,8 @@ public:
     /// (SorvikError "无法打开图片", also for an image beyond maxDecodedPixels) or a
     /// textrecognition::TextRecognitionError unchanged; CancellationError once `stop` is requested.
     std::string recognize(const std::filesystem::path& path, std::stop_token stop = {});
+    /// recognize of the open image file, read from its start.
+    std::string recognize(int fd, std::stop_token stop = {});
 
 private:
     std::vector<textrecognition::RecognizedLine> lines(const images::Pixels& pixels, std::stop_token stop);

@@ -175,16 +175,62 @@ auto alongside(F&& work) {
     }
 }
 
-/// Opens the original once: never through a link in its place, never blocking. A library
-/// copy's path was just resolved, so no link may stand anywhere along it.
-files::FileDescriptor openSource(const DeliveryFile& file, const fs::path& source, struct stat& info) {
-    files::FileDescriptor fd =
-        file.reference
-            ? files::FileDescriptor(::open(source.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY))
-            : files::openWithoutLinks(source.string());
+/// A source folder, resolved and opened: originals inside it are opened below it.
+struct SourceRoot {
+    std::string path;
+    files::FileDescriptor fd;
+};
+
+std::vector<SourceRoot> openSourceRoots(const std::vector<fs::path>& folders) {
+    std::vector<SourceRoot> roots;
+    for (const fs::path& folder : folders) {
+        try {
+            std::string path = files::resolvedPath(folder);
+            // Resolved: a link in its way since is refused.
+            files::FileDescriptor fd = files::openWithoutLinks(path);
+            struct stat info {};
+            if (fd && ::fstat(fd.get(), &info) == 0 && S_ISDIR(info.st_mode))
+                roots.push_back({std::move(path), std::move(fd)});
+        } catch (const std::exception&) {
+            // A folder that cannot be resolved holds no original to open below it.
+        }
+    }
+    return roots;
+}
+
+/// The original's source folder and its path below it, by whole components; the innermost
+/// source when sources nest. Nothing for an original outside every source (a linked file).
+const SourceRoot* sourceRootOf(const std::vector<SourceRoot>& roots, const std::string& path, std::string& relative) {
+    const SourceRoot* found = nullptr;
+    for (const SourceRoot& root : roots) {
+        const std::string_view folder = root.path == "/" ? std::string_view() : std::string_view(root.path);
+        if (path.size() <= folder.size() + 1 || !path.starts_with(folder) || path[folder.size()] != '/') continue;
+        if (found && found->path.size() >= root.path.size()) continue;
+        found = &root;
+        relative = path.substr(folder.size() + 1);
+    }
+    return found;
+}
+
+SorvikError leadsOutside(const DeliveryFile& file) {
+    return SorvikError::message(quoted(file.name) + "现在指向来源文件夹以外，已拒绝导出。");
+}
+
+/// Opens the original once: never through a link in its place, never blocking; an original in
+/// a source below its folder, never through a link on the way. A library copy's path was just
+/// resolved, so no link may stand anywhere along it.
+files::FileDescriptor openSource(const DeliveryFile& file, const fs::path& source, const SourceRoot* root,
+                                 const std::string& relative, struct stat& info) {
+    constexpr int flags = O_RDONLY | O_NONBLOCK | O_NOCTTY;
+    files::FileDescriptor fd = root ? files::openBeneath(root->fd.get(), relative, flags)
+                               : file.reference
+                                   ? files::FileDescriptor(::open(source.c_str(), flags | O_NOFOLLOW | O_CLOEXEC))
+                                   : files::openWithoutLinks(source.string());
     if (!fd) {
         if (errno == ENOENT || errno == ENOTDIR)
             throw SorvikError::message(quoted(file.name) + "已丢失，请重新扫描来源文件夹。");
+        // A link on the way out of its source.
+        if (root && (errno == ELOOP || errno == EXDEV)) throw leadsOutside(file);
         // A link or a socket in the file's place: not the file that was indexed.
         if (errno == ELOOP || errno == ENXIO)
             throw SorvikError::message(quoted(file.name) + "已更新，请重新扫描后再交付。");
@@ -200,12 +246,14 @@ files::FileDescriptor openSource(const DeliveryFile& file, const fs::path& sourc
     return fd;
 }
 
-ManifestEntry exportFile(const Repository& repository, const Planned& planned, int roleFolder,
-                         const fs::path& shownOutput, const std::stop_token& stop) {
+ManifestEntry exportFile(const Repository& repository, const std::vector<SourceRoot>& roots, const Planned& planned,
+                         int roleFolder, const fs::path& shownOutput, const std::stop_token& stop) {
     const DeliveryFile& file = *planned.file;
     const fs::path source = repository.fileURL(file);
+    std::string relative;
+    const SourceRoot* root = file.reference ? sourceRootOf(roots, source.string(), relative) : nullptr;
     struct stat info {};
-    const files::FileDescriptor in = openSource(file, source, info);
+    const files::FileDescriptor in = openSource(file, source, root, relative, info);
     if (file.reference) {
         const Date modified = Date::fromTimespec(info.st_mtim.tv_sec, info.st_mtim.tv_nsec);
         if (static_cast<std::int64_t>(info.st_size) != file.bytes ||
@@ -277,7 +325,10 @@ ManifestEntry exportFile(const Repository& repository, const Planned& planned, i
     if (sourceAgain.empty()) sourceAgain = hashSource();
     // Changed in place, or no longer the file at its path (replaced since it was opened).
     struct stat now {};
-    const bool samePlace = ::lstat(source.c_str(), &now) == 0 && files::identityOf(now) == files::identityOf(info);
+    const files::FileDescriptor there =
+        root ? files::openBeneath(root->fd.get(), relative, O_PATH) : files::FileDescriptor();
+    const bool samePlace = (root ? there && ::fstat(there.get(), &now) == 0 : ::lstat(source.c_str(), &now) == 0) &&
+                           files::identityOf(now) == files::identityOf(info);
     if (sourceAgain != sourceHash || !samePlace)
         throw SorvikError::message(quoted(file.name) + "在导出时发生变化，请重试。");
 
@@ -305,7 +356,8 @@ bool insideLibrary(const fs::path& root, const fs::path& destination, int destin
 }  // namespace
 
 ExportReceipt exportDelivery(const Delivery& delivery, const Repository& repository, const fs::path& destinationIn,
-                             bool allowWarnings, std::stop_token stop, const FileWritten& fileWritten) {
+                             bool allowWarnings, std::stop_token stop, const FileWritten& fileWritten,
+                             const std::vector<fs::path>& sourceFolders) {
     const std::vector<DeliveryCheck> checks = CheckEngine::checks(delivery);
     const auto has = [&](CheckLevel level) {
         return std::any_of(checks.begin(), checks.end(), [&](const DeliveryCheck& c) { return c.level == level; });
@@ -344,6 +396,7 @@ ExportReceipt exportDelivery(const Delivery& delivery, const Repository& reposit
         roleFolders.emplace(role, files::openFolderAt(temp.fd(), name, temp.path() / name, true));
     }
 
+    const std::vector<SourceRoot> roots = openSourceRoots(sourceFolders);
     ExportManifest manifest;
     manifest.projectID = delivery.id;
     manifest.title = delivery.name;
@@ -353,7 +406,7 @@ ExportReceipt exportDelivery(const Delivery& delivery, const Repository& reposit
         plan.size(), 0,
         [&](std::size_t i, std::stop_token token) {
             const Planned& planned = plan[i];
-            manifest.files[i] = exportFile(repository, planned, roleFolders.at(planned.file->role).get(),
+            manifest.files[i] = exportFile(repository, roots, planned, roleFolders.at(planned.file->role).get(),
                                            temp.path() / planned.relativePath(), token);
             if (fileWritten) fileWritten(temp.path(), i);
         },

@@ -15,5 +15,7 @@ inline constexpr std::uint64_t sizeLimit = 262144;
 /// Nothing when the file is missing, a link, not a regular file, too large, unreadable, not
 /// JSON or not an object, or has no usable key. Never blocks on FIFOs or devices; never throws.
 std::optional<std::string> read(const std::filesystem::path& folder);
+/// read of the open folder `folder`, whose path is `shownFolder`.
+std::optional<std::string> readAt(int folder, const std::filesystem::path& shownFolder);
 
 }  // namespace sorvik::ProjectHintFile

@@ -283,10 +283,14 @@ void AppStore::chooseExportDestination(bool allowWarnings) {
     setBusy(true);
     setActivity("正在校验并导出…");
     const Delivery project = *selected();
-    auto work = [project, repository = *repository_, folder = urls.front(), allowWarnings](std::stop_token) {
+    // Originals in a source are opened below its folder.
+    std::vector<fs::path> sourceFolders;
+    for (const SourceFolder& source : workspace_->sources) sourceFolders.push_back(source.resolve());
+    auto work = [project, repository = *repository_, folder = urls.front(), allowWarnings,
+                 sourceFolders = std::move(sourceFolders)](std::stop_token) {
         AccessScopes scope;
         scope.start(folder);
-        return DeliveryExporter::exportDelivery(project, repository, folder, allowWarnings);
+        return DeliveryExporter::exportDelivery(project, repository, folder, allowWarnings, {}, {}, sourceFolders);
     };
     runJob<ExportReceipt>(lifetimeStop_.get_token(), std::move(work),
                           [this, id = project.id](JobOutcome<ExportReceipt> outcome) {
