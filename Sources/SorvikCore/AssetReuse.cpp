@@ -10,6 +10,7 @@
 #include "SorvikCore/FolderIndexer.hpp"
 #include "SorvikCore/Inspector.hpp"
 #include "SorvikCore/LocalTextRecognizer.hpp"
+#include "SorvikCore/MediaModule.hpp"
 #include "SorvikCore/OrderedWork.hpp"
 #include "SorvikCore/ProjectMatcher.hpp"
 
@@ -43,9 +44,24 @@ Date modificationDate(const struct statx& info) {
     return Date::fromTimespec(info.stx_mtime.tv_sec, info.stx_mtime.tv_nsec);
 }
 
-bool isReusable(const IndexedAsset* previous, std::int64_t bytes, const Date& modifiedAt) {
+bool isUnchanged(const IndexedAsset* previous, std::int64_t bytes, const Date& modifiedAt) {
     return previous && previous->file.bytes == bytes && previous->file.reference &&
            previous->file.reference->modifiedAt == modifiedAt && !previous->isMissing;
+}
+
+bool mediaModuleLoads() {
+    try {
+        media::functions();
+        return true;
+    } catch (const media::ModuleUnavailable&) {
+        return false;
+    }
+}
+
+bool isReusable(const IndexedAsset* previous, std::int64_t bytes, const Date& modifiedAt) {
+    // A video read while the media module was missing is read again once it loads.
+    return isUnchanged(previous, bytes, modifiedAt) &&
+           !(FileInspector::awaitsMediaModule(previous->file) && mediaModuleLoads());
 }
 
 }  // namespace
@@ -223,11 +239,13 @@ const std::optional<std::string>& Reuser::folderTopic(const std::string& relativ
 }
 
 void Reuser::recognize(IndexedAsset& asset, const std::string& path, std::stop_token stop) {
-    if (!recognizeText_ || recognitionHung_ || !asset.file.isImage() || asset.didAttemptOCR || asset.folderHint ||
-        recognized_ >= recognitionLimit || ProjectMatcher::topic(stemOf(asset.file.name)))
+    if (!recognizeText_ || recognitionHung_ || recognitionUnavailable_ || !asset.file.isImage() ||
+        asset.didAttemptOCR || asset.folderHint || recognized_ >= recognitionLimit ||
+        ProjectMatcher::topic(stemOf(asset.file.name)))
         return;
     struct Recognition {
         std::optional<std::string> text;
+        bool unavailable = false;
     };
     auto result = std::make_shared<Recognition>();
     if (!recognizer_) recognizer_ = std::make_shared<LocalTextRecognizer::Recognizer>();
@@ -235,6 +253,8 @@ void Reuser::recognize(IndexedAsset& asset, const std::string& path, std::stop_t
         pool(1).submit([recognizer = recognizer_, path, result](std::stop_token token, const abandonable::Beat&) {
             try {
                 result->text = recognizer->recognize(path, token);
+            } catch (const media::ModuleUnavailable&) {
+                result->unavailable = true;
             } catch (...) {
                 // A failed recognition leaves no text; the attempt still counts.
             }
@@ -244,6 +264,11 @@ void Reuser::recognize(IndexedAsset& asset, const std::string& path, std::stop_t
         // the recognition given up; no other runs in this scan.
         recognitionHung_ = true;
         recognizer_.reset();
+        return;
+    }
+    if (result->unavailable) {
+        // Not an attempt either: the image is tried again once the module loads.
+        recognitionUnavailable_ = true;
         return;
     }
     asset.recognizedText = std::move(result->text);
@@ -306,13 +331,15 @@ void Reuser::process(const Candidate& candidate, std::map<UUID, std::string>& so
             file.crop = before.crop;
             file.editedText = before.editedText;
             if (before.crop || before.editedText) file.sourceUpdatePending = true;
+            if (isUnchanged(previous, bytes, modifiedAt)) file.sourceUpdatePending = before.sourceUpdatePending;
         }
         file.reference = FileReference::make(candidate.path, modifiedAt, identity);
         asset = IndexedAsset(std::move(file), candidate.sourceID, candidate.relativeFolder, std::nullopt);
         if (previous) {
             asset.projectID = previous->projectID;
             asset.assignment = previous->assignment;
-            asset.sourceChanged = true;
+            // Only read again (the media module is back): as changed as it was.
+            asset.sourceChanged = !isUnchanged(previous, bytes, modifiedAt) || previous->sourceChanged;
         }
         ++inspected_;
     }
