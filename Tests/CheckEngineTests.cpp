@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include "SorvikCore/CheckEngine.hpp"
+#include "SorvikCore/Inspector.hpp"
+#include "Support/TestSupport.hpp"
 
 using namespace sorvik;
 
@@ -320,4 +322,22 @@ TEST(CheckEngineTitleAndBody, SplitsTitleAndBody) {
     EXPECT_EQ(CheckEngine::titleAndBody("###\n\n正文"), (Pair{"", "正文"}));
     EXPECT_EQ(CheckEngine::titleAndBody(" \n\t\u3000\r\n\u2028\u00A0"), (Pair{"", ""}));
     EXPECT_EQ(CheckEngine::titleAndBody(""), (Pair{"", ""}));
+}
+
+TEST(CheckEngine, ASubtitleInAnotherEncodingIsReportedAsSuch) {
+    // UTF-16 without a mark reads as UTF-8 full of NULs; with the UTF-32 mark it is UTF-32.
+    const test::TempDir dir;
+    const std::string cue = "1\n00:00:00,000 --> 00:00:01,000\nhi\n";
+    std::string utf16, utf32("\xFF\xFE\x00\x00", 4);
+    for (const char c : cue) {
+        utf16 += std::string{c, '\0'};
+        utf32 += std::string{c, '\0', '\0', '\0'};
+    }
+    test::writeFile(dir / "sub.srt", utf16);
+    DeliveryFile file = FileInspector::inspect(dir / "sub.srt", "sub.srt", std::nullopt, true);
+    EXPECT_EQ(summary(delivery({file})), Rows{"read-|error|sub.srt 无法检查|无法读取文字，请保存为 UTF-8|sub.srt"});
+    test::writeFile(dir / "sub.srt", utf32);
+    file = FileInspector::inspect(dir / "sub.srt", "sub.srt", std::nullopt, true);
+    EXPECT_EQ(summary(delivery({file})),
+              Rows{"srt-|warning|字幕与成片尚未核对|SRT 格式有效；需要唯一一条成片才能自动对照时间。|sub.srt"});
 }

@@ -394,7 +394,7 @@ TEST_F(Media, AudioOnlyAndBrokenVideosAreRecorded) {
 
 // --- Texts ---
 
-TEST(FileInspectorText, DecodesUTF8AndUTF16WithBOMOnly) {
+TEST(FileInspectorText, DecodesUTF8AndUTF16And32WithBOMOnly) {
     test::TempDir dir;
     test::writeFile(dir / "plain.txt", "ab");  // valid UTF-8 is UTF-8, though it would pass as UTF-16
     EXPECT_EQ(inspect(dir / "plain.txt").text, "ab");
@@ -406,12 +406,22 @@ TEST(FileInspectorText, DecodesUTF8AndUTF16WithBOMOnly) {
     EXPECT_EQ(inspect(dir / "le.srt").text, "你好\n");
     test::writeFile(dir / "be.md", std::string("\xFE\xFF\xD8\x3D\xDE\x00", 6));
     EXPECT_EQ(inspect(dir / "be.md").text, "😀");
+    // UTF-32, whose little-endian mark begins like the UTF-16 one.
+    test::writeFile(dir / "le32.srt", std::string("\xFF\xFE\x00\x00\x60\x4F\x00\x00\x00\xF6\x01\x00", 12));
+    EXPECT_EQ(inspect(dir / "le32.srt").text, "你😀");
+    test::writeFile(dir / "be32.txt", std::string("\x00\x00\xFE\xFF\x00\x00\x00\x41", 8));
+    EXPECT_EQ(inspect(dir / "be32.txt").text, "A");
 
     const std::pair<const char*, std::string> unreadable[] = {
         {"gbk.txt", "\xC4\xE3\xBA\xC3"},                     // GBK, even length, no mark
         {"latin.json", "caf\xE9!"},                          // Latin-1
         {"lonely.txt", std::string("\xFF\xFE\x00\xD8", 4)},  // unpaired surrogate
         {"odd.txt", std::string("\xFF\xFE\x41", 3)},         // odd length
+        // Text holding U+0000: UTF-16 without a mark (valid UTF-8 otherwise), or with a mark.
+        {"nomark.srt", std::string("1\0\n\0", 4)},
+        {"nul16.txt", std::string("\xFF\xFE\x41\x00\x00\x00", 6)},
+        {"big32.txt", std::string("\xFF\xFE\x00\x00\x00\x00\x11\x00", 8)},  // beyond U+10FFFF
+        {"cut32.txt", std::string("\x00\x00\xFE\xFF\x00\x41", 6)},          // not whole units
     };
     for (const auto& [name, bytes] : unreadable) {
         test::writeFile(dir / name, bytes);

@@ -77,7 +77,7 @@ private:
 
 TEST(EnglishMessages, CatalogueHoldsEveryEntryOnceWithMatchingPlaceholders) {
     const auto values = EnglishMessages::values();
-    EXPECT_EQ(values.size(), 396u);
+    EXPECT_EQ(values.size(), 397u);
     std::set<std::string_view> keys;
     for (const MessagePair& pair : values) {
         SCOPED_TRACE(std::string(pair.chinese));
@@ -196,6 +196,10 @@ TEST(EnglishMessages, InterfaceTextsHaveTheirAgreedEnglish) {
     EXPECT_EQ(L(en, "保存规则失败：文件路径不属于Sorvik资料库"),
               "Could not save rules: File path is outside the Sorvik library");
     EXPECT_EQ(L(en, "归档暂未完成，下次扫描会重试：a.png"), "Archiving will retry after the next scan: a.png");
+    const std::string missing = "libavcodec.so.59: cannot open shared object file: No such file or directory";
+    EXPECT_EQ(L(en, "视频和文字识别暂不可用：" + missing + "。安装缺少的软件包后会自动恢复。"),
+              "Video and text recognition are unavailable: " + missing +
+                  ". They come back once the missing package is installed.");
     EXPECT_EQ(L(en, "没有位于视频时长以内的字幕，请手动调整时间轴"),
               "No captions fit within the video. Adjust the timeline manually.");
     EXPECT_EQ(L(en, "资料库读取失败：资料库位置无效\n原资料库已保留，请先在设置中查看位置。"),

@@ -7,11 +7,13 @@
 #include <typeinfo>
 
 #include "SorvikCore/FileSystem.hpp"
+#include "SorvikCore/FolderIndexer.hpp"
 #include "SorvikCore/MediaModule.hpp"
 #include "SorvikCore/Models.hpp"
 #include "SorvikCore/PictureScaler.hpp"
 #include "SorvikCore/TextRecognition.hpp"
 #include "SorvikCore/Video.hpp"
+#include "Support/ScanSupport.hpp"
 #include "Support/TestSupport.hpp"
 
 namespace fs = std::filesystem;
@@ -70,8 +72,8 @@ TEST(MediaModule, ExceptionsFromTheModuleAreTheProgramsOwnTypes) {
     const auto cut = thrown<video::VideoError>([&] { video::firstFrame(dir.path() / "notes.mp4", 64, 64); });
     EXPECT_EQ(cut.second, &typeid(video::VideoError));
 
-    const auto noLanguage = thrown<textrecognition::TextRecognitionError>(
-        [&] { textrecognition::Engine({"eng"}, dir.path()); });
+    const auto noLanguage =
+        thrown<textrecognition::TextRecognitionError>([&] { textrecognition::Engine({"eng"}, dir.path()); });
     EXPECT_EQ(noLanguage.second, &typeid(textrecognition::TextRecognitionError));
     EXPECT_EQ(noLanguage.first, "Tesseract could not load the language data \"eng\"");
 
@@ -111,4 +113,59 @@ TEST(MediaModule, PicturesAreScaledToBGRA) {
     }
     packed.width = 0;
     EXPECT_FALSE(scaler.toBGRA(packed, 4, 2, out.data(), 16));
+}
+
+TEST(MediaModule, AScanWithoutTheModuleKeepsVideosAndLeavesImagesToRecognise) {
+    const TempDir src;
+    const auto makeClip = [&](const std::string& name, double seconds) {
+        shell("cd '" + src.path().string() + "' && ffmpeg -y -v error -f lavfi -i color=red:s=64x48:d=" +
+              std::to_string(seconds) + " -r 10 -c:v libx264 -pix_fmt yuv420p " + name);
+    };
+    makeClip("changed.mp4", 0.5);
+    writeFile(src / "IMG_1001.png", tinyPNG());
+    writeFile(src / "IMG_1002.png", tinyPNG());
+    const auto source = SourceFolder::make(src.path());
+    Scanner scan;
+    const ScanResult first = scan({source});
+    const IndexedAsset* before = findAsset(first, "changed.mp4");
+    ASSERT_TRUE(before && before->file.duration);
+
+    makeClip("changed.mp4", 1.0);
+    makeClip("new.mp4", 0.5);
+    media::useModuleFile("libsorvik-media-missing.so");
+    scan.recognizeText = true;
+    const ScanResult without = scan({source}, first.assets);
+    EXPECT_TRUE(without.sourceErrors.empty());
+    ASSERT_EQ(without.assets.size(), 4u);
+    for (const char* name : {"changed.mp4", "new.mp4"}) {
+        const IndexedAsset* video = findAsset(without, name);
+        ASSERT_TRUE(video) << name;
+        EXPECT_FALSE(video->isMissing) << name;
+        ASSERT_TRUE(video->file.inspectionError) << name;
+        EXPECT_TRUE(video->file.inspectionError->starts_with("无法读取视频：无法加载媒体与文字识别组件："))
+            << *video->file.inspectionError;
+        EXPECT_FALSE(video->file.duration) << name;
+    }
+    EXPECT_EQ(findAsset(without, "changed.mp4")->id(), before->id());
+    EXPECT_TRUE(findAsset(without, "changed.mp4")->sourceChanged);
+    EXPECT_EQ(without.ocrCount, 0);
+    for (const char* name : {"IMG_1001.png", "IMG_1002.png"}) EXPECT_FALSE(findAsset(without, name)->didAttemptOCR);
+    const std::optional<std::string> failure = media::loadFailure();
+    ASSERT_TRUE(failure);
+    EXPECT_NE(failure->find("libsorvik-media-missing.so"), std::string::npos) << *failure;
+
+    // The module is back: the images are recognised and the videos read.
+    media::useModuleFile(media::moduleFile);
+    const ScanResult with = scan({source}, without.assets);
+    EXPECT_EQ(with.ocrCount, 2);
+    for (const char* name : {"IMG_1001.png", "IMG_1002.png"}) EXPECT_TRUE(findAsset(with, name)->didAttemptOCR);
+    EXPECT_EQ(media::loadFailure(), std::nullopt);
+    for (const char* name : {"changed.mp4", "new.mp4"}) {
+        const IndexedAsset* video = findAsset(with, name);
+        ASSERT_TRUE(video) << name;
+        EXPECT_EQ(video->file.inspectionError, std::nullopt) << name;
+        EXPECT_TRUE(video->file.duration) << name;
+    }
+    EXPECT_TRUE(findAsset(with, "changed.mp4")->sourceChanged);  // changed before, unchanged since
+    EXPECT_FALSE(findAsset(with, "new.mp4")->sourceChanged);
 }

@@ -10,6 +10,7 @@
 #include "SorvikCore/FolderIndexer.hpp"
 #include "SorvikCore/Inspector.hpp"
 #include "SorvikCore/LocalTextRecognizer.hpp"
+#include "SorvikCore/MediaModule.hpp"
 #include "SorvikCore/OrderedWork.hpp"
 #include "SorvikCore/ProjectMatcher.hpp"
 
@@ -49,7 +50,7 @@ std::string parentOf(const std::string& path) {
     return slash == 0 ? std::string("/") : path.substr(0, slash);
 }
 
-bool isReusable(const IndexedAsset* previous, std::int64_t bytes, const Date& modifiedAt) {
+bool isUnchanged(const IndexedAsset* previous, std::int64_t bytes, const Date& modifiedAt) {
     return previous && previous->file.bytes == bytes && previous->file.reference &&
            previous->file.reference->modifiedAt == modifiedAt && !previous->isMissing;
 }
@@ -66,6 +67,21 @@ files::FileDescriptor openListedFile(const Candidate& candidate) {
     if (!S_ISREG(info.st_mode)) throw files::systemError(EINVAL, candidate.path, "not a regular file:");
     if (const int flags = ::fcntl(fd.get(), F_GETFL); flags >= 0) ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK);
     return fd;
+}
+
+bool mediaModuleLoads() {
+    try {
+        media::functions();
+        return true;
+    } catch (const media::ModuleUnavailable&) {
+        return false;
+    }
+}
+
+bool isReusable(const IndexedAsset* previous, std::int64_t bytes, const Date& modifiedAt) {
+    // A video read while the media module was missing is read again once it loads.
+    return isUnchanged(previous, bytes, modifiedAt) &&
+           !(FileInspector::awaitsMediaModule(previous->file) && mediaModuleLoads());
 }
 
 }  // namespace
@@ -261,11 +277,13 @@ const std::optional<std::string>& Reuser::folderTopic(const std::string& relativ
 }
 
 void Reuser::recognize(IndexedAsset& asset, const Candidate& candidate, std::stop_token stop) {
-    if (!recognizeText_ || recognitionHung_ || !asset.file.isImage() || asset.didAttemptOCR || asset.folderHint ||
-        recognized_ >= recognitionLimit || ProjectMatcher::topic(stemOf(asset.file.name)))
+    if (!recognizeText_ || recognitionHung_ || recognitionUnavailable_ || !asset.file.isImage() ||
+        asset.didAttemptOCR || asset.folderHint || recognized_ >= recognitionLimit ||
+        ProjectMatcher::topic(stemOf(asset.file.name)))
         return;
     struct Recognition {
         std::optional<std::string> text;
+        bool unavailable = false;
     };
     auto result = std::make_shared<Recognition>();
     if (!recognizer_) recognizer_ = std::make_shared<LocalTextRecognizer::Recognizer>();
@@ -273,6 +291,8 @@ void Reuser::recognize(IndexedAsset& asset, const Candidate& candidate, std::sto
         pool(1).submit([recognizer = recognizer_, candidate, result](std::stop_token token, const abandonable::Beat&) {
             try {
                 result->text = recognizer->recognize(openListedFile(candidate).get(), token);
+            } catch (const media::ModuleUnavailable&) {
+                result->unavailable = true;
             } catch (...) {
                 // A failed recognition leaves no text; the attempt still counts.
             }
@@ -282,6 +302,11 @@ void Reuser::recognize(IndexedAsset& asset, const Candidate& candidate, std::sto
         // the recognition given up; no other runs in this scan.
         recognitionHung_ = true;
         recognizer_.reset();
+        return;
+    }
+    if (result->unavailable) {
+        // Not an attempt either: the image is tried again once the module loads.
+        recognitionUnavailable_ = true;
         return;
     }
     asset.recognizedText = std::move(result->text);
@@ -344,13 +369,15 @@ void Reuser::process(const Candidate& candidate, std::map<UUID, std::string>& so
             file.crop = before.crop;
             file.editedText = before.editedText;
             if (before.crop || before.editedText) file.sourceUpdatePending = true;
+            if (isUnchanged(previous, bytes, modifiedAt)) file.sourceUpdatePending = before.sourceUpdatePending;
         }
         file.reference = FileReference::make(candidate.path, modifiedAt, identity);
         asset = IndexedAsset(std::move(file), candidate.sourceID, candidate.relativeFolder, std::nullopt);
         if (previous) {
             asset.projectID = previous->projectID;
             asset.assignment = previous->assignment;
-            asset.sourceChanged = true;
+            // Only read again (the media module is back): as changed as it was.
+            asset.sourceChanged = !isUnchanged(previous, bytes, modifiedAt) || previous->sourceChanged;
         }
         ++inspected_;
     }

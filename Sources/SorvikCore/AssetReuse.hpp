@@ -141,6 +141,7 @@ private:
     bool recognitionHung_ = false;
     // Made on first use, kept for the scan; shared with the recognition running.
     std::shared_ptr<LocalTextRecognizer::Recognizer> recognizer_;
+    bool recognitionUnavailable_ = false;  // the media module could not be loaded
     std::vector<IndexedAsset> results_;
     std::unordered_map<std::string, Inspection> ahead_;  // by candidate path
     FolderIndexer::IdentityReader readIdentity_;

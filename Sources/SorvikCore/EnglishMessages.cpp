@@ -372,6 +372,8 @@ constexpr MessagePair catalogue[] = {
     {"无法读取视频：{0}", "Cannot read video: {0}"},
     {"无法加载媒体与文字识别组件：{0}", "Cannot load the media and text recognition component: {0}"},
     {"媒体与文字识别组件与本程序版本不符：{0}", "The media and text recognition component does not match this program: {0}"},
+    {"视频和文字识别暂不可用：{0}。安装缺少的软件包后会自动恢复。",
+     "Video and text recognition are unavailable: {0}. They come back once the missing package is installed."},
     {"视频无有效画面或时长", "Video has no valid frames or duration"},
     {"文本超过 5 MB，请拆分后编辑", "Text exceeds 5 MB. Split it before editing."},
     {"无法读取文字，请保存为 UTF-8", "Cannot read text. Save it as UTF-8."},

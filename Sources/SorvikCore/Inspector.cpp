@@ -9,6 +9,7 @@
 #include "SorvikCore/FileSystem.hpp"
 #include "SorvikCore/Hashing.hpp"
 #include "SorvikCore/Images.hpp"
+#include "SorvikCore/MediaModule.hpp"
 #include "SorvikCore/UnicodeText.hpp"
 #include "SorvikCore/Video.hpp"
 
@@ -56,6 +57,9 @@ void probeVideo(DeliveryFile& record, int fd, std::stop_token stop) {
         record.height = probe.height;
         record.duration = probe.duration;
     } catch (const video::VideoError& error) {
+        record.inspectionError = std::string("无法读取视频：") + error.what();
+    } catch (const media::ModuleUnavailable& error) {
+        // The file is there; only this machine cannot read videos now.
         record.inspectionError = std::string("无法读取视频：") + error.what();
     }
 }
@@ -116,6 +120,15 @@ FileRole role(const fs::path& path) {
 }
 
 std::string hash(const fs::path& path, std::stop_token stop) { return hashing::sha256File(path, stop); }
+
+bool awaitsMediaModule(const DeliveryFile& file) {
+    if (file.role != FileRole::video || !file.inspectionError) return false;
+    constexpr std::string_view unreadable = "无法读取视频：";
+    const std::string_view error = *file.inspectionError;
+    if (!error.starts_with(unreadable)) return false;
+    const std::string_view reason = error.substr(unreadable.size());
+    return reason.starts_with(media::cannotLoadMessage) || reason.starts_with(media::mismatchMessage);
+}
 
 namespace {
 

@@ -37,6 +37,10 @@ FileRole role(const std::filesystem::path& path);
 /// Throws std::system_error; CancellationError when `stop` is requested.
 std::string hash(const std::filesystem::path& path, std::stop_token stop = {});
 
+/// Whether the record is of a video that could not be read because the media module could not
+/// be loaded: nothing is known of the file itself until it is inspected again.
+bool awaitsMediaModule(const DeliveryFile& file);
+
 /// Inspects one regular file (not a link) into a record with a fresh identifier. Problems of the
 /// content are recorded in inspectionError; reaching the file fails with std::system_error or
 /// SorvikError("只支持普通文件：" + last path component). `stop` is honoured while hashing,

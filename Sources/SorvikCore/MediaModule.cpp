@@ -4,7 +4,8 @@
 #include <link.h>
 #include <sys/stat.h>
 
-#include "SorvikCore/Models.hpp"
+#include <atomic>
+#include <mutex>
 
 namespace sorvik::media {
 
@@ -22,8 +23,7 @@ std::string locate(const std::string& file) {
     std::vector<Dl_serinfo> storage(size.dls_size / sizeof(Dl_serinfo) + 1);
     Dl_serinfo* info = storage.data();
     *info = size;
-    if (::dlinfo(program, RTLD_DI_SERINFOSIZE, info) != 0 || ::dlinfo(program, RTLD_DI_SERINFO, info) != 0)
-        return file;
+    if (::dlinfo(program, RTLD_DI_SERINFOSIZE, info) != 0 || ::dlinfo(program, RTLD_DI_SERINFO, info) != 0) return file;
     for (unsigned i = 0; i < info->dls_cnt; ++i) {
         const char* folder = info->dls_serpath[i].dls_name;
         if (!folder || !*folder) continue;
@@ -34,7 +34,27 @@ std::string locate(const std::string& file) {
     return file;
 }
 
+/// The process's module: the file it is loaded from, the table once loaded, the last failure.
+/// Never destroyed: a worker abandoned on a dead mount may still use it at exit.
+struct ProcessModule {
+    std::mutex mutex;
+    std::string file = moduleFile;
+    std::atomic<const Functions*> current{nullptr};
+    std::atomic<const Functions*> last{nullptr};
+    std::optional<ModuleUnavailable> failure;
+    std::chrono::steady_clock::time_point failedAt;
+    std::vector<std::unique_ptr<LoadedModule>> loaded;
+};
+
+ProcessModule& processModule() {
+    static ProcessModule* const module = new ProcessModule;
+    return *module;
+}
+
 }  // namespace
+
+ModuleUnavailable::ModuleUnavailable(std::string message, std::string reason)
+    : SorvikError(std::move(message)), reason_(std::move(reason)) {}
 
 void LoadedModule::Close::operator()(void* handle) const noexcept { ::dlclose(handle); }
 
@@ -43,34 +63,72 @@ LoadedModule::LoadedModule(const std::string& file) {
     handle_.reset(::dlopen(locate(file).c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE));
     if (!handle_) {
         const char* reason = ::dlerror();
-        error_ = "无法加载媒体与文字识别组件：" + std::string(reason ? reason : file);
+        reason_ = reason ? reason : file;
+        error_ = std::string(cannotLoadMessage) + reason_;
         return;
     }
     ::dlerror();
     const auto* table = static_cast<const Functions*>(::dlsym(handle_.get(), tableSymbol));
     if (!table) {
         const char* reason = ::dlerror();
-        error_ = "无法加载媒体与文字识别组件：" + std::string(reason ? reason : file);
+        reason_ = reason ? reason : file;
+        error_ = std::string(cannotLoadMessage) + reason_;
     } else if (table->size != sizeof(Functions)) {
-        error_ = "媒体与文字识别组件与本程序版本不符：" + file;
+        error_ = std::string(mismatchMessage) + file;
+        reason_ = error_;
     } else {
         functions_ = table;
     }
 }
 
 const Functions& LoadedModule::functions() const {
-    if (!functions_) throw SorvikError(error_);
+    if (!functions_) throw ModuleUnavailable(error_, reason_);
     return *functions_;
 }
 
 const Functions& functions() {
-    static const LoadedModule module(moduleFile);
-    return module.functions();
+    ProcessModule& module = processModule();
+    if (const Functions* table = module.current.load(std::memory_order_acquire)) return *table;
+    const std::lock_guard lock(module.mutex);
+    if (const Functions* table = module.current.load(std::memory_order_acquire)) return *table;
+    const auto now = std::chrono::steady_clock::now();
+    if (!module.failure || now - module.failedAt >= retryInterval) {
+        auto loaded = std::make_unique<LoadedModule>(module.file);
+        try {
+            const Functions& table = loaded->functions();
+            module.loaded.push_back(std::move(loaded));
+            module.failure.reset();
+            module.last.store(&table, std::memory_order_release);
+            module.current.store(&table, std::memory_order_release);
+            return table;
+        } catch (const ModuleUnavailable& failure) {
+            module.failure = failure;
+            module.failedAt = now;
+        }
+    }
+    throw *module.failure;
+}
+
+const Functions* loadedFunctions() noexcept { return processModule().last.load(std::memory_order_acquire); }
+
+std::optional<std::string> loadFailure() {
+    ProcessModule& module = processModule();
+    const std::lock_guard lock(module.mutex);
+    if (module.current.load(std::memory_order_acquire) || !module.failure) return std::nullopt;
+    return module.failure->reason();
+}
+
+void useModuleFile(const std::string& file) {
+    ProcessModule& module = processModule();
+    const std::lock_guard lock(module.mutex);
+    module.file = file;
+    module.current.store(nullptr, std::memory_order_release);
+    module.failure.reset();
 }
 
 PictureScaler::~PictureScaler() {
-    // A state exists only once the module was loaded.
-    if (state_) functions().freeScaler(state_);
+    // A state exists only once a module was loaded.
+    if (state_) loadedFunctions()->freeScaler(state_);
 }
 
 bool PictureScaler::toBGRA(const Picture& picture, int width, int height, std::uint8_t* out, int outStride) {

@@ -18,8 +18,8 @@ std::uint8_t overWhite(std::uint8_t value, std::uint8_t alpha) {
 }  // namespace
 
 void Engine::Close::operator()(tesseract::TessBaseAPI* api) const noexcept {
-    // An engine exists only once the module was loaded.
-    media::functions().closeEngine(api);
+    // An engine exists only once a module was loaded.
+    media::loadedFunctions()->closeEngine(api);
 }
 
 std::vector<std::string> supportedLanguages(const fs::path& dataFolder) {

@@ -1,5 +1,6 @@
 #include "SorvikCore/UnicodeText.hpp"
 
+#include <cstdint>
 #include <memory>
 
 #include <unicode/brkiter.h>
@@ -47,6 +48,35 @@ bool isValidUTF8(std::string_view text) {
 }
 
 namespace {
+void appendUTF8(std::string& out, UChar32 c) {
+    uint8_t buffer[U8_MAX_LENGTH];
+    int32_t length = 0;
+    U8_APPEND_UNSAFE(buffer, length, c);
+    out.append(reinterpret_cast<const char*>(buffer), static_cast<std::size_t>(length));
+}
+
+/// UTF-32 of either byte order after its byte-order mark, as UTF-8; none without the mark.
+std::optional<std::string> decodeUTF32WithBOM(std::string_view bytes) {
+    if (bytes.size() < 4 || bytes.size() % 4 != 0) return std::nullopt;
+    const auto byte = [&](std::size_t i) { return static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[i])); };
+    const auto unit = [&](std::size_t i, bool littleEndian) {
+        return littleEndian ? byte(i) | byte(i + 1) << 8 | byte(i + 2) << 16 | byte(i + 3) << 24
+                            : byte(i) << 24 | byte(i + 1) << 16 | byte(i + 2) << 8 | byte(i + 3);
+    };
+    bool littleEndian;
+    if (unit(0, true) == 0xFEFF) littleEndian = true;
+    else if (unit(0, false) == 0xFEFF) littleEndian = false;
+    else return std::nullopt;
+    std::string out;
+    out.reserve(bytes.size());
+    for (std::size_t i = 4; i < bytes.size(); i += 4) {
+        const std::uint32_t c = unit(i, littleEndian);
+        if (c > 0x10FFFF || U_IS_SURROGATE(c)) return std::nullopt;
+        appendUTF8(out, static_cast<UChar32>(c));
+    }
+    return out;
+}
+
 std::optional<std::string> decodeUTF16WithBOM(std::string_view bytes) {
     if (bytes.size() < 2 || bytes.size() % 2 != 0) return std::nullopt;
     const auto b0 = static_cast<unsigned char>(bytes[0]), b1 = static_cast<unsigned char>(bytes[1]);
@@ -60,12 +90,7 @@ std::optional<std::string> decodeUTF16WithBOM(std::string_view bytes) {
     };
     std::string out;
     out.reserve(bytes.size() * 3 / 2);
-    auto append = [&](UChar32 c) {
-        uint8_t buffer[U8_MAX_LENGTH];
-        int32_t length = 0;
-        U8_APPEND_UNSAFE(buffer, length, c);
-        out.append(reinterpret_cast<const char*>(buffer), static_cast<std::size_t>(length));
-    };
+    auto append = [&](UChar32 c) { appendUTF8(out, c); };
     for (std::size_t i = 2; i < bytes.size(); i += 2) {
         const char16_t u = unit(i);
         if (U16_IS_LEAD(u)) {
@@ -85,12 +110,18 @@ std::optional<std::string> decodeUTF16WithBOM(std::string_view bytes) {
 }  // namespace
 
 std::optional<std::string> decodeText(std::string bytes) {
+    std::optional<std::string> text;
     if (isValidUTF8(bytes)) {
         // A leading UTF-8 byte-order mark is no part of the text, as the UTF-16 one is not.
         if (bytes.starts_with("\xEF\xBB\xBF")) bytes.erase(0, 3);
-        return bytes;
+        text = std::move(bytes);
+    } else if (!(text = decodeUTF32WithBOM(bytes))) {
+        // After UTF-32: its little-endian mark begins with the UTF-16 one.
+        text = decodeUTF16WithBOM(bytes);
     }
-    return decodeUTF16WithBOM(bytes);
+    // U+0000 is no character of a text: UTF-16 or UTF-32 without a mark, or binary data.
+    if (text && text->find('\0') != std::string::npos) return std::nullopt;
+    return text;
 }
 
 std::size_t graphemeCount(std::string_view text) {

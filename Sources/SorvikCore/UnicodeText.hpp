@@ -10,9 +10,10 @@ namespace sorvik::unicode {
 
 /// Whether the bytes are well-formed UTF-8.
 bool isValidUTF8(std::string_view text);
-/// The text of a file's bytes: well-formed UTF-8 without a leading byte-order mark, or
-/// UTF-16 of either byte order that starts with its byte-order mark (without one, almost any
-/// even number of bytes would "decode"), as UTF-8. None for anything else.
+/// The text of a file's bytes: well-formed UTF-8 without a leading byte-order mark, or UTF-32
+/// or UTF-16 of either byte order that starts with its byte-order mark (without one, almost any
+/// even number of bytes would "decode"), as UTF-8. None for anything else, and for a text that
+/// holds U+0000 (what UTF-16 or UTF-32 without a mark reads as in UTF-8).
 std::optional<std::string> decodeText(std::string bytes);
 /// Number of extended grapheme clusters.
 std::size_t graphemeCount(std::string_view text);

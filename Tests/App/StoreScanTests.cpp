@@ -6,7 +6,9 @@
 #include <sys/stat.h>
 
 #include "App/Support/StoreHarness.hpp"
+#include "SorvikCore/MediaModule.hpp"
 #include "SorvikCore/Repository.hpp"
+#include "Support/ScanSupport.hpp"
 
 namespace fs = std::filesystem;
 using namespace sorvik;
@@ -322,4 +324,35 @@ TEST(StoreScan, ANewFileOnADeletedFilesInodeIsReadNotReconnected) {
     EXPECT_NE(idOf("download.txt"), looseID);
     for (const IndexedAsset& asset : store.workspace().assets)
         EXPECT_EQ(asset.isMissing, asset.file.name == "loose.txt") << asset.file.name;
+}
+
+TEST(StoreScan, AMissingMediaModuleIsSaidOnceInANotice) {
+    TempDir library, source;
+    writeFile(source / "IMG_2001.png", tinyPNG());
+    writeFile(source / "IMG_2002.png", tinyPNG());
+    WorkspaceState state;
+    state.sources = {SourceFolder::make(source.path())};
+    state.recognizeImageText = true;
+    Repository(library.path()).saveWorkspace(state);
+    media::useModuleFile("libsorvik-media-missing.so");
+    StoreHarness h(library.path());
+    auto& store = h.store();
+
+    store.scanFolders(true);
+    ASSERT_TRUE(h.settle());
+    ASSERT_TRUE(store.notice());
+    EXPECT_TRUE(store.notice()->starts_with("视频和文字识别暂不可用：")) << *store.notice();
+    EXPECT_NE(store.notice()->find("libsorvik-media-missing.so"), std::string::npos) << *store.notice();
+    EXPECT_TRUE(store.notice()->ends_with("。安装缺少的软件包后会自动恢复。")) << *store.notice();
+    for (const auto& asset : store.workspace().assets) EXPECT_FALSE(asset.didAttemptOCR);
+    store.clearNotice();
+    writeFile(source / "IMG_2003.png", tinyPNG());  // a scan that needs the module again
+    store.scanFolders(true);
+    ASSERT_TRUE(h.settle());
+    EXPECT_EQ(store.notice(), std::nullopt);
+
+    media::useModuleFile(media::moduleFile);
+    store.scanFolders(true);
+    ASSERT_TRUE(h.settle());
+    for (const auto& asset : store.workspace().assets) EXPECT_TRUE(asset.didAttemptOCR) << asset.file.name;
 }

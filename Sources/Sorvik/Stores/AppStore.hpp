@@ -376,6 +376,7 @@ private:
     // The running scan.
     bool scanRunning_ = false;
     bool scanApplied_ = false;
+    bool mediaNoticeGiven_ = false;  // that video and text recognition are unavailable, said once
     std::optional<UUID> scanToken_;
     bool scanCancelled_ = false;
     std::stop_source scanStop_;

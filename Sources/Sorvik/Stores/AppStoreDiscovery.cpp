@@ -4,6 +4,7 @@
 
 #include "Sorvik/Stores/AppStore.hpp"
 #include "SorvikCore/FolderIndexer.hpp"
+#include "SorvikCore/MediaModule.hpp"
 #include "SorvikCore/ProjectArchiver.hpp"
 #include "SorvikCore/ProjectMatcher.hpp"
 
@@ -16,10 +17,12 @@ constexpr std::int64_t scanLimit = 20000;
 
 }  // namespace
 
-/// The walk's result and, per source, the folder it resolves to when something stands there.
+/// The walk's result; per source, the folder it resolves to when something stands there; why
+/// the media module could not be loaded when the walk needed it.
 struct ScanOutput {
     ScanResult result;
     std::unordered_map<UUID, std::string> resolvedPaths;
+    std::optional<std::string> mediaFailure;
 };
 
 void AppStore::scanFolders(bool silent) {
@@ -53,6 +56,7 @@ void AppStore::scanFolders(bool silent) {
         ScanOutput output;
         output.result =
             FolderIndexer::scan(sources, snapshot->assets, excluded, libraryRoot, recognize, limit, progress, stop);
+        output.mediaFailure = media::loadFailure();
         // Only sources the walk reached are looked at again: one it found unavailable may be a
         // dead mount, where even a status call never returns.
         for (const SourceFolder& source : sources) {
@@ -128,6 +132,10 @@ void AppStore::applyScan(const ScanOutput& scan, ProjectMatcher::Grouping groupi
     if (!silent) {
         setNotice(result.sourceErrors.empty() ? *workspace_->scanSummary
                                               : std::string("部分来源不可用，请在来源设置中查看。其余素材已更新。"));
+    }
+    if (scan.mediaFailure && !mediaNoticeGiven_) {
+        mediaNoticeGiven_ = true;
+        setNotice("视频和文字识别暂不可用：" + *scan.mediaFailure + "。安装缺少的软件包后会自动恢复。");
     }
     if (workspace_->automaticArchive) {
         archiveCurrentProjects(!silent, [this] {
