@@ -31,7 +31,7 @@ void removeStaleTemporaries(const fs::path& root) {
 constexpr std::uint64_t maxLibraryFileBytes = std::uint64_t{1} << 30;
 
 /// The file's bytes, with room for the reader to use them in place.
-std::string readLibraryFile(const fs::path& path) {
+files::FileBytes readLibraryFile(const fs::path& path) {
     try {
         return files::readWholeFile(path, json::readPadding, maxLibraryFileBytes);
     } catch (const std::system_error& error) {
@@ -40,8 +40,15 @@ std::string readLibraryFile(const fs::path& path) {
     }
 }
 
+/// Decodes the library file at `path`, its memory handed back as it is read.
+template <typename Decode>
+auto readLibraryDocument(const fs::path& path, std::string_view root, Decode decode) {
+    files::FileBytes bytes = readLibraryFile(path);
+    return json::readDocument(json::Source{bytes.view(), bytes.capacity(), true}, root, decode);
+}
+
 std::vector<Delivery> readDeliveries(const fs::path& path) {
-    return json::readDocument(readLibraryFile(path), libraryFile, json::arrayOf<coding::decodeDelivery>);
+    return readLibraryDocument(path, libraryFile, json::arrayOf<coding::decodeDelivery>);
 }
 }  // namespace
 
@@ -52,7 +59,7 @@ WorkspaceState Repository::loadWorkspace() const {
     // mistaken for a new library and replaced by the next save.
     const fs::path workspace = root_ / workspaceFile;
     if (files::itemExists(workspace))
-        return json::readDocument(readLibraryFile(workspace), workspaceFile, coding::decodeWorkspaceState);
+        return readLibraryDocument(workspace, workspaceFile, coding::decodeWorkspaceState);
     const fs::path library = root_ / libraryFile;
     if (files::itemExists(library)) return WorkspaceState(readDeliveries(library));
     return WorkspaceState(std::vector<Delivery>{});
@@ -99,7 +106,7 @@ void Repository::saveWorkspaceText(const std::string& text) const {
 std::vector<TemplatePreset> Repository::loadPresets() const {
     const fs::path presets = root_ / presetsFile;
     if (!files::itemExists(presets)) return {};
-    return json::readDocument(readLibraryFile(presets), presetsFile, json::arrayOf<coding::decodeTemplatePreset>);
+    return readLibraryDocument(presets, presetsFile, json::arrayOf<coding::decodeTemplatePreset>);
 }
 
 void Repository::savePresets(const std::vector<TemplatePreset>& presets) const {
