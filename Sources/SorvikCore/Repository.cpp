@@ -50,6 +50,17 @@ auto readLibraryDocument(const fs::path& path, std::string_view root, Decode dec
 std::vector<Delivery> readDeliveries(const fs::path& path) {
     return readLibraryDocument(path, libraryFile, json::arrayOf<coding::decodeDelivery>);
 }
+
+/// The projects of the library file loadWorkspace would read, as decodeProject reads them.
+template <auto decodeProject, auto decodeWorkspaceProjects>
+auto loadProjectsAs(const fs::path& root) {
+    using Projects = decltype(json::arrayOf<decodeProject>(std::declval<json::Value&>(), std::declval<json::Path&>()));
+    const fs::path workspace = root / workspaceFile;
+    if (files::itemExists(workspace)) return readLibraryDocument(workspace, workspaceFile, decodeWorkspaceProjects);
+    const fs::path library = root / libraryFile;
+    if (files::itemExists(library)) return readLibraryDocument(library, libraryFile, json::arrayOf<decodeProject>);
+    return Projects{};
+}
 }  // namespace
 
 Repository::Repository(fs::path root) : root_(std::move(root)) { fs::create_directories(root_); }
@@ -63,6 +74,14 @@ WorkspaceState Repository::loadWorkspace() const {
     const fs::path library = root_ / libraryFile;
     if (files::itemExists(library)) return WorkspaceState(readDeliveries(library));
     return WorkspaceState(std::vector<Delivery>{});
+}
+
+std::vector<Delivery> Repository::loadProjects() const {
+    return loadProjectsAs<coding::decodeDelivery, coding::decodeWorkspaceProjects>(root_);
+}
+
+std::vector<ProjectSummary> Repository::loadProjectSummaries() const {
+    return loadProjectsAs<coding::decodeProjectSummary, coding::decodeWorkspaceProjectSummaries>(root_);
 }
 
 Repository::FilesIdentity Repository::workspaceIdentity() const {
