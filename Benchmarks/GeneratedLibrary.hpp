@@ -32,13 +32,14 @@ inline std::string hex(std::mt19937_64& random, std::size_t length) {
 }
 
 /// A library as the app keeps one: indexed originals in source folders, every one of them in
-/// a project, texts read from the text files, inspection results, a few drafts and archives.
-inline WorkspaceState generateLibrary() {
+/// a project, texts read from the text files, inspection results, a few drafts and archives;
+/// `projects` projects of filesPerProject files.
+inline WorkspaceState generateLibrary(std::size_t projects = projectCount) {
     std::mt19937_64 random(2024);
     WorkspaceState state;
     for (int s = 0; s < 6; ++s)
         state.sources.push_back(SourceFolder::make("/home/editor/素材/来源" + std::to_string(s)));
-    for (std::size_t p = 0; p < projectCount; ++p) {
+    for (std::size_t p = 0; p < projects; ++p) {
         const std::string name = p % 2 ? pick(kHanWords, random) + "企划" + std::to_string(p)
                                        : pick(kLatinWords, random) + " Launch " + std::to_string(p);
         Delivery project(UUID::make(), name, {}, p % 3 ? DeliveryTemplate::video() : DeliveryTemplate::graphic());

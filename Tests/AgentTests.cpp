@@ -1,5 +1,7 @@
 #include <unistd.h>
 
+#include <functional>
+
 #include <gtest/gtest.h>
 
 #include "SorvikCore/Repository.hpp"
@@ -249,4 +251,58 @@ TEST(Agent, FailedOutputWriteIsAnError) {
     // A reader that goes away: SIGPIPE is ignored and the exit status stays 0 or 1.
     const auto piped = test::runProcess("/bin/bash", {"-c", "set -o pipefail; " + command + " | true"});
     EXPECT_TRUE(piped.status == 0 || piped.status == 1) << piped.status;
+}
+
+TEST(Agent, DamageDeepInTheLibraryFailsEveryReadingCommandWithTheCoreMessage) {
+    // The commands build only what they print, yet every record is checked as a whole load
+    // checks it, and the first error in the load's own order is the one reported.
+    Library lib;
+    WorkspaceState w = Repository(lib.root).loadWorkspace();
+    for (int i = 0; i < 3; ++i) {
+        DeliveryFile file(UUID::make(), "原片" + std::to_string(i) + ".mp4", "", FileRole::video, 5, "");
+        file.reference = FileReference::make("/src/" + file.name, Date{1}, "1:" + std::to_string(i));
+        w.assets.emplace_back(file, std::nullopt, "folder", std::nullopt);
+        w.archives.push_back(ArchiveRecord{UUID::make(), file.id, Date{2}, 5, "/archive/" + file.name, "ab", Date{3}});
+    }
+    w.projects[0].files.push_back(w.assets[2].file);
+    const Json whole = json::parse(coding::text(w));
+    const auto damaged = [&](const std::function<void(Json&)>& damage) {
+        Json j = whole;
+        damage(j);
+        return j.dump();
+    };
+    const std::vector<std::pair<std::string, std::string>> cases{
+        {"last asset", damaged([](Json& j) { j["assets"][2]["file"]["id"] = "not a UUID"; })},
+        {"last archive", damaged([](Json& j) { j["archives"][2]["sha256"] = 7; })},
+        {"deleted project", damaged([](Json& j) { j["deletedProjects"][0]["files"] = Json::object(); })},
+        {"listed project's last file", damaged([](Json& j) { j["projects"][0]["files"][3]["role"] = "poster"; })},
+        {"second listed project", damaged([](Json& j) { j["projects"][1].erase("template"); })},
+        // Written earlier in the file, checked later: the project's error is the one reported.
+        {"two errors", damaged([](Json& j) {
+             j["archives"][0]["date"] = "yesterday";
+             j["projects"][0]["files"][3].erase("name");
+         })},
+    };
+    const std::string id = lib.first.id.string();
+    for (const auto& [label, bytes] : cases) {
+        test::writeFile(lib.root / "workspace.json", bytes);
+        std::string expected;
+        try {
+            Repository(lib.root).loadWorkspace();
+        } catch (const std::exception& e) {
+            expected = e.what();
+        }
+        ASSERT_FALSE(expected.empty()) << label;
+        for (const std::vector<std::string>& command : {std::vector<std::string>{"projects"}, {"project", id}, {"x"}})
+            EXPECT_EQ(errorMessage(test::runAgent(lib.args(command))), expected) << label << ": " << command[0];
+    }
+    // The earlier "library.json" is checked the same way while no "workspace.json" exists.
+    fs::remove(lib.root / "workspace.json");
+    Json projects = whole["projects"];
+    projects[1]["files"] = Json::array({whole["projects"][0]["files"][0]});
+    projects[1]["files"][0]["bytes"] = 1.5;
+    test::writeFile(lib.root / "library.json", projects.dump());
+    EXPECT_EQ(errorMessage(test::runAgent(lib.args({"projects"}))),
+              "The data couldn't be read because it isn't in the correct format. (Expected an integer at "
+              "library.json[1].files[0].bytes)");
 }

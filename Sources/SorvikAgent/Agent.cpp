@@ -57,8 +57,8 @@ UUID uuid(std::string_view text) {
     throw SorvikError::message("无效 UUID：" + std::string(text));
 }
 
-const Delivery* liveProject(const WorkspaceState& workspace, const UUID& id) {
-    for (const auto& project : workspace.projects)
+const Delivery* liveProject(const std::vector<Delivery>& projects, const UUID& id) {
+    for (const auto& project : projects)
         if (project.id == id) return &project;
     throw SorvikError::message("项目不存在或已删除");
 }

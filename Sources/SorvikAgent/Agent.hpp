@@ -31,7 +31,7 @@ void emit(const Json& value);
 UUID uuid(std::string_view text);
 
 /// The live project with that identifier, or "项目不存在或已删除".
-const Delivery* liveProject(const WorkspaceState& workspace, const UUID& id);
+const Delivery* liveProject(const std::vector<Delivery>& projects, const UUID& id);
 
 /// Writes {"message":…,"status":"error"} to the standard error and exits with status 1.
 [[noreturn]] void fail(std::string_view message);

@@ -28,11 +28,11 @@ bool libraryExists(const fs::path& path) {
     return ::stat(path.c_str(), &st) == 0;
 }
 
-Json summary(const Delivery& project) {
+Json summary(const ProjectSummary& project) {
     Json j = Json::object();
     j["projectID"] = project.id.string();
     j["name"] = project.name;
-    j["contentCount"] = static_cast<std::int64_t>(project.files.size());
+    j["contentCount"] = project.fileCount;
     return j;
 }
 
@@ -60,13 +60,15 @@ int run(std::vector<std::string> args) {
     }
     if (!libraryExists(invocation.library)) throw SorvikError::message("资料库不存在");
     const Repository repository(invocation.library);
-    const WorkspaceState workspace = repository.loadWorkspace();
-
+    // Every command reads and checks the whole workspace first, but builds only what it uses.
     switch (invocation.command) {
-        case agent::Command::projects: agent::emit(json::encodeArray(workspace.projects, summary)); answered();
+        case agent::Command::projects:
+            agent::emit(json::encodeArray(repository.loadProjectSummaries(), summary));
+            answered();
         case agent::Command::project: {
+            const std::vector<Delivery> projects = repository.loadProjects();
             const UUID id = agent::uuid(invocation.args[1]);
-            const Delivery* project = agent::liveProject(workspace, id);
+            const Delivery* project = agent::liveProject(projects, id);
             Json detail = Json::object();
             detail["projectID"] = id.string();
             detail["name"] = project->name;
@@ -75,8 +77,8 @@ int run(std::vector<std::string> args) {
             agent::emit(detail);
             answered();
         }
-        case agent::Command::prepare: agent::prepare(repository, workspace, invocation.args); return 0;
-        default: throw SorvikError::message(invalidCommand);
+        case agent::Command::prepare: agent::prepare(repository, repository.loadWorkspace(), invocation.args); return 0;
+        default: repository.loadProjectSummaries(); throw SorvikError::message(invalidCommand);
     }
 }
 

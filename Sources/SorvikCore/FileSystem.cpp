@@ -175,7 +175,7 @@ void prefault([[maybe_unused]] char* data, [[maybe_unused]] std::size_t size,
 #endif
 }
 
-std::string readWholeFile(const fs::path& path, std::size_t spare, std::uint64_t maxBytes) {
+FileBytes readWholeFile(const fs::path& path, std::size_t spare, std::uint64_t maxBytes) {
     struct stat st {};
     FileDescriptor fd = openRegularFile(path, false, &st);
     // Refused before a byte is read or a buffer is made: a huge (or sparse) file costs nothing.
@@ -183,12 +183,13 @@ std::string readWholeFile(const fs::path& path, std::size_t spare, std::uint64_t
         if (size > maxBytes) throw systemError(EFBIG, path, "too large to read:");
     };
     refuseAbove(static_cast<std::uint64_t>(std::max<off_t>(st.st_size, 0)));
-    // Read straight into a buffer of the file's size; a file that grew meanwhile is read on.
+    // Read straight into a buffer of the file's size, never zero-filled: read writes every
+    // byte kept. A file that grew meanwhile is read on into a larger one.
     std::size_t size = static_cast<std::size_t>(std::max<off_t>(st.st_size, 0));
-    std::string out;
-    out.reserve(size + spare);
-    prefault(out.data(), size + spare);
-    out.assign(size + spare, '\0');
+    FileBytes out;
+    out.capacity_ = size + spare;
+    out.data_.reset(new char[out.capacity_]);
+    prefault(out.data_.get(), out.capacity_);
     std::size_t filled = 0;
     for (;;) {
         if (filled == size) {
@@ -201,13 +202,16 @@ std::string readWholeFile(const fs::path& path, std::size_t spare, std::uint64_t
             }
             if (n == 0) break;
             refuseAbove(filled + static_cast<std::size_t>(n));
-            out.resize(filled);
-            out.append(probe, static_cast<std::size_t>(n));
-            size = filled = out.size();
-            out.resize(size + spare, '\0');
+            size = std::max(filled + static_cast<std::size_t>(n), filled + filled / 2);
+            std::unique_ptr<char[]> larger(new char[size + spare]);
+            std::memcpy(larger.get(), out.data_.get(), filled);
+            std::memcpy(larger.get() + filled, probe, static_cast<std::size_t>(n));
+            out.data_ = std::move(larger);
+            out.capacity_ = size + spare;
+            filled += static_cast<std::size_t>(n);
             continue;
         }
-        const ssize_t n = ::read(fd.get(), out.data() + filled, size - filled);
+        const ssize_t n = ::read(fd.get(), out.data_.get() + filled, size - filled);
         if (n < 0) {
             if (errno == EINTR) continue;
             throw systemError(errno, path, "cannot read");
@@ -215,7 +219,8 @@ std::string readWholeFile(const fs::path& path, std::size_t spare, std::uint64_t
         if (n == 0) break;
         filled += static_cast<std::size_t>(n);
     }
-    out.resize(filled);
+    out.size_ = filled;
+    std::memset(out.data_.get() + filled, 0, spare);
     return out;
 }
 

@@ -184,6 +184,26 @@ auto readArray(Value& value, const Path& path, Decode decode) {
     return out;
 }
 
+/// Validates an array as readArray decodes it, with the same first error, without keeping
+/// it: each element is decoded and dropped at once. Gives the number of elements.
+template <typename Decode>
+std::size_t checkArray(Value& value, const Path& path, Decode decode) {
+    if (value.kind() != Kind::array) {
+        value.skip();
+        typeMismatch(path, "an array");
+    }
+    const std::size_t count = value.elementCount();
+    std::optional<DecodingError> failure;
+    std::size_t index = 0;
+    value.elements([&](Value& element) {
+        const Path elementPath(path, index++);
+        if (failure) return element.skip();
+        failure = deferred([&] { decode(element, elementPath); });
+    });
+    if (failure) throw *failure;
+    return count;
+}
+
 /// A member of an object being read: captured by readObject, checked afterwards.
 class Member {
 public:
@@ -271,6 +291,12 @@ private:
 template <auto decodeElement>
 auto arrayOf(Value& value, const Path& path) {
     return readArray(value, path, decodeElement);
+}
+
+/// An array member validated as arrayOf<decodeElement> reads it, kept only as its length.
+template <auto decodeElement>
+std::size_t countOf(Value& value, const Path& path) {
+    return checkArray(value, path, decodeElement);
 }
 
 /// Reads an object in one pass into the given members (fastest in the order they are

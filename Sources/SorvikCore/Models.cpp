@@ -295,26 +295,58 @@ void write(json::Writer& w, const Delivery& d) {
     w.endObject();
 }
 
-Delivery decodeDelivery(json::Value& value, const json::Path& path) {
+namespace {
+
+/// A project whole, or only as its summary: either way every member is validated and checked
+/// in one order, so the first error is the same.
+template <bool whole>
+auto decodeProject(json::Value& value, const json::Path& path) {
+    using Files = std::conditional_t<whole, std::vector<DeliveryFile>, std::size_t>;
+    constexpr typename json::Nested<Files>::Decode decodeFiles = [] {
+        if constexpr (whole) return json::arrayOf<decodeDeliveryFile>;
+        else return json::countOf<decodeDeliveryFile>;
+    }();
     json::Field id(path, "id"), name(path, "name"), createdAt(path, "createdAt"), updatedAt(path, "updatedAt"),
         discoveryKey(path, "discoveryKey");
-    json::Nested<std::vector<DeliveryFile>> files(path, "files", json::arrayOf<decodeDeliveryFile>);
+    json::Nested<Files> files(path, "files", decodeFiles);
     json::Nested<DeliveryTemplate> templ(path, "template", decodeDeliveryTemplate);
     json::Nested<std::vector<ExportReceipt>> exports(path, "exports", json::arrayOf<decodeExportReceipt>);
     json::Nested<std::vector<std::string>> keywords(path, "keywords", json::arrayOf<json::readString>);
     json::readObject(value, path,
                      {&createdAt, &discoveryKey, &exports, &files, &id, &keywords, &name, &templ, &updatedAt});
-    Delivery d;
-    d.id = id.uuid();
-    d.name = name.string();
-    d.createdAt = createdAt.date();
-    d.updatedAt = updatedAt.date();
-    d.files = files.required();
-    d.templ = templ.required();
-    d.exports = exports.required();
-    d.discoveryKey = discoveryKey.optionalString();
-    d.keywords = keywords.optional();
-    return d;
+    if constexpr (whole) {
+        Delivery d;
+        d.id = id.uuid();
+        d.name = name.string();
+        d.createdAt = createdAt.date();
+        d.updatedAt = updatedAt.date();
+        d.files = files.required();
+        d.templ = templ.required();
+        d.exports = exports.required();
+        d.discoveryKey = discoveryKey.optionalString();
+        d.keywords = keywords.optional();
+        return d;
+    } else {
+        ProjectSummary s;
+        s.id = id.uuid();
+        s.name = name.string();
+        createdAt.date();
+        updatedAt.date();
+        s.fileCount = static_cast<std::int64_t>(files.required());
+        templ.required();
+        exports.required();
+        discoveryKey.optionalString();
+        keywords.optional();
+        return s;
+    }
+}
+
+}  // namespace
+
+Delivery decodeDelivery(json::Value& value, const json::Path& path) { return decodeProject<true>(value, path); }
+
+ProjectSummary decodeProjectSummary(json::Value& value, const json::Path& path) {
+    return decodeProject<false>(value, path);
 }
 
 Json encode(const DeliveryCheck& c) {

@@ -158,6 +158,13 @@ struct Delivery {
     Delivery(UUID id, std::string name, std::vector<DeliveryFile> files, DeliveryTemplate templ);
 };
 
+/// A project as a listing shows it: its identifier, name and number of files.
+struct ProjectSummary {
+    UUID id;
+    std::string name;
+    std::int64_t fileCount = 0;
+};
+
 struct DeliveryCheck {
     std::string id;
     CheckLevel level = CheckLevel::pass;
@@ -190,6 +197,8 @@ DeliveryTemplate decodeDeliveryTemplate(json::Value&, const json::Path&);
 TemplatePreset decodeTemplatePreset(json::Value&, const json::Path&);
 ExportReceipt decodeExportReceipt(json::Value&, const json::Path&);
 Delivery decodeDelivery(json::Value&, const json::Path&);
+/// What decodeDelivery reads, validated alike with the same first error, kept as a summary.
+ProjectSummary decodeProjectSummary(json::Value&, const json::Path&);
 DeliveryCheck decodeDeliveryCheck(json::Value&, const json::Path&);
 FileRole decodeRole(json::Value&, const json::Path&);
 FileRole readRole(json::Field&);

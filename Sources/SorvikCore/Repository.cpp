@@ -31,7 +31,7 @@ void removeStaleTemporaries(const fs::path& root) {
 constexpr std::uint64_t maxLibraryFileBytes = std::uint64_t{1} << 30;
 
 /// The file's bytes, with room for the reader to use them in place.
-std::string readLibraryFile(const fs::path& path) {
+files::FileBytes readLibraryFile(const fs::path& path) {
     try {
         return files::readWholeFile(path, json::readPadding, maxLibraryFileBytes);
     } catch (const std::system_error& error) {
@@ -40,8 +40,26 @@ std::string readLibraryFile(const fs::path& path) {
     }
 }
 
+/// Decodes the library file at `path`, its memory handed back as it is read.
+template <typename Decode>
+auto readLibraryDocument(const fs::path& path, std::string_view root, Decode decode) {
+    files::FileBytes bytes = readLibraryFile(path);
+    return json::readDocument(json::Source{bytes.view(), bytes.capacity(), true}, root, decode);
+}
+
 std::vector<Delivery> readDeliveries(const fs::path& path) {
-    return json::readDocument(readLibraryFile(path), libraryFile, json::arrayOf<coding::decodeDelivery>);
+    return readLibraryDocument(path, libraryFile, json::arrayOf<coding::decodeDelivery>);
+}
+
+/// The projects of the library file loadWorkspace would read, as decodeProject reads them.
+template <auto decodeProject, auto decodeWorkspaceProjects>
+auto loadProjectsAs(const fs::path& root) {
+    using Projects = decltype(json::arrayOf<decodeProject>(std::declval<json::Value&>(), std::declval<json::Path&>()));
+    const fs::path workspace = root / workspaceFile;
+    if (files::itemExists(workspace)) return readLibraryDocument(workspace, workspaceFile, decodeWorkspaceProjects);
+    const fs::path library = root / libraryFile;
+    if (files::itemExists(library)) return readLibraryDocument(library, libraryFile, json::arrayOf<decodeProject>);
+    return Projects{};
 }
 }  // namespace
 
@@ -52,10 +70,18 @@ WorkspaceState Repository::loadWorkspace() const {
     // mistaken for a new library and replaced by the next save.
     const fs::path workspace = root_ / workspaceFile;
     if (files::itemExists(workspace))
-        return json::readDocument(readLibraryFile(workspace), workspaceFile, coding::decodeWorkspaceState);
+        return readLibraryDocument(workspace, workspaceFile, coding::decodeWorkspaceState);
     const fs::path library = root_ / libraryFile;
     if (files::itemExists(library)) return WorkspaceState(readDeliveries(library));
     return WorkspaceState(std::vector<Delivery>{});
+}
+
+std::vector<Delivery> Repository::loadProjects() const {
+    return loadProjectsAs<coding::decodeDelivery, coding::decodeWorkspaceProjects>(root_);
+}
+
+std::vector<ProjectSummary> Repository::loadProjectSummaries() const {
+    return loadProjectsAs<coding::decodeProjectSummary, coding::decodeWorkspaceProjectSummaries>(root_);
 }
 
 Repository::FilesIdentity Repository::workspaceIdentity() const {
@@ -99,7 +125,7 @@ void Repository::saveWorkspaceText(const std::string& text) const {
 std::vector<TemplatePreset> Repository::loadPresets() const {
     const fs::path presets = root_ / presetsFile;
     if (!files::itemExists(presets)) return {};
-    return json::readDocument(readLibraryFile(presets), presetsFile, json::arrayOf<coding::decodeTemplatePreset>);
+    return readLibraryDocument(presets, presetsFile, json::arrayOf<coding::decodeTemplatePreset>);
 }
 
 void Repository::savePresets(const std::vector<TemplatePreset>& presets) const {

@@ -22,6 +22,10 @@ public:
     const std::filesystem::path& root() const { return root_; }
 
     WorkspaceState loadWorkspace() const;
+    /// What loadWorkspace reads, validated alike with the same errors, keeping only the
+    /// projects: whole, or as summaries. The rest is never built.
+    std::vector<Delivery> loadProjects() const;
+    std::vector<ProjectSummary> loadProjectSummaries() const;
     /// Device, inode, size and change times of the files loadWorkspace reads, or their absence.
     /// Every save replaces the file, so an equal identity means an equal content.
     using FilesIdentity = std::array<std::int64_t, 12>;

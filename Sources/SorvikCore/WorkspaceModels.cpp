@@ -232,33 +232,79 @@ void write(json::Writer& w, const WorkspaceWithProjects& whole) {
     w.endObject();
 }
 
-WorkspaceState decodeWorkspaceState(json::Value& value, const json::Path& path) {
+namespace {
+
+/// A list decoded whole, or only validated alike and counted.
+template <bool keep, typename T>
+using ListOf = std::conditional_t<keep, std::vector<T>, std::size_t>;
+
+template <bool keep, auto decodeElement>
+constexpr auto listOf() {
+    if constexpr (keep) return json::arrayOf<decodeElement>;
+    else return json::countOf<decodeElement>;
+}
+
+/// The workspace whole, or only its projects as decodeProject reads them: either way every
+/// member is validated and checked in one order, so the first error is the same.
+template <bool whole, auto decodeProject>
+auto decodeWorkspaceAs(json::Value& value, const json::Path& path) {
+    using Project = decltype(decodeProject(value, path));
     json::Field schemaVersion(path, "schemaVersion"), automaticScan(path, "automaticScan"),
         recognizeImageText(path, "recognizeImageText"), automaticArchive(path, "automaticArchive"),
         lastScan(path, "lastScan"), scanSummary(path, "scanSummary");
-    json::Nested<std::vector<Delivery>> projects(path, "projects", json::arrayOf<decodeDelivery>);
-    json::Nested<std::vector<SourceFolder>> sources(path, "sources", json::arrayOf<decodeSourceFolder>);
-    json::Nested<std::vector<IndexedAsset>> assets(path, "assets", json::arrayOf<decodeIndexedAsset>);
+    json::Nested<std::vector<Project>> projects(path, "projects", json::arrayOf<decodeProject>);
+    json::Nested<ListOf<whole, SourceFolder>> sources(path, "sources", listOf<whole, decodeSourceFolder>());
+    json::Nested<ListOf<whole, IndexedAsset>> assets(path, "assets", listOf<whole, decodeIndexedAsset>());
     json::Nested<SourceFolder> archiveFolder(path, "archiveFolder", decodeSourceFolder);
-    json::Nested<std::vector<ArchiveRecord>> archives(path, "archives", json::arrayOf<decodeArchiveRecord>);
-    json::Nested<std::vector<Delivery>> deletedProjects(path, "deletedProjects", json::arrayOf<decodeDelivery>);
+    json::Nested<ListOf<whole, ArchiveRecord>> archives(path, "archives", listOf<whole, decodeArchiveRecord>());
+    json::Nested<ListOf<whole, Delivery>> deletedProjects(path, "deletedProjects", listOf<whole, decodeDelivery>());
     json::readObject(value, path,
                      {&archiveFolder, &archives, &assets, &automaticArchive, &automaticScan, &deletedProjects,
                       &lastScan, &projects, &recognizeImageText, &scanSummary, &schemaVersion, &sources});
-    WorkspaceState w;
-    w.schemaVersion = schemaVersion.integer();
-    w.projects = projects.required();
-    w.sources = sources.required();
-    w.assets = assets.required();
-    w.automaticScan = automaticScan.boolean();
-    w.recognizeImageText = recognizeImageText.boolean();
-    w.archiveFolder = archiveFolder.optional();
-    w.automaticArchive = automaticArchive.boolean();
-    w.archives = archives.required();
-    w.lastScan = lastScan.optionalDate();
-    w.scanSummary = scanSummary.optionalString();
-    w.deletedProjects = deletedProjects.optional();
-    return w;
+    if constexpr (whole) {
+        WorkspaceState w;
+        w.schemaVersion = schemaVersion.integer();
+        w.projects = projects.required();
+        w.sources = sources.required();
+        w.assets = assets.required();
+        w.automaticScan = automaticScan.boolean();
+        w.recognizeImageText = recognizeImageText.boolean();
+        w.archiveFolder = archiveFolder.optional();
+        w.automaticArchive = automaticArchive.boolean();
+        w.archives = archives.required();
+        w.lastScan = lastScan.optionalDate();
+        w.scanSummary = scanSummary.optionalString();
+        w.deletedProjects = deletedProjects.optional();
+        return w;
+    } else {
+        schemaVersion.integer();
+        std::vector<Project> kept = projects.required();
+        sources.required();
+        assets.required();
+        automaticScan.boolean();
+        recognizeImageText.boolean();
+        archiveFolder.optional();
+        automaticArchive.boolean();
+        archives.required();
+        lastScan.optionalDate();
+        scanSummary.optionalString();
+        deletedProjects.optional();
+        return kept;
+    }
+}
+
+}  // namespace
+
+WorkspaceState decodeWorkspaceState(json::Value& value, const json::Path& path) {
+    return decodeWorkspaceAs<true, decodeDelivery>(value, path);
+}
+
+std::vector<Delivery> decodeWorkspaceProjects(json::Value& value, const json::Path& path) {
+    return decodeWorkspaceAs<false, decodeDelivery>(value, path);
+}
+
+std::vector<ProjectSummary> decodeWorkspaceProjectSummaries(json::Value& value, const json::Path& path) {
+    return decodeWorkspaceAs<false, decodeProjectSummary>(value, path);
 }
 
 }  // namespace coding

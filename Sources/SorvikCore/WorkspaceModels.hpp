@@ -110,6 +110,10 @@ SourceFolder decodeSourceFolder(json::Value&, const json::Path&);
 IndexedAsset decodeIndexedAsset(json::Value&, const json::Path&);
 ArchiveRecord decodeArchiveRecord(json::Value&, const json::Path&);
 WorkspaceState decodeWorkspaceState(json::Value&, const json::Path&);
+/// What decodeWorkspaceState reads, validated alike with the same first error, keeping only
+/// the projects: whole, or as summaries.
+std::vector<Delivery> decodeWorkspaceProjects(json::Value&, const json::Path&);
+std::vector<ProjectSummary> decodeWorkspaceProjectSummaries(json::Value&, const json::Path&);
 
 template <typename T>
 void write(json::Writer& writer, const std::vector<T>& items) {
