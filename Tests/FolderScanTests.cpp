@@ -517,7 +517,9 @@ TEST(FolderScan, InspectionOnSeveralThreadsGivesTheOneThreadResult) {
     EXPECT_EQ(findAsset(parallel, "v2.mp4")->file.width, 48);
     ASSERT_TRUE(findAsset(parallel, "gone.txt"));
     EXPECT_TRUE(findAsset(parallel, "gone.txt")->isMissing);
-    EXPECT_TRUE(parallel.sourceErrors.at(source.id).starts_with("部分文件暂时无法读取："));
+    // a.txt and c.txt, the last of them described.
+    EXPECT_TRUE(parallel.sourceErrors.at(source.id).starts_with("部分文件暂时无法读取（共 2 件）："));
+    EXPECT_NE(parallel.sourceErrors.at(source.id).find("c.txt"), std::string::npos);
     EXPECT_EQ(parallel.inspectedCount, 3);  // changed.txt, new.png, d.txt
     EXPECT_EQ(parallel.movedCount, 2);      // renamed.jpg, b.txt
 }

@@ -6,6 +6,8 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <fstream>
+#include <map>
+#include <algorithm>
 #include <iostream>
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -16,7 +18,9 @@
 #include "SorvikCore/FolderIndexer.hpp"
 #include "SorvikCore/Images.hpp"
 #include "SorvikCore/Inspector.hpp"
+#include "SorvikCore/StallMemory.hpp"
 #include "Support/ScanSupport.hpp"
+#include "Support/StallingMount.hpp"
 
 using namespace sorvik;
 using namespace sorvik::test;
@@ -261,6 +265,114 @@ TEST_F(HungSource, StopEndsTheScanAtOnceWhileTheWalkIsBlocked) {
     const double seconds = secondsSince(requested);
     std::cout << "stop answered in " << seconds * 1000 << " ms during a hung walk\n";
     EXPECT_LT(seconds, 3.0);  // well under a second when the machine is idle
+}
+
+/// Ten notes, note_01.txt to note_10.txt, served over FUSE; `hold` tells which never answer.
+std::vector<StallingMount::File> notes(const std::map<int, StallingMount::Hold>& hold) {
+    std::vector<StallingMount::File> files;
+    for (int i = 1; i <= 10; ++i) {
+        const std::string name = std::string(i < 10 ? "note_0" : "note_") + std::to_string(i) + ".txt";
+        files.push_back({name, "note " + std::to_string(i), hold.contains(i) ? hold.at(i) : StallingMount::Hold::none});
+    }
+    return files;
+}
+
+std::vector<std::string> sorted(std::vector<std::string> list) {
+    std::sort(list.begin(), list.end());
+    return list;
+}
+
+TEST_F(HungSource, FilesThatDoNotAnswerLeaveTheRestIndexedAndAreNotWaitedOnAgain) {
+    using Hold = StallingMount::Hold;
+    // Stuck at the start, in the middle and at the end of the order, in open and in read.
+    StallingMount mount(notes({{1, Hold::open}, {5, Hold::read}, {10, Hold::open}}));
+    if (!mount.skipReason().empty()) GTEST_SKIP() << mount.skipReason();
+    const std::size_t threadsBefore = threadCount();
+    const SourceFolder source = SourceFolder::make(mount.path());
+    const IndexedAsset stuck = recordIn(mount.path() / "note_05.txt", source);
+    const IndexedAsset gone = recordIn(mount.path() / "gone.png", source);
+    auto memory = std::make_unique<StallMemory>();
+    Scanner scan;
+    constexpr auto quiet = 1000ms;
+    const auto scanWith = [&](const std::vector<IndexedAsset>& previous, unsigned threads) {
+        return FolderIndexer::scan({source}, previous, {}, scan.library.path(), false, 20000, {}, {}, threads, quiet,
+                                   memory.get());
+    };
+    const std::vector<std::string> answered{"note_02.txt", "note_03.txt", "note_04.txt", "note_06.txt",
+                                            "note_07.txt", "note_08.txt", "note_09.txt"};
+    const std::string error =
+        "部分文件暂时无法读取（共 3 件）：文件没有响应：\"" + (mount.path() / "note_10.txt").string() + "\"";
+
+    for (const unsigned threads : {0u, 1u}) {  // inspected ahead on many threads, and one by one
+        SCOPED_TRACE(threads);
+        const ScanResult first = scanWith({stuck, gone}, threads);
+        std::vector<std::string> expected = answered;
+        expected.insert(expected.end(), {"note_05.txt", "gone.png"});
+        EXPECT_EQ(names(first), expected);
+        EXPECT_EQ(first.sourceErrors.at(source.id), error);
+        // Walked: the vanished file is missing; the stuck one is kept as it was.
+        EXPECT_TRUE(findAsset(first, "gone.png")->isMissing);
+        EXPECT_FALSE(findAsset(first, "note_05.txt")->isMissing);
+        EXPECT_EQ(findAsset(first, "note_05.txt")->file.bytes, stuck.file.bytes);
+
+        // The next scan does not ask the stuck files again, nor wait on them.
+        const int opens = mount.opens("note_01.txt") + mount.opens("note_10.txt");
+        const int reads = mount.reads("note_05.txt");
+        const auto start = Clock::now();
+        const ScanResult second = scanWith(first.assets, threads);
+        EXPECT_LT(secondsSince(start), std::chrono::duration<double>(quiet).count());
+        EXPECT_EQ(mount.opens("note_01.txt") + mount.opens("note_10.txt"), opens);
+        EXPECT_EQ(mount.reads("note_05.txt"), reads);
+        EXPECT_EQ(names(second), expected);
+        EXPECT_EQ(second.sourceErrors.at(source.id), error);
+        EXPECT_EQ(second.reusedCount, 7);
+        if (threads == 0) memory = std::make_unique<StallMemory>();  // the one-by-one round starts afresh
+    }
+
+    // Once the files answer, the next scan reads them.
+    mount.answerAll();
+    ASSERT_TRUE(waitFor([&] { return threadCount() <= threadsBefore; }, 10s)) << "stuck threads did not return";
+    const ScanResult third = scanWith({stuck, gone}, 0);
+    std::vector<std::string> all = answered;
+    all.insert(all.end(), {"note_01.txt", "note_05.txt", "note_10.txt", "gone.png"});
+    EXPECT_EQ(sorted(names(third)), sorted(all));
+    EXPECT_FALSE(third.sourceErrors.contains(source.id));
+    EXPECT_EQ(findAsset(third, "note_05.txt")->id(), stuck.id());
+    EXPECT_EQ(findAsset(third, "note_05.txt")->file.text, "note 5");
+}
+
+TEST_F(HungSource, ASilentSourceCostsOneWaitAndIsBackOnceItAnswers) {
+    StallingMount mount(notes({}), true);
+    if (!mount.skipReason().empty()) GTEST_SKIP() << mount.skipReason();
+    const std::size_t threadsBefore = threadCount();
+    TempDir healthy;
+    writeFile(healthy / "a.txt", "a");
+    const SourceFolder dead = SourceFolder::make(mount.path());
+    const SourceFolder alive = SourceFolder::make(healthy.path());
+    StallMemory memory;
+    Scanner scan;
+    constexpr auto quiet = 1000ms;
+    const auto scanBoth = [&] {
+        return FolderIndexer::scan({dead, alive}, {}, {}, scan.library.path(), false, 20000, {}, {}, 0, quiet, &memory);
+    };
+    const ScanResult first = scanBoth();
+    EXPECT_EQ(first.sourceErrors.at(dead.id), "来源文件夹没有响应，本次扫描已跳过。");
+
+    // Skipped at once with the same text: the mount is not even asked.
+    const std::uint64_t requests = mount.requests();
+    const auto start = Clock::now();
+    const ScanResult second = scanBoth();
+    EXPECT_LT(secondsSince(start), std::chrono::duration<double>(quiet).count());
+    EXPECT_EQ(mount.requests(), requests);
+    EXPECT_EQ(second.sourceErrors.at(dead.id), "来源文件夹没有响应，本次扫描已跳过。");
+    EXPECT_EQ(names(second), (std::vector<std::string>{"a.txt"}));
+
+    // The walk given up on comes back when the mount answers; the next scan walks it.
+    mount.answerAll();
+    ASSERT_TRUE(waitFor([&] { return threadCount() <= threadsBefore; }, 10s)) << "stuck threads did not return";
+    const ScanResult third = scanBoth();
+    EXPECT_TRUE(third.sourceErrors.empty());
+    EXPECT_EQ(third.assets.size(), 11u);
 }
 
 TEST(HugeImage, DecodesStopOnRequestAndInspectionIsBounded) {

@@ -77,7 +77,7 @@ private:
 
 TEST(EnglishMessages, CatalogueHoldsEveryEntryOnceWithMatchingPlaceholders) {
     const auto values = EnglishMessages::values();
-    EXPECT_EQ(values.size(), 397u);
+    EXPECT_EQ(values.size(), 398u);
     std::set<std::string_view> keys;
     for (const MessagePair& pair : values) {
         SCOPED_TRACE(std::string(pair.chinese));
@@ -432,6 +432,8 @@ TEST(Localization, OnlyTheWrappingMessagesTranslateTheirCaptures) {
               "The source folder did not respond and was skipped in this scan.");
     EXPECT_EQ(L(en, "部分文件暂时无法读取：文件没有响应：\"/mnt/共享/a.png\""),
               "Some files are temporarily unreadable: The file did not respond: \"/mnt/共享/a.png\"");
+    EXPECT_EQ(L(en, "部分文件暂时无法读取（共 3 件）：文件没有响应：\"/mnt/a.png\""),
+              "Some files are temporarily unreadable (3 files): The file did not respond: \"/mnt/a.png\"");
     // The library's start-up failure translates the reason it wraps; a reason that is no
     // catalogue text, such as a system error, is shown as it is.
     EXPECT_EQ(L(en, "资料库读取失败：资料库位置为空\n原资料库已保留，请先在设置中查看位置。"),

@@ -8,6 +8,7 @@
 #include <mutex>
 #include <sstream>
 #include <system_error>
+#include <sys/sysmacros.h>
 #include <thread>
 
 #include "SorvikCore/Models.hpp"
@@ -225,6 +226,26 @@ std::string MountTable::mountOf(std::string_view path) const {
     for (const std::string& point : points_)
         if (isWithin(path, point) && (!best || point.size() > best->size())) best = &point;
     return best ? *best : std::string("/");
+}
+
+bool isLocalDisk(std::uint64_t device) {
+    static constexpr std::string_view local[] = {"ext2", "ext3", "ext4", "xfs", "btrfs", "tmpfs", "f2fs", "overlay"};
+    const std::string wanted = std::to_string(::major(device)) + ":" + std::to_string(::minor(device));
+    std::ifstream table("/proc/self/mountinfo");
+    std::string line;
+    while (std::getline(table, line)) {
+        std::istringstream fields(line);
+        std::string id, parent, numbers;
+        if (!(fields >> id >> parent >> numbers) || numbers != wanted) continue;
+        // The file system type follows the separator " - ".
+        const auto separator = line.find(" - ");
+        if (separator == std::string::npos) return false;
+        std::istringstream rest(line.substr(separator + 3));
+        std::string type;
+        rest >> type;
+        return std::find(std::begin(local), std::end(local), type) != std::end(local);
+    }
+    return false;
 }
 
 }  // namespace sorvik::abandonable

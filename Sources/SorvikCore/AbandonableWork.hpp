@@ -4,6 +4,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <set>
 #include <exception>
@@ -142,5 +143,9 @@ public:
 private:
     std::vector<std::string> points_;
 };
+
+/// Whether the device (st_dev) holds a local disk file system, as the kernel's table says:
+/// opening one of its files returns. One of FUSE, a network or anything unknown may never.
+bool isLocalDisk(std::uint64_t device);
 
 }  // namespace sorvik::abandonable

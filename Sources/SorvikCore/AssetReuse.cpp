@@ -108,12 +108,14 @@ files::FileDescriptor openFolderOf(const Candidate& candidate) {
 
 std::string unresponsiveFileMessage(const std::string& path) { return "文件没有响应：\"" + path + "\""; }
 
-std::string unreadableFileMessage(const std::exception& failure) {
+std::string unreadableFileMessage(const std::exception& failure, std::int64_t count) {
+    if (count > 1) return "部分文件暂时无法读取（共 " + std::to_string(count) + " 件）：" + failure.what();
     return std::string("部分文件暂时无法读取：") + failure.what();
 }
 
-Reuser::Reuser(const std::vector<IndexedAsset>& previous, bool recognizeText, std::chrono::nanoseconds quietLimit)
-    : previous_(previous), recognizeText_(recognizeText), quietLimit_(quietLimit) {
+Reuser::Reuser(const std::vector<IndexedAsset>& previous, bool recognizeText, std::chrono::nanoseconds quietLimit,
+               StallMemory* memory)
+    : previous_(previous), recognizeText_(recognizeText), quietLimit_(quietLimit), memory_(memory) {
     byPath_.reserve(previous.size());
     byIdentity_.reserve(previous.size());
     nextOfIdentity_.assign(previous.size(), std::string::npos);
@@ -176,8 +178,11 @@ abandonable::Pool& Reuser::pool(unsigned threads) {
 
 abandonable::Pool::Handle Reuser::submitInspection(const Candidate& candidate,
                                                    const std::shared_ptr<Inspection>& into) {
-    // The work owns its candidate and its result: a thread given up on touches nothing else.
-    return pool(1).submit([candidate, into](std::stop_token stop, const abandonable::Beat&) {
+    // The work owns its candidate and its result: a thread given up on touches nothing else. Its
+    // comeback tells when a file that did not answer does.
+    auto comeback = std::make_shared<StallMemory::Comeback>();
+    into->answer = comeback->answer();
+    return pool(1).submit([candidate, into, comeback](std::stop_token stop, const abandonable::Beat&) {
         try {
             const files::FileDescriptor folder = openFolderOf(candidate);
             into->file = FileInspector::inspectAt(folder.get(), lastComponent(candidate.path), candidate.path, "",
@@ -188,20 +193,20 @@ abandonable::Pool::Handle Reuser::submitInspection(const Candidate& candidate,
     });
 }
 
-bool Reuser::isHung(const Candidate& candidate) {
-    if (candidate.sourceID) return hungSources_.contains(*candidate.sourceID);
-    if (hungMounts_.empty()) return false;
-    if (!mounts_) mounts_.emplace();
-    return hungMounts_.contains(mounts_->mountOf(candidate.path));
+bool Reuser::isHung(const struct statx& info) { return memory_ && memory_->skipsFile(info); }
+
+void Reuser::markHung(const Candidate& candidate, const struct statx& info, const IndexedAsset* previous,
+                      const StallMemory::Answer& answer, std::map<UUID, std::string>& sourceErrors) {
+    fail(candidate, SorvikError::message(unresponsiveFileMessage(candidate.path)), sourceErrors);
+    // Neither read nor gone: its record stays as it was.
+    if (previous) hungRecords_.insert(previous->id());
+    if (memory_ && answer) memory_->fileStuck(info, answer);
 }
 
-void Reuser::markHung(const Candidate& candidate) {
-    if (candidate.sourceID) {
-        hungSources_.insert(*candidate.sourceID);
-        return;
-    }
-    if (!mounts_) mounts_.emplace();
-    hungMounts_.insert(mounts_->mountOf(candidate.path));
+void Reuser::fail(const Candidate& candidate, const std::exception& failure,
+                  std::map<UUID, std::string>& sourceErrors) {
+    if (!candidate.sourceID) return;
+    sourceErrors[*candidate.sourceID] = unreadableFileMessage(failure, ++unreadableCounts_[*candidate.sourceID]);
 }
 
 void Reuser::inspectAhead(std::span<const Candidate> candidates, unsigned threads, std::stop_token stop) {
@@ -214,10 +219,10 @@ void Reuser::inspectAhead(std::span<const Candidate> candidates, unsigned thread
     for (std::size_t i = 0; i < candidates.size(); ++i) {
         const Candidate& candidate = candidates[i];
         struct statx info {};
-        if (isHung(candidate) || !readStatus(candidate, info)) continue;
+        if (!readStatus(candidate, info)) continue;
         const IndexedAsset* previous = match(candidate.path, identityOf(candidate, info), &claims);
         if (previous && isClaimed(previous->id(), &claims)) continue;
-        if (!isReusable(previous, static_cast<std::int64_t>(info.stx_size), modificationDate(info)))
+        if (!isReusable(previous, static_cast<std::int64_t>(info.stx_size), modificationDate(info)) && !isHung(info))
             wanted.push_back(i);
         if (previous) claims.insert(previous->id());  // a new file's fresh identifier matches nothing
     }
@@ -232,31 +237,12 @@ void Reuser::inspectAhead(std::span<const Candidate> candidates, unsigned thread
         done.push_back(std::make_shared<Inspection>());
         jobs.push_back(submitInspection(candidates[i], done.back()));
     }
-    // Once a file of a source hangs, the rest of that source is not waited for.
-    std::set<UUID> hungSources;
-    std::set<std::string> hungMounts;
-    const auto groupHung = [&](const Candidate& candidate) {
-        if (candidate.sourceID) return hungSources.contains(*candidate.sourceID);
-        if (hungMounts.empty()) return false;
-        if (!mounts_) mounts_.emplace();
-        return hungMounts.contains(mounts_->mountOf(candidate.path));
-    };
+    // A file that does not answer is given up alone (every silent one at the same time); the
+    // thread left with it may still write its result, which is never read.
     for (std::size_t k = 0; k < wanted.size(); ++k) {
-        const Candidate& candidate = candidates[wanted[k]];
-        if (groupHung(candidate)) {
-            pool_->abandon(jobs[k]);
-            continue;
-        }
-        if (pool_->wait(jobs[k], stop) == abandonable::Pool::Outcome::abandoned) {
-            done[k]->hung = true;
-            if (candidate.sourceID) {
-                hungSources.insert(*candidate.sourceID);
-            } else {
-                if (!mounts_) mounts_.emplace();
-                hungMounts.insert(mounts_->mountOf(candidate.path));
-            }
-        }
-        ahead_.insert_or_assign(candidate.path, std::move(*done[k]));
+        Inspection inspection{{}, nullptr, true, done[k]->answer};
+        if (pool_->wait(jobs[k], stop) == abandonable::Pool::Outcome::finished) inspection = std::move(*done[k]);
+        ahead_.insert_or_assign(candidates[wanted[k]].path, std::move(inspection));
     }
 }
 
@@ -264,7 +250,8 @@ Reuser::Inspection Reuser::inspected(const Candidate& candidate, std::stop_token
     if (auto node = ahead_.extract(candidate.path)) return std::move(node.mapped());
     auto result = std::make_shared<Inspection>();
     const abandonable::Pool::Handle job = submitInspection(candidate, result);
-    if (pool_->wait(job, stop) == abandonable::Pool::Outcome::abandoned) return Inspection{{}, nullptr, true};
+    if (pool_->wait(job, stop) == abandonable::Pool::Outcome::abandoned)
+        return Inspection{{}, nullptr, true, result->answer};
     return std::move(*result);
 }
 
@@ -315,16 +302,10 @@ void Reuser::recognize(IndexedAsset& asset, const Candidate& candidate, std::sto
 }
 
 void Reuser::process(const Candidate& candidate, std::map<UUID, std::string>& sourceErrors, std::stop_token stop) {
-    // A source that stopped answering is left as it was.
-    if (isHung(candidate)) return;
-    const auto fail = [&](const std::exception& failure) {
-        if (candidate.sourceID) sourceErrors[*candidate.sourceID] = unreadableFileMessage(failure);
-    };
-
     // One attribute read gives the size, the date and the identity.
     struct statx info {};
     if (!readStatus(candidate, info)) {
-        fail(files::systemError(errno, candidate.path, "cannot read"));
+        fail(candidate, files::systemError(errno, candidate.path, "cannot read"), sourceErrors);
         return;
     }
     const std::int64_t bytes = static_cast<std::int64_t>(info.stx_size);
@@ -345,11 +326,15 @@ void Reuser::process(const Candidate& candidate, std::map<UUID, std::string>& so
             asset.file.reference->identity = identity;  // the file's now: an older form is rewritten
         ++reused_;
     } else {
+        // A file stuck in an earlier scan that has not answered since is not waited on again.
+        if (isHung(info)) {
+            markHung(candidate, info, previous, nullptr, sourceErrors);
+            return;
+        }
         Inspection inspection = inspected(candidate, stop);
         if (stop.stop_requested()) throw CancellationError();
         if (inspection.hung) {
-            fail(SorvikError::message(unresponsiveFileMessage(candidate.path)));
-            markHung(candidate);
+            markHung(candidate, info, previous, inspection.answer, sourceErrors);
             return;
         }
         DeliveryFile file;
@@ -359,7 +344,7 @@ void Reuser::process(const Candidate& candidate, std::map<UUID, std::string>& so
         } catch (const CancellationError&) {
             throw;
         } catch (const std::exception& failure) {
-            fail(failure);
+            fail(candidate, failure, sourceErrors);
             return;
         }
         if (previous) {
@@ -400,7 +385,9 @@ void Reuser::keepUnclaimed(const std::set<UUID>& walkedSources, const std::unord
     for (const IndexedAsset& record : previous_) {
         if (claimed_.contains(record.id())) continue;
         IndexedAsset kept = record;
-        if (kept.sourceID) {
+        if (hungRecords_.contains(kept.id())) {
+            // Its file did not answer: neither read nor known to be gone.
+        } else if (kept.sourceID) {
             if (walkedSources.contains(*kept.sourceID)) {
                 kept.isMissing = true;
                 kept.file.inspectionError = movedOutMessage;

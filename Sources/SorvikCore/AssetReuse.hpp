@@ -20,6 +20,7 @@
 #include "SorvikCore/AbandonableWork.hpp"
 #include "SorvikCore/FolderDescriptors.hpp"
 #include "SorvikCore/FolderIndexer.hpp"
+#include "SorvikCore/StallMemory.hpp"
 #include "SorvikCore/WorkspaceModels.hpp"
 
 namespace sorvik::LocalTextRecognizer {
@@ -62,12 +63,13 @@ inline constexpr std::int64_t recognitionLimit = 20;
 /// identifiers, the produced assets and the counters.
 ///
 /// Files are inspected and recognised only on threads it can give up on: a file that gives no
-/// answer for the quiet limit is a failure of that file, and every later candidate of its
-/// source (of its mount, for a linked file) is left out of the scan.
+/// answer for the quiet limit is a failure of that file, whose previous record is kept as it
+/// was; the other files go on. With a memory, such a file is remembered, and a later scan that
+/// finds it unchanged and still stuck fails it at once instead of waiting again.
 class Reuser {
 public:
     Reuser(const std::vector<IndexedAsset>& previous, bool recognizeText,
-           std::chrono::nanoseconds quietLimit = abandonable::defaultQuietLimit);
+           std::chrono::nanoseconds quietLimit = abandonable::defaultQuietLimit, StallMemory* memory = nullptr);
     ~Reuser();
     Reuser(const Reuser&) = delete;
     Reuser& operator=(const Reuser&) = delete;
@@ -88,11 +90,9 @@ public:
     void inspectAhead(std::span<const Candidate> candidates, unsigned threads, std::stop_token stop);
 
     /// Appends every previous record not claimed, marked missing where its original vanished:
-    /// in a walked source, or a linked file whose path is among `missingLinked`.
+    /// in a walked source, or a linked file whose path is among `missingLinked`. The record of a
+    /// file that did not answer is kept as it was.
     void keepUnclaimed(const std::set<UUID>& walkedSources, const std::unordered_set<std::string>& missingLinked);
-
-    /// The sources a file of which did not answer; they must not count as walked.
-    const std::set<UUID>& hungSources() const { return hungSources_; }
 
     std::vector<IndexedAsset>& results() { return results_; }
     /// The result: produced assets (then kept records, once keepUnclaimed ran) and the counters.
@@ -103,6 +103,7 @@ private:
         DeliveryFile file;
         std::exception_ptr failure;
         bool hung = false;
+        StallMemory::Answer answer;  // set once the inspection's work is gone
     };
 
     /// Valid until the next call.
@@ -114,8 +115,12 @@ private:
     abandonable::Pool& pool(unsigned threads);
     /// Runs the inspection of one file on the pool; the handle's result is filled when it ends.
     abandonable::Pool::Handle submitInspection(const Candidate& candidate, const std::shared_ptr<Inspection>& into);
-    bool isHung(const Candidate& candidate);
-    void markHung(const Candidate& candidate);
+    /// Whether the file is remembered as stuck; such a file is not inspected.
+    bool isHung(const struct statx& info);
+    /// Fails a file that did not answer; its previous record is kept as it was.
+    void markHung(const Candidate& candidate, const struct statx& info, const IndexedAsset* previous,
+                  const StallMemory::Answer& answer, std::map<UUID, std::string>& sourceErrors);
+    void fail(const Candidate& candidate, const std::exception& failure, std::map<UUID, std::string>& sourceErrors);
     const std::optional<std::string>& folderTopic(const std::string& relativeFolder);
     void recognize(IndexedAsset& asset, const Candidate& candidate, std::stop_token stop);
 
@@ -135,9 +140,9 @@ private:
     std::unordered_map<std::string, std::optional<std::string>> folderTopics_;
     std::chrono::nanoseconds quietLimit_;
     std::unique_ptr<abandonable::Pool> pool_;  // made on first use
-    std::set<UUID> hungSources_;
-    std::set<std::string> hungMounts_;
-    std::optional<abandonable::MountTable> mounts_;
+    StallMemory* memory_;
+    std::unordered_set<UUID> hungRecords_;           // previous records of files that did not answer
+    std::map<UUID, std::int64_t> unreadableCounts_;  // by source
     bool recognitionHung_ = false;
     // Made on first use, kept for the scan; shared with the recognition running.
     std::shared_ptr<LocalTextRecognizer::Recognizer> recognizer_;
@@ -158,7 +163,8 @@ bool linkedFileExists(const std::string& path);
 /// The description of a file that did not answer: "文件没有响应：" and the quoted path.
 std::string unresponsiveFileMessage(const std::string& path);
 
-/// "部分文件暂时无法读取：" followed by the failure's description.
-std::string unreadableFileMessage(const std::exception& failure);
+/// "部分文件暂时无法读取：" followed by the failure's description; with more than one file, their
+/// count too: "部分文件暂时无法读取（共 {count} 件）：" and the description of the last.
+std::string unreadableFileMessage(const std::exception& failure, std::int64_t count = 1);
 
 }  // namespace sorvik::AssetReuse

@@ -397,6 +397,7 @@ constexpr MessagePair catalogue[] = {
      "The archive path links to another location. Choose another folder."},
     {"部分文件暂时无法读取：{0}", "Some files are temporarily unreadable: {0}"},
     {"扫描时文件夹被替换：{0}", "A folder was replaced during the scan: {0}"},
+    {"部分文件暂时无法读取（共 {0} 件）：{1}", "Some files are temporarily unreadable ({0} {0:file|files}): {1}"},
     {"字幕文件为空", "The subtitle file is empty"},
     {"未找到有效字幕", "No valid subtitles found"},
     {"没有位于视频时长以内的字幕，请手动调整时间轴", "No captions fit within the video. Adjust the timeline manually."},

@@ -15,6 +15,7 @@
 #include <sys/ioctl.h>
 #include <sys/sysmacros.h>
 
+#include "SorvikCore/AbandonableWork.hpp"
 #include "SorvikCore/FileSystem.hpp"
 
 namespace sorvik::FolderIndexer {
@@ -80,6 +81,14 @@ std::optional<std::string> IdentityReader::operator()(const struct statx& info, 
     if (!S_ISREG(info.stx_mode) ||
         std::find(withoutGeneration_.begin(), withoutGeneration_.end(), device) != withoutGeneration_.end())
         return std::nullopt;
+    // On FUSE or a network an open may never return (a placeholder that never downloads).
+    if (std::find(localDisks_.begin(), localDisks_.end(), device) == localDisks_.end()) {
+        if (!abandonable::isLocalDisk(device)) {
+            withoutGeneration_.push_back(device);
+            return std::nullopt;
+        }
+        localDisks_.push_back(device);
+    }
     files::FileDescriptor fd(::openat(folder, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     if (!fd) return std::nullopt;
     unsigned generation = 0;

@@ -22,6 +22,7 @@
 #include "SorvikCore/Inspector.hpp"
 #include "SorvikCore/ProjectHintFile.hpp"
 #include "SorvikCore/ProjectMatcher.hpp"
+#include "SorvikCore/StallMemory.hpp"
 #include "SorvikCore/UnicodeText.hpp"
 
 namespace sorvik::FolderIndexer {
@@ -355,10 +356,11 @@ const std::vector<std::string>& ignoredDirectories() {
 ScanResult scan(const std::vector<SourceFolder>& sources, const std::vector<IndexedAsset>& previous,
                 const std::vector<std::filesystem::path>& excluded, const std::filesystem::path& libraryRoot,
                 bool recognizeText, std::int64_t limit, const Progress& progress, std::stop_token stop,
-                unsigned threads, std::chrono::milliseconds quietLimit) {
+                unsigned threads, std::chrono::milliseconds quietLimit, StallMemory* memory) {
     // Walks, checks of linked files and folder probes run here, a few at a time; the scan never
     // waits for one that stops answering.
     abandonable::Pool fileSystem(4, quietLimit);
+    if (memory) memory->beginScan();
 
     // The library's own folder is never indexed, whatever the caller passes. Folders are set
     // aside by identity: no other name of them (a link, a bind mount) is entered either.
@@ -388,22 +390,34 @@ ScanResult scan(const std::vector<SourceFolder>& sources, const std::vector<Inde
         std::vector<abandonable::Pool::Handle> folderJobs;  // by piece; none for a stretch of the root
         std::vector<std::shared_ptr<std::vector<WalkResult::Piece>>> folderPieces;
         bool hung = false;
+        // Each job's comeback; the one given up on tells when the source answers again.
+        StallMemory::Answer answer;
+        std::vector<StallMemory::Answer> folderAnswers;
+        StallMemory::Answer hungAnswer;
     };
     std::vector<Walk> walks;
+    std::vector<UUID> silent;  // sources whose walk of an earlier scan has not come back
     for (const SourceFolder& source : sources) {
         if (!source.enabled) continue;
+        if (memory && memory->skipsSource(source.id, source.path)) {
+            silent.push_back(source.id);
+            continue;
+        }
         auto context = std::make_shared<WalkContext>();
         context->source = source;
         context->excluded = excludedFolders;
         context->limit = limit;
         auto result = std::make_shared<WalkResult>();
-        auto job = fileSystem.submit([context, result](std::stop_token token, const abandonable::Beat& beat) {
+        auto comeback = std::make_shared<StallMemory::Comeback>();
+        StallMemory::Answer answer = comeback->answer();
+        auto job = fileSystem.submit([context, result, comeback](std::stop_token token, const abandonable::Beat& beat) {
             walkSource(context, token, beat, *result);
         });
-        walks.push_back({&source, std::move(context), std::move(result), std::move(job), {}, {}});
+        walks.push_back(
+            {&source, std::move(context), std::move(result), std::move(job), {}, {}, false, std::move(answer), {}, {}});
     }
     // Its lookups are built while the walks run.
-    AssetReuse::Reuser reuser(previous, recognizeText, quietLimit);
+    AssetReuse::Reuser reuser(previous, recognizeText, quietLimit, memory);
     // Linked files are checked beside the walks.
     std::vector<const IndexedAsset*> linked;
     std::vector<std::string> linkedPaths;
@@ -415,6 +429,7 @@ ScanResult scan(const std::vector<SourceFolder>& sources, const std::vector<Inde
     abandonable::Batch<std::string, LinkedFile> linkedChecks(fileSystem, linkedPaths, checkLinkedFile, byMount());
 
     std::map<UUID, std::string> sourceErrors;
+    for (const UUID& id : silent) sourceErrors[id] = unresponsiveMessage();
     std::set<UUID> walked;
     // The candidates so far, each path once: the set holds indices into `candidates`.
     std::vector<AssetReuse::Candidate> candidates;
@@ -428,18 +443,22 @@ ScanResult scan(const std::vector<SourceFolder>& sources, const std::vector<Inde
     for (Walk& walk : walks) {
         if (fileSystem.wait(walk.job, stop) == abandonable::Pool::Outcome::abandoned) {
             walk.hung = true;
+            walk.hungAnswer = walk.answer;
             continue;
         }
         for (WalkResult::Piece& piece : walk.result->pieces) {
             if (!piece.subfolder) {
                 walk.folderJobs.emplace_back();
                 walk.folderPieces.emplace_back();
+                walk.folderAnswers.emplace_back();
                 continue;
             }
             auto pieces = std::make_shared<std::vector<WalkResult::Piece>>();
+            auto comeback = std::make_shared<StallMemory::Comeback>();
+            walk.folderAnswers.push_back(comeback->answer());
             walk.folderJobs.push_back(
                 fileSystem.submit([context = walk.context, folder = *piece.subfolder, outer = walk.result->outer,
-                                   pieces](std::stop_token token, const abandonable::Beat& beat) {
+                                   pieces, comeback](std::stop_token token, const abandonable::Beat& beat) {
                     walkFolder(*context, folder, outer, token, beat, *pieces, false);
                 }));
             walk.folderPieces.push_back(std::move(pieces));
@@ -451,12 +470,15 @@ ScanResult scan(const std::vector<SourceFolder>& sources, const std::vector<Inde
             if (walk.folderJobs[k] &&
                 fileSystem.wait(walk.folderJobs[k], stop) == abandonable::Pool::Outcome::abandoned) {
                 walk.hung = true;
+                walk.hungAnswer = walk.folderAnswers[k];
                 for (std::size_t later = k + 1; later < walk.folderJobs.size(); ++later)
                     if (walk.folderJobs[later]) fileSystem.abandon(walk.folderJobs[later]);
             }
         if (walk.hung) {
-            // Nothing of it is indexed, nothing of it is marked missing.
+            // Nothing of it is indexed, nothing of it is marked missing; while the job given up
+            // on stays stuck, later scans skip the source at once.
             sourceErrors[id] = unresponsiveMessage();
+            if (memory) memory->sourceSilent(id, walk.source->path, walk.hungAnswer);
             continue;
         }
         WalkResult& result = *walk.result;
@@ -536,8 +558,6 @@ ScanResult scan(const std::vector<SourceFolder>& sources, const std::vector<Inde
         reuser.process(candidates[i], sourceErrors, stop);
     }
     addFolderHints(reuser.results(), std::move(listedFolders), fileSystem, stop);
-    // A source whose files stopped answering keeps the records of those it could not read.
-    for (const UUID& id : reuser.hungSources()) walked.erase(id);
     reuser.keepUnclaimed(walked, missingLinked);
     return std::move(reuser).finish(std::move(sourceErrors));
 }

@@ -13,6 +13,10 @@
 
 #include "SorvikCore/WorkspaceModels.hpp"
 
+namespace sorvik {
+class StallMemory;
+}
+
 namespace sorvik::FolderIndexer {
 
 /// Entry names never entered or indexed, in this order; matched exactly.
@@ -39,16 +43,19 @@ using Progress = std::function<void(const std::string&)>;
 ///   with exactly the result of one thread; 1 inspects each file in turn.
 /// - `quietLimit`: the file system is only ever touched on threads the scan can give up on. A
 ///   source whose walk reads no entry for this long gets "来源文件夹没有响应，本次扫描已跳过。"
-///   and is not walked; a file whose inspection takes this long is a failure of that file, and
-///   the rest of its source is left as it was (not walked). Linked files and folders that do
+///   and is not walked; a file whose inspection takes this long is a failure of that file
+///   (its record kept as it was) and the other files go on. Linked files and folders that do
 ///   not answer are left as they were. A stop ends the scan at once whatever hangs.
+/// - `memory`: what did not answer in the caller's earlier scans; a source or file remembered
+///   there and still silent fails at once, with the same text, instead of being waited for.
 ///
 /// Throws only SorvikError for the limit and CancellationError; every other failure is a text in
 /// `ScanResult::sourceErrors`. Reads the originals only.
 ScanResult scan(const std::vector<SourceFolder>& sources, const std::vector<IndexedAsset>& previous,
                 const std::vector<std::filesystem::path>& excluded, const std::filesystem::path& libraryRoot,
                 bool recognizeText, std::int64_t limit, const Progress& progress, std::stop_token stop = {},
-                unsigned threads = 0, std::chrono::milliseconds quietLimit = std::chrono::milliseconds(10'000));
+                unsigned threads = 0, std::chrono::milliseconds quietLimit = std::chrono::milliseconds(10'000),
+                StallMemory* memory = nullptr);
 
 /// The file identity of the item at `path`, a final symbolic link not followed: device, inode
 /// number and the inode's birth time, "<device>:<inode>:b<seconds>.<nanoseconds>" (nanoseconds
@@ -68,7 +75,7 @@ bool isLifetimeIdentity(std::string_view identity);
 
 /// Identities of many files in a row, from attributes files::statusAt read. A file is opened
 /// only when its attributes hold no birth time, and no more once its file system has shown it
-/// keeps no generation either.
+/// keeps no generation either; never on a file system that may not answer (FUSE, a network).
 class IdentityReader {
 public:
     std::optional<std::string> operator()(const struct statx& info, const std::string& path);
@@ -77,6 +84,7 @@ public:
 
 private:
     std::vector<std::uint64_t> withoutGeneration_;  // devices, few
+    std::vector<std::uint64_t> localDisks_;         // devices, few
 };
 
 }  // namespace sorvik::FolderIndexer

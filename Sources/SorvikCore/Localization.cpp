@@ -323,6 +323,7 @@ const ReverseTables& reverseTables() {
             "扫描未完成：{0}",
             "归档未完成：{0}",
             "部分文件暂时无法读取：{0}",
+            "部分文件暂时无法读取（共 {0} 件）：{1}",
             "资料库读取失败：{0}\n原资料库已保留，请先在设置中查看位置。",
             "资料库暂未保存，更改保留在内存中，下次更改或退出时会再试：{0}",
             "无法独占使用这个资料库：{0}\n为免两个程序同时写入，本次只读打开，所做的更改不会保存。",
@@ -330,6 +331,7 @@ const ReverseTables& reverseTables() {
         // Messages whose part is the reason a file could not be read, often the system's own.
         static constexpr std::string_view reasonCaptures[] = {
             "部分文件暂时无法读取：{0}",
+            "部分文件暂时无法读取（共 {0} 件）：{1}",
             "无法读取视频：{0}",
             "归档暂未完成，下次扫描会重试：{0}",
         };

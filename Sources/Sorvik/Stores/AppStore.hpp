@@ -29,6 +29,7 @@
 #include "SorvikCore/FileRemovalUndo.hpp"
 #include "SorvikCore/ProjectMatcher.hpp"
 #include "SorvikCore/Repository.hpp"
+#include "SorvikCore/StallMemory.hpp"
 #include "SorvikCore/WorkspaceModels.hpp"
 
 namespace sorvik::app {
@@ -178,6 +179,9 @@ public:
     const std::optional<UUID>& scanToken() const { return scanToken_; }
     /// The most files one scan takes: 20000 unless a test lowers it.
     void setScanLimit(std::int64_t limit) { scanLimit_ = limit; }
+    /// How long a scan waits for a file system that does not answer: 10 s unless a test
+    /// shortens it.
+    void setScanQuietLimit(std::chrono::milliseconds limit) { scanQuietLimit_ = limit; }
     /// Archives every project into the archive folder, then calls `then` on the GUI thread.
     void archiveCurrentProjects(bool reportErrors, std::function<void()> then);
 
@@ -387,6 +391,9 @@ private:
     std::uint64_t searchRevision_ = 0;
     std::unique_ptr<ProjectSearch> projectSearch_;
     std::int64_t scanLimit_ = 20000;
+    std::chrono::milliseconds scanQuietLimit_{10'000};
+    // What did not answer in earlier scans; shared with the scans, which may outlive the store.
+    std::shared_ptr<StallMemory> stalls_ = std::make_shared<StallMemory>();
     mutable std::unordered_map<UUID, std::size_t> assetIndex_;
     // Rebuilt when the assets are replaced; edits in place keep every position.
     mutable bool assetIndexValid_ = false;

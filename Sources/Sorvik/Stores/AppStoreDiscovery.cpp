@@ -48,14 +48,16 @@ void AppStore::scanFolders(bool silent) {
         libraryRoot = repository_->root();
     }
     auto work = [mailbox = mailbox_, store = this, token, sources = workspace_->sources, snapshot = workspace_.share(),
-                 excluded, libraryRoot, recognize = workspace_->recognizeImageText,
-                 limit = scanLimit_](std::stop_token stop) {
+                 excluded, libraryRoot, recognize = workspace_->recognizeImageText, limit = scanLimit_,
+                 quiet = scanQuietLimit_, stalls = stalls_](std::stop_token stop) {
         auto progress = [mailbox, store, token](const std::string& text) {
             mailbox->post([store, token, text] { store->reportScanProgress(token, text); });
         };
         ScanOutput output;
-        output.result =
-            FolderIndexer::scan(sources, snapshot->assets, excluded, libraryRoot, recognize, limit, progress, stop);
+        // A source or file that did not answer in an earlier scan and is still stuck is not
+        // waited on again: the timer's scans stay short while a mount is dead.
+        output.result = FolderIndexer::scan(sources, snapshot->assets, excluded, libraryRoot, recognize, limit,
+                                            progress, stop, 0, quiet, stalls.get());
         output.mediaFailure = media::loadFailure();
         // Only sources the walk reached are looked at again: one it found unavailable may be a
         // dead mount, where even a status call never returns.
