@@ -208,6 +208,12 @@ void AppStore::enterRecovery(std::string message) {
 void AppStore::beginChanges() { ++changeDepth_; }
 
 void AppStore::endChanges() {
+    // A save given up for a change of this operation is followed by one of the newer state,
+    // unless a newer save was handed over already.
+    if (changeDepth_ == 1 && givenUpGeneration_ != 0) {
+        const std::uint64_t givenUp = std::exchange(givenUpGeneration_, 0);
+        if (givenUp == saveGeneration_ && !shutDown_ && !recoveryMode_ && repository_) handOverSave();
+    }
     if (--changeDepth_ > 0 || !pendingChanges_) return;
     if (shutDown_) {
         // Nothing is published once the store has shut down (its last save folds the files).
@@ -448,7 +454,12 @@ std::uint64_t AppStore::handOverSave() {
     if (savingToQuit_ || shutDown_ || !saveWaiters_.empty()) {
         saver_->save(*repository_, workspace_.share(), deliveries_.share(), generation);
     } else {
-        const auto yield = [saver = saver_.get(), generation] { return saver->yield(generation); };
+        const auto yield = [this, generation] {
+            const bool letGo = saver_->yield(generation);
+            // Given up for the change that asks: a save of the changed state follows it.
+            if (saver_->gaveUp(generation)) givenUpGeneration_ = std::max(givenUpGeneration_, generation);
+            return letGo;
+        };
         saver_->save(*repository_, workspace_.share(yield), deliveries_.share(yield), generation);
     }
     return generation;

@@ -359,6 +359,8 @@ private:
     std::uint64_t savedGeneration_ = 0;
     std::uint64_t finishedGeneration_ = 0;
     std::uint64_t loudGeneration_ = 0;
+    // The newest save the saver gave up for a change; a newer one follows once the operation ends.
+    std::uint64_t givenUpGeneration_ = 0;
     std::optional<std::string> saveFailure_;
     std::optional<std::string> saveFailureNotice_;
     // Counts changes of what is saved; the count the last save handed over.
