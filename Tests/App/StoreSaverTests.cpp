@@ -87,3 +87,140 @@ TEST(StoreSaver, ASaveGivenUpForAChangeThatSavesNothingIsFollowedByOneOfTheNewer
     // The rename is on disk, whether its save was written or given up for the failure's edit.
     EXPECT_EQ(projectIn(Repository(library.path()).loadWorkspace().projects, project).name, "Cedar Tour 2");
 }
+
+namespace {
+
+/// Replaces the library's "workspace.json" as a sync client or a restore does: a new file renamed
+/// over it, holding the library with one more project.
+Delivery replaceFromOutside(const fs::path& library) {
+    WorkspaceState state = Repository(library).loadWorkspace();
+    Delivery added = projectNamed("Restored from backup");
+    state.projects.push_back(added);
+    TempDir elsewhere;
+    Repository(elsewhere.path()).saveWorkspace(state);
+    fs::copy_file(elsewhere / "workspace.json", library / "incoming.tmp");
+    fs::rename(library / "incoming.tmp", library / "workspace.json");
+    return added;
+}
+
+std::vector<std::string> projectNames(const std::vector<Delivery>& projects) {
+    std::vector<std::string> names;
+    for (const Delivery& project : projects) names.push_back(project.name);
+    return names;
+}
+
+/// The files of the library folder whose name starts with `prefix`.
+std::vector<fs::path> filesStartingWith(const fs::path& folder, const std::string& prefix) {
+    std::vector<fs::path> found;
+    for (const auto& entry : fs::directory_iterator(folder))
+        if (entry.path().filename().string().starts_with(prefix)) found.push_back(entry.path());
+    return found;
+}
+
+}  // namespace
+
+TEST(StoreSaver, AFileReplacedBehindACleanStoreIsLoadedNotOverwritten) {
+    TempDir library, source;
+    writeFile(source / "Cedar Tour cover.txt", "cover");
+    WorkspaceState state = libraryOf({projectNamed("Cedar Tour")}, {});
+    state.sources.push_back(SourceFolder::make(source.path()));
+    writeLibrary(library.path(), state);
+    SaverStore s(library.path());
+    auto& store = *s.store;
+    // A scan and its save: the file is the store's own now.
+    store.scanFolders(true);
+    s.settle();
+    ASSERT_FALSE(store.hasUnsavedChanges());
+
+    const Delivery added = replaceFromOutside(library.path());
+    const std::string outside = readFile(library / "workspace.json");
+    // The next timer scan saves what it found, and meets the other program's file.
+    store.scanFolders(true);
+    s.settle();
+    EXPECT_EQ(readFile(library / "workspace.json"), outside);
+    EXPECT_EQ(projectNames(store.deliveries()), (std::vector<std::string>{"Cedar Tour", "Restored from backup"}));
+    EXPECT_FALSE(store.hasUnsavedChanges());
+    EXPECT_FALSE(store.error()) << *store.error();
+    ASSERT_TRUE(store.notice());
+    EXPECT_NE(store.notice()->find((library / "workspace.json").string()), std::string::npos) << *store.notice();
+    EXPECT_TRUE(filesStartingWith(library.path(), "workspace (").empty());
+
+    // The file read is the store's to write again.
+    store.update(added.id, [](Delivery& d) { d.name = "Restored and renamed"; });
+    s.settle();
+    EXPECT_FALSE(store.hasUnsavedChanges());
+    EXPECT_EQ(projectNames(Repository(library.path()).loadWorkspace().projects),
+              (std::vector<std::string>{"Cedar Tour", "Restored and renamed"}));
+}
+
+TEST(StoreSaver, AFileReplacedBehindAnEditIsKeptAndTheEditIsWrittenBesideIt) {
+    TempDir library;
+    writeLibrary(library.path(), libraryOf({projectNamed("Cedar Tour")}, {}));
+    SaverStore s(library.path());
+    auto& store = *s.store;
+    const UUID project = store.deliveries().at(0).id;
+    store.update(project, [](Delivery& d) { d.name = "Cedar Tour 1"; });
+    s.settle();
+
+    replaceFromOutside(library.path());
+    const std::string outside = readFile(library / "workspace.json");
+    store.update(project, [](Delivery& d) { d.name = "Cedar Tour 2"; });
+    s.settle();
+    EXPECT_EQ(readFile(library / "workspace.json"), outside);
+    const std::vector<fs::path> kept = filesStartingWith(library.path(), "workspace (unsaved changes from Sorvik, ");
+    ASSERT_EQ(kept.size(), 1u);
+    EXPECT_EQ(kept[0].extension(), ".json");
+    TempDir reader;
+    fs::copy_file(kept[0], reader / "workspace.json");
+    EXPECT_EQ(projectNames(Repository(reader.path()).loadWorkspace().projects),
+              std::vector<std::string>{"Cedar Tour 2"});
+    // The other program's file is shown; the user is told where each is.
+    EXPECT_EQ(projectNames(store.deliveries()), (std::vector<std::string>{"Cedar Tour 1", "Restored from backup"}));
+    ASSERT_TRUE(store.error());
+    EXPECT_NE(store.error()->find((library / "workspace.json").string()), std::string::npos) << *store.error();
+    EXPECT_NE(store.error()->find(kept[0].string()), std::string::npos) << *store.error();
+    EXPECT_EQ(store.errorLocation(), kept[0]);
+    EXPECT_FALSE(store.hasUnsavedChanges());
+    {
+        LanguageScope english("en");
+        EXPECT_NE(L(*store.error()).find("kept in “" + kept[0].string() + "”"), std::string::npos) << L(*store.error());
+    }
+
+    store.clearError();
+    store.update(project, [](Delivery& d) { d.name = "Cedar Tour 3"; });
+    s.settle();
+    EXPECT_EQ(projectNames(Repository(library.path()).loadWorkspace().projects),
+              (std::vector<std::string>{"Cedar Tour 3", "Restored from backup"}));
+    EXPECT_EQ(filesStartingWith(library.path(), "workspace (").size(), 1u);
+}
+
+TEST(StoreSaver, ALibraryFolderReplacedUnderItsPathIsNeverWrittenAgain) {
+    TempDir folder;
+    const fs::path library = folder / "lib";
+    writeLibrary(library, libraryOf({projectNamed("Cedar Tour")}, {}));
+    SaverStore s(library);
+    auto& store = *s.store;
+    const UUID project = store.deliveries().at(0).id;
+    store.update(project, [](Delivery& d) { d.name = "Cedar Tour 1"; });
+    s.settle();
+    const std::string before = readFile(library / "workspace.json");
+
+    // Restored elsewhere and put in its place; another app may hold the new folder now.
+    fs::rename(library, folder / "lib.old");
+    writeLibrary(library, libraryOf({projectNamed("Other app")}, {}));
+    const std::string other = readFile(library / "workspace.json");
+    store.update(project, [](Delivery& d) { d.name = "Cedar Tour 2"; });
+    s.settle();
+    EXPECT_EQ(readFile(library / "workspace.json"), other);
+    EXPECT_EQ(readFile(folder / "lib.old" / "workspace.json"), before);
+    EXPECT_TRUE(store.recoveryMode());
+    ASSERT_TRUE(store.error());
+    EXPECT_NE(store.error()->find(library.string()), std::string::npos) << *store.error();
+    EXPECT_FALSE(store.isTimerScheduled());
+    // Read-only from now on, as a library without its lock.
+    EXPECT_FALSE(store.persist());
+    store.newDelivery();
+    s.settle();
+    EXPECT_EQ(readFile(library / "workspace.json"), other);
+    EXPECT_EQ(filesStartingWith(library, ".sorvik-").size(), 0u);
+}
