@@ -455,6 +455,19 @@ constexpr MessagePair catalogue[] = {
      "Free some space or fix the permissions, then retry. If you quit without saving, these changes are lost."},
     {"重试", "Retry"},
     {"不保存并退出", "Quit without saving"},
+    // The library changed behind the app.
+    {"“{0}”已被其他程序更改，没有覆盖它。", "“{0}” was changed by another program. Sorvik did not write over it."},
+    {"“{0}”已被其他程序替换，已载入并显示它的内容。",
+     "“{0}” was replaced by another program. Sorvik loaded it and shows what it holds."},
+    {"“{0}”已被其他程序替换，现在显示的是它的内容。Sorvik 尚未保存的更改没有覆盖它，已另存为“{1}”。",
+     "“{0}” was replaced by another program, and Sorvik now shows what it holds. Your changes that were not saved "
+     "did not overwrite it: they are kept in “{1}”."},
+    {"资料库文件已被其他程序更改，但无法读取：{0}\n为免覆盖它，本次不再写入这个资料库，之后的更改不会保存。",
+     "A library file was changed by another program but cannot be read: {0}\nSorvik does not write this library any "
+     "more this time, so as not to overwrite it. Changes are not saved."},
+    {"资料库文件夹“{0}”已被移走或替换，可能另有程序在使用它。为免覆盖其中的内容，本次不再写入这个资料库，之后的更改不会保存。",
+     "The library folder “{0}” was moved or replaced, and another program may be using it. Sorvik does not write this "
+     "library any more this time, so as not to overwrite what it holds. Changes are not saved."},
     {"Sorvik 已在使用这个资料库。", "Sorvik is already using this library."},
 };
 

@@ -249,7 +249,8 @@ void writeFileAtomically(const fs::path& path, std::string_view bytes) {
     writeFileAtomicallyAt(dir.get(), path.filename().string(), bytes, path);
 }
 
-void writeFileAtomicallyAt(int folder, const std::string& name, std::string_view bytes, const fs::path& shownPath) {
+void writeFileAtomicallyAt(int folder, const std::string& name, std::string_view bytes, const fs::path& shownPath,
+                           struct stat* written) {
     const std::string temp = ".sorvik-" + UUID::make().string() + ".tmp";
     const fs::path shownTemp = shownPath.parent_path() / temp;
     FileDescriptor fd(::openat(folder, temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
@@ -257,6 +258,7 @@ void writeFileAtomicallyAt(int folder, const std::string& name, std::string_view
     try {
         writeAll(fd.get(), bytes, shownTemp);
         if (::fsync(fd.get()) != 0) throw systemError(errno, shownTemp, "cannot sync");
+        if (written && ::fstat(fd.get(), written) != 0) throw systemError(errno, shownTemp, "cannot read");
         if (::close(fd.release()) != 0) throw systemError(errno, shownTemp, "cannot close");
         if (::renameat(folder, temp.c_str(), folder, name.c_str()) != 0)
             throw systemError(errno, shownPath, "cannot replace");

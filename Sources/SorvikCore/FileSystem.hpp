@@ -102,9 +102,10 @@ bool isTemporaryFileName(std::string_view name);
 void writeFileAtomically(const std::filesystem::path& path, std::string_view bytes);
 
 /// writeFileAtomically for the entry `name` of the open folder `folder`; `shownPath` only
-/// names the file in errors. Never follows a link in place of the temporary file.
+/// names the file in errors. Never follows a link in place of the temporary file. `written`
+/// receives the status of the file written.
 void writeFileAtomicallyAt(int folder, const std::string& name, std::string_view bytes,
-                           const std::filesystem::path& shownPath);
+                           const std::filesystem::path& shownPath, struct stat* written = nullptr);
 
 /// Writes all bytes to the descriptor. Throws std::system_error naming `shownPath`.
 void writeAll(int fd, std::string_view bytes, const std::filesystem::path& shownPath);

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include "SorvikCore/FileSystem.hpp"
+#include "SorvikCore/LibraryGuard.hpp"
 
 namespace sorvik {
 
@@ -63,7 +64,15 @@ auto loadProjectsAs(const fs::path& root) {
 }
 }  // namespace
 
+const char* const Repository::workspaceFileName = workspaceFile;
+const char* const Repository::presetsFileName = presetsFile;
+
 Repository::Repository(fs::path root) : root_(std::move(root)) { fs::create_directories(root_); }
+
+void Repository::guardWrites(std::shared_ptr<LibraryGuard> guard) {
+    guard_ = std::move(guard);
+    epoch_ = guard_ ? guard_->epoch() : 0;
+}
 
 WorkspaceState Repository::loadWorkspace() const {
     // lstat: a dangling link counts as present and then fails to read, so it is never
@@ -118,6 +127,11 @@ std::string Repository::workspaceText(const WorkspaceState& state, const std::ve
 }
 
 void Repository::saveWorkspaceText(const std::string& text) const {
+    if (guard_) {
+        guard_->replace(workspaceFile, text, epoch_);
+        guard_->removeStaleTemporaries();
+        return;
+    }
     files::writeFileAtomically(root_ / workspaceFile, text);
     removeStaleTemporaries(root_);
 }
@@ -129,7 +143,13 @@ std::vector<TemplatePreset> Repository::loadPresets() const {
 }
 
 void Repository::savePresets(const std::vector<TemplatePreset>& presets) const {
-    files::writeFileAtomically(root_ / presetsFile, coding::text(presets, json::Style::pretty));
+    const std::string text = coding::text(presets, json::Style::pretty);
+    if (guard_) {
+        guard_->replace(presetsFile, text, epoch_);
+        guard_->removeStaleTemporaries();
+        return;
+    }
+    files::writeFileAtomically(root_ / presetsFile, text);
     removeStaleTemporaries(root_);
 }
 

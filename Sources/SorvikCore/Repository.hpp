@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <stop_token>
 #include <string>
 #include <vector>
@@ -13,6 +14,7 @@ namespace sorvik {
 
 struct ImportResult;      // AssetImport.hpp
 struct LinkedAssetBatch;  // AssetImport.hpp
+class LibraryGuard;       // LibraryGuard.hpp
 
 class Repository {
 public:
@@ -20,6 +22,16 @@ public:
     explicit Repository(std::filesystem::path root);
 
     const std::filesystem::path& root() const { return root_; }
+
+    /// From now on "workspace.json" and "templates.json" are written through `guard`, by this
+    /// repository and its copies made after: only into the folder it holds, never over a file
+    /// another program changed. A copy made before keeps the guard's epoch it was made in, and is
+    /// refused once the guard starts another.
+    void guardWrites(std::shared_ptr<LibraryGuard> guard);
+    const std::shared_ptr<LibraryGuard>& guard() const { return guard_; }
+    /// The names of the library's files that the guard keeps.
+    static const char* const workspaceFileName;
+    static const char* const presetsFileName;
 
     WorkspaceState loadWorkspace() const;
     /// What loadWorkspace reads, validated alike with the same errors, keeping only the
@@ -64,6 +76,8 @@ public:
 
 private:
     std::filesystem::path root_;
+    std::shared_ptr<LibraryGuard> guard_;
+    std::uint64_t epoch_ = 0;
 };
 
 /// The default library folder: $XDG_DATA_HOME/Sorvik, else ~/.local/share/Sorvik.

@@ -1,5 +1,6 @@
 // One writer per library, through the real `sorvik` program: whatever stands in the library folder,
-// a second launch never runs beside the first, and a library no lock can be had on is only read.
+// a second launch never runs beside the first, a library no lock can be had on is only read, and a
+// library folder replaced under a running app is never written by it.
 #include <gtest/gtest.h>
 
 #include <grp.h>
@@ -15,6 +16,7 @@
 #include <sstream>
 
 #include "App/Support/LibrarySupport.hpp"
+#include "SorvikCore/Repository.hpp"
 #include "Support/TestSupport.hpp"
 
 namespace fs = std::filesystem;
@@ -172,4 +174,48 @@ TEST(AppLock, ALibraryNoLockCanBeHadOnIsOpenedOnlyToRead) {
     EXPECT_FALSE(holdsLock(app.process().processId()));
     fs::permissions(library, fs::perms::owner_all);
     EXPECT_EQ(readFile(library / "workspace.json"), before);
+}
+
+TEST(AppLock, AnAppWhoseLibraryFolderWasReplacedNeverWritesTheNewOne) {
+    // App A runs; the folder is moved away and made again with a copy of the library (a restore,
+    // a sync tool); app B starts on it and saves. A's next save must not land in B's folder.
+    TempDir folder, home, source;
+    const fs::path library = folder / "lib";
+    writeFile(source / "Harbor Launch cover.txt", "cover");
+    WorkspaceState state = libraryOf({projectNamed("Harbor Launch")}, {});
+    state.sources.push_back(SourceFolder::make(source.path()));
+    writeLibrary(library, state);
+    const auto scanned = [](const fs::path& root) {
+        return fs::exists(root / "workspace.json") && Repository(root).loadWorkspace().lastScan.has_value();
+    };
+    Launch first(library, home.path());
+    ASSERT_TRUE(first.process().waitForStarted(deadline));
+    // Its scan at start has saved.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return scanned(library) || !first.running(); }, deadline));
+    ASSERT_TRUE(first.running()) << first.process().readAllStandardError().toStdString();
+
+    fs::rename(library, folder / "lib.old");
+    fs::create_directory(library);
+    writeLibrary(library, state);  // the copy restored, as it was before the first scan
+    TempDir otherHome;
+    Launch second(library, otherHome.path());
+    ASSERT_TRUE(second.process().waitForStarted(deadline));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return scanned(library) || !second.running(); }, deadline));
+    ASSERT_TRUE(second.running()) << second.process().readAllStandardError().toStdString();
+    const std::string written = readFile(library / "workspace.json");
+
+    // The first app's next timer scan saves, or tries to.
+    QByteArray said;
+    const QByteArray expected = QByteArray::fromStdString(library.string());
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            said += first.process().readAllStandardError();
+            return said.contains(expected) || !first.running();
+        },
+        90000))
+        << said.toStdString();
+    EXPECT_TRUE(first.running());
+    EXPECT_TRUE(said.contains("moved or replaced") || said.contains("已被移走或替换")) << said.toStdString();
+    EXPECT_EQ(readFile(library / "workspace.json"), written);
+    EXPECT_TRUE(second.running());
 }

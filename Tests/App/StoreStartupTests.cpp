@@ -169,7 +169,7 @@ TEST(StorePersist, AFailedSaveKeepsTheStateAndSaysSo) {
     StoreHarness h(library);
     h.store().newDelivery();
     ASSERT_EQ(h.store().deliveries().size(), 1u);
-    // The library folder replaced by a file: saving cannot succeed.
+    // The library folder replaced by a file: saving cannot succeed, nor is it tried again.
     fs::remove_all(library);
     writeFile(library, "not a folder");
     std::optional<bool> saved;
@@ -177,7 +177,8 @@ TEST(StorePersist, AFailedSaveKeepsTheStateAndSaysSo) {
     h.deliver();
     EXPECT_EQ(saved, false);
     ASSERT_TRUE(h.store().error());
-    EXPECT_EQ(h.store().error()->rfind("保存失败：", 0), 0u);
+    EXPECT_EQ(h.store().error()->rfind("资料库文件夹“" + library.string() + "”已被移走或替换", 0), 0u);
+    EXPECT_TRUE(h.store().recoveryMode());
     EXPECT_EQ(h.store().deliveries().size(), 1u);
 }
 

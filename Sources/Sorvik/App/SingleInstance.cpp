@@ -39,7 +39,10 @@ SingleInstance::Outcome SingleInstance::acquire() {
     // deleted, replaced by a link or a folder, or belong to another user while this process runs.
     files::FileDescriptor folder(::open(library_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!folder) return unavailable(errno, library_);
-    if (::flock(folder.get(), LOCK_EX | LOCK_NB) == 0) return hold(std::move(folder));
+    if (::flock(folder.get(), LOCK_EX | LOCK_NB) == 0) {
+        const int held = folder.get();
+        return hold(std::move(folder), held);
+    }
     if (errno == EWOULDBLOCK) return askHolder();
     // Network file systems may lock only files open for writing: a lock file in the folder, opened
     // through the folder and only when it is a plain file.
@@ -49,7 +52,7 @@ SingleInstance::Outcome SingleInstance::acquire() {
     if (!file) return unavailable(folderError, library_);
     struct stat st {};
     if (::fstat(file.get(), &st) != 0 || !S_ISREG(st.st_mode)) return unavailable(folderError, library_);
-    if (::flock(file.get(), LOCK_EX | LOCK_NB) == 0) return hold(std::move(file));
+    if (::flock(file.get(), LOCK_EX | LOCK_NB) == 0) return hold(std::move(file), folder.get());
     if (errno == EWOULDBLOCK) return askHolder();
     return unavailable(errno, library_ / lockName);
 }
@@ -64,7 +67,13 @@ SingleInstance::Outcome SingleInstance::askHolder() {
     return Outcome::shown;
 }
 
-SingleInstance::Outcome SingleInstance::hold(files::FileDescriptor lock) {
+SingleInstance::Outcome SingleInstance::hold(files::FileDescriptor lock, int folder) {
+    // The library is written through the folder the lock is on, never by its path alone.
+    try {
+        guard_ = std::make_shared<LibraryGuard>(folder, library_);
+    } catch (const std::system_error& error) {
+        return unavailable(error.code().value(), library_);
+    }
     lock_ = std::move(lock);
     server_ = std::make_unique<QLocalServer>();
     server_->setSocketOptions(QLocalServer::UserAccessOption);

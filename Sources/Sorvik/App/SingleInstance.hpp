@@ -9,6 +9,7 @@
 #include <string>
 
 #include "SorvikCore/FileSystem.hpp"
+#include "SorvikCore/LibraryGuard.hpp"
 
 namespace sorvik::app {
 
@@ -29,6 +30,8 @@ public:
     Outcome acquire();
     /// Why no lock could be had, after `unavailable`: the platform's error naming the folder.
     const std::string& failure() const { return failure_; }
+    /// After `first`: the folder the lock is held on, through which the library is written.
+    const std::shared_ptr<LibraryGuard>& guard() const { return guard_; }
     /// The local socket name for a library.
     static QString serverName(const std::filesystem::path& library);
 
@@ -37,13 +40,14 @@ signals:
     void activationRequested();
 
 private:
-    Outcome hold(files::FileDescriptor lock);
+    Outcome hold(files::FileDescriptor lock, int folder);
     Outcome askHolder();
     Outcome unavailable(int error, const std::filesystem::path& path);
 
     std::filesystem::path library_;
     std::string failure_;
     files::FileDescriptor lock_;
+    std::shared_ptr<LibraryGuard> guard_;
     std::unique_ptr<QLocalServer> server_;
 };
 

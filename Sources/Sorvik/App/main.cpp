@@ -88,7 +88,7 @@ int main(int argc, char** argv) {
                               {library.lockFailure})
                         .c_str());
                 break;
-            case SingleInstance::Outcome::first: break;
+            case SingleInstance::Outcome::first: library.guard = instance->guard(); break;
         }
     }
 

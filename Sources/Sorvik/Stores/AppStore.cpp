@@ -127,7 +127,11 @@ void AppStore::saveBeforeQuit() {
     while (!shutDown_ && hasUnsavedChanges()) {
         // Silent: the question below is what reports a failure here. A newest state already on its
         // way is waited for, not written twice.
-        if (persistedRevision_ != dataRevision_ || finishedGeneration_ >= saveGeneration_) persist({}, true);
+        if (persistedRevision_ != dataRevision_ || finishedGeneration_ >= saveGeneration_) {
+            automaticSave_ = true;
+            persist({}, true);
+            automaticSave_ = false;
+        }
         const bool answered = saver_->drain(quitSaveLimit);
         QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
         if (!hasUnsavedChanges()) return;
@@ -162,6 +166,9 @@ void AppStore::start(const LibraryChoice& library) {
         return;
     }
     try {
+        // Taken before the files are read: a file replaced meanwhile is never written over.
+        std::shared_ptr<LibraryGuard> guard = library.guard ? library.guard : LibraryGuard::open(*library.folder);
+        const std::vector<std::pair<std::string, FileStamp>> stamps = libraryStamps(*guard);
         std::optional<WorkspaceState> preloaded;
         if (library.preload) preloaded = library.preload->take();
         WorkspaceState loaded = preloaded ? std::move(*preloaded) : repository_->loadWorkspace();
@@ -172,6 +179,8 @@ void AppStore::start(const LibraryChoice& library) {
         assetIndexValid_ = false;
         projectFilesEdited_ = true;
         presets_ = repository_->loadPresets();
+        guard->accept(stamps);
+        repository_->guardWrites(std::move(guard));
     } catch (...) {
         enterRecovery(loadFailureMessage(describe(std::current_exception())));
         return;
@@ -208,6 +217,12 @@ void AppStore::enterRecovery(std::string message) {
 void AppStore::beginChanges() { ++changeDepth_; }
 
 void AppStore::endChanges() {
+    // A save given up for a change of this operation is followed by one of the newer state,
+    // unless a newer save was handed over already.
+    if (changeDepth_ == 1 && givenUpGeneration_ != 0) {
+        const std::uint64_t givenUp = std::exchange(givenUpGeneration_, 0);
+        if (givenUp == saveGeneration_ && !shutDown_ && !recoveryMode_ && repository_) handOverSave();
+    }
     if (--changeDepth_ > 0 || !pendingChanges_) return;
     if (shutDown_) {
         // Nothing is published once the store has shut down (its last save folds the files).
@@ -431,6 +446,7 @@ bool AppStore::persist(std::function<void(bool saved)> done, bool silent) {
     ChangeBatch batch(*this);
     if (done) saveWaiters_.emplace_back(saveGeneration_ + 1, std::move(done));
     if (!silent) loudGeneration_ = saveGeneration_ + 1;
+    if (!automaticSave_) userEditGeneration_ = saveGeneration_ + 1;
     handOverSave();
     return true;
 }
@@ -442,13 +458,20 @@ std::uint64_t AppStore::handOverSave() {
     if (projectFilesEdited_) syncAssetFiles();
     persistedRevision_ = dataRevision_;
     const std::uint64_t generation = ++saveGeneration_;
+    // While the library is read again, the state is kept beside it once read, not written over it.
+    if (reloading_) return generation;
     // The saver reads snapshots: handing them over copies nothing. A later change gives the save
     // up while it is still being encoded, instead of copying the library, unless someone waits
     // for this very save (quitting, an operation's answer).
     if (savingToQuit_ || shutDown_ || !saveWaiters_.empty()) {
         saver_->save(*repository_, workspace_.share(), deliveries_.share(), generation);
     } else {
-        const auto yield = [saver = saver_.get(), generation] { return saver->yield(generation); };
+        const auto yield = [this, generation] {
+            const bool letGo = saver_->yield(generation);
+            // Given up for the change that asks: a save of the changed state follows it.
+            if (saver_->gaveUp(generation)) givenUpGeneration_ = std::max(givenUpGeneration_, generation);
+            return letGo;
+        };
         saver_->save(*repository_, workspace_.share(yield), deliveries_.share(yield), generation);
     }
     return generation;
@@ -476,6 +499,7 @@ void AppStore::syncAssetFiles() {
 void AppStore::saveFinished(std::uint64_t generation, const std::exception_ptr& failure) {
     if (shutDown_) return;
     ChangeBatch batch(*this);
+    if (libraryWriteRefused(generation, failure)) return;
     const bool loud = loudGeneration_ > finishedGeneration_ && loudGeneration_ <= generation;
     finishedGeneration_ = generation;
     if (failure) {

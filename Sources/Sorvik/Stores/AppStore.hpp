@@ -27,6 +27,7 @@
 #include "Sorvik/Stores/SharedState.hpp"
 #include "SorvikCore/AccessScope.hpp"
 #include "SorvikCore/FileRemovalUndo.hpp"
+#include "SorvikCore/LibraryGuard.hpp"
 #include "SorvikCore/ProjectMatcher.hpp"
 #include "SorvikCore/Repository.hpp"
 #include "SorvikCore/StallMemory.hpp"
@@ -318,6 +319,15 @@ private:
     bool isCurrentScan(const std::optional<UUID>& token) const { return scanToken_ && scanToken_ == token; }
     void finishConnecting(JobOutcome<std::vector<SourceFolder>> outcome);
     void saveFinished(std::uint64_t generation, const std::exception_ptr& failure);
+    // The library changed behind the app (AppStoreLibraryGuard.cpp).
+    /// The stamps of the library files the store reads and writes, as they are now.
+    static std::vector<std::pair<std::string, FileStamp>> libraryStamps(const LibraryGuard& guard);
+    /// Deals with a save that the library's guard refused; false when `failure` is no such refusal.
+    bool libraryWriteRefused(std::uint64_t generation, const std::exception_ptr& failure);
+    /// Reads the library again on the worker, first writing beside it the state not saved yet.
+    void reloadLibrary();
+    /// The library's path names another folder now: nothing is written any more.
+    void stopWritingLibrary(std::string message);
     void mergeLinked(std::shared_ptr<LinkOutput> linked, std::optional<UUID> target);
     void groupAndSave();
     /// Forgets the pending undo of a removal when it concerns this asset.
@@ -363,6 +373,16 @@ private:
     std::uint64_t savedGeneration_ = 0;
     std::uint64_t finishedGeneration_ = 0;
     std::uint64_t loudGeneration_ = 0;
+    // The newest save the saver gave up for a change; a newer one follows once the operation ends.
+    std::uint64_t givenUpGeneration_ = 0;
+    // The last save that holds a change of the user's (not a scan's); set while it is handed over.
+    std::uint64_t userEditGeneration_ = 0;
+    bool automaticSave_ = false;
+    // A library file replaced by another program is being read again; the name the state not
+    // saved then is kept under, beside it.
+    bool reloading_ = false;
+    std::optional<std::string> keptName_;
+    std::string changedFile_;
     std::optional<std::string> saveFailure_;
     std::optional<std::string> saveFailureNotice_;
     // Counts changes of what is saved; the count the last save handed over.

@@ -130,7 +130,10 @@ void AppStore::applyScan(const ScanOutput& scan, ProjectMatcher::Grouping groupi
     workspace.scanSummary = "读取 " + std::to_string(result.inspectedCount) + " 件 · 复用 " +
                             std::to_string(result.reusedCount) + " 件索引 · 重连 " + std::to_string(result.movedCount) +
                             " 件";
+    // What a scan found is no edit of the user's: it comes back with the next scan.
+    automaticSave_ = true;
     persist({}, silent);
+    automaticSave_ = false;
     if (!silent) {
         setNotice(result.sourceErrors.empty() ? *workspace_->scanSummary
                                               : std::string("部分来源不可用，请在来源设置中查看。其余素材已更新。"));

@@ -322,6 +322,8 @@ void AppStore::savePreset(const DeliveryTemplate& templ) {
             repository_->savePresets(list);
         } catch (...) {
             setError("保存规则失败：" + describe(std::current_exception()));
+            // A file another program replaced is read again.
+            libraryWriteRefused(0, std::current_exception());
             return;
         }
     }

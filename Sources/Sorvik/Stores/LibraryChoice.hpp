@@ -7,6 +7,10 @@
 #include <string>
 #include <vector>
 
+namespace sorvik {
+class LibraryGuard;
+}
+
 namespace sorvik::app {
 
 class LibraryPreload;
@@ -21,6 +25,9 @@ struct LibraryChoice {
     std::string lockFailure = {};
     /// The folder's files being read already (start-up); none reads them when the store starts.
     std::shared_ptr<LibraryPreload> preload = {};
+    /// The folder the library's lock is held on, through which it is written; none: the store
+    /// opens the folder itself.
+    std::shared_ptr<LibraryGuard> guard = {};
 };
 
 /// `arguments` are the process arguments after the program name; `environment` the value of

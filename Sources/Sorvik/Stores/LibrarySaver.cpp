@@ -60,6 +60,11 @@ bool LibrarySaver::yield(std::uint64_t generation) {
     return true;
 }
 
+bool LibrarySaver::gaveUp(std::uint64_t generation) const {
+    std::lock_guard lock(shared_->mutex);
+    return generation != 0 && shared_->givenUp == generation;
+}
+
 void LibrarySaver::save(const Repository& repository, std::shared_ptr<const WorkspaceState> state,
                         std::uint64_t generation) {
     save(repository, std::move(state), nullptr, generation);

@@ -36,8 +36,11 @@ public:
     /// Asked before the state of save `generation` changes: gives that save up while it waits or is
     /// still being encoded (a newer save follows the change), and lets go of its snapshots. False
     /// when no save was written for a while: this one is written then, so that a stream of
-    /// changes never keeps the library from being saved. A save given up is not reported.
+    /// changes never keeps the library from being saved. A save given up is not reported: the
+    /// caller hands over a newer one (see `gaveUp`).
     bool yield(std::uint64_t generation);
+    /// Whether `yield` gave save `generation` up.
+    bool gaveUp(std::uint64_t generation) const;
     /// How long the library on disk may fall behind: 5 s unless a test changes it.
     void setMaxBehind(std::chrono::milliseconds limit) { shared_->maxBehind = limit; }
     /// Returns once everything handed over has been written, or false when `limit` passed first.
@@ -57,7 +60,7 @@ private:
     // Shared with the thread, which may outlive the saver when it is left behind.
     struct Shared {
         Finished finished;
-        std::mutex mutex;
+        mutable std::mutex mutex;
         std::condition_variable wake;
         std::condition_variable idle;
         std::unique_ptr<Pending> waiting;
