@@ -137,7 +137,13 @@ SidebarProjectList::SidebarProjectList(AppStore& store, SidebarModel& model,
 }
 
 QRect SidebarProjectList::rowRect(const QModelIndex& index) const {
-    return visualRect(index).adjusted(kNavigationOuterMargin, 0, -kNavigationOuterMargin, -kNavigationRowGap);
+    return visualRect(index).adjusted(kNavigationOuterMargin, 0, -rightMargin(), -kNavigationRowGap);
+}
+
+int SidebarProjectList::rightMargin() const {
+    // The bar stands in the margin: rows keep their width when it comes.
+    const QScrollBar* bar = verticalScrollBar();
+    return bar->isVisible() ? std::max(0, kNavigationOuterMargin - bar->width()) : kNavigationOuterMargin;
 }
 
 int SidebarProjectList::partAt(const QPoint& point, QModelIndex* index) const {
@@ -178,7 +184,7 @@ ProjectRowDelegate::ProjectRowDelegate(SidebarProjectList& list) : QStyledItemDe
 
 void ProjectRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const {
     const QRectF row =
-        QRectF(option.rect).adjusted(kNavigationOuterMargin, 0, -kNavigationOuterMargin, -kNavigationRowGap);
+        QRectF(option.rect).adjusted(kNavigationOuterMargin, 0, -list_.rightMargin(), -kNavigationRowGap);
     const bool selected = index.data(SidebarModel::SelectedRole).toBool();
     paintNavigationRow(*painter, row, QStringLiteral("folder"), index.data(Qt::DisplayRole).toString(), std::nullopt,
                        selected, list_.hovered() == index);
