@@ -68,7 +68,14 @@ public:
         setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
         viewport()->setAutoFillBackground(false);
         makeSlim(verticalScrollBar());
-        verticalScrollBar()->installEventFilter(this);
+        // The bar shows while there is anything to scroll.
+        connect(verticalScrollBar(), &QScrollBar::rangeChanged, this, [this](int, int maximum) {
+            if (QLayout* rows = widget() ? widget()->layout() : nullptr) {
+                const QMargins m = rows->contentsMargins();
+                const int right = maximum > 0 ? std::max(0, space::sidebarInset - kSlimBarWidth) : space::sidebarInset;
+                if (m.right() != right) rows->setContentsMargins(m.left(), m.top(), right, m.bottom());
+            }
+        });
         setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
     }
     QSize sizeHint() const override { return widget() ? widget()->sizeHint() : QScrollArea::sizeHint(); }
@@ -77,20 +84,6 @@ public:
         const QLayout* rows = widget() ? widget()->layout() : nullptr;
         const int row = rows && rows->count() > 0 ? rows->itemAt(0)->sizeHint().height() : 0;
         return QSize(0, std::min(sizeHint().height(), space::block + 2 * row + space::rows));
-    }
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        if (watched == verticalScrollBar() && (event->type() == QEvent::Show || event->type() == QEvent::Hide)) {
-            if (QLayout* rows = widget() ? widget()->layout() : nullptr) {
-                const QMargins m = rows->contentsMargins();
-                const int right = event->type() == QEvent::Show
-                                      ? std::max(0, space::sidebarInset - verticalScrollBar()->width())
-                                      : space::sidebarInset;
-                rows->setContentsMargins(m.left(), m.top(), right, m.bottom());
-            }
-        }
-        return QScrollArea::eventFilter(watched, event);
     }
 };
 
