@@ -19,8 +19,11 @@ packages=(
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav
   # Opening folders in the file manager where none answers over D-Bus.
   xdg-utils
-  # Running the app headless in tests and benchmarks.
-  xvfb xauth dbus-daemon
+  # Qt's keyboard support finds its library at configure time (else CMake reports XKB missing).
+  libxkbcommon-dev
+  # Running the app headless in tests and benchmarks; a window manager and tools that read and drive
+  # its windows, for the test of what is in front.
+  xvfb xauth dbus-daemon openbox xdotool x11-utils
   # Checking the desktop entry and the AppStream metadata.
   appstream desktop-file-utils
   # The library benchmark compares with python3's json module.

@@ -10,6 +10,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QSet>
 #include <QTest>
 
 #include "App/Support/StoreHarness.hpp"
@@ -84,24 +85,24 @@ TEST(MainWindow, MenuCommandsFollowBusySelectionAndRecovery) {
     f.app->store().shutdown();
 }
 
-TEST(MainWindow, EveryCommandHasItsTextAndShortcut) {
+TEST(MainWindow, EveryCommandHasItsTextAccessKeyAndShortcut) {
     AppFixture f;
     const struct {
         Command command;
         const char* text;
         const char* shortcut;
     } expected[] = {
-        {Command::newProject, "New project", "Ctrl+N"},
-        {Command::connectFolders, "Connect source folders…", "Ctrl+O"},
-        {Command::settings, "Settings…", "Ctrl+,"},
-        {Command::closeWindow, "Close window", "Ctrl+W"},
-        {Command::quit, "Quit", "Ctrl+Q"},
-        {Command::rescan, "Rescan sources", "Ctrl+R"},
-        {Command::showProjects, "Show all projects", "Ctrl+1"},
-        {Command::showInbox, "Show inbox", "Ctrl+2"},
-        {Command::exportPackage, "Export delivery package…", "Ctrl+Shift+E"},
-        {Command::deliveryRules, "Delivery rules…", ""},
-        {Command::sample, "Try the sample workspace", ""},
+        {Command::newProject, "&New project", "Ctrl+N"},
+        {Command::connectFolders, "C&onnect source folders…", "Ctrl+O"},
+        {Command::settings, "&Settings…", "Ctrl+,"},
+        {Command::closeWindow, "&Close window", "Ctrl+W"},
+        {Command::quit, "&Quit", "Ctrl+Q"},
+        {Command::rescan, "&Rescan sources", "Ctrl+R"},
+        {Command::showProjects, "Show &all projects", "Ctrl+1"},
+        {Command::showInbox, "Show &inbox", "Ctrl+2"},
+        {Command::exportPackage, "&Export delivery package…", "Ctrl+Shift+E"},
+        {Command::deliveryRules, "Delivery &rules…", ""},
+        {Command::sample, "&Try the sample workspace", ""},
     };
     for (const auto& [command, text, shortcut] : expected) {
         QAction* action = f.app->action(command);
@@ -116,6 +117,47 @@ TEST(MainWindow, EveryCommandHasItsTextAndShortcut) {
     EXPECT_EQ(menus[1]->menu()->actions().size(), 4);
     EXPECT_EQ(menus[2]->menu()->actions().size(), 5);
     EXPECT_TRUE(menus[2]->menu()->actions()[3]->isSeparator());
+}
+
+TEST(MainWindow, TheKeyboardReachesEveryMenuInBothLanguages) {
+    AppFixture f;
+    const QList<QAction*> menus = f.app->mainWindow().menuBar()->actions();
+    ASSERT_EQ(menus.size(), 3);
+    // Each menu and item has an access key, and no two in one menu share one.
+    const auto checkKeys = [&] {
+        QSet<int> menuKeys;
+        for (QAction* menu : menus) {
+            const QKeySequence key = QKeySequence::mnemonic(menu->text());
+            EXPECT_FALSE(key.isEmpty()) << menu->text().toStdString();
+            menuKeys.insert(key[0].toCombined());
+            QSet<int> itemKeys;
+            int items = 0;
+            for (QAction* item : menu->menu()->actions()) {
+                if (item->isSeparator()) continue;
+                ++items;
+                const QKeySequence itemKey = QKeySequence::mnemonic(item->text());
+                EXPECT_FALSE(itemKey.isEmpty()) << item->text().toStdString();
+                if (!itemKey.isEmpty()) itemKeys.insert(itemKey[0].toCombined());
+            }
+            EXPECT_EQ(itemKeys.size(), items) << menu->text().toStdString();
+        }
+        EXPECT_EQ(menuKeys.size(), menus.size());
+    };
+    checkKeys();
+    EXPECT_EQ(menus[0]->text(), "&File");
+    f.app->store().preferences().setLanguage("zh-Hans");
+    QApplication::processEvents();
+    checkKeys();
+    // A Chinese text carries its key in parentheses, before the ellipsis.
+    EXPECT_EQ(menus[0]->text(), QString::fromUtf8("文件(&F)"));
+    EXPECT_EQ(f.app->action(Command::connectFolders)->text(), QString::fromUtf8("连接来源文件夹(&O)…"));
+    // F10 opens the first menu.
+    MainWindow& window = f.app->mainWindow();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    QTest::keyClick(&window, Qt::Key_F10);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return menus[0]->menu()->isVisible(); }, 2000));
+    menus[0]->menu()->close();
 }
 
 TEST(MainWindow, AWindowBuiltWhileTheLibraryIsReadLooksAsOneBuiltAfter) {

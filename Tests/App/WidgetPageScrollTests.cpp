@@ -5,12 +5,14 @@
 #include <QApplication>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QTest>
 
 #include "App/Support/LibrarySupport.hpp"
 #include "App/Support/StoreHarness.hpp"
 #include "Sorvik/Views/Kit/Widgets.hpp"
 #include "Sorvik/Views/Window/ContentView.hpp"
 #include "Sorvik/Views/Inbox/InboxView.hpp"
+#include "Sorvik/Views/Overview/ProjectOverview.hpp"
 #include "Sorvik/Views/Project/ProjectAssetGrid.hpp"
 #include "Sorvik/Views/Project/ProjectDetailView.hpp"
 #include "Sorvik/Views/Kit/SegmentedPicker.hpp"
@@ -158,4 +160,26 @@ TEST(PageScroll, AssigningAnInboxAssetKeepsTheSelectionAndThePlace) {
         EXPECT_NE(index.data(InboxModel::AssetIDRole).toString(), chosen);
     }
     EXPECT_EQ(bar->value(), place);
+}
+
+TEST(PageScroll, ANoticeRaisedOnAScrolledPageIsScrolledIntoView) {
+    TempDir library;
+    std::vector<Delivery> projects;
+    for (int i = 0; i < 9; ++i) projects.push_back(projectNamed("Project " + std::to_string(i), {}, 100 + i));
+    writeLibrary(library.path(), libraryOf(projects, {}));
+    SmallWindow w(library.path());
+    auto* overview = w.page<ProjectOverview>();
+    ASSERT_NE(overview, nullptr);
+    QScrollArea* scroll = overview->scrollArea();
+    scroll->verticalScrollBar()->setValue(scroll->verticalScrollBar()->maximum());
+    ASSERT_GT(scroll->verticalScrollBar()->value(), 0);
+    w.store().deleteProject(w.store().deliveries().back().id);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            const int top = topInView(*overview->notice(), *scroll);
+            return overview->notice()->isVisible() && top >= 0 &&
+                   top + overview->notice()->height() <= scroll->viewport()->height();
+        },
+        2000))
+        << topInView(*overview->notice(), *scroll);
 }

@@ -184,3 +184,33 @@ TEST(Sidebar, AWindowTooShortForTheColumnScrollsItInsteadOfOverlappingItsRows) {
     // As wide as the column, so that no row is cut at the side.
     EXPECT_EQ(body->width(), sidebar.scrollArea()->viewport()->width());
 }
+
+TEST(Sidebar, AtTheLeastWindowHeightOnlyTheListsScrollAndTheirBarsNarrowNoRow) {
+    SidebarFixture f;
+    SidebarView& sidebar = *f.sidebar;
+    ASSERT_FALSE(sidebar.sourceRows().empty());
+    const int rowWidth = sidebar.sourceRows().front()->width();
+    const QRect projectRow = sidebar.projectList()->rowRect(sidebar.projectList()->model()->index(0, 0));
+    // The least window's height less its menu bar.
+    sidebar.resize(205, 630);
+    QApplication::processEvents();
+    // The column itself does not scroll: the fixed parts are whole and in view.
+    EXPECT_EQ(sidebar.scrollArea()->verticalScrollBar()->maximum(), 0);
+    for (QWidget* part : std::initializer_list<QWidget*>{sidebar.settingsButton(), sidebar.restoreButton(),
+                                                         sidebar.projectsRow(), sidebar.inboxRow()}) {
+        const QRect shown(part->mapTo(&sidebar, QPoint(0, 0)), part->size());
+        EXPECT_TRUE(sidebar.rect().contains(shown)) << part->metaObject()->className();
+        EXPECT_GE(part->width(), part->sizeHint().width()) << part->metaObject()->className();
+    }
+    // The sources scroll on their own, their rows as wide as before.
+    QScrollBar* sourcesBar = sidebar.sourcesArea()->verticalScrollBar();
+    EXPECT_GT(sourcesBar->maximum(), 0);
+    EXPECT_TRUE(sourcesBar->isVisible());
+    EXPECT_EQ(sidebar.sourceRows().front()->width(), rowWidth);
+    // So do the projects, when there are more than fit.
+    for (int i = 0; i < 12; ++i) f.store().newDelivery();
+    f.store().setSheet(std::nullopt);
+    QApplication::processEvents();
+    ASSERT_TRUE(sidebar.projectList()->verticalScrollBar()->isVisible());
+    EXPECT_EQ(sidebar.projectList()->rowRect(sidebar.projectList()->model()->index(0, 0)).width(), projectRow.width());
+}

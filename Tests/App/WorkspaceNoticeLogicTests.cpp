@@ -61,13 +61,18 @@ TEST(WorkspaceNoticeLogic, TheStatusLineTellsTheJobTheIntervalAndTheLastIndexTim
                     .contains(QRegularExpression(QStringLiteral("^\\d\\d:\\d\\d$"))));
 }
 
-TEST(WorkspaceNoticeLogic, InRecoveryModeTheStatusLineSaysNoTimerRuns) {
+TEST(WorkspaceNoticeLogic, InRecoveryModeTheStatusLineSaysWhyNothingIsSavedAfterTheAlertIsGone) {
     StoreHarness h(app::LibraryChoice{std::nullopt, "资料库位置为空"});
     h.preferences().setLanguage("en");
     ASSERT_TRUE(h.store().recoveryMode());
     ASSERT_TRUE(h.store().workspace().automaticScan);
     EXPECT_FALSE(h.store().isTimerScheduled());
-    EXPECT_EQ(statusLineState(h.store(), 30, "en").text, "Auto-update paused");
+    h.store().clearError();
+    const StatusLineState state = statusLineState(h.store(), 30, "en");
+    EXPECT_TRUE(state.warning);
+    // The first line of the reason, in the interface language.
+    EXPECT_TRUE(state.text.starts_with("Changes are not saved · Could not load the library: ")) << state.text;
+    EXPECT_EQ(state.text.find('\n'), std::string::npos) << state.text;
 }
 
 TEST(WorkspaceNoticeLogic, TimesOfDayAreWrittenAsTheDateFormatterWritesThem) {

@@ -8,12 +8,15 @@
 #include <QDBusPendingCallWatcher>
 #include <QDesktopServices>
 #include <QFile>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QLabel>
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
+#include <QSettings>
 #include <QStandardPaths>
 #include <QSystemTrayIcon>
 #include <QUrl>
@@ -32,9 +35,25 @@ std::filesystem::path pathFromText(const QString& text) {
 std::vector<std::filesystem::path> QtPlatform::choose(const ChooserRequest& request) {
     QWidget* parent = window_ ? window_.data() : QApplication::activeWindow();
     QFileDialog dialog(parent, QString::fromStdString(request.title));
-    // Qt's own dialog: it can take several folders at once and show the message.
-    dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+    // The desktop's own chooser where it offers one (an XDG desktop portal, the desktop's platform
+    // theme), else Qt's; only Qt's takes several folders at once and shows the message.
     dialog.setOption(QFileDialog::ReadOnly, !request.canCreateFolders);
+    // Where the last chooser for the same purpose ended, else the home folder; never the process's
+    // current folder. A folder is shown chosen in its parent.
+    QSettings settings;
+    const QString memoryKey = QStringLiteral("choosers/") + QString::fromStdString(request.purpose);
+    const QString last = request.purpose.empty() ? QString() : settings.value(memoryKey).toString();
+    const QFileInfo lastInfo(last);
+    if (!last.isEmpty() && lastInfo.isDir()) {
+        if (request.kind == ChooserRequest::Kind::folders && !lastInfo.isRoot()) {
+            dialog.setDirectory(lastInfo.absolutePath());
+            dialog.selectFile(lastInfo.fileName());
+        } else {
+            dialog.setDirectory(last);
+        }
+    } else {
+        dialog.setDirectory(QDir::homePath());
+    }
     dialog.setLabelText(QFileDialog::Accept, QString::fromStdString(request.prompt));
     if (request.kind == ChooserRequest::Kind::folders) {
         dialog.setFileMode(QFileDialog::Directory);
@@ -57,6 +76,11 @@ std::vector<std::filesystem::path> QtPlatform::choose(const ChooserRequest& requ
     if (dialog.exec() != QDialog::Accepted) return {};
     std::vector<std::filesystem::path> chosen;
     for (const QString& file : dialog.selectedFiles()) chosen.push_back(pathFromText(file));
+    if (!chosen.empty() && !request.purpose.empty()) {
+        const QString first = dialog.selectedFiles().constFirst();
+        settings.setValue(memoryKey,
+                          request.kind == ChooserRequest::Kind::folders ? first : QFileInfo(first).absolutePath());
+    }
     return chosen;
 }
 

@@ -8,16 +8,20 @@
 #include <QKeySequence>
 #include <QMenuBar>
 #include <QScreen>
+#include <QShortcut>
 #include <QWindow>
 #include <QSystemTrayIcon>
 #include <QThreadPool>
 #include <QVBoxLayout>
 
 #include "Sorvik/Support/Strings.hpp"
+#include "Sorvik/Views/Kit/ModalFront.hpp"
 #include "Sorvik/Views/Kit/SheetDialog.hpp"
 #include "Sorvik/Views/Kit/Theme.hpp"
 #include "Sorvik/Views/Kit/WidgetsStyle.hpp"
 #include "Sorvik/Views/Window/Logic/ContentLogic.hpp"
+#include "Sorvik/Views/Window/Logic/MenuMnemonics.hpp"
+#include "Sorvik/Views/Window/Logic/WindowPlacement.hpp"
 #include "Sorvik/Views/Window/ContentView.hpp"
 #include "Sorvik/Views/Thumbnails/FileThumbnail.hpp"
 #include "Sorvik/Views/Settings/SettingsView.hpp"
@@ -90,6 +94,7 @@ SorvikApp::SorvikApp(QApplication& app, const LibraryChoice& library, std::uniqu
     app_.setFont(Theme::defaultFont());
     QApplication::setStyle(new AppStyle);
     appearanceFollower_ = std::make_unique<Theme::AppearanceFollower>(app_);
+    new ModalFront(this);
     preferences_ = std::make_unique<Preferences>(std::move(storage));
     Theme::applyAppearance(app_, preferences_->appearance());
     applyLanguage();
@@ -109,6 +114,14 @@ SorvikApp::SorvikApp(QApplication& app, const LibraryChoice& library, std::uniqu
             [this] { Theme::applyAppearance(app_, preferences_->appearance()); });
     connect(window_.get(), &MainWindow::closeRequested, this, &SorvikApp::closeMainWindow);
     connect(&app_, &QCoreApplication::aboutToQuit, this, [this] { store_->shutdown(); });
+    // The window opens where it was last time, while a screen still shows that place.
+    QList<QRect> screens;
+    for (const QScreen* screen : QGuiApplication::screens()) screens << screen->availableGeometry();
+    if (const std::optional<WindowPlacement> placement = restoredPlacement(preferences_->windowPlacement(), screens)) {
+        window_->setGeometry(placement->geometry);
+        if (placement->maximized) window_->setWindowState(Qt::WindowMaximized);
+    }
+    connect(&app_, &QCoreApplication::aboutToQuit, this, &SorvikApp::savePlacement);
     retranslate();
     // The window was built while the library was being read: now it gets the library.
     store_->finishStarting();
@@ -144,25 +157,33 @@ struct MenuItem {
     const char* menu;
     Command command;
     const char* text;
+    char key;  // access key, in both languages
     QKeyCombination shortcut = noShortcut;
     bool separatorBefore = false;
 };
 
 const MenuItem menuItems[] = {
-    {"文件", Command::newProject, "新建项目", ctrl(Qt::Key_N)},
-    {"文件", Command::connectFolders, "连接来源文件夹…", ctrl(Qt::Key_O)},
-    {"文件", Command::settings, "设置…", ctrl(Qt::Key_Comma), true},
-    {"文件", Command::closeWindow, "关闭窗口", ctrl(Qt::Key_W), true},
-    {"文件", Command::quit, "退出", ctrl(Qt::Key_Q)},
-    {"项目", Command::rescan, "重新扫描来源", ctrl(Qt::Key_R)},
-    {"项目", Command::showProjects, "查看全部项目", ctrl(Qt::Key_1)},
-    {"项目", Command::showInbox, "查看待识别", ctrl(Qt::Key_2)},
-    {"项目", Command::sources, "来源与自动归档…"},
-    {"交付", Command::exportPackage, "导出交付包…", ctrlShift(Qt::Key_E)},
-    {"交付", Command::deliveryRules, "交付规则…"},
-    {"交付", Command::exportHistory, "导出记录…"},
-    {"交付", Command::sample, "体验分散素材示例", noShortcut, true},
+    {"文件", Command::newProject, "新建项目", 'N', ctrl(Qt::Key_N)},
+    {"文件", Command::connectFolders, "连接来源文件夹…", 'O', ctrl(Qt::Key_O)},
+    {"文件", Command::settings, "设置…", 'S', ctrl(Qt::Key_Comma), true},
+    {"文件", Command::closeWindow, "关闭窗口", 'C', ctrl(Qt::Key_W), true},
+    {"文件", Command::quit, "退出", 'Q', ctrl(Qt::Key_Q)},
+    {"项目", Command::rescan, "重新扫描来源", 'R', ctrl(Qt::Key_R)},
+    {"项目", Command::showProjects, "查看全部项目", 'A', ctrl(Qt::Key_1)},
+    {"项目", Command::showInbox, "查看待识别", 'I', ctrl(Qt::Key_2)},
+    {"项目", Command::sources, "来源与自动归档…", 'S'},
+    {"交付", Command::exportPackage, "导出交付包…", 'E', ctrlShift(Qt::Key_E)},
+    {"交付", Command::deliveryRules, "交付规则…", 'R'},
+    {"交付", Command::exportHistory, "导出记录…", 'H'},
+    {"交付", Command::sample, "体验分散素材示例", 'T', noShortcut, true},
 };
+
+/// The access key of a menu of the menu bar.
+char menuKey(std::string_view menu) {
+    if (menu == "文件") return 'F';
+    if (menu == "项目") return 'P';
+    return 'D';
+}
 
 }  // namespace
 
@@ -184,8 +205,13 @@ void SorvikApp::buildMenus() {
         a->setShortcutContext(Qt::ApplicationShortcut);
         const Command command = item.command;
         connect(a, &QAction::triggered, this, [this, command] { run(command); });
-        actions_.push_back({a, command, item.text});
+        actions_.push_back({a, command, item.text, item.key});
     }
+    // F10 opens the first menu, as on other Linux desktops.
+    auto* f10 = new QShortcut(QKeySequence(Qt::Key_F10), window_.get());
+    connect(f10, &QShortcut::activated, this, [bar] {
+        if (!bar->actions().isEmpty()) bar->setActiveAction(bar->actions().constFirst());
+    });
 }
 
 void SorvikApp::run(Command command) {
@@ -224,6 +250,7 @@ void SorvikApp::closeMainWindow() {
         return;
     }
     // The app keeps running, and scanning, with no window open.
+    savePlacement();
     window_->hide();
     if (!trayMessageShown_ && QSystemTrayIcon::supportsMessages()) {
         trayMessageShown_ = true;
@@ -239,7 +266,7 @@ void SorvikApp::buildTray() {
          {std::pair{Command::showWindow, "显示 Sorvik"}, std::pair{Command::quit, "退出"}}) {
         QAction* a = trayMenu->addAction(QString());
         connect(a, &QAction::triggered, this, [this, command] { run(command); });
-        actions_.push_back({a, command, text});
+        actions_.push_back({a, command, text, 0});
     }
     tray_->setContextMenu(trayMenu);
     connect(tray_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
@@ -250,8 +277,10 @@ void SorvikApp::buildTray() {
 
 void SorvikApp::retranslate() {
     window_->setWindowTitle(Lq("Sorvik"));
-    for (auto& [menu, key] : menus_) menu->setTitle(Lq(key));
-    for (const CommandAction& entry : actions_) entry.action->setText(Lq(entry.text));
+    for (auto& [menu, key] : menus_) menu->setTitle(withMnemonic(Lq(key), QLatin1Char(menuKey(key))));
+    for (const CommandAction& entry : actions_) {
+        entry.action->setText(entry.key ? withMnemonic(Lq(entry.text), QLatin1Char(entry.key)) : Lq(entry.text));
+    }
     if (tray_) tray_->setToolTip(QStringLiteral("Sorvik"));
     if (settings_) settings_->setWindowTitle(Lq("设置"));
     refreshCommands();
@@ -274,6 +303,11 @@ void SorvikApp::showMainWindow() {
     window_->setWindowState((window_->windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
     window_->raise();
     window_->activateWindow();
+}
+
+void SorvikApp::savePlacement() {
+    if (!window_->isVisible()) return;
+    preferences_->setWindowPlacement(placementText({window_->normalGeometry(), window_->isMaximized()}));
 }
 
 void SorvikApp::showSettings() {

@@ -83,6 +83,8 @@ private:
     void finishQuit(bool askAboutUnsaved);
     /// Closing the main window: to the background where a tray icon can bring it back, else quit.
     void closeMainWindow();
+    /// Keeps where the main window is, for the next launch.
+    void savePlacement();
     void buildMenus();
     void buildTray();
     void retranslate();
@@ -105,6 +107,7 @@ private:
         QAction* action;
         Command command;
         const char* text;  // catalogue key
+        char key;          // access key, or 0
     };
     std::vector<CommandAction> actions_;
     std::vector<std::pair<QMenu*, std::string>> menus_;

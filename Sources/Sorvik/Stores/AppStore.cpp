@@ -205,6 +205,7 @@ void AppStore::start(const LibraryChoice& library) {
 
 void AppStore::enterRecovery(std::string message) {
     assetIndexValid_ = false;
+    recoveryReason_ = message;
     error_ = std::move(message);
     recoveryMode_ = true;
     selectedID_.reset();

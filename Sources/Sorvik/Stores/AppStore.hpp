@@ -110,13 +110,16 @@ public:
     bool showWarnings() const { return showWarnings_; }
     bool showOnlyIssues() const { return showOnlyIssues_; }
     bool recoveryMode() const { return recoveryMode_; }
+    /// Why recovery mode began (the message the alert showed); kept after the alert is dismissed.
+    const std::string& recoveryReason() const { return recoveryReason_; }
     const std::vector<TemplatePreset>& presets() const { return presets_; }
     /// The persisted library but its project list, which is `deliveries()`.
     const WorkspaceState& workspace() const { return *workspace_; }
     /// Snapshots for other threads: they never change, and cost nothing until the store changes.
     std::shared_ptr<const std::vector<Delivery>> deliveriesSnapshot() const { return deliveries_.share(); }
     /// The same for a holder that gives it up when `yield` is asked, before the projects change.
-    std::shared_ptr<const std::vector<Delivery>> deliveriesSnapshot(SharedState<std::vector<Delivery>>::Yield yield) const {
+    std::shared_ptr<const std::vector<Delivery>> deliveriesSnapshot(
+        SharedState<std::vector<Delivery>>::Yield yield) const {
         return deliveries_.share(std::move(yield));
     }
     std::shared_ptr<const WorkspaceState> workspaceSnapshot() const { return workspace_.share(); }
@@ -358,6 +361,7 @@ private:
     bool showWarnings_ = false;
     bool showOnlyIssues_ = false;
     bool recoveryMode_ = false;
+    std::string recoveryReason_;
     /// The library that finishStarting opens.
     std::optional<LibraryChoice> pendingStart_;
     std::vector<TemplatePreset> presets_;

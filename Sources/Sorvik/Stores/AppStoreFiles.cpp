@@ -67,6 +67,7 @@ void AppStore::chooseFiles() {
         .prompt = L("关联原文件"),
         .message = L("项目保存原文件的引用。新文件将持续从连接的来源文件夹中发现。"),
         .multiple = true,
+        .purpose = "files",
     });
     if (urls.empty()) return;
     importURLs(urls);
@@ -276,6 +277,7 @@ void AppStore::chooseExportDestination(bool allowWarnings) {
         .message =
             L("将创建“{0}”文件夹，包含文件、清单与检查说明。同名文件夹会自动编号。", DeliveryExporter::safeName(name)),
         .canCreateFolders = true,
+        .purpose = "export",
     });
     // The chooser ran a nested event loop: the selection or the busy state may have changed.
     if (urls.empty() || isBusy_ || !selected() || !repository_) return;

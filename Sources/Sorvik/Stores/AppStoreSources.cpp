@@ -43,6 +43,7 @@ void AppStore::chooseSourceFolders() {
         .prompt = L("连接文件夹"),
         .message = L("选择 AI 工具的输出目录或素材目录。Sorvik只索引其中的文件，不移动或复制原件。"),
         .multiple = true,
+        .purpose = "sources",
     });
     if (urls.empty()) return;
     connectFolders(urls);
@@ -115,6 +116,7 @@ void AppStore::chooseArchiveFolder() {
         .prompt = L("使用此文件夹"),
         .message = L("按项目生成归档副本，原文件和项目引用保持不变。重复扫描不会反复复制相同版本。"),
         .canCreateFolders = true,
+        .purpose = "archive",
     });
     // The chooser ran a nested event loop: look again before starting.
     if (urls.empty() || isBusy_ || recoveryMode_) return;

@@ -19,6 +19,9 @@ struct ChooserRequest {
     std::string message;
     bool multiple = false;
     bool canCreateFolders = false;
+    /// What is chosen ("files", "export", "sources", "archive"): the chooser opens where the last
+    /// one for the same purpose ended.
+    std::string purpose;
 
     friend bool operator==(const ChooserRequest&, const ChooserRequest&) = default;
 };

@@ -73,6 +73,12 @@ void Preferences::setAppearance(const QString& value) {
     emit appearanceChanged();
 }
 
+QString Preferences::windowPlacement() const { return storage_->string(windowPlacementKey, QString()); }
+
+void Preferences::setWindowPlacement(const QString& value) {
+    if (value != windowPlacement()) storage_->setString(windowPlacementKey, value);
+}
+
 void Preferences::setRevealAfterExport(bool value) {
     if (value == revealAfterExport()) return;
     storage_->setBoolean(revealKey, value);

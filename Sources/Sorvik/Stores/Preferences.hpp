@@ -36,6 +36,7 @@ public:
     static inline const QString languageKey = QStringLiteral("sorvikLanguage");
     static inline const QString appearanceKey = QStringLiteral("appearance");
     static inline const QString revealKey = QStringLiteral("revealAfterExport");
+    static inline const QString windowPlacementKey = QStringLiteral("mainWindow");
 
     /// Installs the interface-language provider of the core's `L`, which reads this object's
     /// language from then on (from any thread).
@@ -54,6 +55,10 @@ public:
     void setLanguage(const QString& value);
     void setAppearance(const QString& value);
     void setRevealAfterExport(bool value);
+
+    /// Where the main window was when the app last hid or quit (see WindowPlacement); empty at first.
+    QString windowPlacement() const;
+    void setWindowPlacement(const QString& value);
 
 signals:
     void languageChanged();

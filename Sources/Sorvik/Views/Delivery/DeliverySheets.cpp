@@ -155,6 +155,7 @@ RenameSheet::RenameSheet(AppStore& store, std::function<void()> dismiss, QWidget
 void RenameSheet::retranslate() {
     header_->setTexts(Lq("给这份交付起个名字"), Lq("这个名字也会用作导出文件夹的名称。"));
     field_->setPlaceholderText(Lq("例如：周末，去山里"));
+    field_->setAccessibleName(Lq("给这份交付起个名字"));
     cancel_->setText(Lq("取消"));
     save_->setText(Lq("保存"));
     cancel_->updateGeometry();

@@ -129,6 +129,7 @@ void TextEditorSection::setMonospaced(bool monospaced) {
 
 void TextEditorSection::retranslate() {
     hint_->setFullText(Lq("第一行是标题，其余为正文"));
+    editor_->setAccessibleName(Lq("文件内容"));
     refreshCounts();
 }
 

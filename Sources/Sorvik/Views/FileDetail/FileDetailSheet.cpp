@@ -107,6 +107,8 @@ FileDetailSheet::FileDetailSheet(AppStore& store, std::function<void()> dismiss,
     });
     connect(&store_.preferences(), &Preferences::languageChanged, this, &FileDetailSheet::retranslate);
     retranslate();
+    // The sheet opens on its first editable control, not on the link to the original.
+    setFocusProxy(roles_);
 }
 
 FileDetailSheet::~FileDetailSheet() = default;

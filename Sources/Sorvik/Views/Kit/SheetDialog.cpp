@@ -6,7 +6,9 @@
 #include <QVBoxLayout>
 
 #include "Sorvik/Views/Kit/Logic/ScreenFit.hpp"
+#include "Sorvik/Views/Kit/ModalFront.hpp"
 #include "Sorvik/Views/Kit/SlimScrollBar.hpp"
+#include "Sorvik/Views/Kit/Widgets.hpp"
 
 namespace sorvik::app {
 
@@ -77,7 +79,14 @@ void SheetDialog::setVisible(bool visible) {
             layout_->activate();
         }
     }
+    // The control a sheet names as its first (its focus proxy) has the keyboard, and shows it.
+    if (visible && !isVisible() && content_ && content_->focusProxy() && content_->focusProxy()->isEnabled()) {
+        noteFocusReason(content_->focusProxy(), Qt::TabFocusReason);
+        content_->focusProxy()->setFocus(Qt::TabFocusReason);
+    }
     QDialog::setVisible(visible);
+    // A sheet takes the keyboard when it opens, over a sheet it stands on too.
+    if (visible) ModalFront::bringToFront(this);
 }
 
 void SheetDialog::closeQuietly() {

@@ -244,7 +244,8 @@ void StyledButton::paintEvent(QPaintEvent*) {
             break;
         }
     }
-    if (hasKeyboardFocus(this) && style_ != Style::plain) {
+    // Every button shows the keyboard's focus, a plain one too.
+    if (hasKeyboardFocus(this)) {
         QPainterPath ring;
         ring.addRoundedRect(bounds.adjusted(1, 1, -1, -1),
                             style_ == Style::primary ? corner::primaryButton - 1 : corner::button - 1,

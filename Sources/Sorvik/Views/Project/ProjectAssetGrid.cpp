@@ -212,6 +212,7 @@ QString AssetGridView::toolTipAt(const QPoint& point) const {
     const AssetCardItem& item = model_->item(index.row());
     if (zone == Zone::preview || zone == Zone::name) return qs(item.file.name);
     if (zone == Zone::folder && item.file.reference) return qs(item.file.reference->path);
+    if (zone == Zone::menu) return Lq("更多操作");
     return {};
 }
 

@@ -164,6 +164,9 @@ std::unique_ptr<QMenu> ProjectDetailView::makeProjectMenu() {
 }
 
 void ProjectDetailView::retranslate() {
+    menu_->setToolTip(Lq("更多操作"));
+    menu_->setAccessibleName(Lq("更多操作"));
+    grid_->setAccessibleName(Lq("项目素材"));
     rules_->setText(Lq("识别规则"));
     delivery_->setText(Lq("准备交付"));
     QStringList titles;

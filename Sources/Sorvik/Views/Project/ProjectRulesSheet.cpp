@@ -103,6 +103,8 @@ void ProjectRulesSheet::retranslate() {
     header_->setTexts(Lq("给项目一些识别线索。"),
                       Lq("项目名称和别名会用于跨文件夹匹配。以后生成的新素材，也能自动关联进来。"));
     nameLabel_->setFullText(Lq("项目名称"));
+    name_->setAccessibleName(Lq("项目名称"));
+    aliases_->setAccessibleName(Lq("项目别名 / 关键词"));
     name_->setPlaceholderText(Lq("例如：山间慢生活"));
     aliasLabel_->setFullText(Lq("项目别名 / 关键词"));
     aliases_->setPlaceholderText(Lq("例如：周末山行, Mountain Weekend"));

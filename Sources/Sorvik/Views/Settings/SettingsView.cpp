@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QHBoxLayout>
+#include <QShortcut>
 #include <QVBoxLayout>
 
 #include "Sorvik/Support/AppConfiguration.hpp"
@@ -51,6 +52,10 @@ QWidget* labelledRow(QWidget* parent, QWidget* label, QWidget* control) {
 SettingsView::SettingsView(AppStore& store, std::function<void()> showMainWindow, QWidget* parent)
     : QWidget(parent), store_(store), showMainWindow_(std::move(showMainWindow)) {
     setFixedSize(520, 510);
+    // Escape closes the settings window, as it closes every sheet.
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    escape->setContext(Qt::WindowShortcut);
+    connect(escape, &QShortcut::activated, this, [this] { window()->close(); });
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(space::cardPadding, space::cardPadding, space::cardPadding, space::cardPadding);
     layout->setSpacing(space::buttonGap);
@@ -127,6 +132,9 @@ void SettingsView::retranslate() {
         appearance_->addItems({Lq("跟随系统"), Lq("浅色"), Lq("深色")});
     }
     revealLabel_->setFullText(Lq("导出完成后在文件管理器中显示"));
+    // The controls are named by the labels beside them.
+    appearance_->setAccessibleName(Lq("外观"));
+    reveal_->setAccessibleName(Lq("导出完成后在文件管理器中显示"));
     libraryHeader_->setFullText(Lq("资料库"));
     libraryNote_->setFullText(Lq("项目保存原文件引用与索引。只有启用归档副本或准备交付时才复制文件；应用不上传素材。"));
     manageSources_->setText(Lq("管理来源文件夹与自动归档"));

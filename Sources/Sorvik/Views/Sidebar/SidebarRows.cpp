@@ -17,6 +17,7 @@
 #include "Sorvik/Views/Sidebar/Logic/SidebarLogic.hpp"
 #include "Sorvik/Views/Sidebar/Logic/SidebarModel.hpp"
 #include "Sorvik/Views/Kit/Metrics.hpp"
+#include "Sorvik/Views/Kit/SlimScrollBar.hpp"
 
 namespace sorvik::app {
 
@@ -137,7 +138,16 @@ SidebarProjectList::SidebarProjectList(AppStore& store, SidebarModel& model,
 }
 
 QRect SidebarProjectList::rowRect(const QModelIndex& index) const {
-    return visualRect(index).adjusted(kNavigationOuterMargin, 0, -kNavigationOuterMargin, -kNavigationRowGap);
+    // As wide as the viewport allows, whatever width the list laid its cells out for.
+    const QRect cell = visualRect(index);
+    return QRect(kNavigationOuterMargin, cell.top(), viewport()->width() - kNavigationOuterMargin - rightMargin(),
+                 cell.height() - kNavigationRowGap);
+}
+
+int SidebarProjectList::rightMargin() const {
+    // The bar stands in the margin: rows keep their width when it comes (with anything to scroll).
+    return verticalScrollBar()->maximum() > 0 ? std::max(0, kNavigationOuterMargin - kSlimBarWidth)
+                                              : kNavigationOuterMargin;
 }
 
 int SidebarProjectList::partAt(const QPoint& point, QModelIndex* index) const {
@@ -177,8 +187,7 @@ QString SidebarProjectList::toolTipAt(const QPoint& point) const {
 ProjectRowDelegate::ProjectRowDelegate(SidebarProjectList& list) : QStyledItemDelegate(&list), list_(list) {}
 
 void ProjectRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const {
-    const QRectF row =
-        QRectF(option.rect).adjusted(kNavigationOuterMargin, 0, -kNavigationOuterMargin, -kNavigationRowGap);
+    const QRectF row(list_.rowRect(index));
     const bool selected = index.data(SidebarModel::SelectedRole).toBool();
     paintNavigationRow(*painter, row, QStringLiteral("folder"), index.data(Qt::DisplayRole).toString(), std::nullopt,
                        selected, list_.hovered() == index);

@@ -58,6 +58,10 @@ public:
                        QWidget* parent = nullptr);
     /// The row itself within its cell (without the gap after it), in viewport coordinates.
     QRect rowRect(const QModelIndex& index) const;
+    /// The room right of the rows: less by the scroll bar's width while it shows.
+    int rightMargin() const;
+    /// Asks for its least height only: it takes what the column's other parts leave.
+    QSize sizeHint() const override { return QSize(PaintedListView::sizeHint().width(), minimumHeight()); }
 
 protected:
     int partAt(const QPoint& point, QModelIndex* index) const override;

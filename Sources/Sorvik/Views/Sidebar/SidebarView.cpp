@@ -7,6 +7,7 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QVBoxLayout>
+#include <QEvent>
 
 #include "Sorvik/Support/Formatting.hpp"
 #include "Sorvik/Views/Kit/Icons.hpp"
@@ -49,6 +50,43 @@ QWidget* header(QWidget* parent, ToneLabel*& title, StyledButton*& button, const
     return row;
 }
 
+/// The column inside its scroll area: as tall as the area while it is at least its least height.
+/// (For the wrapping texts in it, the area would otherwise give it the height it would like.)
+class SidebarBody : public QWidget {
+public:
+    using QWidget::QWidget;
+    int heightForWidth(int) const override { return -1; }
+};
+
+/// The source rows in a frame that asks for their height and scrolls them when it gets less. Its
+/// bar stands in the rows' right margin, so that it never narrows them.
+class SourcesArea : public QScrollArea {
+public:
+    explicit SourcesArea(QWidget* parent) : QScrollArea(parent) {
+        setFrameShape(QFrame::NoFrame);
+        setWidgetResizable(true);
+        setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        viewport()->setAutoFillBackground(false);
+        makeSlim(verticalScrollBar());
+        // The bar shows while there is anything to scroll.
+        connect(verticalScrollBar(), &QScrollBar::rangeChanged, this, [this](int, int maximum) {
+            if (QLayout* rows = widget() ? widget()->layout() : nullptr) {
+                const QMargins m = rows->contentsMargins();
+                const int right = maximum > 0 ? std::max(0, space::sidebarInset - kSlimBarWidth) : space::sidebarInset;
+                if (m.right() != right) rows->setContentsMargins(m.left(), m.top(), right, m.bottom());
+            }
+        });
+        setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+    }
+    QSize sizeHint() const override { return widget() ? widget()->sizeHint() : QScrollArea::sizeHint(); }
+    /// Two rows at least (a source and the connect button), or all there are.
+    QSize minimumSizeHint() const override {
+        const QLayout* rows = widget() ? widget()->layout() : nullptr;
+        const int row = rows && rows->count() > 0 ? rows->itemAt(0)->sizeHint().height() : 0;
+        return QSize(0, std::min(sizeHint().height(), space::block + 2 * row + space::rows));
+    }
+};
+
 /// Menu texts show "&" as it stands.
 /// One line (a tab would start the shortcut column), "&" shown as itself.
 QString menuText(const std::string& name) {
@@ -58,8 +96,8 @@ QString menuText(const std::string& name) {
 }  // namespace
 
 SidebarView::SidebarView(AppStore& store, QWidget* parent) : QWidget(parent), store_(store) {
-    // The column scrolls as a whole only when the window is too short for it (a small screen):
-    // until then the project list takes what height there is.
+    // Navigation, language and footer stay whole; the project and source lists scroll. The column
+    // scrolls as a whole only when the window is shorter than it is allowed to be (a small screen).
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
     scroll_ = new QScrollArea(this);
@@ -69,7 +107,7 @@ SidebarView::SidebarView(AppStore& store, QWidget* parent) : QWidget(parent), st
     scroll_->viewport()->setAutoFillBackground(false);
     makeSlim(scroll_->verticalScrollBar());
     outer->addWidget(scroll_);
-    auto* body = new QWidget(scroll_);
+    auto* body = new SidebarBody(scroll_);
     // As wide as the column, whatever its rows would like: they were laid out for that width.
     body->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     auto* column = new QVBoxLayout(body);
@@ -119,6 +157,8 @@ SidebarView::SidebarView(AppStore& store, QWidget* parent) : QWidget(parent), st
     projectList_ = new SidebarProjectList(
         store_, *model_, [this](const UUID& id) { return makeProjectMenu(id); }, this);
     makeSlim(projectList_->verticalScrollBar());
+    // It gives its room to the fixed parts first, down to two rows.
+    projectList_->setMinimumHeight(2 * (kNavigationRowHeight + kNavigationRowGap));
     column->addWidget(projectList_, 1);
 
     // Deleted projects.
@@ -134,7 +174,9 @@ SidebarView::SidebarView(AppStore& store, QWidget* parent) : QWidget(parent), st
     // Sources.
     column->addWidget(header(this, sourcesTitle_, sourcesButton_, QStringLiteral("slider.horizontal.3")));
     connect(sourcesButton_, &QAbstractButton::clicked, this, [this] { store_.setSheet(AppSheet::sources()); });
-    auto* sources = new QWidget(this);
+    // The source rows scroll on their own when there is no room for them all.
+    sourcesArea_ = new SourcesArea(this);
+    auto* sources = new QWidget(sourcesArea_);
     sourcesLayout_ = new QVBoxLayout(sources);
     sourcesLayout_->setContentsMargins(space::sidebarInset, space::block, space::sidebarInset, 0);
     sourcesLayout_->setSpacing(space::rows);
@@ -144,7 +186,9 @@ SidebarView::SidebarView(AppStore& store, QWidget* parent) : QWidget(parent), st
         if (sidebarControls(store_).connect) store_.chooseSourceFolders();
     });
     sourcesLayout_->addWidget(connect_);
-    column->addWidget(sources);
+    sourcesArea_->setWidget(sources);
+    sources->setAutoFillBackground(false);
+    column->addWidget(sourcesArea_);
 
     // Language.
     auto* languageRow = new QWidget(this);
@@ -192,6 +236,7 @@ void SidebarView::retranslate() {
     projectsRow_->setText(Lq("全部项目"));
     inboxRow_->setText(Lq("待识别"));
     projectsTitle_->setFullText(Lq("我的项目"));
+    projectList_->setAccessibleName(Lq("我的项目"));
     newProject_->setToolTip(Lq("新建项目"));
     newProject_->setAccessibleName(Lq("新建项目"));
     restore_->setText(Lq("恢复已删除项目"));
@@ -247,6 +292,8 @@ void SidebarView::rebuildSources() {
         sourcesLayout_->insertWidget(position++, row);
         sourceRows_.push_back(row);
     }
+    // A scroll area does not pass on that its content asks for other room.
+    sourcesArea_->updateGeometry();
 }
 
 QMenu* SidebarView::makeProjectMenu(const UUID& project) {

@@ -39,6 +39,8 @@ public:
     const std::vector<SourceRowButton*>& sourceRows() const { return sourceRows_; }
     /// What the column scrolls in when the window is too short for it.
     QScrollArea* scrollArea() const { return scroll_; }
+    /// What the source rows scroll in when there is no room for them all.
+    QScrollArea* sourcesArea() const { return sourcesArea_; }
     /// The context menu of a project row, built as when it opens (the caller owns it).
     QMenu* makeProjectMenu(const UUID& project);
     /// The restore menu, built as when it opens (the caller owns it).
@@ -72,6 +74,7 @@ private:
     PullDownButton* restore_;
     ToneLabel* sourcesTitle_;
     StyledButton* sourcesButton_;
+    QScrollArea* sourcesArea_;
     QVBoxLayout* sourcesLayout_;
     std::vector<SourceRowButton*> sourceRows_;
     SourceRowButton* connect_;

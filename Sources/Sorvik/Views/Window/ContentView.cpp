@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QVBoxLayout>
+#include <QWindow>
 #include <utility>
 
 #include "Sorvik/Support/Strings.hpp"
@@ -30,6 +31,7 @@
 #include "Sorvik/Views/Project/TemplateSheet.hpp"
 #include "Sorvik/Views/Window/WindowDropTarget.hpp"
 #include "Sorvik/Views/Kit/Metrics.hpp"
+#include "Sorvik/Views/Kit/ModalFront.hpp"
 
 namespace sorvik::app {
 
@@ -182,6 +184,7 @@ void ContentView::retranslate() {
     home_->setText(Lq("工作空间"));
     home_->updateGeometry();
     search_->setPlaceholderText(Lq("搜索项目、文件、正文"));
+    search_->setAccessibleName(Lq("搜索"));
     rescan_->setToolTip(Lq("重新扫描来源（Ctrl+R）"));
     rescan_->setAccessibleName(Lq("重新扫描来源"));
     stop_->setToolTip(Lq("停止扫描"));
@@ -340,7 +343,33 @@ void ContentView::routeAlert() {
         alert_ = nullptr;
         store_.clearError();
     });
+    openAlert();
+}
+
+void ContentView::openAlert() {
+    if (!alert_ || alert_->isVisible()) return;
+    QWindow* handle = window()->windowHandle();
+    if (!handle || !handle->isExposed()) {
+        // Opened before the window manager has mapped the window, the box would end up below the
+        // window it blocks: it waits until the window is on screen.
+        window()->installEventFilter(this);
+        if (handle) handle->installEventFilter(this);
+        return;
+    }
     alert_->open();
+    ModalFront::bringToFront(alert_);
+}
+
+bool ContentView::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == window() && event->type() == QEvent::Show) {
+        if (QWindow* handle = window()->windowHandle()) handle->installEventFilter(this);
+    } else if (watched == window()->windowHandle() && event->type() == QEvent::Expose) {
+        window()->removeEventFilter(this);
+        watched->removeEventFilter(this);
+        // Once the expose is done with, on the window that is now on screen.
+        QMetaObject::invokeMethod(this, &ContentView::openAlert, Qt::QueuedConnection);
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void ContentView::translateAlert() {

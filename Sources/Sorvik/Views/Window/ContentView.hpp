@@ -40,6 +40,9 @@ signals:
     /// The sidebar's settings link: the app opens its settings window.
     void settingsRequested();
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     QWidget* makeToolbar();
     void retranslate();
@@ -49,6 +52,8 @@ private:
     void routeWarnings();
     void routeAlert();
     void translateAlert();
+    /// Opens the alert over the window once the window is on screen.
+    void openAlert();
     /// The dialogs' parent: the sheet when one is up, else this window.
     QWidget* topmost() const;
     QWidget* makeSheetContent(const AppSheet& sheet);

@@ -1,6 +1,9 @@
 #include "Sorvik/Views/Window/WorkspaceNotice.hpp"
 
 #include <QHBoxLayout>
+#include <QPointer>
+#include <QScrollArea>
+#include <QTimer>
 
 #include "Sorvik/Stores/AppStore.hpp"
 #include "Sorvik/Support/AppConfiguration.hpp"
@@ -44,21 +47,48 @@ public:
         refresh();
     }
 
+protected:
+    void showEvent(QShowEvent* event) override {
+        QWidget::showEvent(event);
+        if (revealPending_) reveal();
+    }
+
 private:
     void refresh() {
         const NoticeLineState state = noticeLineState(store_);
+        // A notice raised anew is scrolled into view, now or when its page is shown.
+        if (state.shown && state.text != shownText_) revealPending_ = true;
+        shownText_ = state.shown ? state.text : std::string();
         setVisible(state.shown);
         if (!state.shown) return;
+        if (revealPending_ && isVisible()) reveal();
         text_->setFullText(Lq(state.text));
         undo_->setText(Lq("撤销"));
         undo_->setVisible(state.undoShown);
         undo_->setEnabled(state.undoEnabled);
     }
 
+    /// Scrolls the page this notice is on so that it shows, once the page has laid it out.
+    void reveal() {
+        revealPending_ = false;
+        QTimer::singleShot(0, this, [notice = QPointer<QWidget>(this)] {
+            if (!notice || !notice->isVisible()) return;
+            for (QWidget* up = notice->parentWidget(); up; up = up->parentWidget()) {
+                auto* area = qobject_cast<QScrollArea*>(up);
+                if (area && area->widget() && area->widget()->isAncestorOf(notice)) {
+                    area->ensureWidgetVisible(notice, 0, space::section);
+                    return;
+                }
+            }
+        });
+    }
+
     AppStore& store_;
     ToneLabel* text_;
     StyledButton* undo_;
     StyledButton* close_;
+    std::string shownText_;
+    bool revealPending_ = false;
 };
 
 class WorkspaceStatus : public QWidget {
@@ -76,7 +106,7 @@ public:
         row->addWidget(lastIndexed_);
         setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
         connect(&store_, &AppStore::changed, this, [this](StoreChanges what) {
-            if (what & (StoreChange::busy | StoreChange::settings)) refresh();
+            if (what & (StoreChange::busy | StoreChange::settings | StoreChange::messages)) refresh();
         });
         connect(&store_.preferences(), &Preferences::languageChanged, this, [this] { refresh(); });
         refresh();
@@ -86,8 +116,11 @@ private:
     void refresh() {
         const StatusLineState state =
             statusLineState(store_, AppConfiguration::scanInterval(), InterfaceLanguage::code());
-        dot_->setTone(state.busy ? Tone::warning : Tone::green, state.busy ? 1.0 : 0.8);
+        dot_->setTone(state.busy || state.warning ? Tone::warning : Tone::green,
+                      state.busy || state.warning ? 1.0 : 0.8);
         text_->setFullText(qs(state.text));
+        // The whole reason, where the line is too short for it.
+        text_->setToolTip(state.warning ? Lq(store_.recoveryReason()) : QString());
         lastIndexed_->setVisible(state.lastIndexed.has_value());
         if (state.lastIndexed) lastIndexed_->setText(qs(*state.lastIndexed));
     }

@@ -38,6 +38,12 @@ StatusLineState statusLineState(const AppStore& store, double interval, std::str
     state.busy = store.isBusy();
     if (state.busy) {
         state.text = L(store.activity());
+    } else if (store.recoveryMode()) {
+        // Nothing is saved: the line says why, for as long as it lasts.
+        std::string reason = L(store.recoveryReason());
+        if (const size_t end = reason.find('\n'); end != std::string::npos) reason.resize(end);
+        state.warning = true;
+        state.text = L("更改不会保存 · {0}", {reason});
     } else if (store.workspace().automaticScan && !store.recoveryMode()) {
         // In recovery mode no timer runs, whatever the workspace says.
         state.text = L("自动更新 · 每 {0} 秒", {std::to_string(static_cast<long long>(interval))});

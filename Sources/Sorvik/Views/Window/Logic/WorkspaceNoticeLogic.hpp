@@ -22,6 +22,8 @@ NoticeLineState noticeLineState(const AppStore& store);
 struct StatusLineState {
     /// A job runs: the dot is warning-coloured and the text is the activity.
     bool busy = false;
+    /// Recovery mode: nothing is saved, and the text says why.
+    bool warning = false;
     /// Already in the interface language.
     std::string text;
     /// "上次索引  {0}" with the time of day of the last scan, translated; none before the first scan.
