@@ -9,7 +9,9 @@ add_library(sorvik-media MODULE ${SORVIK_MEDIA_SOURCES})
 target_include_directories(sorvik-media PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/Sources)
 # Headers only from the core: its types' typeinfo comes from the program that loads the module.
 target_link_libraries(sorvik-media PRIVATE PkgConfig::SORVIK_MEDIA_DEPS nlohmann_json::nlohmann_json)
-set_target_properties(sorvik-media PROPERTIES LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/lib/sorvik)
+# It finds its libraries where the system keeps them: no run path of its own.
+set_target_properties(sorvik-media PROPERTIES LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/lib/sorvik
+  BUILD_WITH_INSTALL_RPATH ON INSTALL_RPATH "")
 install(TARGETS sorvik-media LIBRARY DESTINATION lib/sorvik)
 
 # A target that calls into the module: it is built first, and every program linking the target
@@ -31,4 +33,17 @@ function(sorvik_add_media_link_test name)
   add_test(NAME ${name}
     COMMAND ${CMAKE_COMMAND} -DREADELF=${SORVIK_READELF} "-DFILES=${files}" -DRUNPATH=${CMAKE_BINARY_DIR}/lib/sorvik
       -P ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/MediaLinkCheck.cmake)
+endfunction()
+
+# The test that the built programs' run paths hold no empty or relative entry: the loader would
+# look for libraries in whatever folder a program is started from.
+function(sorvik_add_run_path_test name)
+  find_program(SORVIK_READELF readelf REQUIRED)
+  set(files "")
+  foreach(target IN LISTS ARGN)
+    list(APPEND files $<TARGET_FILE:${target}>)
+  endforeach()
+  add_test(NAME ${name}
+    COMMAND ${CMAKE_COMMAND} -DREADELF=${SORVIK_READELF} "-DFILES=${files}"
+      -P ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/RunPathCheck.cmake)
 endfunction()

@@ -39,7 +39,7 @@ target_link_libraries(SorvikAppWidgets PUBLIC SorvikAppLogic Qt6::Gui Qt6::Widge
 add_executable(sorvik ${SORVIK_APP_DIR}/App/main.cpp)
 target_link_libraries(sorvik PRIVATE SorvikAppWidgets)
 target_compile_definitions(sorvik PRIVATE SORVIK_APP_VERSION_TEXT="${PROJECT_VERSION}")
-set_target_properties(sorvik PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+set_target_properties(sorvik PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin BUILD_WITH_INSTALL_RPATH ON)
 
 # Data beside the program: share/sorvik in the build tree as when installed.
 set(SORVIK_SAMPLE_SOURCE ${CMAKE_CURRENT_SOURCE_DIR}/Resources/RudidEdevov)

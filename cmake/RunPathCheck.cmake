@@ -1,0 +1,27 @@
+# Run by a test in script mode (cmake -P): fails when one of the programs FILES (a list) has a run
+# path (RUNPATH or RPATH) with an empty entry or an entry relative to the current folder, where
+# the loader would look for libraries in whatever folder the program is started from.
+#   -DREADELF=<readelf> -DFILES=<program;...>
+cmake_minimum_required(VERSION 3.25)
+foreach(file IN LISTS FILES)
+  execute_process(COMMAND ${READELF} -d ${file} OUTPUT_VARIABLE dynamic ERROR_VARIABLE err RESULT_VARIABLE status)
+  if(NOT status EQUAL 0)
+    message(FATAL_ERROR "${READELF} -d ${file} failed (${status}): ${err}")
+  endif()
+  string(REGEX MATCHALL "\\((RUNPATH|RPATH)\\)[^\n]*\\[[^]\n]*\\]" paths "${dynamic}")
+  if(NOT paths)
+    message(FATAL_ERROR "${file} has no run path")
+  endif()
+  foreach(entry IN LISTS paths)
+    string(REGEX REPLACE "^.*\\[([^]\n]*)\\]$" "\\1" value "${entry}")
+    if(value STREQUAL "" OR value MATCHES "(^:|::|:$)")
+      message(FATAL_ERROR "${file} has the run path '${value}' with an empty entry: the current folder")
+    endif()
+    string(REPLACE ":" ";" folders "${value}")
+    foreach(folder IN LISTS folders)
+      if(NOT folder MATCHES "^(/|\\$ORIGIN(/|$)|\\$\\{ORIGIN\\}(/|$))")
+        message(FATAL_ERROR "${file} has the run path '${value}' with '${folder}', relative to the current folder")
+      endif()
+    endforeach()
+  endforeach()
+endforeach()
