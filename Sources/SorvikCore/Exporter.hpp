@@ -77,6 +77,10 @@ ExportReceipt exportDelivery(const Delivery& delivery, const Repository& reposit
                              const std::filesystem::path& destination, bool allowWarnings, std::stop_token stop = {},
                              const FileWritten& fileWritten = {});
 
+/// Removes from `destination` the ".sorvik-" folders of exports killed earlier, as an export into
+/// it does first. Errors are ignored.
+void removeAbandonedExports(const std::filesystem::path& destination) noexcept;
+
 /// SHA-256 (64 lower-case hexadecimal digits) of the delivery's name, files and rules in a
 /// canonical JSON form. Never fails.
 std::string signature(const Delivery& delivery);

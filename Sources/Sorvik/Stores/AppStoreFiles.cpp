@@ -283,13 +283,22 @@ void AppStore::chooseExportDestination(bool allowWarnings) {
     setBusy(true);
     setActivity("正在校验并导出…");
     const Delivery project = *selected();
-    auto work = [project, repository = *repository_, folder = urls.front(), allowWarnings](std::stop_token) {
+    // A quit stops the export (its unfinished package is removed); one that ended is recorded
+    // even when its answer comes too late to arrive.
+    runningExport_ = std::make_shared<ExportResult>();
+    runningExport_->project = project.id;
+    auto work = [project, repository = *repository_, folder = urls.front(), allowWarnings,
+                 result = runningExport_](std::stop_token stop) {
         AccessScopes scope;
         scope.start(folder);
-        return DeliveryExporter::exportDelivery(project, repository, folder, allowWarnings);
+        ExportReceipt receipt = DeliveryExporter::exportDelivery(project, repository, folder, allowWarnings, stop);
+        std::lock_guard lock(result->mutex);
+        result->receipt = receipt;
+        return receipt;
     };
     runJob<ExportReceipt>(lifetimeStop_.get_token(), std::move(work),
                           [this, id = project.id](JobOutcome<ExportReceipt> outcome) {
+                              runningExport_.reset();
                               ChangeBatch batch(*this);
                               if (outcome.failure) {
                                   setError(describe(outcome.failure));
@@ -313,17 +322,11 @@ void AppStore::savePreset(const DeliveryTemplate& templ) {
     ChangeBatch batch(*this);
     std::vector<TemplatePreset> list = presets_;
     list.push_back(TemplatePreset{UUID::make(), templ});
-    if (repository_) {
-        try {
-            repository_->savePresets(list);
-        } catch (...) {
-            setError("保存规则失败：" + describe(std::current_exception()));
-            return;
-        }
-    }
-    presets_ = std::move(list);
+    presets_ = list;
     mark(StoreChange::presets);
     setNotice("已保存常用规则“" + templ.name + "”。");
+    // Written off the GUI thread, as the workspace is; a failure takes the preset back.
+    if (repository_) saver_->savePresets(*repository_, std::move(list), ++presetsGeneration_);
 }
 
 }  // namespace sorvik::app
