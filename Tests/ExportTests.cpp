@@ -491,3 +491,18 @@ TEST(Export, FoldersLeftByKilledExportsAreRemovedThroughNoLink) {
     EXPECT_EQ(test::readFile(elsewhere / "keep.txt"), "keep");
     EXPECT_TRUE(fs::exists(fx.destination / "Pkg 2"));
 }
+
+TEST(Export, AnExportStoppedMidwayLeavesNothingBehind) {
+    // What a quit does to an export under way.
+    Fixture fx;
+    std::vector<DeliveryFile> files;
+    for (int i = 0; i < 10; ++i) files.push_back(fx.linked("f" + std::to_string(i) + ".bin", std::string(2000, 'x')));
+    std::stop_source quit;
+    const auto stopAtThird = [&](const fs::path&, std::size_t index) {
+        if (index == 2) quit.request_stop();
+    };
+    EXPECT_THROW(DeliveryExporter::exportDelivery(delivery("Pkg", files), fx.repository, fx.destination, false,
+                                                  quit.get_token(), stopAtThird),
+                 CancellationError);
+    EXPECT_TRUE(listing(fx.destination).empty());
+}

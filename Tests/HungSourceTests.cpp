@@ -19,6 +19,7 @@
 #include "SorvikCore/Images.hpp"
 #include "SorvikCore/Inspector.hpp"
 #include "SorvikCore/StallMemory.hpp"
+#include "Support/FuseMount.hpp"
 #include "Support/ScanSupport.hpp"
 #include "Support/StallingMount.hpp"
 
@@ -61,51 +62,11 @@ bool waitFor(Condition condition, std::chrono::milliseconds deadline) {
     return true;
 }
 
-/// A FUSE file system whose requests are never answered: every access below it blocks until
-/// the device is closed.
-class HungMount {
-public:
-    HungMount() {
-        if (::geteuid() != 0) {
-            skip_ = "mounting needs root";
-            return;
-        }
-        fd_ = ::open("/dev/fuse", O_RDWR | O_CLOEXEC);
-        if (fd_ < 0) {
-            skip_ = std::string("/dev/fuse cannot be opened: ") + std::strerror(errno);
-            return;
-        }
-        const std::string options = "fd=" + std::to_string(fd_) + ",rootmode=40000,user_id=0,group_id=0";
-        if (::mount("sorvik-hang", dir_.path().c_str(), "fuse.sorvik-hang", MS_NOSUID | MS_NODEV, options.c_str()) !=
-            0) {
-            skip_ = std::string("a FUSE file system cannot be mounted here: ") + std::strerror(errno);
-            return;
-        }
-        mounted_ = true;
-    }
-    ~HungMount() {
-        if (mounted_) ::umount2(dir_.path().c_str(), MNT_DETACH);
-        // Closing the device aborts the connection: every thread still blocked returns.
-        if (fd_ >= 0) ::close(fd_);
-    }
-    HungMount(const HungMount&) = delete;
-    HungMount& operator=(const HungMount&) = delete;
-
-    const std::string& skipReason() const { return skip_; }
-    const fs::path& path() const { return dir_.path(); }
-
-private:
-    TempDir dir_;  // outlives the mount
-    int fd_ = -1;
-    bool mounted_ = false;
-    std::string skip_;
-};
-
 class HungSource : public ::testing::Test {
 protected:
     void SetUp() override {
         baseline_ = threadCount();
-        mount_.emplace();
+        mount_.emplace(FuseMount::Hold::everything);
         if (!mount_->skipReason().empty()) GTEST_SKIP() << mount_->skipReason();
     }
     void TearDown() override {
@@ -115,7 +76,7 @@ protected:
     }
     const fs::path& hung() const { return mount_->path(); }
 
-    std::optional<HungMount> mount_;
+    std::optional<FuseMount> mount_;
     std::size_t baseline_ = 0;
 };
 

@@ -81,6 +81,10 @@ ExportReceipt exportDelivery(const Delivery& delivery, const Repository& reposit
                              const FileWritten& fileWritten = {},
                              const std::vector<std::filesystem::path>& sourceFolders = {});
 
+/// Removes from `destination` the ".sorvik-" folders of exports killed earlier, as an export into
+/// it does first. Errors are ignored.
+void removeAbandonedExports(const std::filesystem::path& destination) noexcept;
+
 /// SHA-256 (64 lower-case hexadecimal digits) of the delivery's name, files and rules in a
 /// canonical JSON form. Never fails.
 std::string signature(const Delivery& delivery);

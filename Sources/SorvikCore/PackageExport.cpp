@@ -355,6 +355,11 @@ bool insideLibrary(const fs::path& root, const fs::path& destination, int destin
 
 }  // namespace
 
+void removeAbandonedExports(const fs::path& destination) noexcept {
+    const files::FileDescriptor folder(::open(destination.c_str(), O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC));
+    if (folder) removeAbandonedFolders(folder.get());
+}
+
 ExportReceipt exportDelivery(const Delivery& delivery, const Repository& repository, const fs::path& destinationIn,
                              bool allowWarnings, std::stop_token stop, const FileWritten& fileWritten,
                              const std::vector<fs::path>& sourceFolders) {

@@ -3,9 +3,13 @@
 // agent verifies what the app wrote. Also the guards around the chooser and the export command.
 #include <gtest/gtest.h>
 
+#include <QTest>
+#include <algorithm>
 #include <nlohmann/json.hpp>
 
+#include "App/Support/LibrarySupport.hpp"
 #include "App/Support/StoreHarness.hpp"
+#include "Sorvik/Stores/LibraryPreload.hpp"
 #include "SorvikCore/Exporter.hpp"
 #include "SorvikCore/Repository.hpp"
 
@@ -183,4 +187,44 @@ TEST(StoreExport, TheCommandExportsAtOnceWithoutWarningsAndNeverWithErrors) {
     store.exportCommand();
     EXPECT_EQ(f.platform().requests.size(), asked);
     EXPECT_FALSE(store.showWarnings());
+}
+
+TEST(StoreExport, AnExportThatEndsAsTheAppQuitsIsRecordedAndSaved) {
+    SampleLibrary f;
+    AppStore& store = f.store();
+    ASSERT_NE(store.selected(), nullptr);
+    const UUID project = store.selected()->id;
+    f.useVideoRulesWithAWarning();
+    f.harness->settle();
+    f.platform().answers.push_back({f.out.path()});
+    store.chooseExportDestination(true);
+    // The package is written, but the quit comes before its answer is delivered.
+    ASSERT_TRUE(f.harness->jobs().runNext());
+    store.shutdown();
+    const WorkspaceState saved = Repository(f.library.path()).loadWorkspace();
+    const auto it =
+        std::find_if(saved.projects.begin(), saved.projects.end(), [&](const Delivery& d) { return d.id == project; });
+    ASSERT_NE(it, saved.projects.end());
+    ASSERT_EQ(it->exports.size(), 1u);
+    EXPECT_TRUE(fs::is_directory(it->exports.front().path));
+    EXPECT_EQ(fs::path(it->exports.front().path).parent_path(), f.out.path());
+}
+
+TEST(StoreExport, WhatKilledExportsLeftInKnownDestinationsGoesAtTheNextStart) {
+    TempDir library, out, elsewhere;
+    Delivery project = projectNamed("Harbor Launch");
+    project.exports.push_back(ExportReceipt::make(Date{1000}, (out / "Harbor Launch").string(), 0, "x"));
+    writeLibrary(library.path(), libraryOf({project}, {}));
+    // A killed export's folder (nobody holds its lock), and one in a folder the app never exported to.
+    const std::string left = ".sorvik-" + UUID::make().string();
+    fs::create_directories(out / left / "images");
+    writeFile(out / left / "images" / "a.jpg", "partial");
+    fs::create_directories(elsewhere / left);
+    app::LibraryChoice choice{library.path(), {}};
+    choice.preload = std::make_shared<app::LibraryPreload>(library.path());
+    StoreHarness h(choice);
+    h.store().finishStarting();
+    ASSERT_FALSE(h.store().deliveries().empty());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !fs::exists(out / left); }, 10000));
+    EXPECT_TRUE(fs::exists(elsewhere / left));
 }

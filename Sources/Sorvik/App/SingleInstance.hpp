@@ -4,6 +4,7 @@
 // local socket on which a second launch asks the first to show its window.
 #include <QLocalServer>
 #include <QObject>
+#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -17,17 +18,19 @@ class SingleInstance : public QObject {
     Q_OBJECT
 public:
     enum class Outcome {
-        first,        // this process holds the library
-        shown,        // another process holds it and was asked to show itself
-        refused,      // another process holds it but did not answer
-        unavailable,  // no lock could be had (see failure()): the library must not be written
+        first,         // this process holds the library
+        shown,         // another process holds it and was asked to show itself
+        refused,       // another process holds it but did not answer
+        unavailable,   // no lock could be had (see failure()): the library must not be written
+        notAnswering,  // the library's file system did not answer in time: it is neither read nor written
     };
 
     explicit SingleInstance(std::filesystem::path library, QObject* parent = nullptr);
     ~SingleInstance() override;
 
-    /// Tries to become the library's instance; on `first` starts listening.
-    Outcome acquire();
+    /// Tries to become the library's instance; on `first` starts listening. The folder is made,
+    /// opened and locked on a thread of its own, waited for up to `deadline`.
+    Outcome acquire(std::chrono::milliseconds deadline = std::chrono::seconds(2));
     /// Why no lock could be had, after `unavailable`: the platform's error naming the folder.
     const std::string& failure() const { return failure_; }
     /// After `first`: the folder the lock is held on, through which the library is written.
@@ -40,11 +43,16 @@ signals:
     void activationRequested();
 
 private:
+    /// What the thread found: the lock, a holder to ask, or why neither.
+    struct Attempt;
+    static Attempt lockFolder(const std::filesystem::path& library);
+    static QString serverNameOf(const std::string& resolved);
     Outcome hold(files::FileDescriptor lock, int folder);
     Outcome askHolder();
     Outcome unavailable(int error, const std::filesystem::path& path);
 
     std::filesystem::path library_;
+    std::string resolved_;
     std::string failure_;
     files::FileDescriptor lock_;
     std::shared_ptr<LibraryGuard> guard_;

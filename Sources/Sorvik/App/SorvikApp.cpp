@@ -332,7 +332,15 @@ void SorvikApp::quit() { finishQuit(true); }
 void SorvikApp::quitOnSignal() { finishQuit(false); }
 
 void SorvikApp::finishQuit(bool askAboutUnsaved) {
-    if (quitting_) return;
+    if (quitting_) {
+        // A signal (a logout) while the quit waits for the library or asks about it: the wait and
+        // the question end, and the quit goes on unasked, saving what it can in a bounded time.
+        if (!askAboutUnsaved) {
+            store_->interruptQuit();
+            QCoreApplication::exit(0);
+        }
+        return;
+    }
     quitting_ = true;
     // Nothing held in memory only is dropped without asking; a signal (a logout) asks nobody, and
     // the shutdown below still writes what is unsaved once.

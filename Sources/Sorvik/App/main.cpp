@@ -76,9 +76,19 @@ int main(int argc, char** argv) {
             case SingleInstance::Outcome::refused: {
                 const QString message = Lq("Sorvik 已在使用这个资料库。");
                 std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
+                // A signal closes the box (every event loop ends) and the process leaves.
+                QObject::connect(&quitSignals, &QuitSignals::quitRequested, &app, [] { QCoreApplication::exit(1); });
                 QMessageBox::warning(nullptr, QStringLiteral("Sorvik"), message);
                 return leave(1);
             }
+            case SingleInstance::Outcome::notAnswering:
+                // Neither read nor written: the window says so, and Quit ends the app at once.
+                library.answers = false;
+                std::fprintf(
+                    stderr, "%s\n",
+                    sorvik::L("资料库“{0}”没有响应，所在的磁盘或网络位置可能不可用。", {library.folder->string()})
+                        .c_str());
+                break;
             case SingleInstance::Outcome::unavailable:
                 // Without the lock another process may write it too: read, never written.
                 library.lockFailure = instance->failure();
@@ -118,7 +128,8 @@ int main(int argc, char** argv) {
     // The store has saved and stopped its work by now. A thread still running (stuck in the kernel
     // on a dead mount, or in a long decode) is never joined: the process leaves without the
     // destructors that would wait for it.
-    if (!sorvik.backgroundWorkEnded(std::chrono::milliseconds(500))) {
+    if (!sorvik.backgroundWorkEnded(std::chrono::milliseconds(500)) ||
+        (library.preload && !library.preload->finished())) {
         instance.reset();
         std::fflush(nullptr);
         ::_exit(status);

@@ -65,6 +65,13 @@ AppStore::AppStore(const LibraryChoice& library, Platform& platform, Preferences
                 this, [this, generation, failure = std::move(failure)] { saveFinished(generation, failure); },
                 Qt::QueuedConnection);
         });
+    saver_->setPresetsFinished([this, mailbox = mailbox_](std::uint64_t generation, std::exception_ptr failure) {
+        if (QThread::currentThread() == thread()) {
+            presetsSaved(generation, failure);
+            return;
+        }
+        mailbox->post([this, generation, failure = std::move(failure)] { presetsSaved(generation, failure); });
+    });
     connect(&timer_, &QTimer::timeout, this, &AppStore::tick);
     searchUpdate_.setSingleShot(true);
     searchUpdate_.setInterval(250);
@@ -83,10 +90,30 @@ AppStore::AppStore(const LibraryChoice& library, Platform& platform, Preferences
 AppStore::~AppStore() { shutdown(); }
 
 void AppStore::finishStarting() {
-    if (!pendingStart_) return;
+    if (!pendingStart_ || loading_) return;
+    // A library read in a moment opens before the window is first drawn; a larger one, or one on
+    // a disk that stalls, is not waited for.
+    if (pendingStart_->folder && pendingStart_->answers && pendingStart_->preload &&
+        !pendingStart_->preload->waitFinished(std::chrono::milliseconds(300))) {
+        ChangeBatch batch(*this);
+        loading_ = true;
+        setBusy(true);
+        setActivity("正在读取资料库…");
+        pendingStart_->preload->whenFinished([mailbox = mailbox_, this] {
+            mailbox->post([this] {
+                ChangeBatch batch(*this);
+                loading_ = false;
+                setBusy(false);
+                setActivity({});
+                finishStarting();
+            });
+        });
+        return;
+    }
     const LibraryChoice library = std::move(*pendingStart_);
     pendingStart_.reset();
     start(library);
+    removeAbandonedExports();
 }
 
 void AppStore::shutdown() {
@@ -99,6 +126,7 @@ void AppStore::shutdown() {
     mailbox_->close();
     // A job stuck in the kernel (a dead mount) is not waited for beyond the patience.
     workersEnded_ = jobs_->shutdown(shutdownPatience_);
+    recordFinishedExport();
     projectSearch_->shutdown();
     // What is held in memory only is written before the app goes, unasked (a logout, a signal, a
     // failed save earlier); the quit command has asked through saveBeforeQuit already.
@@ -113,7 +141,8 @@ void AppStore::flushSaves() {
 
 bool AppStore::hasUnsavedChanges() const {
     if (recoveryMode_ || !repository_) return false;
-    return savedGeneration_ < saveGeneration_ || persistedRevision_ != dataRevision_;
+    return savedGeneration_ < saveGeneration_ || persistedRevision_ != dataRevision_ ||
+           presetsFinished_ < presetsGeneration_;
 }
 
 void AppStore::saveBeforeQuit() {
@@ -124,7 +153,7 @@ void AppStore::saveBeforeQuit() {
         bool& flag;
         ~Leave() { flag = false; }
     } leave{savingToQuit_};
-    while (!shutDown_ && hasUnsavedChanges()) {
+    while (!shutDown_ && !quitInterrupted_ && hasUnsavedChanges()) {
         // Silent: the question below is what reports a failure here. A newest state already on its
         // way is waited for, not written twice.
         if (persistedRevision_ != dataRevision_ || finishedGeneration_ >= saveGeneration_) {
@@ -132,9 +161,10 @@ void AppStore::saveBeforeQuit() {
             persist({}, true);
             automaticSave_ = false;
         }
-        const bool answered = saver_->drain(quitSaveLimit);
+        // The window goes on drawing meanwhile: a stalled disk must not freeze it.
+        const bool answered = waitForSaves(quitSaveLimit);
         QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
-        if (!hasUnsavedChanges()) return;
+        if (quitInterrupted_ || !hasUnsavedChanges()) return;
         // A job's result delivered meanwhile may have asked for another save: wait for that one.
         if (answered && !saveFailure_) continue;
         std::string detail = answered ? L(*saveFailure_) : L("资料库没有响应，所在的磁盘或网络位置可能不可用。");
@@ -145,6 +175,7 @@ void AppStore::saveBeforeQuit() {
         ++modalDepth_;
         const UnsavedQuitChoice choice = platform_.askUnsavedQuit(request);
         --modalDepth_;
+        if (quitInterrupted_) return;
         // The question ran a nested event loop: a job may have saved meanwhile.
         if (choice == UnsavedQuitChoice::quitWithoutSaving) {
             quitUnsaved_ = hasUnsavedChanges();
@@ -157,6 +188,10 @@ void AppStore::start(const LibraryChoice& library) {
     ChangeBatch batch(*this);
     if (!library.folder) {
         enterRecovery(loadFailureMessage(library.failure));
+        return;
+    }
+    if (!library.answers) {
+        enterRecovery("资料库“" + library.folder->string() + "”没有响应，所在的磁盘或网络位置可能不可用。");
         return;
     }
     try {
@@ -181,6 +216,7 @@ void AppStore::start(const LibraryChoice& library) {
         presets_ = repository_->loadPresets();
         guard->accept(stamps);
         repository_->guardWrites(std::move(guard));
+        savedPresets_ = presets_;
     } catch (...) {
         enterRecovery(loadFailureMessage(describe(std::current_exception())));
         return;

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <utility>
 #include <stop_token>
@@ -32,6 +33,8 @@
 #include "SorvikCore/Repository.hpp"
 #include "SorvikCore/StallMemory.hpp"
 #include "SorvikCore/WorkspaceModels.hpp"
+
+class QEventLoop;
 
 namespace sorvik::app {
 
@@ -71,9 +74,12 @@ public:
              QObject* parent = nullptr);
     ~AppStore() override;
     /// With a library being read already (`LibraryChoice::preload`) the store starts empty and
-    /// opens the library here, waiting for the reading: views built before this see no library.
+    /// opens the library here. A reading that takes longer than a moment is not waited for: the
+    /// store is loading (busy, saying so) until the reading ends, and opens the library then.
     /// Does nothing otherwise, or when called again.
     void finishStarting();
+    /// Whether the library is still being read at start-up.
+    bool isLoading() const { return loading_; }
 
     /// Stops the timer and long work, waits a bounded time for the worker (a job stuck in
     /// the kernel is left behind) and writes what is not saved yet (a write that does not end within
@@ -89,6 +95,9 @@ public:
     /// The quit command, before shutdown: writes what is not saved yet and, while that fails, asks
     /// through the platform whether to retry or to quit without it.
     void saveBeforeQuit();
+    /// A quit signal while saveBeforeQuit waits or asks: the wait and the question end, and the
+    /// shutdown that follows writes what it can within its bounded time, asking nobody.
+    void interruptQuit();
     /// Whether a change is held in memory only: a save asked for is not written yet or failed, or
     /// a change waits for a job before it is saved (an assignment being matched).
     bool hasUnsavedChanges() const;
@@ -307,6 +316,16 @@ protected:
 
 private:
     void start(const LibraryChoice& library);
+    /// Waits up to `limit` for the saver with the event loop running, the store busy saving
+    /// meanwhile; true when everything handed over was written.
+    bool waitForSaves(std::chrono::milliseconds limit);
+    void presetsSaved(std::uint64_t generation, const std::exception_ptr& failure);
+    /// The destinations of the recorded exports rid of what killed exports left there, off the
+    /// GUI thread.
+    void removeAbandonedExports();
+    /// At shutdown: the receipt of an export that ended after its answer could no longer arrive
+    /// goes into the project's history, to be saved with the rest.
+    void recordFinishedExport();
     /// `message` is the finished text of the alert.
     void enterRecovery(std::string message);
     /// Hands the current state to the saver; the generation asked for.
@@ -365,6 +384,19 @@ private:
     /// The library that finishStarting opens.
     std::optional<LibraryChoice> pendingStart_;
     std::vector<TemplatePreset> presets_;
+    // The presets the last save wrote (or start-up read); what the list falls back to when a save fails.
+    std::vector<TemplatePreset> savedPresets_;
+    std::uint64_t presetsGeneration_ = 0;
+    std::uint64_t presetsFinished_ = 0;
+    bool loading_ = false;
+    // The receipt of the running export, kept where shutdown finds it when the job's answer no
+    // longer arrives.
+    struct ExportResult {
+        std::mutex mutex;
+        UUID project;
+        std::optional<ExportReceipt> receipt;
+    };
+    std::shared_ptr<ExportResult> runningExport_;
     // Its project list is empty: the projects are `deliveries_`.
     SharedState<WorkspaceState> workspace_;
     WorkspaceSection section_ = WorkspaceSection::projects;
@@ -394,6 +426,8 @@ private:
     std::uint64_t persistedRevision_ = 0;
     bool quitUnsaved_ = false;
     bool savingToQuit_ = false;
+    bool quitInterrupted_ = false;
+    QEventLoop* quitWait_ = nullptr;
     std::vector<std::pair<std::uint64_t, std::function<void(bool)>>> saveWaiters_;
     std::optional<FileRemovalUndo> removalUndo_;
     std::optional<IndexedAsset> removedAssociation_;

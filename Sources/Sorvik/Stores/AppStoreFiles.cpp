@@ -285,17 +285,26 @@ void AppStore::chooseExportDestination(bool allowWarnings) {
     setBusy(true);
     setActivity("正在校验并导出…");
     const Delivery project = *selected();
+    // A quit stops the export (its unfinished package is removed); one that ended is recorded
+    // even when its answer comes too late to arrive.
+    runningExport_ = std::make_shared<ExportResult>();
+    runningExport_->project = project.id;
     // Originals in a source are opened below its folder.
     std::vector<fs::path> sourceFolders;
     for (const SourceFolder& source : workspace_->sources) sourceFolders.push_back(source.resolve());
-    auto work = [project, repository = *repository_, folder = urls.front(), allowWarnings,
-                 sourceFolders = std::move(sourceFolders)](std::stop_token) {
+    auto work = [project, repository = *repository_, folder = urls.front(), allowWarnings, result = runningExport_,
+                 sourceFolders = std::move(sourceFolders)](std::stop_token stop) {
         AccessScopes scope;
         scope.start(folder);
-        return DeliveryExporter::exportDelivery(project, repository, folder, allowWarnings, {}, {}, sourceFolders);
+        ExportReceipt receipt =
+            DeliveryExporter::exportDelivery(project, repository, folder, allowWarnings, stop, {}, sourceFolders);
+        std::lock_guard lock(result->mutex);
+        result->receipt = receipt;
+        return receipt;
     };
     runJob<ExportReceipt>(lifetimeStop_.get_token(), std::move(work),
                           [this, id = project.id](JobOutcome<ExportReceipt> outcome) {
+                              runningExport_.reset();
                               ChangeBatch batch(*this);
                               if (outcome.failure) {
                                   setError(describe(outcome.failure));
@@ -319,19 +328,11 @@ void AppStore::savePreset(const DeliveryTemplate& templ) {
     ChangeBatch batch(*this);
     std::vector<TemplatePreset> list = presets_;
     list.push_back(TemplatePreset{UUID::make(), templ});
-    if (repository_) {
-        try {
-            repository_->savePresets(list);
-        } catch (...) {
-            setError("保存规则失败：" + describe(std::current_exception()));
-            // A file another program replaced is read again.
-            libraryWriteRefused(0, std::current_exception());
-            return;
-        }
-    }
-    presets_ = std::move(list);
+    presets_ = list;
     mark(StoreChange::presets);
     setNotice("已保存常用规则“" + templ.name + "”。");
+    // Written off the GUI thread, as the workspace is; a failure takes the preset back.
+    if (repository_) saver_->savePresets(*repository_, std::move(list), ++presetsGeneration_);
 }
 
 }  // namespace sorvik::app

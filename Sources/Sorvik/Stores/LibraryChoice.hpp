@@ -23,6 +23,8 @@ struct LibraryChoice {
     /// Why this process may not write the folder (no lock on it could be had): a finished message.
     /// The library is then read, but opened in recovery mode.
     std::string lockFailure = {};
+    /// False when the folder's file system did not answer at start: it is neither read nor written.
+    bool answers = true;
     /// The folder's files being read already (start-up); none reads them when the store starts.
     std::shared_ptr<LibraryPreload> preload = {};
     /// The folder the library's lock is held on, through which it is written; none: the store

@@ -25,20 +25,41 @@ LibraryPreload::LibraryPreload(const std::filesystem::path& folder) : folder_(fo
         } catch (...) {
             // The folder could not be made or looked at: the store reads it again and says why.
         }
-        std::lock_guard lock(result->mutex);
-        result->state = std::move(state);
-        result->failure = std::move(failure);  // the thread keeps no share of it
-        result->before = before;
-        result->after = after;
-        result->identified = identified;
-        result->finished = true;
-        result->done.notify_all();
+        std::function<void()> then;
+        {
+            std::lock_guard lock(result->mutex);
+            result->state = std::move(state);
+            result->failure = std::move(failure);  // the thread keeps no share of it
+            result->before = before;
+            result->after = after;
+            result->identified = identified;
+            result->finished = true;
+            then = std::move(result->then);
+            result->done.notify_all();
+        }
+        if (then) then();
     }).detach();
 }
 
 bool LibraryPreload::finished() const {
     std::lock_guard lock(result_->mutex);
     return result_->finished;
+}
+
+bool LibraryPreload::waitFinished(std::chrono::milliseconds limit) const {
+    std::unique_lock lock(result_->mutex);
+    return result_->done.wait_for(lock, limit, [this] { return result_->finished; });
+}
+
+void LibraryPreload::whenFinished(std::function<void()> then) {
+    {
+        std::lock_guard lock(result_->mutex);
+        if (!result_->finished) {
+            result_->then = std::move(then);
+            return;
+        }
+    }
+    then();
 }
 
 std::optional<WorkspaceState> LibraryPreload::take() {

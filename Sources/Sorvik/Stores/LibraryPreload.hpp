@@ -2,9 +2,11 @@
 // "workspace.json" read and decoded on a thread of its own from the first moment of start-up,
 // while the app builds its window. The files are read before this process holds the library's
 // lock, so what was read is used only when the files are still those that were read.
+#include <chrono>
 #include <condition_variable>
 #include <exception>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -24,6 +26,10 @@ public:
     std::optional<WorkspaceState> take();
     /// Whether the reading has ended.
     bool finished() const;
+    /// Waits up to `limit` for the reading to end; whether it did.
+    bool waitFinished(std::chrono::milliseconds limit) const;
+    /// Calls `then` once the reading has ended: at once when it has, else on the reading thread.
+    void whenFinished(std::function<void()> then);
 
 private:
     struct Result {
@@ -35,6 +41,7 @@ private:
         /// The files' identity before and after the reading; unequal when a save came between.
         Repository::FilesIdentity before{}, after{};
         bool identified = false;
+        std::function<void()> then;
     };
 
     std::filesystem::path folder_;

@@ -35,6 +35,32 @@ LibrarySaver::Outcome LibrarySaver::write(Pending& pending, Shared* shared) {
     return {};
 }
 
+void LibrarySaver::writePresets(PresetsPending& pending, Shared& shared) {
+    std::exception_ptr failure;
+    try {
+        pending.repository.savePresets(pending.presets);
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    std::lock_guard report(shared.reporting);
+    if (!shared.abandoned && shared.presetsFinished) shared.presetsFinished(pending.generation, std::move(failure));
+}
+
+void LibrarySaver::savePresets(const Repository& repository, std::vector<TemplatePreset> presets,
+                               std::uint64_t generation) {
+    auto pending = std::make_unique<PresetsPending>(PresetsPending{repository, std::move(presets), generation});
+    if (!thread_.joinable()) {
+        if (!shared_->abandoned) writePresets(*pending, *shared_);
+        return;
+    }
+    {
+        std::lock_guard lock(shared_->mutex);
+        if (shared_->stopping) return;
+        shared_->presetsWaiting = std::move(pending);
+    }
+    shared_->wake.notify_one();
+}
+
 bool LibrarySaver::yield(std::uint64_t generation) {
     if (!thread_.joinable()) return true;  // written in place: nothing is held
     std::unique_ptr<Pending> dropped;
@@ -92,7 +118,8 @@ void LibrarySaver::save(const Repository& repository, std::shared_ptr<const Work
 bool LibrarySaver::drain(std::chrono::milliseconds limit) {
     if (!thread_.joinable()) return true;
     std::unique_lock lock(shared_->mutex);
-    return shared_->idle.wait_for(lock, limit, [this] { return !shared_->waiting && !shared_->writing; });
+    return shared_->idle.wait_for(
+        lock, limit, [this] { return !shared_->waiting && !shared_->presetsWaiting && !shared_->writing; });
 }
 
 void LibrarySaver::shutdown(std::chrono::milliseconds limit) {
@@ -105,7 +132,8 @@ void LibrarySaver::shutdown(std::chrono::milliseconds limit) {
         std::unique_lock lock(shared_->mutex);
         shared_->stopping = true;
         shared_->wake.notify_one();
-        finished = shared_->idle.wait_for(lock, limit, [this] { return !shared_->waiting && !shared_->writing; });
+        finished = shared_->idle.wait_for(
+            lock, limit, [this] { return !shared_->waiting && !shared_->presetsWaiting && !shared_->writing; });
     }
     {
         // From here on nothing is reported: whoever was told about saves may go away.
@@ -123,17 +151,33 @@ void LibrarySaver::shutdown(std::chrono::milliseconds limit) {
 void LibrarySaver::run(const std::shared_ptr<Shared>& shared) {
     for (;;) {
         std::unique_ptr<Pending> next;
+        std::unique_ptr<PresetsPending> presets;
         {
             std::unique_lock lock(shared->mutex);
-            shared->wake.wait(lock, [&] { return shared->waiting || shared->stopping; });
-            if (!shared->waiting) {
+            shared->wake.wait(lock, [&] { return shared->waiting || shared->presetsWaiting || shared->stopping; });
+            // The workspace first: presets handed over after it are written after it.
+            if (!shared->waiting && shared->presetsWaiting) {
+                presets = std::move(shared->presetsWaiting);
+                shared->writing = true;
+            } else if (!shared->waiting) {
                 shared->idle.notify_all();
                 return;
+            } else {
+                next = std::move(shared->waiting);
+                shared->writing = true;
+                shared->encoding = next->generation;
+                shared->giveUp = next->giveUp;
             }
-            next = std::move(shared->waiting);
-            shared->writing = true;
-            shared->encoding = next->generation;
-            shared->giveUp = next->giveUp;
+        }
+        if (presets) {
+            writePresets(*presets, *shared);
+            presets.reset();
+            {
+                std::lock_guard lock(shared->mutex);
+                shared->writing = false;
+            }
+            shared->idle.notify_all();
+            continue;
         }
         Outcome outcome = write(*next, shared.get());
         const std::uint64_t generation = next->generation;

@@ -33,6 +33,10 @@ public:
     /// The same with the project list held apart from the state (whose own list is not written).
     void save(const Repository& repository, std::shared_ptr<const WorkspaceState> state,
               std::shared_ptr<const std::vector<Delivery>> projects, std::uint64_t generation);
+    /// Writes "templates.json" the same way, after a workspace save handed over before it; only the
+    /// newest list waiting is written. Reported through `presetsFinished`, as saves are.
+    void savePresets(const Repository& repository, std::vector<TemplatePreset> presets, std::uint64_t generation);
+    void setPresetsFinished(Finished finished) { shared_->presetsFinished = std::move(finished); }
     /// Asked before the state of save `generation` changes: gives that save up while it waits or is
     /// still being encoded (a newer save follows the change), and lets go of its snapshots. False
     /// when no save was written for a while: this one is written then, so that a stream of
@@ -57,9 +61,16 @@ private:
         std::uint64_t generation;
         std::stop_source giveUp = {};
     };
+    struct PresetsPending {
+        Repository repository;
+        std::vector<TemplatePreset> presets;
+        std::uint64_t generation;
+    };
     // Shared with the thread, which may outlive the saver when it is left behind.
     struct Shared {
         Finished finished;
+        Finished presetsFinished;
+        std::unique_ptr<PresetsPending> presetsWaiting;
         mutable std::mutex mutex;
         std::condition_variable wake;
         std::condition_variable idle;
@@ -85,6 +96,7 @@ private:
         std::uint64_t givenUp = 0;
     };
     static Outcome write(Pending& pending, Shared* shared);
+    static void writePresets(PresetsPending& pending, Shared& shared);
 
     std::shared_ptr<Shared> shared_;
     std::thread thread_;
