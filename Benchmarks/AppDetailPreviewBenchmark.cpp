@@ -1,11 +1,16 @@
 // Opening the file detail sheet of a 24-megapixel JPEG and of a 1080p video, and moving a crop
 // control. For each: the time until the first preview frame is shown (wall clock) and the CPU time
-// the GUI thread spent meanwhile (the loop blocks while it waits, so idle time is not counted). Targets: GUI-thread
-// time under 30 ms; the JPEG's total under twice vipsthumbnail's time for the same file at the same size; a crop
-// refresh under 16 ms.
+// the GUI thread spent meanwhile (the loop blocks while it waits, so idle time is not counted). As
+// in the app, the main window is shown and the preview warm-up started first; the first open comes
+// once the warm-up is done (--no-warm-up: right away). Targets: GUI-thread time under 30 ms for the
+// first open and for the median of the rest; the JPEG's total under twice vipsthumbnail's time for
+// the same file at the same size; every crop refresh (90th percentile and max) under 16 ms.
+//
+//   AppDetailPreviewBenchmark [--no-warm-up]
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QSlider>
+#include <cstring>
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -17,6 +22,8 @@
 #include "Sorvik/Stores/AppStore.hpp"
 #include "Sorvik/Views/Crop/CropSheet.hpp"
 #include "Sorvik/Views/FileDetail/FileDetailSheet.hpp"
+#include "Sorvik/Views/FileDetail/PreviewWarmUp.hpp"
+#include "Sorvik/Views/Window/ContentView.hpp"
 #include "Sorvik/Views/Thumbnails/PreviewImages.hpp"
 #include "Sorvik/Views/FileDetail/VideoPlayerView.hpp"
 #include "SorvikCore/Repository.hpp"
@@ -58,14 +65,15 @@ Timing measure(Make make, Ready ready) {
 
 void report(const char* what, const std::vector<Timing>& runs, double reference = 0) {
     std::vector<double> totals, guis;
-    for (const Timing& t : runs) {
-        totals.push_back(t.total);
-        guis.push_back(t.gui);
+    for (std::size_t i = 1; i < runs.size(); ++i) {
+        totals.push_back(runs[i].total);
+        guis.push_back(runs[i].gui);
     }
     std::printf(
-        "%s: first %.1f ms total / %.1f ms GUI thread; median of %zu: %.1f ms total / %.1f ms GUI thread"
-        " (GUI target < 30 ms, ratio %.2f)",
-        what, runs.front().total, runs.front().gui, runs.size(), median(totals), median(guis), median(guis) / 30.0);
+        "%s: first %.1f ms total / %.1f ms GUI thread (GUI target < 30 ms, ratio %.2f); median of the next %zu:"
+        " %.1f ms total / %.1f ms GUI thread (ratio %.2f)",
+        what, runs.front().total, runs.front().gui, runs.front().gui / 30.0, totals.size(), median(totals),
+        median(guis), median(guis) / 30.0);
     if (reference > 0)
         std::printf("; vipsthumbnail %.1f ms, ratio %.2f (target < 2)", reference, median(totals) / reference);
     std::printf("\n");
@@ -107,13 +115,29 @@ int main(int argc, char** argv) {
     Preferences preferences(std::make_unique<MemoryPreferenceStorage>());
     AppStore store(LibraryChoice{base / "Library", {}}, platform, preferences, std::make_unique<WorkerThread>(),
                    AppLocations{});
+    // The app's window first, then the warm-up it starts once the window shows.
+    ContentView window(store);
+    window.resize(1180, 800);
+    window.show();
+    QApplication::processEvents();
+    const bool warm = !(argc > 1 && std::strcmp(argv[1], "--no-warm-up") == 0);
+    if (warm) {
+        PreviewWarmUp warmUp;
+        QElapsedTimer wall;
+        wall.start();
+        const double cpu = bench::threadMilliseconds();
+        warmUp.start();
+        while (!warmUp.isFinished()) QApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        std::printf("warm-up: %.1f ms, %.1f ms of it on the GUI thread\n", wallMs(wall),
+                    bench::threadMilliseconds() - cpu);
+    }
     const DeliveryFile photo = *store.file(project.files[0].id);
     const DeliveryFile clip = *store.file(project.files[1].id);
     std::printf("photo: %lld x %lld, %.1f MB; clip: %lld x %lld, %.1f s\n", static_cast<long long>(*photo.width),
                 static_cast<long long>(*photo.height), double(photo.bytes) / 1e6, static_cast<long long>(*clip.width),
                 static_cast<long long>(*clip.height), *clip.duration);
 
-    constexpr int rounds = 5;
+    constexpr int rounds = 6;  // the first open and five more
     std::vector<Timing> image;
     for (int i = 0; i < rounds; ++i)
         image.push_back(measure(
@@ -162,12 +186,13 @@ int main(int argc, char** argv) {
     }
     std::vector<double> sorted = refreshWall;
     std::sort(sorted.begin(), sorted.end());
+    const double p90 = sorted[sorted.size() * 9 / 10];
     std::printf(
-        "crop refresh (%d x %d original, %d x %d window): median %.1f ms, 90th percentile %.1f ms, max %.1f ms"
-        " (target < 16 ms, ratio %.2f); GUI thread median %.1f ms\n",
+        "crop refresh (%d x %d original, %d x %d window): median %.1f ms, 90th percentile %.1f ms (target < 16 ms,"
+        " ratio %.2f), max %.1f ms (ratio %.2f); GUI thread median %.1f ms, max %.1f ms\n",
         crop.originalSize().width(), crop.originalSize().height(), crop.preview().width(), crop.preview().height(),
-        median(refreshWall), sorted[sorted.size() * 9 / 10], sorted.back(), median(refreshWall) / 16.0,
-        median(refreshGui));
+        median(refreshWall), p90, p90 / 16.0, sorted.back(), sorted.back() / 16.0, median(refreshGui),
+        *std::max_element(refreshGui.begin(), refreshGui.end()));
     store.shutdown();
     fs::remove_all(base);
     return 0;

@@ -1,9 +1,13 @@
 // Export from the app against the core's own export of the same files: the store hands the
-// export to its worker, so it should cost no more than the core's export (target: within 1.1x),
+// export to its worker, so it should cost no more than the core's export (target: within 1.05x),
 // and the GUI thread, with the delivery workspace open, should never stall for more than 50 ms.
 // A 4 ms repeating timer probes the event loop: the longest gap between two ticks is the stall as
 // the person sees it, and the most CPU time the GUI thread spent between two ticks is the part of
-// it that is the app's own work (on a loaded machine the rest is waiting for a processor).
+// it that is the app's own work (on a loaded machine the rest is waiting for a processor). The
+// probe wakes the GUI thread 250 times a second, which the app alone never does, so the time is
+// taken in runs without it, and the stall in runs of their own. The GUI thread's CPU time over
+// the export, and the part of it in the command itself (checks, hand-over, redraw for the busy
+// state), show where a difference to the core's export goes.
 //
 //   AppExportBenchmark [--quick] [--only=large|medium|small] [--dir=PATH] [--runs=N]
 //
@@ -66,6 +70,9 @@ void benchmark(const ExportSet& set, const fs::path& root, int runs) {
     double app = 1e300;
     qint64 stall = 0;
     double guiWork = 0;
+    double guiTotal = 1e300;    // GUI-thread CPU ms over the app's export, in its best run
+    double guiCommand = 1e300;  // of it, in the command until the job is handed over
+    double probed = 1e300;      // the app's export with the probe running
     {
         AppStore store(LibraryChoice{work / "Library", {}}, platform, preferences, std::make_unique<WorkerThread>(),
                        AppLocations{});
@@ -81,19 +88,28 @@ void benchmark(const ExportSet& set, const fs::path& root, int runs) {
             DeliveryExporter::exportDelivery(delivery, repository, out, false);
             core = std::min(core, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
         };
-        const auto appRun = [&] {
+        const auto appRun = [&](bool probing) {
             clean();
             Probe probe;
             QTimer timer;
             timer.setInterval(4);
             QObject::connect(&timer, &QTimer::timeout, [&] { probe.tick(); });
             probe.clock.start();
-            timer.start();
+            if (probing) timer.start();
             QApplication::processEvents();
+            const double cpu = threadMilliseconds();
             const auto start = std::chrono::steady_clock::now();
             store.exportCommand();
+            const double command = threadMilliseconds() - cpu;
             while (store.isBusy()) QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-            app = std::min(app, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+            const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+            if (probing) {
+                probed = std::min(probed, seconds);
+            } else if (seconds < app) {
+                app = seconds;
+                guiTotal = threadMilliseconds() - cpu;
+                guiCommand = command;
+            }
             // The result is applied, the workspace redrawn and the save started: count that too.
             QApplication::processEvents();
             timer.stop();
@@ -105,18 +121,21 @@ void benchmark(const ExportSet& set, const fs::path& root, int runs) {
         for (int i = 0; i < runs; ++i) {
             if (i % 2 == 0) {
                 coreRun();
-                appRun();
+                appRun(false);
             } else {
-                appRun();
+                appRun(false);
                 coreRun();
             }
+            appRun(true);
         }
         store.shutdown();
     }
     std::printf(
-        "  core export     %8.3f s\n  app export      %8.3f s   ratio %.2fx (target <= 1.1x)\n"
+        "  core export     %8.3f s\n  app export      %8.3f s   ratio %.2fx (target <= 1.05x)\n"
+        "  GUI-thread CPU in the app's best run %.1f ms, %.1f ms of it in the command; with the probe %.3f s\n"
         "  longest GUI-thread stall %lld ms (target <= 50 ms, ratio %.2f), of it GUI-thread work %.1f ms\n",
-        core, app, app / core, static_cast<long long>(stall), double(stall) / 50.0, guiWork);
+        core, app, app / core, guiTotal, guiCommand, probed, static_cast<long long>(stall), double(stall) / 50.0,
+        guiWork);
     std::fflush(stdout);
     fs::remove_all(work);
 }

@@ -192,3 +192,38 @@ TEST_F(Crop, ErrorsAreShownInTheInterfaceLanguage) {
     EXPECT_EQ(lost.errorText(), english("找不到原图"));
     EXPECT_FALSE(lost.useButton()->isEnabled());
 }
+
+TEST(CropCut, AWindowIsCutExactlyAndFittedFromAHalvingAsFromTheWholeOriginal) {
+    // Vertical stripes of 16 pixels, red and black, under a horizontal ramp in green.
+    QImage original(1600, 1000, QImage::Format_RGB888);
+    for (int y = 0; y < original.height(); ++y)
+        for (int x = 0; x < original.width(); ++x)
+            original.setPixelColor(x, y, QColor((x / 16) % 2 ? 255 : 0, x * 255 / 1599, 60));
+    const QSize box(300, 280);
+    const app::CutSource source = app::cutSource(original, box);
+    ASSERT_GE(source.levels.size(), 3u);  // 1600, 800, 400 wide (and 200 with half the box)
+
+    for (const DeliveryExporter::CropRect window :
+         {DeliveryExporter::CropRect{0, 0, 1600, 1000}, DeliveryExporter::CropRect{333, 101, 1000, 800},
+          DeliveryExporter::CropRect{1500, 900, 100, 100}, DeliveryExporter::CropRect{10, 10, 290, 280}}) {
+        SCOPED_TRACE(window.x);
+        const app::Picture cut = app::cutPicture(source, window, box);
+        const QRect rect(int(window.x), int(window.y), int(window.width), int(window.height));
+        EXPECT_EQ(cut.natural, original.copy(rect));
+        // The size and colours of a smooth fit of the window itself.
+        const app::Picture whole =
+            app::cutPicture(app::cutSource(original.copy(rect), {}), {0, 0, window.width, window.height}, box);
+        ASSERT_EQ(cut.display.size(), whole.display.size());
+        EXPECT_EQ(cut.display.format(), QImage::Format_RGB32);
+        // Edges of the stripes may fall a fraction of a pixel apart; on average the two agree.
+        double difference = 0;
+        for (int y = 0; y < cut.display.height(); ++y)
+            for (int x = 0; x < cut.display.width(); ++x) {
+                const QColor a = cut.display.pixelColor(x, y), b = whole.display.pixelColor(x, y);
+                difference +=
+                    std::abs(a.red() - b.red()) + std::abs(a.green() - b.green()) + std::abs(a.blue() - b.blue());
+            }
+        EXPECT_LT(difference / (3.0 * cut.display.width() * cut.display.height()), 6.0);
+    }
+    EXPECT_THROW(app::cutPicture(source, {1500, 900, 101, 100}, box), images::ImageError);
+}

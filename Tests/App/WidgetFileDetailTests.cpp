@@ -6,12 +6,14 @@
 #include <QFontDatabase>
 #include <QPlainTextEdit>
 #include <QPointer>
+#include <QSignalSpy>
 
 #include "App/Support/SheetFixture.hpp"
 #include "Sorvik/Views/Kit/Widgets.hpp"
 #include "Sorvik/Views/Crop/CropSheet.hpp"
 #include "Sorvik/Views/FileDetail/FileDetailParts.hpp"
 #include "Sorvik/Views/FileDetail/FileDetailSheet.hpp"
+#include "Sorvik/Views/FileDetail/PreviewWarmUp.hpp"
 #include "Sorvik/Views/Kit/PictureBox.hpp"
 #include "Sorvik/Views/Thumbnails/PreviewImages.hpp"
 #include "Sorvik/Views/Kit/SegmentedPicker.hpp"
@@ -342,4 +344,25 @@ TEST_F(FileDetail, ARotatedClipPlaysUprightOnlyAfterPlayAndClosingReleasesThePla
     ASSERT_TRUE(QTest::qWaitFor([&] { return sheet.isNull(); }, waitMs));
     EXPECT_TRUE(view.isNull());
     EXPECT_TRUE(player.isNull()) << "closing the sheet releases the player";
+}
+
+// Last in the file: the warm-up is made once per process, so the clip test above runs cold.
+TEST_F(FileDetail, AfterTheWarmUpAClipStillShowsItsFirstFrame) {
+    app::PreviewWarmUp warmUp;
+    QSignalSpy finished(&warmUp, &app::PreviewWarmUp::finished);
+    warmUp.start();
+    warmUp.start();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return warmUp.isFinished(); }, waitMs));
+    QApplication::processEvents();
+    EXPECT_EQ(finished.count(), 1);
+
+    TempDir originals;
+    const fs::path clip = originals / "clip.mp4";
+    shell("ffmpeg -v error -f lavfi -i color=white:s=160x90:d=1:r=10 -c:v libx264 -pix_fmt yuv420p '" + clip.string() +
+          "'");
+    SheetFixture f({clip});
+    FileDetailSheet* sheet = f.open<FileDetailSheet>(AppSheet::file(f.files[0].id));
+    ASSERT_NE(sheet->videoPlayer(), nullptr);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !sheet->videoPlayer()->picture().isNull(); }, waitMs));
+    EXPECT_GT(brightnessAt(sheet->videoPlayer()->picture(), 0.5, 0.5), 200);
 }

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QMessageBox>
 #include <QSettings>
+#include <QTimer>
 #include <algorithm>
 #include <cstdio>
 #include <unistd.h>
@@ -13,6 +14,7 @@
 #include "Sorvik/App/SorvikApp.hpp"
 #include "Sorvik/Stores/LibraryPreload.hpp"
 #include "Sorvik/Support/Strings.hpp"
+#include "Sorvik/Views/FileDetail/PreviewWarmUp.hpp"
 
 namespace {
 
@@ -123,6 +125,9 @@ int main(int argc, char** argv) {
         sorvik.quitOnSignal();
     } else {
         sorvik.showMainWindow();
+        // Once the window is up, what the first preview would make is made ahead of it.
+        PreviewWarmUp warmUp;
+        QTimer::singleShot(0, &warmUp, [&warmUp] { warmUp.start(); });
         status = app.exec();
     }
     // The store has saved and stopped its work by now. A thread still running (stuck in the kernel

@@ -232,16 +232,20 @@ void CropSheet::load() {
         return;
     }
     const QSize room = originalBox_->pictureRoom();
+    const QSize previewRoom = previewBox_->pictureRoom();
     struct Loaded {
         images::Image image;
         Picture picture;
+        std::shared_ptr<const CutSource> source;
     };
     jobs_.run<Loaded>(
-        [path = *location, room](std::stop_token) {
+        [path = *location, room, previewRoom](std::stop_token) {
             Loaded loaded;
             loaded.image = DeliveryExporter::orientedImage(path, cropEditorMaxPixel);
-            loaded.picture.natural = toQImage(loaded.image);
-            loaded.picture.display = displayImage(loaded.picture.natural, room);
+            auto source = std::make_shared<CutSource>(cutSource(toQImage(loaded.image), previewRoom));
+            loaded.picture.natural = source->natural;
+            loaded.picture.display = displayImage(source->levels.front(), room);
+            loaded.source = std::move(source);
             return loaded;
         },
         [this](std::optional<Loaded> loaded, std::exception_ptr failure) {
@@ -251,14 +255,14 @@ void CropSheet::load() {
                 return;
             }
             original_ = std::move(loaded->image);
-            originalPicture_ = loaded->picture.natural;
+            source_ = std::move(loaded->source);
             originalBox_->setPicture(loaded->picture.natural, loaded->picture.display);
             refresh();
         });
 }
 
 void CropSheet::refresh() {
-    if (!original_) return;
+    if (!original_ || !source_) return;
     const auto window = app::previewWindow(original_.width(), original_.height(), spec_);
     // A window the core refuses keeps the last preview.
     if (!window) return;
@@ -272,8 +276,8 @@ void CropSheet::cut() {
     cutting_ = true;
     const DeliveryExporter::CropRect window = *waiting_;
     waiting_.reset();
-    jobs_.run<Picture>([image = original_, window,
-                        room = previewBox_->pictureRoom()](std::stop_token) { return cutPicture(image, window, room); },
+    jobs_.run<Picture>([source = source_, window, room = previewBox_->pictureRoom()](
+                           std::stop_token) { return cutPicture(*source, window, room); },
                        [this, window](std::optional<Picture> picture, std::exception_ptr) {
                            cutting_ = false;
                            // A newer window is waiting: this one is no longer current.

@@ -5,6 +5,7 @@
 #include <QImage>
 #include <QWidget>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -17,6 +18,7 @@ class QSlider;
 
 namespace sorvik::app {
 
+struct CutSource;
 class PictureBox;
 class SegmentedPicker;
 class SheetHeader;
@@ -73,7 +75,8 @@ private:
     const DeliveryFile file_;
     CropSpec spec_;
     images::Image original_;
-    QImage originalPicture_;
+    // What the windows are cut from, shared with the cut running on a worker.
+    std::shared_ptr<const CutSource> source_;
     QImage preview_;
     std::optional<DeliveryExporter::CropRect> previewWindow_;
     // One cut runs at a time; the newest window waits.

@@ -4,6 +4,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <cstdlib>
 
 #include "Sorvik/Views/Kit/Theme.hpp"
 #include "Sorvik/Views/Kit/Metrics.hpp"
@@ -49,8 +50,11 @@ void PictureBox::paintEvent(QPaintEvent*) {
     const QSize devicePixels = (target.size() * devicePixelRatioF()).toSize();
     if (scaled_.isNull() || scaled_.size() != devicePixels) {
         // The worker's fitted version when it matches; otherwise one fitted here once per size.
+        // A fitted version a pixel off by rounding is drawn as it is: scaling it again would cost
+        // a smooth scale on every new picture.
         const QImage& source = display_.isNull() ? picture_ : display_;
-        scaled_ = source.size() == devicePixels
+        const QSize off = source.size() - devicePixels;
+        scaled_ = std::abs(off.width()) <= 1 && std::abs(off.height()) <= 1
                       ? source
                       : source.scaled(devicePixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     }

@@ -5,6 +5,7 @@
 #include <QSize>
 #include <filesystem>
 #include <optional>
+#include <vector>
 
 #include "SorvikCore/Exporter.hpp"
 #include "SorvikCore/Images.hpp"
@@ -37,5 +38,21 @@ Picture detailPicture(const std::filesystem::path& path, const std::optional<Cro
 /// The window cut out of an already decoded image with the export's crop. Throws
 /// images::ImageError when the window does not lie inside the image.
 Picture cutPicture(const images::Image& original, const DeliveryExporter::CropRect& window, QSize box);
+
+/// An original kept for cutting one window after another: its pixels as decoded, and halvings
+/// of it in a format that draws fast, so that each window is fitted from at most twice the size
+/// it is drawn at, whatever its size in the original.
+struct CutSource {
+    QImage natural;              // as toQImage gives it
+    std::vector<QImage> levels;  // levels[k]: about 1/2^k of `natural`, down to about `box`
+};
+
+/// The source for cutting windows of `natural` that are drawn at most `box` large.
+CutSource cutSource(QImage natural, QSize box);
+
+/// The window cut out of the source's original, pixel for pixel as the core cuts it, and fitted
+/// to `box` from the smallest halving that still holds it at that size. Throws
+/// images::ImageError when the window does not lie inside the original.
+Picture cutPicture(const CutSource& source, const DeliveryExporter::CropRect& window, QSize box);
 
 }  // namespace sorvik::app
