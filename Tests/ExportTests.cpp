@@ -496,7 +496,8 @@ TEST(Export, AnExportStoppedMidwayLeavesNothingBehind) {
     // What a quit does to an export under way.
     Fixture fx;
     std::vector<DeliveryFile> files;
-    for (int i = 0; i < 10; ++i) files.push_back(fx.linked("f" + std::to_string(i) + ".bin", std::string(2000, 'x')));
+    for (int i = 0; i < 10; ++i)
+        files.push_back(fx.linked("f" + std::to_string(i) + ".bin", std::string(2000, static_cast<char>('a' + i))));
     std::stop_source quit;
     const auto stopAtThird = [&](const fs::path&, std::size_t index) {
         if (index == 2) quit.request_stop();
