@@ -15,6 +15,7 @@
 #include "SorvikCore/FolderDescriptors.hpp"
 #include "SorvikCore/Inspector.hpp"
 #include "SorvikCore/JsonWriter.hpp"
+#include "SorvikCore/ProjectArchiver.hpp"
 #include "SorvikCore/ProjectHintFile.hpp"
 #include "SorvikCore/Repository.hpp"
 #include "Support/ScanSupport.hpp"
@@ -200,6 +201,33 @@ TEST(SwappedSource, ExportRefusesAnOriginalWhoseFolderNowLeadsOutside) {
     ASSERT_TRUE(exchange(tree.folder, tree.link));
     const ExportReceipt receipt = prepare();
     EXPECT_NE(contentBelow(receipt.path).find(std::string(40, 'i')), std::string::npos);
+}
+
+TEST(SwappedSource, ArchivingSkipsAnOriginalWhoseFolderNowLeadsOutside) {
+    Swappable tree("a");
+    test::TempDir library;
+    const fs::path archive = tree.dir / "archive";
+    const fs::path inside = tree.folder / "one.txt";
+    DeliveryFile file = FileInspector::inspect(inside, "", std::nullopt, false);
+    struct stat info {};
+    ASSERT_EQ(::stat(inside.c_str(), &info), 0);
+    file.reference = FileReference::make(inside, Date::fromTimespec(info.st_mtim.tv_sec, info.st_mtim.tv_nsec), {});
+    const Delivery project(UUID::make(), "Spring", {file}, DeliveryTemplate::flexible());
+    const Repository repository(library.path());
+    const std::vector<fs::path> sources{tree.source};
+
+    // The folder is a link to outside when the archive opens the original.
+    ASSERT_TRUE(exchange(tree.folder, tree.link));
+    const auto skipped = ProjectArchiver::archive({project}, repository, archive, {}, {}, {}, sources);
+    EXPECT_TRUE(skipped.empty());
+    EXPECT_EQ(contentBelow(archive).find(marker), std::string::npos);
+
+    // Swapped back, the original is archived.
+    ASSERT_TRUE(exchange(tree.folder, tree.link));
+    const auto archived = ProjectArchiver::archive({project}, repository, archive, {}, {}, {}, sources);
+    ASSERT_EQ(archived.size(), 1u);
+    EXPECT_NE(contentBelow(archive).find("inside words"), std::string::npos);
+    EXPECT_EQ(contentBelow(archive).find(marker), std::string::npos);
 }
 
 // The library inside a source, its "files" folder also reached through a link, and excluded

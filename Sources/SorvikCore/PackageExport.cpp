@@ -22,10 +22,12 @@
 #include "SorvikCore/FolderDescriptors.hpp"
 #include "SorvikCore/Hashing.hpp"
 #include "SorvikCore/OrderedWork.hpp"
+#include "SorvikCore/SourceRoots.hpp"
 
 namespace sorvik::DeliveryExporter {
 
 namespace fs = std::filesystem;
+using files::SourceRoot;
 
 namespace {
 
@@ -175,43 +177,6 @@ auto alongside(F&& work) {
     }
 }
 
-/// A source folder, resolved and opened: originals inside it are opened below it.
-struct SourceRoot {
-    std::string path;
-    files::FileDescriptor fd;
-};
-
-std::vector<SourceRoot> openSourceRoots(const std::vector<fs::path>& folders) {
-    std::vector<SourceRoot> roots;
-    for (const fs::path& folder : folders) {
-        try {
-            std::string path = files::resolvedPath(folder);
-            // Resolved: a link in its way since is refused.
-            files::FileDescriptor fd = files::openWithoutLinks(path);
-            struct stat info {};
-            if (fd && ::fstat(fd.get(), &info) == 0 && S_ISDIR(info.st_mode))
-                roots.push_back({std::move(path), std::move(fd)});
-        } catch (const std::exception&) {
-            // A folder that cannot be resolved holds no original to open below it.
-        }
-    }
-    return roots;
-}
-
-/// The original's source folder and its path below it, by whole components; the innermost
-/// source when sources nest. Nothing for an original outside every source (a linked file).
-const SourceRoot* sourceRootOf(const std::vector<SourceRoot>& roots, const std::string& path, std::string& relative) {
-    const SourceRoot* found = nullptr;
-    for (const SourceRoot& root : roots) {
-        const std::string_view folder = root.path == "/" ? std::string_view() : std::string_view(root.path);
-        if (path.size() <= folder.size() + 1 || !path.starts_with(folder) || path[folder.size()] != '/') continue;
-        if (found && found->path.size() >= root.path.size()) continue;
-        found = &root;
-        relative = path.substr(folder.size() + 1);
-    }
-    return found;
-}
-
 SorvikError leadsOutside(const DeliveryFile& file) {
     return SorvikError::message(quoted(file.name) + "现在指向来源文件夹以外，已拒绝导出。");
 }
@@ -251,7 +216,7 @@ ManifestEntry exportFile(const Repository& repository, const std::vector<SourceR
     const DeliveryFile& file = *planned.file;
     const fs::path source = repository.fileURL(file);
     std::string relative;
-    const SourceRoot* root = file.reference ? sourceRootOf(roots, source.string(), relative) : nullptr;
+    const SourceRoot* root = file.reference ? files::sourceRootOf(roots, source.string(), relative) : nullptr;
     struct stat info {};
     const files::FileDescriptor in = openSource(file, source, root, relative, info);
     if (file.reference) {
@@ -401,7 +366,7 @@ ExportReceipt exportDelivery(const Delivery& delivery, const Repository& reposit
         roleFolders.emplace(role, files::openFolderAt(temp.fd(), name, temp.path() / name, true));
     }
 
-    const std::vector<SourceRoot> roots = openSourceRoots(sourceFolders);
+    const std::vector<SourceRoot> roots = files::openSourceRoots(sourceFolders);
     ExportManifest manifest;
     manifest.projectID = delivery.id;
     manifest.title = delivery.name;

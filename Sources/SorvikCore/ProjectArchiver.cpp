@@ -15,6 +15,7 @@
 #include "SorvikCore/FolderDescriptors.hpp"
 #include "SorvikCore/Hashing.hpp"
 #include "SorvikCore/Inspector.hpp"
+#include "SorvikCore/SourceRoots.hpp"
 
 namespace sorvik::ProjectArchiver {
 
@@ -93,11 +94,18 @@ std::optional<SourceStatus> readSource(const fs::path& source, FolderStat& folde
 }
 
 /// The source opened once for hashing and copying, never through a link and never blocking;
-/// nothing when no regular file stands there any more. `info` receives its status.
-std::optional<files::FileDescriptor> openSource(const fs::path& source, struct stat& info) {
-    files::FileDescriptor fd(::open(source.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+/// an original in a source folder below that folder, never through a link on the way out of
+/// it. Nothing when no regular file stands there any more. `info` receives its status.
+std::optional<files::FileDescriptor> openSource(const fs::path& source, const std::vector<files::SourceRoot>& roots,
+                                                struct stat& info) {
+    std::string relative;
+    const files::SourceRoot* root = files::sourceRootOf(roots, source.string(), relative);
+    files::FileDescriptor fd =
+        root ? files::openBeneath(root->fd.get(), relative, O_RDONLY | O_NONBLOCK | O_NOCTTY)
+             : files::FileDescriptor(::open(source.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
     if (!fd) {
-        if (errno == ENOENT || errno == ENOTDIR || errno == ELOOP || errno == ENXIO) return std::nullopt;
+        if (errno == ENOENT || errno == ENOTDIR || errno == ELOOP || errno == ENXIO || errno == EXDEV)
+            return std::nullopt;
         throw files::systemError(errno, source, "cannot open");
     }
     if (::fstat(fd.get(), &info) != 0) throw files::systemError(errno, source, "cannot read");
@@ -279,13 +287,15 @@ void copyVerified(int source, const fs::path& shownSource, int roleFolder, const
 
 std::vector<ArchiveRecord> archive(const std::vector<Delivery>& projects, const Repository& repository,
                                    const fs::path& destination, const std::vector<ArchiveRecord>& previous,
-                                   const Progress& progress, std::stop_token stop) {
+                                   const Progress& progress, std::stop_token stop,
+                                   const std::vector<fs::path>& sourceFolders) {
     const fs::path root(files::resolvedPath(destination));
     fs::create_directories(root);
     // Everything is created below this descriptor: a folder renamed or replaced by a link
     // meanwhile is never written through.
     const files::FileDescriptor rootFolder = files::openFolder(root);
 
+    const std::vector<files::SourceRoot> sourceRoots = files::openSourceRoots(sourceFolders);
     RecordIndex index(previous, projects);
     FolderStat sources;
     FolderStat copies;
@@ -310,7 +320,7 @@ std::vector<ArchiveRecord> archive(const std::vector<Delivery>& projects, const 
             // From here on the source is read only through this descriptor: its size and date,
             // both hashes and the copy all describe one file.
             struct stat info {};
-            const std::optional<files::FileDescriptor> in = openSource(source, info);
+            const std::optional<files::FileDescriptor> in = openSource(source, sourceRoots, info);
             if (!in) continue;
             const std::int64_t size = static_cast<std::int64_t>(info.st_size);
             const Date modifiedAt = modificationDate(info);

@@ -20,9 +20,12 @@ using Progress = std::function<void(const std::string&)>;
 /// records, in the order of projects and their files. Versions already archived cost two
 /// stat calls each: no hashing, no copying, no progress. Copies keep the source's
 /// modification time and never replace a file. Throws SorvikError, std::system_error,
-/// std::filesystem::filesystem_error, and CancellationError when `stop` is requested.
+/// std::filesystem::filesystem_error, and CancellationError when `stop` is requested. An
+/// original inside one of `sourceFolders` is opened below that folder: one that now leads
+/// outside it through a link is not archived.
 std::vector<ArchiveRecord> archive(const std::vector<Delivery>& projects, const Repository& repository,
                                    const std::filesystem::path& destination, const std::vector<ArchiveRecord>& previous,
-                                   const Progress& progress, std::stop_token stop = {});
+                                   const Progress& progress, std::stop_token stop = {},
+                                   const std::vector<std::filesystem::path>& sourceFolders = {});
 
 }  // namespace sorvik::ProjectArchiver

@@ -199,10 +199,14 @@ void AppStore::archiveCurrentProjects(bool reportErrors, std::function<void()> t
     ChangeBatch batch(*this);
     setActivity("正在按项目归档…");
     const std::size_t previousCount = workspace_->archives.size();
+    // Originals in a source are opened below its folder.
+    std::vector<fs::path> sourceFolders;
+    for (const SourceFolder& source : workspace_->sources) sourceFolders.push_back(source.resolve());
     auto work = [projects = deliveries_.share(), previous = workspace_->archives, repository = *repository_,
-                 destination = workspace_->archiveFolder->resolve()](std::stop_token stop) {
+                 destination = workspace_->archiveFolder->resolve(),
+                 sourceFolders = std::move(sourceFolders)](std::stop_token stop) {
         return ProjectArchiver::archive(
-            *projects, repository, destination, previous, [](const std::string&) {}, stop);
+            *projects, repository, destination, previous, [](const std::string&) {}, stop, sourceFolders);
     };
     runJob<std::vector<ArchiveRecord>>(
         lifetimeStop_.get_token(), std::move(work),
