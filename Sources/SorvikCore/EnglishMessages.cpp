@@ -476,6 +476,9 @@ constexpr MessagePair catalogue[] = {
     {"“{0}”已被其他程序替换，现在显示的是它的内容。Sorvik 尚未保存的更改没有覆盖它，已另存为“{1}”。",
      "“{0}” was replaced by another program, and Sorvik now shows what it holds. Your changes that were not saved "
      "did not overwrite it: they are kept in “{1}”."},
+    {"“{0}”已被其他程序替换，现在显示的是它的规则。Sorvik 尚未保存的规则没有覆盖它，已另存为“{1}”。",
+     "“{0}” was replaced by another program, and Sorvik now shows the rules it holds. Your rules that were not saved "
+     "did not overwrite it: they are kept in “{1}”."},
     {"资料库文件已被其他程序更改，但无法读取：{0}\n为免覆盖它，本次不再写入这个资料库，之后的更改不会保存。",
      "A library file was changed by another program but cannot be read: {0}\nSorvik does not write this library any "
      "more this time, so as not to overwrite it. Changes are not saved."},

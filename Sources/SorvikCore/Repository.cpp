@@ -142,8 +142,12 @@ std::vector<TemplatePreset> Repository::loadPresets() const {
     return readLibraryDocument(presets, presetsFile, json::arrayOf<coding::decodeTemplatePreset>);
 }
 
+std::string Repository::presetsText(const std::vector<TemplatePreset>& presets) {
+    return coding::text(presets, json::Style::pretty);
+}
+
 void Repository::savePresets(const std::vector<TemplatePreset>& presets) const {
-    const std::string text = coding::text(presets, json::Style::pretty);
+    const std::string text = presetsText(presets);
     if (guard_) {
         guard_->replace(presetsFile, text, epoch_);
         guard_->removeStaleTemporaries();

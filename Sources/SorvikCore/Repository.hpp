@@ -52,6 +52,8 @@ public:
     void saveWorkspaceText(const std::string& text) const;
     std::vector<TemplatePreset> loadPresets() const;
     void savePresets(const std::vector<TemplatePreset>& presets) const;
+    /// What savePresets writes.
+    static std::string presetsText(const std::vector<TemplatePreset>& presets);
     std::vector<Delivery> load() const;
     void save(const std::vector<Delivery>& deliveries) const;
 

@@ -194,6 +194,61 @@ TEST(StoreSaver, AFileReplacedBehindAnEditIsKeptAndTheEditIsWrittenBesideIt) {
     EXPECT_EQ(filesStartingWith(library.path(), "workspace (").size(), 1u);
 }
 
+TEST(StoreSaver, RulesReplacedBehindAPresetSaveAreShownAndThePresetIsKeptBesideThem) {
+    TempDir library;
+    writeLibrary(library.path(), libraryOf({projectNamed("Cedar Tour")}, {}));
+    SaverStore s(library.path());
+    auto& store = *s.store;
+    auto named = [](const std::string& name) {
+        DeliveryTemplate templ = DeliveryTemplate::video();
+        templ.name = name;
+        return templ;
+    };
+    auto presetNames = [](const std::vector<TemplatePreset>& presets) {
+        std::vector<std::string> names;
+        for (const TemplatePreset& preset : presets) names.push_back(preset.templ.name);
+        return names;
+    };
+    store.savePreset(named("Festival"));
+    s.settle();
+    ASSERT_EQ(presetNames(Repository(library.path()).loadPresets()), std::vector<std::string>{"Festival"});
+
+    // A sync client puts another list in place, atomically.
+    TempDir elsewhere;
+    Repository(elsewhere.path()).savePresets({TemplatePreset{UUID::make(), named("Broadcast")}});
+    fs::copy_file(elsewhere / "templates.json", library / "incoming.tmp");
+    fs::rename(library / "incoming.tmp", library / "templates.json");
+    const std::string outside = readFile(library / "templates.json");
+
+    store.savePreset(named("Archive"));
+    s.settle();
+    EXPECT_EQ(readFile(library / "templates.json"), outside);
+    EXPECT_EQ(presetNames(store.presets()), std::vector<std::string>{"Broadcast"});
+    const std::vector<fs::path> kept = filesStartingWith(library.path(), "templates (unsaved changes from Sorvik, ");
+    ASSERT_EQ(kept.size(), 1u);
+    TempDir reader;
+    fs::copy_file(kept[0], reader / "templates.json");
+    EXPECT_EQ(presetNames(Repository(reader.path()).loadPresets()), (std::vector<std::string>{"Festival", "Archive"}));
+    ASSERT_TRUE(store.error());
+    EXPECT_NE(store.error()->find((library / "templates.json").string()), std::string::npos) << *store.error();
+    EXPECT_NE(store.error()->find(kept[0].string()), std::string::npos) << *store.error();
+    EXPECT_EQ(store.errorLocation(), kept[0]);
+    {
+        LanguageScope english("en");
+        EXPECT_NE(L(*store.error()).find("kept in “" + kept[0].string() + "”"), std::string::npos) << L(*store.error());
+    }
+    // The workspace was not replaced, and is not copied.
+    EXPECT_TRUE(filesStartingWith(library.path(), "workspace (").empty());
+
+    // The list read is the store's to write again.
+    store.clearError();
+    store.savePreset(named("Trailer"));
+    s.settle();
+    EXPECT_EQ(presetNames(Repository(library.path()).loadPresets()),
+              (std::vector<std::string>{"Broadcast", "Trailer"}));
+    EXPECT_FALSE(store.error()) << *store.error();
+}
+
 TEST(StoreSaver, ALibraryFolderReplacedUnderItsPathIsNeverWrittenAgain) {
     TempDir folder;
     const fs::path library = folder / "lib";

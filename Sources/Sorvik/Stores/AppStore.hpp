@@ -419,6 +419,9 @@ private:
     bool reloading_ = false;
     std::optional<std::string> keptName_;
     std::string changedFile_;
+    // The rules a refused preset save held, kept beside "templates.json" by the reload.
+    std::optional<std::vector<TemplatePreset>> unsavedPresets_;
+    std::optional<std::string> keptPresetsName_;
     std::optional<std::string> saveFailure_;
     std::optional<std::string> saveFailureNotice_;
     // Counts changes of what is saved; the count the last save handed over.

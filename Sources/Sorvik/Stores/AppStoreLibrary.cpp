@@ -9,6 +9,7 @@
 
 #include "Sorvik/Stores/AppStore.hpp"
 #include "SorvikCore/Exporter.hpp"
+#include "SorvikCore/LibraryGuard.hpp"
 
 namespace sorvik::app {
 
@@ -59,6 +60,15 @@ void AppStore::presetsSaved(std::uint64_t generation, const std::exception_ptr& 
     // Only the newest list's answer counts; an older one was replaced before it was written.
     if (generation != presetsGeneration_) return;
     ChangeBatch batch(*this);
+    // Rules refused because another program replaced the file are kept beside it, not dropped.
+    try {
+        std::rethrow_exception(failure);
+    } catch (const LibraryFileChangedError& error) {
+        const std::shared_ptr<LibraryGuard>& guard = repository_ ? repository_->guard() : nullptr;
+        if (guard && error.name() == Repository::presetsFileName && error.epoch() >= guard->epoch())
+            unsavedPresets_ = presets_;
+    } catch (...) {
+    }
     presets_ = savedPresets_;
     mark(StoreChange::presets);
     setNotice(std::nullopt);

@@ -21,13 +21,15 @@ struct LibraryReload {
     std::vector<TemplatePreset> presets;
     std::vector<std::pair<std::string, FileStamp>> stamps;
     std::optional<std::string> keptName;
+    std::optional<std::string> keptPresetsName;
 };
 
-/// The name the state not saved is kept under, beside "workspace.json": what it is, and when.
-std::string keptFileName(Date when, int attempt) {
+/// The name the state not saved is kept under, beside the file it did not overwrite ("workspace"
+/// or "templates"): what it is, and when.
+std::string keptFileName(const std::string& stem, Date when, int attempt) {
     const QDateTime time = QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(when.unixSeconds() * 1000));
     std::string name =
-        "workspace (unsaved changes from Sorvik, " + time.toString(QStringLiteral("yyyy-MM-dd HH.mm.ss")).toStdString();
+        stem + " (unsaved changes from Sorvik, " + time.toString(QStringLiteral("yyyy-MM-dd HH.mm.ss")).toStdString();
     if (attempt > 1) name += " " + std::to_string(attempt);
     return name + ").json";
 }
@@ -85,11 +87,14 @@ void AppStore::reloadLibrary() {
     const bool keep = userEditGeneration_ > savedGeneration_;
     const std::uint64_t revision = dataRevision_;
     const bool fresh = !keptName_;
-    const std::string name = keptName_.value_or(keptFileName(platform_.now(), 1));
+    const std::string name = keptName_.value_or(keptFileName("workspace", platform_.now(), 1));
     std::shared_ptr<const WorkspaceState> workspace = keep ? workspace_.share() : nullptr;
     std::shared_ptr<const std::vector<Delivery>> projects = keep ? deliveries_.share() : nullptr;
-    auto work = [repository = *repository_, workspace, projects, name, fresh,
-                 when = platform_.now()](std::stop_token stop) mutable {
+    const bool keepPresets = unsavedPresets_.has_value();
+    const bool freshPresets = !keptPresetsName_;
+    const std::string presetsName = keptPresetsName_.value_or(keptFileName("templates", platform_.now(), 1));
+    auto work = [repository = *repository_, workspace, projects, name, fresh, presets = unsavedPresets_, presetsName,
+                 freshPresets, when = platform_.now()](std::stop_token stop) mutable {
         const std::shared_ptr<LibraryGuard>& guard = repository.guard();
         guard->checkFolder();
         LibraryReload reload;
@@ -100,9 +105,18 @@ void AppStore::reloadLibrary() {
             std::string kept = name;
             // A new name for each time the library changed; the newer state of the same time
             // replaces the one kept before.
-            for (int attempt = 2; fresh && guard->stamp(kept).exists; ++attempt) kept = keptFileName(when, attempt);
+            for (int attempt = 2; fresh && guard->stamp(kept).exists; ++attempt)
+                kept = keptFileName("workspace", when, attempt);
             files::writeFileAtomicallyAt(guard->folder(), kept, text, repository.root() / kept);
             reload.keptName = kept;
+        }
+        if (presets) {
+            std::string kept = presetsName;
+            for (int attempt = 2; freshPresets && guard->stamp(kept).exists; ++attempt)
+                kept = keptFileName("templates", when, attempt);
+            files::writeFileAtomicallyAt(guard->folder(), kept, Repository::presetsText(*presets),
+                                         repository.root() / kept);
+            reload.keptPresetsName = kept;
         }
         reload.stamps = libraryStamps(*guard);
         reload.state = repository.loadWorkspace();
@@ -110,9 +124,11 @@ void AppStore::reloadLibrary() {
         return reload;
     };
     runJob<LibraryReload>(
-        lifetimeStop_.get_token(), std::move(work), [this, revision, keep](JobOutcome<LibraryReload> outcome) {
+        lifetimeStop_.get_token(), std::move(work),
+        [this, revision, keep, keepPresets](JobOutcome<LibraryReload> outcome) {
             ChangeBatch batch(*this);
             if (outcome.value && outcome.value->keptName) keptName_ = outcome.value->keptName;
+            if (outcome.value && outcome.value->keptPresetsName) keptPresetsName_ = outcome.value->keptPresetsName;
             if (outcome.failure) {
                 reloading_ = false;
                 try {
@@ -127,7 +143,8 @@ void AppStore::reloadLibrary() {
                 return;
             }
             // Changed meanwhile: the newer state is kept, and the library read, once more.
-            if (dataRevision_ != revision || (userEditGeneration_ > savedGeneration_) != keep) {
+            if (dataRevision_ != revision || (userEditGeneration_ > savedGeneration_) != keep ||
+                unsavedPresets_.has_value() != keepPresets) {
                 reloadLibrary();
                 return;
             }
@@ -163,15 +180,31 @@ void AppStore::reloadLibrary() {
             saveFailureNotice_.reset();
             reloading_ = false;
             const std::string file = (repository_->root() / changedFile_).string();
+            const std::string presetsFile = (repository_->root() / Repository::presetsFileName).string();
             if (keep && keptName_) {
                 setError("“" + file +
                          "”已被其他程序替换，现在显示的是它的内容。Sorvik 尚未保存的更改没有覆盖它，已另存为“" +
                          (repository_->root() / *keptName_).string() + "”。");
                 errorLocation_ = repository_->root() / *keptName_;
-            } else {
+            } else if (!keepPresets) {
                 setNotice("“" + file + "”已被其他程序替换，已载入并显示它的内容。");
             }
+            if (keepPresets && keptPresetsName_) {
+                std::string message =
+                    "“" + presetsFile +
+                    "”已被其他程序替换，现在显示的是它的规则。Sorvik 尚未保存的规则没有覆盖它，已另存为“" +
+                    (repository_->root() / *keptPresetsName_).string() + "”。";
+                // Beside a kept workspace the error says that; the rules are told as a notice.
+                if (keep && keptName_) {
+                    setNotice(std::move(message));
+                } else {
+                    setError(std::move(message));
+                    errorLocation_ = repository_->root() / *keptPresetsName_;
+                }
+            }
             keptName_.reset();
+            unsavedPresets_.reset();
+            keptPresetsName_.reset();
         });
 }
 
