@@ -228,3 +228,41 @@ TEST(StoreExport, WhatKilledExportsLeftInKnownDestinationsGoesAtTheNextStart) {
     EXPECT_TRUE(QTest::qWaitFor([&] { return !fs::exists(out / left); }, 10000));
     EXPECT_TRUE(fs::exists(elsewhere / left));
 }
+
+TEST(StoreExport, WhatAKilledFirstExportLeftInANewFolderGoesAtTheNextStart) {
+    SampleLibrary f;
+    auto& store = f.store();
+    ASSERT_NE(store.selected(), nullptr);
+    f.useVideoRulesWithAWarning();
+    f.harness->settle();
+    // The first export into this folder: the app is killed while it runs, before any history.
+    f.platform().answers.push_back({f.out.path()});
+    store.chooseExportDestination(true);
+    const QString underWay = f.harness->preferences().exportUnderWay();
+    EXPECT_EQ(underWay.toStdString(), f.out.path().string());
+    const std::string left = ".sorvik-" + UUID::make().string();
+    fs::create_directories(f.out / left / "images");
+    writeFile(f.out / left / "images" / "a.jpg", "partial");
+
+    app::LibraryChoice choice{f.library.path(), {}};
+    choice.preload = std::make_shared<app::LibraryPreload>(f.library.path());
+    StoreHarness next(choice);
+    next.preferences().setExportUnderWay(underWay);
+    next.store().finishStarting();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !fs::exists(f.out / left); }, 10000));
+    EXPECT_TRUE(next.preferences().exportUnderWay().isEmpty());
+}
+
+TEST(StoreExport, AnExportThatEndsLeavesNoFolderToCleanAtTheNextStart) {
+    SampleLibrary f;
+    auto& store = f.store();
+    ASSERT_NE(store.selected(), nullptr);
+    f.useVideoRulesWithAWarning();
+    f.harness->settle();
+    f.platform().answers.push_back({f.out.path()});
+    store.chooseExportDestination(true);
+    EXPECT_FALSE(f.harness->preferences().exportUnderWay().isEmpty());
+    f.harness->settle();
+    ASSERT_TRUE(store.lastExport());
+    EXPECT_TRUE(f.harness->preferences().exportUnderWay().isEmpty());
+}

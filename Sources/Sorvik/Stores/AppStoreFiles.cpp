@@ -289,6 +289,7 @@ void AppStore::chooseExportDestination(bool allowWarnings) {
     // even when its answer comes too late to arrive.
     runningExport_ = std::make_shared<ExportResult>();
     runningExport_->project = project.id;
+    preferences_.setExportUnderWay(QString::fromStdString(urls.front().string()));
     // Originals in a source are opened below its folder.
     std::vector<fs::path> sourceFolders;
     for (const SourceFolder& source : workspace_->sources) sourceFolders.push_back(source.resolve());
@@ -305,6 +306,7 @@ void AppStore::chooseExportDestination(bool allowWarnings) {
     runJob<ExportReceipt>(lifetimeStop_.get_token(), std::move(work),
                           [this, id = project.id](JobOutcome<ExportReceipt> outcome) {
                               runningExport_.reset();
+                              preferences_.setExportUnderWay({});
                               ChangeBatch batch(*this);
                               if (outcome.failure) {
                                   setError(describe(outcome.failure));

@@ -100,6 +100,10 @@ void AppStore::removeAbandonedExports() {
             if (package.is_absolute() && package.has_parent_path()) destinations.insert(package.parent_path());
         }
     }
+    // Where an export was writing when the app was killed, a folder new to the history too.
+    const QString underWay = preferences_.exportUnderWay();
+    if (!underWay.isEmpty()) destinations.insert(underWay.toStdString());
+    preferences_.setExportUnderWay({});
     if (destinations.empty()) return;
     // Detached: a destination on a mount that stopped answering keeps only this thread.
     std::thread([destinations = std::move(destinations)] {

@@ -79,6 +79,12 @@ void Preferences::setWindowPlacement(const QString& value) {
     if (value != windowPlacement()) storage_->setString(windowPlacementKey, value);
 }
 
+QString Preferences::exportUnderWay() const { return storage_->string(exportUnderWayKey, {}); }
+
+void Preferences::setExportUnderWay(const QString& folder) {
+    if (folder != exportUnderWay()) storage_->setString(exportUnderWayKey, folder);
+}
+
 void Preferences::setRevealAfterExport(bool value) {
     if (value == revealAfterExport()) return;
     storage_->setBoolean(revealKey, value);

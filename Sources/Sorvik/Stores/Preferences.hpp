@@ -37,6 +37,7 @@ public:
     static inline const QString appearanceKey = QStringLiteral("appearance");
     static inline const QString revealKey = QStringLiteral("revealAfterExport");
     static inline const QString windowPlacementKey = QStringLiteral("mainWindow");
+    static inline const QString exportUnderWayKey = QStringLiteral("exportUnderWay");
 
     /// Installs the interface-language provider of the core's `L`, which reads this object's
     /// language from then on (from any thread).
@@ -59,6 +60,11 @@ public:
     /// Where the main window was when the app last hid or quit (see WindowPlacement); empty at first.
     QString windowPlacement() const;
     void setWindowPlacement(const QString& value);
+
+    /// The folder an export is writing into, set until it ends: a killed one's leftovers there
+    /// are removed at the next start. Empty when none.
+    QString exportUnderWay() const;
+    void setExportUnderWay(const QString& folder);
 
 signals:
     void languageChanged();
