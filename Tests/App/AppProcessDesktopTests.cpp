@@ -1,9 +1,11 @@
 // The real sorvik program under a real window manager (Xvfb and openbox): what blocks the window
 // is the active window on top, also while another process takes the app's CPU, and Escape closes
-// it and the settings window.
+// it and the settings window; a logout while the quit asks about unsaved changes ends the app.
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
+#include <cstring>
 #include <csignal>
 #include <fcntl.h>
 #include <functional>
@@ -11,6 +13,7 @@
 #include <poll.h>
 #include <sched.h>
 #include <spawn.h>
+#include <sys/mount.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -65,6 +68,20 @@ public:
         ::waitpid(pid_, nullptr, 0);
     }
     bool running() const { return pid_ > 0; }
+    void signal(int number) const { ::kill(pid_, number); }
+    /// The exit status once the process ended within `limit`; nothing while it still runs.
+    std::optional<int> ended(std::chrono::milliseconds limit) {
+        const auto end = Clock::now() + limit;
+        do {
+            int status = 0;
+            if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+                pid_ = -1;
+                return status;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        } while (Clock::now() < end);
+        return std::nullopt;
+    }
 
 private:
     pid_t pid_ = -1;
@@ -222,6 +239,77 @@ TEST_P(WindowManager, TheStartUpAlertIsInFrontWithTheKeyboardAndEscapeReachesEve
     desktop.key("Escape");
     EXPECT_TRUE(eventually([&] { return desktop.inFront("Sorvik"); }, std::chrono::seconds(20)))
         << "active: " << desktop.activeTitle();
+}
+
+/// A small memory file system mounted for the test (root only).
+class SmallDisk {
+public:
+    explicit SmallDisk(const fs::path& at) : at_(at) {
+        mounted_ = ::mount("sorvik-test", at.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, "size=2m") == 0;
+        if (!mounted_) why_ = "a file system of its own needs root to mount: " + std::string(std::strerror(errno));
+    }
+    ~SmallDisk() {
+        if (mounted_) ::umount2(at_.c_str(), MNT_DETACH);
+    }
+    const std::string& skipReason() const { return why_; }
+    /// Takes every free byte.
+    void fill() const {
+        const int fd = ::open((at_ / "filler").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+        const std::string block(4096, 'x');
+        while (fd >= 0 && ::write(fd, block.data(), block.size()) > 0) {
+        }
+        if (fd >= 0) ::close(fd);
+    }
+
+private:
+    fs::path at_;
+    bool mounted_ = false;
+    std::string why_;
+};
+
+TEST_F(WindowManager, ALogoutWhileTheQuitAsksAboutUnsavedChangesEndsTheAppAtOnce) {
+    TempDir home, disk;
+    SmallDisk small(disk.path());
+    if (!small.skipReason().empty()) GTEST_SKIP() << small.skipReason();
+    const fs::path library = disk / "library";
+    fs::create_directories(home / "config/Sorvik");
+    writeFile(home / "config/Sorvik/Sorvik.conf", "[General]\nsorvikLanguage=en\nappearance=light\n");
+    Desktop desktop(home.path());
+    ASSERT_TRUE(desktop.ready()) << readFile(home / "xvfb.log") << readFile(home / "openbox.log");
+    std::vector<std::string> env = desktop.environment();
+    env.insert(env.end(), {"QT_QPA_PLATFORM=xcb", "XDG_CONFIG_HOME=" + (home / "config").string(),
+                           "XDG_DATA_HOME=" + (home / "data").string(), "XDG_RUNTIME_DIR=" + home.path().string()});
+    Child app({SORVIK_APP_PATH, "--data-dir", library.string()}, env, home / "sorvik.log");
+    ASSERT_TRUE(app.running());
+    ASSERT_TRUE(eventually([&] { return desktop.inFront("Sorvik"); }, std::chrono::seconds(60)))
+        << "active: " << desktop.activeTitle() << "\n"
+        << readFile(home / "sorvik.log");
+    // The disk fills up; the new project cannot be saved, and the quit asks about it.
+    small.fill();
+    desktop.key("ctrl+n");
+    // The failed save is said in an alert over the new project's sheet; both are closed first.
+    ASSERT_TRUE(eventually([&] { return desktop.inFront("Unable to complete"); }, std::chrono::seconds(60)))
+        << "active: " << desktop.activeTitle();
+    const std::string alert = desktop.activeWindow();
+    desktop.key("Escape");
+    ASSERT_TRUE(eventually([&] { return desktop.activeWindow() != alert; }, std::chrono::seconds(20)));
+    const std::string sheet = desktop.activeWindow();
+    desktop.key("Escape");
+    ASSERT_TRUE(eventually([&] { return desktop.activeWindow() != sheet; }, std::chrono::seconds(20)));
+    desktop.key("ctrl+q");
+    ASSERT_TRUE(eventually([&] { return desktop.inFront("Changes not saved"); }, std::chrono::seconds(60)))
+        << "active: " << desktop.activeTitle() << "\n"
+        << readFile(home / "sorvik.log");
+
+    // The session ends: one signal is enough, and nobody answers the question.
+    const auto sent = Clock::now();
+    app.signal(SIGTERM);
+    const std::optional<int> status = app.ended(std::chrono::seconds(20));
+    ASSERT_TRUE(status) << "still running 20 s after the signal";
+    EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0) << "status " << *status;
+    std::printf(
+        "ended %lld ms after the signal\n",
+        static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - sent).count()));
 }
 
 INSTANTIATE_TEST_SUITE_P(Desktop, WindowManager, ::testing::Values(false, true),
