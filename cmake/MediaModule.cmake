@@ -6,7 +6,7 @@ set(SORVIK_MEDIA_LIBRARIES libavformat libavcodec libavutil libswscale libtesser
 
 file(GLOB SORVIK_MEDIA_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/Sources/SorvikMedia/*.cpp)
 add_library(sorvik-media MODULE ${SORVIK_MEDIA_SOURCES})
-target_include_directories(sorvik-media PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/Sources)
+target_include_directories(sorvik-media PRIVATE ${SORVIK_MEDIA_ROOT} ${SORVIK_CORE_ROOT})
 # Headers only from the core: its types' typeinfo comes from the program that loads the module.
 target_link_libraries(sorvik-media PRIVATE PkgConfig::SORVIK_MEDIA_DEPS nlohmann_json::nlohmann_json)
 # It finds its libraries where the system keeps them: no run path of its own.

@@ -5,6 +5,8 @@ if(SORVIK_APP_WIDGETS)
 else()
   find_package(Qt6 6.4 REQUIRED COMPONENTS Core)
 endif()
+# The logic sees Qt Core's headers only (cmake/Layers.cmake).
+sorvik_qt_core_only()
 
 set(SORVIK_APP_DIR ${CMAKE_CURRENT_SOURCE_DIR}/Sources/Sorvik)
 
@@ -16,6 +18,7 @@ file(GLOB SORVIK_APP_LOGIC_SOURCES CONFIGURE_DEPENDS
   ${SORVIK_APP_DIR}/Views/*/Logic/*.cpp ${SORVIK_APP_DIR}/Views/*/Logic/*.hpp)
 add_library(SorvikAppLogic STATIC ${SORVIK_APP_LOGIC_SOURCES})
 set_target_properties(SorvikAppLogic PROPERTIES AUTOMOC ON)
+target_include_directories(SorvikAppLogic PUBLIC ${SORVIK_LOGIC_ROOT})
 target_link_libraries(SorvikAppLogic PUBLIC SorvikCore Qt6::Core PRIVATE PkgConfig::SORVIK_DEPS)
 target_compile_definitions(SorvikAppLogic PRIVATE
   SORVIK_APP_VERSION="${PROJECT_VERSION}"
@@ -32,6 +35,7 @@ file(GLOB SORVIK_APP_WIDGET_SOURCES CONFIGURE_DEPENDS
 list(FILTER SORVIK_APP_WIDGET_SOURCES EXCLUDE REGEX "/App/main\\.cpp$")
 qt_add_resources(SORVIK_APP_RESOURCES ${CMAKE_CURRENT_SOURCE_DIR}/Resources/sorvik.qrc)
 add_library(SorvikAppWidgets STATIC ${SORVIK_APP_WIDGET_SOURCES} ${SORVIK_APP_RESOURCES})
+target_include_directories(SorvikAppWidgets PUBLIC ${SORVIK_WIDGETS_ROOT})
 set_target_properties(SorvikAppWidgets PROPERTIES AUTOMOC ON)
 target_link_libraries(SorvikAppWidgets PUBLIC SorvikAppLogic Qt6::Gui Qt6::Widgets Qt6::Svg Qt6::Network Qt6::DBus
   Qt6::Multimedia PRIVATE PkgConfig::SORVIK_DEPS)
