@@ -6,13 +6,13 @@ set(SORVIK_MEDIA_LIBRARIES libavformat libavcodec libavutil libswscale libtesser
 
 file(GLOB SORVIK_MEDIA_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/Sources/SorvikMedia/*.cpp)
 add_library(sorvik-media MODULE ${SORVIK_MEDIA_SOURCES})
-target_include_directories(sorvik-media PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/Sources)
+target_include_directories(sorvik-media PRIVATE ${SORVIK_MEDIA_ROOT} ${SORVIK_CORE_ROOT})
 # Headers only from the core: its types' typeinfo comes from the program that loads the module.
 target_link_libraries(sorvik-media PRIVATE PkgConfig::SORVIK_MEDIA_DEPS nlohmann_json::nlohmann_json)
 # It finds its libraries where the system keeps them: no run path of its own.
-set_target_properties(sorvik-media PROPERTIES LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/lib/sorvik
+set_target_properties(sorvik-media PROPERTIES LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/${SORVIK_MODULE_DIR}
   BUILD_WITH_INSTALL_RPATH ON INSTALL_RPATH "")
-install(TARGETS sorvik-media LIBRARY DESTINATION lib/sorvik)
+install(TARGETS sorvik-media LIBRARY DESTINATION ${SORVIK_MODULE_DIR})
 
 # A target that calls into the module: it is built first, and every program linking the target
 # exports the typeinfo of the core's types, so that an exception thrown in the module is of the
@@ -31,7 +31,7 @@ function(sorvik_add_media_link_test name)
     list(APPEND files $<TARGET_FILE:${target}>)
   endforeach()
   add_test(NAME ${name}
-    COMMAND ${CMAKE_COMMAND} -DREADELF=${SORVIK_READELF} "-DFILES=${files}" -DRUNPATH=${CMAKE_BINARY_DIR}/lib/sorvik
+    COMMAND ${CMAKE_COMMAND} -DREADELF=${SORVIK_READELF} "-DFILES=${files}" -DRUNPATH=${CMAKE_BINARY_DIR}/${SORVIK_MODULE_DIR}
       -P ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/MediaLinkCheck.cmake)
 endfunction()
 

@@ -1,5 +1,6 @@
 # Tests of the desktop app: store and view logic with no display, widgets on the offscreen platform.
 find_package(Qt6 6.4 REQUIRED COMPONENTS Test)
+sorvik_qt_core_only()
 
 file(GLOB SORVIK_APP_TEST_SUPPORT CONFIGURE_DEPENDS Tests/App/Support/*.cpp Tests/App/Support/*.hpp)
 list(FILTER SORVIK_APP_TEST_SUPPORT EXCLUDE REGEX "/AppTestMain\\.cpp$")

@@ -11,6 +11,8 @@ packages=(
   fonts-noto-cjk
   libgtest-dev libgmock-dev libbenchmark-dev zlib1g-dev
   clang libclang-rt-14-dev
+  # The one formatter scripts/check-format.sh runs, by its versioned name.
+  clang-format-14
   openssl
   libimage-exiftool-perl
   # The desktop app: Qt 6 widgets, SVG symbols, the player's GStreamer back end, Qt's own Chinese texts.

@@ -482,7 +482,8 @@ constexpr MessagePair catalogue[] = {
     {"资料库文件已被其他程序更改，但无法读取：{0}\n为免覆盖它，本次不再写入这个资料库，之后的更改不会保存。",
      "A library file was changed by another program but cannot be read: {0}\nSorvik does not write this library any "
      "more this time, so as not to overwrite it. Changes are not saved."},
-    {"资料库文件夹“{0}”已被移走或替换，可能另有程序在使用它。为免覆盖其中的内容，本次不再写入这个资料库，之后的更改不会保存。",
+    {"资料库文件夹“{0}"
+     "”已被移走或替换，可能另有程序在使用它。为免覆盖其中的内容，本次不再写入这个资料库，之后的更改不会保存。",
      "The library folder “{0}” was moved or replaced, and another program may be using it. Sorvik does not write this "
      "library any more this time, so as not to overwrite what it holds. Changes are not saved."},
     {"Sorvik 已在使用这个资料库。", "Sorvik is already using this library."},

@@ -8,10 +8,14 @@
 #include "SorvikCore/FolderIndexer.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <charconv>
+#include <cstddef>
 #include <fcntl.h>
 #include <linux/fs.h>
+#include <stdexcept>
+#include <string_view>
 #include <sys/ioctl.h>
 #include <sys/sysmacros.h>
 
@@ -24,27 +28,48 @@ namespace {
 
 std::uint64_t deviceOf(const struct statx& info) { return ::makedev(info.stx_dev_major, info.stx_dev_minor); }
 
+/// An identity's text, written into a buffer that holds the longest; every write checks its room.
+class IdentityText {
+public:
+    template <typename Number>
+    IdentityText& number(Number value) {
+        const auto [end, error] = std::to_chars(text_.data() + size_, text_.data() + text_.size(), value);
+        if (error != std::errc()) throw std::length_error("file identity text too long");
+        size_ = static_cast<std::size_t>(end - text_.data());
+        return *this;
+    }
+    IdentityText& append(std::string_view part) {
+        if (part.size() > text_.size() - size_) throw std::length_error("file identity text too long");
+        std::copy(part.begin(), part.end(), text_.begin() + static_cast<std::ptrdiff_t>(size_));
+        size_ += part.size();
+        return *this;
+    }
+    std::string str() const { return std::string(text_.data(), size_); }
+
+private:
+    std::array<char, 96> text_{};
+    std::size_t size_ = 0;
+};
+
 /// "<device>:<inode>:", then `kind`.
-char* numbers(const struct statx& info, char* out, char* end, char kind) {
-    out = std::to_chars(out, end, deviceOf(info)).ptr;
-    *out++ = ':';
-    out = std::to_chars(out, end, static_cast<unsigned long long>(info.stx_ino)).ptr;
-    *out++ = ':';
-    *out++ = kind;
-    return out;
+IdentityText numbers(const struct statx& info, std::string_view kind) {
+    IdentityText text;
+    text.number(deviceOf(info)).append(":").number(static_cast<unsigned long long>(info.stx_ino)).append(":");
+    text.append(kind);
+    return text;
 }
 
 bool hasBirth(const struct statx& info) { return (info.stx_mask & STATX_BTIME) != 0; }
 
 std::string withBirth(const struct statx& info) {
-    char text[96];
-    char* out = numbers(info, text, text + sizeof text, 'b');
-    out = std::to_chars(out, text + sizeof text, static_cast<long long>(info.stx_btime.tv_sec)).ptr;
-    *out++ = '.';
+    IdentityText text = numbers(info, "b");
+    text.number(static_cast<long long>(info.stx_btime.tv_sec)).append(".");
     // Nanoseconds in nine digits, so the text reads as a decimal fraction.
+    std::array<char, 9> digits{};
     unsigned rest = info.stx_btime.tv_nsec % 1000000000u;
-    for (char* digit = out + 9; digit != out; rest /= 10) *--digit = static_cast<char>('0' + rest % 10);
-    return std::string(text, out + 9);
+    for (auto digit = digits.rbegin(); digit != digits.rend(); ++digit, rest /= 10)
+        *digit = static_cast<char>('0' + rest % 10);
+    return text.append(std::string_view(digits.data(), digits.size())).str();
 }
 
 enum class Generation { found, none, unsupported };
@@ -63,9 +88,7 @@ Generation generationOf(int fd, const struct statx& info, unsigned& generation) 
 }
 
 std::string withGeneration(const struct statx& info, unsigned generation) {
-    char text[80];
-    char* out = numbers(info, text, text + sizeof text, 'g');
-    return std::string(text, std::to_chars(out, text + sizeof text, generation).ptr);
+    return numbers(info, "g").number(generation).str();
 }
 
 }  // namespace

@@ -13,8 +13,7 @@ void closeEngine(tesseract::TessBaseAPI* engine) noexcept;
 std::vector<textrecognition::RecognizedLine> recognize(tesseract::TessBaseAPI& engine, const std::uint8_t* data,
                                                        int width, int height, int bytesPerPixel, std::stop_token stop);
 
-bool scaleToBGRA(ScalerState*& state, const Picture& picture, int width, int height, std::uint8_t* out,
-                 int outStride);
+bool scaleToBGRA(ScalerState*& state, const Picture& picture, int width, int height, std::uint8_t* out, int outStride);
 void freeScaler(ScalerState* state) noexcept;
 
 }  // namespace sorvik::media::parts

@@ -61,8 +61,7 @@ int swsColorSpace(PictureColors colors, int height) {
 
 }  // namespace
 
-bool scaleToBGRA(ScalerState*& state, const Picture& picture, int width, int height, std::uint8_t* out,
-                 int outStride) {
+bool scaleToBGRA(ScalerState*& state, const Picture& picture, int width, int height, std::uint8_t* out, int outStride) {
     const Layout layout = layoutOf(picture.layout);
     if (layout.format == AV_PIX_FMT_NONE || picture.width < 1 || picture.height < 1 || width < 1 || height < 1)
         return false;

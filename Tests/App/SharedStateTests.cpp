@@ -73,7 +73,10 @@ TEST(SharedState, AChangeCopiesWhenAnyHolderKeepsItsSnapshot) {
     }
     // `take` asks too: a holder that gives way lets the value be moved out.
     auto giving = state.share([&] { return ++asked, true; });
-    std::jthread worker([&](std::stop_token) { while (asked < 3) std::this_thread::yield(); giving.reset(); });
+    std::jthread worker([&](std::stop_token) {
+        while (asked < 3) std::this_thread::yield();
+        giving.reset();
+    });
     state.setPatience(std::chrono::seconds(5));
     EXPECT_EQ(state.take(), (std::vector<int>{1, 2, 3, 4}));
     EXPECT_EQ(asked, 3);

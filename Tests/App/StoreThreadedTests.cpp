@@ -95,8 +95,7 @@ TEST(StorePersist, SavesGivenUpForNewerChangesEndWithTheNewestOnDisk) {
     sorvik::test::FakePlatform platform;
     app::Preferences preferences(std::make_unique<app::MemoryPreferenceStorage>());
     auto store = threadedStore(dir.path(), platform, preferences);
-    for (int i = 0; i < 40; ++i)
-        store->update(project.id, [i](Delivery& d) { d.name = "Name " + std::to_string(i); });
+    for (int i = 0; i < 40; ++i) store->update(project.id, [i](Delivery& d) { d.name = "Name " + std::to_string(i); });
     store->flushSaves();
     EXPECT_FALSE(store->hasUnsavedChanges());
     EXPECT_FALSE(store->error());

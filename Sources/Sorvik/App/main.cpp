@@ -106,7 +106,7 @@ int main(int argc, char** argv) {
 
     const QString binDir = QCoreApplication::applicationDirPath();
     AppLocations locations;
-    const QString share = QDir(binDir).absoluteFilePath(QStringLiteral("../share/sorvik"));
+    const QString share = QDir(binDir).absoluteFilePath(QStringLiteral(SORVIK_DATA_FROM_BIN));
     if (QDir(share).exists()) locations.resources = pathFromText(QDir::cleanPath(share));
     locations.agent = pathFromText(QDir(binDir).absoluteFilePath(QStringLiteral("sorvik-agent")));
 

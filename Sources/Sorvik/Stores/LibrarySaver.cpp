@@ -68,7 +68,7 @@ bool LibrarySaver::yield(std::uint64_t generation) {
         std::lock_guard lock(shared_->mutex);
         const bool waits = shared_->waiting && shared_->waiting->generation == generation;
         const bool encodes = shared_->encoding == generation;
-        if (!waits && !encodes) return true;           // written, or its snapshots let go already
+        if (!waits && !encodes) return true;              // written, or its snapshots let go already
         if (shared_->givenUp == generation) return true;  // asked already, for its other snapshot
         // While changes keep coming faster than saves end, the library on disk falls behind: a
         // save is given up only while the last one written is recent.

@@ -24,7 +24,8 @@ public:
     using Yield = std::function<bool()>;
 
     SharedState() : value_(std::make_shared<T>()), leases_(std::make_shared<Leases>()) {}
-    explicit SharedState(T value) : value_(std::make_shared<T>(std::move(value))), leases_(std::make_shared<Leases>()) {}
+    explicit SharedState(T value)
+        : value_(std::make_shared<T>(std::move(value))), leases_(std::make_shared<Leases>()) {}
 
     const T& operator*() const { return *value_; }
     const T* operator->() const { return value_.get(); }

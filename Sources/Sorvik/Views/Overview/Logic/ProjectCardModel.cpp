@@ -10,7 +10,6 @@
 
 namespace sorvik::app {
 
-
 ProjectCardModel::ProjectCardModel(std::unique_ptr<BackgroundLane> lane, QObject* parent)
     : QAbstractListModel(parent), lane_(std::move(lane)), self_(std::make_shared<ProjectCardModel*>(this)) {
     if (!lane_) lane_ = std::make_unique<ThreadLane>();
@@ -39,8 +38,8 @@ void ProjectCardModel::setProjects(const std::vector<Delivery>& projects, const 
     setProjects(std::make_shared<const std::vector<Delivery>>(projects), repository);
 }
 
-void ProjectCardModel::setProjects(std::shared_ptr<const std::vector<Delivery>> projects,
-                                   const Repository* repository, std::stop_token giveUp) {
+void ProjectCardModel::setProjects(std::shared_ptr<const std::vector<Delivery>> projects, const Repository* repository,
+                                   std::stop_token giveUp) {
     const std::uint64_t generation = ++generation_;
     std::unordered_map<UUID, ProjectCard> cards;
     cards.reserve(projects->size());
