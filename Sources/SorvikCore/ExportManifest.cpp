@@ -150,8 +150,8 @@ std::string encodeManifestFile(const ExportManifest& manifest) {
     return json::dumpPretty(coding::encode(manifest)) + "\n";
 }
 
-ExportManifest decodeManifestFile(std::string_view bytes) {
-    return json::readDocument(bytes, "manifest", coding::decodeExportManifest);
+ExportManifest decodeManifestFile(std::string_view bytes, std::size_t capacity) {
+    return json::readDocument(json::Source{bytes, capacity}, "manifest", coding::decodeExportManifest);
 }
 
 }  // namespace sorvik

@@ -51,7 +51,8 @@ ExportManifest decodeExportManifest(json::Value& value, const json::Path& path);
 /// The file's bytes: pretty-printed JSON with sorted keys, UTF-8, ending in a line feed.
 std::string encodeManifestFile(const ExportManifest& manifest);
 /// Decodes the bytes of a manifest file, which hold nothing but whitespace after the
-/// document; throws DecodingError.
-ExportManifest decodeManifestFile(std::string_view bytes);
+/// document; throws DecodingError. With the bytes readable from their start (a std::string's
+/// capacity) json::readPadding past them, they are read in place instead of copied.
+ExportManifest decodeManifestFile(std::string_view bytes, std::size_t capacity = 0);
 
 }  // namespace sorvik
