@@ -429,6 +429,11 @@ TEST(JsonReading, EdgeCasesMatchTheFormerReader) {
                                          with("\"projects\":null"),
                                          with("\"archiveFolder\":7"),
                                          with("\"scanSummary\":\"\\u0000\\/\\b\""),
+                                         // Strings at the longest a field holds without an allocation.
+                                         with("\"scanSummary\":\"" + std::string(64, 'x') + "\""),
+                                         with("\"scanSummary\":\"" + std::string(65, 'x') + "\""),
+                                         with("\"scanSummary\":\"" + std::string(62, 'x') + "\\u00e9\""),
+                                         with("\"scanSummary\":\"" + std::string(63, 'x') + "\\u00e9\""),
                                          "{\"a\":1,}",
                                          "{\"a\" 1}",
                                          "[1,]",
