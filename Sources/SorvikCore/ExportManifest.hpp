@@ -43,6 +43,8 @@ namespace coding {
 Json encode(const ManifestEntry& entry);
 /// Dates as ISO 8601 text in whole seconds with "Z".
 Json encode(const ExportManifest& manifest);
+/// The text encode gives, written straight from the record.
+void write(json::Writer& writer, const ExportManifest& manifest);
 ManifestEntry decodeManifestEntry(json::Value& value, const json::Path& path);
 /// Strict: required keys must hold a value of their type; dates must be ISO 8601 text.
 ExportManifest decodeExportManifest(json::Value& value, const json::Path& path);
