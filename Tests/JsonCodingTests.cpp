@@ -429,6 +429,11 @@ TEST(JsonReading, EdgeCasesMatchTheFormerReader) {
                                          with("\"projects\":null"),
                                          with("\"archiveFolder\":7"),
                                          with("\"scanSummary\":\"\\u0000\\/\\b\""),
+                                         // Strings at the longest a field holds without an allocation.
+                                         with("\"scanSummary\":\"" + std::string(64, 'x') + "\""),
+                                         with("\"scanSummary\":\"" + std::string(65, 'x') + "\""),
+                                         with("\"scanSummary\":\"" + std::string(62, 'x') + "\\u00e9\""),
+                                         with("\"scanSummary\":\"" + std::string(63, 'x') + "\\u00e9\""),
                                          "{\"a\":1,}",
                                          "{\"a\" 1}",
                                          "[1,]",
@@ -514,6 +519,7 @@ TEST(JsonReading, ManifestsMatchTheFormerReader) {
     m.files.push_back(ManifestEntry{UUID::make(), "a.txt", "04_文案/a.txt", FileRole::copy, 3, "ab", "cd", true});
     m.checks.push_back(DeliveryCheck("x", CheckLevel::warning, "t", "d", UUID::make()));
     const std::string good = encodeManifestFile(m);
+    EXPECT_EQ(good, json::dumpPretty(coding::encode(m)) + "\n");
     Random random(5);
     const auto readNew = [](const std::string& t) { return encodeManifestFile(decodeManifestFile(t)); };
     const auto readOld = [](const std::string& t) { return encodeManifestFile(reference::readManifest(t)); };
@@ -524,6 +530,12 @@ TEST(JsonReading, ManifestsMatchTheFormerReader) {
         if (random.chance(20))
             document["exportedAt"] = random.chance(50) ? "2026-01-02T03:04:05+08:00" : "2026-13-01T00:00:00Z";
         expectSameOutcome(document.dump(2), readNew, readOld);
+        // Manifests are written straight from their records, as their documents would print.
+        try {
+            const ExportManifest read = decodeManifestFile(document.dump(2));
+            ASSERT_EQ(encodeManifestFile(read), json::dumpPretty(coding::encode(read)) + "\n") << round;
+        } catch (const DecodingError&) {
+        }
     }
     EXPECT_THROW(decodeManifestFile(good + std::string("\0garbage", 8)), json::SyntaxError);
 }

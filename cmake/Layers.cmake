@@ -28,7 +28,7 @@ function(sorvik_layer_root layer)
 endfunction()
 
 sorvik_layer_root(core SorvikCore)
-sorvik_layer_root(media SorvikMedia)
+sorvik_layer_root(media SorvikMedia SorvikImages)
 sorvik_layer_root(agent SorvikAgent)
 sorvik_layer_root(logic Sorvik/Stores Sorvik/Support Sorvik/Views/*/Logic)
 # The widgets: App/ and every folder under Views/ but Logic/ (the glob reaches no deeper).

@@ -1,5 +1,5 @@
 # Run by a test in script mode (cmake -P): fails when one of the programs FILES (a list) names an
-# FFmpeg, Tesseract or Leptonica library among its NEEDED entries, or lacks the run path RUNPATH
+# FFmpeg, Tesseract, Leptonica or libvips library among its NEEDED entries, or lacks the run path RUNPATH
 # through which it finds the media module.
 #   -DREADELF=<readelf> -DFILES=<program;...> -DRUNPATH=<folder>
 cmake_minimum_required(VERSION 3.25)
@@ -13,8 +13,8 @@ foreach(file IN LISTS FILES)
     message(FATAL_ERROR "${file} has no NEEDED entries: not a dynamically linked program?")
   endif()
   foreach(entry IN LISTS needed)
-    if(entry MATCHES "\\[(lib(avformat|avcodec|avutil|swscale|swresample|tesseract|lept|leptonica|gomp)[.-][^]]*)\\]")
-      message(FATAL_ERROR "${file} links ${CMAKE_MATCH_1}: only the media module may")
+    if(entry MATCHES "\\[(lib(avformat|avcodec|avutil|swscale|swresample|tesseract|lept|leptonica|gomp|vips)[.-][^]]*)\\]")
+      message(FATAL_ERROR "${file} links ${CMAKE_MATCH_1}: only the media and image modules may")
     endif()
   endforeach()
   if(NOT dynamic MATCHES "\\((RUNPATH|RPATH)\\)[^\n]*\\[([^]\n]*)\\]")

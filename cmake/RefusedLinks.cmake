@@ -37,10 +37,11 @@ function(sorvik_assert_no_qt target)
   _sorvik_refuse_links(${target} "^Qt[56]?::|[Qq]t6" "the agent and the core must never link Qt" "" seen)
 endfunction()
 
-# Only the media module links FFmpeg, Tesseract and Leptonica (the built programs are checked
-# again by a test, on their NEEDED entries).
+# Only the media module links FFmpeg, Tesseract and Leptonica, only the image module libvips (the
+# built programs are checked again by a test, on their NEEDED entries).
 function(sorvik_assert_no_media_libraries target)
   set(seen "")
-  _sorvik_refuse_links(${target} "SORVIK_MEDIA_DEPS|avformat|avcodec|avutil|swscale|tesseract|lept"
-                       "only the media module may link FFmpeg or Tesseract" "sorvik-media" seen)
+  _sorvik_refuse_links(${target} "SORVIK_MEDIA_DEPS|SORVIK_IMAGE_DEPS|avformat|avcodec|avutil|swscale|tesseract|lept|vips"
+                       "only the media and image modules may link FFmpeg, Tesseract or libvips"
+                       "sorvik-media;sorvik-images" seen)
 endfunction()

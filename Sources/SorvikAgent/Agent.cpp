@@ -52,6 +52,8 @@ void emit(const Json& value) {
     writeAll(STDOUT_FILENO, text);
 }
 
+void emitText(std::string_view text) { writeAll(STDOUT_FILENO, text); }
+
 UUID uuid(std::string_view text) {
     if (auto id = UUID::parse(text)) return *id;
     throw SorvikError::message("无效 UUID：" + std::string(text));

@@ -26,6 +26,8 @@ Invocation parseArguments(std::vector<std::string> args, const std::filesystem::
 /// Pretty JSON with sorted keys on the standard output, then a line feed.
 /// An encoding failure or a failed write throws before or instead of success.
 void emit(const Json& value);
+/// A text written whole on the standard output, as emit writes its JSON.
+void emitText(std::string_view text);
 
 /// The UUID the text spells, or "无效 UUID：" followed by the text.
 UUID uuid(std::string_view text);

@@ -138,7 +138,8 @@ void verify(const std::vector<std::string>& args) {
     const std::string bytes = AgentHandoff::readManifest(manifestURL);
     if (args.size() == 3 && hashing::sha256Hex(bytes) != args[2])
         throw SorvikError::message("清单与准备时的哈希不一致");
-    emit(coding::encode(AgentHandoff::verify(manifestURL, bytes)));
+    // The manifest as the export writes it: the text emit would print, written straight.
+    emitText(encodeManifestFile(AgentHandoff::verify(manifestURL, bytes)));
 }
 
 }  // namespace sorvik::agent

@@ -11,6 +11,7 @@
 #include "SorvikCore/FileSystem.hpp"
 #include "SorvikCore/FolderDescriptors.hpp"
 #include "SorvikCore/Hashing.hpp"
+#include "SorvikCore/JsonReader.hpp"
 #include "SorvikCore/OrderedWork.hpp"
 
 namespace sorvik::AgentHandoff {
@@ -97,15 +98,17 @@ std::string readManifest(const fs::path& manifestURL) {
     const files::FileDescriptor fd = files::openRegularFile(manifestURL, false, &info);
     if (static_cast<std::uint64_t>(info.st_size) > maxManifestBytes)
         throw files::systemError(EFBIG, manifestURL, "too large to read:");
-    std::string bytes = files::readUpTo(fd.get(), maxManifestBytes + 1, manifestURL);
+    // Room for the whole file and the reader's padding: the text is read where it lies.
+    std::string bytes = files::readUpTo(fd.get(), maxManifestBytes + 1, manifestURL,
+                                        static_cast<std::size_t>(info.st_size) + 1 + json::readPadding);
     if (bytes.size() > maxManifestBytes) throw files::systemError(EFBIG, manifestURL, "too large to read:");
     return bytes;
 }
 
 ExportManifest verify(const fs::path& manifestURL) { return verify(manifestURL, readManifest(manifestURL)); }
 
-ExportManifest verify(const fs::path& manifestURL, std::string_view manifestBytes) {
-    ExportManifest manifest = decodeManifestFile(manifestBytes);
+ExportManifest verify(const fs::path& manifestURL, const std::string& manifestBytes) {
+    ExportManifest manifest = decodeManifestFile(manifestBytes, manifestBytes.capacity());
 
     const auto& entries = manifest.files;
     bool whole =

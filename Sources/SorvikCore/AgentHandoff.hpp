@@ -32,6 +32,6 @@ ExportManifest verify(const std::filesystem::path& manifestURL);
 /// SHA-256). Entries may be hashed in parallel; the failure reported is that of the first
 /// failing entry, and later entries stop being hashed. Throws SorvikError, DecodingError or
 /// std::system_error.
-ExportManifest verify(const std::filesystem::path& manifestURL, std::string_view manifestBytes);
+ExportManifest verify(const std::filesystem::path& manifestURL, const std::string& manifestBytes);
 
 }  // namespace sorvik::AgentHandoff

@@ -43,6 +43,8 @@ namespace coding {
 Json encode(const ManifestEntry& entry);
 /// Dates as ISO 8601 text in whole seconds with "Z".
 Json encode(const ExportManifest& manifest);
+/// The text encode gives, written straight from the record.
+void write(json::Writer& writer, const ExportManifest& manifest);
 ManifestEntry decodeManifestEntry(json::Value& value, const json::Path& path);
 /// Strict: required keys must hold a value of their type; dates must be ISO 8601 text.
 ExportManifest decodeExportManifest(json::Value& value, const json::Path& path);
@@ -51,7 +53,8 @@ ExportManifest decodeExportManifest(json::Value& value, const json::Path& path);
 /// The file's bytes: pretty-printed JSON with sorted keys, UTF-8, ending in a line feed.
 std::string encodeManifestFile(const ExportManifest& manifest);
 /// Decodes the bytes of a manifest file, which hold nothing but whitespace after the
-/// document; throws DecodingError.
-ExportManifest decodeManifestFile(std::string_view bytes);
+/// document; throws DecodingError. With the bytes readable from their start (a std::string's
+/// capacity) json::readPadding past them, they are read in place instead of copied.
+ExportManifest decodeManifestFile(std::string_view bytes, std::size_t capacity = 0);
 
 }  // namespace sorvik

@@ -143,8 +143,9 @@ FileDescriptor openRegularFile(const fs::path& path, bool noFollow, struct stat*
     return fd;
 }
 
-std::string readUpTo(int fd, std::uint64_t maxBytes, const fs::path& pathForErrors) {
+std::string readUpTo(int fd, std::uint64_t maxBytes, const fs::path& pathForErrors, std::size_t expectedCapacity) {
     std::string out;
+    out.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(expectedCapacity, maxBytes)));
     char buffer[1 << 16];
     while (out.size() < maxBytes) {
         const std::uint64_t want = std::min<std::uint64_t>(sizeof buffer, maxBytes - out.size());

@@ -63,8 +63,10 @@ int statusAt(int folder, const char* name, struct statx& info, int flags = 0);
 /// With noFollow a final symbolic link is refused (ELOOP). Throws std::system_error.
 FileDescriptor openRegularFile(const std::filesystem::path& path, bool noFollow = false, struct stat* info = nullptr);
 
-/// Reads at most maxBytes from an open descriptor, from its current offset.
-std::string readUpTo(int fd, std::uint64_t maxBytes, const std::filesystem::path& pathForErrors);
+/// Reads at most maxBytes from an open descriptor, from its current offset, into a string
+/// given expectedCapacity at once (the file's size and what the caller needs past it).
+std::string readUpTo(int fd, std::uint64_t maxBytes, const std::filesystem::path& pathForErrors,
+                     std::size_t expectedCapacity = 0);
 
 /// Maps the pages of a large buffer not yet written in one call rather than one fault at a
 /// time (Linux 5.14 and later; elsewhere they are mapped as they are first written).

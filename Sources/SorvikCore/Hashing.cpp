@@ -13,8 +13,22 @@ namespace sorvik::hashing {
 
 void SHA256::Free::operator()(EVP_MD_CTX* context) const { EVP_MD_CTX_free(context); }
 
+namespace {
+
+/// SHA-256 fetched from its provider once: EVP_sha256() looks it up again for every hash,
+/// under a lock that the threads hashing small files queue on.
+const EVP_MD* sha256Method() {
+    static const EVP_MD* const method = [] {
+        const EVP_MD* fetched = EVP_MD_fetch(nullptr, "SHA256", nullptr);
+        return fetched ? fetched : EVP_sha256();
+    }();
+    return method;
+}
+
+}  // namespace
+
 SHA256::SHA256() : context_(EVP_MD_CTX_new()) {
-    if (!context_ || EVP_DigestInit_ex(context_.get(), EVP_sha256(), nullptr) != 1)
+    if (!context_ || EVP_DigestInit_ex(context_.get(), sha256Method(), nullptr) != 1)
         throw std::runtime_error("SHA-256 is not available");
 }
 

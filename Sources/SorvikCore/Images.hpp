@@ -1,5 +1,6 @@
 #pragma once
-// Decoded images on libvips. Untrusted loaders are blocked; the library starts once.
+// Decoded images on libvips, in the image module (ImageModule.hpp) loaded on first use. Untrusted
+// loaders are blocked; the library starts once.
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -12,7 +13,8 @@ typedef struct _VipsImage VipsImage;
 
 namespace sorvik::images {
 
-/// Starts libvips once per process (thread-safe) and blocks its untrusted loaders.
+/// Loads the image module and starts libvips once per process (thread-safe), its untrusted
+/// loaders blocked. Throws ImageError when either cannot be done.
 void ensureStarted();
 
 /// An owned libvips image (a reference released on destruction).

@@ -3,6 +3,7 @@
 #include "SorvikCore/JsonReader.hpp"
 
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <optional>
 #include <stdexcept>
@@ -55,17 +56,29 @@ void readObject(Value& value, const Path& path, std::initializer_list<Member*> m
 void Field::read(Value& value) {
     kind_ = value.kind();
     switch (kind_) {
-        case Kind::string: text_ = value.string(); break;
+        case Kind::string: {
+            const std::string_view text = value.stringView();
+            isShort_ = text.size() <= shortCapacity;
+            if (isShort_) {
+                std::memcpy(short_, text.data(), text.size());
+                shortSize_ = static_cast<std::uint8_t>(text.size());
+            } else {
+                text_.assign(text);
+            }
+            break;
+        }
         case Kind::number: number_ = value.number(); break;
         case Kind::boolean: boolean_ = value.boolean(); break;
         default: value.skip(); break;
     }
 }
 
+std::string Field::takeText() { return isShort_ ? std::string(short_, shortSize_) : std::move(text_); }
+
 std::string Field::string() {
     if (kind_ == Kind::null) missing();
     if (kind_ != Kind::string) typeMismatch(path(), "a string");
-    return std::move(text_);
+    return takeText();
 }
 
 std::optional<std::string> Field::optionalString() {
@@ -112,7 +125,9 @@ std::optional<bool> Field::optionalBoolean() {
 }
 
 UUID Field::uuid() {
-    const auto id = UUID::parse(string());
+    if (kind_ == Kind::null) missing();
+    if (kind_ != Kind::string) typeMismatch(path(), "a string");
+    const auto id = UUID::parse(text());
     if (!id) typeMismatch(path(), "a UUID");
     return *id;
 }

@@ -328,7 +328,7 @@ public:
         switch (kind()) {
             case Kind::object: members([](std::string_view, Value& member) { member.skip(); }); break;
             case Kind::array: elements([](Value& element) { element.skip(); }); break;
-            case Kind::string: readRaw(nullptr); break;
+            case Kind::string: readRaw(); break;
             case Kind::number: number(); break;
             case Kind::boolean: boolean(); break;
             case Kind::null: {
@@ -341,11 +341,9 @@ public:
         }
     }
 
-    std::string string() override {
-        std::string out;
-        readRaw(&out);
-        return out;
-    }
+    std::string string() override { return std::string(stringView()); }
+
+    std::string_view stringView() override { return readRaw(); }
 
     Number number() override {
         consumed_ = true;
@@ -418,9 +416,9 @@ private:
         syntaxAt(context_, nullptr, "Nested deeper than " + std::to_string(maxDepth) + " levels");
     }
 
-    /// A string's content: the text up to the next token is the string and whitespace, so its
-    /// last quote closes it.
-    void readRaw(std::string* out) {
+    /// A string's content, in the document or unescaped into the scratch buffer: the text up to
+    /// the next token is the string and whitespace, so its last quote closes it.
+    std::string_view readRaw() {
         consumed_ = true;
         const std::string_view token = value_.raw_json_token();
         od::raw_json_string raw;
@@ -430,12 +428,9 @@ private:
         while (end > begin && end[-1] != '"') --end;
         if (end == begin) syntaxAt(context_, begin, "Unterminated string");
         --end;
-        if (findBackslash(begin, end) == end) {
-            if (out) out->assign(begin, static_cast<std::size_t>(end - begin));
-            return;
-        }
+        if (findBackslash(begin, end) == end) return std::string_view(begin, static_cast<std::size_t>(end - begin));
         const std::size_t length = unescape(context_, begin, end, context_.scratch);
-        if (out) out->assign(context_.scratch.data(), length);
+        return std::string_view(context_.scratch.data(), length);
     }
 
     Context& context_;

@@ -107,6 +107,8 @@ public:
     /// Validates the value and everything in it, and passes over it.
     virtual void skip() = 0;
     virtual std::string string() = 0;
+    /// The string unescaped, valid until the next string is read.
+    virtual std::string_view stringView() = 0;
     virtual Number number() = 0;
     virtual bool boolean() = 0;
     /// Visits the members of an object in document order, keys unescaped.
@@ -251,9 +253,18 @@ public:
     std::optional<std::vector<std::uint8_t>> optionalData();
 
 private:
+    /// A string that fits (a UUID, a hash) is kept here, without an allocation of its own.
+    static constexpr std::size_t shortCapacity = 64;
+
+    std::string takeText();
+    std::string_view text() const { return isShort_ ? std::string_view(short_, shortSize_) : std::string_view(text_); }
+
     Kind kind_ = Kind::null;  // null also when absent
     Number number_;
     bool boolean_ = false;
+    bool isShort_ = false;
+    std::uint8_t shortSize_ = 0;
+    char short_[shortCapacity];
     std::string text_;
 };
 

@@ -9,11 +9,6 @@
 
 namespace sorvik::media {
 
-namespace {
-
-/// The file a bare name stands for in the program's own library search path (its run path
-/// first), or the name itself when none holds it. dlopen would search the run path of the
-/// object that calls it, which is a sanitizer's runtime when that intercepts dlopen.
 std::string locate(const std::string& file) {
     if (file.find('/') != std::string::npos) return file;
     void* program = ::dlopen(nullptr, RTLD_LAZY | RTLD_NOLOAD);
@@ -33,6 +28,8 @@ std::string locate(const std::string& file) {
     }
     return file;
 }
+
+namespace {
 
 /// The process's module: the file it is loaded from, the table once loaded, the last failure.
 /// Never destroyed: a worker abandoned on a dead mount may still use it at exit.

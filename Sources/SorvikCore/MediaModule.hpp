@@ -81,6 +81,11 @@ private:
     std::string reason_;
 };
 
+/// The file a bare module name stands for in the program's own library search path (its run
+/// path first), or the name itself when none holds it. dlopen would search the run path of the
+/// object that calls it, which is a sanitizer's runtime when that intercepts dlopen.
+std::string locate(const std::string& file);
+
 /// The process's module, loaded on first use (thread-safe). A failure to load is thrown as
 /// ModuleUnavailable; the load is tried again once `retryInterval` has passed since, so that a
 /// library installed meanwhile is found without a restart.

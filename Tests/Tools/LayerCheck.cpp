@@ -57,7 +57,7 @@ std::optional<Layer> layerOfSourcePath(const fs::path& relative) {
     for (const auto& part : relative) parts.push_back(part.string());
     if (parts.size() < 2) return std::nullopt;
     if (parts[0] == "SorvikCore") return Layer::Core;
-    if (parts[0] == "SorvikMedia") return Layer::Media;
+    if (parts[0] == "SorvikMedia" || parts[0] == "SorvikImages") return Layer::Media;
     if (parts[0] == "SorvikAgent") return Layer::Agent;
     if (parts[0] != "Sorvik" || parts.size() < 3) return std::nullopt;
     if (parts[1] == "Stores" || parts[1] == "Support") return Layer::Logic;
