@@ -8,7 +8,7 @@
 #include "Sorvik/Support/Strings.hpp"
 #include "Sorvik/Views/Kit/Theme.hpp"
 #include "Sorvik/Views/Kit/Widgets.hpp"
-#include "Sorvik/Views/Delivery/DeliveryParts.hpp"
+#include "Sorvik/Views/Kit/DeliveryParts.hpp"
 #include "Sorvik/Views/Project/Logic/ProjectRulesLogic.hpp"
 #include "Sorvik/Views/Kit/SheetHeader.hpp"
 #include "Sorvik/Views/Kit/Metrics.hpp"
