@@ -8,6 +8,9 @@ void HeldJobRunner::submit(Job job) {
 
 bool HeldJobRunner::shutdown(std::chrono::milliseconds) {
     closed_ = true;
+    if (runOnShutdown_)
+        while (runNext()) {
+        }
     jobs_.clear();
     return true;
 }

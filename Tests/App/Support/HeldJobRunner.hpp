@@ -20,10 +20,14 @@ public:
     int abandoned() const { return abandoned_; }
     /// Runs the oldest held job; false when none is held.
     bool runNext();
+    /// Makes shutdown run the held jobs before it returns, as a worker busy when the app quits
+    /// finishes its job after it was asked to stop; else shutdown drops them.
+    void runOnShutdown() { runOnShutdown_ = true; }
 
 private:
     std::deque<Job> jobs_;
     bool closed_ = false;
+    bool runOnShutdown_ = false;
     int abandoned_ = 0;
 };
 
