@@ -87,7 +87,10 @@ int main(int argc, char** argv) {
     for (int run = 0; run < kRuns; ++run) {
         QElapsedTimer timer;
         timer.start();
-        store.regroup();
+        const WorkspaceState& workspace = store.workspace();
+        ProjectMatcher::Grouping regrouped = ProjectMatcher::group(
+            workspace.assets, store.deliveries(), workspace.deletedProjects.value_or(std::vector<Delivery>{}));
+        (void)regrouped;
         grouping.push_back(ms(timer.nsecsElapsed()));
         timer.restart();
         store.persist();

@@ -19,6 +19,7 @@
 
 #include "AppBenchmarkSupport.hpp"
 #include "GeneratedText.hpp"
+#include "../Tests/App/Support/TestLanes.hpp"
 #include "Sorvik/Stores/AppStore.hpp"
 #include "Sorvik/Stores/ProjectSearch.hpp"
 #include "Sorvik/Support/SearchText.hpp"

@@ -58,7 +58,7 @@ TEST(FolderScan, IndexesSupportedFilesInSortedOrderWithRelativeFolders) {
     EXPECT_EQ(nested->file.sha256, "");  // never fingerprinted during a scan
 }
 
-TEST(FolderScan, SkipsHiddenPackageIgnoredAndLinkedEntries) {
+TEST(FolderScan, SkipsHiddenBundleIgnoredAndLinkedEntries) {
     TempDir src, outside;
     writeFile(src / "keep.txt", "k");
     writeFile(src / ".hidden.txt", "h");

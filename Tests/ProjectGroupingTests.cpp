@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <map>
 #include <random>
+#include <stop_token>
 #include <unordered_set>
 
 #include <gtest/gtest.h>
@@ -473,5 +474,18 @@ TEST(ProjectGrouping, RegroupingItsOwnOutputChangesNothing) {
         EXPECT_EQ(first.projects[p].id, second.projects[p].id);
         EXPECT_TRUE(first.projects[p].files == second.projects[p].files) << first.projects[p].name;
         EXPECT_EQ(first.projects[p].updatedAt, second.projects[p].updatedAt) << first.projects[p].name;
+    }
+}
+
+TEST(ProjectGrouping, AStopRequestedEndsTheGroupingWithoutAResult) {
+    // Small enough for one thread, and large enough for several.
+    for (const std::size_t count : {std::size_t{20}, std::size_t{4000}}) {
+        const auto lib = mixedLibrary(count, 5);
+        std::stop_source stop;
+        stop.request_stop();
+        EXPECT_THROW(PM::group(lib.assets, lib.projects, lib.suppressed, stop.get_token()), CancellationError) << count;
+        // The same input with a token that is never stopped is grouped.
+        const auto done = PM::group(lib.assets, lib.projects, lib.suppressed, std::stop_source().get_token());
+        EXPECT_EQ(done.assets.size(), lib.assets.size()) << count;
     }
 }

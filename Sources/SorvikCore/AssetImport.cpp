@@ -82,10 +82,10 @@ void checkCancellation(const std::stop_token& stop) {
 }
 
 /// Folders that present themselves as one item (bundles), as the scan treats them.
-bool isPackage(const fs::path& path) {
+bool isBundle(const fs::path& path) {
     const std::string ext = lowerExtension(path);
-    const auto& packages = FolderIndexer::packageExtensions();
-    return !ext.empty() && std::find(packages.begin(), packages.end(), ext) != packages.end();
+    const auto& bundles = FolderIndexer::bundleExtensions();
+    return !ext.empty() && std::find(bundles.begin(), bundles.end(), ext) != bundles.end();
 }
 
 /// The localized standard comparison of file viewers: case ignored, digit runs by value.
@@ -111,7 +111,7 @@ bool localizedStandardLess(const std::string& a, const std::string& b) {
 }
 
 /// Collects the files of one chosen folder, depth first with names in byte order. Hidden
-/// items are ignored and packages are not entered; links, special files and subfolders that
+/// items are ignored and bundles are not entered; links, special files and subfolders that
 /// cannot be read are named in `skipped`.
 class FolderCollector {
 public:
@@ -176,7 +176,7 @@ private:
             if (S_ISREG(entry.mode)) {
                 candidates_.push_back(path);
             } else if (S_ISDIR(entry.mode)) {
-                if (!isPackage(path)) {
+                if (!isBundle(path)) {
                     std::vector<Entry> children;
                     if (readEntries(path, children)) {
                         checkLimit();
@@ -309,7 +309,7 @@ ImportResult Repository::importFiles(const std::vector<fs::path>& urls, const UU
         checkCancellation(stop);
         struct stat st {};
         if (::lstat(url.c_str(), &st) != 0) throw files::systemError(errno, url, "cannot read");
-        if (S_ISLNK(st.st_mode) || (S_ISDIR(st.st_mode) && isPackage(url))) {
+        if (S_ISLNK(st.st_mode) || (S_ISDIR(st.st_mode) && isBundle(url))) {
             result.skipped.push_back(printable(lastComponent(url)));
         } else if (S_ISDIR(st.st_mode)) {
             collector.collect(url);
@@ -373,7 +373,7 @@ AssetImportPlan::AssetImportPlan(const std::vector<fs::path>& urls) {
         struct stat st {};
         if (::stat(path.c_str(), &st) != 0) {
             skipped.push_back(printable(lastComponent(url)));
-        } else if (!isStorable(path) || (S_ISDIR(st.st_mode) && isPackage(path))) {
+        } else if (!isStorable(path) || (S_ISDIR(st.st_mode) && isBundle(path))) {
             skipped.push_back(printable(lastComponent(url)));
         } else if (S_ISDIR(st.st_mode)) {
             folders.push_back(path);

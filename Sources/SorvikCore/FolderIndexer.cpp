@@ -27,8 +27,8 @@
 
 namespace sorvik::FolderIndexer {
 
-const std::vector<std::string>& packageExtensions() {
-    // Linux has no packages: folders named like the usual bundles (applications, plug-ins,
+const std::vector<std::string>& bundleExtensions() {
+    // Linux has no bundles of its own: folders named like the usual bundles (applications, plug-ins,
     // frameworks, photo and media libraries, documents saved as folders, project bundles and
     // asset catalogues) are treated as such.
     static const std::vector<std::string> extensions{
@@ -174,8 +174,8 @@ void walkFolder(WalkContext& context, const std::string& folder, const std::vect
                 return Action::skipDescendants;
             }
             const std::string ext = lowerExtension(entry.name);
-            for (const std::string& package : packageExtensions())
-                if (ext == package) return Action::skipDescendants;
+            for (const std::string& bundle : bundleExtensions())
+                if (ext == bundle) return Action::skipDescendants;
             if (split && entry.depth == 1) {
                 pieces.push_back({{}, entry.path});
                 return Action::skipDescendants;

@@ -23,7 +23,7 @@ namespace sorvik::FolderIndexer {
 const std::vector<std::string>& ignoredDirectories();
 
 /// Folders whose lower-cased extension is one of these are bundles: never entered.
-const std::vector<std::string>& packageExtensions();
+const std::vector<std::string>& bundleExtensions();
 
 /// Receives the progress texts; called on the thread that runs the scan.
 using Progress = std::function<void(const std::string&)>;

@@ -375,15 +375,19 @@ struct FactsWorker {
 };
 
 /// Runs work(worker, i) for i in [0, count) on several threads; each thread has its own
-/// worker state made by makeWorker(). Results must be written per index.
+/// worker state made by makeWorker(). Results must be written per index. A stop requested through
+/// `stop` ends the work between blocks with CancellationError.
 template <typename MakeWorker, typename Work>
-void parallelFor(std::size_t count, MakeWorker&& makeWorker, Work&& work) {
+void parallelFor(std::size_t count, const std::stop_token& stop, MakeWorker&& makeWorker, Work&& work) {
     constexpr std::size_t kBlock = 64;
     const std::size_t hardware = std::max<std::size_t>(1, std::thread::hardware_concurrency());
     const std::size_t threads = std::min(hardware, (count + kBlock * 4 - 1) / (kBlock * 4));
     if (threads <= 1) {
         auto worker = makeWorker();
-        for (std::size_t i = 0; i < count; ++i) work(worker, i);
+        for (std::size_t i = 0; i < count; ++i) {
+            if (i % kBlock == 0 && stop.stop_requested()) throw CancellationError();
+            work(worker, i);
+        }
         return;
     }
     std::atomic<std::size_t> next{0};
@@ -395,6 +399,7 @@ void parallelFor(std::size_t count, MakeWorker&& makeWorker, Work&& work) {
             for (;;) {
                 const std::size_t start = next.fetch_add(kBlock);
                 if (start >= count) break;
+                if (stop.stop_requested()) throw CancellationError();
                 const std::size_t end = std::min(count, start + kBlock);
                 for (std::size_t i = start; i < end; ++i) work(worker, i);
             }
@@ -500,7 +505,8 @@ std::vector<UUID> matchingProjects(const IndexedAsset& asset, const std::vector<
 }
 
 Grouping group(std::vector<IndexedAsset> assets, std::vector<Delivery> projects,
-               const std::vector<Delivery>& suppressed) {
+               const std::vector<Delivery>& suppressed, std::stop_token stop) {
+    if (stop.stop_requested()) throw CancellationError();
     const std::size_t liveCount = projects.size();
     std::unordered_set<UUID> liveIDs;
     for (const auto& p : projects) liveIDs.insert(p.id);
@@ -527,7 +533,7 @@ Grouping group(std::vector<IndexedAsset> assets, std::vector<Delivery> projects,
         MatchScratch live, deleted;
     };
     parallelFor(
-        visited.size(),
+        visited.size(), stop,
         [&] {
             return Worker{FactsWorker{}, MatchScratch(live), MatchScratch(deleted)};
         },
@@ -559,6 +565,7 @@ Grouping group(std::vector<IndexedAsset> assets, std::vector<Delivery> projects,
         }
     }
 
+    if (stop.stop_requested()) throw CancellationError();
     // Phase 2: topic groups in key order (byte order of UTF-8 is scalar order).
     for (const auto& [topicKey, members] : topicGroups) {
         const ProjectHint& first = *visits[members.front()].facts.hint;
@@ -588,7 +595,7 @@ Grouping group(std::vector<IndexedAsset> assets, std::vector<Delivery> projects,
         }
         std::vector<std::vector<std::size_t>> createdMatches(second.size());
         parallelFor(
-            second.size(), [&] { return MatchScratch(created); },
+            second.size(), stop, [&] { return MatchScratch(created); },
             [&](MatchScratch& scratch, std::size_t s) {
                 createdMatches[s] = created.match(visits[second[s]].facts, scratch);
             });
@@ -608,6 +615,7 @@ Grouping group(std::vector<IndexedAsset> assets, std::vector<Delivery> projects,
     }
     visits.clear();
 
+    if (stop.stop_requested()) throw CancellationError();
     // Phase 4: every project's files: kept files that are no indexed assets, then its assets'
     // files in file-name order.
     std::unordered_set<UUID> assetFileIDs;

@@ -3,6 +3,7 @@
 // matching of project names and aliases, and the grouping of indexed assets into projects.
 // Everything here is pure and may run on any thread.
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <string_view>
 #include <unordered_set>
@@ -56,9 +57,10 @@ struct Grouping {
 
 /// Assigns automatic assets to projects, creates projects from shared topics and strong
 /// clues, explains the inbox, and rebuilds every project's file list from its assets.
-/// `suppressed` are the deleted projects: matched against, never returned.
+/// `suppressed` are the deleted projects: matched against, never returned. A stop requested
+/// through `stop` ends the work early with CancellationError.
 Grouping group(std::vector<IndexedAsset> assets, std::vector<Delivery> projects,
-               const std::vector<Delivery>& suppressed);
+               const std::vector<Delivery>& suppressed, std::stop_token stop = {});
 
 }  // namespace ProjectMatcher
 }  // namespace sorvik

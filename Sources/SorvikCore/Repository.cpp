@@ -93,22 +93,22 @@ std::vector<ProjectSummary> Repository::loadProjectSummaries() const {
     return loadProjectsAs<coding::decodeProjectSummary, coding::decodeWorkspaceProjectSummaries>(root_);
 }
 
-Repository::FilesIdentity Repository::workspaceIdentity() const {
-    FilesIdentity identity{};
+Repository::FilesStamp Repository::workspaceStamp() const {
+    FilesStamp stamp{};
     std::size_t at = 0;
     for (const char* name : {workspaceFile, libraryFile}) {
         const std::optional<struct stat> status = files::linkStatus(root_ / name);
         if (status) {
-            identity[at] = static_cast<std::int64_t>(status->st_dev);
-            identity[at + 1] = static_cast<std::int64_t>(status->st_ino);
-            identity[at + 2] = static_cast<std::int64_t>(status->st_size);
-            identity[at + 3] = status->st_mtim.tv_sec * 1'000'000'000 + status->st_mtim.tv_nsec;
-            identity[at + 4] = status->st_ctim.tv_sec * 1'000'000'000 + status->st_ctim.tv_nsec;
-            identity[at + 5] = 1;
+            stamp[at] = static_cast<std::int64_t>(status->st_dev);
+            stamp[at + 1] = static_cast<std::int64_t>(status->st_ino);
+            stamp[at + 2] = static_cast<std::int64_t>(status->st_size);
+            stamp[at + 3] = status->st_mtim.tv_sec * 1'000'000'000 + status->st_mtim.tv_nsec;
+            stamp[at + 4] = status->st_ctim.tv_sec * 1'000'000'000 + status->st_ctim.tv_nsec;
+            stamp[at + 5] = 1;
         }
         at += 6;
     }
-    return identity;
+    return stamp;
 }
 
 void Repository::saveWorkspace(const WorkspaceState& state) const { saveWorkspace(state, state.projects); }

@@ -38,10 +38,10 @@ public:
     /// projects: whole, or as summaries. The rest is never built.
     std::vector<Delivery> loadProjects() const;
     std::vector<ProjectSummary> loadProjectSummaries() const;
-    /// Device, inode, size and change times of the files loadWorkspace reads, or their absence.
-    /// Every save replaces the file, so an equal identity means an equal content.
-    using FilesIdentity = std::array<std::int64_t, 12>;
-    FilesIdentity workspaceIdentity() const;
+    /// The stamp of the files loadWorkspace reads: device, inode, size and change times of each,
+    /// or its absence. Every save replaces the file, so an equal stamp means an equal content.
+    using FilesStamp = std::array<std::int64_t, 12>;
+    FilesStamp workspaceStamp() const;
     void saveWorkspace(const WorkspaceState& state) const;
     /// The same with the project list held apart; `state.projects` is not written.
     void saveWorkspace(const WorkspaceState& state, const std::vector<Delivery>& projects) const;

@@ -4,7 +4,7 @@
 
 #include "App/Support/StoreHarness.hpp"
 #include "Sorvik/Views/Delivery/Logic/DeliverySheetsLogic.hpp"
-#include "Sorvik/Views/Project/Logic/TemplateSheetLogic.hpp"
+#include "Sorvik/Views/Delivery/Logic/TemplateSheetLogic.hpp"
 #include "SorvikCore/Repository.hpp"
 
 using namespace sorvik;

@@ -1,4 +1,4 @@
-// The project rules sheet's form: prefill, alias parsing, the saved name and the save button.
+// The name and aliases sheet's form: prefill, alias parsing, the saved name and the save button.
 #include <gtest/gtest.h>
 
 #include "App/Support/LibrarySupport.hpp"
@@ -42,19 +42,19 @@ TEST(ProjectRulesLogic, TheNameIsTrimmedAndCutToSeventyCharacters) {
     QString flags;
     for (int i = 0; i < 71; ++i) flags += QString::fromUtf8("🇨🇳");
     EXPECT_EQ(QString::fromStdString(savedName(flags)), flags.left(280));
-    EXPECT_FALSE(canSaveRules(QStringLiteral(" \t\n"), false, false));
-    EXPECT_TRUE(canSaveRules(QStringLiteral("x"), false, false));
-    EXPECT_FALSE(canSaveRules(QStringLiteral("x"), true, false));
-    EXPECT_FALSE(canSaveRules(QStringLiteral("x"), false, true));
+    EXPECT_FALSE(canSaveNameAndAliases(QStringLiteral(" \t\n"), false, false));
+    EXPECT_TRUE(canSaveNameAndAliases(QStringLiteral("x"), false, false));
+    EXPECT_FALSE(canSaveNameAndAliases(QStringLiteral("x"), true, false));
+    EXPECT_FALSE(canSaveNameAndAliases(QStringLiteral("x"), false, true));
 }
 
 TEST(ProjectRulesLogic, OnlyFieldsEditedSinceOpeningAreSaved) {
     const QString name = QStringLiteral(" Harbor "), aliases = QStringLiteral("a, b");
-    EXPECT_TRUE(rulesChange(name, name, aliases, aliases).empty());
-    const RulesChange renamed = rulesChange(name, QStringLiteral("Harbor 2 "), aliases, aliases);
+    EXPECT_TRUE(nameAndAliasesChange(name, name, aliases, aliases).empty());
+    const NameAndAliasesChange renamed = nameAndAliasesChange(name, QStringLiteral("Harbor 2 "), aliases, aliases);
     EXPECT_EQ(renamed.name, "Harbor 2");
     EXPECT_FALSE(renamed.keywords);
-    const RulesChange cleared = rulesChange(name, name, aliases, QString());
+    const NameAndAliasesChange cleared = nameAndAliasesChange(name, name, aliases, QString());
     EXPECT_FALSE(cleared.name);
     EXPECT_EQ(cleared.keywords, std::vector<std::string>{});
 }

@@ -210,6 +210,28 @@ TEST(StoreExport, AnExportThatEndsAsTheAppQuitsIsRecordedAndSaved) {
     EXPECT_EQ(fs::path(it->exports.front().path).parent_path(), f.out.path());
 }
 
+TEST(StoreExport, AnExportRunningAsTheAppQuitsIsStoppedAndLeavesNothing) {
+    SampleLibrary f;
+    AppStore& store = f.store();
+    ASSERT_NE(store.selected(), nullptr);
+    const UUID project = store.selected()->id;
+    f.useVideoRulesWithAWarning();
+    f.harness->settle();
+    f.platform().answers.push_back({f.out.path()});
+    store.chooseExportDestination(true);
+    ASSERT_EQ(f.harness->jobs().pending(), 1u);
+    // The export runs only once the quit has asked the store's jobs to stop.
+    f.harness->jobs().runOnShutdown();
+    store.shutdown();
+    EXPECT_EQ(f.harness->jobs().pending(), 0u);
+    EXPECT_TRUE(fs::is_empty(f.out.path()));
+    const WorkspaceState saved = Repository(f.library.path()).loadWorkspace();
+    const auto it =
+        std::find_if(saved.projects.begin(), saved.projects.end(), [&](const Delivery& d) { return d.id == project; });
+    ASSERT_NE(it, saved.projects.end());
+    EXPECT_TRUE(it->exports.empty());
+}
+
 TEST(StoreExport, WhatKilledExportsLeftInKnownDestinationsGoesAtTheNextStart) {
     TempDir library, out, elsewhere;
     Delivery project = projectNamed("Harbor Launch");

@@ -8,6 +8,7 @@
 #include <deque>
 
 #include "App/Support/LibraryFixtures.hpp"
+#include "App/Support/TestLanes.hpp"
 #include "Sorvik/Views/Overview/Logic/ProjectCardModel.hpp"
 #include "Sorvik/Views/Sidebar/Logic/SidebarModel.hpp"
 #include "SorvikCore/Repository.hpp"

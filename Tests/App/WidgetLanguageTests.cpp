@@ -19,7 +19,7 @@
 #include "Sorvik/Views/Window/ContentView.hpp"
 #include "Sorvik/Views/Settings/SettingsView.hpp"
 #include "Sorvik/Views/Sources/SourceSettingsSheet.hpp"
-#include "Sorvik/Views/Project/TemplateSheet.hpp"
+#include "Sorvik/Views/Delivery/TemplateSheet.hpp"
 #include "SorvikCore/Repository.hpp"
 
 namespace fs = std::filesystem;

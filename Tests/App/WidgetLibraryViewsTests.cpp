@@ -1,4 +1,4 @@
-// The window's drop target, the project page, the inbox and the project rules sheet on the
+// The window's drop target, the project page, the inbox and the name and aliases sheet on the
 // offscreen platform, over a store on a real library.
 #include <gtest/gtest.h>
 
@@ -247,7 +247,7 @@ TEST(Inbox, RowsAssignAndEmptyStateFollowTheStore) {
     w.store().setSearch("");
     EXPECT_FALSE(inbox->showsEmptyState());
 
-    // Create project: selected, and its rules sheet opens.
+    // Create project: selected, and its name and aliases sheet opens.
     inbox->list()->makeMenu(other.id())->actions().back()->trigger();
     EXPECT_EQ(w.store().sheet(), AppSheet::projectRules());
     ASSERT_TRUE(w.harness->settle());

@@ -16,7 +16,7 @@
 #include "Sorvik/Views/Overview/ProjectGridView.hpp"
 #include "Sorvik/Views/Overview/ProjectOverview.hpp"
 #include "Sorvik/Views/Sources/SourceFlowView.hpp"
-#include "Sorvik/Views/Window/WorkspaceNotice.hpp"
+#include "Sorvik/Views/Kit/WorkspaceNotice.hpp"
 #include "SorvikCore/Localization.hpp"
 
 using namespace sorvik;

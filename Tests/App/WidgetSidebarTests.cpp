@@ -12,7 +12,7 @@
 #include "App/Support/LibraryFixtures.hpp"
 #include "App/Support/StoreHarness.hpp"
 #include "Sorvik/Views/Kit/Widgets.hpp"
-#include "Sorvik/Views/Settings/LanguagePicker.hpp"
+#include "Sorvik/Views/Kit/LanguagePicker.hpp"
 #include "Sorvik/Views/Sidebar/Logic/SidebarModel.hpp"
 #include "Sorvik/Views/Sidebar/SidebarRows.hpp"
 #include "Sorvik/Views/Sidebar/SidebarView.hpp"

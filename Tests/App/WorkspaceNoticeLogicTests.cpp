@@ -5,7 +5,7 @@
 
 #include "App/Support/LibrarySupport.hpp"
 #include "App/Support/StoreHarness.hpp"
-#include "Sorvik/Views/Window/Logic/WorkspaceNoticeLogic.hpp"
+#include "Sorvik/Views/Kit/Logic/WorkspaceNoticeLogic.hpp"
 
 using namespace sorvik;
 using namespace sorvik::app;

@@ -222,7 +222,6 @@ public:
     void savePreset(const DeliveryTemplate& templ);
 
     // Matching and the inbox.
-    void regroup();
     /// Matches every asset again on the worker, then saves; busy meanwhile. Returns at once
     /// while busy or in recovery mode.
     void regroupAndSave();

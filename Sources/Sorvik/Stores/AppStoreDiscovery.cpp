@@ -12,11 +12,6 @@ namespace fs = std::filesystem;
 
 namespace sorvik::app {
 
-namespace {
-constexpr std::int64_t scanLimit = 20000;
-
-}  // namespace
-
 /// The walk's result; per source, the folder it resolves to when something stands there; why
 /// the media module could not be loaded when the walk needed it.
 struct ScanOutput {

@@ -8,14 +8,6 @@
 
 namespace sorvik::app {
 
-void AppStore::regroup() {
-    ChangeBatch batch(*this);
-    ProjectMatcher::Grouping grouping = ProjectMatcher::group(
-        workspace_->assets, *deliveries_, workspace_->deletedProjects.value_or(std::vector<Delivery>{}));
-    setAssets(std::move(grouping.assets));
-    setDeliveries(std::move(grouping.projects));
-}
-
 void AppStore::regroupAndSave() {
     if (isBusy_ || recoveryMode_) return;
     ChangeBatch batch(*this);

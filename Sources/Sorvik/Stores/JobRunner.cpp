@@ -98,22 +98,4 @@ void WorkerThread::run(std::shared_ptr<Shared> shared, std::uint64_t generation)
     shared->ended.notify_all();
 }
 
-void HeldJobRunner::submit(Job job) {
-    if (!closed_) jobs_.push_back(std::move(job));
-}
-
-bool HeldJobRunner::shutdown(std::chrono::milliseconds) {
-    closed_ = true;
-    jobs_.clear();
-    return true;
-}
-
-bool HeldJobRunner::runNext() {
-    if (jobs_.empty()) return false;
-    Job job = std::move(jobs_.front());
-    jobs_.pop_front();
-    job();
-    return true;
-}
-
 }  // namespace sorvik::app

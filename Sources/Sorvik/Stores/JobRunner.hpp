@@ -47,23 +47,4 @@ private:
     std::shared_ptr<Shared> shared_;
 };
 
-/// Holds jobs until the test releases them; they then run on the releasing thread.
-class HeldJobRunner final : public JobRunner {
-public:
-    void submit(Job job) override;
-    void abandonRunning() override { ++abandoned_; }
-    bool shutdown(std::chrono::milliseconds patience) override;
-
-    std::size_t pending() const { return jobs_.size(); }
-    /// How often the store gave up a running job.
-    int abandoned() const { return abandoned_; }
-    /// Runs the oldest held job; false when none is held.
-    bool runNext();
-
-private:
-    std::deque<Job> jobs_;
-    bool closed_ = false;
-    int abandoned_ = 0;
-};
-
 }  // namespace sorvik::app

@@ -10,17 +10,17 @@ LibraryPreload::LibraryPreload(const std::filesystem::path& folder) : folder_(fo
     std::thread([folder, result = result_] {
         std::optional<WorkspaceState> state;
         std::exception_ptr failure;
-        Repository::FilesIdentity before{}, after{};
+        Repository::FilesStamp before{}, after{};
         bool identified = false;
         try {
             const Repository repository(folder);
-            before = repository.workspaceIdentity();
+            before = repository.workspaceStamp();
             try {
                 state = repository.loadWorkspace();
             } catch (...) {
                 failure = std::current_exception();
             }
-            after = repository.workspaceIdentity();
+            after = repository.workspaceStamp();
             identified = true;
         } catch (...) {
             // The folder could not be made or looked at: the store reads it again and says why.
@@ -67,7 +67,7 @@ std::optional<WorkspaceState> LibraryPreload::take() {
     result_->done.wait(lock, [this] { return result_->finished; });
     if (!result_->identified || result_->before != result_->after) return std::nullopt;
     try {
-        if (Repository(folder_).workspaceIdentity() != result_->after) return std::nullopt;
+        if (Repository(folder_).workspaceStamp() != result_->after) return std::nullopt;
     } catch (...) {
         return std::nullopt;
     }

@@ -38,8 +38,8 @@ private:
         bool finished = false;
         std::optional<WorkspaceState> state;
         std::exception_ptr failure;
-        /// The files' identity before and after the reading; unequal when a save came between.
-        Repository::FilesIdentity before{}, after{};
+        /// The files' stamp before and after the reading; unequal when a save came between.
+        Repository::FilesStamp before{}, after{};
         bool identified = false;
         std::function<void()> then;
     };

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "App/Support/HeldJobRunner.hpp"
 #include "Sorvik/Stores/AppStore.hpp"
 #include "Support/TestSupport.hpp"
 

@@ -17,7 +17,7 @@
 #include "Sorvik/Views/Kit/Theme.hpp"
 #include "Sorvik/Views/Kit/Widgets.hpp"
 #include "Sorvik/Views/Delivery/Logic/DeliveryModel.hpp"
-#include "Sorvik/Views/Delivery/DeliveryParts.hpp"
+#include "Sorvik/Views/Kit/DeliveryParts.hpp"
 #include "Sorvik/Views/Kit/SlimScrollBar.hpp"
 #include "Sorvik/Views/Delivery/Logic/DeliverySheetsLogic.hpp"
 #include "Sorvik/Views/Kit/SheetHeader.hpp"

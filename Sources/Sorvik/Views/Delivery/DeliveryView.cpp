@@ -11,7 +11,7 @@
 #include "Sorvik/Views/Kit/Widgets.hpp"
 #include "Sorvik/Views/Delivery/DeliveryLists.hpp"
 #include "Sorvik/Views/Delivery/Logic/DeliveryModel.hpp"
-#include "Sorvik/Views/Delivery/DeliveryParts.hpp"
+#include "Sorvik/Views/Kit/DeliveryParts.hpp"
 #include "Sorvik/Views/Kit/SlimScrollBar.hpp"
 #include "Sorvik/Views/Delivery/FileCard.hpp"
 #include "Sorvik/Views/Kit/Metrics.hpp"

@@ -15,7 +15,7 @@
 #include "Sorvik/Views/Kit/Widgets.hpp"
 #include "Sorvik/Views/Thumbnails/FileThumbnail.hpp"
 #include "Sorvik/Views/Kit/PageLayout.hpp"
-#include "Sorvik/Views/Window/WorkspaceNotice.hpp"
+#include "Sorvik/Views/Kit/WorkspaceNotice.hpp"
 #include "Sorvik/Views/Kit/Metrics.hpp"
 
 namespace sorvik::app {

@@ -44,7 +44,7 @@ inline constexpr int formRows = 19;   // rows of the delivery rules' form
 // Sections of a sheet or page.
 inline constexpr int section = 20;           // the file and crop sheets
 inline constexpr int sheetSections = 22;     // the source, template and history sheets
-inline constexpr int pageBlocks = 23;        // the project page's header blocks, the rules sheet
+inline constexpr int pageBlocks = 23;        // the project page's header blocks, the name and aliases sheet
 inline constexpr int wideSections = 24;      // the delivery sheets, the inbox page
 inline constexpr int overviewSections = 25;  // the overview and its source flow
 inline constexpr int deliveryBlocks = 26;    // the blocks of a delivery page
@@ -64,7 +64,7 @@ inline constexpr int sidebarInset = 22;       // the sidebar's headers and foote
 inline constexpr int notePadding = 24;        // a large note
 inline constexpr int brandBottom = 26;        // under the sidebar's brand
 inline constexpr int deliveryTop = 28;        // above a delivery page's blocks
-inline constexpr int wideMargin = 28;         // the template sheet, the toolbar's sides
+inline constexpr int wideMargin = 28;         // the delivery rules sheet, the toolbar's sides
 inline constexpr int sheetMargin = 30;        // around a sheet's content
 inline constexpr int pageMargin = 30;         // around a page's content, left and right of its bars
 inline constexpr int emptyPadding = 35;       // an empty list's message

@@ -1,34 +1,14 @@
 #pragma once
-// Pieces of the project overview: centred lines with extra line spacing, the empty state and the
-// inbox banner.
+// Pieces of the project overview: the empty state and the inbox banner.
 #include <QWidget>
 
+#include "Sorvik/Views/Kit/CentredLines.hpp"
 #include "Sorvik/Views/Kit/Widgets.hpp"
 
 namespace sorvik::app {
 
 class StyledButton;
 class SymbolView;
-
-/// Lines of text, each centred, with extra space between them; follows the palette.
-class CentredLines : public QWidget {
-    Q_OBJECT
-public:
-    CentredLines(qreal pixelSize, QFont::Weight weight, Tone tone, qreal lineSpacing, QWidget* parent = nullptr);
-    void setText(const QString& text);
-    const QString& text() const { return text_; }
-    QSize sizeHint() const override;
-    QSize minimumSizeHint() const override;
-
-protected:
-    void paintEvent(QPaintEvent* event) override;
-    void changeEvent(QEvent* event) override;
-
-private:
-    QString text_;
-    Tone tone_;
-    qreal lineSpacing_;
-};
 
 /// What the overview shows when no project matches.
 class EmptyStateView : public QWidget {

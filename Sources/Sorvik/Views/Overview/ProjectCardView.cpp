@@ -16,7 +16,7 @@
 #include "Sorvik/Views/Overview/Logic/OverviewLogic.hpp"
 #include "Sorvik/Views/Kit/PaintedListView.hpp"
 #include "Sorvik/Views/Sidebar/Logic/SidebarLogic.hpp"
-#include "Sorvik/Views/Sidebar/SidebarRows.hpp"
+#include "Sorvik/Views/Kit/Widgets.hpp"
 #include "Sorvik/Views/Kit/Metrics.hpp"
 
 namespace sorvik::app {

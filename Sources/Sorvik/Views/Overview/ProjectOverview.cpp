@@ -16,7 +16,7 @@
 #include "Sorvik/Views/Sidebar/Logic/SidebarLogic.hpp"
 #include "Sorvik/Views/Kit/PageLayout.hpp"
 #include "Sorvik/Views/Sources/SourceFlowView.hpp"
-#include "Sorvik/Views/Window/WorkspaceNotice.hpp"
+#include "Sorvik/Views/Kit/WorkspaceNotice.hpp"
 #include "Sorvik/Views/Kit/Metrics.hpp"
 
 namespace sorvik::app {

@@ -14,7 +14,7 @@
 #include "Sorvik/Views/Project/ProjectAssetGrid.hpp"
 #include "Sorvik/Views/Kit/SegmentedPicker.hpp"
 #include "Sorvik/Views/Kit/PageLayout.hpp"
-#include "Sorvik/Views/Window/WorkspaceNotice.hpp"
+#include "Sorvik/Views/Kit/WorkspaceNotice.hpp"
 #include "Sorvik/Views/Kit/Metrics.hpp"
 #include "SorvikCore/Localization.hpp"
 

@@ -8,7 +8,7 @@
 #include "Sorvik/Support/Strings.hpp"
 #include "Sorvik/Views/Kit/Theme.hpp"
 #include "Sorvik/Views/Kit/Widgets.hpp"
-#include "Sorvik/Views/Delivery/DeliveryParts.hpp"
+#include "Sorvik/Views/Kit/DeliveryParts.hpp"
 #include "Sorvik/Views/Project/Logic/ProjectRulesLogic.hpp"
 #include "Sorvik/Views/Kit/SheetHeader.hpp"
 #include "Sorvik/Views/Kit/Metrics.hpp"
@@ -117,12 +117,12 @@ void ProjectRulesSheet::retranslate() {
 }
 
 void ProjectRulesSheet::refreshStates() {
-    save_->setEnabled(canSaveRules(name_->text(), store_.isBusy(), store_.recoveryMode()));
+    save_->setEnabled(canSaveNameAndAliases(name_->text(), store_.isBusy(), store_.recoveryMode()));
 }
 
 void ProjectRulesSheet::save() {
-    if (!canSaveRules(name_->text(), store_.isBusy(), store_.recoveryMode())) return;
-    RulesChange change = rulesChange(openedName_, name_->text(), openedAliases_, aliases_->text());
+    if (!canSaveNameAndAliases(name_->text(), store_.isBusy(), store_.recoveryMode())) return;
+    NameAndAliasesChange change = nameAndAliasesChange(openedName_, name_->text(), openedAliases_, aliases_->text());
     if (change.empty()) return dismiss_();
     store_.update(std::nullopt, [&](Delivery& project) {
         if (change.name) project.name = *change.name;

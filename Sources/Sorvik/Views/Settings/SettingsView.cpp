@@ -10,7 +10,7 @@
 #include "Sorvik/Support/Strings.hpp"
 #include "Sorvik/Views/Kit/Theme.hpp"
 #include "Sorvik/Views/Kit/Widgets.hpp"
-#include "Sorvik/Views/Settings/LanguagePicker.hpp"
+#include "Sorvik/Views/Kit/LanguagePicker.hpp"
 #include "Sorvik/Views/Kit/Metrics.hpp"
 
 namespace sorvik::app {

@@ -14,7 +14,7 @@
 #include "Sorvik/Support/Strings.hpp"
 #include "Sorvik/Views/Kit/Theme.hpp"
 #include "Sorvik/Views/Kit/Widgets.hpp"
-#include "Sorvik/Views/Settings/LanguagePicker.hpp"
+#include "Sorvik/Views/Kit/LanguagePicker.hpp"
 #include "Sorvik/Views/Sidebar/Logic/SidebarLogic.hpp"
 #include "Sorvik/Views/Sidebar/Logic/SidebarModel.hpp"
 #include "Sorvik/Views/Sidebar/SidebarRows.hpp"

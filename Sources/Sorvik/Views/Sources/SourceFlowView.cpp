@@ -11,7 +11,7 @@
 #include "Sorvik/Views/Kit/Theme.hpp"
 #include "Sorvik/Views/Kit/Widgets.hpp"
 #include "Sorvik/Views/Overview/Logic/OverviewLogic.hpp"
-#include "Sorvik/Views/Overview/OverviewParts.hpp"
+#include "Sorvik/Views/Kit/CentredLines.hpp"
 #include "Sorvik/Views/Kit/Metrics.hpp"
 
 namespace sorvik::app {

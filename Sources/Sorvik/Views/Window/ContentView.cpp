@@ -28,7 +28,7 @@
 #include "Sorvik/Views/Kit/SheetDialog.hpp"
 #include "Sorvik/Views/Sidebar/SidebarView.hpp"
 #include "Sorvik/Views/Sources/SourceSettingsSheet.hpp"
-#include "Sorvik/Views/Project/TemplateSheet.hpp"
+#include "Sorvik/Views/Delivery/TemplateSheet.hpp"
 #include "Sorvik/Views/Window/WindowDropTarget.hpp"
 #include "Sorvik/Views/Kit/Metrics.hpp"
 #include "Sorvik/Views/Kit/ModalFront.hpp"

@@ -6,7 +6,6 @@
 
 #include "Sorvik/Stores/AppStore.hpp"
 #include "Sorvik/Support/Formatting.hpp"
-#include "Sorvik/Support/Formatting.hpp"
 #include "SorvikCore/CheckEngine.hpp"
 #include "SorvikCore/Subtitles.hpp"
 #include "SorvikCore/UnicodeText.hpp"

@@ -42,15 +42,15 @@ std::vector<std::string> parseAliases(const QString& text) {
 
 std::string savedName(const QString& name) { return unicode::graphemePrefix(utf8(name.trimmed()), nameLimit); }
 
-RulesChange rulesChange(const QString& openedName, const QString& name, const QString& openedAliases,
-                        const QString& aliases) {
-    RulesChange change;
+NameAndAliasesChange nameAndAliasesChange(const QString& openedName, const QString& name, const QString& openedAliases,
+                                          const QString& aliases) {
+    NameAndAliasesChange change;
     if (name != openedName) change.name = savedName(name);
     if (aliases != openedAliases) change.keywords = parseAliases(aliases);
     return change;
 }
 
-bool canSaveRules(const QString& name, bool busy, bool recovery) {
+bool canSaveNameAndAliases(const QString& name, bool busy, bool recovery) {
     return !name.trimmed().isEmpty() && !busy && !recovery;
 }
 

@@ -1,5 +1,5 @@
 #pragma once
-// The project rules sheet's form: what it opens with, how the alias text is read, the name it
+// The name and aliases sheet's form: what it opens with, how the alias text is read, the name it
 // saves and when saving is possible. Pure.
 #include <QString>
 #include <optional>
@@ -29,15 +29,15 @@ std::string savedName(const QString& name);
 /// What saving writes into the project: only the fields changed since the sheet opened. A
 /// field left as it opened keeps the stored value exactly, even one the field could not give
 /// back (a name over 70 characters, an alias holding a comma, no alias list at all).
-struct RulesChange {
+struct NameAndAliasesChange {
     std::optional<std::string> name;
     std::optional<std::vector<std::string>> keywords;
     bool empty() const { return !name && !keywords; }
 };
-RulesChange rulesChange(const QString& openedName, const QString& name, const QString& openedAliases,
-                        const QString& aliases);
+NameAndAliasesChange nameAndAliasesChange(const QString& openedName, const QString& name, const QString& openedAliases,
+                                          const QString& aliases);
 
 /// Whether "保存并关联" may be pressed.
-bool canSaveRules(const QString& name, bool busy, bool recovery);
+bool canSaveNameAndAliases(const QString& name, bool busy, bool recovery);
 
 }  // namespace sorvik::app

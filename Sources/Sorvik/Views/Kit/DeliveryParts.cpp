@@ -1,4 +1,4 @@
-#include "Sorvik/Views/Delivery/DeliveryParts.hpp"
+#include "Sorvik/Views/Kit/DeliveryParts.hpp"
 
 #include <QAbstractScrollArea>
 #include <QApplication>

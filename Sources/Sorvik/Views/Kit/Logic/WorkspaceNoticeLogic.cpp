@@ -1,4 +1,4 @@
-#include "Sorvik/Views/Window/Logic/WorkspaceNoticeLogic.hpp"
+#include "Sorvik/Views/Kit/Logic/WorkspaceNoticeLogic.hpp"
 
 #include <unicode/datefmt.h>
 #include <unicode/locid.h>

@@ -1,4 +1,4 @@
-#include "Sorvik/Views/Project/TemplateSheet.hpp"
+#include "Sorvik/Views/Delivery/TemplateSheet.hpp"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -13,7 +13,7 @@
 #include "Sorvik/Views/Kit/Theme.hpp"
 #include "Sorvik/Views/Kit/Widgets.hpp"
 #include "Sorvik/Views/Delivery/Logic/DeliveryLogic.hpp"
-#include "Sorvik/Views/Delivery/DeliveryParts.hpp"
+#include "Sorvik/Views/Kit/DeliveryParts.hpp"
 #include "Sorvik/Views/Kit/SheetHeader.hpp"
 #include "Sorvik/Views/Kit/Metrics.hpp"
 #include "SorvikCore/CheckEngine.hpp"

@@ -1,4 +1,4 @@
-#include "Sorvik/Views/Window/WorkspaceNotice.hpp"
+#include "Sorvik/Views/Kit/WorkspaceNotice.hpp"
 
 #include <QHBoxLayout>
 #include <QPointer>
@@ -9,7 +9,7 @@
 #include "Sorvik/Support/AppConfiguration.hpp"
 #include "Sorvik/Support/Strings.hpp"
 #include "Sorvik/Views/Kit/Widgets.hpp"
-#include "Sorvik/Views/Window/Logic/WorkspaceNoticeLogic.hpp"
+#include "Sorvik/Views/Kit/Logic/WorkspaceNoticeLogic.hpp"
 #include "Sorvik/Views/Kit/Metrics.hpp"
 #include "SorvikCore/Localization.hpp"
 

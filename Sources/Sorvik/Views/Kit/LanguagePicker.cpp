@@ -1,4 +1,4 @@
-#include "Sorvik/Views/Settings/LanguagePicker.hpp"
+#include "Sorvik/Views/Kit/LanguagePicker.hpp"
 
 #include <QComboBox>
 #include <QHBoxLayout>

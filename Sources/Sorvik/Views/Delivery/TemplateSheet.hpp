@@ -7,7 +7,7 @@
 #include <functional>
 
 #include "Sorvik/Stores/AppStore.hpp"
-#include "Sorvik/Views/Project/Logic/TemplateSheetLogic.hpp"
+#include "Sorvik/Views/Delivery/Logic/TemplateSheetLogic.hpp"
 
 class QCheckBox;
 class QComboBox;

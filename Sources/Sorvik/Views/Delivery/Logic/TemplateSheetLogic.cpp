@@ -1,4 +1,4 @@
-#include "Sorvik/Views/Project/Logic/TemplateSheetLogic.hpp"
+#include "Sorvik/Views/Delivery/Logic/TemplateSheetLogic.hpp"
 
 #include <algorithm>
 #include <memory>
