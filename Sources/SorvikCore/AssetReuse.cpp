@@ -21,10 +21,12 @@ namespace {
 constexpr const char* movedOutMessage = "原文件已移出来源或被删除；重新连接来源后可恢复。";
 constexpr const char* unavailableMessage = "原文件暂时不可用。";
 
-std::string lastComponent(const std::string& path) {
+std::string_view lastComponentOf(std::string_view path) {
     const auto slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
+    return slash == std::string_view::npos ? path : path.substr(slash + 1);
 }
+
+std::string lastComponent(const std::string& path) { return std::string(lastComponentOf(path)); }
 
 std::string stemOf(const std::string& name) {
     const auto dot = name.rfind('.');
@@ -131,20 +133,41 @@ Reuser::Reuser(const std::vector<IndexedAsset>& previous, bool recognizeText, st
             }
         }
     }
-    claimed_.reserve(previous.size());
+    // Claims are by record; records of one identifier are claimed together.
+    sameID_.resize(previous.size());
+    {
+        std::unordered_map<UUID, std::size_t> firstOfID;
+        firstOfID.reserve(previous.size());
+        for (std::size_t i = 0; i < previous.size(); ++i)
+            sameID_[i] = firstOfID.try_emplace(previous[i].id(), i).first->second;
+    }
+    claimedRecords_.assign(previous.size(), false);
     expectedAtPath_.assign(previous.size(), false);
 }
 
 void Reuser::expect(std::span<const Candidate> candidates) {
     // Only where the file is going to reuse the record for sure: unchanged, nothing to inspect.
-    for (const Candidate& candidate : candidates) {
-        if (!candidate.status) continue;
+    // Each path is looked up here once; later steps take the record found.
+    expected_ = candidates;
+    atPathOf_.assign(candidates.size(), std::string::npos);
+    for (std::size_t k = 0; k < candidates.size(); ++k) {
+        const Candidate& candidate = candidates[k];
         const auto it = byPath_.find(candidate.path);
         if (it == byPath_.end()) continue;
+        atPathOf_[k] = it->second;
+        if (!candidate.status) continue;
         const struct statx& info = *candidate.status;
         if (isReusable(&previous_[it->second], static_cast<std::int64_t>(info.stx_size), modificationDate(info)))
             expectedAtPath_[it->second] = true;
     }
+}
+
+std::size_t Reuser::atPath(const Candidate& candidate) const {
+    // A candidate of the span told to expect is found by its place in it.
+    if (!expected_.empty() && &candidate >= expected_.data() && &candidate < expected_.data() + expected_.size())
+        return atPathOf_[static_cast<std::size_t>(&candidate - expected_.data())];
+    const auto it = byPath_.find(candidate.path);
+    return it == byPath_.end() ? std::string::npos : it->second;
 }
 
 Reuser::~Reuser() = default;
@@ -156,18 +179,18 @@ const std::optional<std::string>& Reuser::identityOf(const Candidate& candidate,
     return identityRead_;
 }
 
-bool Reuser::isClaimed(const UUID& id, const std::unordered_set<UUID>* alsoClaimed) const {
-    return claimed_.contains(id) || (alsoClaimed && alsoClaimed->contains(id));
+bool Reuser::isClaimed(std::size_t record, const std::unordered_set<UUID>* alsoClaimed) const {
+    return claimedRecords_[sameID_[record]] || (alsoClaimed && alsoClaimed->contains(previous_[record].id()));
 }
 
-const IndexedAsset* Reuser::match(const std::string& path, const std::optional<std::string>& identity,
-                                  const std::unordered_set<UUID>* alsoClaimed) const {
-    if (const auto it = byPath_.find(path); it != byPath_.end()) return &previous_[it->second];
-    if (!identity) return nullptr;
+std::size_t Reuser::match(std::size_t atPath, const std::optional<std::string>& identity,
+                          const std::unordered_set<UUID>* alsoClaimed) const {
+    if (atPath != std::string::npos) return atPath;
+    if (!identity) return std::string::npos;
     if (const auto it = byIdentity_.find(*identity); it != byIdentity_.end())
         for (std::size_t i = it->second.first; i != std::string::npos; i = nextOfIdentity_[i])
-            if (!expectedAtPath_[i] && !isClaimed(previous_[i].id(), alsoClaimed)) return &previous_[i];
-    return nullptr;
+            if (!expectedAtPath_[i] && !isClaimed(i, alsoClaimed)) return i;
+    return std::string::npos;
 }
 
 abandonable::Pool& Reuser::pool(unsigned threads) {
@@ -218,10 +241,14 @@ void Reuser::inspectAhead(std::span<const Candidate> candidates, unsigned thread
     claims.reserve(candidates.size());
     for (std::size_t i = 0; i < candidates.size(); ++i) {
         const Candidate& candidate = candidates[i];
+        // Reused at its path, as expect found: no later file of its identity takes its record.
+        const std::size_t at = atPath(candidate);
+        if (at != std::string::npos && expectedAtPath_[at]) continue;
         struct statx info {};
         if (!readStatus(candidate, info)) continue;
-        const IndexedAsset* previous = match(candidate.path, identityOf(candidate, info), &claims);
-        if (previous && isClaimed(previous->id(), &claims)) continue;
+        const std::size_t record = match(at, identityOf(candidate, info), &claims);
+        const IndexedAsset* previous = record == std::string::npos ? nullptr : &previous_[record];
+        if (previous && isClaimed(record, &claims)) continue;
         if (!isReusable(previous, static_cast<std::int64_t>(info.stx_size), modificationDate(info)) && !isHung(info))
             wanted.push_back(i);
         if (previous) claims.insert(previous->id());  // a new file's fresh identifier matches nothing
@@ -257,9 +284,11 @@ Reuser::Inspection Reuser::inspected(const Candidate& candidate, std::stop_token
 
 const std::optional<std::string>& Reuser::folderTopic(const std::string& relativeFolder) {
     // Many files share a folder: clean each folder name once per scan.
+    if (lastTopic_ && lastTopic_->first == relativeFolder) return lastTopic_->second;
     auto it = folderTopics_.find(relativeFolder);
     if (it == folderTopics_.end())
         it = folderTopics_.emplace(relativeFolder, ProjectMatcher::folderTopic(relativeFolder)).first;
+    lastTopic_ = &*it;
     return it->second;
 }
 
@@ -312,13 +341,15 @@ void Reuser::process(const Candidate& candidate, std::map<UUID, std::string>& so
     const Date modifiedAt = modificationDate(info);
     const std::optional<std::string>& identity = identityOf(candidate, info);
 
-    const IndexedAsset* previous = match(candidate.path, identity);
-    if (previous && claimed_.contains(previous->id())) return;
+    const std::size_t record = match(atPath(candidate), identity);
+    const IndexedAsset* previous = record == std::string::npos ? nullptr : &previous_[record];
+    if (previous && isClaimed(record, nullptr)) return;
 
     const bool reusable = isReusable(previous, bytes, modifiedAt);
-    IndexedAsset asset;
     if (reusable) {
-        asset = *previous;
+        // Copied once, straight into the results.
+        results_.push_back(*previous);
+        IndexedAsset& asset = results_.back();
         asset.sourceChanged = false;
         if (!asset.file.reference || asset.file.reference->path != candidate.path)
             asset.file.reference = FileReference::make(candidate.path, modifiedAt, identity);
@@ -337,6 +368,7 @@ void Reuser::process(const Candidate& candidate, std::map<UUID, std::string>& so
             markHung(candidate, info, previous, inspection.answer, sourceErrors);
             return;
         }
+        IndexedAsset asset;
         DeliveryFile file;
         try {
             if (inspection.failure) std::rethrow_exception(inspection.failure);
@@ -365,26 +397,40 @@ void Reuser::process(const Candidate& candidate, std::map<UUID, std::string>& so
             asset.sourceChanged = !isUnchanged(previous, bytes, modifiedAt) || previous->sourceChanged;
         }
         ++inspected_;
+        results_.push_back(std::move(asset));
     }
     if (previous && previous->file.reference && previous->file.reference->path != candidate.path) ++moved_;
 
-    asset.file.name = lastComponent(candidate.path);
+    // Left as they are when they already hold the same (a reused record mostly does).
+    IndexedAsset& asset = results_.back();
+    if (const std::string_view name = lastComponentOf(candidate.path); asset.file.name != name) asset.file.name = name;
     asset.sourceID = candidate.sourceID;
-    asset.relativeFolder = candidate.relativeFolder;
-    asset.folderHint = folderTopic(candidate.relativeFolder);
+    if (asset.relativeFolder != candidate.relativeFolder) asset.relativeFolder = candidate.relativeFolder;
+    if (const std::optional<std::string>& hint = folderTopic(candidate.relativeFolder); asset.folderHint != hint)
+        asset.folderHint = hint;
     asset.isMissing = false;
-    recognize(asset, candidate, stop);
+    // Claimed by record: a new file's fresh identifier matches no record.
+    if (previous) claim(record);
+    try {
+        recognize(asset, candidate, stop);
+    } catch (...) {
+        results_.pop_back();
+        throw;
+    }
+}
 
-    claimed_.insert(asset.id());
-    results_.push_back(std::move(asset));
+void Reuser::claim(std::size_t record) {
+    std::vector<bool>::reference claimed = claimedRecords_[sameID_[record]];
+    if (!claimed) ++claimedCount_;
+    claimed = true;
 }
 
 void Reuser::keepUnclaimed(const std::set<UUID>& walkedSources, const std::unordered_set<std::string>& missingLinked) {
     // Claims are mostly of previous records: this is about what is left.
-    results_.reserve(results_.size() + previous_.size() - std::min(previous_.size(), claimed_.size()));
-    for (const IndexedAsset& record : previous_) {
-        if (claimed_.contains(record.id())) continue;
-        IndexedAsset kept = record;
+    results_.reserve(results_.size() + previous_.size() - std::min(previous_.size(), claimedCount_));
+    for (std::size_t i = 0; i < previous_.size(); ++i) {
+        if (claimedRecords_[sameID_[i]]) continue;
+        IndexedAsset& kept = results_.emplace_back(previous_[i]);
         if (hungRecords_.contains(kept.id())) {
             // Its file did not answer: neither read nor known to be gone.
         } else if (kept.sourceID) {
@@ -396,7 +442,6 @@ void Reuser::keepUnclaimed(const std::set<UUID>& walkedSources, const std::unord
             kept.isMissing = true;
             kept.file.inspectionError = unavailableMessage;
         }
-        results_.push_back(std::move(kept));
     }
 }
 

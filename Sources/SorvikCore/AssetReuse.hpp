@@ -76,6 +76,8 @@ public:
 
     /// Tells the reuser every candidate of the scan: a previous record that an unchanged file at
     /// its path is going to reuse is never taken by another file of its identity (a hard link).
+    /// The span must outlive the reuser's use: its candidates, when passed to process and
+    /// inspectAhead, are not looked up by path again.
     void expect(std::span<const Candidate> candidates);
 
     /// Indexes one candidate: appends at most one asset, may set its source's error.
@@ -108,9 +110,14 @@ private:
 
     /// Valid until the next call.
     const std::optional<std::string>& identityOf(const Candidate& candidate, const struct statx& info);
-    bool isClaimed(const UUID& id, const std::unordered_set<UUID>* alsoClaimed) const;
-    const IndexedAsset* match(const std::string& path, const std::optional<std::string>& identity,
-                              const std::unordered_set<UUID>* alsoClaimed = nullptr) const;
+    bool isClaimed(std::size_t record, const std::unordered_set<UUID>* alsoClaimed) const;
+    void claim(std::size_t record);
+    /// The previous record at the candidate's path; npos when none.
+    std::size_t atPath(const Candidate& candidate) const;
+    /// The previous record for a file: the one at its path, else an unclaimed one of its identity
+    /// that no file is expected at; npos when none.
+    std::size_t match(std::size_t atPath, const std::optional<std::string>& identity,
+                      const std::unordered_set<UUID>* alsoClaimed = nullptr) const;
     Inspection inspected(const Candidate& candidate, std::stop_token stop);
     abandonable::Pool& pool(unsigned threads);
     /// Runs the inspection of one file on the pool; the handle's result is filled when it ends.
@@ -135,9 +142,14 @@ private:
     std::unordered_map<std::string_view, Chain> byIdentity_;  // records of one identity, in order
     std::vector<std::size_t> nextOfIdentity_;                 // by record; npos ends a chain
     std::vector<bool> expectedAtPath_;                        // by record
+    std::span<const Candidate> expected_;                     // as told to expect
+    std::vector<std::size_t> atPathOf_;                       // by candidate of `expected_`; npos: none
     std::optional<std::string> identityRead_;
-    std::unordered_set<UUID> claimed_;
+    std::vector<std::size_t> sameID_;   // by record: the first record of its identifier
+    std::vector<bool> claimedRecords_;  // by first record of an identifier
+    std::size_t claimedCount_ = 0;
     std::unordered_map<std::string, std::optional<std::string>> folderTopics_;
+    const std::pair<const std::string, std::optional<std::string>>* lastTopic_ = nullptr;
     std::chrono::nanoseconds quietLimit_;
     std::unique_ptr<abandonable::Pool> pool_;  // made on first use
     StallMemory* memory_;

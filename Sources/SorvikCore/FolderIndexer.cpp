@@ -4,7 +4,9 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/statfs.h>
+#include <malloc.h>
 #include <map>
+#include <mutex>
 #include <set>
 #include <span>
 #include <system_error>
@@ -345,6 +347,18 @@ void addFolderHints(std::vector<IndexedAsset>& assets, const std::shared_ptr<con
     }
 }
 
+/// A scan's large arrays (candidates, records) come from the heap and stay there when freed, so
+/// the next scan reuses their pages instead of faulting in fresh ones: past 32 MiB the allocator
+/// would otherwise map and unmap each of them anew, and the cost per file would grow with the
+/// index. Up to half a gigabyte freed is kept for the process.
+void keepLargeBlocksInHeap() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        ::mallopt(M_MMAP_THRESHOLD, 256 << 20);
+        ::mallopt(M_TRIM_THRESHOLD, 512 << 20);
+    });
+}
+
 }  // namespace
 
 const std::vector<std::string>& ignoredDirectories() {
@@ -359,6 +373,7 @@ ScanResult scan(const std::vector<SourceFolder>& sources, const std::vector<Inde
                 unsigned threads, std::chrono::milliseconds quietLimit, StallMemory* memory) {
     // Walks, checks of linked files and folder probes run here, a few at a time; the scan never
     // waits for one that stops answering.
+    keepLargeBlocksInHeap();
     abandonable::Pool fileSystem(4, quietLimit);
     if (memory) memory->beginScan();
 
@@ -438,6 +453,15 @@ ScanResult scan(const std::vector<SourceFolder>& sources, const std::vector<Inde
         return candidates[a].path == candidates[b].path;
     };
     std::unordered_set<std::size_t, decltype(pathHash), decltype(samePath)> seen(0, pathHash, samePath);
+    // One walk lists each path once: the set is filled only once a second walk or a linked file
+    // may repeat a path.
+    bool seenFilled = false;
+    const auto fillSeen = [&](std::size_t more) {
+        seen.reserve(candidates.size() + more);
+        if (seenFilled) return;
+        for (std::size_t i = 0; i < candidates.size(); ++i) seen.insert(i);
+        seenFilled = true;
+    };
     std::int64_t fromSources = 0;
     // Each source's first job hands its folders to jobs of their own, which run side by side.
     for (Walk& walk : walks) {
@@ -487,34 +511,33 @@ ScanResult scan(const std::vector<SourceFolder>& sources, const std::vector<Inde
             continue;
         }
         // The stretches in discovery order; the last error of each kind is the one kept.
+        std::vector<WalkPart*> parts;
+        std::size_t listed = 0;
+        for (std::size_t k = 0; k < result.pieces.size(); ++k) {
+            if (!result.pieces[k].subfolder) parts.push_back(&result.pieces[k].part);
+            else
+                for (WalkResult::Piece& piece : *walk.folderPieces[k]) parts.push_back(&piece.part);
+        }
+        for (const WalkPart* part : parts) listed += part->candidates.size();
+        // Room for the whole source at once: the candidates move once, the set grows once.
+        candidates.reserve(candidates.size() + listed);
+        const bool first = candidates.empty();
+        if (!first) fillSeen(listed);
         std::optional<std::string> nameError;
         std::optional<std::string> walkError;
-        const auto take = [&](WalkPart& part) {
-            if (part.nameError) nameError = std::move(part.nameError);
-            if (part.walkError) walkError = std::move(part.walkError);
-            // Appended whole, then compacted: a path already taken is dropped.
-            const std::size_t start = candidates.size();
-            if (start == 0) candidates = std::move(part.candidates);
-            else
-                candidates.insert(candidates.end(), std::make_move_iterator(part.candidates.begin()),
-                                  std::make_move_iterator(part.candidates.end()));
-            part.candidates = {};
-            seen.reserve(candidates.size());
-            std::size_t kept = start;
-            for (std::size_t i = start; i < candidates.size(); ++i) {
-                if (kept != i) candidates[kept] = std::move(candidates[i]);
-                if (!seen.insert(kept).second) continue;
-                ++kept;
+        for (WalkPart* part : parts) {
+            if (part->nameError) nameError = std::move(part->nameError);
+            if (part->walkError) walkError = std::move(part->walkError);
+            // A path already taken is dropped.
+            for (AssetReuse::Candidate& candidate : part->candidates) {
+                candidates.push_back(std::move(candidate));
+                if (!first && !seen.insert(candidates.size() - 1).second) {
+                    candidates.pop_back();
+                    continue;
+                }
                 if (++fromSources > limit) throw SorvikError::message(limitMessage(limit));
             }
-            candidates.erase(candidates.begin() + static_cast<std::ptrdiff_t>(kept), candidates.end());
-        };
-        for (std::size_t k = 0; k < result.pieces.size(); ++k) {
-            if (!result.pieces[k].subfolder) {
-                take(result.pieces[k].part);
-                continue;
-            }
-            for (WalkResult::Piece& piece : *walk.folderPieces[k]) take(piece.part);
+            part->candidates = {};
         }
         if (walkError) {
             sourceErrors[id] = *walkError;
@@ -527,6 +550,7 @@ ScanResult scan(const std::vector<SourceFolder>& sources, const std::vector<Inde
     std::unordered_set<std::string> missingLinked;
     {
         const auto checked = std::move(linkedChecks).finish(stop);
+        if (!linked.empty()) fillSeen(linked.size());
         for (std::size_t i = 0; i < linked.size(); ++i) {
             if (!checked[i]) continue;
             std::string& path = linkedPaths[i];
@@ -542,8 +566,16 @@ ScanResult scan(const std::vector<SourceFolder>& sources, const std::vector<Inde
     }
     const std::size_t total = candidates.size();
     auto listedFolders = std::make_shared<ListedFolders>();
-    for (const AssetReuse::Candidate& candidate : candidates)
-        if (candidate.listed) listedFolders->try_emplace(parentFolder(candidate.path), candidate);
+    // Files of one folder come together: each folder is looked up once per run of them.
+    std::string_view lastFolder;
+    for (const AssetReuse::Candidate& candidate : candidates) {
+        if (!candidate.listed) continue;
+        const std::string_view path = candidate.path;
+        const std::string_view folder = path.substr(0, path.rfind('/'));
+        if (!lastFolder.empty() && folder == lastFolder) continue;
+        lastFolder = folder;
+        listedFolders->try_emplace(parentFolder(candidate.path), candidate);
+    }
     reuser.results().reserve(total);
     reuser.expect(candidates);
     // Inspections run ahead a batch at a time, so that progress keeps coming; everything else
