@@ -347,10 +347,8 @@ void addFolderHints(std::vector<IndexedAsset>& assets, const std::shared_ptr<con
     }
 }
 
-/// A scan's large arrays (candidates, records) come from the heap and stay there when freed, so
-/// the next scan reuses their pages instead of faulting in fresh ones: past 32 MiB the allocator
-/// would otherwise map and unmap each of them anew, and the cost per file would grow with the
-/// index. Up to half a gigabyte freed is kept for the process.
+}  // namespace
+
 void keepLargeBlocksInHeap() {
     static std::once_flag once;
     std::call_once(once, [] {
@@ -358,8 +356,6 @@ void keepLargeBlocksInHeap() {
         ::mallopt(M_TRIM_THRESHOLD, 512 << 20);
     });
 }
-
-}  // namespace
 
 const std::vector<std::string>& ignoredDirectories() {
     static const std::vector<std::string> names{".git",        ".build", "node_modules",
@@ -373,7 +369,6 @@ ScanResult scan(const std::vector<SourceFolder>& sources, const std::vector<Inde
                 unsigned threads, std::chrono::milliseconds quietLimit, StallMemory* memory) {
     // Walks, checks of linked files and folder probes run here, a few at a time; the scan never
     // waits for one that stops answering.
-    keepLargeBlocksInHeap();
     abandonable::Pool fileSystem(4, quietLimit);
     if (memory) memory->beginScan();
 

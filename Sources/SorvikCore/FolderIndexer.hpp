@@ -28,6 +28,13 @@ const std::vector<std::string>& bundleExtensions();
 /// Receives the progress texts; called on the thread that runs the scan.
 using Progress = std::function<void(const std::string&)>;
 
+/// Keeps a scan's large arrays (candidates, records) in the heap when freed, so that the next
+/// scan reuses their pages instead of faulting in fresh ones: past 32 MiB the allocator would map
+/// and unmap each anew, and a rescan's cost per file would grow with the index. Changes the
+/// process's allocator (up to half a gigabyte freed stays with the process), so only a program
+/// that rescans large indexes again and again calls it, once: the app.
+void keepLargeBlocksInHeap();
+
 /// Walks every enabled source in order, then re-checks the linked files of `previous`, reusing
 /// unchanged records and inspecting new or changed files, and returns the new index: the assets
 /// of the files found, in discovery order, then the previous records no file claimed.

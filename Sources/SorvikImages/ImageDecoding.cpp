@@ -16,7 +16,6 @@
 
 namespace sorvik::images::parts {
 
-
 /// An owned reference to a libvips image.
 class Held {
 public:

@@ -10,6 +10,7 @@
 
 #include "Sorvik/App/QuitSignals.hpp"
 #include "Sorvik/App/Screenshot.hpp"
+#include "SorvikCore/FolderIndexer.hpp"
 #include "Sorvik/App/SingleInstance.hpp"
 #include "Sorvik/App/SorvikApp.hpp"
 #include "Sorvik/Stores/LibraryPreload.hpp"
@@ -43,6 +44,8 @@ private:
 
 int main(int argc, char** argv) {
     using namespace sorvik::app;
+    // The timer rescans the whole index every 30 seconds.
+    sorvik::FolderIndexer::keepLargeBlocksInHeap();
     // The library is chosen from the raw argument bytes, before Qt takes its own options.
     const std::vector<std::string> arguments(argv + 1, argv + argc);
     LibraryChoice library = chooseLibrary(arguments);
