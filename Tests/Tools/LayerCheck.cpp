@@ -10,14 +10,16 @@
 // when none does, 2 when it cannot read its input.
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <map>
 #include <optional>
-#include <regex>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -72,14 +74,35 @@ struct Include {
     std::string name;
 };
 
+// The include directive of a line ("#include <x>" or "# include \"x\""), if it is one.
+std::optional<Include> includeOn(std::string_view text) {
+    const auto skipSpace = [&text] {
+        while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+    };
+    skipSpace();
+    if (!text.starts_with('#')) return std::nullopt;
+    text.remove_prefix(1);
+    skipSpace();
+    if (!text.starts_with("include")) return std::nullopt;
+    text.remove_prefix(7);
+    skipSpace();
+    if (text.empty() || (text.front() != '<' && text.front() != '"')) return std::nullopt;
+    const bool quoted = text.front() == '"';
+    text.remove_prefix(1);
+    const std::size_t end = text.find_first_of(">\"");
+    if (end == 0 || end == std::string_view::npos) return std::nullopt;
+    return Include{0, quoted, std::string(text.substr(0, end))};
+}
+
 std::vector<Include> includesOf(const fs::path& file) {
-    static const std::regex directive(R"(^\s*#\s*include\s*([<"])([^>"]+)[>"])");
     std::vector<Include> includes;
     std::ifstream in(file);
     std::string text;
     for (int line = 1; std::getline(in, text); ++line) {
-        std::smatch match;
-        if (std::regex_search(text, match, directive)) includes.push_back({line, match[1] == "\"", match[2].str()});
+        if (std::optional<Include> found = includeOn(text)) {
+            found->line = line;
+            includes.push_back(std::move(*found));
+        }
     }
     return includes;
 }
@@ -115,9 +138,11 @@ private:
 
     // A Qt header's module: from its folder, else the folder of the root that holds it.
     std::optional<std::string> qtModuleOf(const std::string& name) const {
-        static const std::regex spelledModule(R"(^(Qt[A-Za-z0-9]+)/)");
-        std::smatch match;
-        if (std::regex_search(name, match, spelledModule)) return match[1].str();
+        if (const std::size_t slash = name.find('/');
+            name.starts_with("Qt") && slash != std::string::npos && slash > 2 &&
+            std::all_of(name.begin(), name.begin() + static_cast<std::ptrdiff_t>(slash),
+                        [](unsigned char c) { return std::isalnum(c) != 0; }))
+            return name.substr(0, slash);
         if (qt_.empty() || name.find('/') != std::string::npos || name.empty() || (name[0] != 'Q' && name[0] != 'q'))
             return std::nullopt;
         std::error_code error;
