@@ -9,6 +9,7 @@
 #include <unistd.h>
 #include <utility>
 
+#include <cstdlib>
 #include <vips/vips.h>
 
 #include "SorvikCore/ImageModule.hpp"
@@ -266,6 +267,8 @@ bool start() {
         // One worker per pipeline: with several, a decode error in one tile (a truncated file)
         // is not reliably reported, and the callers already run one decode per task.
         vips_concurrency_set(1);
+        // libvips's threads end before the process does, not while it tears down.
+        std::atexit(vips_shutdown);
         const auto levels = static_cast<GLogLevelFlags>(G_LOG_LEVEL_MASK | G_LOG_FLAG_FATAL | G_LOG_FLAG_RECURSION);
         g_log_set_handler("VIPS", static_cast<GLogLevelFlags>(levels & ~G_LOG_LEVEL_ERROR), ignoreLog, nullptr);
         return true;
