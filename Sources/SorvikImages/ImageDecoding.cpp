@@ -2,14 +2,15 @@
 // Untrusted loaders are blocked; the library starts once.
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string_view>
 #include <unistd.h>
 #include <utility>
 
-#include <cstdlib>
 #include <vips/vips.h>
 
 #include "SorvikCore/ImageModule.hpp"
@@ -257,6 +258,15 @@ Held reduce(const Opened& opened, int maxPixel, std::stop_token stop, std::uint6
     return image;
 }
 
+/// Calls into libvips under way, counted while each of the module's functions runs.
+std::atomic<int> callsUnderWay{0};
+struct UnderWay {
+    UnderWay() { ++callsUnderWay; }
+    ~UnderWay() { --callsUnderWay; }
+    UnderWay(const UnderWay&) = delete;
+    UnderWay& operator=(const UnderWay&) = delete;
+};
+
 bool start() {
     static const bool started = [] {
         if (VIPS_INIT("sorvik") != 0) return false;
@@ -267,8 +277,11 @@ bool start() {
         // One worker per pipeline: with several, a decode error in one tile (a truncated file)
         // is not reliably reported, and the callers already run one decode per task.
         vips_concurrency_set(1);
-        // libvips's threads end before the process does, not while it tears down.
-        std::atexit(vips_shutdown);
+        // libvips's threads end before the process does, not while it tears down; a call still
+        // under way (a read stuck on a dead mount) is not waited for.
+        std::atexit([] {
+            if (callsUnderWay.load() == 0) vips_shutdown();
+        });
         const auto levels = static_cast<GLogLevelFlags>(G_LOG_LEVEL_MASK | G_LOG_FLAG_FATAL | G_LOG_FLAG_RECURSION);
         g_log_set_handler("VIPS", static_cast<GLogLevelFlags>(levels & ~G_LOG_LEVEL_ERROR), ignoreLog, nullptr);
         return true;
@@ -290,12 +303,14 @@ void dimensions(VipsImage* image, int& width, int& height, int& bands) noexcept 
 }
 
 std::optional<Properties> properties(int fd) {
+    const UnderWay underWay;
     auto opened = openImage(fd);
     if (!opened) return std::nullopt;
     return opened->properties;
 }
 
 std::optional<Properties> decodeTest(int fd, int maxPixel, std::stop_token stop) {
+    const UnderWay underWay;
     try {
         auto opened = openImage(fd);
         if (!opened) return std::nullopt;
@@ -310,18 +325,21 @@ std::optional<Properties> decodeTest(int fd, int maxPixel, std::stop_token stop)
 }
 
 VipsImage* orientedThumbnail(int fd, int maxPixel, std::stop_token stop, std::uint64_t maxDecodedPixels) {
+    const UnderWay underWay;
     std::optional<Opened> opened = openImage(fd);
     if (!opened) throw ImageError("not an image of an accepted kind");
     return reduce(*opened, std::max(maxPixel, 1), std::move(stop), maxDecodedPixels).release();
 }
 
 VipsImage* crop(VipsImage* image, int left, int top, int width, int height) {
+    const UnderWay underWay;
     VipsImage* out = nullptr;
     if (vips_extract_area(image, &out, left, top, width, height, nullptr) != 0) fail("cannot crop image");
     return out;
 }
 
 std::string encodeJPEG(VipsImage* image, int quality) {
+    const UnderWay underWay;
     g_object_ref(image);
     Held flat(image);
     if (vips_image_hasalpha(flat.get())) {
@@ -343,6 +361,7 @@ std::string encodeJPEG(VipsImage* image, int quality) {
 }
 
 Pixels pixels(VipsImage* image) {
+    const UnderWay underWay;
     g_object_ref(image);
     Held source(image);
     if (vips_image_get_bands(source.get()) == 2) {  // grey with alpha becomes RGBA
