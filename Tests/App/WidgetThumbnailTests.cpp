@@ -95,8 +95,8 @@ protected:
 
 /// Waits, without sleeping, until the loader has handed every result to the GUI thread.
 bool settle(ThumbnailLoader& loader) {
-    const QDeadlineTimer deadline(30000);
-    QTimer wake;  // wakes the wait now and then to look at the deadline
+    const QDeadlineTimer deadline(90000);  // sanitizer builds on a busy machine decode slowly
+    QTimer wake;                           // wakes the wait now and then to look at the deadline
     wake.start(50);
     while (loader.hasWork()) {
         if (deadline.hasExpired()) return false;
