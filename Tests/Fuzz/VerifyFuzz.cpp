@@ -49,7 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const fs::path manifest = package() / "交付清单.json";
     ExportManifest checked;
     try {
-        checked = AgentHandoff::verify(manifest, fuzz::text(data, size));
+        checked = AgentHandoff::verify(manifest, std::string(fuzz::text(data, size)));
     } catch (const SorvikError&) {
         return 0;
     } catch (const DecodingError&) {
