@@ -265,6 +265,22 @@ protected:
     }
 };
 
+TEST_F(LinkAssetsTest, AStoppedLinkEndsBeforeItsGroupingWithCancellation) {
+    WorkspaceState workspace;
+    workspace.projects.push_back(Delivery(UUID::make(), "发布", {}, DeliveryTemplate::flexible()));
+    workspace.linkAssets({link(file("src/first.png", "first"))}, std::nullopt);
+    ASSERT_EQ(workspace.assets.size(), 1u);
+    std::stop_source stop;
+    stop.request_stop();
+    EXPECT_THROW(workspace.linkAssets({link(file("src/cover.png", "first"))}, std::nullopt, stop.get_token()),
+                 CancellationError);
+    // Nothing is lost: the workspace is as it was.
+    ASSERT_EQ(workspace.projects.size(), 1u);
+    EXPECT_EQ(workspace.projects[0].name, "发布");
+    ASSERT_EQ(workspace.assets.size(), 1u);
+    EXPECT_TRUE(workspace.assets[0].file.reference->path.ends_with("/first.png"));
+}
+
 TEST_F(LinkAssetsTest, RelinkingAChangedOriginalMarksItPending) {
     const fs::path path = file("src/cover.png", "first");
     WorkspaceState workspace;

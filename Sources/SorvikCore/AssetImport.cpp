@@ -404,17 +404,20 @@ bool changed(const IndexedAsset& existing, const IndexedAsset& linked) {
 
 }  // namespace
 
-void WorkspaceState::linkAssets(const std::vector<IndexedAsset>& linked, const std::optional<UUID>& projectID) {
+void WorkspaceState::linkAssets(const std::vector<IndexedAsset>& linked, const std::optional<UUID>& projectID,
+                                std::stop_token stop) {
     std::optional<UUID> target;
     if (projectID &&
         std::any_of(projects.begin(), projects.end(), [&](const Delivery& p) { return p.id == *projectID; }))
         target = projectID;
 
+    // Merged apart: a stopped grouping leaves the workspace as it was.
+    std::vector<IndexedAsset> merged = assets;
     for (const IndexedAsset& incoming : linked) {
         auto existing =
-            std::find_if(assets.begin(), assets.end(), [&](const IndexedAsset& a) { return sameFile(a, incoming); });
+            std::find_if(merged.begin(), merged.end(), [&](const IndexedAsset& a) { return sameFile(a, incoming); });
         IndexedAsset asset = incoming;
-        if (existing != assets.end()) {
+        if (existing != merged.end()) {
             asset.file.id = existing->file.id;
             asset.file.role = existing->file.role;
             asset.file.editedText = existing->file.editedText;
@@ -442,15 +445,15 @@ void WorkspaceState::linkAssets(const std::vector<IndexedAsset>& linked, const s
             asset.assignment = AssignmentMode::manual;
             asset.reason = "已确认项目关联";
         }
-        if (existing != assets.end()) {
+        if (existing != merged.end()) {
             *existing = std::move(asset);
         } else {
-            assets.push_back(std::move(asset));
+            merged.push_back(std::move(asset));
         }
     }
 
-    ProjectMatcher::Grouping grouped = ProjectMatcher::group(std::move(assets), std::move(projects),
-                                                             deletedProjects.value_or(std::vector<Delivery>{}));
+    ProjectMatcher::Grouping grouped = ProjectMatcher::group(
+        std::move(merged), projects, deletedProjects.value_or(std::vector<Delivery>{}), std::move(stop));
     assets = std::move(grouped.assets);
     projects = std::move(grouped.projects);
 }

@@ -81,8 +81,10 @@ struct WorkspaceState {
     void deleteProject(const UUID& id);
     void restoreProject(const UUID& id);
     /// Merges linked assets into the index, assigns them to a live project by hand when
-    /// one is given and regroups (AssetImport.cpp). Never fails.
-    void linkAssets(const std::vector<IndexedAsset>& linked, const std::optional<UUID>& projectID);
+    /// one is given and regroups (AssetImport.cpp). A stop requested through `stop` ends it with
+    /// CancellationError and the workspace unchanged; it fails in no other way.
+    void linkAssets(const std::vector<IndexedAsset>& linked, const std::optional<UUID>& projectID,
+                    std::stop_token stop = {});
 };
 
 struct ScanResult {

@@ -294,7 +294,7 @@ protected:
     /// runs again on the new ones, so no edit made meanwhile is lost. `intercept` sees each result
     /// first and returns true when it dealt with it (a result no longer wanted).
     template <class T>
-    void runGrouping(std::stop_token stop, std::function<T(const GroupingInput&)> work,
+    void runGrouping(std::stop_token stop, std::function<T(const GroupingInput&, std::stop_token)> work,
                      std::function<void(JobOutcome<T>)> done, std::function<bool()> intercept = {});
 
     /// A modal chooser through the platform; the timer stays quiet while it is open.
@@ -503,12 +503,12 @@ void AppStore::runJob(std::stop_token stop, std::function<T(std::stop_token)> wo
 }
 
 template <class T>
-void AppStore::runGrouping(std::stop_token stop, std::function<T(const GroupingInput&)> work,
+void AppStore::runGrouping(std::stop_token stop, std::function<T(const GroupingInput&, std::stop_token)> work,
                            std::function<void(JobOutcome<T>)> done, std::function<bool()> intercept) {
     const std::uint64_t revision = projectsRevision_;
     GroupingInput input{deliveries_.share(), workspace_.share()};
     runJob<T>(
-        stop, [work, input = std::move(input)](std::stop_token) { return work(input); },
+        stop, [work, input = std::move(input)](std::stop_token token) { return work(input, std::move(token)); },
         [this, stop, work, done, intercept, revision](JobOutcome<T> outcome) {
             if (intercept && intercept()) return;
             if (!outcome.failure && projectsRevision_ != revision) {

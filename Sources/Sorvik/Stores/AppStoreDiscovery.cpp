@@ -80,8 +80,8 @@ void AppStore::groupScan(std::shared_ptr<ScanOutput> scan, bool silent) {
     // The grouping works on the projects as they are now; when they change before it is applied
     // (a rename, new aliases, a new project), it runs again so that no edit is lost.
     const std::optional<UUID> token = scanToken_;
-    auto work = [scan](const GroupingInput& input) {
-        return ProjectMatcher::group(scan->result.assets, *input.projects, input.deleted());
+    auto work = [scan](const GroupingInput& input, std::stop_token stop) {
+        return ProjectMatcher::group(scan->result.assets, *input.projects, input.deleted(), std::move(stop));
     };
     auto intercept = [this, silent, token] {
         if (!isCurrentScan(token)) return true;  // stopped meanwhile

@@ -93,12 +93,12 @@ void AppStore::importURLs(const std::vector<fs::path>& urls) {
 
 void AppStore::mergeLinked(std::shared_ptr<LinkOutput> linked, std::optional<UUID> target) {
     // Matching a whole library is worker work; it runs again when the projects change meanwhile.
-    auto work = [linked, target](const GroupingInput& input) {
+    auto work = [linked, target](const GroupingInput& input, std::stop_token stop) {
         WorkspaceState copy;
         copy.assets = input.workspace->assets;
         copy.projects = *input.projects;
         copy.deletedProjects = input.workspace->deletedProjects;
-        copy.linkAssets(linked->batch.assets, target);
+        copy.linkAssets(linked->batch.assets, target, std::move(stop));
         return Merged{std::move(copy.assets), std::move(copy.projects)};
     };
     runGrouping<Merged>(lifetimeStop_.get_token(), std::move(work), [this, linked](JobOutcome<Merged> outcome) {

@@ -30,8 +30,8 @@ bool AppStore::endFailed(const std::exception_ptr& failure) {
 
 void AppStore::groupAndSave() {
     // Matching a whole library is worker work.
-    auto work = [](const GroupingInput& input) {
-        return ProjectMatcher::group(input.workspace->assets, *input.projects, input.deleted());
+    auto work = [](const GroupingInput& input, std::stop_token stop) {
+        return ProjectMatcher::group(input.workspace->assets, *input.projects, input.deleted(), std::move(stop));
     };
     runGrouping<ProjectMatcher::Grouping>(lifetimeStop_.get_token(), std::move(work),
                                           [this](JobOutcome<ProjectMatcher::Grouping> outcome) {
