@@ -305,8 +305,9 @@ TEST_F(WindowManager, ALogoutWhileTheQuitAsksAboutUnsavedChangesEndsTheAppAtOnce
     const auto sent = Clock::now();
     app.signal(SIGTERM);
     const std::optional<int> status = app.ended(std::chrono::seconds(20));
-    ASSERT_TRUE(status) << "still running 20 s after the signal";
-    EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0) << "status " << *status;
+    ASSERT_TRUE(status) << "still running 20 s after the signal\n" << readFile(home / "sorvik.log");
+    EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0) << "status " << *status << "\n"
+                                                                  << readFile(home / "sorvik.log");
     std::printf(
         "ended %lld ms after the signal\n",
         static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - sent).count()));
