@@ -7,7 +7,8 @@
 #include <QDir>
 #include <QLibraryInfo>
 #include <QPluginLoader>
-#include <QFontMetricsF>
+#include <QImage>
+#include <QPainter>
 #include <QMediaDevices>
 #include <QMediaPlayer>
 #include <QVideoSink>
@@ -128,7 +129,7 @@ void PreviewWarmUp::start() {
 void PreviewWarmUp::warmOnGuiThread() {
     // One step per pass of the event loop, so that input and painting go between them: the audio
     // devices, the media back end with its device monitor, a video sink, a player's pipeline and
-    // controls, then the sheets' fonts, Chinese glyphs included, one size at a time.
+    // controls, then the sheets' fonts, Chinese glyphs included, one size and weight at a time.
     steps_.push_back([] { QMediaDevices::audioOutputs(); });
     steps_.push_back([] { QMediaDevices::videoInputs(); });
     steps_.push_back([] { QVideoSink sink; });
@@ -144,11 +145,18 @@ void PreviewWarmUp::warmOnGuiThread() {
         view.grab();
     });
     for (const int size : {type::caption, type::footnote, type::body, type::callout, type::sheetTitle}) {
-        steps_.push_back([size] {
-            const QString sample = QStringLiteral("文件用途 Ag 0:00");
-            for (const QFont::Weight weight : {QFont::Normal, QFont::Medium, QFont::DemiBold})
-                QFontMetricsF(Theme::font(size, weight)).horizontalAdvance(sample);
-        });
+        for (const QFont::Weight weight : {QFont::Normal, QFont::Medium, QFont::DemiBold}) {
+            steps_.push_back([size, weight] {
+                // Drawn, not only measured: the glyphs the sheets show are rasterised and cached.
+                static const QString sample = QStringLiteral(
+                    "文件用途截到成片结尾恢复原文裁切封面取消保存调整编辑只影响交付副本，原件保持不变。"
+                    "ABCDEFGHIJKLMNOPQRSTUVWXYZ abcdefghijklmnopqrstuvwxyz 0123456789 :/·");
+                QImage image(8, 8, QImage::Format_ARGB32_Premultiplied);
+                QPainter painter(&image);
+                painter.setFont(Theme::font(size, weight));
+                painter.drawText(QPointF(0, 4), sample);
+            });
+        }
     }
     nextStep();
 }
