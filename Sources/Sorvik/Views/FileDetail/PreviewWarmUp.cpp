@@ -151,7 +151,7 @@ void PreviewWarmUp::warmOnGuiThread() {
                 static const QString sample = QStringLiteral(
                     "文件用途截到成片结尾恢复原文裁切封面取消保存调整编辑只影响交付副本，原件保持不变。"
                     "ABCDEFGHIJKLMNOPQRSTUVWXYZ abcdefghijklmnopqrstuvwxyz 0123456789 :/·");
-                QImage image(8, 8, QImage::Format_ARGB32_Premultiplied);
+                QImage image(8, 8, QImage::Format_RGB32);  // as a window's opaque backing store
                 QPainter painter(&image);
                 painter.setFont(Theme::font(size, weight));
                 painter.drawText(QPointF(0, 4), sample);
