@@ -3,10 +3,12 @@
 // which nothing may be written.
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
 #include <QFontDatabase>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QSignalSpy>
+#include <QTimer>
 
 #include "App/Support/SheetFixture.hpp"
 #include "Sorvik/Views/Kit/Widgets.hpp"
@@ -365,4 +367,27 @@ TEST_F(FileDetail, AfterTheWarmUpAClipStillShowsItsFirstFrame) {
     ASSERT_NE(sheet->videoPlayer(), nullptr);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !sheet->videoPlayer()->picture().isNull(); }, waitMs));
     EXPECT_GT(brightnessAt(sheet->videoPlayer()->picture(), 0.5, 0.5), 200);
+}
+
+// The warm-up's steps on the GUI thread leave room for what the person does meanwhile: an event
+// posted once they are under way is handled before the last of them.
+TEST_F(FileDetail, InputPostedDuringTheWarmUpIsHandledBeforeItEnds) {
+    app::PreviewWarmUp warmUp;
+    warmUp.start();
+    // One pass of the event loop at a time, so that the steps' start is seen.
+    QElapsedTimer clock;
+    clock.start();
+    while (warmUp.stepsLeft() == 0 && !warmUp.isFinished() && clock.elapsed() < waitMs)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    ASSERT_GT(warmUp.stepsLeft(), 1u);
+    const std::size_t steps = warmUp.stepsLeft();
+    bool handled = false;
+    bool handledFirst = false;
+    QTimer::singleShot(0, [&] {
+        handled = true;
+        handledFirst = !warmUp.isFinished() && warmUp.stepsLeft() > 0;
+    });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return warmUp.isFinished(); }, waitMs));
+    EXPECT_TRUE(handled);
+    EXPECT_TRUE(handledFirst) << "all " << steps << " steps ran before the posted event";
 }
