@@ -7,10 +7,13 @@
 #include <gtest/gtest.h>
 
 #include "SorvikCore/JsonPieces.hpp"
+#include "SorvikCore/Repository.hpp"
 #include "SorvikCore/WorkspaceModels.hpp"
 #include "Support/JsonSupport.hpp"
+#include "Support/TestSupport.hpp"
 
 using namespace sorvik;
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -265,4 +268,32 @@ TEST(JsonPieces, DamagedTextGivesTheSameOutcomeAsTheWholeText) {
           "{\"archiveFolder\":7," + empty.substr(1),
           "{\"unknown\":[1,{\"a\":[tru]}]," + empty.substr(1)})
         for (std::size_t window : {64, 4096}) expectSame(text, window);
+}
+
+TEST(JsonPieces, ALibraryFileLargerThanTheWindowIsReadFromDisk) {
+    test::TempDir tmp;
+    const Repository repository(tmp / "Library");
+    WorkspaceState state = sample();
+    while (state.assets.size() < 30000) state.assets.push_back(state.assets[state.assets.size() % 27]);
+    repository.saveWorkspace(state);
+    const fs::path file = repository.root() / Repository::workspaceFileName;
+    std::string text = test::readFile(file);
+    ASSERT_GT(text.size(), 4 * json::pieceWindow);
+    EXPECT_EQ(coding::text(repository.loadWorkspace()), text);
+    ASSERT_EQ(repository.loadProjectSummaries().size(), 3u);
+    EXPECT_EQ(repository.loadProjectSummaries()[2].fileCount, 9);
+
+    // A record far into the file names its place, as reading the whole text does.
+    const std::size_t at = text.find("\"sha256\":", text.size() / 2);
+    text.replace(at, 9, "\"sha256\":7,\"x\":");
+    test::writeFile(file, text);
+    const Outcome expected = whole(text);
+    ASSERT_EQ(expected.kind, Outcome::decoding);
+    const Outcome got = outcome([&] { return coding::text(repository.loadWorkspace()); });
+    EXPECT_EQ(got.kind, Outcome::decoding);
+    EXPECT_EQ(got.text, expected.text);
+    EXPECT_NE(got.text.find("workspace.json.assets["), std::string::npos) << got.text;
+    // And a syntax error at its very end wins.
+    test::writeFile(file, text + ",");
+    EXPECT_THROW(repository.loadWorkspace(), json::SyntaxError);
 }

@@ -257,8 +257,8 @@ public:
 
     /// Validates what was left unread and passes over the value.
     void finish() {
-        if (piece_) return pieces_.finish();
         if (!consumed_) skip();
+        if (piece_) pieces_.finish();
     }
 
 private:
