@@ -1,5 +1,7 @@
 #include "SorvikCore/JsonReader.hpp"
 
+#include "SorvikCore/JsonPieces.hpp"
+
 #include <algorithm>
 #include <charconv>
 #include <cstring>
@@ -30,6 +32,7 @@ const std::string formatPrefix = "The data couldn't be read because it isn't in 
 struct Context {
     const char* begin = nullptr;  // first byte of the document
     const char* end = nullptr;    // one past its last byte
+    std::size_t offset = 0;       // where begin sits in the whole text, for error positions
     od::document* document = nullptr;
     const char* kept = nullptr;  // with a disposable text: the first byte not yet given back
     std::string scratch;         // unescaped strings are written here first
@@ -51,7 +54,7 @@ struct Context {
 [[noreturn]] void syntaxAt(const Context& context, const char* at, std::string_view what) {
     std::string message = formatPrefix + std::string(what);
     if (at && at >= context.begin && at <= context.end)
-        message += " at byte " + std::to_string(static_cast<std::size_t>(at - context.begin));
+        message += " at byte " + std::to_string(context.offset + static_cast<std::size_t>(at - context.begin));
     throw SyntaxError(message + ")");
 }
 
@@ -545,5 +548,71 @@ void readDocument(Source source, std::string_view root, FunctionRef<void(Value&,
         syntaxAt(inner, after, "Bytes after the end of the document");
     if (failure) throw *failure;
 }
+
+namespace detail {
+
+void syntaxErrorAt(std::size_t position, std::string_view what) {
+    throw SyntaxError(formatPrefix + std::string(what) + " at byte " + std::to_string(position) + ")");
+}
+
+struct PieceParser::State {
+    od::parser parser;
+    od::document document;
+    Context context;
+    std::string wrapped;  // a scalar piece, as the one element of an array
+    od::array array;
+    std::optional<Cursor> cursor;
+    bool isScalar = false;
+};
+
+PieceParser::PieceParser() : state_(std::make_unique<State>()) {}
+PieceParser::~PieceParser() = default;
+
+Value& PieceParser::parse(std::string_view text, std::size_t capacity, std::size_t offset, int depth) {
+    State& s = *state_;
+    s.cursor.reset();
+    s.context.offset = offset;
+    s.context.document = nullptr;
+    s.isScalar = text.front() != '{' && text.front() != '[';
+    od::value value;
+    if (!s.isScalar) {
+        s.context.begin = text.data();
+        s.context.end = text.data() + text.size();
+        check(s.context,
+              s.parser.iterate(simdjson::padded_string_view(text.data(), text.size(), capacity)).get(s.document));
+        s.context.document = &s.document;
+        check(s.context, s.document.get_value().get(value));
+    } else {
+        // A scalar is read as the one element of an array around it, which On Demand reads
+        // like any other value.
+        s.wrapped.clear();
+        s.wrapped.reserve(text.size() + 2 + simdjson::SIMDJSON_PADDING);
+        s.wrapped += '[';
+        s.wrapped += text;
+        s.wrapped += ']';
+        s.context.begin = s.wrapped.data() + 1;
+        s.context.end = s.wrapped.data() + 1 + text.size();
+        check(s.context, s.parser.iterate(simdjson::padded_string_view(s.wrapped)).get(s.document));
+        s.context.document = &s.document;
+        check(s.context, s.document.get_array().get(s.array));
+        od::array_iterator first;
+        check(s.context, s.array.begin().get(first));
+        check(s.context, (*first).get(value));
+    }
+    return s.cursor.emplace(s.context, value, depth);
+}
+
+void PieceParser::finish() {
+    State& s = *state_;
+    if (!s.cursor) return;
+    if (!s.cursor->consumed()) s.cursor->skip();
+    s.cursor.reset();
+    // The piece was cut at the end of its value: the parser must have met that end too.
+    const char* after = nullptr;
+    if (!s.isScalar && s.document.current_location().get(after) == simdjson::SUCCESS)
+        syntaxAt(s.context, after, "Bytes after the end of a value");
+}
+
+}  // namespace detail
 
 }  // namespace sorvik::json

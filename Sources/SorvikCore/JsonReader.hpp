@@ -113,7 +113,8 @@ public:
     virtual bool boolean() = 0;
     /// Visits the members of an object in document order, keys unescaped.
     virtual void members(FunctionRef<void(std::string_view key, Value& value)> visit) = 0;
-    /// The number of elements of an array, before they are visited.
+    /// The number of elements of an array, before they are visited; 0 where the array is
+    /// read as it streams and its length is not known yet, so a hint only.
     virtual std::size_t elementCount() = 0;
     /// Visits the elements of an array in order.
     virtual void elements(FunctionRef<void(Value& value)> visit) = 0;
@@ -194,7 +195,6 @@ std::size_t checkArray(Value& value, const Path& path, Decode decode) {
         value.skip();
         typeMismatch(path, "an array");
     }
-    const std::size_t count = value.elementCount();
     std::optional<DecodingError> failure;
     std::size_t index = 0;
     value.elements([&](Value& element) {
@@ -203,7 +203,7 @@ std::size_t checkArray(Value& value, const Path& path, Decode decode) {
         failure = deferred([&] { decode(element, elementPath); });
     });
     if (failure) throw *failure;
-    return count;
+    return index;
 }
 
 /// A member of an object being read: captured by readObject, checked afterwards.

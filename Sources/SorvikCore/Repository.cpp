@@ -1,10 +1,13 @@
 #include "SorvikCore/Repository.hpp"
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <pwd.h>
 #include <unistd.h>
 
 #include "SorvikCore/FileSystem.hpp"
+#include "SorvikCore/JsonPieces.hpp"
 #include "SorvikCore/LibraryGuard.hpp"
 
 namespace sorvik {
@@ -31,21 +34,27 @@ void removeStaleTemporaries(const fs::path& root) {
 /// Far beyond any real library; a larger file is damaged or not a library file at all.
 constexpr std::uint64_t maxLibraryFileBytes = std::uint64_t{1} << 30;
 
-/// The file's bytes, with room for the reader to use them in place.
-files::FileBytes readLibraryFile(const fs::path& path) {
-    try {
-        return files::readWholeFile(path, json::readPadding, maxLibraryFileBytes);
-    } catch (const std::system_error& error) {
-        if (error.code() != std::errc::file_too_large) throw;
-        throw SorvikError::message("“" + path.filename().string() + "”超过 1 GB，不是可以读取的资料库文件。");
-    }
-}
-
-/// Decodes the library file at `path`, its memory handed back as it is read.
+/// Decodes the library file at `path` in bounded pieces, as it is read.
 template <typename Decode>
 auto readLibraryDocument(const fs::path& path, std::string_view root, Decode decode) {
-    files::FileBytes bytes = readLibraryFile(path);
-    return json::readDocument(json::Source{bytes.view(), bytes.capacity(), true}, root, decode);
+    struct stat status {};
+    const files::FileDescriptor fd = files::openRegularFile(path, false, &status);
+    const auto tooLarge = [&] {
+        throw SorvikError::message("“" + path.filename().string() + "”超过 1 GB，不是可以读取的资料库文件。");
+    };
+    if (static_cast<std::uint64_t>(std::max<off_t>(status.st_size, 0)) > maxLibraryFileBytes) tooLarge();
+    std::uint64_t total = 0;
+    const auto read = [&](char* into, std::size_t room) -> std::size_t {
+        for (;;) {
+            const ssize_t n = ::read(fd.get(), into, room);
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) throw files::systemError(errno, path, "cannot read");
+            total += static_cast<std::uint64_t>(n);
+            if (total > maxLibraryFileBytes) tooLarge();
+            return static_cast<std::size_t>(n);
+        }
+    };
+    return json::readDocumentInPieces(read, root, decode);
 }
 
 std::vector<Delivery> readDeliveries(const fs::path& path) {
