@@ -131,7 +131,8 @@ void AppStore::shutdown() {
     // What is held in memory only is written before the app goes, unasked (a logout, a signal, a
     // failed save earlier); the quit command has asked through saveBeforeQuit already.
     if (!quitUnsaved_ && hasUnsavedChanges()) handOverSave();
-    saver_->shutdown(quitUnsaved_ ? std::chrono::seconds(0) : quitSaveLimit);
+    const bool written = saver_->shutdown(quitUnsaved_ ? std::chrono::seconds(0) : quitSaveLimit);
+    workersEnded_ = workersEnded_ && written;
 }
 
 void AppStore::flushSaves() {

@@ -85,8 +85,8 @@ public:
     /// the kernel is left behind) and writes what is not saved yet (a write that does not end within
     /// seconds is left behind too); no result arrives afterwards.
     void shutdown();
-    /// After `shutdown`: whether every job had ended in time. False means a thread is still
-    /// running store work, and the process must leave without waiting for it.
+    /// After `shutdown`: whether every job and the last write had ended in time. False means a
+    /// thread is still running store work, and the process must leave without waiting for it.
     bool workersEnded() const { return workersEnded_; }
     /// How long `shutdown` waits for running jobs: 2 s unless a test changes it.
     void setShutdownPatience(std::chrono::milliseconds patience) { shutdownPatience_ = patience; }

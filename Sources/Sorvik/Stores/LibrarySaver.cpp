@@ -122,10 +122,10 @@ bool LibrarySaver::drain(std::chrono::milliseconds limit) {
         lock, limit, [this] { return !shared_->waiting && !shared_->presetsWaiting && !shared_->writing; });
 }
 
-void LibrarySaver::shutdown(std::chrono::milliseconds limit) {
+bool LibrarySaver::shutdown(std::chrono::milliseconds limit) {
     if (!thread_.joinable()) {
         shared_->abandoned = true;
-        return;
+        return !leftRunning_;
     }
     bool finished = false;
     {
@@ -145,7 +145,9 @@ void LibrarySaver::shutdown(std::chrono::milliseconds limit) {
     } else {
         // Stuck in the kernel on the library's file system: joining could wait forever.
         thread_.detach();
+        leftRunning_ = true;
     }
+    return !leftRunning_;
 }
 
 void LibrarySaver::run(const std::shared_ptr<Shared>& shared) {

@@ -50,8 +50,8 @@ public:
     /// Returns once everything handed over has been written, or false when `limit` passed first.
     bool drain(std::chrono::milliseconds limit);
     /// Writes what is waiting within `limit`, then stops; a write still running after that is left
-    /// to finish on its own, unreported. Idempotent.
-    void shutdown(std::chrono::milliseconds limit = std::chrono::seconds(5));
+    /// to finish on its own, unreported. Idempotent. False when such a write was left running.
+    bool shutdown(std::chrono::milliseconds limit = std::chrono::seconds(5));
 
 private:
     struct Pending {
@@ -100,6 +100,7 @@ private:
 
     std::shared_ptr<Shared> shared_;
     std::thread thread_;
+    bool leftRunning_ = false;  // a write outlived shutdown
 };
 
 }  // namespace sorvik::app
