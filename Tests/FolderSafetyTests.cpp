@@ -88,32 +88,6 @@ TEST(ResolvedPath, FollowsLinksBeforeTheirDotDot) {
     EXPECT_EQ(repository.fileURL(file), dir / "pkg" / "file");
 }
 
-TEST(WholeFileRead, ReadsToTheEndWhateverSizeTheFileStated) {
-    // /proc states a size of 0 for a file that holds bytes: it is read on to its end, as a
-    // file that grew between its size and its read would be, and the room after it is zeroed.
-    const std::string stated = test::readFile("/proc/self/cmdline");
-    ASSERT_FALSE(stated.empty());
-    const files::FileBytes proc = files::readWholeFile("/proc/self/cmdline", 64);
-    EXPECT_EQ(proc.view(), stated);
-    ASSERT_GE(proc.capacity(), proc.size() + 64);
-    EXPECT_EQ(std::string_view(proc.view().data() + proc.size(), 64), std::string(64, '\0'));
-
-    // A file of several mebibytes, in a buffer never zero-filled, read exactly.
-    test::TempDir dir;
-    std::string large(3 << 20, '\0');
-    for (std::size_t i = 0; i < large.size(); ++i) large[i] = static_cast<char>('a' + i * 7919 % 26);
-    test::writeFile(dir / "large.json", large);
-    const files::FileBytes read = files::readWholeFile(dir / "large.json", 64);
-    EXPECT_TRUE(read.view() == large);
-    EXPECT_EQ(std::string_view(read.view().data() + read.size(), 64), std::string(64, '\0'));
-    try {
-        files::readWholeFile(dir / "large.json", 0, large.size() - 1);
-        ADD_FAILURE() << "a file above the limit was read";
-    } catch (const std::system_error& e) {
-        EXPECT_EQ(e.code(), std::errc::file_too_large);
-    }
-}
-
 TEST(OrderedWork, AFailureStopsTheStepsStillRunningAfterIt) {
     std::atomic<bool> laterStarted{false}, laterStopped{false};
     const auto step = [&](std::size_t i, std::stop_token stop) {

@@ -176,55 +176,6 @@ void prefault([[maybe_unused]] char* data, [[maybe_unused]] std::size_t size,
 #endif
 }
 
-FileBytes readWholeFile(const fs::path& path, std::size_t spare, std::uint64_t maxBytes) {
-    struct stat st {};
-    FileDescriptor fd = openRegularFile(path, false, &st);
-    // Refused before a byte is read or a buffer is made: a huge (or sparse) file costs nothing.
-    const auto refuseAbove = [&](std::uint64_t size) {
-        if (size > maxBytes) throw systemError(EFBIG, path, "too large to read:");
-    };
-    refuseAbove(static_cast<std::uint64_t>(std::max<off_t>(st.st_size, 0)));
-    // Read straight into a buffer of the file's size, never zero-filled: read writes every
-    // byte kept. A file that grew meanwhile is read on into a larger one.
-    std::size_t size = static_cast<std::size_t>(std::max<off_t>(st.st_size, 0));
-    FileBytes out;
-    out.capacity_ = size + spare;
-    out.data_.reset(new char[out.capacity_]);
-    prefault(out.data_.get(), out.capacity_);
-    std::size_t filled = 0;
-    for (;;) {
-        if (filled == size) {
-            // At the expected end: one more read tells a file that grew from one that did not.
-            char probe[1 << 16];
-            const ssize_t n = ::read(fd.get(), probe, sizeof probe);
-            if (n < 0) {
-                if (errno == EINTR) continue;
-                throw systemError(errno, path, "cannot read");
-            }
-            if (n == 0) break;
-            refuseAbove(filled + static_cast<std::size_t>(n));
-            size = std::max(filled + static_cast<std::size_t>(n), filled + filled / 2);
-            std::unique_ptr<char[]> larger(new char[size + spare]);
-            std::memcpy(larger.get(), out.data_.get(), filled);
-            std::memcpy(larger.get() + filled, probe, static_cast<std::size_t>(n));
-            out.data_ = std::move(larger);
-            out.capacity_ = size + spare;
-            filled += static_cast<std::size_t>(n);
-            continue;
-        }
-        const ssize_t n = ::read(fd.get(), out.data_.get() + filled, size - filled);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            throw systemError(errno, path, "cannot read");
-        }
-        if (n == 0) break;
-        filled += static_cast<std::size_t>(n);
-    }
-    out.size_ = filled;
-    std::memset(out.data_.get() + filled, 0, spare);
-    return out;
-}
-
 void writeAll(int fd, std::string_view bytes, const fs::path& path) {
     while (!bytes.empty()) {
         const ssize_t n = ::write(fd, bytes.data(), bytes.size());

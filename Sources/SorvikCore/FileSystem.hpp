@@ -74,28 +74,6 @@ void prefault(char* data, std::size_t size);
 /// The same, ending early once `stop` is requested.
 void prefault(char* data, std::size_t size, const std::stop_token& stop);
 
-/// A file's bytes in storage that was never zero-filled, with room after them.
-class FileBytes {
-public:
-    std::string_view view() const { return {data_.get(), size_}; }
-    char* data() { return data_.get(); }
-    std::size_t size() const { return size_; }
-    /// The bytes readable from data(): the content and the room after it.
-    std::size_t capacity() const { return capacity_; }
-
-private:
-    friend FileBytes readWholeFile(const std::filesystem::path&, std::size_t, std::uint64_t);
-    std::unique_ptr<char[]> data_;
-    std::size_t size_ = 0;
-    std::size_t capacity_ = 0;
-};
-
-/// The whole content of a regular file (links followed), read straight into a buffer of the
-/// file's size (a file that grows or shrinks meanwhile is read to its end); `spare` zeroed
-/// bytes follow the content. A file of more than `maxBytes` is refused at once with EFBIG.
-/// Throws std::system_error.
-FileBytes readWholeFile(const std::filesystem::path& path, std::size_t spare = 0, std::uint64_t maxBytes = UINT64_MAX);
-
 /// Whether a file name is one that writeFileAtomically uses for its temporary file.
 bool isTemporaryFileName(std::string_view name);
 

@@ -6,7 +6,6 @@
 #include <charconv>
 #include <cstring>
 #include <limits>
-#include <sys/mman.h>
 #include <unistd.h>
 
 #if defined(__SSE2__)
@@ -34,21 +33,7 @@ struct Context {
     const char* end = nullptr;    // one past its last byte
     std::size_t offset = 0;       // where begin sits in the whole text, for error positions
     od::document* document = nullptr;
-    const char* kept = nullptr;  // with a disposable text: the first byte not yet given back
-    std::string scratch;         // unescaped strings are written here first
-
-    /// Gives the whole pages of a disposable text before `position` back to the system, a few
-    /// megabytes at a time. The reader never looks back, so they read as zeros unseen.
-    void releaseBefore(const char* position) {
-        constexpr std::uintptr_t batch = 4u << 20;
-        if (!kept || position <= kept) return;
-        const std::uintptr_t page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
-        const std::uintptr_t from = (reinterpret_cast<std::uintptr_t>(kept) + page - 1) / page * page;
-        const std::uintptr_t to = reinterpret_cast<std::uintptr_t>(position) / page * page;
-        if (to < from + batch) return;
-        ::madvise(reinterpret_cast<void*>(from), to - from, MADV_DONTNEED);
-        kept = reinterpret_cast<const char*>(to);
-    }
+    std::string scratch;  // unescaped strings are written here first
 };
 
 [[noreturn]] void syntaxAt(const Context& context, const char* at, std::string_view what) {
@@ -398,9 +383,6 @@ public:
             Cursor child(context_, value, depth_ + 1);
             visit(child);
             if (!child.consumed()) child.skip();
-            const char* next = nullptr;
-            if (context_.kept && context_.document->current_location().get(next) == simdjson::SUCCESS)
-                context_.releaseBefore(next);
         }
     }
 
@@ -506,7 +488,6 @@ void readDocument(Source source, std::string_view root, FunctionRef<void(Value&,
     Context context;
     context.begin = view.data();
     context.end = view.data() + view.size();
-    if (source.disposable && view.data() == text.data()) context.kept = view.data();
     od::parser parser;
     od::document document;
     check(context, parser.iterate(view).get(document));

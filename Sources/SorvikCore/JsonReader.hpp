@@ -123,13 +123,11 @@ protected:
     ~Value() = default;
 };
 
-/// A text to read: its bytes; the bytes readable from its start (a std::string's capacity;
-/// with fewer than readPadding past the text it is copied first); and whether the reader may
-/// give the pages it has read back to the system as it goes (the text is then lost).
+/// A text to read: its bytes, and the bytes readable from its start (a std::string's capacity;
+/// with fewer than readPadding past the text it is copied first).
 struct Source {
     std::string_view text;
     std::size_t capacity = 0;
-    bool disposable = false;
 };
 
 /// Parses the whole text and hands its root value to decodeRoot. A syntax error anywhere is
@@ -154,12 +152,6 @@ auto readDocument(std::string_view text, std::string_view root, Decode decode) {
 template <typename Decode>
 auto readDocument(const std::string& text, std::string_view root, Decode decode) {
     return readDocument(Source{text, text.capacity()}, root, std::move(decode));
-}
-
-/// Reads a text that is no longer needed: its memory is handed back as it is read.
-template <typename Decode>
-auto readDocument(std::string&& text, std::string_view root, Decode decode) {
-    return readDocument(Source{text, text.capacity(), true}, root, std::move(decode));
 }
 
 /// Reads a string; any other kind is a type mismatch.
