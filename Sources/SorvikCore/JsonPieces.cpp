@@ -12,24 +12,10 @@ namespace sorvik::json {
 
 namespace {
 
+using detail::findQuoteOrBackslash;
 using detail::PieceParser;
 
 bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
-
-/// The first '"' or '\\' in [p, end), or end.
-const char* findQuoteOrBackslash(const char* p, const char* end) {
-#if defined(__SSE2__)
-    const __m128i quote = _mm_set1_epi8('"'), backslash = _mm_set1_epi8('\\');
-    for (; end - p >= 16; p += 16) {
-        const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-        const int mask =
-            _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(chunk, quote), _mm_cmpeq_epi8(chunk, backslash)));
-        if (mask != 0) return p + __builtin_ctz(static_cast<unsigned>(mask));
-    }
-#endif
-    while (p < end && *p != '"' && *p != '\\') ++p;
-    return p;
-}
 
 bool isStructural(char c) { return c == '"' || c == '{' || c == '}' || c == '[' || c == ']'; }
 

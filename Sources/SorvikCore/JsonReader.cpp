@@ -18,6 +18,26 @@ namespace sorvik::json {
 
 namespace od = simdjson::ondemand;
 
+namespace detail {
+
+const char* findQuoteOrBackslash(const char* p, const char* end) {
+#if defined(__SSE2__)
+    const __m128i quote = _mm_set1_epi8('"'), backslash = _mm_set1_epi8('\\');
+    for (; end - p >= 16; p += 16) {
+        const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const int mask =
+            _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(chunk, quote), _mm_cmpeq_epi8(chunk, backslash)));
+        if (mask != 0) return p + __builtin_ctz(static_cast<unsigned>(mask));
+    }
+#endif
+    while (p < end && *p != '"' && *p != '\\') ++p;
+    return p;
+}
+
+}  // namespace detail
+
+using detail::findQuoteOrBackslash;
+
 static_assert(readPadding >= simdjson::SIMDJSON_PADDING);
 
 namespace {
@@ -52,21 +72,6 @@ struct Context {
 
 void check(const Context& context, simdjson::error_code error) {
     if (error != simdjson::SUCCESS) syntax(context, error);
-}
-
-/// The first '"' or '\\' at or after p; the text's closing quote bounds the search.
-const char* findQuoteOrBackslash(const char* p, const char* end) {
-#if defined(__SSE2__)
-    const __m128i quote = _mm_set1_epi8('"'), backslash = _mm_set1_epi8('\\');
-    for (; end - p >= 16; p += 16) {
-        const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-        const int mask =
-            _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(chunk, quote), _mm_cmpeq_epi8(chunk, backslash)));
-        if (mask != 0) return p + __builtin_ctz(static_cast<unsigned>(mask));
-    }
-#endif
-    while (p < end && *p != '"' && *p != '\\') ++p;
-    return p;
 }
 
 int hexDigit(char c) {

@@ -307,4 +307,9 @@ std::size_t countOf(Value& value, const Path& path) {
 /// object is a type mismatch; a member's key written twice is a DecodingError.
 void readObject(Value& value, const Path& path, std::initializer_list<Member*> members);
 
+namespace detail {
+/// The first '"' or '\\' in [p, end), or end.
+const char* findQuoteOrBackslash(const char* p, const char* end);
+}  // namespace detail
+
 }  // namespace sorvik::json

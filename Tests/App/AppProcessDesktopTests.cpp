@@ -307,7 +307,7 @@ TEST_F(WindowManager, ALogoutWhileTheQuitAsksAboutUnsavedChangesEndsTheAppAtOnce
     const std::optional<int> status = app.ended(std::chrono::seconds(20));
     ASSERT_TRUE(status) << "still running 20 s after the signal\n" << readFile(home / "sorvik.log");
     EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0) << "status " << *status << "\n"
-                                                                  << readFile(home / "sorvik.log");
+                                                                 << readFile(home / "sorvik.log");
     std::printf(
         "ended %lld ms after the signal\n",
         static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - sent).count()));
