@@ -3,6 +3,7 @@
 // library folder replaced under a running app is never written by it.
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <grp.h>
 #include <sys/mount.h>
 #include <unistd.h>
@@ -203,6 +204,10 @@ TEST(AppLock, AnAppWhoseLibraryFolderWasReplacedNeverWritesTheNewOne) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return scanned(library) || !second.running(); }, deadline));
     ASSERT_TRUE(second.running()) << second.process().readAllStandardError().toStdString();
     const std::string written = readFile(library / "workspace.json");
+    // The second app keeps its folder but is held still: its own timer saves cannot change the
+    // file meanwhile, so any change is the first app's.
+    const auto secondPid = static_cast<pid_t>(second.process().processId());
+    ASSERT_EQ(::kill(secondPid, SIGSTOP), 0);
 
     // The first app's next timer scan saves, or tries to.
     QByteArray said;
@@ -217,5 +222,6 @@ TEST(AppLock, AnAppWhoseLibraryFolderWasReplacedNeverWritesTheNewOne) {
     EXPECT_TRUE(first.running());
     EXPECT_TRUE(said.contains("moved or replaced") || said.contains("已被移走或替换")) << said.toStdString();
     EXPECT_EQ(readFile(library / "workspace.json"), written);
+    ASSERT_EQ(::kill(secondPid, SIGCONT), 0);
     EXPECT_TRUE(second.running());
 }
