@@ -8,7 +8,6 @@
 #include <memory>
 #include <optional>
 #include <unordered_map>
-#include <unordered_set>
 #include <set>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -144,8 +143,7 @@ ExportManifest verify(const fs::path& manifestURL, const std::string& manifestBy
         std::all_of(entries.begin(), entries.end(), [](const ManifestEntry& e) { return e.assetID.has_value(); });
     if (whole) {
         std::set<UUID> ids;
-        std::unordered_set<std::string_view> paths;
-        paths.reserve(entries.size());
+        std::set<std::string> paths;
         for (const auto& e : entries) whole = whole && ids.insert(*e.assetID).second;
         for (const auto& e : entries) whole = whole && paths.insert(e.outputPath).second;
     }
@@ -208,8 +206,7 @@ ExportManifest verify(const fs::path& manifestURL, const std::string& manifestBy
         }
     });
     std::vector<bool> refused(entries.size(), false);
-    std::unordered_set<std::string_view> named;
-    named.reserve(entries.size());
+    std::set<std::string_view> named;
     for (std::size_t i = 0; i < entries.size(); ++i)
         refused[i] = !resolved[i].starts_with(prefix) || resolved[i].size() == prefix.size() ||
                      !named.insert(resolved[i]).second;

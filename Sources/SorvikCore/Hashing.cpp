@@ -42,9 +42,12 @@ void SHA256::update(const void* data, std::size_t size) {
         throw std::runtime_error("SHA-256 update failed");
 }
 
-namespace {
-
-std::string hexDigits(const unsigned char* digest, unsigned int length) {
+std::string SHA256::finishHex() {
+    if (!context_) throw std::logic_error("SHA-256 already finished");
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    if (EVP_DigestFinal_ex(context_.get(), digest, &length) != 1) throw std::runtime_error("SHA-256 final failed");
+    context_.reset();
     static constexpr char digits[] = "0123456789abcdef";
     std::string hex;
     hex.reserve(length * 2);
@@ -53,17 +56,6 @@ std::string hexDigits(const unsigned char* digest, unsigned int length) {
         hex.push_back(digits[digest[i] & 0x0f]);
     }
     return hex;
-}
-
-}  // namespace
-
-std::string SHA256::finishHex() {
-    if (!context_) throw std::logic_error("SHA-256 already finished");
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int length = 0;
-    if (EVP_DigestFinal_ex(context_.get(), digest, &length) != 1) throw std::runtime_error("SHA-256 final failed");
-    context_.reset();
-    return hexDigits(digest, length);
 }
 
 std::string sha256Hex(std::string_view bytes) {
@@ -81,19 +73,10 @@ unsigned char* threadChunk() {
     return chunk.get();
 }
 
-/// The hashing context of the calling thread, made once and started afresh for each file.
-EVP_MD_CTX* threadContext() {
-    thread_local const std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> context(EVP_MD_CTX_new(),
-                                                                                       EVP_MD_CTX_free);
-    if (!context || EVP_DigestInit_ex(context.get(), sha256Method(), nullptr) != 1)
-        throw std::runtime_error("SHA-256 is not available");
-    return context.get();
-}
-
 }  // namespace
 
 std::string sha256Descriptor(int fd, const std::filesystem::path& pathForErrors, std::stop_token stop) {
-    EVP_MD_CTX* const context = threadContext();
+    SHA256 hash;
     unsigned char* const buffer = threadChunk();
     off_t offset = 0;
     for (;;) {
@@ -111,13 +94,10 @@ std::string sha256Descriptor(int fd, const std::filesystem::path& pathForErrors,
             offset += n;
         }
         if (filled == 0) break;
-        if (EVP_DigestUpdate(context, buffer, filled) != 1) throw std::runtime_error("SHA-256 update failed");
+        hash.update(buffer, filled);
         if (filled < chunkSize) break;
     }
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int length = 0;
-    if (EVP_DigestFinal_ex(context, digest, &length) != 1) throw std::runtime_error("SHA-256 final failed");
-    return hexDigits(digest, length);
+    return hash.finishHex();
 }
 
 std::string sha256File(const std::filesystem::path& path, std::stop_token stop) {

@@ -31,26 +31,10 @@ void forEach(std::size_t count, std::size_t threads, Step&& step, std::stop_toke
     std::mutex mutex;
     std::vector<std::pair<std::size_t, std::stop_source*>> running;  // guarded by mutex
 
-    // A failure at i: the lowest one known is kept.
-    const auto failed = [&](std::size_t i) {
-        failures[i] = std::current_exception();
-        std::size_t known = firstFailure.load();
-        while (i < known && !firstFailure.compare_exchange_weak(known, i)) {
-        }
-    };
     auto work = [&] {
         for (;;) {
             const std::size_t i = next.fetch_add(1);
             if (i >= count || i > firstFailure.load()) return;
-            if constexpr (!std::is_invocable_v<Step&, std::size_t, std::stop_token>) {
-                // A step without a token has nothing to stop: no bookkeeping of what runs.
-                try {
-                    step(i);
-                } catch (...) {
-                    failed(i);
-                }
-                continue;
-            }
             std::stop_source own;
             std::stop_callback forward(stop, [&own] { own.request_stop(); });
             {
@@ -60,8 +44,12 @@ void forEach(std::size_t count, std::size_t threads, Step&& step, std::stop_toke
             }
             try {
                 if constexpr (std::is_invocable_v<Step&, std::size_t, std::stop_token>) step(i, own.get_token());
+                else step(i);
             } catch (...) {
-                failed(i);
+                failures[i] = std::current_exception();
+                std::size_t known = firstFailure.load();
+                while (i < known && !firstFailure.compare_exchange_weak(known, i)) {
+                }
                 const std::lock_guard lock(mutex);
                 for (const auto& [index, source] : running)
                     if (index > firstFailure.load()) source->request_stop();
