@@ -3,11 +3,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
-#include <dirent.h>
-#include <map>
-#include <memory>
-#include <optional>
-#include <unordered_map>
 #include <set>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -69,28 +64,6 @@ void verifyEntry(const std::string& path, const ManifestEntry& entry, const std:
     if (!S_ISREG(info.st_mode)) throw snapshotFailure(entry);
     if (static_cast<std::int64_t>(info.st_size) != entry.bytes) throw snapshotFailure(entry);
     if (hashing::sha256Descriptor(fd.get(), path, stop) != entry.sha256) throw snapshotFailure(entry);
-}
-
-/// The kinds (dirent d_type) of the names in `folder`, read in one listing; nothing when it
-/// cannot be listed or holds more than `limit` names.
-std::optional<std::unordered_map<std::string, unsigned char>> namesAndKinds(const std::string& folder,
-                                                                            std::size_t limit) {
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) return std::nullopt;
-    DIR* listing = ::fdopendir(fd);
-    if (!listing) {
-        ::close(fd);
-        return std::nullopt;
-    }
-    const std::unique_ptr<DIR, int (*)(DIR*)> closer(listing, ::closedir);
-    std::unordered_map<std::string, unsigned char> kinds;
-    errno = 0;
-    while (const dirent* entry = ::readdir(listing)) {
-        if (kinds.size() >= limit) return std::nullopt;
-        kinds.emplace(entry->d_name, entry->d_type);
-    }
-    if (errno != 0) return std::nullopt;
-    return kinds;
 }
 
 }  // namespace
@@ -156,54 +129,9 @@ ExportManifest verify(const fs::path& manifestURL, const std::string& manifestBy
     // Where each entry leads as the kernel resolves it (links before ".."); an entry that is
     // malformed, leads out of the package or names a file an earlier entry names already
     // fails before any file is read.
-    // Each folder is resolved once, however many entries it holds; then each entry's name in it.
-    std::map<std::string_view, std::size_t> folderIndex;
-    std::vector<std::string_view> folders;
-    std::vector<std::size_t> folderOf(entries.size(), 0);
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        if (!wellFormed(entries[i].outputPath)) continue;
-        const std::string_view path = entries[i].outputPath;
-        const auto slash = path.rfind('/');
-        const std::string_view folder = slash == std::string_view::npos ? std::string_view() : path.substr(0, slash);
-        const auto [at, added] = folderIndex.emplace(folder, folders.size());
-        if (added) folders.push_back(folder);
-        folderOf[i] = at->second;
-    }
-    // A folder that resolves to an existing folder reached without links is walked on from
-    // there; anything else below it cannot exist and is named as text, as a whole walk would.
-    std::vector<std::string> resolvedFolders(folders.size());
-    std::vector<bool> walkable(folders.size(), false);
-    ordered::forEach(folders.size(), [&](std::size_t f) {
-        resolvedFolders[f] = folders[f].empty() ? package : files::resolvedPathBelow(package, folders[f]);
-        struct stat info {};
-        walkable[f] = ::lstat(resolvedFolders[f].c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-    });
-    // A folder holding many entries is listed once: a name that is there and no link, or that
-    // is not there at all, needs no lookup of its own.
-    std::vector<std::size_t> inFolder(folders.size(), 0);
-    for (std::size_t i = 0; i < entries.size(); ++i)
-        if (wellFormed(entries[i].outputPath)) ++inFolder[folderOf[i]];
-    std::vector<std::optional<std::unordered_map<std::string, unsigned char>>> kinds(folders.size());
-    ordered::forEach(folders.size(), [&](std::size_t f) {
-        if (walkable[f] && inFolder[f] >= 32) kinds[f] = namesAndKinds(resolvedFolders[f], 4 * inFolder[f] + 1024);
-    });
     std::vector<std::string> resolved(entries.size());
     ordered::forEach(entries.size(), [&](std::size_t i) {
-        if (!wellFormed(entries[i].outputPath)) return;
-        const std::string_view path = entries[i].outputPath;
-        const std::string name(path.substr(path.rfind('/') + 1));
-        const std::size_t f = folderOf[i];
-        const std::string& folder = resolvedFolders[f];
-        bool lookUp = walkable[f];
-        if (lookUp && kinds[f]) {
-            const auto kind = kinds[f]->find(name);
-            lookUp = kind != kinds[f]->end() && (kind->second == DT_LNK || kind->second == DT_UNKNOWN);
-        }
-        if (lookUp) {
-            resolved[i] = files::resolvedPathBelow(folder, name);
-        } else {
-            resolved[i] = folder == "/" ? "/" + name : folder + "/" + name;
-        }
+        if (wellFormed(entries[i].outputPath)) resolved[i] = files::resolvedPathBelow(package, entries[i].outputPath);
     });
     std::vector<bool> refused(entries.size(), false);
     std::set<std::string_view> named;
